@@ -1,0 +1,193 @@
+// Tile manager and image container costs on a 6000 x 4000 image.
+//
+// Blocks come back at the end of the free list, so a fresh manager hands out
+// never-touched pages of its page file first ("cold": one page fault per
+// 4 KiB). The cold benchmarks therefore run first and with a fixed number of
+// iterations; the warm ones park most blocks so that the few left free are
+// used again and again.
+
+#include "KXImage.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using Image = KXImage<KXRGBA32i, 128, 128>;
+constexpr unsigned int kWidth = 6000;
+constexpr unsigned int kHeight = 4000;
+
+VQTileManager64* TM()
+{
+    return VQTileManager64::Instance();
+}
+
+// Holds all free blocks but `leave` while alive.
+class ParkedBlocks {
+public:
+    explicit ParkedBlocks(long long leave)
+    {
+        const long long take = TM()->GetAvailableCount() - leave;
+        if (take > 0)
+            m_blocks = TM()->MakeTiles(static_cast<unsigned int>(take));
+    }
+    ~ParkedBlocks() { TM()->CleanUpTiles(m_blocks); }
+
+private:
+    QList<void*> m_blocks;
+};
+
+Image Filled()
+{
+    Image image(kWidth, kHeight);
+    image.Fill(KXRGBA32i(0xFF336699u));
+    return image;
+}
+
+// Writes one pixel in every tile: each shared tile is detached once.
+void DetachEveryTile(Image& image)
+{
+    for (unsigned int row = 0; row < image.TileRows(); ++row)
+        for (unsigned int column = 0; column < image.TileColumns(); ++column)
+            image.SetColor(column * 128, row * 128, KXRGBA32i(0xFF000000u | column));
+}
+
+void SetTileCounters(benchmark::State& state, const Image& image)
+{
+    state.counters["tiles"] = image.TileCount();
+    state.counters["per_tile"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * image.TileCount(),
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_DetachEveryTileCold(benchmark::State& state)
+{
+    const Image base = Filled();
+    for (auto _ : state) {
+        Image copy(base);
+        DetachEveryTile(copy);
+        state.PauseTiming();
+        copy = Image();
+        state.ResumeTiming();
+    }
+    SetTileCounters(state, base);
+}
+BENCHMARK(BM_DetachEveryTileCold)->Iterations(20)->Unit(benchmark::kMillisecond);
+
+void BM_DetachEveryTileWarm(benchmark::State& state)
+{
+    const Image base = Filled();
+    ParkedBlocks parked(2 * base.TileCount() + 16);
+    for (int i = 0; i < 3; ++i) { // touch the few free blocks once
+        Image copy(base);
+        DetachEveryTile(copy);
+    }
+    for (auto _ : state) {
+        Image copy(base);
+        DetachEveryTile(copy);
+        state.PauseTiming();
+        copy = Image();
+        state.ResumeTiming();
+    }
+    SetTileCounters(state, base);
+}
+BENCHMARK(BM_DetachEveryTileWarm)->Unit(benchmark::kMillisecond);
+
+void BM_MakeTileCleanUpTile(benchmark::State& state)
+{
+    for (auto _ : state) {
+        void* tile = TM()->MakeTile();
+        benchmark::DoNotOptimize(tile);
+        TM()->CleanUpTile(tile);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_MakeTileCleanUpTile)->Threads(1)->Threads(2)->UseRealTime();
+
+void BM_CopyImage(benchmark::State& state)
+{
+    const Image base = Filled();
+    Image detached(base);
+    DetachEveryTile(detached); // every tile distinct, as in a real photo
+    for (auto _ : state) {
+        Image copy(detached);
+        benchmark::DoNotOptimize(copy);
+    }
+    SetTileCounters(state, detached);
+}
+BENCHMARK(BM_CopyImage)->Unit(benchmark::kMicrosecond);
+
+void BM_Fill(benchmark::State& state)
+{
+    Image image(kWidth, kHeight);
+    for (auto _ : state)
+        image.Fill(KXRGBA32i(0xFF00FF00u));
+    SetTileCounters(state, image);
+}
+BENCHMARK(BM_Fill)->Unit(benchmark::kMicrosecond);
+
+// A whole-image row sweep through GetLine and SetLine, next to a plain memcpy
+// of the same bytes.
+void BM_RowSweepGetSetLine(benchmark::State& state)
+{
+    ParkedBlocks parked(4 * 1504 + 16);
+    Image image = Filled();
+    DetachEveryTile(image);
+    std::vector<KXRGBA32i> row(kWidth);
+    for (auto _ : state) {
+        for (unsigned int y = 0; y < kHeight; ++y) {
+            image.GetLine(y, row.data(), kWidth * 4);
+            row[y % kWidth].value ^= 1;
+            image.SetLine(y, row.data(), kWidth * 4);
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kWidth * kHeight * 4);
+}
+BENCHMARK(BM_RowSweepGetSetLine)->Unit(benchmark::kMillisecond);
+
+void BM_RowSweepMemcpyBaseline(benchmark::State& state)
+{
+    std::vector<KXRGBA32i> from(size_t(kWidth) * kHeight, KXRGBA32i(1u));
+    std::vector<KXRGBA32i> to(size_t(kWidth) * kHeight, KXRGBA32i(2u));
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), from.size() * 4);
+        benchmark::ClobberMemory();
+        std::swap(from, to);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kWidth * kHeight * 4);
+}
+BENCHMARK(BM_RowSweepMemcpyBaseline)->Unit(benchmark::kMillisecond);
+
+void BM_GetColorPerPixel(benchmark::State& state)
+{
+    ParkedBlocks parked(4 * 1504 + 16);
+    Image image = Filled();
+    DetachEveryTile(image);
+    for (auto _ : state) {
+        uint32_t sum = 0;
+        for (unsigned int y = 0; y < kHeight; ++y)
+            for (unsigned int x = 0; x < kWidth; ++x)
+                sum += image.GetColor(static_cast<int>(x), static_cast<int>(y)).value;
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kWidth * kHeight);
+}
+BENCHMARK(BM_GetColorPerPixel)->Unit(benchmark::kMillisecond);
+
+void BM_SetColorPerPixel(benchmark::State& state)
+{
+    ParkedBlocks parked(4 * 1504 + 16);
+    Image image = Filled();
+    DetachEveryTile(image);
+    for (auto _ : state) {
+        for (unsigned int y = 0; y < kHeight; ++y)
+            for (unsigned int x = 0; x < kWidth; ++x)
+                image.SetColor(static_cast<int>(x), static_cast<int>(y), KXRGBA32i(x ^ y));
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kWidth * kHeight);
+}
+BENCHMARK(BM_SetColorPerPixel)->Unit(benchmark::kMillisecond);
+
+} // namespace

@@ -1,0 +1,132 @@
+#ifndef KXLOG_H
+#define KXLOG_H
+
+// The library's single way of writing to the debug log. Every report is one
+// line on Qt's debug stream in one of three forms:
+//   Build date=%1, time=%2. Line=%3, file="%4". %5
+//   Build date=%1, time=%2. Unexpected exception: line=%3, file="%4". Exception content:"%5"
+//   Build date=%1, time=%2. Unexpected unknown exception: line=%3, file="%4"
+// The date and time are those of the module that logs (its __DATE__ and
+// __TIME__), the file is the module's name as the log names it
+// (for example "src/VQTileManager64").
+
+#include "kxcore_export.h"
+
+#include <QString>
+
+#include <exception>
+
+namespace KXLog {
+
+KXCORE_EXPORT QString FormatReport(const char* date, const char* time, int line,
+                                   const char* file, const QString& message);
+KXCORE_EXPORT QString FormatException(const char* date, const char* time, int line,
+                                      const char* file, const char* what);
+KXCORE_EXPORT QString FormatUnknownException(const char* date, const char* time, int line,
+                                             const char* file);
+
+// Writes one line to Qt's debug log, unquoted.
+KXCORE_EXPORT void Write(const QString& line);
+
+inline void Report(const char* date, const char* time, int line, const char* file,
+                   const QString& message)
+{
+    Write(FormatReport(date, time, line, file, message));
+}
+inline void ReportException(const char* date, const char* time, int line, const char* file,
+                            const std::exception& e)
+{
+    Write(FormatException(date, time, line, file, e.what()));
+}
+inline void ReportUnknownException(const char* date, const char* time, int line,
+                                   const char* file)
+{
+    Write(FormatUnknownException(date, time, line, file));
+}
+
+} // namespace KXLog
+
+// Convenience macros: the calling module's build date/time and line are filled in.
+#define KX_LOG_REPORT(file, message) \
+    KXLog::Report(__DATE__, __TIME__, __LINE__, file, message)
+#define KX_LOG_EXCEPTION(file, e) \
+    KXLog::ReportException(__DATE__, __TIME__, __LINE__, file, e)
+#define KX_LOG_UNKNOWN_EXCEPTION(file) \
+    KXLog::ReportUnknownException(__DATE__, __TIME__, __LINE__, file)
+
+// Where a report comes from: the calling module's build date and time, the
+// line, and the module's name as the log names it.
+#define KX_SITE(file) (KXLog::Site{__DATE__, __TIME__, __LINE__, file})
+
+namespace KXLog {
+
+struct Site {
+    const char* date;
+    const char* time;
+    int line;
+    const char* file;
+};
+
+inline void Report(const Site& site, const QString& message)
+{
+    Report(site.date, site.time, site.line, site.file, message);
+}
+
+// Guards for entry points: each runs `body` and logs an exception in the
+// matching form; the name says what happens next.
+
+// Logs any exception and passes it on.
+template <class Body>
+auto GuardRethrow(const Site& site, Body&& body) -> decltype(body())
+{
+    try {
+        return body();
+    } catch (const std::exception& e) {
+        ReportException(site.date, site.time, site.line, site.file, e);
+        throw;
+    } catch (...) {
+        ReportUnknownException(site.date, site.time, site.line, site.file);
+        throw;
+    }
+}
+
+// Logs a std::exception and returns `onError`; logs any other exception and
+// passes it on.
+template <class Body, class Result>
+Result GuardStd(const Site& site, Body&& body, Result onError)
+{
+    try {
+        return body();
+    } catch (const std::exception& e) {
+        ReportException(site.date, site.time, site.line, site.file, e);
+        return onError;
+    } catch (...) {
+        ReportUnknownException(site.date, site.time, site.line, site.file);
+        throw;
+    }
+}
+
+template <class Body>
+void GuardStd(const Site& site, Body&& body)
+{
+    GuardStd(site, [&] { body(); return true; }, false);
+}
+
+// Logs any exception and returns `onError`.
+template <class Body, class Result>
+Result GuardAll(const Site& site, Body&& body, Result onError)
+{
+    try {
+        return body();
+    } catch (const std::exception& e) {
+        ReportException(site.date, site.time, site.line, site.file, e);
+        return onError;
+    } catch (...) {
+        ReportUnknownException(site.date, site.time, site.line, site.file);
+        return onError;
+    }
+}
+
+} // namespace KXLog
+
+#endif // KXLOG_H

@@ -1,0 +1,136 @@
+#ifndef KXPIXEL_H
+#define KXPIXEL_H
+
+// Pixel value types. All are plain unions copied bit for bit and stored
+// contiguously inside image tiles, so their sizes are fixed: 4 bytes for the
+// working format, 8 for the conversion formats, 16 for the colour-transform
+// formats. Every pixel is default-constructed to zero.
+
+#include "kxcore_export.h"
+
+#include <cstdint>
+#include <type_traits>
+
+// 8-bit BGRA, not premultiplied; `value` reads 0xAARRGGBB (as QRgb).
+union KXRGBA32i {
+    struct {
+        uint8_t b, g, r, a;
+    };
+    uint32_t value;
+
+    KXRGBA32i(unsigned int v = 0) : value(v) {}
+    KXRGBA32i(const KXRGBA32i& other) = default;
+    KXRGBA32i& operator=(const KXRGBA32i& other) = default; // copies the word
+
+    operator unsigned int() const { return value; }
+    operator unsigned int() { return value; }
+
+    bool operator==(const KXRGBA32i& other) const { return value == other.value; }
+    bool operator!=(const KXRGBA32i& other) const { return value != other.value; }
+    bool operator==(int other) const { return value == static_cast<uint32_t>(other); }
+    bool operator!=(int other) const { return value != static_cast<uint32_t>(other); }
+    bool operator==(unsigned int other) const { return value == other; }
+    bool operator!=(unsigned int other) const { return value != other; }
+    bool operator!() const { return value == 0; }
+    KXRGBA32i& operator&=(int mask) { value &= static_cast<uint32_t>(mask); return *this; }
+    KXRGBA32i& operator|=(int mask) { value |= static_cast<uint32_t>(mask); return *this; }
+};
+
+// 16 bits a channel; from 8 bits a channel is shifted left by 8.
+union KXRGBA64i {
+    struct {
+        uint16_t b, g, r, a;
+    };
+    uint64_t value;
+
+    KXRGBA64i() : value(0) {}
+    KXRGBA64i(const KXRGBA64i& other) = default;
+    KXRGBA64i& operator=(const KXRGBA64i& other) = default; // copies all eight bytes
+};
+
+// IEEE 754 binary16 channels, held as their bit patterns (see HalfFromFloat /
+// HalfToFloat). The scale is 0 .. 256.87842 for 0 .. 255.
+union KXRGBA64f {
+    struct {
+        uint16_t b, g, r, a;
+    };
+    uint64_t value;
+
+    KXRGBA64f() : value(0) {}
+    KXRGBA64f(const KXRGBA64f& other) = default;
+    KXRGBA64f& operator=(const KXRGBA64f& other) = default; // copies all eight bytes
+};
+
+// Hue in hundredths of a degree (0 .. 36000), saturation, lightness, alpha.
+union KXHSLA {
+    struct {
+        uint16_t h;
+        uint8_t s, l, a;
+        uint8_t unused[3];
+    };
+    uint64_t value;
+
+    KXHSLA() : value(0) {}
+    KXHSLA(const KXHSLA& other) = default;
+    KXHSLA& operator=(const KXHSLA& other) = default; // copies all eight bytes
+};
+
+// Ink amounts 0 .. 255 (255 = full ink) and alpha.
+union KXCMYKA {
+    struct {
+        uint8_t c, m, y, k, a;
+        uint8_t unused[3];
+    };
+    uint64_t value;
+
+    KXCMYKA() : value(0) {}
+    KXCMYKA(const KXCMYKA& other) = default;
+    KXCMYKA& operator=(const KXCMYKA& other) = default; // copies all eight bytes
+};
+
+// Wide formats that only travel through colour transformations.
+union KXRGBA128i {
+    struct {
+        int32_t b, g, r, a;
+    };
+    uint64_t words[2];
+
+    KXRGBA128i() : words{0, 0} {}
+    KXRGBA128i(const KXRGBA128i& other) = default;
+    KXRGBA128i& operator=(const KXRGBA128i& other) = default; // copies all sixteen bytes
+};
+
+union KXRGBA128f {
+    struct {
+        float b, g, r, a;
+    };
+    uint64_t words[2];
+
+    KXRGBA128f() : words{0, 0} {}
+    KXRGBA128f(const KXRGBA128f& other) = default;
+    KXRGBA128f& operator=(const KXRGBA128f& other) = default; // copies all sixteen bytes
+};
+
+static_assert(sizeof(KXRGBA32i) == 4, "KXRGBA32i must be 4 bytes");
+static_assert(std::is_trivially_copyable<KXRGBA32i>::value && std::is_trivially_copyable<KXCMYKA>::value,
+              "pixels are copied bit for bit");
+static_assert(sizeof(KXRGBA64i) == 8 && sizeof(KXRGBA64f) == 8, "8-byte pixels");
+static_assert(sizeof(KXHSLA) == 8 && sizeof(KXCMYKA) == 8, "8-byte pixels");
+static_assert(sizeof(KXRGBA128i) == 16 && sizeof(KXRGBA128f) == 16, "16-byte pixels");
+
+// Returns low if low > value, else high if value > high, else value
+// (a NaN comes back unchanged).
+KXCORE_EXPORT float Clamp(float value, float low, float high);
+
+// Encodes a linear intensity (0 .. 1) as an 8-bit sRGB value.
+KXCORE_EXPORT unsigned char MakeGamma(float linear);
+
+// Decodes an sRGB-encoded value (0 .. 1) to linear intensity; no clamping.
+KXCORE_EXPORT float VoltageToIntensitySrgb(float v);
+
+// IEEE 754 binary16 conversions: float to half rounds half a unit up in
+// magnitude (add 0x1000, truncate); half to float is exact.
+KXCORE_EXPORT uint16_t HalfFromFloat(float value);
+KXCORE_EXPORT float HalfToFloat(uint16_t half);
+
+#endif // KXPIXEL_H

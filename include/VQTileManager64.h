@@ -1,0 +1,137 @@
+#ifndef VQTILEMANAGER64_H
+#define VQTILEMANAGER64_H
+
+// The process-wide owner of all tile memory: one large page file mapped once
+// and cut into 65,536-byte blocks. Images take blocks with MakeTile and give
+// them back with CleanUpTile; the operating system pages the mapped file.
+
+#include "kxcore_export.h"
+
+#include <QList>
+#include <QMutex>
+
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <new>
+
+class KXPageFile;
+
+// The std::bad_alloc the library throws: its text is "bad allocation" on
+// every platform.
+class KXCORE_EXPORT KXBadAlloc : public std::bad_alloc {
+public:
+    const char* what() const noexcept override;
+};
+
+// Exceptions offered to the host; the library itself never throws them.
+#define KX_DECLARE_TM_EXCEPTION(Name)                         \
+    class KXCORE_EXPORT Name : public std::exception {        \
+    public:                                                   \
+        Name() = default;                                     \
+        Name(const Name&) = default;                          \
+        Name& operator=(const Name&) = default;               \
+        ~Name() override;                                     \
+        const char* what() const noexcept override;           \
+        static const char* const WHATDATA;                    \
+    };
+
+KX_DECLARE_TM_EXCEPTION(KXTMBadInstance)
+KX_DECLARE_TM_EXCEPTION(KXTMSwapError)
+KX_DECLARE_TM_EXCEPTION(KXTMInvalidBlock)
+KX_DECLARE_TM_EXCEPTION(KXTMAlreadyFree)
+KX_DECLARE_TM_EXCEPTION(KXTMSwapFileError)
+#undef KX_DECLARE_TM_EXCEPTION
+
+class KXCORE_EXPORT VQTileManager64 {
+public:
+    // The descriptor of one block: where its bytes are. The opaque tile handle
+    // (void*) of every member function is a TileData*.
+    struct TileData {
+        char* memory;
+    };
+
+    // Nine statistics fields; no statistics are kept, so all are 0.
+    struct MemoryInfo {
+        uint64_t values[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+    };
+
+    using ExceptionHandler = void (*)(void* context, const std::exception& error);
+
+    static constexpr unsigned int kBlockSize = 0x10000;
+    static constexpr unsigned int kPageFileBlocks = 100000;
+    static constexpr unsigned int kMaxBlocks = 100000;
+
+    // Creates the single instance (65,536-byte blocks, 100,000 of them) if
+    // there is none. The flag is not used.
+    static void InitInstance(bool flag = false);
+    static VQTileManager64* Instance() { return m_pInstance; }
+    // Destroys the instance, logging the blocks still held, and deletes the
+    // page file.
+    static void ReleaseInstance();
+    // Deletes every "tamrixo*.page" in the temporary directory.
+    static void CleanupPageFiles();
+    static MemoryInfo GetMemInfo();
+
+    // One free block; throws KXBadAlloc when none is left (after telling the
+    // exception handler, once per exhaustion).
+    void* MakeTile();
+    // `count` blocks in free-list order; a request for all free blocks or
+    // more fails like MakeTile.
+    QList<void*> MakeTiles(unsigned int count);
+    // Returns a block to the end of the free list.
+    void CleanUpTile(void* tile);
+    void CleanUpTiles(const QList<void*>& tiles);
+    long long GetAvailableCount() const;
+
+    // Block memory. No lock is taken; every GetMemory is paired with a
+    // FreeMemory on the same tile.
+    void* GetMemory(void* tile, bool forWriting) const
+    {
+        return tile ? static_cast<TileData*>(tile)->memory : nullptr;
+    }
+    void FreeMemory(void* tile) const {}
+    void ReadMemory(void* tile, char* destination) const;
+
+    void SetExceptionHandler(ExceptionHandler handler, void* context);
+
+    // Block size in bytes.
+    unsigned int BlockSize() const { return static_cast<unsigned int>(m_blockSize); }
+
+private:
+    VQTileManager64(bool flag, unsigned int blockSize, unsigned int pageFileBlocks,
+                    unsigned int maxBlocks);
+    ~VQTileManager64();
+    VQTileManager64(const VQTileManager64&) = delete;
+    VQTileManager64& operator=(const VQTileManager64&) = delete;
+
+    TileData* AllocTile();
+    void AllocateTileDescriptors();
+    void Release(TileData* tile);
+    void WinAlloc();
+    void WinFree();
+    [[noreturn]] void Exhausted();
+    void PoisonFreshBlocks(uint64_t index);
+
+    static VQTileManager64* m_pInstance;
+
+    uint64_t m_pageFileBlocks;
+    uint64_t m_maxBlocks;
+    uint64_t m_blockSize;
+    std::unique_ptr<KXPageFile> m_pageFile;
+    long long m_inUse = 0;
+    TileData* m_descriptors = nullptr;
+    uint64_t m_descriptorCount = 0;
+    char* m_base = nullptr;
+    QList<TileData*> m_free;
+    mutable QMutex m_mutex;
+    std::mutex m_handlerMutex;
+    ExceptionHandler m_handler = nullptr;
+    void* m_handlerContext = nullptr;
+    std::atomic<bool> m_notified{false};
+    uint64_t m_poisonedUpTo = 0; // sanitizer builds: blocks below are marked
+};
+
+#endif // VQTILEMANAGER64_H

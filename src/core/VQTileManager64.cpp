@@ -1,0 +1,250 @@
+#include "VQTileManager64.h"
+
+#include "KXFileIOManager.h"
+#include "KXLog.h"
+#include "KXPageFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMutexLocker>
+
+#include <cstring>
+#include <stdexcept>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KX_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KX_ASAN 1
+#endif
+#endif
+
+#ifdef KX_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
+namespace {
+const char kLogFile[] = "src/VQTileManager64";
+// Sanitizer builds mark free blocks off-limits this many at a time, ahead of
+// the highest block handed out, so that the shadow of the whole 6.5 GB is
+// never written at once.
+constexpr uint64_t kPoisonChunk = 256;
+} // namespace
+
+const char* KXBadAlloc::what() const noexcept
+{
+    return "bad allocation";
+}
+
+#define KX_DEFINE_TM_EXCEPTION(Name, Text)                                \
+    const char* const Name::WHATDATA = Text;                              \
+    Name::~Name() = default;                                              \
+    const char* Name::what() const noexcept { return WHATDATA; }
+
+KX_DEFINE_TM_EXCEPTION(KXTMBadInstance, "Tile manager instance doesn't exist.")
+KX_DEFINE_TM_EXCEPTION(KXTMSwapError, "Nothing to swap.")
+KX_DEFINE_TM_EXCEPTION(KXTMInvalidBlock, "Invalid tile pointer.")
+KX_DEFINE_TM_EXCEPTION(KXTMAlreadyFree, "Tile already free.")
+KX_DEFINE_TM_EXCEPTION(KXTMSwapFileError, "Can't create swap file.")
+#undef KX_DEFINE_TM_EXCEPTION
+
+VQTileManager64* VQTileManager64::m_pInstance = nullptr;
+
+void VQTileManager64::InitInstance(bool flag)
+{
+    if (!m_pInstance)
+        m_pInstance = new VQTileManager64(flag, kBlockSize, kPageFileBlocks, kMaxBlocks);
+}
+
+void VQTileManager64::ReleaseInstance()
+{
+    if (m_pInstance) {
+        delete m_pInstance;
+        m_pInstance = nullptr;
+    }
+}
+
+void VQTileManager64::CleanupPageFiles()
+{
+    QDir dir(KXFileIOManager::GetTemporaryPath());
+    const QFileInfoList leftovers =
+        dir.entryInfoList(QStringList() << QStringLiteral("tamrixo*.page"),
+                          QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+    for (const QFileInfo& info : leftovers)
+        QFile::remove(info.absoluteFilePath());
+}
+
+VQTileManager64::MemoryInfo VQTileManager64::GetMemInfo()
+{
+    return MemoryInfo();
+}
+
+VQTileManager64::VQTileManager64(bool, unsigned int blockSize, unsigned int pageFileBlocks,
+                                 unsigned int maxBlocks)
+    : m_pageFileBlocks(pageFileBlocks),
+      m_maxBlocks(maxBlocks < pageFileBlocks ? maxBlocks : pageFileBlocks),
+      m_blockSize(blockSize)
+{
+    try {
+        WinAlloc();
+    } catch (const std::exception& e) {
+        KX_LOG_REPORT(kLogFile, QString::fromLocal8Bit(e.what()));
+    }
+    if (!m_pageFile) {
+        // Without a page file the blocks come from ordinary memory, so that
+        // the host keeps working; if even that is refused, every request
+        // fails as an exhaustion.
+        m_pageFile = KXPageFile::CreateAnonymous(m_blockSize * m_pageFileBlocks);
+        KX_LOG_REPORT(kLogFile, m_pageFile
+                                    ? QStringLiteral("No page file: tile blocks come from anonymous memory.")
+                                    : QStringLiteral("No page file and no memory: no tile block can be handed out."));
+    }
+    if (m_pageFile)
+        m_base = m_pageFile->Base();
+    AllocateTileDescriptors();
+}
+
+VQTileManager64::~VQTileManager64()
+{
+    KX_LOG_REPORT(kLogFile, QStringLiteral("Destroy"));
+    const long long lost = static_cast<long long>(m_descriptorCount) - m_free.size();
+    delete[] m_descriptors;
+    m_descriptors = nullptr;
+    KX_LOG_REPORT(kLogFile, QStringLiteral("Tile manager:lost memory blocks = %1").arg(lost));
+    WinFree();
+    KX_LOG_REPORT(kLogFile, QStringLiteral("Destroyed"));
+}
+
+void VQTileManager64::WinAlloc()
+{
+    m_pageFile = KXPageFile::CreateFile(KXFileIOManager::GetTemporaryPath(),
+                                        m_blockSize * m_pageFileBlocks);
+}
+
+void VQTileManager64::WinFree()
+{
+#ifdef KX_ASAN
+    if (m_base && m_poisonedUpTo)
+        ASAN_UNPOISON_MEMORY_REGION(m_base, m_poisonedUpTo * m_blockSize);
+#endif
+    m_pageFile.reset();
+    m_base = nullptr;
+}
+
+void VQTileManager64::AllocateTileDescriptors()
+{
+    if (!m_base)
+        return;
+    m_descriptorCount = m_maxBlocks;
+    m_descriptors = new TileData[m_descriptorCount];
+    m_free.reserve(static_cast<int>(m_descriptorCount));
+    for (uint64_t i = 0; i < m_descriptorCount; ++i) {
+        m_descriptors[i].memory = m_base + i * m_blockSize;
+        m_free.append(&m_descriptors[i]);
+    }
+}
+
+void VQTileManager64::PoisonFreshBlocks(uint64_t index)
+{
+#ifdef KX_ASAN
+    // Keep at least the block after `index` marked, so that a write running
+    // off the end of a tile is caught even in never-used blocks.
+    while (m_poisonedUpTo < index + 2 && m_poisonedUpTo < m_descriptorCount) {
+        uint64_t end = m_poisonedUpTo + kPoisonChunk;
+        if (end > m_descriptorCount)
+            end = m_descriptorCount;
+        ASAN_POISON_MEMORY_REGION(m_base + m_poisonedUpTo * m_blockSize,
+                                  (end - m_poisonedUpTo) * m_blockSize);
+        m_poisonedUpTo = end;
+    }
+#else
+    (void)index;
+#endif
+}
+
+VQTileManager64::TileData* VQTileManager64::AllocTile()
+{
+    TileData* tile = m_free.takeFirst();
+    ++m_inUse;
+#ifdef KX_ASAN
+    PoisonFreshBlocks(static_cast<uint64_t>(tile - m_descriptors));
+    ASAN_UNPOISON_MEMORY_REGION(tile->memory, m_blockSize);
+#endif
+    return tile;
+}
+
+void VQTileManager64::Exhausted()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_handlerMutex);
+        if (m_handler && !m_notified.load(std::memory_order_relaxed)) {
+            m_notified.store(true, std::memory_order_relaxed);
+            m_handler(m_handlerContext, KXBadAlloc());
+        }
+    }
+    throw KXBadAlloc();
+}
+
+void* VQTileManager64::MakeTile()
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_inUse < static_cast<long long>(m_maxBlocks) && !m_free.isEmpty())
+        return AllocTile();
+    Exhausted();
+}
+
+QList<void*> VQTileManager64::MakeTiles(unsigned int count)
+{
+    QMutexLocker lock(&m_mutex);
+    if (count >= static_cast<unsigned int>(m_free.size()))
+        Exhausted();
+    QList<void*> tiles;
+    tiles.reserve(static_cast<int>(count));
+    for (unsigned int i = 0; i < count; ++i)
+        tiles.append(AllocTile());
+    return tiles;
+}
+
+void VQTileManager64::Release(TileData* tile)
+{
+    QMutexLocker lock(&m_mutex);
+#ifdef KX_ASAN
+    ASAN_POISON_MEMORY_REGION(tile->memory, m_blockSize);
+#endif
+    m_free.append(tile);
+    --m_inUse;
+    if (m_notified.load(std::memory_order_relaxed)) {
+        std::lock_guard<std::mutex> handlerLock(m_handlerMutex);
+        m_notified.store(false, std::memory_order_relaxed);
+    }
+}
+
+void VQTileManager64::CleanUpTile(void* tile)
+{
+    Release(static_cast<TileData*>(tile));
+}
+
+void VQTileManager64::CleanUpTiles(const QList<void*>& tiles)
+{
+    for (void* tile : tiles)
+        Release(static_cast<TileData*>(tile));
+}
+
+long long VQTileManager64::GetAvailableCount() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_free.size();
+}
+
+void VQTileManager64::ReadMemory(void* tile, char* destination) const
+{
+    if (tile)
+        std::memcpy(destination, static_cast<TileData*>(tile)->memory, m_blockSize);
+}
+
+void VQTileManager64::SetExceptionHandler(ExceptionHandler handler, void* context)
+{
+    std::lock_guard<std::mutex> lock(m_handlerMutex);
+    m_handler = handler;
+    m_handlerContext = context;
+}
