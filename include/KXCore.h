@@ -5,6 +5,7 @@
 
 #include "KXFileIOManager.h"
 #include "KXImage.h"
+#include "KXImageConversion.h"
 #include "KXLog.h"
 #include "KXPixel.h"
 #include "VQCMSProfile.h"

@@ -216,6 +216,19 @@ public:
         return KXTileAccess<T>(m_tiles[index]->block, true);
     }
 
+    // Write access to a tile whose every pixel the caller is about to
+    // replace: a shared tile gets a fresh block without its old contents
+    // being copied (they are undefined until written).
+    KXTileAccess<T> OverwriteTile(unsigned int column, unsigned int row)
+    {
+        KXTilePointer& slot = m_tiles[row * m_columns + column];
+        if (slot->ref.loadRelaxed() != 1) {
+            KXTilePointer fresh(KXImageTile::Create());
+            slot.swap(fresh);
+        }
+        return KXTileAccess<T>(slot->block, true);
+    }
+
     T GetColor(int x, int y) const
     {
         if (x < 0 || y < 0 || static_cast<unsigned int>(x) >= m_width ||
@@ -467,5 +480,12 @@ void CopyTiles(KXImage<T, TileWidth, TileHeight>& destination,
         }
     });
 }
+
+// The five forms the library uses.
+using KXImageRGBA32i = KXImage<KXRGBA32i, 128, 128>; // the working image
+using KXImageRGBA64i = KXImage<KXRGBA64i, 128, 64>;
+using KXImageRGBA64f = KXImage<KXRGBA64f, 128, 64>;
+using KXImageHSLA = KXImage<KXHSLA, 128, 64>;
+using KXImageCMYKA = KXImage<KXCMYKA, 128, 64>;
 
 #endif // KXIMAGE_H

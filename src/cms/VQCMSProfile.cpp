@@ -7,7 +7,6 @@
 #include <lcms2.h>
 
 #include <memory>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -113,10 +112,12 @@ int VQCMSProfile::Save(char* buffer, int size) const
     // A null buffer would make Little CMS only measure again.
     if (!buffer || size < 0 || static_cast<cmsUInt32Number>(size) < needed)
         return -1;
-    cmsUInt32Number written = static_cast<cmsUInt32Number>(size);
+    // Little CMS writes exactly the measured size and leaves the count alone,
+    // so the measured size is also the number of bytes written.
+    cmsUInt32Number written = needed;
     if (!cmsSaveProfileToMem(handle, buffer, &written))
         return -1;
-    return static_cast<int>(written);
+    return static_cast<int>(needed);
 }
 
 QByteArray VQCMSProfile::ToByteArray() const

@@ -1,0 +1,449 @@
+// Whole-image conversions. One walker pairs the tiles of the working image
+// (128 x 128) with the two 128 x 64 tiles of an 8-byte form; small functors
+// convert one pixel. Tiled forms convert whole tiles, margin included.
+
+#include "KXImageConversion.h"
+
+#include "KXLog.h"
+
+#include <QtGlobal>
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+namespace {
+
+const char kLogFile[] = "src/KXImage";
+constexpr unsigned int kHalfTilePixels = 128 * 64;
+
+// A real number in 0..1 to 8 bits: rounded half up to 16 bits like qRound,
+// then the high byte.
+inline uint8_t To8(double x)
+{
+    return static_cast<uint8_t>(static_cast<uint16_t>(qRound(x * 65535.0)) >> 8);
+}
+
+// An 8-bit channel as a real number: (c * 256) / 65535, so 255 is 0.99611.
+inline double FromByte(unsigned int c)
+{
+    return static_cast<double>(c * 256) / 65535.0;
+}
+
+// ---- Per-pixel rules -------------------------------------------------------
+
+struct To64i {
+    KXRGBA64i operator()(KXRGBA32i p) const
+    {
+        KXRGBA64i out;
+        out.b = static_cast<uint16_t>(p.b << 8);
+        out.g = static_cast<uint16_t>(p.g << 8);
+        out.r = static_cast<uint16_t>(p.r << 8);
+        out.a = static_cast<uint16_t>(p.a << 8);
+        return out;
+    }
+};
+
+struct From64i {
+    KXRGBA32i operator()(KXRGBA64i p) const
+    {
+        KXRGBA32i out;
+        out.b = static_cast<uint8_t>(p.b >> 8);
+        out.g = static_cast<uint8_t>(p.g >> 8);
+        out.r = static_cast<uint8_t>(p.r >> 8);
+        out.a = static_cast<uint8_t>(p.a >> 8);
+        return out;
+    }
+};
+
+// 8-bit channel -> half of c / 255 * 256.87842 (single precision).
+struct ToHalf {
+    const uint16_t* table;
+    ToHalf() : table(Table()) {}
+    static const uint16_t* Table()
+    {
+        static const struct Values {
+            uint16_t v[256];
+            Values()
+            {
+                for (int c = 0; c < 256; ++c)
+                    v[c] = HalfFromFloat(static_cast<float>(c) / 255.0f * 256.87841796875f);
+            }
+        } values;
+        return values.v;
+    }
+    KXRGBA64f operator()(KXRGBA32i p) const
+    {
+        KXRGBA64f out;
+        out.b = table[p.b];
+        out.g = table[p.g];
+        out.r = table[p.r];
+        out.a = table[p.a];
+        return out;
+    }
+};
+
+// Half -> its value * 0.9926875, truncated toward zero. Values outside
+// 0..255 (never produced by ToHalf) wrap like an int cast to a byte; NaN and
+// infinities give 0.
+struct FromHalf {
+    const uint8_t* table;
+    FromHalf() : table(Table()) {}
+    static const uint8_t* Table()
+    {
+        static const struct Values {
+            uint8_t v[65536];
+            Values()
+            {
+                for (uint32_t h = 0; h < 65536; ++h) {
+                    const float scaled = HalfToFloat(static_cast<uint16_t>(h)) * 0.9926875233650208f;
+                    v[h] = (scaled > -2147483648.0f && scaled < 2147483648.0f)
+                               ? static_cast<uint8_t>(static_cast<int32_t>(scaled))
+                               : 0;
+                }
+            }
+        } values;
+        return values.v;
+    }
+    KXRGBA32i operator()(KXRGBA64f p) const
+    {
+        KXRGBA32i out;
+        out.b = table[p.b];
+        out.g = table[p.g];
+        out.r = table[p.r];
+        out.a = table[p.a];
+        return out;
+    }
+};
+
+// Remembers the last pixel converted: photos and flat areas repeat pixels,
+// and the double-precision rules are costly. The result is the same bits.
+template <class Rule, class In, class Out>
+struct LastPixelMemo {
+    Rule rule;
+    In lastIn;
+    Out lastOut;
+    LastPixelMemo() : lastIn(), lastOut(rule.Convert(In())) {}
+    Out operator()(In p)
+    {
+        if (p.value != lastIn.value) {
+            lastIn = p;
+            lastOut = rule.Convert(p);
+        }
+        return lastOut;
+    }
+};
+
+struct RGBToCMYK {
+    KXCMYKA Convert(KXRGBA32i p) const
+    {
+        double c = 1.0 - FromByte(p.r);
+        double m = 1.0 - FromByte(p.g);
+        double y = 1.0 - FromByte(p.b);
+        const double k = std::min(c, std::min(m, y));
+        if (std::fabs(k - 1.0) > 1e-12) {
+            c = (c - k) / (1.0 - k);
+            m = (m - k) / (1.0 - k);
+            y = (y - k) / (1.0 - k);
+        }
+        KXCMYKA out;
+        out.c = To8(c);
+        out.m = To8(m);
+        out.y = To8(y);
+        out.k = To8(k);
+        out.a = p.a;
+        return out;
+    }
+};
+
+// One colour channel from an ink and black: 1 - ((1 - k') * ink' + k').
+// It depends on two bytes only, so it is tabulated once.
+struct CMYKToRGB {
+    const uint8_t* table; // [k * 256 + ink]
+    CMYKToRGB() : table(Table()) {}
+    static const uint8_t* Table()
+    {
+        static const struct Values {
+            uint8_t v[65536];
+            Values()
+            {
+                for (unsigned int k = 0; k < 256; ++k) {
+                    const double kk = FromByte(k);
+                    for (unsigned int ink = 0; ink < 256; ++ink)
+                        v[k * 256 + ink] = To8(1.0 - ((1.0 - kk) * FromByte(ink) + kk));
+                }
+            }
+        } values;
+        return values.v;
+    }
+    KXRGBA32i operator()(KXCMYKA p) const
+    {
+        const uint8_t* row = table + p.k * 256;
+        KXRGBA32i out;
+        out.r = row[p.c];
+        out.g = row[p.m];
+        out.b = row[p.y];
+        out.a = p.a;
+        return out;
+    }
+};
+
+struct RGBToHSL {
+    KXHSLA Convert(KXRGBA32i p) const
+    {
+        const double r = FromByte(p.r), g = FromByte(p.g), b = FromByte(p.b);
+        const double max = std::max(r, std::max(g, b));
+        const double min = std::min(r, std::min(g, b));
+        const double delta = max - min;
+        const double sum = max + min;
+        const double l = sum / 2.0;
+        KXHSLA out;
+        out.l = To8(l);
+        out.a = p.a;
+        if (std::fabs(delta) <= 1e-12)
+            return out; // grey: h and s are 0
+        out.s = To8(l < 0.5 ? delta / sum : delta / (2.0 - sum));
+        double h;
+        if (qFuzzyCompare(r, max))
+            h = (g - b) / delta;
+        else if (qFuzzyCompare(g, max))
+            h = (b - r) / delta + 2.0;
+        else if (qFuzzyCompare(b, max))
+            h = (r - g) / delta + 4.0;
+        else
+            h = 0.0;
+        h *= 60.0;
+        if (h < 0.0)
+            h += 360.0;
+        out.h = static_cast<uint16_t>(qRound(h * 100.0));
+        return out;
+    }
+};
+
+struct HSLToRGB {
+    static double Channel(double p, double q, double t)
+    {
+        if (t < 0.0)
+            t += 1.0;
+        else if (t > 1.0)
+            t -= 1.0;
+        const double sixT = t * 6.0;
+        if (sixT < 1.0)
+            return p + (q - p) * sixT;
+        if (t * 2.0 < 1.0)
+            return q;
+        if (t * 3.0 < 2.0)
+            return p + (q - p) * (2.0 / 3.0 - t) * 6.0;
+        return p;
+    }
+    KXRGBA32i Convert(KXHSLA p) const
+    {
+        KXRGBA32i out;
+        out.a = p.a;
+        const unsigned int s16 = p.s * 256u, l16 = p.l * 256u;
+        if (s16 == 0 || p.h == 65535) {
+            out.r = out.g = out.b = p.l;
+            return out;
+        }
+        if (l16 == 0)
+            return out; // black
+        const double hue = p.h == 36000 ? 0.0 : p.h / 36000.0;
+        const double s = s16 / 65535.0;
+        const double l = l16 / 65535.0;
+        const double q = l < 0.5 ? (1.0 + s) * l : l + s - l * s;
+        const double pp = 2.0 * l - q;
+        out.r = To8(Channel(pp, q, hue + 1.0 / 3.0));
+        out.g = To8(Channel(pp, q, hue));
+        out.b = To8(Channel(pp, q, hue - 1.0 / 3.0));
+        return out;
+    }
+};
+
+// ---- Walkers ---------------------------------------------------------------
+
+// Working image -> 8-byte form: working tile (r, c) holds 8-byte tiles
+// (2r, c) (its rows 0-63) and (2r + 1, c) (rows 64-127) when they exist.
+template <class Narrow, class Rule>
+KXImage<Narrow, 128, 64> FromWorking(const KXImageRGBA32i& source, Rule rule)
+{
+    KXImage<Narrow, 128, 64> target(source.Width(), source.Height());
+    for (unsigned int row = 0; row < source.TileRows(); ++row) {
+        for (unsigned int column = 0; column < source.TileColumns(); ++column) {
+            const KXTileAccess<const KXRGBA32i> in = source.ReadTile(column, row);
+            for (unsigned int half = 0; half < 2 && 2 * row + half < target.TileRows(); ++half) {
+                const KXTileAccess<Narrow> out = target.OverwriteTile(column, 2 * row + half);
+                const KXRGBA32i* from = in.Data() + half * kHalfTilePixels;
+                Narrow* to = out.Data();
+                for (unsigned int i = 0; i < kHalfTilePixels; ++i)
+                    to[i] = rule(from[i]);
+            }
+        }
+    }
+    return target;
+}
+
+// 8-byte form -> working image; where the second 8-byte tile does not exist
+// the lower half of the working tile keeps the zero of the new image.
+template <class Narrow, class Rule>
+KXImageRGBA32i ToWorking(const KXImage<Narrow, 128, 64>& source, Rule rule)
+{
+    KXImageRGBA32i target(source.Width(), source.Height());
+    for (unsigned int row = 0; row < target.TileRows(); ++row) {
+        for (unsigned int column = 0; column < target.TileColumns(); ++column) {
+            const bool whole = 2 * row + 1 < source.TileRows();
+            const KXTileAccess<KXRGBA32i> out =
+                whole ? target.OverwriteTile(column, row) : target.WriteTile(column, row);
+            for (unsigned int half = 0; half < 2 && 2 * row + half < source.TileRows(); ++half) {
+                const KXTileAccess<const Narrow> in = source.ReadTile(column, 2 * row + half);
+                const Narrow* from = in.Data();
+                KXRGBA32i* to = out.Data() + half * kHalfTilePixels;
+                for (unsigned int i = 0; i < kHalfTilePixels; ++i)
+                    to[i] = rule(from[i]);
+            }
+        }
+    }
+    return target;
+}
+
+QImage NewQImage(unsigned int width, unsigned int height)
+{
+    QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_ARGB32);
+    if (width && height && image.isNull())
+        throw KXBadAlloc();
+    return image;
+}
+
+} // namespace
+
+template <>
+KXImageRGBA32i ConvertImage<RGB32iRawImage, KXImageRGBA32i>(const RGB32iRawImage& source)
+{
+    return KXLog::GuardRethrow(KX_SITE(kLogFile), [&] {
+        const unsigned int width = source.width, height = source.height;
+        const unsigned int step = source.bytesPerPixel;
+        if ((width && height) && (!source.data || step < 3))
+            throw std::invalid_argument("ConvertImage: raw image without data or with fewer than 3 bytes per pixel");
+        KXImageRGBA32i target(width, height);
+        for (unsigned int row = 0; row < target.TileRows(); ++row) {
+            const unsigned int y0 = row * 128, rows = std::min(128u, height - y0);
+            for (unsigned int column = 0; column < target.TileColumns(); ++column) {
+                const unsigned int x0 = column * 128, columns = std::min(128u, width - x0);
+                const KXTileAccess<KXRGBA32i> out = target.WriteTile(column, row);
+                for (unsigned int i = 0; i < rows; ++i) {
+                    const uint8_t* in = source.data + (size_t(y0 + i) * width + x0) * step;
+                    KXRGBA32i* to = out.Data() + i * 128;
+                    for (unsigned int j = 0; j < columns; ++j, in += step)
+                        to[j] = KXRGBA32i(0xFF000000u | (unsigned(in[0]) << 16) | (unsigned(in[1]) << 8) | in[2]);
+                }
+            }
+        }
+        return target;
+    });
+}
+
+template <>
+KXImageRGBA32i ConvertImage<QImage, KXImageRGBA32i>(const QImage& source)
+{
+    return KXLog::GuardRethrow(KX_SITE(kLogFile), [&] {
+        // Any image Qt can read enters as 32-bit ARGB in the pixel's byte order.
+        const QImage argb = (source.format() == QImage::Format_ARGB32 || source.format() == QImage::Format_RGB32)
+                                ? source
+                                : source.convertToFormat(QImage::Format_ARGB32);
+        if (!source.isNull() && argb.isNull())
+            throw KXBadAlloc();
+        KXImageRGBA32i target(static_cast<unsigned int>(argb.width()), static_cast<unsigned int>(argb.height()));
+        const unsigned int bytes = static_cast<unsigned int>(argb.width()) * 4;
+        for (int y = 0; y < argb.height(); ++y)
+            target.SetLine(static_cast<unsigned int>(y), argb.constScanLine(y), bytes);
+        return target;
+    });
+}
+
+template <>
+QImage ConvertImage<KXImageRGBA32i, QImage>(const KXImageRGBA32i& source)
+{
+    return KXLog::GuardRethrow(KX_SITE(kLogFile), [&] {
+        QImage target = NewQImage(source.Width(), source.Height());
+        const unsigned int bytes = source.Width() * 4;
+        for (unsigned int y = 0; y < source.Height(); ++y)
+            source.GetLine(y, target.scanLine(static_cast<int>(y)), bytes);
+        return target;
+    });
+}
+
+template <>
+KXImageRGBA64i ConvertImage<KXImageRGBA32i, KXImageRGBA64i>(const KXImageRGBA32i& source)
+{
+    return KXLog::GuardRethrow(KX_SITE(kLogFile), [&] { return FromWorking<KXRGBA64i>(source, To64i()); });
+}
+
+template <>
+KXImageRGBA32i ConvertImage<KXImageRGBA64i, KXImageRGBA32i>(const KXImageRGBA64i& source)
+{
+    return KXLog::GuardRethrow(KX_SITE(kLogFile), [&] { return ToWorking(source, From64i()); });
+}
+
+template <>
+KXImageRGBA64f ConvertImage<KXImageRGBA32i, KXImageRGBA64f>(const KXImageRGBA32i& source)
+{
+    return KXLog::GuardRethrow(KX_SITE(kLogFile), [&] { return FromWorking<KXRGBA64f>(source, ToHalf()); });
+}
+
+template <>
+KXImageRGBA32i ConvertImage<KXImageRGBA64f, KXImageRGBA32i>(const KXImageRGBA64f& source)
+{
+    return KXLog::GuardRethrow(KX_SITE(kLogFile), [&] { return ToWorking(source, FromHalf()); });
+}
+
+template <>
+KXImageCMYKA ConvertImage<KXImageRGBA32i, KXImageCMYKA>(const KXImageRGBA32i& source)
+{
+    return KXLog::GuardRethrow(KX_SITE(kLogFile), [&] {
+        return FromWorking<KXCMYKA>(source, LastPixelMemo<RGBToCMYK, KXRGBA32i, KXCMYKA>());
+    });
+}
+
+template <>
+KXImageRGBA32i ConvertImage<KXImageCMYKA, KXImageRGBA32i>(const KXImageCMYKA& source)
+{
+    return KXLog::GuardRethrow(KX_SITE(kLogFile), [&] { return ToWorking(source, CMYKToRGB()); });
+}
+
+template <>
+QImage ConvertImage<KXImageCMYKA, QImage>(const KXImageCMYKA& source)
+{
+    return KXLog::GuardRethrow(KX_SITE(kLogFile), [&] {
+        QImage target = NewQImage(source.Width(), source.Height());
+        const CMYKToRGB rule;
+        for (unsigned int row = 0; row < source.TileRows(); ++row) {
+            const unsigned int y0 = row * 64, rows = std::min(64u, source.Height() - y0);
+            for (unsigned int column = 0; column < source.TileColumns(); ++column) {
+                const unsigned int x0 = column * 128, columns = std::min(128u, source.Width() - x0);
+                const KXTileAccess<const KXCMYKA> in = source.ReadTile(column, row);
+                for (unsigned int i = 0; i < rows; ++i) {
+                    const KXCMYKA* from = in.Data() + i * 128;
+                    KXRGBA32i* to = reinterpret_cast<KXRGBA32i*>(target.scanLine(static_cast<int>(y0 + i))) + x0;
+                    for (unsigned int j = 0; j < columns; ++j)
+                        to[j] = rule(from[j]);
+                }
+            }
+        }
+        return target;
+    });
+}
+
+template <>
+KXImageHSLA ConvertImage<KXImageRGBA32i, KXImageHSLA>(const KXImageRGBA32i& source)
+{
+    return KXLog::GuardRethrow(KX_SITE(kLogFile), [&] {
+        return FromWorking<KXHSLA>(source, LastPixelMemo<RGBToHSL, KXRGBA32i, KXHSLA>());
+    });
+}
+
+template <>
+KXImageRGBA32i ConvertImage<KXImageHSLA, KXImageRGBA32i>(const KXImageHSLA& source)
+{
+    return KXLog::GuardRethrow(KX_SITE(kLogFile), [&] {
+        return ToWorking(source, LastPixelMemo<HSLToRGB, KXHSLA, KXRGBA32i>());
+    });
+}
