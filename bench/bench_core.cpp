@@ -6,6 +6,7 @@
 // iterations; the warm ones park most blocks so that the few left free are
 // used again and again.
 
+#include "KXBenchSupport.h"
 #include "KXImage.h"
 
 #include <benchmark/benchmark.h>
@@ -23,21 +24,6 @@ VQTileManager64* TM()
 {
     return VQTileManager64::Instance();
 }
-
-// Holds all free blocks but `leave` while alive.
-class ParkedBlocks {
-public:
-    explicit ParkedBlocks(long long leave)
-    {
-        const long long take = TM()->GetAvailableCount() - leave;
-        if (take > 0)
-            m_blocks = TM()->MakeTiles(static_cast<unsigned int>(take));
-    }
-    ~ParkedBlocks() { TM()->CleanUpTiles(m_blocks); }
-
-private:
-    QList<void*> m_blocks;
-};
 
 Image Filled()
 {
@@ -79,11 +65,7 @@ BENCHMARK(BM_DetachEveryTileCold)->Iterations(20)->Unit(benchmark::kMillisecond)
 void BM_DetachEveryTileWarm(benchmark::State& state)
 {
     const Image base = Filled();
-    ParkedBlocks parked(2 * base.TileCount() + 16);
-    for (int i = 0; i < 3; ++i) { // touch the few free blocks once
-        Image copy(base);
-        DetachEveryTile(copy);
-    }
+    KXParkedBlocks parked(2 * base.TileCount() + 16);
     for (auto _ : state) {
         Image copy(base);
         DetachEveryTile(copy);
@@ -132,7 +114,7 @@ BENCHMARK(BM_Fill)->Unit(benchmark::kMicrosecond);
 // of the same bytes.
 void BM_RowSweepGetSetLine(benchmark::State& state)
 {
-    ParkedBlocks parked(4 * 1504 + 16);
+    KXParkedBlocks parked(4 * 1504 + 16);
     Image image = Filled();
     DetachEveryTile(image);
     std::vector<KXRGBA32i> row(kWidth);
@@ -162,7 +144,7 @@ BENCHMARK(BM_RowSweepMemcpyBaseline)->Unit(benchmark::kMillisecond);
 
 void BM_GetColorPerPixel(benchmark::State& state)
 {
-    ParkedBlocks parked(4 * 1504 + 16);
+    KXParkedBlocks parked(4 * 1504 + 16);
     Image image = Filled();
     DetachEveryTile(image);
     for (auto _ : state) {
@@ -178,7 +160,7 @@ BENCHMARK(BM_GetColorPerPixel)->Unit(benchmark::kMillisecond);
 
 void BM_SetColorPerPixel(benchmark::State& state)
 {
-    ParkedBlocks parked(4 * 1504 + 16);
+    KXParkedBlocks parked(4 * 1504 + 16);
     Image image = Filled();
     DetachEveryTile(image);
     for (auto _ : state) {

@@ -239,8 +239,9 @@ TEST(KXImageConversion, WholeTilesAndOddSizes)
                 for (int c = 0; c < 4; ++c) {
                     const int in = (p.value >> (8 * c)) & 255, out = (h.value >> (8 * c)) & 255;
                     ASSERT_TRUE(out == in || out == in - 1) << in << " -> " << out;
-                    if (in == 0 || in == 255)
+                    if (in == 0 || in == 255) {
                         ASSERT_EQ(out, in);
+                    }
                 }
             }
         }

@@ -67,10 +67,10 @@ TEST(KXImageLines, RowSegments)
             ASSERT_EQ(segment[i], At(c.x + i, c.y)) << c.x << "+" << i << "," << c.y;
     }
     // Beyond the last tile column: true, nothing copied.
-    KXRGBA32i sentinel(7u);
-    EXPECT_TRUE(image.GetLine(0, 384, &sentinel, 4));
-    EXPECT_EQ(sentinel, KXRGBA32i(7u));
-    EXPECT_FALSE(image.GetLine(130, 0, &sentinel, 4));
+    std::vector<KXRGBA32i> sentinel(4, KXRGBA32i(7u));
+    EXPECT_TRUE(image.GetLine(0, 384, sentinel.data(), 16));
+    EXPECT_EQ(sentinel[0], KXRGBA32i(7u));
+    EXPECT_FALSE(image.GetLine(130, 0, sentinel.data(), 16));
 
     // Writing a segment that starts inside a tile and runs to the margin
     // detaches just the tiles it touches.

@@ -1,0 +1,132 @@
+// Conversions on a 6000 x 4000 photo-like image, next to a plain memcpy of
+// the same bytes in the same run.
+
+#include "KXBenchSupport.h"
+#include "KXImageConversion.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 6000;
+constexpr int kHeight = 4000;
+// Enough free blocks for a few 8-byte images (3,008 tiles each), reused warm.
+constexpr long long kWarmBlocks = 12000;
+
+// Smooth gradients with noise: neighbouring pixels differ, as in a photo.
+const QImage& Photo()
+{
+    static const QImage photo = [] {
+        QImage image(kWidth, kHeight, QImage::Format_ARGB32);
+        std::mt19937 random(1);
+        for (int y = 0; y < kHeight; ++y) {
+            QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < kWidth; ++x) {
+                const int noise = static_cast<int>(random() & 15);
+                row[x] = qRgba((x * 255 / kWidth + noise) & 255, (y * 255 / kHeight + noise) & 255,
+                               ((x + y) / 40 + noise) & 255, 255);
+            }
+        }
+        return image;
+    }();
+    return photo;
+}
+
+const KXImageRGBA32i& PhotoImage()
+{
+    static const KXImageRGBA32i image = ConvertImage<QImage, KXImageRGBA32i>(Photo());
+    return image;
+}
+
+void SetPixels(benchmark::State& state)
+{
+    state.counters["MPix/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * kWidth * kHeight / 1e6,
+                                                  benchmark::Counter::kIsRate);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kWidth * kHeight * 4);
+}
+
+void BM_MemcpyBaseline(benchmark::State& state)
+{
+    std::vector<char> from(size_t(kWidth) * kHeight * 4, 1), to(from.size(), 2);
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), from.size());
+        benchmark::ClobberMemory();
+    }
+    SetPixels(state);
+}
+BENCHMARK(BM_MemcpyBaseline)->Unit(benchmark::kMillisecond);
+
+void BM_QImageToImage(benchmark::State& state)
+{
+    const QImage& photo = Photo();
+    KXParkedBlocks parked(kWarmBlocks);
+    for (auto _ : state) {
+        KXImageRGBA32i image = ConvertImage<QImage, KXImageRGBA32i>(photo);
+        benchmark::DoNotOptimize(image);
+    }
+    SetPixels(state);
+}
+BENCHMARK(BM_QImageToImage)->Unit(benchmark::kMillisecond);
+
+void BM_ImageToQImage(benchmark::State& state)
+{
+    const KXImageRGBA32i& image = PhotoImage();
+    KXParkedBlocks parked(kWarmBlocks);
+    for (auto _ : state) {
+        QImage out = ConvertImage<KXImageRGBA32i, QImage>(image);
+        benchmark::DoNotOptimize(out);
+    }
+    SetPixels(state);
+}
+BENCHMARK(BM_ImageToQImage)->Unit(benchmark::kMillisecond);
+
+template <class Target>
+void BM_To(benchmark::State& state)
+{
+    const KXImageRGBA32i& image = PhotoImage();
+    KXParkedBlocks parked(kWarmBlocks);
+    for (auto _ : state) {
+        Target out = ConvertImage<KXImageRGBA32i, Target>(image);
+        benchmark::DoNotOptimize(out);
+    }
+    SetPixels(state);
+}
+
+template <class Source>
+void BM_From(benchmark::State& state)
+{
+    const Source source = ConvertImage<KXImageRGBA32i, Source>(PhotoImage());
+    KXParkedBlocks parked(kWarmBlocks);
+    for (auto _ : state) {
+        KXImageRGBA32i out = ConvertImage<Source, KXImageRGBA32i>(source);
+        benchmark::DoNotOptimize(out);
+    }
+    SetPixels(state);
+}
+
+BENCHMARK_TEMPLATE(BM_To, KXImageRGBA64i)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_From, KXImageRGBA64i)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_To, KXImageRGBA64f)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_From, KXImageRGBA64f)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_To, KXImageHSLA)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_From, KXImageHSLA)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_To, KXImageCMYKA)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_From, KXImageCMYKA)->Unit(benchmark::kMillisecond);
+
+void BM_CMYKToQImage(benchmark::State& state)
+{
+    const KXImageCMYKA source = ConvertImage<KXImageRGBA32i, KXImageCMYKA>(PhotoImage());
+    KXParkedBlocks parked(kWarmBlocks);
+    for (auto _ : state) {
+        QImage out = ConvertImage<KXImageCMYKA, QImage>(source);
+        benchmark::DoNotOptimize(out);
+    }
+    SetPixels(state);
+}
+BENCHMARK(BM_CMYKToQImage)->Unit(benchmark::kMillisecond);
+
+} // namespace
