@@ -21,5 +21,9 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/kxcoreConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/kxcoreConfig.cmake ${PROJECT_BINARY_DIR}/kxcoreConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/kxcore)
 
+# The .pc file finds its prefix from its own location, so an installed tree
+# can be moved.
+file(RELATIVE_PATH KXCORE_PC_TO_PREFIX "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
+string(REGEX REPLACE "/$" "" KXCORE_PC_TO_PREFIX "${KXCORE_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/kxcore.pc.in ${PROJECT_BINARY_DIR}/kxcore.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/kxcore.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
