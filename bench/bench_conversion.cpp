@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -59,6 +60,33 @@ void BM_MemcpyBaseline(benchmark::State& state)
     SetPixels(state);
 }
 BENCHMARK(BM_MemcpyBaseline)->Unit(benchmark::kMillisecond);
+
+// The same copy into a newly allocated buffer, as every conversion to QImage
+// must make one: fresh pages cost a page fault each.
+void BM_MemcpyIntoNewBuffer(benchmark::State& state)
+{
+    std::vector<char> from(size_t(kWidth) * kHeight * 4, 1);
+    for (auto _ : state) {
+        std::unique_ptr<char[]> to(new char[from.size()]);
+        std::memcpy(to.get(), from.data(), from.size());
+        benchmark::DoNotOptimize(to.get());
+    }
+    SetPixels(state);
+}
+BENCHMARK(BM_MemcpyIntoNewBuffer)->Unit(benchmark::kMillisecond);
+
+// QImage -> image -> QImage, the whole exchange with the editor.
+void BM_QImageRoundTrip(benchmark::State& state)
+{
+    const QImage& photo = Photo();
+    KXParkedBlocks parked(kWarmBlocks);
+    for (auto _ : state) {
+        QImage out = ConvertImage<KXImageRGBA32i, QImage>(ConvertImage<QImage, KXImageRGBA32i>(photo));
+        benchmark::DoNotOptimize(out);
+    }
+    SetPixels(state);
+}
+BENCHMARK(BM_QImageRoundTrip)->Unit(benchmark::kMillisecond);
 
 void BM_QImageToImage(benchmark::State& state)
 {

@@ -351,10 +351,23 @@ KXImageRGBA32i ConvertImage<QImage, KXImageRGBA32i>(const QImage& source)
                                 : source.convertToFormat(QImage::Format_ARGB32);
         if (!source.isNull() && argb.isNull())
             throw KXBadAlloc();
-        KXImageRGBA32i target(static_cast<unsigned int>(argb.width()), static_cast<unsigned int>(argb.height()));
-        const unsigned int bytes = static_cast<unsigned int>(argb.width()) * 4;
-        for (int y = 0; y < argb.height(); ++y)
-            target.SetLine(static_cast<unsigned int>(y), argb.constScanLine(y), bytes);
+        const unsigned int width = static_cast<unsigned int>(argb.width());
+        const unsigned int height = static_cast<unsigned int>(argb.height());
+        KXImageRGBA32i target(width, height);
+        // Row by row within each tile; a tile wholly inside the image is
+        // overwritten without first copying the blank tile it shared.
+        for (unsigned int row = 0; row < target.TileRows(); ++row) {
+            const unsigned int y0 = row * 128, rows = std::min(128u, height - y0);
+            for (unsigned int column = 0; column < target.TileColumns(); ++column) {
+                const unsigned int x0 = column * 128, columns = std::min(128u, width - x0);
+                const bool whole = rows == 128 && columns == 128;
+                const KXTileAccess<KXRGBA32i> out =
+                    whole ? target.OverwriteTile(column, row) : target.WriteTile(column, row);
+                for (unsigned int i = 0; i < rows; ++i)
+                    KXCopyMemory(out.Data() + i * 128, argb.constScanLine(static_cast<int>(y0 + i)) + x0 * 4,
+                                 columns * 4);
+            }
+        }
         return target;
     });
 }
