@@ -7,6 +7,7 @@
 #include "KXImage.h"
 #include "KXImageConversion.h"
 #include "KXLog.h"
+#include "KXParallel.h"
 #include "KXPixel.h"
 #include "VQCMSProfile.h"
 #include "VQEXIFElement.h"

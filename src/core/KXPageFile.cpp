@@ -1,4 +1,4 @@
-#include "KXPageFile.h"
+#include "core/KXPageFile.h"
 
 #include <QFile>
 

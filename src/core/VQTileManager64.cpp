@@ -2,7 +2,7 @@
 
 #include "KXFileIOManager.h"
 #include "KXLog.h"
-#include "KXPageFile.h"
+#include "core/KXPageFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,0 +1,72 @@
+#ifndef KXPARALLEL_H
+#define KXPARALLEL_H
+
+// The one way the library runs work in parallel: QtConcurrent::blockingMap
+// on Qt's global thread pool over a vector of indices; the calling thread
+// waits. A standard exception thrown by a task reaches the caller as the
+// same exception (Qt 5 would wrap it in QUnhandledException): tasks catch
+// it, the first one is kept, and it is rethrown once the map has returned.
+
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <numeric>
+#include <vector>
+
+namespace KXParallel {
+
+// 0, 1, …, count − 1.
+inline std::vector<int> Indices(int count)
+{
+    std::vector<int> indices(count > 0 ? static_cast<size_t>(count) : 0);
+    std::iota(indices.begin(), indices.end(), 0);
+    return indices;
+}
+
+namespace Detail {
+struct FirstError {
+    std::mutex mutex;
+    std::exception_ptr error;
+    std::atomic<bool> failed{false};
+
+    void Keep(std::exception_ptr e)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!error)
+            error = e;
+        failed.store(true, std::memory_order_relaxed);
+    }
+};
+} // namespace Detail
+
+// Calls task(index) for every element of `indices` on the global thread pool
+// and waits. Once a task has failed the remaining ones are skipped.
+template <class Task>
+void BlockingMap(std::vector<int>& indices, Task& task)
+{
+    Detail::FirstError state;
+    QtConcurrent::blockingMap(indices, [&task, &state](int& index) {
+        if (state.failed.load(std::memory_order_relaxed))
+            return;
+        try {
+            task(index);
+        } catch (...) {
+            state.Keep(std::current_exception());
+        }
+    });
+    if (state.error)
+        std::rethrow_exception(state.error);
+}
+
+template <class Task>
+void BlockingMap(std::vector<int>& indices, const Task& task)
+{
+    Task copy(task);
+    BlockingMap(indices, copy);
+}
+
+} // namespace KXParallel
+
+#endif // KXPARALLEL_H

@@ -1,0 +1,39 @@
+#include "KXParallel.h"
+
+#include <gtest/gtest.h>
+
+#include <QThread>
+
+#include <atomic>
+#include <set>
+#include <stdexcept>
+
+TEST(KXParallel, EveryIndexOnceAndErrorsReachTheCaller)
+{
+    std::vector<int> indices = KXParallel::Indices(10000);
+    std::vector<std::atomic<int>> hits(indices.size());
+    std::atomic<int> threads{0};
+    std::mutex mutex;
+    std::set<QThread*> seen;
+    KXParallel::BlockingMap(indices, [&](int i) {
+        hits[i].fetch_add(1);
+        std::lock_guard<std::mutex> lock(mutex);
+        seen.insert(QThread::currentThread());
+    });
+    for (const std::atomic<int>& h : hits)
+        ASSERT_EQ(h.load(), 1);
+    EXPECT_GE(seen.size(), 1u);
+
+    // The standard exception itself arrives, not Qt's wrapper.
+    std::vector<int> few = KXParallel::Indices(100);
+    try {
+        KXParallel::BlockingMap(few, [](int i) {
+            if (i == 42)
+                throw std::out_of_range("index 42");
+        });
+        ADD_FAILURE() << "no exception";
+    } catch (const std::out_of_range& e) {
+        EXPECT_STREQ(e.what(), "index 42");
+    }
+    EXPECT_TRUE(KXParallel::Indices(0).empty());
+}
