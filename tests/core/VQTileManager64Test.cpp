@@ -202,6 +202,43 @@ TEST(VQTileManager64, ConcurrentThreadsNeverShareABlock)
             tm->CleanUpTile(tile);
 }
 
+TEST(VQTileManager64, ConcurrentExhaustionIsToldOnce)
+{
+    VQTileManager64* tm = Manager();
+    HandlerLog log;
+    tm->SetExceptionHandler(&CountingHandler, &log);
+    const long long available = tm->GetAvailableCount();
+    QList<void*> most = tm->MakeTiles(static_cast<unsigned int>(available - 400));
+    constexpr int kThreads = 4;
+    std::vector<std::vector<void*>> held(kThreads);
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 200; ++i) {
+                try {
+                    held[t].push_back(tm->MakeTile());
+                } catch (const std::bad_alloc&) {
+                    ++failures;
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    size_t total = 0;
+    for (const std::vector<void*>& mine : held)
+        total += mine.size();
+    EXPECT_EQ(total, 400u);
+    EXPECT_EQ(failures.load(), kThreads * 200 - 400);
+    EXPECT_EQ(log.calls, 1);
+    tm->SetExceptionHandler(nullptr, nullptr);
+    for (const std::vector<void*>& mine : held)
+        for (void* tile : mine)
+            tm->CleanUpTile(tile);
+    tm->CleanUpTiles(most);
+}
+
 TEST(VQTileManager64, PageFileLifecycle)
 {
     QTemporaryDir directory;
