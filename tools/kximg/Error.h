@@ -1,0 +1,42 @@
+#ifndef KXIMG_ERROR_H
+#define KXIMG_ERROR_H
+
+// The failures kximg reports to its user: one line on stderr
+// ("kximg: <message>") and an exit status.
+
+#include <QString>
+
+#include <stdexcept>
+
+namespace kximg {
+
+enum ExitStatus {
+    kExitOk = 0,
+    kExitFailure = 1, // the library failed (for example, out of tile blocks)
+    kExitUsage = 2,   // bad command line, unreadable input, unwritable output
+};
+
+class Error : public std::runtime_error {
+public:
+    explicit Error(const QString& message, int status = kExitUsage)
+        : std::runtime_error(message.toStdString()), m_message(message), m_status(status)
+    {
+    }
+
+    const QString& Message() const { return m_message; }
+    int Status() const { return m_status; }
+
+private:
+    QString m_message;
+    int m_status;
+};
+
+// 'path' in single quotes, as every message names files.
+inline QString Quoted(const QString& text)
+{
+    return QLatin1Char('\'') + text + QLatin1Char('\'');
+}
+
+} // namespace kximg
+
+#endif // KXIMG_ERROR_H

@@ -1,0 +1,48 @@
+#ifndef KXIMG_PROGRESS_H
+#define KXIMG_PROGRESS_H
+
+// A one-line progress bar on stderr for long operations, drawn only when
+// stderr is a terminal (so that logs and pipes stay clean):
+//
+//   blur  [##############----------------]  47%
+//
+// Update may be called from any thread (the library reports progress from
+// its worker threads); the line is redrawn only when the percentage changes.
+
+#include <QMutex>
+#include <QString>
+
+namespace kximg {
+
+class ProgressBar {
+public:
+    explicit ProgressBar(const QString& label, bool enabled = StderrIsTerminal());
+    ~ProgressBar(); // Finish()
+    ProgressBar(const ProgressBar&) = delete;
+    ProgressBar& operator=(const ProgressBar&) = delete;
+
+    // `done` of `total` steps (a total of 0 counts as finished).
+    void Update(long long done, long long total);
+    // A fraction between 0 and 1 (clamped).
+    void Update(double fraction);
+    void SetLabel(const QString& label);
+    // Clears the line; later updates are ignored.
+    void Finish();
+
+    bool Enabled() const { return m_enabled; }
+    static bool StderrIsTerminal();
+
+private:
+    void Draw(int percent); // with m_mutex held
+
+    QMutex m_mutex;
+    QString m_label;
+    bool m_enabled;
+    bool m_finished = false;
+    int m_percent = -1;
+    int m_drawnWidth = 0;
+};
+
+} // namespace kximg
+
+#endif // KXIMG_PROGRESS_H

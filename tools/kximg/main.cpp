@@ -1,0 +1,137 @@
+// kximg: reads, converts and examines images with the kxcore library, and
+// renders the demo gallery. See `kximg --help`.
+
+#include "Commands.h"
+#include "Error.h"
+
+#include "VQTileManager64.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+std::atomic<bool> gVerbose{false};
+
+// The library logs through qDebug (the tile manager reports at exit), and Qt
+// warns about its surroundings (no XDG_RUNTIME_DIR, a PNG's odd ICC chunk);
+// both stay hidden unless asked for, so that normal output is clean. The
+// tool reports its own failures itself; critical and fatal messages always
+// reach stderr.
+void FilterMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if ((type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg) && !gVerbose.load())
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+    std::fflush(stderr);
+    if (type == QtFatalMsg)
+        std::abort();
+}
+
+bool VerboseFromEnvironment()
+{
+    const QByteArray value = qgetenv("KXIMG_VERBOSE");
+    return !value.isEmpty() && value != "0";
+}
+
+// The tile manager lives while a command runs: every image is gone before it
+// is released.
+class TileManagerSession {
+public:
+    TileManagerSession() { VQTileManager64::InitInstance(false); }
+    ~TileManagerSession() { VQTileManager64::ReleaseInstance(); }
+    TileManagerSession(const TileManagerSession&) = delete;
+    TileManagerSession& operator=(const TileManagerSession&) = delete;
+};
+
+std::unique_ptr<QCoreApplication> MakeApplication(bool drawsText, int& argc, char** argv)
+{
+    if (!drawsText)
+        return std::make_unique<QCoreApplication>(argc, argv);
+    // Drawing text needs a GUI application; the offscreen platform needs no
+    // display.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
+int Fail(const QString& message, int status)
+{
+    std::fprintf(stderr, "kximg: %s\n", qPrintable(message));
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace kximg;
+    qInstallMessageHandler(FilterMessages);
+    gVerbose = VerboseFromEnvironment();
+
+    // kximg [tool options] [COMMAND [command arguments]]
+    QStringList leading, rest;
+    QString commandName;
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        if (!commandName.isNull())
+            rest << argument;
+        else if (argument.startsWith(QLatin1Char('-')))
+            leading << argument;
+        else
+            commandName = argument;
+    }
+
+    ParsedArgs tool;
+    const Command* command = nullptr;
+    try {
+        tool = Parse(ToolSyntax(), leading);
+        if (tool.Verbose())
+            gVerbose = true;
+        if (!commandName.isNull() && !tool.Help() && !tool.Has(QStringLiteral("version"))) {
+            command = FindCommand(commandName);
+            if (!command)
+                throw Error(QStringLiteral("unknown command %1 (see 'kximg --help')").arg(Quoted(commandName)));
+        }
+    } catch (const Error& error) {
+        return Fail(error.Message(), error.Status());
+    }
+
+    const std::unique_ptr<QCoreApplication> app = MakeApplication(command && command->drawsText, argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kximg"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KXIMG_VERSION));
+
+    try {
+        if (tool.Help()) {
+            std::printf("%s", qPrintable(ToolHelpText()));
+            return kExitOk;
+        }
+        if (tool.Has(QStringLiteral("version"))) {
+            std::printf("kximg %s (Qt %s)\n", KXIMG_VERSION, qVersion());
+            return kExitOk;
+        }
+        if (!command) {
+            std::fprintf(stderr, "Usage: kximg %s\n(see 'kximg --help')\n", qPrintable(ToolSyntax().usage));
+            return kExitUsage;
+        }
+
+        const ParsedArgs args = Parse(*command->syntax, rest);
+        if (args.Verbose())
+            gVerbose = true;
+        if (args.Help()) {
+            std::printf("%s", qPrintable(HelpText(*command->syntax)));
+            return kExitOk;
+        }
+        TileManagerSession tiles;
+        return command->run(args);
+    } catch (const Error& error) {
+        return Fail(error.Message(), error.Status());
+    } catch (const std::exception& error) {
+        return Fail(QStringLiteral("%1: %2").arg(commandName, QString::fromLocal8Bit(error.what())), kExitFailure);
+    }
+}
