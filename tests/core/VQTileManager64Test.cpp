@@ -311,6 +311,19 @@ TEST(VQTileManager64DeathTest, SanitizerCatchesWritesOutsideHeldBlocks)
 {
     testing::FLAGS_gtest_death_test_style = "threadsafe";
     VQTileManager64* tm = Manager();
+    // A child that dies leaves its page file behind; remove those afterwards.
+    const QString directory = KXFileIOManager::GetTemporaryPath();
+    const QStringList before = PageFiles(directory);
+    struct RemoveChildPageFiles {
+        QString directory;
+        QStringList keep;
+        ~RemoveChildPageFiles()
+        {
+            for (const QString& name : PageFiles(directory))
+                if (!keep.contains(name))
+                    QFile::remove(directory + "/" + name);
+        }
+    } cleanup{directory, before};
     EXPECT_DEATH(
         {
             void* tile = tm->MakeTile();
