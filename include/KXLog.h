@@ -15,6 +15,7 @@
 #include <QString>
 
 #include <exception>
+#include <utility>
 
 namespace KXLog {
 
@@ -90,10 +91,10 @@ auto GuardRethrow(const Site& site, Body&& body) -> decltype(body())
     }
 }
 
-// Logs a std::exception and returns `onError`; logs any other exception and
-// passes it on.
-template <class Body, class Result>
-Result GuardStd(const Site& site, Body&& body, Result onError)
+// Logs any exception and returns `onError`, except that an exception that is
+// not a std::exception is passed on when PassOnUnknown is true.
+template <bool PassOnUnknown, class Body, class Result>
+Result GuardReturning(const Site& site, Body&& body, Result onError)
 {
     try {
         return body();
@@ -102,8 +103,18 @@ Result GuardStd(const Site& site, Body&& body, Result onError)
         return onError;
     } catch (...) {
         ReportUnknownException(site.date, site.time, site.line, site.file);
-        throw;
+        if (PassOnUnknown)
+            throw;
+        return onError;
     }
+}
+
+// Logs a std::exception and returns `onError`; logs any other exception and
+// passes it on.
+template <class Body, class Result>
+Result GuardStd(const Site& site, Body&& body, Result onError)
+{
+    return GuardReturning<true>(site, std::forward<Body>(body), onError);
 }
 
 template <class Body>
@@ -116,15 +127,7 @@ void GuardStd(const Site& site, Body&& body)
 template <class Body, class Result>
 Result GuardAll(const Site& site, Body&& body, Result onError)
 {
-    try {
-        return body();
-    } catch (const std::exception& e) {
-        ReportException(site.date, site.time, site.line, site.file, e);
-        return onError;
-    } catch (...) {
-        ReportUnknownException(site.date, site.time, site.line, site.file);
-        return onError;
-    }
+    return GuardReturning<false>(site, std::forward<Body>(body), onError);
 }
 
 } // namespace KXLog

@@ -106,9 +106,10 @@ int VQCMSProfile::Save(char* buffer, int size) const
     cmsHPROFILE handle = d->Handle();
     if (!handle)
         return 0;
-    cmsUInt32Number needed = 0;
-    if (!cmsSaveProfileToMem(handle, nullptr, &needed))
+    const int measured = GetMemSize();
+    if (measured < 0)
         return -1;
+    const cmsUInt32Number needed = static_cast<cmsUInt32Number>(measured);
     // A null buffer would make Little CMS only measure again.
     if (!buffer || size < 0 || static_cast<cmsUInt32Number>(size) < needed)
         return -1;
