@@ -3,14 +3,25 @@
 
 // Everything the library exports.
 
+#include "KXBlend.h"
+#include "KXBlendModes.h"
+#include "KXColorAdjustments.h"
+#include "KXColorTransform.h"
 #include "KXFileIOManager.h"
 #include "KXImage.h"
 #include "KXImageConversion.h"
+#include "KXImagePainter.h"
+#include "KXIterativeAdjustments.h"
 #include "KXLog.h"
 #include "KXParallel.h"
 #include "KXPixel.h"
+#include "KXTonalAdjustments.h"
+#include "KXTransformImageColors.h"
 #include "VQCMSProfile.h"
+#include "VQCMSTransform.h"
 #include "VQEXIFElement.h"
+#include "VQHistogram.h"
 #include "VQTileManager64.h"
+#include "VQWBTransformation.h"
 
 #endif // KXCORE_H

@@ -1,0 +1,322 @@
+// Colour adjustments, white balance and ICC transforms over a 6000 x 4000
+// image, each next to its baseline in the same run:
+// - table adjustments against a plain read-modify-write pass over the same
+//   tile bytes (the memory limit);
+// - the ICC transform against Little CMS called directly on a contiguous
+//   buffer of the same pixels, same profiles, format and intent;
+// - the iterative forms through QtConcurrent::blockingMap on two threads
+//   against the plain adjustment on one.
+
+#include "KXBenchSupport.h"
+#include "KXColorAdjustments.h"
+#include "KXIterativeAdjustments.h"
+#include "KXParallel.h"
+#include "KXTonalAdjustments.h"
+#include "KXTransformImageColors.h"
+#include "VQCMSTransform.h"
+#include "VQWBTransformation.h"
+
+#include <QColor>
+#include <QThreadPool>
+
+#include <benchmark/benchmark.h>
+#include <lcms2.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+using Image = KXImage<KXRGBA32i, 128, 128>;
+constexpr unsigned int kWidth = 6000;
+constexpr unsigned int kHeight = 4000;
+constexpr long long kTiles = 47 * 32;
+
+// A photo-like picture: smooth gradients with a little noise, opaque.
+KXRGBA32i PhotoPixel(unsigned int x, unsigned int y)
+{
+    uint32_t h = x * 374761393u + y * 668265263u;
+    h = (h ^ (h >> 13)) * 1274126177u;
+    const int noise = static_cast<int>(h >> 28) - 8;
+    auto channel = [noise](int v) { return static_cast<uint32_t>(std::min(std::max(v + noise, 0), 255)); };
+    const int r = static_cast<int>(x * 255 / kWidth), g = static_cast<int>(y * 255 / kHeight);
+    const int b = static_cast<int>((x + 2 * y) % 512 / 2);
+    return KXRGBA32i(0xFF000000u | channel(r) << 16 | channel(g) << 8 | channel(b));
+}
+
+std::vector<KXRGBA32i> PhotoRow(unsigned int y)
+{
+    std::vector<KXRGBA32i> row(kWidth);
+    for (unsigned int x = 0; x < kWidth; ++x)
+        row[x] = PhotoPixel(x, y);
+    return row;
+}
+
+Image Photo()
+{
+    Image image(kWidth, kHeight);
+    for (unsigned int y = 0; y < kHeight; ++y)
+        image.SetLine(y, PhotoRow(y).data(), kWidth * 4);
+    return image;
+}
+
+std::vector<KXRGBA32i> PhotoBuffer()
+{
+    std::vector<KXRGBA32i> pixels(size_t(kWidth) * kHeight);
+    for (unsigned int y = 0; y < kHeight; ++y)
+        for (unsigned int x = 0; x < kWidth; ++x)
+            pixels[size_t(y) * kWidth + x] = PhotoPixel(x, y);
+    return pixels;
+}
+
+void SetPixels(benchmark::State& state)
+{
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kWidth * kHeight);
+}
+
+KXLevelsTransformation Levels()
+{
+    int input[4][2] = {{10, 240}, {0, 255}, {5, 250}, {0, 230}};
+    int output[4][2] = {{0, 255}, {10, 255}, {0, 245}, {0, 255}};
+    double gamma[4] = {1.1, 0.9, 1.0, 1.3};
+    return KXLevelsTransformation(input, output, gamma, 80);
+}
+
+KXCurvesTransformation Curves()
+{
+    QVector<QPoint> curves[4] = {
+        {{0, 0}, {64, 80}, {192, 200}, {255, 255}}, {{0, 10}, {255, 240}}, {}, {{0, 0}, {128, 110}, {255, 255}}};
+    return KXCurvesTransformation(curves, 100);
+}
+
+// ---- Whole-image walks ---------------------------------------------------
+
+// The memory limit: every pixel of every tile read, changed and written.
+void BM_PlainPassOverTiles(benchmark::State& state)
+{
+    KXParkedBlocks parked(2 * kTiles + 16);
+    Image image = Photo();
+    for (auto _ : state) {
+        for (unsigned int row = 0; row < image.TileRows(); ++row)
+            for (unsigned int column = 0; column < image.TileColumns(); ++column) {
+                const KXTileAccess<KXRGBA32i> tile = image.WriteTile(column, row);
+                uint32_t* p = &tile.Data()->value;
+                for (unsigned int i = 0; i < 128 * 128; ++i)
+                    p[i] ^= 0x00010101u;
+            }
+        benchmark::ClobberMemory();
+    }
+    SetPixels(state);
+}
+BENCHMARK(BM_PlainPassOverTiles)->Unit(benchmark::kMillisecond);
+
+template <class Adjustment>
+void RunWalk(benchmark::State& state, const Adjustment& adjustment)
+{
+    KXParkedBlocks parked(2 * kTiles + 16);
+    Image image = Photo();
+    for (auto _ : state) {
+        TransformPixels(image, adjustment);
+        benchmark::ClobberMemory();
+    }
+    SetPixels(state);
+}
+
+void BM_LevelsWalk(benchmark::State& state)
+{
+    RunWalk(state, Levels());
+}
+BENCHMARK(BM_LevelsWalk)->Unit(benchmark::kMillisecond);
+
+void BM_CurvesWalk(benchmark::State& state)
+{
+    RunWalk(state, Curves());
+}
+BENCHMARK(BM_CurvesWalk)->Unit(benchmark::kMillisecond);
+
+// The usual case in an editor: the layer is kept for undo, so every tile
+// of the adjusted copy is shared and gets its private copy in the same pass.
+void BM_LevelsOnSharedCopy(benchmark::State& state)
+{
+    KXParkedBlocks parked(3 * kTiles + 16);
+    const Image original = Photo();
+    const KXLevelsTransformation levels = Levels();
+    for (auto _ : state) {
+        Image copy(original);
+        TransformPixels(copy, levels);
+        benchmark::ClobberMemory();
+        state.PauseTiming();
+        copy = Image();
+        state.ResumeTiming();
+    }
+    SetPixels(state);
+}
+BENCHMARK(BM_LevelsOnSharedCopy)->Unit(benchmark::kMillisecond);
+
+void BM_HueSaturationWalk(benchmark::State& state)
+{
+    RunWalk(state, KXHueSaturationTransformation(25, 20, -5, false));
+}
+BENCHMARK(BM_HueSaturationWalk)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// What the QColor-based adjustments cannot go below: QColor's own HSL
+// round trip (getHsl, setHsl, rgba) over the same pixels, nothing else.
+void BM_QColorRoundTripBaseline(benchmark::State& state)
+{
+    const std::vector<KXRGBA32i> pixels = PhotoBuffer();
+    for (auto _ : state) {
+        uint32_t sum = 0;
+        for (const KXRGBA32i p : pixels) {
+            QColor color(p.r, p.g, p.b, p.a);
+            int h, s, l;
+            color.getHsl(&h, &s, &l);
+            color.setHsl(h, s, l, p.a);
+            sum += color.rgba();
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    SetPixels(state);
+}
+BENCHMARK(BM_QColorRoundTripBaseline)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_TemperatureWalk(benchmark::State& state)
+{
+    RunWalk(state, KXTemperatureCorrection(4500, 60, 10));
+}
+BENCHMARK(BM_TemperatureWalk)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_WhiteBalanceAnalysis(benchmark::State& state)
+{
+    KXParkedBlocks parked(2 * kTiles + 16);
+    const Image image = Photo();
+    for (auto _ : state) {
+        VQWBTransformation wb(image, VQWBTransformation::BalanceFunction::Auto, 60);
+        benchmark::DoNotOptimize(wb.GetStatistics());
+    }
+    SetPixels(state);
+}
+BENCHMARK(BM_WhiteBalanceAnalysis)->Unit(benchmark::kMillisecond);
+
+void BM_WhiteBalanceWalk(benchmark::State& state)
+{
+    KXParkedBlocks parked(2 * kTiles + 16);
+    Image image = Photo();
+    const VQWBTransformation wb(image, VQWBTransformation::BalanceFunction::Auto, 60);
+    for (auto _ : state) {
+        TransformPixels(image, wb);
+        benchmark::ClobberMemory();
+    }
+    SetPixels(state);
+}
+BENCHMARK(BM_WhiteBalanceWalk)->Unit(benchmark::kMillisecond);
+
+// ---- ICC -------------------------------------------------------------------
+
+QByteArray SaveAndClose(cmsHPROFILE handle)
+{
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(handle, nullptr, &size);
+    QByteArray bytes(static_cast<int>(size), '\0');
+    cmsSaveProfileToMem(handle, bytes.data(), &size);
+    cmsCloseProfile(handle);
+    return bytes;
+}
+
+const QByteArray& SrgbBytes()
+{
+    static const QByteArray bytes = SaveAndClose(cmsCreate_sRGBProfile());
+    return bytes;
+}
+
+const QByteArray& WideBytes()
+{
+    static const QByteArray bytes = [] {
+        const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+        const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
+        cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
+        cmsToneCurve* curves[3] = {gamma, gamma, gamma};
+        cmsHPROFILE handle = cmsCreateRGBProfile(&white, &primaries, curves);
+        cmsFreeToneCurve(gamma);
+        cmsMLU* text = cmsMLUalloc(nullptr, 1);
+        cmsMLUsetWide(text, "en", "US", L"Wide bench RGB");
+        cmsWriteTag(handle, cmsSigProfileDescriptionTag, text);
+        cmsMLUfree(text);
+        return SaveAndClose(handle);
+    }();
+    return bytes;
+}
+
+void BM_IccTransformWalk(benchmark::State& state)
+{
+    KXParkedBlocks parked(2 * kTiles + 16);
+    VQCMSProfile srgb, wide;
+    srgb.FromByteArray(SrgbBytes());
+    wide.FromByteArray(WideBytes());
+    const KXRGBA32ColorProfileTransform transform(srgb, wide);
+    Image image = Photo();
+    for (auto _ : state) {
+        transform(image);
+        benchmark::ClobberMemory();
+    }
+    SetPixels(state);
+}
+BENCHMARK(BM_IccTransformWalk)->Unit(benchmark::kMillisecond);
+
+void BM_IccDirectLittleCms(benchmark::State& state)
+{
+    cmsHPROFILE source = cmsOpenProfileFromMem(SrgbBytes().constData(), SrgbBytes().size());
+    cmsHPROFILE destination = cmsOpenProfileFromMem(WideBytes().constData(), WideBytes().size());
+    cmsHTRANSFORM transform = cmsCreateTransform(source, TYPE_BGRA_8, destination, TYPE_BGRA_8, INTENT_PERCEPTUAL, 0);
+    std::vector<KXRGBA32i> pixels = PhotoBuffer();
+    for (auto _ : state) {
+        cmsDoTransform(transform, pixels.data(), pixels.data(), static_cast<cmsUInt32Number>(pixels.size()));
+        benchmark::ClobberMemory();
+    }
+    cmsDeleteTransform(transform);
+    cmsCloseProfile(source);
+    cmsCloseProfile(destination);
+    SetPixels(state);
+}
+BENCHMARK(BM_IccDirectLittleCms)->Unit(benchmark::kMillisecond);
+
+// ---- Iterative forms on two threads -----------------------------------------
+
+template <class Plain>
+void RunIterative(benchmark::State& state, const Plain& plain)
+{
+    std::vector<KXRGBA32i> pixels = PhotoBuffer();
+    std::vector<int> indices = KXParallel::Indices(static_cast<int>(pixels.size()));
+    KXIterativeAdjustment<Plain> iterative(plain);
+    iterative.SetProcessingBuffer(pixels.data());
+    const int threads = QThreadPool::globalInstance()->maxThreadCount();
+    QThreadPool::globalInstance()->setMaxThreadCount(std::max(1, static_cast<int>(state.range(0))));
+    for (auto _ : state) {
+        if (state.range(0) == 0) {
+            for (KXRGBA32i& p : pixels)
+                plain(p);
+        } else {
+            KXParallel::BlockingMap(indices, iterative);
+        }
+        benchmark::ClobberMemory();
+    }
+    QThreadPool::globalInstance()->setMaxThreadCount(threads);
+    state.counters["threads"] = static_cast<double>(state.range(0));
+    SetPixels(state);
+}
+
+// Argument 0: the plain adjustment in a loop on the calling thread over the
+// buffer; 1 and 2: the iterative form through blockingMap with a pool of one
+// and of two threads.
+void BM_IterativeLevels(benchmark::State& state)
+{
+    RunIterative(state, Levels());
+}
+BENCHMARK(BM_IterativeLevels)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_IterativeHueSaturation(benchmark::State& state)
+{
+    RunIterative(state, KXHueSaturationTransformation(25, 20, -5, false));
+}
+BENCHMARK(BM_IterativeHueSaturation)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+} // namespace

@@ -1,0 +1,255 @@
+#ifndef KXCOLORADJUSTMENTS_H
+#define KXCOLORADJUSTMENTS_H
+
+// Colour adjustments of KXRGBA32i pixels: hue and saturation, colour
+// balance, colorize, photo filter, tint, colour enhancer, colour
+// replacement, black and white, desaturation, colour temperature, burn and
+// dodge tone curves and fill. Like the tonal adjustments each is a value
+// class whose constructor (or SetData) precomputes what it can and whose
+// operator() adjusts one pixel; alpha is kept unless the name says
+// otherwise. Where an HSL model is used it is QColor's (getHsl / setHsl:
+// hue 0 … 359 or −1 for grey, saturation and lightness 0 … 255).
+//
+// Settings the caller keeps in range: hue 0 … 359 (without colorize),
+// saturation and lightness −100 … 100, amounts, densities and strengths
+// 0 … 100, tint −100 … 100, burn and dodge exposure 0 … 1.
+
+#include "KXPixel.h"
+#include "KXTonalAdjustments.h"
+#include "kxcore_export.h"
+
+#include <array>
+#include <cstdint>
+
+namespace KXColorDetail {
+inline int Max3(int a, int b, int c)
+{
+    return a > b ? (a > c ? a : c) : (b > c ? b : c);
+}
+inline int Min3(int a, int b, int c)
+{
+    return a < b ? (a < c ? a : c) : (b < c ? b : c);
+}
+inline KXRGBA32i WithRGB(const KXRGBA32i& pixel, unsigned int r, unsigned int g, unsigned int b)
+{
+    return KXRGBA32i((pixel.value & 0xFF000000u) | r << 16 | g << 8 | b);
+}
+} // namespace KXColorDetail
+
+// Hue shift (or, with colorize, a fixed hue) and saturation and lightness
+// offsets (−100 … 100, stored × 255 / 100) through QColor's HSL.
+class KXCORE_EXPORT KXHueSaturationTransformation {
+public:
+    KXHueSaturationTransformation(int hue = 0, int saturation = 0, int lightness = 0, bool colorize = false);
+    void operator()(KXRGBA32i& pixel) const;
+
+private:
+    int m_hue;
+    int m_saturation;
+    int m_lightness;
+    bool m_colorize;
+};
+
+// Shifts of each channel in the shadows, midtones and highlights: `red`,
+// `green` and `blue` each point at three values (shadows, midtones,
+// highlights). Values 0 and 255 never move.
+class KXCORE_EXPORT KXColorBalanceTransformation : public KXTableAdjustment {
+public:
+    KXColorBalanceTransformation(const int* red, const int* green, const int* blue);
+};
+
+// Colours the pixel with the hue and saturation of `color`, keeping its
+// lightness, blended with the original by `amount` (0 … 100).
+class KXCORE_EXPORT KXColorizeTransformation {
+public:
+    KXColorizeTransformation(const KXRGBA32i& color, int amount);
+    void operator()(KXRGBA32i& pixel) const
+    {
+        const KXRGBA32i d = m_colorizedGrey[Desaturate(pixel).r];
+        pixel = KXColorDetail::WithRGB(pixel, static_cast<unsigned int>(Blend(pixel.r, d.r, m_weight)),
+                                       static_cast<unsigned int>(Blend(pixel.g, d.g, m_weight)),
+                                       static_cast<unsigned int>(Blend(pixel.b, d.b, m_weight)));
+    }
+
+private:
+    // R, G, B := (max + min) / 2.
+    static KXRGBA32i Desaturate(const KXRGBA32i& pixel)
+    {
+        const unsigned int l = static_cast<unsigned int>(
+            (KXColorDetail::Max3(pixel.r, pixel.g, pixel.b) + KXColorDetail::Min3(pixel.r, pixel.g, pixel.b)) / 2);
+        return KXColorDetail::WithRGB(pixel, l, l, l);
+    }
+    // ((255 − t) × a + t × b) / 255.
+    static int Blend(int a, int b, int t) { return ((255 - t) * a + t * b) / 255; }
+
+    KXHueSaturationTransformation m_hueSaturation;
+    int m_weight; // amount × 255 / 100
+    // m_hueSaturation applied to the grey of every lightness (it depends on
+    // nothing else).
+    std::array<KXRGBA32i, 256> m_colorizedGrey;
+};
+
+// R, G, B := the colour's; alpha kept.
+template <class T>
+class KXColorize;
+template <>
+class KXColorize<KXRGBA32i> {
+public:
+    explicit KXColorize(const KXRGBA32i& color) : m_color(color) {}
+    void operator()(KXRGBA32i& pixel) const
+    {
+        pixel.value = (pixel.value & 0xFF000000u) | (m_color.value & 0x00FFFFFFu);
+    }
+
+private:
+    KXRGBA32i m_color;
+};
+
+// A coloured filter: each channel moves towards i × colour / 255 by
+// `density` (0 … 100).
+// The tables hold Blend(i, levels[i], weight) for every value.
+class KXCORE_EXPORT KXPhotoFilterTransformation : public KXTableAdjustment {
+public:
+    KXPhotoFilterTransformation(const KXRGBA32i& color, int density);
+
+private:
+    // ((255 − t) × a + t × b) / 255.
+    static int Blend(int a, int b, int t);
+
+    KXRGBTables m_levels; // the filter colour's levels tables
+    int m_weight;         // density × 255 / 100
+};
+
+// Maps black towards `shadowColor` and white towards `highlightColor` by
+// `amount` (0 … 100).
+class KXCORE_EXPORT KXTintRGB32 : public KXTableAdjustment {
+public:
+    KXTintRGB32(const KXRGBA32i& shadowColor, const KXRGBA32i& highlightColor, int amount);
+};
+
+// A levels result mixed in by an amount (0 … 100); identity by default.
+// The tables hold Blend(i, levels[i], amount) for every value.
+class KXCORE_EXPORT KXColorEnhancerTransformation : public KXTableAdjustment {
+public:
+    KXColorEnhancerTransformation();
+    void SetLevels(const KXLevelsTransformation& levels);
+    void SetAmountData(int amount);
+
+private:
+    // ((100 − t) × a + t × b) / 100.
+    static int Blend(int a, int b, int t) { return ((100 - t) * a + t * b) / 100; }
+    void Update();
+
+    KXRGBTables m_levels;
+    int m_amount;
+};
+
+// A pixel within `tolerance` of `from` in all four channels becomes `to`,
+// alpha included.
+class KXCORE_EXPORT KXReplaceColorTransformation {
+public:
+    KXReplaceColorTransformation(const KXRGBA32i& from, const KXRGBA32i& to, int tolerance)
+        : m_from(from), m_to(to), m_tolerance(tolerance)
+    {
+    }
+    void operator()(KXRGBA32i& pixel) const
+    {
+        if (Near(pixel.r, m_from.r) && Near(pixel.g, m_from.g) && Near(pixel.b, m_from.b) &&
+            Near(pixel.a, m_from.a))
+            pixel = m_to;
+    }
+
+private:
+    bool Near(int a, int b) const { return (a > b ? a - b : b - a) <= m_tolerance; }
+
+    KXRGBA32i m_from;
+    KXRGBA32i m_to;
+    int m_tolerance;
+};
+
+// Grey g = clamp(T_R[R] + T_G[G] + T_B[B]) with T_X[i] = i × weight_X, or
+// with the lightness curve L*(i) × 2.55 × weight_X (single precision).
+class KXCORE_EXPORT KXBlackAndWhiteTransformation {
+public:
+    KXBlackAndWhiteTransformation(bool lightnessCurve, float redWeight, float greenWeight, float blueWeight);
+    void operator()(KXRGBA32i& pixel) const
+    {
+        int g = m_red[pixel.r] + m_green[pixel.g] + m_blue[pixel.b];
+        const unsigned int v = static_cast<unsigned int>(g < 0 ? 0 : g > 255 ? 255 : g);
+        pixel = KXColorDetail::WithRGB(pixel, v, v, v);
+    }
+
+private:
+    std::array<int, 256> m_red, m_green, m_blue;
+};
+
+// R, G, B := (max + min) / 2.
+class KXDesaturateTransformation {
+public:
+    void operator()(KXRGBA32i& pixel) const
+    {
+        const unsigned int l = static_cast<unsigned int>(
+            (KXColorDetail::Max3(pixel.r, pixel.g, pixel.b) + KXColorDetail::Min3(pixel.r, pixel.g, pixel.b)) / 2);
+        pixel = KXColorDetail::WithRGB(pixel, l, l, l);
+    }
+};
+
+// Colour temperature: the pixel moves towards the colour of a black body of
+// `kelvin` by `strength` (0 … 100), green is tinted by `tint` (−100 … 100),
+// then the pixel's original lightness is restored through QColor's HSL.
+class KXCORE_EXPORT KXTemperatureCorrection {
+public:
+    KXTemperatureCorrection(); // weight 50, tint 0, white
+    KXTemperatureCorrection(int kelvin, int strength, int tint);
+    void SetData(int kelvin, int strength, int tint);
+    void operator()(KXRGBA32i& pixel) const;
+
+    // The colour of `kelvin` (1000 … 40000; 6500 is exactly white), alpha 255.
+    static KXRGBA32i GetTemperatureColor(int kelvin);
+
+private:
+    void InitializeRGBfromKelvin(int kelvin, int tint);
+    // (t × a + (255000 − t) × b) / 255000.
+    static int Blend(int a, int b, int t);
+    void Update();
+
+    int m_weight; // strength × 2550 / 2
+    int m_tint;
+    int m_red, m_green, m_blue; // the temperature colour
+    // Steps before the lightness is restored, per channel: the blend
+    // (and the tint for green).
+    KXRGBTables m_blended;
+};
+
+// Darkening tone curves for the shadows, midtones or highlights.
+class KXCORE_EXPORT VQBurnCorrection : public KXTableAdjustment {
+public:
+    enum RangeType : int { Shadows = 0, Midtones = 1, Highlights = 2 };
+
+    VQBurnCorrection();
+    VQBurnCorrection(double exposure, RangeType range);
+    void SetData(double exposure, RangeType range);
+};
+
+// Brightening tone curves for the shadows, midtones or highlights.
+class KXCORE_EXPORT VQDodgeCorrection : public KXTableAdjustment {
+public:
+    enum RangeType : int { Shadows = 0, Midtones = 1, Highlights = 2 };
+
+    VQDodgeCorrection();
+    VQDodgeCorrection(double exposure, RangeType range);
+    void SetData(double exposure, RangeType range);
+};
+
+// The whole pixel, alpha included, becomes the stored colour.
+class VQFillTransformation {
+public:
+    VQFillTransformation() = default;
+    void SetData(const KXRGBA32i& color) { m_color = color; }
+    void operator()(KXRGBA32i& pixel) const { pixel = m_color; }
+
+private:
+    KXRGBA32i m_color = KXRGBA32i(0u);
+};
+
+#endif // KXCOLORADJUSTMENTS_H

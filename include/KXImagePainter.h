@@ -1,0 +1,79 @@
+#ifndef KXIMAGEPAINTER_H
+#define KXIMAGEPAINTER_H
+
+// Layer masks and drawing into tiled images.
+//
+// Masks: a layer mask is an ordinary image whose alpha weights a layer in
+// BlendMaskOn (255 shows the layer, 0 hides it); its colours are black. The
+// four Create functions replace the whole mask with one of the source's
+// size (a fresh image: empty profile, no EXIF elements).
+//
+// Drawing: paths and text are drawn by QPainter straight into each tile's
+// memory, one tile at a time (every tile of the image is made private and
+// painted, also where the drawing does not reach), so no full-size buffer
+// is needed. Coordinates are image pixels. `mode` is a
+// QPainter::CompositionMode for paths and text (a number outside Qt's range
+// draws with SourceOver) and a blend mode number of KXBlendModes.h for
+// DrawImage; the two agree for 0 to 31. Text needs a QGuiApplication.
+// Fills, text and pens wider than one pixel come out exactly as drawn on one
+// whole QImage. Pens of one pixel or less go through Qt's thin-line stroker,
+// which clips every line to the tile it paints: where such a line crosses a
+// tile border a pixel may be repeated, left out or moved by one.
+//
+// Errors: a standard exception (such as tile manager exhaustion) is logged
+// and the function returns; the tiles finished before it keep their new
+// content, a mask is left as it was. Any other exception is logged and
+// passed on.
+
+#include "KXImage.h"
+#include "kxcore_export.h"
+
+#include <QBrush>
+#include <QFont>
+#include <QImage>
+#include <QPainterPath>
+#include <QPen>
+#include <QPoint>
+#include <QRectF>
+#include <QString>
+#include <QTextOption>
+
+// Alpha 0 everywhere (0x00000000).
+KXCORE_EXPORT void CreateHideAllMask(KXImageRGBA32i& mask, const KXImageRGBA32i& source);
+// Alpha 255 everywhere (0xFF000000).
+KXCORE_EXPORT void CreateRevealAllMask(KXImageRGBA32i& mask, const KXImageRGBA32i& source);
+// Alpha = the source pixel's alpha.
+KXCORE_EXPORT void CreateFromTransparancyMask(KXImageRGBA32i& mask, const KXImageRGBA32i& source);
+// Alpha = the source pixel's luminance (16 green + 11 red + 5 blue) >> 5.
+KXCORE_EXPORT void CreateFromSourceMask(KXImageRGBA32i& mask, const KXImageRGBA32i& source);
+
+// Blends src with its top-left pixel at pos (BlendOn with the whole source
+// and the destination's size from pos); what falls outside is cut off.
+KXCORE_EXPORT void DrawImage(KXImageRGBA32i& dst, int mode, const QPoint& pos, const KXImageRGBA32i& src,
+                             double opacity, bool lockAlpha);
+KXCORE_EXPORT void DrawImage(KXImageRGBA32i& dst, int mode, const QPoint& pos, const QImage& src, double opacity,
+                             bool lockAlpha);
+
+// Strokes the path with the pen (no antialiasing, no fill).
+KXCORE_EXPORT void DrawPath(KXImageRGBA32i& img, int mode, const QPainterPath& path, const QPen& pen);
+
+// Fills the path antialiased; with outline, also strokes it with a
+// one-pixel pen of the brush.
+KXCORE_EXPORT void FillPath(KXImageRGBA32i& img, int mode, const QPainterPath& path, const QBrush& brush,
+                            bool outline);
+
+// Draws text laid out in rect, rotated by angle degrees (clockwise, as
+// QPainter::rotate) about rect's centre; for angle != 0 the layout box is
+// the bounding box of the rotated rect.
+KXCORE_EXPORT void DrawTextW(KXImageRGBA32i& img, int mode, double opacity, const QRectF& rect, const QString& text,
+                             const QBrush& brush, const QFont& font, double angle, const QTextOption& option);
+
+// Channel bits for InvertImage.
+namespace KXChannel {
+enum : unsigned int { Red = 1, Green = 2, Blue = 4, Alpha = 8, Colours = 7, All = 15 };
+} // namespace KXChannel
+
+// Replaces each chosen channel by 255 - value in every pixel of every tile.
+KXCORE_EXPORT void InvertImage(KXImageRGBA32i& img, unsigned int channels);
+
+#endif // KXIMAGEPAINTER_H

@@ -1,0 +1,93 @@
+#ifndef KXBLENDNORMAL_H
+#define KXBLENDNORMAL_H
+
+// The normal mode (mode 0, B = s) over blocks of pixels (KXBlendRows.h).
+// It gives exactly the bits of Separable<TermNormal, Lock> pixel by pixel:
+//
+// - as = 255 everywhere: the source colours, alpha 255 (or d's alpha when it
+//   is locked);
+// - every destination alpha is 255: (s*as + d*(255-as)) / 255, two channels
+//   per 32-bit lane in 16-bit halves;
+// - otherwise n / (255*A) in single precision: n = s*255*as + d*wD never
+//   exceeds 255*65025 < 2^24, so n, 255*A and the products are exact floats,
+//   the division is correctly rounded, and a quotient below 256 is never
+//   rounded up to the next integer because it lies at least 1/65025 below
+//   it while a float step there is 2^-16. Truncation gives floor(n / (255*A)).
+
+#include "KXBlendRows.h"
+
+namespace KXBlendKernels {
+
+template <bool Lock, class Alpha>
+struct NormalKernel {
+    using AlphaRule = Alpha;
+
+    static void Plain(const Pixel* s, Pixel* d, const Pixel* m, int n, uint32_t op)
+    {
+        PlainRow<TermNormal, Lock, Alpha>(s, d, m, n, op);
+    }
+
+#if defined(KX_BLEND_VECTOR)
+    // n = s*255*as + d*wD of one colour channel, exact in single precision.
+    template <int N, class Ops>
+    static KX_BLEND_INLINE typename Lanes<N>::F Numerator(typename Lanes<N>::U S, typename Lanes<N>::U D,
+                                                          int channel, typename Lanes<N>::F ws,
+                                                          typename Lanes<N>::F wd, const Ops& ops)
+    {
+        using I = typename Lanes<N>::I;
+        using F = typename Lanes<N>::F;
+        return __builtin_convertvector((I)ops.Channel(S, channel), F) * ws +
+               __builtin_convertvector((I)ops.Channel(D, channel), F) * wd;
+    }
+
+    template <int N, class Ops>
+    static KX_BLEND_INLINE void Block(const Pixel* s, Pixel* d, const Pixel* m, uint32_t op, BlockKind kind,
+                                      const Ops& ops)
+    {
+        using U = typename Lanes<N>::U;
+        using I = typename Lanes<N>::I;
+        using H = typename Lanes<N>::H;
+        using F = typename Lanes<N>::F;
+        U S, D;
+        std::memcpy(&S, s, sizeof S);
+        std::memcpy(&D, d, sizeof D);
+        const U alphaBits = D & 0xFF000000u;
+        U R;
+        if (kind == kClearTransparent) {
+            R = (U)((D >> 24) == 0 ? U{} : D);
+        } else if (kind == kOpaqueSource) {
+            R = (S & 0x00FFFFFFu) | (Lock ? alphaBits : U{} + 0xFF000000u);
+        } else if (kind == kOpaqueDestination) {
+            // Blue and red, then green and alpha: s*as + d*(255-as) in 16-bit halves.
+            const U as = EffectiveAlpha<N, Alpha>(S, m, op);
+            const H a = (H)(as | as << 16), keep = (H)(0x00FF00FFu - (as | as << 16));
+            const U br = ops.Div255Halves((U)((H)(S & 0x00FF00FFu) * a + (H)(D & 0x00FF00FFu) * keep));
+            const U ga = ops.Div255Halves((U)((H)(S >> 8 & 0x00FF00FFu) * a + (H)(D >> 8 & 0x00FF00FFu) * keep));
+            R = br | ga << 8 | 0xFF000000u;
+        } else {
+            // A = (255*as + wD) / 255 = as + wD / 255. A pixel with A = 0 has
+            // as = d.a = 0, so its numerators are 0, and so is the quotient by
+            // the divisor 1 it gets instead of 0: the pixel becomes 0.
+            const U as = EffectiveAlpha<N, Alpha>(S, m, op);
+            const U wD = (D >> 24) * (255 - as);
+            const U alpha = as + ops.Div255Halves(wD);
+            const F ws = __builtin_convertvector((I)(255 * as), F);
+            const F wd = __builtin_convertvector((I)wD, F);
+            const F divisor = __builtin_convertvector((I)(255 * alpha), F);
+            const F safe = divisor > 1.0f ? divisor : F{} + 1.0f;
+            U q[3];
+            for (int c = 0; c < 3; ++c)
+                q[c] = (U)__builtin_convertvector(Numerator<N>(S, D, c, ws, wd, ops) / safe, I);
+            R = ops.Pack(q[0], q[1], q[2], Lock ? D >> 24 : alpha);
+        }
+        std::memcpy(static_cast<void*>(d), &R, sizeof R);
+    }
+#endif
+};
+
+template <bool Lock, class Alpha>
+using NormalRule = RowRule<NormalKernel<Lock, Alpha>>;
+
+} // namespace KXBlendKernels
+
+#endif // KXBLENDNORMAL_H

@@ -1,0 +1,306 @@
+#ifndef KXBLENDROWS_H
+#define KXBLENDROWS_H
+
+// Runs of pixels for the separable blend modes, several pixels at a time.
+// A kernel (KXBlendNormal.h, KXBlendSeparable.h) composes one block of N
+// pixels given the block's kind, which the driver here finds from the alpha
+// bytes, and its Plain form composes pixel by pixel (the tail of a run, and
+// the reference the tests compare the blocks with):
+//
+// - as = 0 everywhere: d is kept, or zeroed where d.a = 0 (wS = wB = 0,
+//   A = d.a: the colours are d's own);
+// - as = 255 everywhere (opacity 1, opaque source and mask): A = 255;
+// - every destination alpha is 255: A = 255;
+// - otherwise the general kernel.
+// With A = 255 the colour n / 65025 equals (a 16-bit value) / 255, which
+// is (x * 0x8081) >> 23 for every x below 66299.
+//
+// The block code is written once over GCC vector types of N lanes and
+// compiled for SSE2 (4 lanes, the x86-64 baseline) and, where the processor
+// has it, AVX2 (8 lanes); a few operations per width (alpha tests, division
+// of 16-bit halves by 255, byte shuffles and packs) come from a small Ops
+// struct per width.
+
+#include "KXBlendKernels.h"
+
+#include <cstring>
+#include <type_traits>
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#define KX_BLEND_VECTOR 1
+#define KX_BLEND_X86 1
+#elif defined(__GNUC__)
+#define KX_BLEND_VECTOR 1
+#endif
+
+// The 8-lane types only ever live inside the flattened AVX2 row functions;
+// GCC's note about their calling convention does not apply.
+#if defined(KX_BLEND_VECTOR)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
+namespace KXBlendKernels {
+
+// Alpha rules with their lane-wise forms.
+struct RowSourceAlpha {
+    static constexpr bool kMasked = false;
+    using Scalar = SourceAlpha;
+};
+struct RowNestedAlpha {
+    static constexpr bool kMasked = true;
+    using Scalar = MaskedNestedAlpha;
+};
+struct RowProductAlpha {
+    static constexpr bool kMasked = true;
+    using Scalar = MaskedProductAlpha;
+};
+
+// A run function: s, d, m (null unless masked), n pixels, op.
+using RowFunction = void (*)(const Pixel*, Pixel*, const Pixel*, int, uint32_t);
+
+// The separable kernel pixel by pixel.
+template <class Term, bool Lock, class Alpha>
+inline void PlainRow(const Pixel* s, Pixel* d, const Pixel* m, int n, uint32_t op)
+{
+    const Separable<Term, Lock> core{};
+    const typename Alpha::Scalar alpha{op};
+    for (int i = 0; i < n; ++i) {
+        if constexpr (Alpha::kMasked)
+            core(s[i], d[i], alpha(s[i], m[i]));
+        else
+            core(s[i], d[i], alpha(s[i]));
+    }
+}
+
+#if defined(KX_BLEND_VECTOR)
+
+#define KX_BLEND_INLINE inline __attribute__((always_inline))
+
+template <int N>
+struct Lanes {
+    typedef uint32_t U __attribute__((vector_size(4 * N)));
+    typedef int32_t I __attribute__((vector_size(4 * N)));
+    typedef uint16_t H __attribute__((vector_size(4 * N))); // 16-bit halves
+    typedef float F __attribute__((vector_size(4 * N)));
+};
+
+// What a block of pixels needs, from its alpha bytes.
+enum BlockKind {
+    kUnchanged,         // as = 0 everywhere, no destination alpha 0
+    kClearTransparent,  // as = 0 everywhere: destination pixels of alpha 0 become 0
+    kOpaqueSource,      // as = 255 everywhere
+    kOpaqueDestination, // every destination alpha is 255
+    kGeneral,
+};
+
+// floor(x / 255) for x < 65535.
+template <class U>
+KX_BLEND_INLINE U Div255(U x)
+{
+    return (x + 1 + (x >> 8)) >> 8;
+}
+
+template <int N, class Alpha>
+KX_BLEND_INLINE typename Lanes<N>::U EffectiveAlpha(typename Lanes<N>::U S, const Pixel* m, uint32_t op)
+{
+    using U = typename Lanes<N>::U;
+    const U opacity = op == 256 ? S >> 24 : (S >> 24) * op >> 8; // (s.a * op) >> 8, at most 255
+    if constexpr (!Alpha::kMasked) {
+        return opacity;
+    } else {
+        U M;
+        std::memcpy(&M, m, sizeof M);
+        const U ma = M >> 24;
+        if constexpr (std::is_same<Alpha, RowNestedAlpha>::value)
+            return Div255(ma * opacity);
+        else // (s.a * m.a * op) / 65280 = ((s.a * m.a * op) >> 8) / 255
+            return Div255(((S >> 24) * ma * op) >> 8);
+    }
+}
+
+// A block's kind from its alpha bytes.
+template <class Alpha, class Ops>
+KX_BLEND_INLINE BlockKind Classify(const Pixel* s, const Pixel* d, const Pixel* m, uint32_t op, const Ops& ops)
+{
+    if (ops.AllZero(s) || (Alpha::kMasked && ops.AllZero(m)))
+        return ops.AnyZero(d) ? kClearTransparent : kUnchanged;
+    if (op == 256 && ops.AllFull(s) && (!Alpha::kMasked || ops.AllFull(m)))
+        return kOpaqueSource;
+    return ops.AllFull(d) ? kOpaqueDestination : kGeneral;
+}
+
+// The row function of each width is flattened, so that the operations of
+// its Ops struct, compiled for that width's instruction set, are inlined.
+template <int N, class Kernel, class Ops>
+KX_BLEND_INLINE void RowLanes(const Pixel* s, Pixel* d, const Pixel* m, int n, uint32_t op, const Ops& ops)
+{
+    using Alpha = typename Kernel::AlphaRule;
+    int i = 0;
+    for (; i + N <= n; i += N) {
+        const Pixel* mi = Alpha::kMasked ? m + i : nullptr;
+        const BlockKind kind = Classify<Alpha>(s + i, d + i, mi, op, ops);
+        if (kind != kUnchanged)
+            Kernel::template Block<N>(s + i, d + i, mi, op, kind, ops);
+    }
+    Kernel::Plain(s + i, d + i, Alpha::kMasked ? m + i : nullptr, n - i, op);
+}
+
+#if defined(KX_BLEND_X86)
+
+// SSE2, 4 pixels.
+struct Ops4 {
+    using U = Lanes<4>::U;
+    static __m128i Alphas(const Pixel* p)
+    {
+        return _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi32(int(0xFF000000u)));
+    }
+    bool AllZero(const Pixel* p) const
+    {
+        return _mm_movemask_epi8(_mm_cmpeq_epi32(Alphas(p), _mm_setzero_si128())) == 0xFFFF;
+    }
+    bool AllFull(const Pixel* p) const
+    {
+        return _mm_movemask_epi8(_mm_cmpeq_epi32(Alphas(p), _mm_set1_epi32(int(0xFF000000u)))) == 0xFFFF;
+    }
+    bool AnyZero(const Pixel* p) const
+    {
+        return _mm_movemask_epi8(_mm_cmpeq_epi32(Alphas(p), _mm_setzero_si128())) != 0;
+    }
+    bool AllSet(U mask) const { return _mm_movemask_epi8(__m128i(mask)) == 0xFFFF; }
+    // floor(x / 255) for each 16-bit half (below 66299) of each lane.
+    U Div255Halves(U x) const
+    {
+        return U(_mm_srli_epi16(_mm_mulhi_epu16(__m128i(x), _mm_set1_epi16(short(0x8081))), 7));
+    }
+    // Byte `channel` of each lane.
+    U Channel(U v, int channel) const { return v >> (8 * channel) & 255; }
+    // Pixels from blue, green, red and alpha lanes (each below 32768),
+    // saturated to 255 by the byte pack.
+    U Pack(U b, U g, U r, U a) const
+    {
+        const __m128i bg = _mm_packs_epi32(__m128i(b), __m128i(g)); // b0-3 g0-3, 16 bits
+        const __m128i ra = _mm_packs_epi32(__m128i(r), __m128i(a));
+        const __m128i bgPairs = _mm_unpacklo_epi16(bg, _mm_srli_si128(bg, 8)); // b0 g0 b1 g1 ...
+        const __m128i raPairs = _mm_unpacklo_epi16(ra, _mm_srli_si128(ra, 8));
+        const __m128i bytes = _mm_packus_epi16(bgPairs, raPairs); // b0 g0 b1 g1 .. r0 a0 r1 a1 ..
+        return U(_mm_unpacklo_epi16(bytes, _mm_srli_si128(bytes, 8)));
+    }
+};
+
+template <class Kernel>
+__attribute__((flatten)) void Row4(const Pixel* s, Pixel* d, const Pixel* m, int n, uint32_t op)
+{
+    RowLanes<4, Kernel>(s, d, m, n, op, Ops4());
+}
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+// AVX2, 8 pixels.
+struct Ops8 {
+    using U = Lanes<8>::U;
+    static __m256i Load(const Pixel* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+    bool AllZero(const Pixel* p) const { return _mm256_testz_si256(Load(p), _mm256_set1_epi32(int(0xFF000000u))); }
+    bool AllFull(const Pixel* p) const { return _mm256_testc_si256(Load(p), _mm256_set1_epi32(int(0xFF000000u))); }
+    bool AnyZero(const Pixel* p) const
+    {
+        const __m256i alphas = _mm256_and_si256(Load(p), _mm256_set1_epi32(int(0xFF000000u)));
+        return _mm256_movemask_epi8(_mm256_cmpeq_epi32(alphas, _mm256_setzero_si256())) != 0;
+    }
+    bool AllSet(U mask) const { return _mm256_testc_si256(__m256i(mask), _mm256_set1_epi32(-1)); }
+    U Div255Halves(U x) const
+    {
+        return U(_mm256_srli_epi16(_mm256_mulhi_epu16(__m256i(x), _mm256_set1_epi16(short(0x8081))), 7));
+    }
+    U Channel(U v, int channel) const
+    {
+        const __m256i select = _mm256_setr_epi8(0, -1, -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1, -1, -1, 0, -1,
+                                                -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1, -1, -1);
+        return U(_mm256_shuffle_epi8(__m256i(v), _mm256_add_epi8(select, _mm256_set1_epi32(channel))));
+    }
+    U Pack(U b, U g, U r, U a) const
+    {
+        // Per 128-bit half: b g r a bytes of four pixels (saturated to 255 by
+    // the packs), then interleaved.
+        const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(__m256i(b), __m256i(g)),
+                                                  _mm256_packus_epi32(__m256i(r), __m256i(a)));
+        const __m256i order = _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 0, 4, 8, 12, 1,
+                                               5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+        return U(_mm256_shuffle_epi8(bytes, order));
+    }
+};
+
+template <class Kernel>
+__attribute__((flatten)) void Row8(const Pixel* s, Pixel* d, const Pixel* m, int n, uint32_t op)
+{
+    RowLanes<8, Kernel>(s, d, m, n, op, Ops8());
+}
+
+#pragma GCC pop_options
+
+inline bool HasAVX2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+#else // another processor: the same blocks with lane-by-lane operations
+
+struct OpsGeneric4 {
+    using U = Lanes<4>::U;
+    static uint32_t Or(const Pixel* p) { return p[0].value | p[1].value | p[2].value | p[3].value; }
+    bool AllZero(const Pixel* p) const { return !(Or(p) & 0xFF000000u); }
+    bool AllFull(const Pixel* p) const
+    {
+        return (p[0].value & p[1].value & p[2].value & p[3].value & 0xFF000000u) == 0xFF000000u;
+    }
+    bool AnyZero(const Pixel* p) const { return !(p[0].a && p[1].a && p[2].a && p[3].a); }
+    bool AllSet(U mask) const { return (mask[0] & mask[1] & mask[2] & mask[3]) == ~0u; }
+    U Div255Halves(U x) const { return ((x + 0x00010001u + (x >> 8 & 0x00FF00FFu)) >> 8) & 0x00FF00FFu; }
+    U Channel(U v, int channel) const { return v >> (8 * channel) & 255; }
+    U Pack(U b, U g, U r, U a) const
+    {
+        const auto sat = [](U v) { return (U)(v > 255 ? U{} + 255 : v); };
+        return sat(b) | sat(g) << 8 | sat(r) << 16 | sat(a) << 24;
+    }
+};
+
+template <class Kernel>
+__attribute__((flatten)) void Row4(const Pixel* s, Pixel* d, const Pixel* m, int n, uint32_t op)
+{
+    RowLanes<4, Kernel>(s, d, m, n, op, OpsGeneric4());
+}
+
+#endif // KX_BLEND_X86
+
+#endif // KX_BLEND_VECTOR
+
+// The fastest run function of a kernel on this processor.
+template <class Kernel>
+RowFunction FastestRow()
+{
+#if defined(KX_BLEND_X86)
+    if (HasAVX2())
+        return &Row8<Kernel>;
+#endif
+#if defined(KX_BLEND_VECTOR)
+    return &Row4<Kernel>;
+#else
+    return &Kernel::Plain;
+#endif
+}
+
+// A kernel as a blend-mode rule: each run goes to its fastest run function.
+template <class Kernel>
+struct RowRule {
+    uint32_t op;
+    RowFunction row;
+    explicit RowRule(uint32_t opacity, RowFunction function = FastestRow<Kernel>()) : op(opacity), row(function) {}
+    void Row(const Pixel* s, Pixel* d, int n) const { row(s, d, nullptr, n, op); }
+    void Row(const Pixel* s, Pixel* d, const Pixel* m, int n) const { row(s, d, m, n, op); }
+};
+
+} // namespace KXBlendKernels
+
+#endif // KXBLENDROWS_H

@@ -1,0 +1,158 @@
+// Drawing into tiled images. Paths and text go through one tile walker that
+// makes each tile private, wraps its memory in a QImage that does not own
+// it (a tile row is 512 bytes, the layout of QImage::Format_ARGB32) and
+// opens a QPainter translated so that image coordinates land on the tile.
+// QPainter clips to the tile, so a drawing across tile borders is seamless.
+
+#include "KXImagePainter.h"
+
+#include "KXBlendModes.h"
+#include "KXLog.h"
+
+#include <QPainter>
+#include <QTransform>
+
+namespace {
+
+using Image = KXImageRGBA32i;
+
+const char kLogFile[] = "src/KXImagePainter";
+constexpr int kTile = 128;
+
+template <class Body>
+void Guarded(const KXLog::Site& site, Body&& body)
+{
+    KXLog::GuardStd(site, std::forward<Body>(body));
+}
+
+// A mode QPainter knows, or SourceOver.
+QPainter::CompositionMode PainterMode(int mode)
+{
+    return mode >= QPainter::CompositionMode_SourceOver && mode <= QPainter::RasterOp_NotDestination
+               ? static_cast<QPainter::CompositionMode>(mode)
+               : QPainter::CompositionMode_SourceOver;
+}
+
+QPen OutlinePen(const QBrush& brush)
+{
+    return QPen(brush, 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+}
+
+// For every tile: setup(painter), the translation onto the tile, then
+// draw(painter).
+template <class Setup, class Draw>
+void PaintTiles(Image& img, Setup&& setup, Draw&& draw)
+{
+    for (unsigned int row = 0; row < img.TileRows(); ++row) {
+        for (unsigned int column = 0; column < img.TileColumns(); ++column) {
+            const KXTileAccess<KXRGBA32i> tile = img.WriteTile(column, row);
+            QImage view(reinterpret_cast<uchar*>(tile.Data()), kTile, kTile, kTile * 4, QImage::Format_ARGB32);
+            QPainter painter;
+            if (!painter.begin(&view))
+                continue;
+            setup(painter);
+            painter.translate(-kTile * int(column), -kTile * int(row));
+            draw(painter);
+            painter.end();
+        }
+    }
+}
+
+} // namespace
+
+void DrawImage(Image& dst, int mode, const QPoint& pos, const Image& src, double opacity, bool lockAlpha)
+{
+    Guarded(KX_SITE(kLogFile), [&] {
+        BlendOn(src, src.Rect(), static_cast<unsigned int>(mode), dst, QRect(pos, dst.Rect().size()), opacity,
+                lockAlpha);
+    });
+}
+
+void DrawImage(Image& dst, int mode, const QPoint& pos, const QImage& src, double opacity, bool lockAlpha)
+{
+    Guarded(KX_SITE(kLogFile), [&] {
+        BlendOn(src, src.rect(), static_cast<unsigned int>(mode), dst, QRect(pos, dst.Rect().size()), opacity,
+                lockAlpha);
+    });
+}
+
+void DrawPath(Image& img, int mode, const QPainterPath& path, const QPen& pen)
+{
+    Guarded(KX_SITE(kLogFile), [&] {
+        PaintTiles(
+            img,
+            [&](QPainter& painter) {
+                painter.setCompositionMode(PainterMode(mode));
+                painter.setBrush(Qt::NoBrush);
+                painter.setPen(pen);
+            },
+            [&](QPainter& painter) { painter.drawPath(path); });
+    });
+}
+
+void FillPath(Image& img, int mode, const QPainterPath& path, const QBrush& brush, bool outline)
+{
+    Guarded(KX_SITE(kLogFile), [&] {
+        PaintTiles(
+            img,
+            [&](QPainter& painter) {
+                painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+                painter.setCompositionMode(PainterMode(mode));
+            },
+            [&](QPainter& painter) {
+                painter.fillPath(path, brush);
+                if (outline) {
+                    painter.setPen(OutlinePen(brush));
+                    painter.drawPath(path);
+                }
+            });
+    });
+}
+
+void DrawTextW(Image& img, int mode, double opacity, const QRectF& rect, const QString& text, const QBrush& brush,
+               const QFont& font, double angle, const QTextOption& option)
+{
+    Guarded(KX_SITE(kLogFile), [&] {
+        const QPointF centre(rect.x() + rect.width() * 0.5, rect.y() + rect.height() * 0.5);
+        QRectF layout = rect;
+        if (angle != 0.0) {
+            QTransform turn;
+            turn.translate(centre.x(), centre.y());
+            turn.rotate(angle, Qt::ZAxis);
+            turn.translate(-centre.x(), -centre.y());
+            layout = turn.mapRect(rect);
+        }
+        PaintTiles(
+            img,
+            [&](QPainter& painter) {
+                painter.setFont(font);
+                painter.setOpacity(opacity);
+                painter.setPen(OutlinePen(brush));
+                painter.setCompositionMode(PainterMode(mode));
+            },
+            [&](QPainter& painter) {
+                painter.translate(centre);
+                painter.rotate(angle);
+                painter.translate(-centre);
+                painter.drawText(layout, text, option);
+            });
+    });
+}
+
+void InvertImage(Image& img, unsigned int channels)
+{
+    Guarded(KX_SITE(kLogFile), [&] {
+        const uint32_t flip = ((channels & KXChannel::Red) ? 0x00FF0000u : 0u) |
+                              ((channels & KXChannel::Green) ? 0x0000FF00u : 0u) |
+                              ((channels & KXChannel::Blue) ? 0x000000FFu : 0u) |
+                              ((channels & KXChannel::Alpha) ? 0xFF000000u : 0u);
+        for (unsigned int row = 0; row < img.TileRows(); ++row) {
+            for (unsigned int column = 0; column < img.TileColumns(); ++column) {
+                const KXTileAccess<KXRGBA32i> tile = img.WriteTile(column, row);
+                KXRGBA32i* pixels = tile.Data();
+                for (unsigned int i = 0; i < Image::kTilePixels; ++i)
+                    pixels[i].value ^= flip;
+            }
+        }
+    });
+}

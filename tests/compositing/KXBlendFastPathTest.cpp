@@ -1,0 +1,184 @@
+// The fast paths of the blend kernels give the plain paths' bits.
+
+#include "compositing/KXBlendKernels.h"
+#include "compositing/KXBlendNormal.h"
+#include "compositing/KXBlendSeparable.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace KXBlendKernels;
+
+// Both quicker divisions by 255 * A are monotone in the numerator n, so they
+// equal the truncating division for every n once they do on both sides of
+// each step: n = k * divisor - 1 and n = k * divisor.
+TEST(KXBlendFastPath, DivisionsBy255AAreExactAtEveryStep)
+{
+    for (uint32_t a = 1; a < 256; ++a) {
+        const uint32_t divisor = 255 * a;
+        // The reciprocal multiplication, for the separable modes (n < 2^26).
+        for (uint32_t k = 1; k * divisor < (1u << 26); ++k) {
+            ASSERT_EQ(DivideBy255A(k * divisor - 1, a), k - 1) << k << " * 255 * " << a;
+            ASSERT_EQ(DivideBy255A(k * divisor, a), k) << k << " * 255 * " << a;
+        }
+        ASSERT_EQ(DivideBy255A((1u << 26) - 1, a), ((1u << 26) - 1) / divisor);
+        // The single-precision quotient of the normal mode (n <= 255 * 65025).
+        const float fd = float(divisor);
+        for (uint32_t k = 1; k * divisor <= 255u * 65025u; ++k) {
+            ASSERT_EQ(uint32_t(float(k * divisor - 1) / fd), k - 1) << k << " * 255 * " << a;
+            ASSERT_EQ(uint32_t(float(k * divisor) / fd), k) << k << " * 255 * " << a;
+        }
+    }
+}
+
+#if defined(KX_BLEND_X86)
+// x / 255 as a 16-bit multiply-high, for every 16-bit value the opaque path
+// forms (at most 255 * 255), in both halves of a lane.
+TEST(KXBlendFastPath, MultiplyHighDivisionBy255)
+{
+    const Ops4 ops;
+    for (uint32_t x = 0; x <= 65025; x += 4) {
+        Lanes<4>::U v = {x | (x + 1) << 16, (x + 1) | x << 16, (x + 2) | (x + 3) << 16, (x + 3) | (x + 2) << 16};
+        if (x + 3 > 65025)
+            v = Lanes<4>::U{} + (65025u | 65025u << 16);
+        const Lanes<4>::U q = ops.Div255Halves(v);
+        for (int i = 0; i < 4; ++i) {
+            ASSERT_EQ(q[i] & 0xFFFF, (v[i] & 0xFFFF) / 255) << (v[i] & 0xFFFF);
+            ASSERT_EQ(q[i] >> 16, (v[i] >> 16) / 255) << (v[i] >> 16);
+        }
+    }
+}
+#endif
+
+namespace {
+
+struct Buffers {
+    std::vector<Pixel> s, d, m;
+};
+
+uint32_t Colour(std::mt19937& random)
+{
+    const uint32_t edges[] = {0x000000, 0xFFFFFF, 0xFF00FF, 0x00FF01, 0x808080, 0x7F807F};
+    return (random() & 3) == 0 ? edges[random() % 6] : random() & 0xFFFFFF;
+}
+
+uint32_t Alpha(std::mt19937& random)
+{
+    const uint32_t edges[] = {0, 1, 2, 127, 128, 129, 254, 255};
+    return (random() & 1) ? edges[random() % 8] : random() & 255;
+}
+
+// Starts one pixel into the buffers so that the blocks are not aligned.
+// 1. Blocks of eight pixels sharing one source, destination and mask alpha
+//    for every pair of source and destination alphas, so that every
+//    uniform path is taken.
+// 2. Every pair of source and destination channel values (in blue; green
+//    and red take others), opaque, so that each blend term is compared on
+//    all its inputs.
+// 3. Pixels of mixed alphas.
+Buffers MakeBuffers(uint32_t seed)
+{
+    std::mt19937 random(seed);
+    Buffers b;
+    const auto push = [&](uint32_t s, uint32_t d, uint32_t m) {
+        b.s.push_back(Pixel(s));
+        b.d.push_back(Pixel(d));
+        b.m.push_back(Pixel(m));
+    };
+    push(7, 7, 7);
+    for (uint32_t sa = 0; sa < 256; ++sa) {
+        for (uint32_t da = 0; da < 256; ++da) {
+            const uint32_t ma = Alpha(random);
+            for (int i = 0; i < 8; ++i)
+                push(sa << 24 | Colour(random), da << 24 | Colour(random), ma << 24);
+        }
+    }
+    for (uint32_t sc = 0; sc < 256; ++sc)
+        for (uint32_t dc = 0; dc < 256; ++dc)
+            push(0xFF000000u | (sc ^ 0x5A) << 16 | (255 - sc) << 8 | sc,
+                 0xFF000000u | (255 - dc) << 16 | (dc ^ 0xA5) << 8 | dc, 0xFF000000u);
+    for (int i = 0; i < 200000; ++i)
+        push(Alpha(random) << 24 | Colour(random), Alpha(random) << 24 | Colour(random), Alpha(random) << 24);
+    return b;
+}
+
+const Buffers& Input()
+{
+    static const Buffers input = MakeBuffers(3);
+    return input;
+}
+
+template <class Kernel>
+void ExpectSameAsPlain(RowFunction fast, const std::string& name)
+{
+    const Buffers& input = Input();
+    const int n = int(input.s.size()) - 1;
+    for (uint32_t op : {1u, 128u, 255u, 256u}) {
+        std::vector<Pixel> plain = input.d, tested = input.d;
+        Kernel::Plain(input.s.data() + 1, plain.data() + 1, input.m.data() + 1, n, op);
+        fast(input.s.data() + 1, tested.data() + 1, input.m.data() + 1, n, op);
+        int wrong = 0;
+        for (size_t i = 0; i < plain.size(); ++i) {
+            if (plain[i] != tested[i] && wrong++ < 5)
+                ADD_FAILURE() << name << " op " << op << " at " << i << std::hex << ": s 0x" << input.s[i].value
+                              << " d 0x" << input.d[i].value << " m 0x" << input.m[i].value << " plain 0x"
+                              << plain[i].value << " fast 0x" << tested[i].value;
+        }
+        EXPECT_EQ(wrong, 0) << name << " op " << op;
+    }
+}
+
+// Every width this processor runs, for one kernel.
+template <class Kernel>
+void ExpectEveryWidthSameAsPlain(const std::string& name)
+{
+#if defined(KX_BLEND_VECTOR)
+    ExpectSameAsPlain<Kernel>(&Row4<Kernel>, "4 lanes, " + name);
+#endif
+#if defined(KX_BLEND_X86)
+    if (HasAVX2())
+        ExpectSameAsPlain<Kernel>(&Row8<Kernel>, "8 lanes, " + name);
+#endif
+}
+
+template <template <bool, class> class Kernel>
+void ExpectAllAlphasSameAsPlain(const std::string& name)
+{
+    ExpectEveryWidthSameAsPlain<Kernel<false, RowSourceAlpha>>(name + ", unmasked");
+    ExpectEveryWidthSameAsPlain<Kernel<true, RowSourceAlpha>>(name + ", unmasked, locked");
+    ExpectEveryWidthSameAsPlain<Kernel<false, RowNestedAlpha>>(name + ", nested mask alpha");
+    ExpectEveryWidthSameAsPlain<Kernel<true, RowNestedAlpha>>(name + ", nested mask alpha, locked");
+    ExpectEveryWidthSameAsPlain<Kernel<false, RowProductAlpha>>(name + ", product mask alpha");
+    ExpectEveryWidthSameAsPlain<Kernel<true, RowProductAlpha>>(name + ", product mask alpha, locked");
+}
+
+template <class Term>
+struct With {
+    template <bool Lock, class Alpha>
+    using Kernel = SeparableKernel<Term, Lock, Alpha>;
+};
+
+} // namespace
+
+TEST(KXBlendFastPath, NormalRowsEqualThePixelKernel)
+{
+    ExpectAllAlphasSameAsPlain<NormalKernel>("normal");
+}
+
+TEST(KXBlendFastPath, SeparableRowsEqualThePixelKernel)
+{
+    ExpectAllAlphasSameAsPlain<With<TermMultiply>::Kernel>("multiply");
+    ExpectAllAlphasSameAsPlain<With<TermScreen>::Kernel>("screen");
+    ExpectAllAlphasSameAsPlain<With<TermOverlay>::Kernel>("overlay");
+    ExpectAllAlphasSameAsPlain<With<TermDarken>::Kernel>("darken");
+    ExpectAllAlphasSameAsPlain<With<TermLighten>::Kernel>("lighten");
+    ExpectAllAlphasSameAsPlain<With<TermColorDodge>::Kernel>("colour dodge");
+    ExpectAllAlphasSameAsPlain<With<TermColorBurn>::Kernel>("colour burn");
+    ExpectAllAlphasSameAsPlain<With<TermHardLight>::Kernel>("hard light");
+    ExpectAllAlphasSameAsPlain<With<TermSoftLight>::Kernel>("soft light");
+    ExpectAllAlphasSameAsPlain<With<TermDifference>::Kernel>("difference");
+    ExpectAllAlphasSameAsPlain<With<TermExclusion>::Kernel>("exclusion");
+}

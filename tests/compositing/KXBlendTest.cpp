@@ -1,0 +1,202 @@
+#include "KXBlend.h"
+#include "KXParallel.h"
+#include "KXTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using namespace KXBlend;
+
+namespace {
+
+struct OperatorCase {
+    const char* name;
+    std::function<void(const KXRGBA32i&, KXRGBA32i&, const KXRGBA32i&)> apply;
+    uint32_t s, d, m, expected;
+};
+
+template <class Op>
+std::function<void(const KXRGBA32i&, KXRGBA32i&, const KXRGBA32i&)> Plain(Op op)
+{
+    return [op](const KXRGBA32i& s, KXRGBA32i& d, const KXRGBA32i&) { op(s, d); };
+}
+
+template <class Op>
+std::function<void(const KXRGBA32i&, KXRGBA32i&, const KXRGBA32i&)> Masked(Op op)
+{
+    return [op](const KXRGBA32i& s, KXRGBA32i& d, const KXRGBA32i& m) { op(s, d, m); };
+}
+
+KXSourceOver<0> HalfSourceOver()
+{
+    KXSourceOver<0> op;
+    op.SetOpacity(128);
+    return op;
+}
+
+} // namespace
+
+// Expected values worked out by hand from the operator formulas.
+TEST(KXBlendOperators, KnownValues)
+{
+    const OperatorCase cases[] = {
+        // Opaque source at full strength: d = s, alpha 255.
+        {"SourceOver0 opaque", Plain(KXSourceOver<0>()), 0xFF102030, 0x40FFFFFF, 0, 0xFF102030},
+        // Opacity 0: as = 0, A = d.a, colours (d * 65025) / 65025 = d.
+        {"SourceOver0 opacity 0", Plain(KXSourceOver<0>(0)), 0x80AABBCC, 0xFF112233, 0, 0xFF112233},
+        {"SourceOver0 both transparent", Plain(KXSourceOver<0>()), 0x00FFFFFF, 0x00ABCDEF, 0, 0x00000000},
+        // as = 128, wd = 128 * 127 = 16256, A = (32640 + 16256) / 255 = 191;
+        // r = 255 * 255 * 128 / 48705 = 170, b = 255 * 16256 / 48705 = 85.
+        {"SourceOver0 half over half", Plain(KXSourceOver<0>()), 0x80FF0000, 0x800000FF, 0, 0xBFAA0055},
+        {"SourceOver1 keeps alpha", Plain(KXSourceOver<1>()), 0x80FF0000, 0x800000FF, 0, 0x80AA0055},
+        {"SourceOver1 both transparent", Plain(KXSourceOver<1>()), 0x00FFFFFF, 0x00ABCDEF, 0, 0x00000000},
+        // Opacity 128 halves 255 to 127: A = (32385 + 255 * 128) / 255 = 255,
+        // colours 255 * 255 * 127 / 65025 = 127.
+        {"SourceOver0 SetOpacity", Plain(HalfSourceOver()), 0xFFFFFFFF, 0xFF000000, 0, 0xFF7F7F7F},
+        // b = (255 * 127) * 255 / 65025 = 127, r = 255 * 128 * 255 / 65025 = 128,
+        // alpha = (127 * 255 + 128 * 255) * 255 / 65025 = 255.
+        {"DestinationOver0", Plain(KXDestinationOver<0>()), 0xFF0000FF, 0x80FF0000, 0, 0xFF80007F},
+        {"DestinationOver1", Plain(KXDestinationOver<1>()), 0xFF0000FF, 0x80FF0000, 0, 0x8080007F},
+        {"SourceAtop0 transparent destination", Plain(KXSourceAtop<0>()), 0xFF00FF00, 0x00FF0000, 0, 0x00000000},
+        // 255 * 128 * 128 / 65025 = 64: scaled by d's alpha, not divided again.
+        {"SourceAtop0 half", Plain(KXSourceAtop<0>()), 0x80FFFFFF, 0x80000000, 0, 0x80404040},
+        // 255 * 128 / 255 = 128, alpha kept.
+        {"SourceAtop1", Plain(KXSourceAtop<1>()), 0x80FFFFFF, 0x10000000, 0, 0x10808080},
+        // k = 255 * 128 / 255 = 128.
+        {"SourceAtopByMask", Masked(KXSourceAtopByMask()), 0xFFFFFFFF, 0xFF000000, 0x80000000, 0xFF808080},
+        {"SourceByMask 0", Masked(KXSourceByMask()), 0x12345678, 0x9ABCDEF0, 0x00FFFFFF, 0x9ABCDEF0},
+        {"SourceByMask 255", Masked(KXSourceByMask()), 0x12345678, 0x9ABCDEF0, 0xFF000000, 0x12345678},
+        // alpha (0 + 255 * 128) / 255 = 128; colours (65025 - 255 * 128) / 255 = 127.
+        {"SourceByMask half", Masked(KXSourceByMask()), 0xFF000000, 0x00FFFFFF, 0x80000000, 0x807F7F7F},
+        {"SourceBySelection half", Masked(KXSourceBySelection()), 0xFF000000, 0x00FFFFFF, 0x80000000, 0x807F7F7F},
+        {"SubtractSrcByDst equal", Plain(KXSubtractRGBSrcByDst(128)), 0xFF405060, 0xFF405060, 0, 0xFF808080},
+        // r 255 - 0 + 128 -> 255, g 0 - 255 + 128 -> 0, b 255 + 128 -> 255.
+        {"SubtractSrcByDst clamps", Plain(KXSubtractRGBSrcByDst(128)), 0x00FF00FF, 0x7700FF00, 0, 0x77FF00FF},
+        // r 0x30 - 0x10, g 0, b 0x10 - 0x30 -> 0.
+        {"SubtractDstBySrc", Plain(KXSubtractRGBDstBySrc(0)), 0x00102030, 0xAA302010, 0, 0xAA200000},
+        {"SourceOverBySelection0 full", Masked(KXSourceOverBySelection<0>()), 0x80FF0000, 0x800000FF, 0xFF000000,
+         0xBFAA0055},
+        {"SourceOverBySelection0 none", Masked(KXSourceOverBySelection<0>()), 0x80FF0000, 0x800000FF, 0x00FFFFFF,
+         0x800000FF},
+        // composed white, mixed halfway: colours 255 * 128 / 255 = 128.
+        {"SourceOverBySelection0 half", Masked(KXSourceOverBySelection<0>()), 0xFFFFFFFF, 0xFF000000, 0x80000000,
+         0xFF808080},
+        {"SourceOverBySelection1 full", Masked(KXSourceOverBySelection<1>(256)), 0x80FF0000, 0x800000FF,
+         0xFF000000, 0x80AA0055},
+        {"DestinationOverBySelection0 full", Masked(KXDestinationOverBySelection<0>()), 0xFF0000FF, 0x80FF0000,
+         0xFF000000, 0xFF80007F},
+    };
+    for (const OperatorCase& c : cases) {
+        KXRGBA32i d(c.d);
+        c.apply(KXRGBA32i(c.s), d, KXRGBA32i(c.m));
+        EXPECT_EQ(d.value, c.expected) << c.name << std::hex << " got 0x" << d.value;
+    }
+}
+
+TEST(KXBlendOperators, OpacityIsCopiedAndChanged)
+{
+    KXSourceOverBySelection<0> half(128);
+    KXSourceOverBySelection<0> copy;
+    copy = half;
+    KXRGBA32i d(0xFF000000);
+    copy(KXRGBA32i(0xFFFFFFFF), d, KXRGBA32i(0xFF000000));
+    EXPECT_EQ(d.value, 0xFF7F7F7Fu);
+    copy.SetOpacity(0);
+    d = KXRGBA32i(0xFF000000);
+    copy(KXRGBA32i(0xFFFFFFFF), d, KXRGBA32i(0xFF000000));
+    EXPECT_EQ(d.value, 0xFF000000u);
+    EXPECT_EQ(KXDestinationOverBySelection<0>().GetOpacity(), 256u);
+}
+
+// SubtractSrcByDst never leaves 0..255 whatever the offset sign.
+TEST(KXBlendOperators, SubtractionStaysInRange)
+{
+    for (int offset : {-300, -1, 0, 128, 400}) {
+        const KXSubtractRGBSrcByDst op(offset);
+        for (uint32_t s : {0u, 1u, 127u, 254u, 255u}) {
+            for (uint32_t d : {0u, 1u, 128u, 255u}) {
+                KXRGBA32i out(0x42000000u | d << 16);
+                op(KXRGBA32i(s << 16), out);
+                const int expected = std::min(255, std::max(0, int(s) - int(d) + offset));
+                EXPECT_EQ(out.r, expected) << offset << " " << s << " " << d;
+                EXPECT_EQ(out.a, 0x42);
+            }
+        }
+    }
+}
+
+// The blenders visit each index once through the parallel map: the result
+// equals the operator applied position by position.
+TEST(KXBlendBlenders, ParallelMapAppliesTheModeAtEveryIndex)
+{
+    std::mt19937 random(7);
+    const int n = 5000;
+    std::vector<KXRGBA32i> source(n), destination(n), selection(n);
+    for (int i = 0; i < n; ++i) {
+        source[i] = KXRGBA32i(random());
+        destination[i] = KXRGBA32i(random());
+        selection[i] = KXRGBA32i(random());
+    }
+    std::vector<KXRGBA32i> expected = destination;
+    const KXSourceOver<0> over(200);
+    for (int i = 0; i < n; ++i)
+        over(source[i], expected[i]);
+    std::vector<KXRGBA32i> blended = destination;
+    std::vector<int> indices = KXParallel::Indices(n);
+    KXParallel::BlockingMap(indices, KXBlender<KXRGBA32i, KXSourceOver<0>>(source, blended, over));
+    EXPECT_EQ(blended, expected);
+
+    std::vector<KXRGBA32i> expectedSelected = destination;
+    for (int i = 0; i < n; ++i)
+        KXSourceBySelection()(source[i], expectedSelected[i], selection[i]);
+    std::vector<KXRGBA32i> selected = destination;
+    KXParallel::BlockingMap(indices, KXSelectionBlender<KXRGBA32i, KXSourceBySelection, KXRGBA32i>(
+                                         source, selected, selection, KXSourceBySelection()));
+    EXPECT_EQ(selected, expectedSelected);
+}
+
+// An index beyond a buffer throws inside a task; the caller receives the
+// standard exception itself.
+TEST(KXBlendBlenders, IndexOutsideTheBuffersReachesTheCaller)
+{
+    std::vector<KXRGBA32i> source(10), destination(10), selection(9);
+    std::vector<int> indices = KXParallel::Indices(11);
+    try {
+        KXParallel::BlockingMap(indices,
+                                KXBlender<KXRGBA32i, KXSource<0>>(source, destination, KXSource<0>()));
+        ADD_FAILURE() << "no exception";
+    } catch (const std::out_of_range& e) {
+        EXPECT_STREQ(e.what(), "KXBlend::KXBlender: index outside the buffers");
+    }
+    std::vector<int> ten = KXParallel::Indices(10);
+    EXPECT_THROW(KXParallel::BlockingMap(ten, KXSelectionBlender<KXRGBA32i, KXSourceBySelection, KXRGBA32i>(
+                                                  source, destination, selection, KXSourceBySelection())),
+                 std::out_of_range);
+}
+
+namespace {
+// The interface can be derived from and used through a base pointer.
+class Replace : public GenericRGBABlendFunction {
+public:
+    void Blend(const KXRGBA32i& s, KXRGBA32i& d) const override { d = s; }
+    void BlendMasked(const KXRGBA32i& s, KXRGBA32i& d, const KXRGBA32i& m) const override
+    {
+        if (m.a)
+            d = s;
+    }
+    GenericRGBABlendFunction* Clone() const override { return new Replace(*this); }
+};
+} // namespace
+
+TEST(KXBlendOperators, GenericBlendFunctionIsDerivable)
+{
+    std::unique_ptr<GenericRGBABlendFunction> f(Replace().Clone());
+    KXRGBA32i d(1u);
+    f->Blend(KXRGBA32i(2u), d);
+    EXPECT_EQ(d.value, 2u);
+}

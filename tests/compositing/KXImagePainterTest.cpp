@@ -1,0 +1,275 @@
+// Drawing into tiled images, compared pixel for pixel with QPainter drawing
+// the same thing into one whole QImage.
+
+#include "KXBlendModes.h"
+#include "KXImagePainter.h"
+#include "KXTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QFontDatabase>
+#include <QPainter>
+
+#include <functional>
+#include <string>
+
+namespace {
+
+constexpr int kW = 300, kH = 270; // 3 x 3 tiles, with margins
+
+// A background with colour and alpha varying across tile borders.
+QImage Background()
+{
+    QImage image(kW, kH, QImage::Format_ARGB32);
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x)
+            image.setPixel(x, y, qRgba(x & 255, y & 255, (x + y) & 255, (x * 3 + y) % 256));
+    return image;
+}
+
+KXImageRGBA32i ToImage(const QImage& q)
+{
+    KXImageRGBA32i image(unsigned(q.width()), unsigned(q.height()));
+    for (int y = 0; y < q.height(); ++y)
+        image.SetLine(unsigned(y), q.constScanLine(y), unsigned(q.width()) * 4);
+    return image;
+}
+
+QImage ToQImage(const KXImageRGBA32i& image)
+{
+    QImage out(int(image.Width()), int(image.Height()), QImage::Format_ARGB32);
+    for (unsigned int y = 0; y < image.Height(); ++y)
+        image.GetLine(y, out.scanLine(int(y)), image.Width() * 4);
+    return out;
+}
+
+// Number of pixels that differ; the first few are reported.
+int Differences(const KXImageRGBA32i& image, const QImage& expected, const std::string& what)
+{
+    int wrong = 0;
+    std::vector<QRgb> row(image.Width());
+    for (int y = 0; y < expected.height(); ++y) {
+        image.GetLine(unsigned(y), row.data(), image.Width() * 4);
+        const QRgb* want = reinterpret_cast<const QRgb*>(expected.constScanLine(y));
+        for (int x = 0; x < expected.width(); ++x)
+            if (row[x] != want[x] && wrong++ < 3)
+                ADD_FAILURE() << what << " at " << x << "," << y << std::hex << ": 0x" << row[x] << " want 0x"
+                              << want[x];
+    }
+    return wrong;
+}
+
+// The reference: QPainter on one whole QImage.
+QImage Reference(const std::function<void(QPainter&)>& paint)
+{
+    QImage image = Background();
+    QPainter painter(&image);
+    paint(painter);
+    painter.end();
+    return image;
+}
+
+QPainterPath CrossingPath()
+{
+    QPainterPath path;
+    path.moveTo(10.5, 20.25);
+    path.lineTo(290, 250);
+    path.cubicTo(QPointF(200, 10), QPointF(60, 260), QPointF(130, 128));
+    path.addEllipse(QRectF(100.3, 90.7, 80, 75));
+    path.addRect(QRectF(126, 126, 5, 5));
+    return path;
+}
+
+} // namespace
+
+TEST(KXImagePainter, DrawPathIsSeamlessAcrossTiles)
+{
+    for (int mode : {int(QPainter::CompositionMode_SourceOver), int(QPainter::CompositionMode_Source),
+                     int(QPainter::CompositionMode_Multiply), int(QPainter::RasterOp_SourceXorDestination)}) {
+        const QPen pen(QColor(200, 30, 90, 180), 3.5);
+        KXImageRGBA32i image = ToImage(Background());
+        DrawPath(image, mode, CrossingPath(), pen);
+        const QImage expected = Reference([&](QPainter& p) {
+            p.setCompositionMode(QPainter::CompositionMode(mode));
+            p.setBrush(Qt::NoBrush);
+            p.setPen(pen);
+            p.drawPath(CrossingPath());
+        });
+        EXPECT_EQ(Differences(image, expected, "DrawPath mode " + std::to_string(mode)), 0);
+    }
+}
+
+// The antialiased fill is identical to one whole-image fill across tile
+// borders. The outline is a one-pixel pen, which Qt strokes with its
+// thin-line stroker; that one clips each line to the paint device and steps
+// a clipped line from a rounded entry point, so thin lines that leave a tile
+// are not reproduced bit for bit: the outlined case uses a path inside one
+// tile (no line leaves it), where tiled and whole drawing agree exactly.
+TEST(KXImagePainter, FillPathIsSeamlessAndOutlineGrowsTheArea)
+{
+    QPainterPath inside;
+    inside.addEllipse(QRectF(150.5, 140.25, 60, 50));
+    inside.moveTo(140, 135);
+    inside.lineTo(250, 150);
+    inside.lineTo(170, 250);
+    const QBrush brush(QColor(20, 160, 240, 200));
+    struct Case {
+        QPainterPath path;
+        bool outline;
+    } cases[] = {{CrossingPath(), false}, {inside, false}, {inside, true}};
+    int covered[3] = {0, 0, 0};
+    for (int i = 0; i < 3; ++i) {
+        const Case& c = cases[i];
+        KXImageRGBA32i image(kW, kH);
+        FillPath(image, QPainter::CompositionMode_SourceOver, c.path, brush, c.outline);
+        QImage expected(kW, kH, QImage::Format_ARGB32);
+        expected.fill(0);
+        QPainter p(&expected);
+        p.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+        p.fillPath(c.path, brush);
+        if (c.outline) {
+            p.setPen(QPen(brush, 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+            p.drawPath(c.path);
+        }
+        p.end();
+        EXPECT_EQ(Differences(image, expected, "case " + std::to_string(i)), 0);
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x)
+                covered[i] += image.GetColor(x, y).a != 0;
+    }
+    EXPECT_GT(covered[2], covered[1]) << "the outline grows the filled area";
+}
+
+// Text needs a font: fonts-dejavu-core provides one.
+TEST(KXImagePainter, DrawTextAtZeroAndNinetyDegrees)
+{
+    ASSERT_TRUE(QFontDatabase().families().contains("DejaVu Sans")) << "fonts-dejavu-core is not installed";
+    const QFont font("DejaVu Sans", 18);
+    const QBrush brush(QColor(250, 240, 20));
+    const QRectF rect(50.0, 100.0, 200.0, 40.0);
+    const QTextOption option(Qt::AlignCenter);
+    const QString text = QString::fromLatin1("Tiles 128");
+    struct Case {
+        double angle;
+        QRectF layout; // rect at 0; rotated about its centre (150, 120) at 90
+    } cases[] = {{0.0, rect}, {90.0, QRectF(130.0, 20.0, 40.0, 200.0)}, {33.0, QRectF()}};
+    for (const Case& c : cases) {
+        KXImageRGBA32i image = ToImage(Background());
+        DrawTextW(image, QPainter::CompositionMode_SourceOver, 0.8, rect, text, brush, font, c.angle, option);
+        QRectF layout = c.layout;
+        if (layout.isNull()) {
+            QTransform turn;
+            turn.translate(150.0, 120.0);
+            turn.rotate(c.angle);
+            turn.translate(-150.0, -120.0);
+            layout = turn.mapRect(rect);
+        }
+        const QImage expected = Reference([&](QPainter& p) {
+            p.setFont(font);
+            p.setOpacity(0.8);
+            p.setPen(QPen(brush, 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+            p.translate(150.0, 120.0);
+            p.rotate(c.angle);
+            p.translate(-150.0, -120.0);
+            p.drawText(layout, text, option);
+        });
+        EXPECT_EQ(Differences(image, expected, "text at " + std::to_string(c.angle)), 0);
+        EXPECT_NE(expected, Background()) << "the text was drawn";
+    }
+}
+
+// Every tile is made private, also where nothing is drawn; a mode Qt does
+// not know draws as SourceOver.
+TEST(KXImagePainter, EveryTileIsPaintedPrivately)
+{
+    KXImageRGBA32i base(kW, kH);
+    base.Fill(KXRGBA32i(0xFF808080u));
+    KXImageRGBA32i copy = base;
+    QPainterPath dot;
+    dot.addRect(QRectF(5, 5, 2, 2));
+    DrawPath(copy, 64, dot, QPen(Qt::red));
+    for (unsigned int row = 0; row < 3; ++row)
+        for (unsigned int column = 0; column < 3; ++column)
+            EXPECT_NE(copy.Tile(column, row)->data(), base.Tile(column, row)->data());
+    EXPECT_EQ(copy.GetColor(5, 5).value, 0xFFFF0000u);
+    EXPECT_EQ(base.GetColor(5, 5).value, 0xFF808080u);
+}
+
+TEST(KXImagePainter, InvertImageChannels)
+{
+    struct Case {
+        unsigned int channels;
+        uint32_t expected;
+    } cases[] = {
+        {8, 0x00336699}, // opaque becomes transparent, colours kept
+        {7, 0xFFCC9966}, // colours inverted, alpha kept
+        {1, 0xFFCC6699}, {2, 0xFF339999}, {4, 0xFF336666}, {15, 0x00CC9966}, {0, 0xFF336699},
+    };
+    for (const Case& c : cases) {
+        KXImageRGBA32i base(130, 2);
+        base.Fill(KXRGBA32i(0xFF336699u));
+        KXImageRGBA32i image = base;
+        InvertImage(image, c.channels);
+        EXPECT_EQ(image.GetColor(0, 0).value, c.expected) << c.channels;
+        EXPECT_EQ(image.GetColor(129, 1).value, c.expected) << c.channels;
+        // The margin (0 after Fill) is inverted like any other pixel.
+        const KXTileAccess<const KXRGBA32i> tile = image.ReadTile(1, 0);
+        EXPECT_EQ(tile[127 * 128 + 127].value, c.expected ^ 0xFF336699u) << c.channels;
+        EXPECT_NE(image.Tile(0, 0)->data(), base.Tile(0, 0)->data()) << "made private";
+        EXPECT_EQ(base.GetColor(0, 0).value, 0xFF336699u);
+    }
+}
+
+TEST(KXImagePainter, DrawImageIsBlendOnAtAPosition)
+{
+    const KXImageRGBA32i layer = ToImage(Background().copy(0, 0, 150, 140));
+    const QImage qlayer = Background().copy(20, 10, 150, 140);
+    const KXImageRGBA32i base = ToImage(Reference([](QPainter& p) { p.fillRect(0, 0, kW, kH, QColor(9, 8, 7)); }));
+    for (const QPoint& pos : {QPoint(0, 0), QPoint(-10, -20), QPoint(200, 190), QPoint(kW, 0), QPoint(-150, 5)}) {
+        for (int mode : {0, 13, 90}) {
+            KXImageRGBA32i drawn = base, blended = base;
+            DrawImage(drawn, mode, pos, layer, 0.75, false);
+            BlendOn(layer, layer.Rect(), unsigned(mode), blended, QRect(pos, QSize(kW, kH)), 0.75, false);
+            EXPECT_EQ(Differences(drawn, ToQImage(blended), "DrawImage"), 0);
+            KXImageRGBA32i qdrawn = base, qblended = base;
+            DrawImage(qdrawn, mode, pos, qlayer, 0.75, true);
+            BlendOn(qlayer, qlayer.rect(), unsigned(mode), qblended, QRect(pos, QSize(kW, kH)), 0.75, true);
+            EXPECT_EQ(Differences(qdrawn, ToQImage(qblended), "DrawImage QImage"), 0);
+        }
+    }
+    // Entirely outside: nothing changes and nothing is copied.
+    KXImageRGBA32i outside = base;
+    DrawImage(outside, 0, QPoint(kW + 5, 0), layer, 1.0, false);
+    EXPECT_EQ(outside.Tile(0, 0)->data(), base.Tile(0, 0)->data());
+}
+
+// A standard exception inside is logged (by BlendOn, then by the painter)
+// and not passed on; the painter's tiles drawn before it keep their ink.
+TEST(KXImagePainter, FailuresAreLoggedAndSwallowed)
+{
+    KXImageRGBA32i layer(200, 200);
+    layer.Fill(KXRGBA32i(0xFF00FF00u));
+    KXImageRGBA32i base(kW, kH);
+    base.Fill(KXRGBA32i(0xFF0000FFu));
+    KXImageRGBA32i image = base, drawn = base;
+    VQTileManager64* tm = VQTileManager64::Instance();
+    QList<void*> all = tm->MakeTiles(static_cast<unsigned int>(tm->GetAvailableCount() - 1));
+    all.append(tm->MakeTile());
+    KXTest::LogCapture log;
+    EXPECT_NO_THROW(DrawImage(image, 0, QPoint(0, 0), layer, 1.0, false));
+    tm->CleanUpTile(all.takeLast()); // one block: the first tile can be painted
+    QPainterPath band; // across the three tiles of the first tile row
+    band.addRect(QRectF(10, 10, 280, 20));
+    EXPECT_NO_THROW(FillPath(drawn, 0, band, QBrush(Qt::red), false));
+    tm->CleanUpTiles(all);
+    const QStringList messages = log.Messages();
+    ASSERT_EQ(messages.size(), 3);
+    EXPECT_TRUE(messages[0].endsWith("file=\"src/KXImage\". Exception content:\"bad allocation\""));
+    EXPECT_TRUE(messages[1].endsWith("file=\"src/KXImagePainter\". Exception content:\"bad allocation\""));
+    EXPECT_TRUE(messages[2].endsWith("file=\"src/KXImagePainter\". Exception content:\"bad allocation\""));
+    EXPECT_EQ(image.GetColor(0, 0).value, 0xFF0000FFu);
+    EXPECT_EQ(drawn.GetColor(30, 20).value, 0xFFFF0000u) << "first tile painted";
+    EXPECT_EQ(drawn.GetColor(130, 20).value, 0xFF0000FFu) << "second tile not reached";
+    EXPECT_NE(drawn.Tile(0, 0)->data(), base.Tile(0, 0)->data());
+    EXPECT_EQ(drawn.Tile(1, 0)->data(), base.Tile(1, 0)->data());
+}
