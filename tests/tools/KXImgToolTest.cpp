@@ -10,8 +10,15 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QtGlobal>
+#if QT_VERSION >= QT_VERSION_CHECK(5, 14, 0)
+#include <QColorSpace>
+#endif
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -86,6 +93,45 @@ TEST_F(KximgTool, RefusesBadRequestsWithStatusTwoAndNoFile)
         {"unknown command", {"frobnicate", "in.png"}, "unknown command 'frobnicate'"},
         {"info of missing file", {"info", "missing.png"}, "cannot read 'missing.png'"},
         {"demo into a file", {"demo", "--out", "in.png"}, "not a directory"},
+        {"blend: opacity out of range", {"blend", "in.png", "in.png", "out.png", "--opacity", "1.5"},
+         "bad value '1.5' for --opacity"},
+        {"blend: bad position", {"blend", "in.png", "in.png", "out.png", "--at", "3"}, "bad value '3' for --at"},
+        {"blend: missing mask", {"blend", "in.png", "in.png", "out.png", "--mask", "m.png"}, "cannot read 'm.png'"},
+        {"mask: no kind", {"mask", "in.png", "out.png"}, "--kind is required"},
+        {"mask: bad kind", {"mask", "in.png", "out.png", "--kind", "lum"}, "bad value 'lum' for --kind"},
+        {"invert: bad channel", {"invert", "in.png", "out.png", "--channels", "rgx"}, "bad value 'rgx' for --channels"},
+        {"adjust: no op", {"adjust", "in.png", "out.png"}, "adjust: --op is required"},
+        {"adjust: bad op", {"adjust", "in.png", "out.png", "--op", "sharpen"}, "bad value 'sharpen' for --op"},
+        {"adjust: not a number", {"adjust", "in.png", "out.png", "--op", "posterize", "--levels", "x"},
+         "adjust: bad value 'x' for --levels (a whole number from 2 to 255)"},
+        {"adjust: out of range", {"adjust", "in.png", "out.png", "--op", "photo-filter", "--density", "101"},
+         "adjust: bad value '101' for --density (a whole number from 0 to 100)"},
+        {"adjust: number out of range", {"adjust", "in.png", "out.png", "--op", "gamma", "--gamma", "6"},
+         "bad value '6' for --gamma (a number from 0.01 to 5)"},
+        {"adjust: reversed input range", {"adjust", "in.png", "out.png", "--op", "levels", "--input", "200,100"},
+         "bad value '200,100' for --input"},
+        {"adjust: curve not ascending", {"adjust", "in.png", "out.png", "--op", "curves", "--points", "0:0,0:255"},
+         "bad value '0:0,0:255' for --points"},
+        {"adjust: bad colour", {"adjust", "in.png", "out.png", "--op", "fill", "--colour", "nocolour"},
+         "bad value 'nocolour' for --colour"},
+        {"adjust: required parameter", {"adjust", "in.png", "out.png", "--op", "temperature"},
+         "--op temperature needs --kelvin"},
+        {"adjust: parameter of another op", {"adjust", "in.png", "out.png", "--op", "invert", "--gamma", "2"},
+         "--gamma does not apply to --op invert"},
+        {"adjust: missing input", {"adjust", "missing.png", "out.png", "--op", "invert"}, "cannot read 'missing.png'"},
+        {"histogram: missing input", {"histogram", "missing.png"}, "cannot read 'missing.png'"},
+        {"histogram: bad chart format", {"histogram", "in.png", "--png", "chart.xyz"}, "unknown image format 'xyz'"},
+        {"autowb: bad function", {"autowb", "in.png", "out.png", "--function", "sideways"},
+         "bad value 'sideways' for --function"},
+        {"autowb: strength out of range", {"autowb", "in.png", "out.png", "--strength", "150"},
+         "bad value '150' for --strength (a whole number from 0 to 100)"},
+        {"icc: no --to", {"icc", "in.png", "out.png", "--from", "srgb"}, "icc: --to is required"},
+        {"icc: missing profile", {"icc", "in.png", "out.png", "--from", "srgb", "--to", "p.icc"},
+         "cannot read profile 'p.icc' for --to: no such file"},
+        {"icc: not a profile", {"icc", "in.png", "out.png", "--from", "not-image.png", "--to", "srgb"},
+         "cannot read profile 'not-image.png' for --from: not an ICC profile"},
+        {"icc: nothing embedded", {"icc", "in.png", "out.png", "--from", "embedded", "--to", "srgb"},
+         "carries no colour profile"},
     };
     ASSERT_TRUE(QFile(Path(QStringLiteral("not-image.png"))).open(QIODevice::WriteOnly));
     const QStringList before = Entries();
@@ -124,6 +170,96 @@ TEST_F(KximgTool, ConvertKeepsEveryPixel)
     EXPECT_EQ(Entries(), (QStringList{"in.png", "out.png"}));
 }
 
+TEST_F(KximgTool, BlendAndInvertAgreeWithQt)
+{
+    // An opaque layer in Normal mode replaces the base where it lies.
+    QImage layer(40, 30, QImage::Format_ARGB32);
+    layer.fill(qRgba(10, 200, 30, 255));
+    ASSERT_TRUE(layer.save(Path(QStringLiteral("layer.png"))));
+    Outcome run = Kximg({"blend", "in.png", "layer.png", "out.png", "--at", "100,50"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    QImage expected = TestPicture();
+    for (int y = 50; y < 70; ++y)
+        for (int x = 100; x < 130; ++x)
+            expected.setPixel(x, y, qRgba(10, 200, 30, 255));
+    EXPECT_EQ(QImage(Path(QStringLiteral("out.png"))).convertToFormat(QImage::Format_ARGB32), expected);
+
+    run = Kximg({"invert", "in.png", "inverted.png", "--channels", "rgba"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    expected = TestPicture();
+    expected.invertPixels(QImage::InvertRgba);
+    EXPECT_EQ(QImage(Path(QStringLiteral("inverted.png"))).convertToFormat(QImage::Format_ARGB32), expected);
+}
+
+// Each result against a source that does not go through the library: Qt's
+// own inversion and colour management, or values worked out by hand.
+TEST_F(KximgTool, ColourCommandsAgreeWithIndependentResults)
+{
+    Outcome run = Kximg({"adjust", "in.png", "out.png", "--op", "invert"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    QImage expected = TestPicture();
+    expected.invertPixels(QImage::InvertRgb);
+    EXPECT_EQ(QImage(Path(QStringLiteral("out.png"))).convertToFormat(QImage::Format_ARGB32), expected);
+
+    // The same description on both sides: no transform, a note on stdout.
+    run = Kximg({"icc", "in.png", "same.png", "--from", "srgb", "--to", "srgb"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("unchanged"))) << run.out.toStdString();
+    EXPECT_EQ(QImage(Path(QStringLiteral("same.png"))).convertToFormat(QImage::Format_ARGB32), TestPicture());
+
+#if QT_VERSION >= QT_VERSION_CHECK(5, 14, 0)
+    // Little CMS against Qt's colour transform, on opaque pixels: within 2.
+    QImage opaque = TestPicture();
+    opaque.fill(Qt::black);
+    for (int y = 0; y < opaque.height(); ++y)
+        for (int x = 0; x < opaque.width(); ++x)
+            opaque.setPixel(x, y, qRgb((x * 2) & 0xFF, (y * 3 + x) & 0xFF, (255 - x) & 0xFF));
+    ASSERT_TRUE(opaque.save(Path(QStringLiteral("opaque.png"))));
+    run = Kximg({"icc", "opaque.png", "p3.png", "--from", "srgb", "--to", "display-p3"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const QImage p3 = QImage(Path(QStringLiteral("p3.png"))).convertToFormat(QImage::Format_ARGB32);
+    QImage byQt = opaque;
+    byQt.setColorSpace(QColorSpace(QColorSpace::SRgb));
+    byQt.convertToColorSpace(QColorSpace(QColorSpace::DisplayP3));
+    byQt = byQt.convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(p3.size(), byQt.size());
+    int largest = 0;
+    for (int y = 0; y < p3.height(); ++y)
+        for (int x = 0; x < p3.width(); ++x)
+            for (int shift : {0, 8, 16, 24})
+                largest = std::max(largest, std::abs(int((p3.pixel(x, y) >> shift) & 0xFF) -
+                                                     int((byQt.pixel(x, y) >> shift) & 0xFF)));
+    EXPECT_LE(largest, 2);
+    EXPECT_TRUE(p3.colorSpace() == QColorSpace(QColorSpace::DisplayP3)); // OUT carries its profile
+#endif
+
+    // One colour: every statistic by hand. All counts at 10 give the
+    // thresholds 10 -/+ 8 (the range is at least 16 wide).
+    QImage flat(130, 70, QImage::Format_ARGB32);
+    flat.fill(qRgba(10, 200, 128, 255));
+    ASSERT_TRUE(flat.save(Path(QStringLiteral("flat.png"))));
+    run = Kximg({"histogram", "flat.png", "--png", "chart.png"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const QStringList lines = run.out.split(QLatin1Char('\n'));
+    const auto row = [&](const char* name) {
+        for (const QString& line : lines)
+            if (line.startsWith(QLatin1String(name) + QLatin1Char(' ')))
+                return line.simplified();
+        return QString();
+    };
+    EXPECT_EQ(row("red"), QStringLiteral("red 10 10 10.00 10 2 18"));
+    EXPECT_EQ(row("green"), QStringLiteral("green 200 200 200.00 200 192 208"));
+    EXPECT_EQ(row("alpha"), QStringLiteral("alpha 255 255 255.00 255 239 255"));
+    EXPECT_TRUE(run.out.contains(QStringLiteral("pixels:  9100 (130 x 70), 0 transparent, 9100 opaque")))
+        << run.out.toStdString();
+    EXPECT_FALSE(QImage(Path(QStringLiteral("chart.png"))).isNull());
+
+    // Darkening: t = c * c / 255, so 128 becomes 64 and 255 stays.
+    run = Kximg({"autowb", "flat.png", "darker.png", "--function", "over"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(QImage(Path(QStringLiteral("darker.png"))).pixel(5, 5), qRgba(10 * 10 / 255, 200 * 200 / 255, 64, 255));
+}
+
 TEST_F(KximgTool, InfoVersionAndHelp)
 {
     const struct Case {
@@ -138,6 +274,7 @@ TEST_F(KximgTool, InfoVersionAndHelp)
         {{"--version"}, "kximg " KXIMG_VERSION},
         {{"--help"}, "Usage: kximg"},
         {{"convert", "--help"}, "Usage: kximg convert IN OUT"},
+        {{"adjust", "--help"}, "--levels 2..255 [4]"},
     };
     for (const Case& c : cases) {
         const Outcome run = Kximg(c.arguments);

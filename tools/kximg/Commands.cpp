@@ -1,5 +1,7 @@
 #include "Commands.h"
 
+#include "ColourCommands.h"
+#include "CompositingCommands.h"
 #include "Demo.h"
 #include "Error.h"
 #include "ImageFiles.h"
@@ -122,6 +124,13 @@ const std::vector<Command>& Commands()
     static const std::vector<Command> commands{
         {&InfoSyntax(), RunInfo, false},
         {&ConvertSyntax(), RunConvert, false},
+        {&BlendSyntax(), RunBlend, false},
+        {&MaskSyntax(), RunMask, false},
+        {&InvertSyntax(), RunInvert, false},
+        {&AdjustSyntax(), RunAdjust, false},
+        {&HistogramSyntax(), RunHistogram, true},
+        {&AutoWhiteBalanceSyntax(), RunAutoWhiteBalance, false},
+        {&IccSyntax(), RunIcc, false},
         {&DemoCommandSyntax(), RunDemo, true},
     };
     return commands;

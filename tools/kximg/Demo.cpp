@@ -27,6 +27,8 @@ DemoRegistry BuildDemoRegistry()
     // One line per feature; the order here is the order on the contact sheet.
     AddSampleDemos(registry);
     AddConversionDemos(registry);
+    AddCompositingDemos(registry);
+    AddColourDemos(registry);
     return registry;
 }
 

@@ -57,6 +57,8 @@ DemoRegistry BuildDemoRegistry();
 // The feature functions BuildDemoRegistry() calls.
 void AddSampleDemos(DemoRegistry& registry);
 void AddConversionDemos(DemoRegistry& registry);
+void AddCompositingDemos(DemoRegistry& registry);
+void AddColourDemos(DemoRegistry& registry);
 
 // Helpers for operations.
 

@@ -47,6 +47,34 @@ int ThumbHeight(const QList<GalleryEntry>& entries)
 
 } // namespace
 
+QImage LabelledGrid(const QList<GridCell>& cells, int columns, const QSize& cell)
+{
+    constexpr int kGridGap = 8;
+    constexpr int kGridLabel = 18;
+    columns = std::max(1, columns);
+    const int rows = std::max(1, (static_cast<int>(cells.size()) + columns - 1) / columns);
+    QImage grid(columns * (cell.width() + kGridGap) + kGridGap,
+                rows * (cell.height() + kGridLabel + kGridGap) + kGridGap, QImage::Format_ARGB32_Premultiplied);
+    grid.fill(QColor(242, 242, 242));
+    QPainter painter(&grid);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    painter.setFont(SheetFont(12, false));
+    painter.setPen(QColor(30, 30, 30));
+    const QBrush checker(CheckerTile());
+    for (int i = 0; i < cells.size(); ++i) {
+        const int x = kGridGap + (i % columns) * (cell.width() + kGridGap);
+        const int y = kGridGap + (i / columns) * (cell.height() + kGridLabel + kGridGap);
+        const QImage thumb = cells[i].image.scaled(cell, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        const QRect target(QPoint(x, y), thumb.size());
+        painter.fillRect(target, checker);
+        painter.drawImage(target.topLeft(), thumb);
+        painter.drawText(QRect(x, y + cell.height(), cell.width(), kGridLabel), Qt::AlignLeft | Qt::AlignVCenter,
+                         cells[i].label);
+    }
+    painter.end();
+    return grid.convertToFormat(QImage::Format_ARGB32);
+}
+
 QImage ContactSheet(const QList<GalleryEntry>& entries, const QString& heading)
 {
     const int thumbHeight = ThumbHeight(entries);

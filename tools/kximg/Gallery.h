@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QList>
+#include <QSize>
 #include <QString>
 
 namespace kximg {
@@ -27,6 +28,15 @@ QImage ContactSheet(const QList<GalleryEntry>& entries, const QString& heading);
 // A self-contained page (no scripts, no external files but the images).
 QByteArray IndexHtml(const QList<GalleryEntry>& entries, const QString& heading,
                      const QString& contactSheetFile);
+
+// Pictures in a grid of `columns`, each scaled to fit `cell` over a
+// checkerboard, with its label (one line) below: one demo result that
+// shows many variants of an operation side by side.
+struct GridCell {
+    QString label;
+    QImage image;
+};
+QImage LabelledGrid(const QList<GridCell>& cells, int columns, const QSize& cell);
 
 } // namespace kximg
 
