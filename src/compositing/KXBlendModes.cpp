@@ -8,6 +8,7 @@
 
 #include "KXLog.h"
 #include "compositing/KXBlendKernels.h"
+#include "compositing/KXBlendLuminosity.h"
 #include "compositing/KXBlendNormal.h"
 #include "compositing/KXBlendSeparable.h"
 
@@ -291,7 +292,7 @@ void VisitTiledRule(unsigned int mode, bool lock, uint32_t op, Visit&& visit)
         case 64: return visit(R<AlphaFromLuminanceCore>(op));
         case 88: return visit(R<GreyFromAlphaCore<false>>(op));
         case 89: return visit(R<GreyFromLuminanceCore<false>>(op));
-        case 90: return visit(R<LuminosityCore>(op));
+        case 90: return visit(LuminosityRule(op));
         case 91: return visit(R<CopyCoveredCore<false>>(op));
         case 92: return visit(AlphaKeepRule(op));
         case 93: return visit(R<AlphaAddCore>(op));

@@ -21,6 +21,7 @@ namespace KXBlendKernels {
 template <bool Lock, class Alpha>
 struct NormalKernel {
     using AlphaRule = Alpha;
+    static constexpr bool kByAlpha = true;
 
     static void Plain(const Pixel* s, Pixel* d, const Pixel* m, int n, uint32_t op)
     {
@@ -30,9 +31,10 @@ struct NormalKernel {
 #if defined(KX_BLEND_VECTOR)
     // n = s*255*as + d*wD of one colour channel, exact in single precision.
     template <int N, class Ops>
-    static KX_BLEND_INLINE typename Lanes<N>::F Numerator(typename Lanes<N>::U S, typename Lanes<N>::U D,
-                                                          int channel, typename Lanes<N>::F ws,
-                                                          typename Lanes<N>::F wd, const Ops& ops)
+    static KX_BLEND_INLINE typename Lanes<N>::F Numerator(const typename Lanes<N>::U& S,
+                                                          const typename Lanes<N>::U& D, int channel,
+                                                          const typename Lanes<N>::F& ws,
+                                                          const typename Lanes<N>::F& wd, const Ops& ops)
     {
         using I = typename Lanes<N>::I;
         using F = typename Lanes<N>::F;

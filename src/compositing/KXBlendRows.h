@@ -1,11 +1,12 @@
 #ifndef KXBLENDROWS_H
 #define KXBLENDROWS_H
 
-// Runs of pixels for the separable blend modes, several pixels at a time.
-// A kernel (KXBlendNormal.h, KXBlendSeparable.h) composes one block of N
-// pixels given the block's kind, which the driver here finds from the alpha
-// bytes, and its Plain form composes pixel by pixel (the tail of a run, and
-// the reference the tests compare the blocks with):
+// Runs of pixels for the blend kernels that work on several pixels at a time.
+// A kernel (KXBlendNormal.h, KXBlendSeparable.h, KXBlendLuminosity.h)
+// composes one block of N pixels given the block's kind, which the driver
+// here finds from the alpha bytes (for kernels with kByAlpha), and its Plain
+// form composes pixel by pixel (the tail of a run, and the reference the
+// tests compare the blocks with). The kinds for the separable kernel:
 //
 // - as = 0 everywhere: d is kept, or zeroed where d.a = 0 (wS = wB = 0,
 //   A = d.a: the colours are d's own);
@@ -96,13 +97,13 @@ enum BlockKind {
 
 // floor(x / 255) for x < 65535.
 template <class U>
-KX_BLEND_INLINE U Div255(U x)
+KX_BLEND_INLINE U Div255(const U& x)
 {
     return (x + 1 + (x >> 8)) >> 8;
 }
 
 template <int N, class Alpha>
-KX_BLEND_INLINE typename Lanes<N>::U EffectiveAlpha(typename Lanes<N>::U S, const Pixel* m, uint32_t op)
+KX_BLEND_INLINE typename Lanes<N>::U EffectiveAlpha(const typename Lanes<N>::U& S, const Pixel* m, uint32_t op)
 {
     using U = typename Lanes<N>::U;
     const U opacity = op == 256 ? S >> 24 : (S >> 24) * op >> 8; // (s.a * op) >> 8, at most 255
@@ -139,7 +140,7 @@ KX_BLEND_INLINE void RowLanes(const Pixel* s, Pixel* d, const Pixel* m, int n, u
     int i = 0;
     for (; i + N <= n; i += N) {
         const Pixel* mi = Alpha::kMasked ? m + i : nullptr;
-        const BlockKind kind = Classify<Alpha>(s + i, d + i, mi, op, ops);
+        const BlockKind kind = Kernel::kByAlpha ? Classify<Alpha>(s + i, d + i, mi, op, ops) : kGeneral;
         if (kind != kUnchanged)
             Kernel::template Block<N>(s + i, d + i, mi, op, kind, ops);
     }
@@ -175,8 +176,8 @@ struct Ops4 {
     }
     // Byte `channel` of each lane.
     U Channel(U v, int channel) const { return v >> (8 * channel) & 255; }
-    // Pixels from blue, green, red and alpha lanes (each below 32768),
-    // saturated to 255 by the byte pack.
+    // Pixels from blue, green, red and alpha lanes (signed, within 16 bits),
+    // saturated to 0 .. 255 by the packs.
     U Pack(U b, U g, U r, U a) const
     {
         const __m128i bg = _mm_packs_epi32(__m128i(b), __m128i(g)); // b0-3 g0-3, 16 bits
@@ -261,7 +262,10 @@ struct OpsGeneric4 {
     U Channel(U v, int channel) const { return v >> (8 * channel) & 255; }
     U Pack(U b, U g, U r, U a) const
     {
-        const auto sat = [](U v) { return (U)(v > 255 ? U{} + 255 : v); };
+        const auto sat = [](U v) {
+            const Lanes<4>::I i = (Lanes<4>::I)v;
+            return (U)(i < 0 ? U{} : (U)(i > 255 ? U{} + 255 : v));
+        };
         return sat(b) | sat(g) << 8 | sat(r) << 16 | sat(a) << 24;
     }
 };

@@ -26,7 +26,7 @@ namespace KXBlendKernels {
 
 // floor(2y / 255) for y <= 65025: 2 (y / 255) + (2 (y % 255)) / 255.
 template <class U>
-KX_BLEND_INLINE U Div255Twice(U y)
+KX_BLEND_INLINE U Div255Twice(const U& y)
 {
     const U q = Div255(y);
     const U r = y - 255 * q;
@@ -40,43 +40,43 @@ struct VectorTerms {
     using I = typename Lanes<N>::I;
     using F = typename Lanes<N>::F;
 
-    static KX_BLEND_INLINE F Float(U v) { return __builtin_convertvector((I)v, F); }
-    static KX_BLEND_INLINE U Truncate(F v) { return (U)__builtin_convertvector(v, I); }
+    static KX_BLEND_INLINE F Float(const U& v) { return __builtin_convertvector((I)v, F); }
+    static KX_BLEND_INLINE U Truncate(const F& v) { return (U)__builtin_convertvector(v, I); }
 
-    static KX_BLEND_INLINE U B(TermMultiply, U s, U d) { return Div255(s * d); }
-    static KX_BLEND_INLINE U B(TermScreen, U s, U d) { return 255 - ((255 - s) * (255 - d) >> 8); }
-    static KX_BLEND_INLINE U B(TermOverlay, U s, U d)
+    static KX_BLEND_INLINE U B(TermMultiply, const U& s, const U& d) { return Div255(s * d); }
+    static KX_BLEND_INLINE U B(TermScreen, const U& s, const U& d) { return 255 - ((255 - s) * (255 - d) >> 8); }
+    static KX_BLEND_INLINE U B(TermOverlay, const U& s, const U& d)
     {
         return (U)(d < 128 ? Div255Twice(d * s) : 255 - Div255Twice((255 - s) * (255 - d)));
     }
-    static KX_BLEND_INLINE U B(TermDarken, U s, U d) { return (U)(s < d ? s : d); }
-    static KX_BLEND_INLINE U B(TermLighten, U s, U d) { return (U)(s > d ? s : d); }
-    static KX_BLEND_INLINE U B(TermColorDodge, U s, U d)
+    static KX_BLEND_INLINE U B(TermDarken, const U& s, const U& d) { return (U)(s < d ? s : d); }
+    static KX_BLEND_INLINE U B(TermLighten, const U& s, const U& d) { return (U)(s > d ? s : d); }
+    static KX_BLEND_INLINE U B(TermColorDodge, const U& s, const U& d)
     {
         const U divisor = (U)(s < 255 ? 255 - s : U{} + 1);
         const U q = Truncate(Float(d * 255) / Float(divisor));
         return (U)(s < 255 ? (U)(q > 255 ? U{} + 255 : q) : U{} + 255);
     }
-    static KX_BLEND_INLINE U B(TermColorBurn, U s, U d)
+    static KX_BLEND_INLINE U B(TermColorBurn, const U& s, const U& d)
     {
         // 255 + ((d - 255) * 256) / s toward zero = 255 - ((255 - d) * 256) / s.
         const U divisor = (U)(s == 0 ? U{} + 1 : s);
-        const I b = (I)255 - (I)Truncate(Float((255 - d) * 256) / Float(divisor));
+        const I b = 255 - (I)Truncate(Float((255 - d) * 256) / Float(divisor));
         return (U)((s == 0) | (b < 0) ? U{} : (U)b);
     }
-    static KX_BLEND_INLINE U B(TermHardLight, U s, U d)
+    static KX_BLEND_INLINE U B(TermHardLight, const U& s, const U& d)
     {
         return (U)(s < 128 ? Div255Twice(s * d) : 255 - Div255Twice((255 - s) * (255 - d)));
     }
-    static KX_BLEND_INLINE U B(TermSoftLight, U s, U d)
+    static KX_BLEND_INLINE U B(TermSoftLight, const U& s, const U& d)
     {
         const U g = (s >> 1) + 64;
         const F low = Float(2 * g) * (Float(d) / 255.0f);
         const F high = 255.0f - Float(2 * (255 - g)) * Float(255 - d) / 255.0f;
         return Truncate((I)(d < 128) ? low : high);
     }
-    static KX_BLEND_INLINE U B(TermDifference, U s, U d) { return (U)(s > d ? s - d : d - s); }
-    static KX_BLEND_INLINE U B(TermExclusion, U s, U d) { return s + d - Div255Twice(s * d); }
+    static KX_BLEND_INLINE U B(TermDifference, const U& s, const U& d) { return (U)(s > d ? s - d : d - s); }
+    static KX_BLEND_INLINE U B(TermExclusion, const U& s, const U& d) { return s + d - Div255Twice(s * d); }
 };
 
 #endif // KX_BLEND_VECTOR
@@ -84,6 +84,7 @@ struct VectorTerms {
 template <class Term, bool Lock, class Alpha>
 struct SeparableKernel {
     using AlphaRule = Alpha;
+    static constexpr bool kByAlpha = true;
 
     static void Plain(const Pixel* s, Pixel* d, const Pixel* m, int n, uint32_t op)
     {

@@ -1,6 +1,7 @@
 // The fast paths of the blend kernels give the plain paths' bits.
 
 #include "compositing/KXBlendKernels.h"
+#include "compositing/KXBlendLuminosity.h"
 #include "compositing/KXBlendNormal.h"
 #include "compositing/KXBlendSeparable.h"
 
@@ -100,7 +101,7 @@ Buffers MakeBuffers(uint32_t seed)
         for (uint32_t dc = 0; dc < 256; ++dc)
             push(0xFF000000u | (sc ^ 0x5A) << 16 | (255 - sc) << 8 | sc,
                  0xFF000000u | (255 - dc) << 16 | (dc ^ 0xA5) << 8 | dc, 0xFF000000u);
-    for (int i = 0; i < 200000; ++i)
+    for (int i = 0; i < 100000; ++i)
         push(Alpha(random) << 24 | Colour(random), Alpha(random) << 24 | Colour(random), Alpha(random) << 24);
     return b;
 }
@@ -111,12 +112,16 @@ const Buffers& Input()
     return input;
 }
 
+// Opacities: full (the only one with the opaque-source path), just below,
+// half, the least.
+const std::vector<uint32_t> kOpacities = {1, 128, 255, 256};
+
 template <class Kernel>
-void ExpectSameAsPlain(RowFunction fast, const std::string& name)
+void ExpectSameAsPlain(RowFunction fast, const std::string& name, const std::vector<uint32_t>& opacities)
 {
     const Buffers& input = Input();
     const int n = int(input.s.size()) - 1;
-    for (uint32_t op : {1u, 128u, 255u, 256u}) {
+    for (uint32_t op : opacities) {
         std::vector<Pixel> plain = input.d, tested = input.d;
         Kernel::Plain(input.s.data() + 1, plain.data() + 1, input.m.data() + 1, n, op);
         fast(input.s.data() + 1, tested.data() + 1, input.m.data() + 1, n, op);
@@ -133,14 +138,14 @@ void ExpectSameAsPlain(RowFunction fast, const std::string& name)
 
 // Every width this processor runs, for one kernel.
 template <class Kernel>
-void ExpectEveryWidthSameAsPlain(const std::string& name)
+void ExpectEveryWidthSameAsPlain(const std::string& name, const std::vector<uint32_t>& opacities = kOpacities)
 {
 #if defined(KX_BLEND_VECTOR)
-    ExpectSameAsPlain<Kernel>(&Row4<Kernel>, "4 lanes, " + name);
+    ExpectSameAsPlain<Kernel>(&Row4<Kernel>, "4 lanes, " + name, opacities);
 #endif
 #if defined(KX_BLEND_X86)
     if (HasAVX2())
-        ExpectSameAsPlain<Kernel>(&Row8<Kernel>, "8 lanes, " + name);
+        ExpectSameAsPlain<Kernel>(&Row8<Kernel>, "8 lanes, " + name, opacities);
 #endif
 }
 
@@ -153,6 +158,18 @@ void ExpectAllAlphasSameAsPlain(const std::string& name)
     ExpectEveryWidthSameAsPlain<Kernel<true, RowNestedAlpha>>(name + ", nested mask alpha, locked");
     ExpectEveryWidthSameAsPlain<Kernel<false, RowProductAlpha>>(name + ", product mask alpha");
     ExpectEveryWidthSameAsPlain<Kernel<true, RowProductAlpha>>(name + ", product mask alpha, locked");
+}
+
+// The blend terms do not depend on the alpha rule or the opacity (the
+// normal kernel checks those): unmasked either way and one masked rule, at
+// full and half opacity.
+template <template <bool, class> class Kernel>
+void ExpectTermSameAsPlain(const std::string& name)
+{
+    const std::vector<uint32_t> opacities = {128, 256};
+    ExpectEveryWidthSameAsPlain<Kernel<false, RowSourceAlpha>>(name + ", unmasked", opacities);
+    ExpectEveryWidthSameAsPlain<Kernel<true, RowSourceAlpha>>(name + ", unmasked, locked", opacities);
+    ExpectEveryWidthSameAsPlain<Kernel<false, RowProductAlpha>>(name + ", product mask alpha", opacities);
 }
 
 template <class Term>
@@ -170,15 +187,20 @@ TEST(KXBlendFastPath, NormalRowsEqualThePixelKernel)
 
 TEST(KXBlendFastPath, SeparableRowsEqualThePixelKernel)
 {
-    ExpectAllAlphasSameAsPlain<With<TermMultiply>::Kernel>("multiply");
-    ExpectAllAlphasSameAsPlain<With<TermScreen>::Kernel>("screen");
-    ExpectAllAlphasSameAsPlain<With<TermOverlay>::Kernel>("overlay");
-    ExpectAllAlphasSameAsPlain<With<TermDarken>::Kernel>("darken");
-    ExpectAllAlphasSameAsPlain<With<TermLighten>::Kernel>("lighten");
-    ExpectAllAlphasSameAsPlain<With<TermColorDodge>::Kernel>("colour dodge");
-    ExpectAllAlphasSameAsPlain<With<TermColorBurn>::Kernel>("colour burn");
-    ExpectAllAlphasSameAsPlain<With<TermHardLight>::Kernel>("hard light");
-    ExpectAllAlphasSameAsPlain<With<TermSoftLight>::Kernel>("soft light");
-    ExpectAllAlphasSameAsPlain<With<TermDifference>::Kernel>("difference");
-    ExpectAllAlphasSameAsPlain<With<TermExclusion>::Kernel>("exclusion");
+    ExpectTermSameAsPlain<With<TermMultiply>::Kernel>("multiply");
+    ExpectTermSameAsPlain<With<TermScreen>::Kernel>("screen");
+    ExpectTermSameAsPlain<With<TermOverlay>::Kernel>("overlay");
+    ExpectTermSameAsPlain<With<TermDarken>::Kernel>("darken");
+    ExpectTermSameAsPlain<With<TermLighten>::Kernel>("lighten");
+    ExpectTermSameAsPlain<With<TermColorDodge>::Kernel>("colour dodge");
+    ExpectTermSameAsPlain<With<TermColorBurn>::Kernel>("colour burn");
+    ExpectTermSameAsPlain<With<TermHardLight>::Kernel>("hard light");
+    ExpectTermSameAsPlain<With<TermSoftLight>::Kernel>("soft light");
+    ExpectTermSameAsPlain<With<TermDifference>::Kernel>("difference");
+    ExpectTermSameAsPlain<With<TermExclusion>::Kernel>("exclusion");
+}
+
+TEST(KXBlendFastPath, LuminosityRowsEqualThePixelKernel)
+{
+    ExpectEveryWidthSameAsPlain<LuminosityKernel>("luminosity");
 }
