@@ -24,6 +24,9 @@
 // outside maskRect or outside the mask image are blended as under a mask
 // alpha of 255 when revealOutsideMask is true and left alone otherwise. A
 // mask without pixels and revealOutsideMask true give exactly BlendOn.
+// Masked forms exist for Normal, Source, DestinationOut, Plus to Exclusion,
+// AlphaFromLuminance, GreyFromAlpha and Luminosity (which makes the
+// destination opaque); any other number blends as masked Normal.
 //
 // Errors: a QImage source in another format is logged ("Wrong input qimage
 // format N") and nothing changes. Any exception is logged and passed on; the
