@@ -15,10 +15,11 @@
 // QPainter::CompositionMode for paths and text (a number outside Qt's range
 // draws with SourceOver) and a blend mode number of KXBlendModes.h for
 // DrawImage; the two agree for 0 to 31. Text needs a QGuiApplication.
-// Fills, text and pens wider than one pixel come out exactly as drawn on one
-// whole QImage. Pens of one pixel or less go through Qt's thin-line stroker,
-// which clips every line to the tile it paints: where such a line crosses a
-// tile border a pixel may be repeated, left out or moved by one.
+// Everything comes out exactly as drawn on one whole QImage. Pens of one
+// pixel or less (Qt's thin-line stroker clips every line to the device it
+// paints on) are stroked on one temporary picture covering the path's
+// bounding box instead of tile by tile, so lines crossing tile borders stay
+// whole.
 //
 // Errors: a standard exception (such as tile manager exhaustion) is logged
 // and the function returns; the tiles finished before it keep their new

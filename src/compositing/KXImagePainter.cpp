@@ -3,6 +3,10 @@
 // it (a tile row is 512 bytes, the layout of QImage::Format_ARGB32) and
 // opens a QPainter translated so that image coordinates land on the tile.
 // QPainter clips to the tile, so a drawing across tile borders is seamless.
+// Thin pens are the exception: Qt's thin-line stroker clips every line to the
+// paint device and steps a clipped line from a rounded entry point, so a
+// line crossing a tile border could land a pixel off. Thin strokes are
+// therefore painted on one temporary picture that covers the whole stroke.
 
 #include "KXImagePainter.h"
 
@@ -58,6 +62,50 @@ void PaintTiles(Image& img, Setup&& setup, Draw&& draw)
     }
 }
 
+// Pens that Qt strokes with its thin-line stroker.
+bool IsThin(const QPen& pen)
+{
+    return pen.style() != Qt::NoPen && (pen.isCosmetic() || pen.widthF() <= 1.0);
+}
+
+// Paints on a temporary picture holding the pixels of the path's bounding
+// box (with a margin of two pixels, cut to the image): every line is stroked
+// whole. The box starts at or before every point of the path, so moving the
+// path onto the picture is an exact subtraction; the image edges, where the
+// box is cut, are where a whole-image painter clips too.
+template <class Setup, class Draw>
+void PaintWhole(Image& img, const QPainterPath& path, Setup&& setup, Draw&& draw)
+{
+    const QRect area = path.controlPointRect().toAlignedRect().adjusted(-2, -2, 2, 2) & img.Rect();
+    if (area.isEmpty())
+        return;
+    QImage picture(area.size(), QImage::Format_ARGB32);
+    if (picture.isNull())
+        throw KXBadAlloc();
+    const unsigned int bytes = static_cast<unsigned int>(area.width()) * 4;
+    for (int y = 0; y < area.height(); ++y)
+        img.GetLine(static_cast<unsigned int>(area.top() + y), static_cast<unsigned int>(area.left()),
+                    picture.scanLine(y), bytes);
+    QPainter painter;
+    if (!painter.begin(&picture))
+        return;
+    setup(painter);
+    painter.translate(-area.left(), -area.top());
+    draw(painter);
+    painter.end();
+    for (int y = 0; y < area.height(); ++y)
+        img.SetLine(static_cast<unsigned int>(area.top() + y), static_cast<unsigned int>(area.left()),
+                    picture.constScanLine(y), bytes);
+}
+
+// Every tile made private, as the tile-wise painting does.
+void DetachAll(Image& img)
+{
+    for (unsigned int row = 0; row < img.TileRows(); ++row)
+        for (unsigned int column = 0; column < img.TileColumns(); ++column)
+            img.Detach(column, row);
+}
+
 } // namespace
 
 void DrawImage(Image& dst, int mode, const QPoint& pos, const Image& src, double opacity, bool lockAlpha)
@@ -79,32 +127,34 @@ void DrawImage(Image& dst, int mode, const QPoint& pos, const QImage& src, doubl
 void DrawPath(Image& img, int mode, const QPainterPath& path, const QPen& pen)
 {
     Guarded(KX_SITE(kLogFile), [&] {
-        PaintTiles(
-            img,
-            [&](QPainter& painter) {
-                painter.setCompositionMode(PainterMode(mode));
-                painter.setBrush(Qt::NoBrush);
-                painter.setPen(pen);
-            },
-            [&](QPainter& painter) { painter.drawPath(path); });
+        const auto setup = [&](QPainter& painter) {
+            painter.setCompositionMode(PainterMode(mode));
+            painter.setBrush(Qt::NoBrush);
+            painter.setPen(pen);
+        };
+        const auto draw = [&](QPainter& painter) { painter.drawPath(path); };
+        if (IsThin(pen)) {
+            DetachAll(img);
+            PaintWhole(img, path, setup, draw);
+        } else {
+            PaintTiles(img, setup, draw);
+        }
     });
 }
 
 void FillPath(Image& img, int mode, const QPainterPath& path, const QBrush& brush, bool outline)
 {
     Guarded(KX_SITE(kLogFile), [&] {
-        PaintTiles(
-            img,
-            [&](QPainter& painter) {
-                painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
-                painter.setCompositionMode(PainterMode(mode));
-            },
-            [&](QPainter& painter) {
-                painter.fillPath(path, brush);
-                if (outline) {
-                    painter.setPen(OutlinePen(brush));
-                    painter.drawPath(path);
-                }
+        const auto setup = [&](QPainter& painter) {
+            painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+            painter.setCompositionMode(PainterMode(mode));
+        };
+        PaintTiles(img, setup, [&](QPainter& painter) { painter.fillPath(path, brush); });
+        // The one-pixel outline goes over the finished fill, stroked whole.
+        if (outline)
+            PaintWhole(img, path, setup, [&](QPainter& painter) {
+                painter.setPen(OutlinePen(brush));
+                painter.drawPath(path);
             });
     });
 }

@@ -89,6 +89,17 @@ TEST(KXImagePainter, DrawPathIsSeamlessAcrossTiles)
         const QPen pen(QColor(200, 30, 90, 180), 3.5);
         KXImageRGBA32i image = ToImage(Background());
         DrawPath(image, mode, CrossingPath(), pen);
+        // Thin pens (Qt's thin-line stroker) too, aliased and cosmetic.
+        KXImageRGBA32i thin = ToImage(Background());
+        const QPen thinPen(QColor(10, 200, 60, 220), mode == int(QPainter::CompositionMode_Source) ? 0.0 : 1.0);
+        DrawPath(thin, mode, CrossingPath(), thinPen);
+        const QImage expectedThin = Reference([&](QPainter& p) {
+            p.setCompositionMode(QPainter::CompositionMode(mode));
+            p.setBrush(Qt::NoBrush);
+            p.setPen(thinPen);
+            p.drawPath(CrossingPath());
+        });
+        EXPECT_EQ(Differences(thin, expectedThin, "thin DrawPath mode " + std::to_string(mode)), 0);
         const QImage expected = Reference([&](QPainter& p) {
             p.setCompositionMode(QPainter::CompositionMode(mode));
             p.setBrush(Qt::NoBrush);
@@ -99,12 +110,8 @@ TEST(KXImagePainter, DrawPathIsSeamlessAcrossTiles)
     }
 }
 
-// The antialiased fill is identical to one whole-image fill across tile
-// borders. The outline is a one-pixel pen, which Qt strokes with its
-// thin-line stroker; that one clips each line to the paint device and steps
-// a clipped line from a rounded entry point, so thin lines that leave a tile
-// are not reproduced bit for bit: the outlined case uses a path inside one
-// tile (no line leaves it), where tiled and whole drawing agree exactly.
+// The antialiased fill and its one-pixel outline are identical to one
+// whole-image drawing across tile borders.
 TEST(KXImagePainter, FillPathIsSeamlessAndOutlineGrowsTheArea)
 {
     QPainterPath inside;
@@ -116,9 +123,9 @@ TEST(KXImagePainter, FillPathIsSeamlessAndOutlineGrowsTheArea)
     struct Case {
         QPainterPath path;
         bool outline;
-    } cases[] = {{CrossingPath(), false}, {inside, false}, {inside, true}};
-    int covered[3] = {0, 0, 0};
-    for (int i = 0; i < 3; ++i) {
+    } cases[] = {{CrossingPath(), false}, {inside, false}, {inside, true}, {CrossingPath(), true}};
+    int covered[4] = {0, 0, 0, 0};
+    for (int i = 0; i < 4; ++i) {
         const Case& c = cases[i];
         KXImageRGBA32i image(kW, kH);
         FillPath(image, QPainter::CompositionMode_SourceOver, c.path, brush, c.outline);
