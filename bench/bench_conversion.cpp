@@ -88,52 +88,40 @@ void BM_QImageRoundTrip(benchmark::State& state)
 }
 BENCHMARK(BM_QImageRoundTrip)->Unit(benchmark::kMillisecond);
 
-void BM_QImageToImage(benchmark::State& state)
+// Times ConvertImage<Source, Target> on `source`, with warm tile blocks.
+template <class Target, class Source>
+void TimeConversion(benchmark::State& state, const Source& source)
 {
-    const QImage& photo = Photo();
     KXParkedBlocks parked(kWarmBlocks);
     for (auto _ : state) {
-        KXImageRGBA32i image = ConvertImage<QImage, KXImageRGBA32i>(photo);
-        benchmark::DoNotOptimize(image);
+        Target out = ConvertImage<Source, Target>(source);
+        benchmark::DoNotOptimize(out);
     }
     SetPixels(state);
+}
+
+void BM_QImageToImage(benchmark::State& state)
+{
+    TimeConversion<KXImageRGBA32i>(state, Photo());
 }
 BENCHMARK(BM_QImageToImage)->Unit(benchmark::kMillisecond);
 
 void BM_ImageToQImage(benchmark::State& state)
 {
-    const KXImageRGBA32i& image = PhotoImage();
-    KXParkedBlocks parked(kWarmBlocks);
-    for (auto _ : state) {
-        QImage out = ConvertImage<KXImageRGBA32i, QImage>(image);
-        benchmark::DoNotOptimize(out);
-    }
-    SetPixels(state);
+    TimeConversion<QImage>(state, PhotoImage());
 }
 BENCHMARK(BM_ImageToQImage)->Unit(benchmark::kMillisecond);
 
 template <class Target>
 void BM_To(benchmark::State& state)
 {
-    const KXImageRGBA32i& image = PhotoImage();
-    KXParkedBlocks parked(kWarmBlocks);
-    for (auto _ : state) {
-        Target out = ConvertImage<KXImageRGBA32i, Target>(image);
-        benchmark::DoNotOptimize(out);
-    }
-    SetPixels(state);
+    TimeConversion<Target>(state, PhotoImage());
 }
 
 template <class Source>
 void BM_From(benchmark::State& state)
 {
-    const Source source = ConvertImage<KXImageRGBA32i, Source>(PhotoImage());
-    KXParkedBlocks parked(kWarmBlocks);
-    for (auto _ : state) {
-        KXImageRGBA32i out = ConvertImage<Source, KXImageRGBA32i>(source);
-        benchmark::DoNotOptimize(out);
-    }
-    SetPixels(state);
+    TimeConversion<KXImageRGBA32i>(state, ConvertImage<KXImageRGBA32i, Source>(PhotoImage()));
 }
 
 BENCHMARK_TEMPLATE(BM_To, KXImageRGBA64i)->Unit(benchmark::kMillisecond);
@@ -147,13 +135,7 @@ BENCHMARK_TEMPLATE(BM_From, KXImageCMYKA)->Unit(benchmark::kMillisecond);
 
 void BM_CMYKToQImage(benchmark::State& state)
 {
-    const KXImageCMYKA source = ConvertImage<KXImageRGBA32i, KXImageCMYKA>(PhotoImage());
-    KXParkedBlocks parked(kWarmBlocks);
-    for (auto _ : state) {
-        QImage out = ConvertImage<KXImageCMYKA, QImage>(source);
-        benchmark::DoNotOptimize(out);
-    }
-    SetPixels(state);
+    TimeConversion<QImage>(state, ConvertImage<KXImageRGBA32i, KXImageCMYKA>(PhotoImage()));
 }
 BENCHMARK(BM_CMYKToQImage)->Unit(benchmark::kMillisecond);
 
