@@ -8,6 +8,7 @@
 //   against the plain adjustment on one.
 
 #include "KXBenchSupport.h"
+#include "KXTestProfiles.h"
 #include "KXColorAdjustments.h"
 #include "KXIterativeAdjustments.h"
 #include "KXParallel.h"
@@ -212,37 +213,15 @@ BENCHMARK(BM_WhiteBalanceWalk)->Unit(benchmark::kMillisecond);
 
 // ---- ICC -------------------------------------------------------------------
 
-QByteArray SaveAndClose(cmsHPROFILE handle)
-{
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(handle, nullptr, &size);
-    QByteArray bytes(static_cast<int>(size), '\0');
-    cmsSaveProfileToMem(handle, bytes.data(), &size);
-    cmsCloseProfile(handle);
-    return bytes;
-}
-
 const QByteArray& SrgbBytes()
 {
-    static const QByteArray bytes = SaveAndClose(cmsCreate_sRGBProfile());
+    static const QByteArray bytes = KXTestProfiles::SrgbBytes();
     return bytes;
 }
 
 const QByteArray& WideBytes()
 {
-    static const QByteArray bytes = [] {
-        const cmsCIExyY white = {0.3127, 0.3290, 1.0};
-        const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
-        cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
-        cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-        cmsHPROFILE handle = cmsCreateRGBProfile(&white, &primaries, curves);
-        cmsFreeToneCurve(gamma);
-        cmsMLU* text = cmsMLUalloc(nullptr, 1);
-        cmsMLUsetWide(text, "en", "US", L"Wide bench RGB");
-        cmsWriteTag(handle, cmsSigProfileDescriptionTag, text);
-        cmsMLUfree(text);
-        return SaveAndClose(handle);
-    }();
+    static const QByteArray bytes = KXTestProfiles::WideRgbBytes(L"Wide bench RGB");
     return bytes;
 }
 

@@ -12,48 +12,15 @@
 #include <lcms2_plugin.h>
 
 #include <cstdlib>
+#include "KXTestProfiles.h"
+
 #include <mutex>
 #include <set>
 #include <vector>
 
 namespace {
 
-QByteArray SaveAndClose(cmsHPROFILE handle)
-{
-    cmsUInt32Number size = 0;
-    EXPECT_TRUE(cmsSaveProfileToMem(handle, nullptr, &size));
-    QByteArray bytes(static_cast<int>(size), '\0');
-    EXPECT_TRUE(cmsSaveProfileToMem(handle, bytes.data(), &size));
-    cmsCloseProfile(handle);
-    return bytes;
-}
-
-QByteArray SrgbBytes()
-{
-    return SaveAndClose(cmsCreate_sRGBProfile());
-}
-
-// An RGB profile with wide-gamut primaries (red 0.64/0.33, green 0.21/0.71,
-// blue 0.15/0.06), D65 white, gamma 2.2 and a description of our choosing.
-QByteArray WideRgbBytes(const wchar_t* description)
-{
-    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
-    const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
-    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
-    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-    cmsHPROFILE handle = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsFreeToneCurve(gamma);
-    cmsMLU* text = cmsMLUalloc(nullptr, 1);
-    cmsMLUsetWide(text, "en", "US", description);
-    cmsWriteTag(handle, cmsSigProfileDescriptionTag, text);
-    cmsMLUfree(text);
-    return SaveAndClose(handle);
-}
-
-QByteArray LabBytes()
-{
-    return SaveAndClose(cmsCreateLab4Profile(nullptr));
-}
+using namespace KXTestProfiles;
 
 // A valid profile header with no tags at all, so no description.
 QByteArray NoDescriptionBytes()

@@ -12,54 +12,17 @@
 #include <lcms2.h>
 
 #include <algorithm>
+#include "KXTestProfiles.h"
+
 #include <cstring>
 #include <random>
 #include <vector>
 
 namespace {
 
+using namespace KXTestProfiles;
+
 using Image = KXImage<KXRGBA32i, 128, 128>;
-
-QByteArray SaveAndClose(cmsHPROFILE handle)
-{
-    cmsUInt32Number size = 0;
-    EXPECT_TRUE(cmsSaveProfileToMem(handle, nullptr, &size));
-    QByteArray bytes(static_cast<int>(size), '\0');
-    EXPECT_TRUE(cmsSaveProfileToMem(handle, bytes.data(), &size));
-    cmsCloseProfile(handle);
-    return bytes;
-}
-
-void Describe(cmsHPROFILE handle, const wchar_t* description)
-{
-    cmsMLU* text = cmsMLUalloc(nullptr, 1);
-    cmsMLUsetWide(text, "en", "US", description);
-    cmsWriteTag(handle, cmsSigProfileDescriptionTag, text);
-    cmsMLUfree(text);
-}
-
-QByteArray SrgbBytes()
-{
-    return SaveAndClose(cmsCreate_sRGBProfile());
-}
-
-// Wide-gamut primaries, D65, gamma 2.2.
-QByteArray WideRgbBytes(const wchar_t* description = L"Wide test RGB")
-{
-    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
-    const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
-    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
-    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-    cmsHPROFILE handle = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsFreeToneCurve(gamma);
-    Describe(handle, description);
-    return SaveAndClose(handle);
-}
-
-QByteArray LabBytes()
-{
-    return SaveAndClose(cmsCreateLab4Profile(nullptr));
-}
 
 VQCMSProfile Profile(const QByteArray& bytes)
 {
