@@ -4,6 +4,12 @@
 // The process-wide owner of all tile memory: one large page file mapped once
 // and cut into 65,536-byte blocks. Images take blocks with MakeTile and give
 // them back with CleanUpTile; the operating system pages the mapped file.
+//
+// The page file is this process's alone (created exclusively, locked while
+// the process lives). A block gets its disk space when it is handed out, so
+// a full disk is an exhausted tile manager (std::bad_alloc), never a signal
+// on first write; returned blocks beyond a small reserve give their pages
+// and disk space back, so that memory follows the tiles alive.
 
 #include "kxcore_export.h"
 
@@ -65,29 +71,45 @@ public:
     static constexpr unsigned int kMaxBlocks = 100000;
 
     // Creates the single instance (65,536-byte blocks, 100,000 of them) if
-    // there is none. The flag is not used.
+    // there is none. The flag is not used. Call it before the first image
+    // is created: every image operation uses Instance() without a test.
+    // When no page file can be made (no usable directory, a file-size limit
+    // below its size, no disk space), the reason is logged and the blocks
+    // come from anonymous memory.
     static void InitInstance(bool flag = false);
     static VQTileManager64* Instance() { return m_pInstance; }
     // Destroys the instance, logging the blocks still held, and deletes the
-    // page file.
+    // page file. Images must not be used after it: blocks still held are
+    // reported as lost and their memory goes with the mapping.
+    // Not synchronised: call it from one thread while no image work runs.
     static void ReleaseInstance();
-    // Deletes every "tamrixo*.page" in the temporary directory.
+    // Deletes every "tamrixo*.page" in the temporary directory, whoever
+    // made it. Not synchronised, like InitInstance.
     static void CleanupPageFiles();
+    // Deletes the page files in the temporary directory that no running
+    // process holds (left by a run that was killed); the file of a live
+    // process, this one's included, is never touched. Returns how many went.
+    static int CleanupOrphanPageFiles();
     static MemoryInfo GetMemInfo();
 
-    // One free block; throws KXBadAlloc when none is left (after telling the
-    // exception handler, once per exhaustion).
+    // One free block; throws KXBadAlloc when none is left or its disk space
+    // cannot be had (after telling the exception handler, once per
+    // exhaustion).
     void* MakeTile();
     // `count` blocks in free-list order; a request for all free blocks or
     // more fails like MakeTile.
     QList<void*> MakeTiles(unsigned int count);
-    // Returns a block to the end of the free list.
+    // Returns a block to the end of the free list. A block that is not held
+    // (returned twice) or a handle that is no block is refused with a logged
+    // line and never enters the free list; sanitizer builds stop there.
     void CleanUpTile(void* tile);
     void CleanUpTiles(const QList<void*>& tiles);
     long long GetAvailableCount() const;
 
     // Block memory. No lock is taken; every GetMemory is paired with a
-    // FreeMemory on the same tile.
+    // FreeMemory on the same tile. A block's contents are whatever it last
+    // held (zeros once its pages were given back): fill or copy a whole
+    // tile before reading it.
     void* GetMemory(void* tile, bool forWriting) const
     {
         return tile ? static_cast<TileData*>(tile)->memory : nullptr;
@@ -95,6 +117,9 @@ public:
     void FreeMemory(void* tile) const {}
     void ReadMemory(void* tile, char* destination) const;
 
+    // The handler is told of an exhaustion once (until a block comes back),
+    // on the thread that asked, with both of the manager's locks held: it
+    // must not call back into the manager. A null handler switches it off.
     void SetExceptionHandler(ExceptionHandler handler, void* context);
 
     // Block size in bytes.
@@ -114,6 +139,11 @@ private:
     void WinFree();
     [[noreturn]] void Exhausted();
     void PoisonFreshBlocks(uint64_t index);
+    bool BackFront(int count);
+    void DiscardFree(long long keep, int front);
+    long long Reserve() const;
+    bool IsBlock(void* tile, uint64_t* index) const;
+    void Refuse(const char* reason);
 
     static VQTileManager64* m_pInstance;
 
@@ -132,6 +162,9 @@ private:
     void* m_handlerContext = nullptr;
     std::atomic<bool> m_notified{false};
     uint64_t m_poisonedUpTo = 0; // sanitizer builds: blocks below are marked
+    // Per block: held by an image, and whether it has its disk space.
+    std::unique_ptr<uint8_t[]> m_state;
+    long long m_backedFree = 0; // free blocks that still have their space
 };
 
 #endif // VQTILEMANAGER64_H

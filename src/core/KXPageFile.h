@@ -4,6 +4,14 @@
 // The memory behind the tile manager's blocks: a temporary file extended to
 // the full size and mapped whole (shared), or anonymous memory of the same
 // size when no file can be had. Private to the library.
+//
+// A page file belongs to one process: it is created exclusively (never
+// opened when the name exists, never through a link) and stays locked
+// (flock) by its owner while the owner lives, so that a later process can
+// tell a live process's file from one left by a killed run. Its disk space
+// is taken block by block as blocks are handed out (Back) and given back
+// when they are not needed (Discard), so that a full disk shows up as a
+// failed request instead of a signal on first write.
 
 #include <QString>
 
@@ -18,6 +26,9 @@ public:
     static std::unique_ptr<KXPageFile> CreateFile(const QString& directory, uint64_t size);
     // Anonymous private memory, reserved lazily; null when even that fails.
     static std::unique_ptr<KXPageFile> CreateAnonymous(uint64_t size);
+    // Deletes the page files in `directory` that no running process holds;
+    // returns how many went.
+    static int RemoveOrphans(const QString& directory);
 
     ~KXPageFile(); // unmaps, closes and deletes the file
 
@@ -28,11 +39,19 @@ public:
     uint64_t Size() const { return m_size; }
     const QString& Path() const { return m_path; }
 
+    // Reserves disk space under [offset, offset + length), so that writing
+    // there cannot fail later; false when the file system refuses.
+    bool Back(uint64_t offset, uint64_t length);
+    // Gives the pages and disk space of [offset, offset + length) back; the
+    // contents are lost. False when the system refuses (the range keeps its
+    // space).
+    bool Discard(uint64_t offset, uint64_t length);
+
 private:
     KXPageFile() = default;
 
     QString m_path;      // empty for anonymous memory
-    int m_fd = -1;       // open file, -1 when none
+    int m_fd = -1;       // open (and locked) file, -1 when none
     char* m_base = nullptr;
     uint64_t m_size = 0;
 };

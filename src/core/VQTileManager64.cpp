@@ -8,7 +8,10 @@
 #include <QFile>
 #include <QMutexLocker>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 #include <stdexcept>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -21,6 +24,7 @@
 
 #ifdef KX_ASAN
 #include <sanitizer/asan_interface.h>
+#include <sanitizer/common_interface_defs.h>
 #endif
 
 namespace {
@@ -29,6 +33,22 @@ const char kLogFile[] = "src/VQTileManager64";
 // the highest block handed out, so that the shadow of the whole 6.5 GB is
 // never written at once.
 constexpr uint64_t kPoisonChunk = 256;
+
+// Block states.
+constexpr uint8_t kHeld = 1;   // handed out, not yet returned
+constexpr uint8_t kBacked = 2; // has its disk space (and maybe pages)
+
+// A block without disk space gets it together with the blocks after it
+// that lack it too, up to this many: the first pass through the page file
+// costs one call per 4 MiB.
+constexpr int kBackRun = 64;
+// Free blocks keep their pages (warm, for the next image) up to a reserve
+// of as many blocks as are held, at least kReserveFloor and at most
+// kReserveCap; beyond it the most recently returned give their pages back,
+// kDiscardBatch or more at a time.
+constexpr long long kReserveFloor = 512;  // 32 MiB
+constexpr long long kReserveCap = 4096;   // 256 MiB
+constexpr long long kDiscardBatch = 64;
 } // namespace
 
 const char* KXBadAlloc::what() const noexcept
@@ -62,6 +82,14 @@ void VQTileManager64::ReleaseInstance()
         delete m_pInstance;
         m_pInstance = nullptr;
     }
+}
+
+int VQTileManager64::CleanupOrphanPageFiles()
+{
+    const int removed = KXPageFile::RemoveOrphans(KXFileIOManager::GetTemporaryPath());
+    if (removed > 0)
+        KX_LOG_REPORT(kLogFile, QStringLiteral("Removed %1 page files left by earlier runs").arg(removed));
+    return removed;
 }
 
 void VQTileManager64::CleanupPageFiles()
@@ -137,6 +165,7 @@ void VQTileManager64::AllocateTileDescriptors()
         return;
     m_descriptorCount = m_maxBlocks;
     m_descriptors = new TileData[m_descriptorCount];
+    m_state.reset(new uint8_t[m_descriptorCount]());
     m_free.reserve(static_cast<int>(m_descriptorCount));
     for (uint64_t i = 0; i < m_descriptorCount; ++i) {
         m_descriptors[i].memory = m_base + i * m_blockSize;
@@ -166,6 +195,8 @@ VQTileManager64::TileData* VQTileManager64::AllocTile()
 {
     TileData* tile = m_free.takeFirst();
     ++m_inUse;
+    m_state[tile - m_descriptors] |= kHeld;
+    --m_backedFree; // BackFront gave every block about to go out its space
 #ifdef KX_ASAN
     PoisonFreshBlocks(static_cast<uint64_t>(tile - m_descriptors));
     ASAN_UNPOISON_MEMORY_REGION(tile->memory, m_blockSize);
@@ -185,10 +216,70 @@ void VQTileManager64::Exhausted()
     throw KXBadAlloc();
 }
 
+// Gives the first `count` blocks of the free list their disk space; false
+// (with nothing handed out) when the file system has no room left.
+bool VQTileManager64::BackFront(int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const uint64_t first = static_cast<uint64_t>(m_free.at(i) - m_descriptors);
+        if (m_state[first] & kBacked)
+            continue;
+        // Free blocks only lack space: held ones always have it.
+        uint64_t end = first + 1;
+        while (end < m_descriptorCount && end - first < kBackRun && !(m_state[end] & kBacked))
+            ++end;
+        if (!m_pageFile->Back(first * m_blockSize, (end - first) * m_blockSize)) {
+            // Near a full disk: at least this one, with the space of the
+            // free blocks further back if need be.
+            end = first + 1;
+            if (!m_pageFile->Back(first * m_blockSize, m_blockSize)) {
+                DiscardFree(0, count);
+                if (!m_pageFile->Back(first * m_blockSize, m_blockSize))
+                    return false;
+            }
+        }
+        for (uint64_t block = first; block < end; ++block)
+            m_state[block] |= kBacked;
+        m_backedFree += static_cast<long long>(end - first);
+    }
+    return true;
+}
+
+long long VQTileManager64::Reserve() const
+{
+    return m_inUse < kReserveFloor ? kReserveFloor : m_inUse > kReserveCap ? kReserveCap : m_inUse;
+}
+
+// Gives back the pages and disk space of the most recently returned free
+// blocks (the last to be handed out again) until `keep` of them have space
+// left, passing over the first `front` of the free list. Neighbouring blocks
+// go in one call.
+void VQTileManager64::DiscardFree(long long keep, int front)
+{
+    std::vector<uint64_t> blocks;
+    for (int i = m_free.size() - 1; i >= front && m_backedFree - static_cast<long long>(blocks.size()) > keep; --i) {
+        const uint64_t block = static_cast<uint64_t>(m_free.at(i) - m_descriptors);
+        if (m_state[block] & kBacked)
+            blocks.push_back(block);
+    }
+    std::sort(blocks.begin(), blocks.end());
+    for (size_t start = 0; start < blocks.size();) {
+        size_t end = start + 1;
+        while (end < blocks.size() && blocks[end] == blocks[end - 1] + 1)
+            ++end;
+        if (m_pageFile->Discard(blocks[start] * m_blockSize, (end - start) * m_blockSize)) {
+            for (size_t i = start; i < end; ++i)
+                m_state[blocks[i]] &= static_cast<uint8_t>(~kBacked);
+            m_backedFree -= static_cast<long long>(end - start);
+        }
+        start = end;
+    }
+}
+
 void* VQTileManager64::MakeTile()
 {
     QMutexLocker lock(&m_mutex);
-    if (m_inUse < static_cast<long long>(m_maxBlocks) && !m_free.isEmpty())
+    if (m_inUse < static_cast<long long>(m_maxBlocks) && !m_free.isEmpty() && BackFront(1))
         return AllocTile();
     Exhausted();
 }
@@ -196,7 +287,7 @@ void* VQTileManager64::MakeTile()
 QList<void*> VQTileManager64::MakeTiles(unsigned int count)
 {
     QMutexLocker lock(&m_mutex);
-    if (count >= static_cast<unsigned int>(m_free.size()))
+    if (count >= static_cast<unsigned int>(m_free.size()) || !BackFront(static_cast<int>(count)))
         Exhausted();
     QList<void*> tiles;
     tiles.reserve(static_cast<int>(count));
@@ -205,18 +296,57 @@ QList<void*> VQTileManager64::MakeTiles(unsigned int count)
     return tiles;
 }
 
+// True when `tile` is one of the descriptors (compared as addresses, so
+// that any pointer can be tested).
+bool VQTileManager64::IsBlock(void* tile, uint64_t* index) const
+{
+    const uintptr_t address = reinterpret_cast<uintptr_t>(tile);
+    const uintptr_t first = reinterpret_cast<uintptr_t>(m_descriptors);
+    if (!m_descriptors || address < first || (address - first) % sizeof(TileData) != 0)
+        return false;
+    *index = (address - first) / sizeof(TileData);
+    return *index < m_descriptorCount;
+}
+
+// A block returned twice would later be handed to two images; a handle
+// that is no block would put foreign memory into the free list. Both are
+// refused; sanitizer builds stop the program, so that tests and fuzzing
+// find the caller.
+void VQTileManager64::Refuse(const char* reason)
+{
+    KX_LOG_REPORT(kLogFile, QString::fromLatin1(reason));
+#ifdef KX_ASAN
+    __sanitizer_print_stack_trace();
+    std::abort();
+#endif
+}
+
 void VQTileManager64::Release(TileData* tile)
 {
+    uint64_t index = 0;
+    if (!IsBlock(tile, &index)) {
+        Refuse(KXTMInvalidBlock::WHATDATA);
+        return;
+    }
     QMutexLocker lock(&m_mutex);
+    if (!(m_state[index] & kHeld)) {
+        lock.unlock();
+        Refuse(KXTMAlreadyFree::WHATDATA);
+        return;
+    }
+    m_state[index] &= static_cast<uint8_t>(~kHeld);
 #ifdef KX_ASAN
     ASAN_POISON_MEMORY_REGION(tile->memory, m_blockSize);
 #endif
     m_free.append(tile);
     --m_inUse;
+    ++m_backedFree;
     if (m_notified.load(std::memory_order_relaxed)) {
         std::lock_guard<std::mutex> handlerLock(m_handlerMutex);
         m_notified.store(false, std::memory_order_relaxed);
     }
+    if (m_backedFree > Reserve() + kDiscardBatch)
+        DiscardFree(Reserve(), 0);
 }
 
 void VQTileManager64::CleanUpTile(void* tile)

@@ -8,14 +8,22 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <deque>
 #include <set>
 #include <thread>
 #include <vector>
+
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -44,7 +52,17 @@ public:
 
 QStringList PageFiles(const QString& directory)
 {
-    return QDir(directory).entryList(QStringList() << QStringLiteral("tamrixo*.page"), QDir::Files);
+    return QDir(directory).entryList(QStringList() << QStringLiteral("tamrixo*.page"), QDir::Files | QDir::System);
+}
+
+long long ResidentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return 0;
 }
 
 struct HandlerLog {
@@ -283,25 +301,210 @@ TEST(VQTileManager64, PageFileLifecycle)
     }
 }
 
+// A page file that cannot be made (here: the file-size limit is below its
+// size, which would otherwise raise SIGXFSZ) leaves the manager on
+// anonymous memory; a directory that is missing is replaced by a usable one.
 TEST(VQTileManager64, WithoutPageFileFallsBackToMemory)
 {
+    struct rlimit saved;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit lowered = saved;
+    lowered.rlim_cur = 1 << 30;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &lowered), 0);
+    QTemporaryDir directory;
     KXTest::LogCapture log;
-    ManagerInDirectory scoped(QStringLiteral("/nonexistent-kxcore-dir/sub"));
-    const QStringList messages = log.Messages().mid(3); // after the old manager's farewell
-    ASSERT_EQ(messages.size(), 2);
-    EXPECT_TRUE(messages[0].endsWith("file=\"src/VQTileManager64\". Unknown exception. File creation error."))
-        << messages[0].toStdString();
-    EXPECT_TRUE(messages[1].contains("anonymous memory")) << messages[1].toStdString();
+    {
+        ManagerInDirectory scoped(directory.path());
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        const QStringList messages = log.Messages().mid(3); // after the old manager's farewell
+        ASSERT_EQ(messages.size(), 2);
+        EXPECT_TRUE(messages[0].endsWith("file=\"src/VQTileManager64\". Map file error. Insufficient disk space"))
+            << messages[0].toStdString();
+        EXPECT_TRUE(messages[1].contains("anonymous memory")) << messages[1].toStdString();
+        EXPECT_TRUE(PageFiles(directory.path()).isEmpty());
 
+        VQTileManager64* tm = VQTileManager64::Instance();
+        EXPECT_EQ(tm->GetAvailableCount(), 100000);
+        void* tile = tm->MakeTile();
+        char* memory = static_cast<char*>(tm->GetMemory(tile, true));
+        ASSERT_NE(memory, nullptr);
+        std::memset(memory, 0x5A, VQTileManager64::kBlockSize);
+        EXPECT_EQ(memory[VQTileManager64::kBlockSize - 1], 0x5A);
+        tm->FreeMemory(tile);
+        tm->CleanUpTile(tile);
+    }
+
+    log.Clear();
+    KXFileIOManager::SetTemporaryPath(QStringLiteral("/nonexistent-kxcore-dir/sub"));
+    const QString path = KXFileIOManager::GetTemporaryPath();
+    KXFileIOManager::SetTemporaryPath(QString());
+    EXPECT_TRUE(QFileInfo(path).isDir() && QFileInfo(path).isWritable()) << path.toStdString();
+    ASSERT_EQ(log.Messages().size(), 1);
+    EXPECT_TRUE(log.Messages()[0].contains("\"/nonexistent-kxcore-dir/sub\" is not usable"));
+}
+
+// Page files are created exclusively: a name that exists, as a file or as
+// a link, is passed over and never opened or followed.
+TEST(VQTileManager64, PageFileNamesAreTakenExclusively)
+{
+    QTemporaryDir directory;
+    const QString target = directory.path() + "/target";
+    // The names the next draws give: the generator is seeded with the time.
+    QSet<QString> planted;
+    const unsigned now = static_cast<unsigned>(std::time(nullptr));
+    for (unsigned second = now; second <= now + 2; ++second) {
+        std::srand(second);
+        for (int i = 0; i < 3; ++i)
+            planted << QStringLiteral("tamrixo%1.page").arg(std::rand());
+    }
+    int n = 0;
+    for (const QString& name : planted) {
+        if (n++ % 2)
+            ASSERT_TRUE(QFile::link(target, directory.path() + "/" + name));
+        else
+            ASSERT_TRUE(QFile(directory.path() + "/" + name).open(QIODevice::WriteOnly));
+    }
+
+    {
+        ManagerInDirectory scoped(directory.path());
+        EXPECT_FALSE(QFile::exists(target)) << "a planted link was followed";
+        QStringList files = PageFiles(directory.path());
+        ASSERT_EQ(files.size(), planted.size() + 1);
+        for (const QString& name : planted)
+            files.removeOne(name);
+        ASSERT_EQ(files.size(), 1);
+        const QFileInfo ours(directory.path() + "/" + files[0]);
+        EXPECT_FALSE(ours.isSymLink());
+        EXPECT_EQ(ours.size(), 6553600000LL);
+    }
+    EXPECT_EQ(PageFiles(directory.path()).size(), planted.size());
+    EXPECT_FALSE(QFile::exists(target));
+}
+
+// Only files that no live process locks are orphans: this process's page
+// file and one another holder locks stay; a link is not followed.
+TEST(VQTileManager64, CleanupOrphanPageFilesKeepsLiveFiles)
+{
+    QTemporaryDir directory;
+    ManagerInDirectory scoped(directory.path());
+    const QStringList ours = PageFiles(directory.path());
+    ASSERT_EQ(ours.size(), 1);
+
+    QFile orphan(directory.path() + "/tamrixo1.page");
+    ASSERT_TRUE(orphan.open(QIODevice::WriteOnly));
+    orphan.close();
+    QFile held(directory.path() + "/tamrixo2.page");
+    ASSERT_TRUE(held.open(QIODevice::ReadWrite));
+    ASSERT_EQ(::flock(held.handle(), LOCK_EX), 0);
+    QFile target(directory.path() + "/target");
+    ASSERT_TRUE(target.open(QIODevice::WriteOnly));
+    target.close();
+    ASSERT_TRUE(QFile::link(target.fileName(), directory.path() + "/tamrixo3.page"));
+
+    EXPECT_EQ(VQTileManager64::CleanupOrphanPageFiles(), 1);
+    QStringList left = PageFiles(directory.path());
+    left.sort();
+    QStringList expected = QStringList() << ours[0] << "tamrixo2.page" << "tamrixo3.page";
+    expected.sort();
+    EXPECT_EQ(left, expected);
+    EXPECT_TRUE(target.exists());
+}
+
+// A block returned twice, or a handle that is no block, never enters the
+// free list: otherwise one block would later belong to two images.
+TEST(VQTileManager64, RefusesBlocksReturnedTwiceAndForeignHandles)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer build stops at a refused block (see the death test)";
+#else
+    VQTileManager64* tm = Manager();
+    const long long available = tm->GetAvailableCount();
+    QList<void*> tiles = tm->MakeTiles(2);
+    int local = 0;
+    KXTest::LogCapture log;
+    tm->CleanUpTile(tiles[0]);
+    tm->CleanUpTile(tiles[0]);
+    tm->CleanUpTile(&local);
+    tm->CleanUpTile(nullptr);
+    tm->CleanUpTile(static_cast<char*>(tiles[1]) + 1);
+    const QStringList expected = {"Tile already free.", "Invalid tile pointer.", "Invalid tile pointer.",
+                                  "Invalid tile pointer."};
+    ASSERT_EQ(log.Messages().size(), expected.size());
+    for (int i = 0; i < expected.size(); ++i)
+        EXPECT_TRUE(log.Messages()[i].endsWith(expected[i])) << log.Messages()[i].toStdString();
+    EXPECT_EQ(tm->GetAvailableCount(), available - 1);
+    tm->CleanUpTile(tiles[1]);
+    EXPECT_EQ(tm->GetAvailableCount(), available);
+#endif
+}
+
+// On a file system with room for a few blocks, running out of disk space
+// is an exhaustion like any other (handler once, std::bad_alloc), not a
+// SIGBUS on first write; blocks returned can be used again.
+TEST(VQTileManager64, FullDiskIsExhaustion)
+{
+    QTemporaryDir directory;
+    const QByteArray path = QFile::encodeName(directory.path());
+    if (std::system(("mount -t tmpfs -o size=4m kxcore-test " + path + " 2>/dev/null").constData()) != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    struct Unmount {
+        QByteArray path;
+        ~Unmount() { std::system(("umount -l " + path).constData()); }
+    } unmount{path};
+
+    ManagerInDirectory scoped(directory.path());
     VQTileManager64* tm = VQTileManager64::Instance();
-    EXPECT_EQ(tm->GetAvailableCount(), 100000);
-    void* tile = tm->MakeTile();
-    char* memory = static_cast<char*>(tm->GetMemory(tile, true));
-    ASSERT_NE(memory, nullptr);
-    std::memset(memory, 0x5A, VQTileManager64::kBlockSize);
-    EXPECT_EQ(memory[VQTileManager64::kBlockSize - 1], 0x5A);
-    tm->FreeMemory(tile);
-    tm->CleanUpTile(tile);
+    ASSERT_EQ(PageFiles(directory.path()).size(), 1);
+    HandlerLog handler;
+    tm->SetExceptionHandler(&CountingHandler, &handler);
+    QList<void*> held;
+    for (int i = 0; i < 200 && handler.calls == 0; ++i) {
+        try {
+            held.append(tm->MakeTile());
+            std::memset(tm->GetMemory(held.back(), true), i, VQTileManager64::kBlockSize);
+            tm->FreeMemory(held.back());
+        } catch (const std::bad_alloc& e) {
+            EXPECT_STREQ(e.what(), "bad allocation");
+        }
+    }
+    EXPECT_EQ(handler.calls, 1);
+    EXPECT_GT(held.size(), 16);
+    EXPECT_LE(held.size(), 64); // 4 MiB hold 64 blocks at the most
+    EXPECT_THROW(tm->MakeTiles(2), std::bad_alloc);
+    tm->CleanUpTiles(held);
+    QList<void*> again = tm->MakeTiles(static_cast<unsigned int>(held.size() / 2));
+    tm->CleanUpTiles(again);
+    tm->SetExceptionHandler(nullptr, nullptr);
+}
+
+// Memory follows the blocks alive: a long run of images coming and going,
+// 100 blocks held at a time, keeps neither pages nor disk space for every
+// block it ever used.
+TEST(VQTileManager64, ReturnedBlocksGiveTheirMemoryBack)
+{
+    QTemporaryDir directory;
+    ManagerInDirectory scoped(directory.path());
+    VQTileManager64* tm = VQTileManager64::Instance();
+    const QString file = directory.path() + "/" + PageFiles(directory.path()).value(0);
+    const long long residentBefore = ResidentKiB();
+    std::deque<void*> held;
+    for (int i = 0; i < 6000; ++i) {
+        held.push_back(tm->MakeTile());
+        std::memset(tm->GetMemory(held.back(), true), i, VQTileManager64::kBlockSize);
+        tm->FreeMemory(held.back());
+        if (held.size() > 100) {
+            tm->CleanUpTile(held.front());
+            held.pop_front();
+        }
+    }
+    // 375 MiB were written; the page file keeps the 100 blocks held and a
+    // reserve of at most 576 free ones (about 42 MiB).
+    struct stat status;
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &status), 0);
+    EXPECT_LT(status.st_blocks * 512, 50ll << 20);
+    EXPECT_LT(ResidentKiB() - residentBefore, 64ll << 10);
+    for (void* tile : held)
+        tm->CleanUpTile(tile);
 }
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -339,5 +542,15 @@ TEST(VQTileManager64DeathTest, SanitizerCatchesWritesOutsideHeldBlocks)
             memory[0] = 1; // into a returned block
         },
         "use-after-poison");
+    // A block returned twice or a foreign handle stops the program here.
+    EXPECT_DEATH(
+        {
+            void* tile = tm->MakeTile();
+            tm->CleanUpTile(tile);
+            tm->CleanUpTile(tile);
+        },
+        "Tile already free");
+    int local = 0;
+    EXPECT_DEATH(tm->CleanUpTile(&local), "Invalid tile pointer");
 }
 #endif
