@@ -12,6 +12,9 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <deque>
+#include <fstream>
+#include <string>
 #include <vector>
 
 namespace {
@@ -86,6 +89,41 @@ void BM_MakeTileCleanUpTile(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_MakeTileCleanUpTile)->Threads(1)->Threads(2)->UseRealTime();
+
+long long ResidentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stoll(line.substr(6));
+    return 0;
+}
+
+// A long-running process that holds 100 blocks at a time and writes each
+// block it takes: the resident memory it gains should follow what it holds,
+// not every block it ever used.
+void BM_HundredBlocksAllocFreeLoop(benchmark::State& state)
+{
+    const long long before = ResidentKiB();
+    std::deque<void*> held;
+    long long written = 0;
+    for (auto _ : state) {
+        held.push_back(TM()->MakeTile());
+        std::memset(TM()->GetMemory(held.back(), true), static_cast<int>(written), VQTileManager64::kBlockSize);
+        TM()->FreeMemory(held.back());
+        ++written;
+        if (held.size() > 100) {
+            TM()->CleanUpTile(held.front());
+            held.pop_front();
+        }
+    }
+    state.counters["written_MiB"] = static_cast<double>(written) / 16;
+    state.counters["resident_gain_MiB"] = static_cast<double>(ResidentKiB() - before) / 1024;
+    for (void* tile : held)
+        TM()->CleanUpTile(tile);
+}
+BENCHMARK(BM_HundredBlocksAllocFreeLoop)->Iterations(20000)->Unit(benchmark::kMicrosecond);
 
 void BM_CopyImage(benchmark::State& state)
 {

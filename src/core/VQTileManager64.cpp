@@ -39,16 +39,18 @@ constexpr uint8_t kHeld = 1;   // handed out, not yet returned
 constexpr uint8_t kBacked = 2; // has its disk space (and maybe pages)
 
 // A block without disk space gets it together with the blocks after it
-// that lack it too, up to this many: the first pass through the page file
-// costs one call per 4 MiB.
-constexpr int kBackRun = 64;
+// that lack it too, up to this many: one call per 16 MiB on the first pass
+// through the page file (and first writes into space reserved in one piece
+// are cheaper than into holes).
+constexpr int kBackRun = 256;
 // Free blocks keep their pages (warm, for the next image) up to a reserve
 // of as many blocks as are held, at least kReserveFloor and at most
-// kReserveCap; beyond it the most recently returned give their pages back,
-// kDiscardBatch or more at a time.
-constexpr long long kReserveFloor = 512;  // 32 MiB
+// kReserveCap; beyond it the most recently returned give their pages and
+// space back, kDiscardBatch or more at a time (giving space back costs
+// about as much for one block as for many).
+constexpr long long kReserveFloor = 256;  // 16 MiB
 constexpr long long kReserveCap = 4096;   // 256 MiB
-constexpr long long kDiscardBatch = 64;
+constexpr long long kDiscardBatch = 512;  // 32 MiB
 } // namespace
 
 const char* KXBadAlloc::what() const noexcept
