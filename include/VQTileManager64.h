@@ -126,24 +126,25 @@ public:
     unsigned int BlockSize() const { return static_cast<unsigned int>(m_blockSize); }
 
 private:
-    VQTileManager64(bool flag, unsigned int blockSize, unsigned int pageFileBlocks,
-                    unsigned int maxBlocks);
-    ~VQTileManager64();
+    // Internals: not exported.
+    KXCORE_NO_EXPORT VQTileManager64(bool flag, unsigned int blockSize, unsigned int pageFileBlocks,
+                                     unsigned int maxBlocks);
+    KXCORE_NO_EXPORT ~VQTileManager64();
     VQTileManager64(const VQTileManager64&) = delete;
     VQTileManager64& operator=(const VQTileManager64&) = delete;
 
-    TileData* AllocTile();
-    void AllocateTileDescriptors();
-    void Release(TileData* tile);
-    void WinAlloc();
-    void WinFree();
-    [[noreturn]] void Exhausted();
-    void PoisonFreshBlocks(uint64_t index);
-    bool BackFront(int count);
-    void DiscardFree(long long keep, int front);
-    long long Reserve() const;
-    bool IsBlock(void* tile, uint64_t* index) const;
-    void Refuse(const char* reason);
+    KXCORE_NO_EXPORT TileData* AllocTile();
+    KXCORE_NO_EXPORT void AllocateTileDescriptors();
+    KXCORE_NO_EXPORT void Release(TileData* tile);
+    KXCORE_NO_EXPORT void WinAlloc();
+    KXCORE_NO_EXPORT void WinFree();
+    [[noreturn]] KXCORE_NO_EXPORT void Exhausted();
+    KXCORE_NO_EXPORT void PoisonFreshBlocks(uint64_t index);
+    KXCORE_NO_EXPORT bool BackFront(int count);
+    KXCORE_NO_EXPORT void DiscardFree(long long keep, int front);
+    KXCORE_NO_EXPORT long long Reserve() const;
+    KXCORE_NO_EXPORT bool IsBlock(void* tile, uint64_t* index) const;
+    KXCORE_NO_EXPORT void Refuse(const char* reason);
 
     static VQTileManager64* m_pInstance;
 
