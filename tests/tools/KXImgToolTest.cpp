@@ -3,12 +3,12 @@
 // and no output file (not even a temporary one); a good conversion keeps the
 // pixels.
 
+#include "KXImgRun.h"
+#include "KXTestProfiles.h"
 #include "KXTestSupport.h"
 
 #include <QDir>
 #include <QImage>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QtGlobal>
 #if QT_VERSION >= QT_VERSION_CHECK(5, 14, 0)
@@ -18,32 +18,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
-
-struct Outcome {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-Outcome Kximg(const QStringList& arguments, const QString& workingDirectory)
-{
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("KXIMG_VERBOSE"));
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(workingDirectory);
-    process.start(QStringLiteral(KXIMG_PATH), arguments);
-    Outcome run;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.status = process.exitCode();
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
-}
 
 // 130 x 70 spans two tile columns; every alpha value appears, also with
 // colour under alpha 0, which a premultiplying path would lose.
@@ -55,6 +34,48 @@ QImage TestPicture()
             image.setPixel(x, y, qRgba((x * 7 + y) & 0xFF, (y * 5 + x * 3) & 0xFF, (x * y) & 0xFF,
                                        (x + y * image.width()) & 0xFF));
     return image;
+}
+
+// A PNG of a few dozen bytes whose header claims width x height pixels: the
+// signature, IHDR (8-bit RGBA), one IDAT of a little compressed data, IEND.
+QByteArray HeaderOnlyPng(quint32 width, quint32 height)
+{
+    const auto bigEndian = [](quint32 value) {
+        const char bytes[4] = {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+        return QByteArray(bytes, 4);
+    };
+    const auto chunk = [&](const char* type, const QByteArray& data) {
+        const QByteArray body = QByteArray(type) + data;
+        quint32 crc = 0xFFFFFFFFu; // CRC-32 of the type and data, as PNG wants
+        for (const char byte : body) {
+            crc ^= static_cast<quint8>(byte);
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+        return bigEndian(static_cast<quint32>(data.size())) + body + bigEndian(~crc);
+    };
+    const QByteArray header = bigEndian(width) + bigEndian(height) + QByteArray("\x08\x06\x00\x00\x00", 5);
+    // qCompress puts the length before the zlib stream.
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) +
+           chunk("IDAT", qCompress(QByteArray(1000, '\0')).mid(4)) + chunk("IEND", QByteArray());
+}
+
+// An RGB profile Little CMS opens (header and tag directory are sound) but
+// cannot build a transform from: its red colorant tag has an unknown type.
+QByteArray DamagedProfile()
+{
+    QByteArray bytes = KXTestProfiles::WideRgbBytes(L"Damaged test RGB");
+    const auto word = [&](int at) {
+        return quint32(quint8(bytes[at])) << 24 | quint32(quint8(bytes[at + 1])) << 16 |
+               quint32(quint8(bytes[at + 2])) << 8 | quint32(quint8(bytes[at + 3]));
+    };
+    const quint32 tags = bytes.size() >= 132 ? word(128) : 0;
+    for (quint32 i = 0; i < tags; ++i) {
+        const int entry = 132 + static_cast<int>(i) * 12;
+        if (bytes.mid(entry, 4) == "rXYZ")
+            bytes.replace(static_cast<int>(word(entry + 4)), 4, "XYZ!"); // the type was "XYZ "
+    }
+    return bytes;
 }
 
 class KximgTool : public testing::Test {
@@ -69,7 +90,10 @@ protected:
     {
         return QDir(m_dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
     }
-    Outcome Kximg(const QStringList& arguments) const { return ::Kximg(arguments, m_dir.path()); }
+    Outcome Kximg(const QStringList& arguments, int timeoutMs = 60000) const
+    {
+        return RunKximg(arguments, m_dir.path(), {}, timeoutMs);
+    }
 
     QTemporaryDir m_dir;
 };
@@ -132,11 +156,29 @@ TEST_F(KximgTool, RefusesBadRequestsWithStatusTwoAndNoFile)
          "cannot read profile 'not-image.png' for --from: not an ICC profile"},
         {"icc: nothing embedded", {"icc", "in.png", "out.png", "--from", "embedded", "--to", "srgb"},
          "carries no colour profile"},
+        {"icc: profile without a transform", {"icc", "in.png", "out.png", "--from", "damaged.icc", "--to", "srgb"},
+         "cannot build a transform from 'Damaged test RGB'"},
+        // Refused from the header alone, before any decoding. 45000 x 40000
+        // is 352 x 313 tiles of 64 KiB = 6886 MiB; a fresh tile manager has
+        // 100,000 blocks = 6250 MiB. 51200 x 32001 needs 400 x 251 tiles,
+        // one row more than the 400 x 250 that fit: 6275 MiB.
+        {"decompression bomb", {"invert", "bomb.png", "out.png"},
+         "cannot read 'bomb.png': image too large: 45000 x 40000 needs 6886 MiB of tile memory, 6250 MiB available"},
+        {"one tile row too many", {"info", "edge.png"},
+         "image too large: 51200 x 32001 needs 6275 MiB of tile memory, 6250 MiB available"},
     };
     ASSERT_TRUE(QFile(Path(QStringLiteral("not-image.png"))).open(QIODevice::WriteOnly));
+    const auto save = [&](const char* name, const QByteArray& bytes) {
+        QFile file(Path(QLatin1String(name)));
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    ASSERT_TRUE(save("bomb.png", HeaderOnlyPng(45000, 40000)));
+    ASSERT_TRUE(save("edge.png", HeaderOnlyPng(51200, 32001)));
+    ASSERT_TRUE(save("damaged.icc", DamagedProfile()));
     const QStringList before = Entries();
     for (const Case& c : cases) {
-        const Outcome run = Kximg(c.arguments);
+        // Every refusal comes at once; the timeout only guards against a hang.
+        const Outcome run = Kximg(c.arguments, 10000);
         EXPECT_EQ(run.status, 2) << c.what;
         EXPECT_TRUE(run.err.startsWith(QStringLiteral("kximg: "))) << c.what << ": " << run.err.toStdString();
         EXPECT_TRUE(run.err.contains(QString::fromLatin1(c.message))) << c.what << ": " << run.err.toStdString();

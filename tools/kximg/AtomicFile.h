@@ -4,7 +4,8 @@
 // Writing a file so that it is either complete or not there: the bytes go to a
 // temporary file beside the target, which replaces the target only once
 // everything has been written. On failure the temporary file is removed and
-// the target keeps what it had.
+// the target keeps what it had; so it is when the tool is interrupted (see
+// Interrupt.h), also when it has to stop at once.
 
 #include <QByteArray>
 #include <QIODevice>

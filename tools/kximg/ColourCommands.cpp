@@ -923,9 +923,11 @@ int RunIcc(const ParsedArgs& args)
     if (from == to)
         PrintLine(QStringLiteral("icc: both profiles are '%1'; the pixels are copied unchanged").arg(Described(from)));
     else if (transform.GetForward().IsEmpty())
-        throw Error(QStringLiteral("icc: Little CMS cannot convert from '%1' to '%2'")
-                        .arg(Described(from), Described(to)),
-                    kExitFailure);
+        // Both are RGB profiles that Little CMS reads, yet it builds no
+        // transform between them: a damaged profile, so bad input.
+        throw Error(QStringLiteral("icc: Little CMS cannot build a transform from '%1' to '%2' "
+                                   "(is a profile damaged?)")
+                        .arg(Described(from), Described(to)));
     else
         transform(image);
 

@@ -175,7 +175,8 @@ QString ToolHelpText()
                 .arg(ReadableFormats(), WritableFormats());
     text += QStringLiteral("\nExit status: 0 on success; 2 for a bad command line, an input that cannot\n"
                            "be read or an output that cannot be written (nothing is written then);\n"
-                           "1 when the library fails (for example, out of tile memory).\n");
+                           "1 when the library fails (for example, out of tile memory); 130 and 143\n"
+                           "when stopped by SIGINT and SIGTERM (nothing is written then either).\n");
     return text;
 }
 

@@ -2,6 +2,7 @@
 
 #include "DemoRegistry.h"
 #include "Error.h"
+#include "Interrupt.h"
 #include "Gallery.h"
 #include "ImageFiles.h"
 #include "AtomicFile.h"
@@ -118,6 +119,7 @@ int RunDemo(const ParsedArgs& args)
             const DemoOperation& operation = operations[i];
             progress.SetLabel(QStringLiteral("demo: %1").arg(operation.name));
             progress.Update(static_cast<long long>(i), static_cast<long long>(operations.size()));
+            CheckInterrupted();
             DemoResult result;
             try {
                 result = operation.run(input);

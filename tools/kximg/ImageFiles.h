@@ -27,6 +27,10 @@ inline void WriteImage(const QImage& image, const QString& path)
     WriteImage(image, path, WriteFormatFor(path));
 }
 
+// Whether the image plugins' own messages on stderr are shown (--verbose);
+// by default they are not, the tool's one line says what failed.
+void ShowPluginMessages(bool show);
+
 // "bmp, jpeg, png, ..." as this build's plugins offer them.
 QString ReadableFormats();
 QString WritableFormats();

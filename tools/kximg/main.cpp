@@ -3,6 +3,8 @@
 
 #include "Commands.h"
 #include "Error.h"
+#include "ImageFiles.h"
+#include "Interrupt.h"
 
 #include "VQTileManager64.h"
 
@@ -10,9 +12,12 @@
 #include <QGuiApplication>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -40,11 +45,21 @@ bool VerboseFromEnvironment()
 }
 
 // The tile manager lives while a command runs: every image is gone before it
-// is released.
+// is released. Page files of earlier runs that were killed go first (a live
+// process's file stays), so none outlives its process beyond the next start.
 class TileManagerSession {
 public:
-    TileManagerSession() { VQTileManager64::InitInstance(false); }
-    ~TileManagerSession() { VQTileManager64::ReleaseInstance(); }
+    TileManagerSession()
+    {
+        VQTileManager64::CleanupOrphanPageFiles();
+        VQTileManager64::InitInstance(false);
+        kximg::WatchPageFile();
+    }
+    ~TileManagerSession()
+    {
+        VQTileManager64::ReleaseInstance();
+        kximg::ForgetPageFile();
+    }
     TileManagerSession(const TileManagerSession&) = delete;
     TileManagerSession& operator=(const TileManagerSession&) = delete;
 };
@@ -66,6 +81,13 @@ int Fail(const QString& message, int status)
     return status;
 }
 
+// The library's std::bad_alloc says its tile blocks are used up, or that a
+// block could not get its disk space; any other is the heap's.
+bool IsTileExhaustion(const std::bad_alloc& error)
+{
+    return dynamic_cast<const KXBadAlloc*>(&error) || std::strcmp(error.what(), "bad allocation") == 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -73,6 +95,10 @@ int main(int argc, char** argv)
     using namespace kximg;
     qInstallMessageHandler(FilterMessages);
     gVerbose = VerboseFromEnvironment();
+    // Under a file-size limit ("ulimit -f") a write beyond it fails (EFBIG)
+    // instead of killing the process: an output too large is refused like
+    // any output that cannot be written, and nothing half-written stays.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     // kximg [tool options] [COMMAND [command arguments]]
     QStringList leading, rest;
@@ -127,11 +153,25 @@ int main(int argc, char** argv)
             std::printf("%s", qPrintable(HelpText(*command->syntax)));
             return kExitOk;
         }
+        ShowPluginMessages(gVerbose.load());
+        InstallInterruptHandlers(commandName);
         TileManagerSession tiles;
         return command->run(args);
     } catch (const Error& error) {
+        // A failure after a signal (a read cut short, say) is the signal's.
+        if (InterruptSignal())
+            return ReportInterrupted();
         return Fail(error.Message(), error.Status());
+    } catch (const std::bad_alloc& error) {
+        if (InterruptSignal())
+            return ReportInterrupted();
+        return Fail(QStringLiteral("%1: %2").arg(commandName, IsTileExhaustion(error)
+                                                                  ? QStringLiteral("out of tile memory")
+                                                                  : QStringLiteral("out of memory")),
+                    kExitFailure);
     } catch (const std::exception& error) {
+        if (InterruptSignal())
+            return ReportInterrupted();
         return Fail(QStringLiteral("%1: %2").arg(commandName, QString::fromLocal8Bit(error.what())), kExitFailure);
     }
 }
