@@ -15,6 +15,7 @@
 
 #include <QList>
 #include <QMutex>
+#include <QString>
 
 #include <atomic>
 #include <cstdint>
@@ -121,6 +122,9 @@ public:
     // on the thread that asked, with both of the manager's locks held: it
     // must not call back into the manager. A null handler switches it off.
     void SetExceptionHandler(ExceptionHandler handler, void* context);
+
+    // The page file's full path; empty when the blocks come from memory.
+    QString PageFilePath() const;
 
     // Block size in bytes.
     unsigned int BlockSize() const { return static_cast<unsigned int>(m_blockSize); }

@@ -374,6 +374,11 @@ void VQTileManager64::ReadMemory(void* tile, char* destination) const
         std::memcpy(destination, static_cast<TileData*>(tile)->memory, m_blockSize);
 }
 
+QString VQTileManager64::PageFilePath() const
+{
+    return m_pageFile ? m_pageFile->Path() : QString();
+}
+
 void VQTileManager64::SetExceptionHandler(ExceptionHandler handler, void* context)
 {
     std::lock_guard<std::mutex> lock(m_handlerMutex);

@@ -1,14 +1,13 @@
 #include "Interrupt.h"
 
-#include "KXFileIOManager.h"
+#include "VQTileManager64.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 
 #include <fcntl.h>
@@ -28,13 +27,16 @@ constexpr unsigned int kGraceSeconds = 2;
 // handler takes over by exchanging their pointer (so that nobody frees one
 // while it is in use; the handler never returns from the forced exit).
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free &&
-                  std::atomic<char*>::is_always_lock_free,
+                  std::atomic<char*>::is_always_lock_free && std::atomic<uint64_t>::is_always_lock_free,
               "the signal handler needs lock-free atomics");
 std::atomic<int> gSignal{0};
 std::atomic<bool> gReported{false};
 std::atomic<char*> gOutput{nullptr};
 std::atomic<char*> gPageFile{nullptr};
-std::atomic<int> gPageFileHandle{-1};
+// The page file as it was when watched: its name is removed only while it
+// still names that file.
+std::atomic<uint64_t> gPageFileDevice{0};
+std::atomic<uint64_t> gPageFileInode{0};
 // stderr as it was at the start: the line reaches it also while stderr is
 // silenced around an image plugin.
 int gStderr = STDERR_FILENO;
@@ -60,19 +62,17 @@ void WriteLine(int signal)
     (void)ignored;
 }
 
-// Async-signal-safe: unlink, lstat, fstat, write and _exit only.
+// Async-signal-safe: unlink, lstat, write and _exit only.
 [[noreturn]] void ForcedExit(int signal)
 {
     if (char* output = gOutput.exchange(nullptr))
         ::unlink(output);
-    // The name goes only while it still names the file this process holds
-    // open: after the tile manager closed it, the name may be another
-    // process's by now.
+    // The name goes only while it still names this process's page file:
+    // once the tile manager removed it, the name may be another process's.
     if (char* page = gPageFile.exchange(nullptr)) {
         struct stat byName;
-        struct stat byHandle;
-        if (::lstat(page, &byName) == 0 && ::fstat(gPageFileHandle.load(), &byHandle) == 0 &&
-            byName.st_dev == byHandle.st_dev && byName.st_ino == byHandle.st_ino)
+        if (::lstat(page, &byName) == 0 && byName.st_dev == gPageFileDevice.load()
+            && byName.st_ino == gPageFileInode.load())
             ::unlink(page);
     }
     WriteLine(signal);
@@ -163,41 +163,18 @@ int ReportInterrupted()
 
 void WatchPageFile()
 {
-    // The tile manager keeps its page file open (and locked) while it lives:
-    // it is the "tamrixo<N>.page" of the temporary directory that is also
-    // one of this process's open files. (The name an open file shows in
-    // /proc does not do: a file made unnamed and linked later keeps showing
-    // as deleted.)
-    const QDir directory(KXFileIOManager::GetTemporaryPath());
-    const QFileInfoList candidates = directory.entryInfoList(QStringList{QStringLiteral("tamrixo*.page")},
-                                                             QDir::Files | QDir::Hidden | QDir::System);
-    if (candidates.isEmpty())
+    const QByteArray path = QFile::encodeName(VQTileManager64::Instance()->PageFilePath());
+    struct stat status;
+    if (path.isEmpty() || ::lstat(path.constData(), &status) != 0)
         return;
-    const QStringList handles =
-        QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo& candidate : candidates) {
-        const QByteArray path = QFile::encodeName(candidate.absoluteFilePath());
-        struct stat byName;
-        if (::lstat(path.constData(), &byName) != 0 || !S_ISREG(byName.st_mode))
-            continue;
-        for (const QString& entry : handles) {
-            bool isNumber = false;
-            const int handle = entry.toInt(&isNumber);
-            struct stat byHandle;
-            if (isNumber && ::fstat(handle, &byHandle) == 0 && byHandle.st_dev == byName.st_dev &&
-                byHandle.st_ino == byName.st_ino) {
-                gPageFileHandle = handle;
-                Replace(gPageFile, Duplicate(path));
-                return;
-            }
-        }
-    }
+    gPageFileDevice = status.st_dev;
+    gPageFileInode = status.st_ino;
+    Replace(gPageFile, Duplicate(path));
 }
 
 void ForgetPageFile()
 {
     Replace(gPageFile, nullptr);
-    gPageFileHandle = -1;
 }
 
 DiscardOnForcedExit::DiscardOnForcedExit(const QString& path)

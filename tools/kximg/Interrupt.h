@@ -42,9 +42,9 @@ void CheckInterrupted();
 // status, 128 + the signal.
 int ReportInterrupted();
 
-// Saves the path of this process's page file (the tile manager's file among
-// the open files of the process), so that a forced exit deletes it; call it
-// after the tile manager is created, ForgetPageFile after it is released.
+// Saves the path of the tile manager's page file, so that a forced exit
+// deletes it; call it after the tile manager is created, ForgetPageFile
+// after it is released.
 void WatchPageFile();
 void ForgetPageFile();
 
