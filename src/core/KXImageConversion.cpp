@@ -4,6 +4,8 @@
 
 #include "KXImageConversion.h"
 
+#include "core/KXTileWalker.h"
+
 #include "KXLog.h"
 
 #include <QtGlobal>
@@ -263,45 +265,45 @@ struct HSLToRGB {
 
 // Working image -> 8-byte form: working tile (r, c) holds 8-byte tiles
 // (2r, c) (its rows 0-63) and (2r + 1, c) (rows 64-127) when they exist.
+// Tiles are converted in parallel, each task with its own copy of the rule.
 template <class Narrow, class Rule>
-KXImage<Narrow, 128, 64> FromWorking(const KXImageRGBA32i& source, Rule rule)
+KXImage<Narrow, 128, 64> FromWorking(const KXImageRGBA32i& source, const Rule& rule)
 {
     KXImage<Narrow, 128, 64> target(source.Width(), source.Height());
-    for (unsigned int row = 0; row < source.TileRows(); ++row) {
-        for (unsigned int column = 0; column < source.TileColumns(); ++column) {
-            const KXTileAccess<const KXRGBA32i> in = source.ReadTile(column, row);
-            for (unsigned int half = 0; half < 2 && 2 * row + half < target.TileRows(); ++half) {
-                const KXTileAccess<Narrow> out = target.OverwriteTile(column, 2 * row + half);
-                const KXRGBA32i* from = in.Data() + half * kHalfTilePixels;
-                Narrow* to = out.Data();
-                for (unsigned int i = 0; i < kHalfTilePixels; ++i)
-                    to[i] = rule(from[i]);
-            }
-        }
-    }
+    KXTileWalker::Read(source, KXTileWalker::Grid(source), KXTileWalker::Run::Parallel,
+                       [&](const KXRGBA32i* in, unsigned int column, unsigned int row) {
+                           Rule local(rule);
+                           for (unsigned int half = 0; half < 2 && 2 * row + half < target.TileRows(); ++half) {
+                               const KXTileAccess<Narrow> out = target.OverwriteTile(column, 2 * row + half);
+                               const KXRGBA32i* from = in + half * kHalfTilePixels;
+                               Narrow* to = out.Data();
+                               for (unsigned int i = 0; i < kHalfTilePixels; ++i)
+                                   to[i] = local(from[i]);
+                           }
+                       });
     return target;
 }
 
 // 8-byte form -> working image; where the second 8-byte tile does not exist
 // the lower half of the working tile keeps the zero of the new image.
 template <class Narrow, class Rule>
-KXImageRGBA32i ToWorking(const KXImage<Narrow, 128, 64>& source, Rule rule)
+KXImageRGBA32i ToWorking(const KXImage<Narrow, 128, 64>& source, const Rule& rule)
 {
     KXImageRGBA32i target(source.Width(), source.Height());
-    for (unsigned int row = 0; row < target.TileRows(); ++row) {
-        for (unsigned int column = 0; column < target.TileColumns(); ++column) {
-            const bool whole = 2 * row + 1 < source.TileRows();
-            const KXTileAccess<KXRGBA32i> out =
-                whole ? target.OverwriteTile(column, row) : target.WriteTile(column, row);
-            for (unsigned int half = 0; half < 2 && 2 * row + half < source.TileRows(); ++half) {
-                const KXTileAccess<const Narrow> in = source.ReadTile(column, 2 * row + half);
-                const Narrow* from = in.Data();
-                KXRGBA32i* to = out.Data() + half * kHalfTilePixels;
-                for (unsigned int i = 0; i < kHalfTilePixels; ++i)
-                    to[i] = rule(from[i]);
-            }
-        }
-    }
+    KXTileWalker::ForEach(KXTileWalker::Grid(target), KXTileWalker::Run::Parallel,
+                          [&](unsigned int column, unsigned int row) {
+                              Rule local(rule);
+                              const bool whole = 2 * row + 1 < source.TileRows();
+                              const KXTileAccess<KXRGBA32i> out =
+                                  whole ? target.OverwriteTile(column, row) : target.WriteTile(column, row);
+                              for (unsigned int half = 0; half < 2 && 2 * row + half < source.TileRows(); ++half) {
+                                  const KXTileAccess<const Narrow> in = source.ReadTile(column, 2 * row + half);
+                                  const Narrow* from = in.Data();
+                                  KXRGBA32i* to = out.Data() + half * kHalfTilePixels;
+                                  for (unsigned int i = 0; i < kHalfTilePixels; ++i)
+                                      to[i] = local(from[i]);
+                              }
+                          });
     return target;
 }
 
@@ -324,19 +326,19 @@ KXImageRGBA32i ConvertImage<RGB32iRawImage, KXImageRGBA32i>(const RGB32iRawImage
         if ((width && height) && (!source.data || step < 3))
             throw std::invalid_argument("ConvertImage: raw image without data or with fewer than 3 bytes per pixel");
         KXImageRGBA32i target(width, height);
-        for (unsigned int row = 0; row < target.TileRows(); ++row) {
-            const unsigned int y0 = row * 128, rows = std::min(128u, height - y0);
-            for (unsigned int column = 0; column < target.TileColumns(); ++column) {
-                const unsigned int x0 = column * 128, columns = std::min(128u, width - x0);
-                const KXTileAccess<KXRGBA32i> out = target.WriteTile(column, row);
-                for (unsigned int i = 0; i < rows; ++i) {
-                    const uint8_t* in = source.data + (size_t(y0 + i) * width + x0) * step;
-                    KXRGBA32i* to = out.Data() + i * 128;
-                    for (unsigned int j = 0; j < columns; ++j, in += step)
-                        to[j] = KXRGBA32i(0xFF000000u | (unsigned(in[0]) << 16) | (unsigned(in[1]) << 8) | in[2]);
-                }
-            }
-        }
+        KXTileWalker::ForEach(KXTileWalker::Grid(target), KXTileWalker::Run::Parallel,
+                              [&](unsigned int column, unsigned int row) {
+                                  const unsigned int y0 = row * 128, rows = std::min(128u, height - y0);
+                                  const unsigned int x0 = column * 128, columns = std::min(128u, width - x0);
+                                  const KXTileAccess<KXRGBA32i> out = target.WriteTile(column, row);
+                                  for (unsigned int i = 0; i < rows; ++i) {
+                                      const uint8_t* in = source.data + (size_t(y0 + i) * width + x0) * step;
+                                      KXRGBA32i* to = out.Data() + i * 128;
+                                      for (unsigned int j = 0; j < columns; ++j, in += step)
+                                          to[j] = KXRGBA32i(0xFF000000u | (unsigned(in[0]) << 16)
+                                                            | (unsigned(in[1]) << 8) | in[2]);
+                                  }
+                              });
         return target;
     });
 }
@@ -356,18 +358,17 @@ KXImageRGBA32i ConvertImage<QImage, KXImageRGBA32i>(const QImage& source)
         KXImageRGBA32i target(width, height);
         // Row by row within each tile; a tile wholly inside the image is
         // overwritten without first copying the blank tile it shared.
-        for (unsigned int row = 0; row < target.TileRows(); ++row) {
-            const unsigned int y0 = row * 128, rows = std::min(128u, height - y0);
-            for (unsigned int column = 0; column < target.TileColumns(); ++column) {
-                const unsigned int x0 = column * 128, columns = std::min(128u, width - x0);
-                const bool whole = rows == 128 && columns == 128;
-                const KXTileAccess<KXRGBA32i> out =
-                    whole ? target.OverwriteTile(column, row) : target.WriteTile(column, row);
-                for (unsigned int i = 0; i < rows; ++i)
-                    KXCopyMemory(out.Data() + i * 128, argb.constScanLine(static_cast<int>(y0 + i)) + x0 * 4,
-                                 columns * 4);
-            }
-        }
+        KXTileWalker::ForEach(KXTileWalker::Grid(target), KXTileWalker::Run::Parallel,
+                              [&](unsigned int column, unsigned int row) {
+                                  const unsigned int y0 = row * 128, rows = std::min(128u, height - y0);
+                                  const unsigned int x0 = column * 128, columns = std::min(128u, width - x0);
+                                  const bool whole = rows == 128 && columns == 128;
+                                  const KXTileAccess<KXRGBA32i> out =
+                                      whole ? target.OverwriteTile(column, row) : target.WriteTile(column, row);
+                                  for (unsigned int i = 0; i < rows; ++i)
+                                      KXCopyMemory(out.Data() + i * 128,
+                                                   argb.constScanLine(static_cast<int>(y0 + i)) + x0 * 4, columns * 4);
+                              });
         return target;
     });
 }
@@ -377,9 +378,17 @@ QImage ConvertImage<KXImageRGBA32i, QImage>(const KXImageRGBA32i& source)
 {
     return KXLog::GuardRethrow(KX_SITE(kLogFile), [&] {
         QImage target = NewQImage(source.Width(), source.Height());
-        const unsigned int bytes = source.Width() * 4;
-        for (unsigned int y = 0; y < source.Height(); ++y)
-            source.GetLine(y, target.scanLine(static_cast<int>(y)), bytes);
+        // Tasks write disjoint parts of the scan lines, so they reach them
+        // from bits() taken once: scanLine() may detach the image.
+        uchar* const bits = target.bits();
+        const size_t stride = static_cast<size_t>(target.bytesPerLine());
+        KXTileWalker::Read(source, KXTileWalker::Grid(source), KXTileWalker::Run::Parallel,
+                           [&](const KXRGBA32i* in, unsigned int column, unsigned int row) {
+                               const unsigned int y0 = row * 128, rows = std::min(128u, source.Height() - y0);
+                               const unsigned int x0 = column * 128, columns = std::min(128u, source.Width() - x0);
+                               for (unsigned int i = 0; i < rows; ++i)
+                                   KXCopyMemory(bits + (y0 + i) * stride + x0 * 4, in + i * 128, columns * 4);
+                           });
         return target;
     });
 }
@@ -427,20 +436,22 @@ QImage ConvertImage<KXImageCMYKA, QImage>(const KXImageCMYKA& source)
 {
     return KXLog::GuardRethrow(KX_SITE(kLogFile), [&] {
         QImage target = NewQImage(source.Width(), source.Height());
+        // Tasks write disjoint parts of the scan lines, so they reach them
+        // from bits() taken once: scanLine() may detach the image.
+        uchar* const bits = target.bits();
+        const size_t stride = static_cast<size_t>(target.bytesPerLine());
         const CMYKToRGB rule;
-        for (unsigned int row = 0; row < source.TileRows(); ++row) {
-            const unsigned int y0 = row * 64, rows = std::min(64u, source.Height() - y0);
-            for (unsigned int column = 0; column < source.TileColumns(); ++column) {
-                const unsigned int x0 = column * 128, columns = std::min(128u, source.Width() - x0);
-                const KXTileAccess<const KXCMYKA> in = source.ReadTile(column, row);
-                for (unsigned int i = 0; i < rows; ++i) {
-                    const KXCMYKA* from = in.Data() + i * 128;
-                    KXRGBA32i* to = reinterpret_cast<KXRGBA32i*>(target.scanLine(static_cast<int>(y0 + i))) + x0;
-                    for (unsigned int j = 0; j < columns; ++j)
-                        to[j] = rule(from[j]);
-                }
-            }
-        }
+        KXTileWalker::Read(source, KXTileWalker::Grid(source), KXTileWalker::Run::Parallel,
+                           [&](const KXCMYKA* in, unsigned int column, unsigned int row) {
+                               const unsigned int y0 = row * 64, rows = std::min(64u, source.Height() - y0);
+                               const unsigned int x0 = column * 128, columns = std::min(128u, source.Width() - x0);
+                               for (unsigned int i = 0; i < rows; ++i) {
+                                   const KXCMYKA* from = in + i * 128;
+                                   KXRGBA32i* to = reinterpret_cast<KXRGBA32i*>(bits + (y0 + i) * stride) + x0;
+                                   for (unsigned int j = 0; j < columns; ++j)
+                                       to[j] = rule(from[j]);
+                               }
+                           });
         return target;
     });
 }
