@@ -10,7 +10,8 @@
 // mask). The destination is changed in place. Arithmetic is unsigned 32-bit
 // integer arithmetic with truncating divisions; results are clamped to a byte.
 // Operators with an opacity use as = (source alpha * opacity) >> 8, so 256 is
-// full strength and 128 halves the source alpha.
+// full strength and 128 halves the source alpha; an opacity above 256 is
+// taken as 256.
 //
 // The template argument of KXSource, KXSourceOver, KXDestinationOver and
 // their selection forms is 0 to compose the destination alpha and 1 to keep
@@ -62,15 +63,18 @@ inline void MixPixel(const KXRGBA32i& t, KXRGBA32i& d, uint32_t k)
     d.a = Mix(t.a, d.a, k);
 }
 
-// The opacity shared by the operators that have one: 256 is full strength.
+// The opacity shared by the operators that have one: 256 is full strength,
+// and a larger value counts as 256, so that the effective alpha stays a
+// byte.
 class Opacity {
 public:
     Opacity() = default;
-    explicit Opacity(unsigned int opacity) : m_opacity(opacity) {}
-    void SetOpacity(unsigned int opacity) { m_opacity = opacity; }
+    explicit Opacity(unsigned int opacity) : m_opacity(Bounded(opacity)) {}
+    void SetOpacity(unsigned int opacity) { m_opacity = Bounded(opacity); }
     unsigned int GetOpacity() const { return m_opacity; }
 
 protected:
+    static uint32_t Bounded(unsigned int opacity) { return opacity < 256 ? opacity : 256; }
     uint32_t EffectiveAlpha(const KXRGBA32i& s) const { return (s.a * m_opacity) >> 8; }
     uint32_t m_opacity = 256;
 };

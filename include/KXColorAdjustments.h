@@ -10,13 +10,18 @@
 // otherwise. Where an HSL model is used it is QColor's (getHsl / setHsl:
 // hue 0 … 359 or −1 for grey, saturation and lightness 0 … 255).
 //
-// Settings the caller keeps in range: hue 0 … 359 (without colorize),
-// saturation and lightness −100 … 100, amounts, densities and strengths
-// 0 … 100, tint −100 … 100, burn and dodge exposure 0 … 1.
+// Settings and their ranges: hue 0 … 359 (without colorize), saturation and
+// lightness −100 … 100, amounts, densities and strengths 0 … 100, tint
+// −100 … 100, burn and dodge exposure 0 … 1. A saturation, lightness,
+// amount, density, strength or tint outside its range counts as the nearest
+// end; a hue outside −1 … 359 is taken modulo 360. Burn and dodge exposures
+// outside their range are the caller's to avoid.
 
 #include "KXPixel.h"
 #include "KXTonalAdjustments.h"
 #include "kxcore_export.h"
+
+#include <QtGlobal>
 
 #include <array>
 #include <cstdint>
@@ -79,8 +84,8 @@ private:
             (KXColorDetail::Max3(pixel.r, pixel.g, pixel.b) + KXColorDetail::Min3(pixel.r, pixel.g, pixel.b)) / 2);
         return KXColorDetail::WithRGB(pixel, l, l, l);
     }
-    // ((255 − t) × a + t × b) / 255.
-    static int Blend(int a, int b, int t) { return ((255 - t) * a + t * b) / 255; }
+    // ((255 − t) × a + t × b) / 255, clamped to a byte.
+    static int Blend(int a, int b, int t) { return qBound(0, ((255 - t) * a + t * b) / 255, 255); }
 
     KXHueSaturationTransformation m_hueSaturation;
     int m_weight; // amount × 255 / 100

@@ -49,7 +49,10 @@ protected:
     // The common whole-image walks of the concrete classes: every tile in
     // turn (copied first when shared) through the buffer operation of the
     // given direction, 65,536 bytes at a time, margins included; and every
-    // scan line of a QImage (32-bit ARGB expected, not checked) the same way.
+    // scan line of a QImage the same way. A QImage whose pixels are not
+    // 32-bit ARGB words (Format_RGB32, Format_ARGB32,
+    // Format_ARGB32_Premultiplied) is left as it is after one log line
+    // ("Wrong input qimage format N").
     void ApplyToTiles(KXImage<KXRGBA32i, 128, 128>& image, bool invert) const;
     void ApplyToScanLines(QImage& image, bool invert) const;
 };
@@ -68,9 +71,11 @@ public:
     // Makes `transform` the new top and takes ownership (null is allowed and
     // skipped by every operation).
     void Push(KXColorTransformBase* transform);
-    // Removes the top and hands it back to the caller. Not on an empty stack.
+    // Removes the top and hands it back to the caller. On an empty stack
+    // returns null after one log line.
     KXColorTransformBase* Pop();
-    // The top, still owned by the stack. Not on an empty stack.
+    // The top, still owned by the stack; null, after one log line, on an
+    // empty stack.
     KXColorTransformBase* Top() const;
     // Removes every entry, one lock at a time; nothing is destroyed.
     void PopAll();

@@ -448,46 +448,34 @@ private:
 
 // Makes the source tiles of `sourceTiles` (tile coordinates) appear in the
 // destination from `destinationTile` on, by sharing them; no pixel is copied.
-// Parts falling outside either grid are skipped.
+// Parts falling outside either grid are skipped. The rectangle and the
+// position may lie anywhere in the int range: source tile (column, row)
+// goes to (column, row) + destinationTile - sourceTiles.topLeft(), worked
+// out in 64 bits.
 template <class T, unsigned int TileWidth, unsigned int TileHeight>
 void CopyTiles(KXImage<T, TileWidth, TileHeight>& destination,
                const KXImage<T, TileWidth, TileHeight>& source, const QRect& sourceTiles,
                const QPoint& destinationTile)
 {
     KXLog::GuardStd(KX_SITE("include/KXImage"), [&] {
-        const int bottom = std::min(sourceTiles.bottom(), static_cast<int>(source.m_rows) - 1);
-        const int right = std::min(sourceTiles.right(), static_cast<int>(source.m_columns) - 1);
-        int top = sourceTiles.top();
-        int left = sourceTiles.left();
-        int destinationRow = destinationTile.y();
-        int firstDestinationColumn = destinationTile.x();
-        if (top < 0) {
-            destinationRow -= top;
-            top = 0;
-        }
-        if (left < 0) {
-            firstDestinationColumn -= left;
-            left = 0;
-        }
-        const int destinationRows = static_cast<int>(destination.m_rows);
-        const int destinationColumns = static_cast<int>(destination.m_columns);
-        for (int row = top; row <= bottom; ++row, ++destinationRow) {
-            if (destinationRow < 0)
-                continue;
-            if (destinationRow >= destinationRows)
-                break;
-            int destinationColumn = firstDestinationColumn;
-            for (int column = left; column <= right; ++column, ++destinationColumn) {
-                if (destinationColumn < 0)
-                    continue;
-                if (destinationColumn >= destinationColumns)
-                    break;
-                const KXTilePointer& from = source.m_tiles[row * source.m_columns + column];
-                KXTilePointer& to = destination.m_tiles[destinationRow * destinationColumns + destinationColumn];
+        const int64_t dx = int64_t(destinationTile.x()) - sourceTiles.left();
+        const int64_t dy = int64_t(destinationTile.y()) - sourceTiles.top();
+        // The source tiles that are in sourceTiles, in the source grid and,
+        // moved, in the destination grid.
+        const int64_t left = std::max<int64_t>({sourceTiles.left(), 0, -dx});
+        const int64_t top = std::max<int64_t>({sourceTiles.top(), 0, -dy});
+        const int64_t right = std::min<int64_t>({sourceTiles.right(), int64_t(source.m_columns) - 1,
+                                                 int64_t(destination.m_columns) - 1 - dx});
+        const int64_t bottom = std::min<int64_t>({sourceTiles.bottom(), int64_t(source.m_rows) - 1,
+                                                  int64_t(destination.m_rows) - 1 - dy});
+        for (int64_t row = top; row <= bottom; ++row)
+            for (int64_t column = left; column <= right; ++column) {
+                const KXTilePointer& from = source.m_tiles[size_t(row * source.m_columns + column)];
+                KXTilePointer& to =
+                    destination.m_tiles[size_t((row + dy) * destination.m_columns + column + dx)];
                 if (to != from)
                     to = from;
             }
-        }
     });
 }
 

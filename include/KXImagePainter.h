@@ -21,6 +21,11 @@
 // bounding box instead of tile by tile, so lines crossing tile borders stay
 // whole.
 //
+// Coordinates and positions may lie anywhere, also far beyond the int range:
+// what falls outside the image is cut off. A pen width or a path coordinate
+// that is not a finite number is refused with one log line, and nothing is
+// drawn.
+//
 // Errors: a standard exception (such as tile manager exhaustion) is logged
 // and the function returns; the tiles finished before it keep their new
 // content, a mask is left as it was. Any other exception is logged and

@@ -72,7 +72,8 @@ protected:
     KXRGBTables m_tables;
 };
 
-// Brightness and contrast, each −127 … 127 (stored as value × 100 / 127).
+// Brightness and contrast, each −127 … 127 (stored as value × 100 / 127; a
+// value outside counts as the nearest end).
 // Per channel in double precision, f = (c' + 255) × 259 / ((259 − c') × 255)
 // with c' = contrast × 255 / 100: v := clamp(trunc((v + b − 128) × f + 128 + b)).
 // The brightness enters twice, so with contrast 0 a channel moves by 2b.
@@ -90,9 +91,10 @@ private:
 };
 
 // Levels. Four channel settings, in the order master, red, green, blue:
-// input {low, high}, output {low, high} and gamma (clamped to 0.01 … 9.99,
-// applied before the input range). `amount` 0 … 100 mixes the result with
-// the identity. Null pointers stand for the neutral settings.
+// input {low, high}, output {low, high} (each clamped to 0 … 255) and gamma
+// (clamped to 0.01 … 9.99, 1 when not a number; applied before the input
+// range). `amount` 0 … 100 (clamped) mixes the result with the identity.
+// Null pointers stand for the neutral settings.
 class KXCORE_EXPORT KXLevelsTransformation : public KXTableAdjustment {
 public:
     KXLevelsTransformation(); // identity tables
@@ -100,7 +102,8 @@ public:
 };
 
 // Curves: four control-point lists (master, red, green, blue; x ascending,
-// x and y 0 … 255) through natural cubic splines; the colour curve is
+// x and y 0 … 255, a coordinate outside counting as the nearest end; amount
+// 0 … 100, clamped) through natural cubic splines; the colour curve is
 // applied first, then the master curve. A list of exactly two points gets
 // their midpoint added; a list with fewer than two (after dropping points
 // whose x does not increase) leaves its channel unchanged.

@@ -22,11 +22,42 @@
 #include <QRect>
 
 #include <algorithm>
+#include <cstdint>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
 namespace KXTileWalk {
+
+// rect ∩ bounds, the same rectangle QRect's operator& gives (one given with
+// its corners swapped counts between them), but worked out in 64 bits: a
+// caller's rectangle may reach across the whole int range, where QRect's
+// own arithmetic would overflow. `bounds` is an image's Rect() or tile grid.
+inline QRect Clip(const QRect& rect, const QRect& bounds)
+{
+    // The first and last column (or row) a pair of edges covers.
+    const auto span = [](int first, int last, int64_t& low, int64_t& high) {
+        low = high = first;
+        if (int64_t(last) - first + 1 < 0)
+            low = last;
+        else
+            high = last;
+    };
+    const auto isNull = [](const QRect& r) {
+        return int64_t(r.right()) == int64_t(r.left()) - 1 && int64_t(r.bottom()) == int64_t(r.top()) - 1;
+    };
+    if (isNull(rect) || isNull(bounds))
+        return QRect();
+    int64_t l1, r1, t1, b1, l2, r2, t2, b2;
+    span(rect.left(), rect.right(), l1, r1);
+    span(bounds.left(), bounds.right(), l2, r2);
+    span(rect.top(), rect.bottom(), t1, b1);
+    span(bounds.top(), bounds.bottom(), t2, b2);
+    if (l1 > r2 || l2 > r1 || t1 > b2 || t2 > b1)
+        return QRect();
+    return QRect(QPoint(int(std::max(l1, l2)), int(std::max(t1, t2))),
+                 QPoint(int(std::min(r1, r2)), int(std::min(b1, b2))));
+}
 
 // Calls fn(KXRGBA32i* out, const KXRGBA32i* in, unsigned column, unsigned row)
 // once for every tile whose grid position lies in `tiles` (tile coordinates),
@@ -38,8 +69,8 @@ namespace KXTileWalk {
 template <class Fn>
 void WriteTiles(KXImage<KXRGBA32i, 128, 128>& image, const QRect& tiles, Fn&& fn)
 {
-    const QRect grid = tiles & QRect(0, 0, static_cast<int>(image.TileColumns()),
-                                     static_cast<int>(image.TileRows()));
+    const QRect grid = Clip(tiles, QRect(0, 0, static_cast<int>(image.TileColumns()),
+                                         static_cast<int>(image.TileRows())));
     if (grid.isEmpty())
         return;
     // Every block is taken first; on exhaustion the ones taken go back.
@@ -145,7 +176,7 @@ void TransformPixels(KXImage<KXRGBA32i, 128, 128>& image, const F& f)
 template <class F>
 void TransformPixels(KXImage<KXRGBA32i, 128, 128>& image, const QRect& rect, const F& f)
 {
-    const QRect area = rect & image.Rect();
+    const QRect area = KXTileWalk::Clip(rect, image.Rect());
     KXTileWalk::WriteTiles(image, KXTileWalk::TilesOf(area),
                            [&](KXRGBA32i* out, const KXRGBA32i* in, unsigned int column, unsigned int row) {
                                if (out != in)
@@ -180,7 +211,7 @@ namespace KXTileWalk {
 template <class Fn>
 void ReadTiles(const KXImage<KXRGBA32i, 128, 128>& image, const QRect& rect, Fn&& fn)
 {
-    const QRect area = rect & image.Rect();
+    const QRect area = Clip(rect, image.Rect());
     if (area.isEmpty())
         return;
     for (int row = area.top() / 128; row <= area.bottom() / 128; ++row)

@@ -42,10 +42,11 @@ public:
         KXByteTable toneTable{};
     };
 
-    // strength 0 … 100. QImage pixels are read as QImage::Format_ARGB32 (any
-    // other format but Format_RGB32 is converted first) in the same order as
-    // the tiles of a KXImage, so both give the same statistics for the same
-    // pixels. A function value outside the three leaves pixels unchanged.
+    // strength 0 … 100 (a value outside counts as the nearest end). QImage
+    // pixels are read as QImage::Format_ARGB32 (any other format but
+    // Format_RGB32 is converted first) in the same order as the tiles of a
+    // KXImage, so both give the same statistics for the same pixels. A
+    // function value outside the three leaves pixels unchanged.
     VQWBTransformation(const KXImage<KXRGBA32i, 128, 128>& image, BalanceFunction function, int strength);
     VQWBTransformation(const QImage& image, BalanceFunction function, int strength);
     VQWBTransformation(const VQWBTransformation& other);

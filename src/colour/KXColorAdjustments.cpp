@@ -1,6 +1,7 @@
 #include "KXColorAdjustments.h"
 
 #include <QColor>
+#include <QtGlobal>
 
 #include <algorithm>
 #include <cmath>
@@ -46,13 +47,28 @@ inline int SetterHue(int hue)
     return hue < -1 ? (hue % 360 + 360) % 360 : hue;
 }
 
+// A hue setting as an angle: −1 (grey) … 359 as given, any other value
+// taken modulo 360, as the HSL setter would take it, before it can overflow
+// being added to a pixel's hue.
+inline int BoundedHue(int hue)
+{
+    return hue >= -1 && hue <= 359 ? hue : (hue % 360 + 360) % 360;
+}
+
+// A percentage setting within 0 … 100.
+inline int Percent(int value)
+{
+    return qBound(0, value, 100);
+}
+
 } // namespace
 
 // ---- Hue and saturation ------------------------------------------------------
 
 KXHueSaturationTransformation::KXHueSaturationTransformation(int hue, int saturation, int lightness,
                                                              bool colorize)
-    : m_hue(hue), m_saturation(saturation * 255 / 100), m_lightness(lightness * 255 / 100), m_colorize(colorize)
+    : m_hue(BoundedHue(hue)), m_saturation(qBound(-100, saturation, 100) * 255 / 100),
+      m_lightness(qBound(-100, lightness, 100) * 255 / 100), m_colorize(colorize)
 {
 }
 
@@ -106,7 +122,7 @@ KXHueSaturationTransformation ColorizeOf(const KXRGBA32i& color)
 } // namespace
 
 KXColorizeTransformation::KXColorizeTransformation(const KXRGBA32i& color, int amount)
-    : m_hueSaturation(ColorizeOf(color)), m_weight(amount * 255 / 100)
+    : m_hueSaturation(ColorizeOf(color)), m_weight(Percent(amount) * 255 / 100)
 {
     for (unsigned int l = 0; l < 256; ++l) {
         KXRGBA32i grey(0xFF000000u | l * 0x010101u);
@@ -123,7 +139,7 @@ int KXPhotoFilterTransformation::Blend(int a, int b, int t)
 }
 
 KXPhotoFilterTransformation::KXPhotoFilterTransformation(const KXRGBA32i& color, int density)
-    : m_weight(density * 255 / 100)
+    : m_weight(Percent(density) * 255 / 100)
 {
     const int low[3] = {0, 0, 0};
     const int high[3] = {color.r, color.g, color.b};
@@ -139,6 +155,7 @@ KXTintRGB32::KXTintRGB32(const KXRGBA32i& shadowColor, const KXRGBA32i& highligh
 {
     const int shadow[3] = {shadowColor.r, shadowColor.g, shadowColor.b};
     const int highlight[3] = {highlightColor.r, highlightColor.g, highlightColor.b};
+    amount = Percent(amount);
     int low[3], high[3];
     for (int channel = 0; channel < 3; ++channel) {
         low[channel] = shadow[channel] * amount / 100;
@@ -157,7 +174,7 @@ void KXColorEnhancerTransformation::SetLevels(const KXLevelsTransformation& leve
 
 void KXColorEnhancerTransformation::SetAmountData(int amount)
 {
-    m_amount = amount;
+    m_amount = Percent(amount);
     Update();
 }
 
@@ -223,8 +240,8 @@ KXTemperatureCorrection::KXTemperatureCorrection(int kelvin, int strength, int t
 
 void KXTemperatureCorrection::SetData(int kelvin, int strength, int tint)
 {
-    m_weight = strength * 2550 / 2;
-    InitializeRGBfromKelvin(kelvin, tint);
+    m_weight = Percent(strength) * 2550 / 2;
+    InitializeRGBfromKelvin(kelvin, qBound(-100, tint, 100));
     Update();
 }
 

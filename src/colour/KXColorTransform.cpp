@@ -1,6 +1,8 @@
 #include "KXColorTransform.h"
 
+#include "KXLog.h"
 #include "KXTransformImageColors.h"
+#include "core/KXQImageFormat.h"
 
 #include <QMutexLocker>
 
@@ -8,6 +10,7 @@
 
 namespace {
 
+const char kLogFile[] = "include/KXTransformImageColors";
 constexpr unsigned int kTileBytes = 128 * 128 * sizeof(KXRGBA32i);
 
 // The pixels of a buffer operation; null when there is none.
@@ -58,6 +61,10 @@ void KXColorTransformBase::ApplyToTiles(KXImage<KXRGBA32i, 128, 128>& image, boo
 
 void KXColorTransformBase::ApplyToScanLines(QImage& image, bool invert) const
 {
+    // Each scan line goes to the buffer operation as width x 4 bytes: a
+    // narrower pixel would be read and written past the line's end.
+    if (!KXQImageFormat::Accept(image, KXQImageFormat::HoldsArgbWords(image), KX_SITE(kLogFile)))
+        return;
     const unsigned int bytes = static_cast<unsigned int>(image.width()) * 4;
     for (int y = 0; y < image.height(); ++y) {
         void* line = image.scanLine(y);
@@ -86,16 +93,27 @@ void KXColorTransformStack::Push(KXColorTransformBase* transform)
 
 KXColorTransformBase* KXColorTransformStack::Pop()
 {
-    QMutexLocker lock(&m_mutex);
-    KXColorTransformBase* top = m_transforms.back();
-    m_transforms.pop_back();
-    return top;
+    {
+        QMutexLocker lock(&m_mutex);
+        if (!m_transforms.isEmpty()) {
+            KXColorTransformBase* top = m_transforms.back();
+            m_transforms.pop_back();
+            return top;
+        }
+    }
+    KX_LOG_REPORT(kLogFile, QStringLiteral("Pop on an empty colour transform stack"));
+    return nullptr;
 }
 
 KXColorTransformBase* KXColorTransformStack::Top() const
 {
-    QMutexLocker lock(&m_mutex);
-    return m_transforms.back();
+    {
+        QMutexLocker lock(&m_mutex);
+        if (!m_transforms.isEmpty())
+            return m_transforms.back();
+    }
+    KX_LOG_REPORT(kLogFile, QStringLiteral("Top of an empty colour transform stack"));
+    return nullptr;
 }
 
 void KXColorTransformStack::PopAll()

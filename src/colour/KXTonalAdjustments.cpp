@@ -2,6 +2,8 @@
 
 #include "KXSpline.h"
 
+#include <QtGlobal>
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -43,6 +45,16 @@ int MapRange(int v, const int* input, const int* output)
     return std::min(std::max(mapped, std::min(outLow, outHigh)), std::max(outLow, outHigh));
 }
 
+// The points with both coordinates clamped to 0 … 255.
+QVector<QPoint> Bounded(const QVector<QPoint>& points)
+{
+    QVector<QPoint> out;
+    out.reserve(points.size());
+    for (const QPoint& p : points)
+        out.push_back(QPoint(qBound(0, p.x(), 255), qBound(0, p.y(), 255)));
+    return out;
+}
+
 // trunc((i / 255)^(1 / gamma) × 255) within 0 … 255.
 int GammaValue(int i, double gamma)
 {
@@ -54,7 +66,7 @@ int GammaValue(int i, double gamma)
 // ---- Brightness and contrast -------------------------------------------------
 
 KXBrightnessContrastTransformation::KXBrightnessContrastTransformation(int brightness, int contrast)
-    : m_brightness(brightness * 100 / 127), m_contrast(contrast * 100 / 127)
+    : m_brightness(qBound(-127, brightness, 127) * 100 / 127), m_contrast(qBound(-127, contrast, 127) * 100 / 127)
 {
     const double c = m_contrast * 255.0 / 100.0;
     const double f = (c + 255.0) * 259.0 / ((259.0 - c) * 255.0);
@@ -82,18 +94,27 @@ KXLevelsTransformation::KXLevelsTransformation(int (*inputRange)[2], int (*outpu
     if (!gamma)
         gamma = neutralGamma;
 
+    // Every setting within its range: ends 0 … 255, gamma 0.01 … 9.99 (one
+    // that is not a number counts as 1).
+    int input[4][2], output[4][2];
     double exponent[4];
-    for (int k = 0; k < 4; ++k)
-        exponent[k] = 1.0 / std::max(std::min(gamma[k], 9.99), 0.01);
+    for (int k = 0; k < 4; ++k) {
+        for (int end = 0; end < 2; ++end) {
+            input[k][end] = qBound(0, inputRange[k][end], 255);
+            output[k][end] = qBound(0, outputRange[k][end], 255);
+        }
+        const double g = std::isnan(gamma[k]) ? 1.0 : gamma[k];
+        exponent[k] = 1.0 / std::max(std::min(g, 9.99), 0.01);
+    }
 
     int master[256];
     for (int i = 0; i < 256; ++i)
-        master[i] = MapRange(ClampTrunc(std::pow(i / 255.0, exponent[0]) * 255.0), inputRange[0], outputRange[0]);
+        master[i] = MapRange(ClampTrunc(std::pow(i / 255.0, exponent[0]) * 255.0), input[0], output[0]);
     KXByteTable tables[3];
     for (int k = 1; k < 4; ++k)
         for (int i = 0; i < 256; ++i) {
             const int p = ClampTrunc(std::pow(i / 255.0, exponent[k]) * 255.0);
-            const int q = master[ClampByte(MapRange(p, inputRange[k], outputRange[k]))];
+            const int q = master[ClampByte(MapRange(p, input[k], output[k]))];
             tables[k - 1][i] = Mix(ClampByte(q), i, amount);
         }
     m_tables = KXRGBTables(tables[0], tables[1], tables[2]);
@@ -105,7 +126,7 @@ KXCurvesTransformation::KXCurvesTransformation(QVector<QPoint>* curves, int amou
 {
     int curve[4][256];
     for (int k = 0; k < 4; ++k) {
-        QVector<QPoint> points = curves ? KXSpline::Ascending(curves[k]) : QVector<QPoint>();
+        QVector<QPoint> points = curves ? KXSpline::Ascending(Bounded(curves[k])) : QVector<QPoint>();
         if (points.size() == 2) {
             const QPoint p0 = points[0], p1 = points[1];
             // the midpoint, each coordinate rounded half away from zero

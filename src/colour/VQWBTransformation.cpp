@@ -3,6 +3,8 @@
 #include "KXTransformImageColors.h"
 #include "VQWBToneSearch.h"
 
+#include <QtGlobal>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -125,14 +127,14 @@ QImage AsARGB32(const QImage& image)
 
 VQWBTransformation::VQWBTransformation(const KXImage<KXRGBA32i, 128, 128>& image, BalanceFunction function,
                                        int strength)
-    : m_weight(strength * 2550), m_selected(function), m_statistics(new Statistics)
+    : m_weight(qBound(0, strength, 100) * 2550), m_selected(function), m_statistics(new Statistics)
 {
     Analyse([&image](auto& f) { VisitPixels(image, image.Rect(), f); }, image.Rect());
     Select(function);
 }
 
 VQWBTransformation::VQWBTransformation(const QImage& image, BalanceFunction function, int strength)
-    : m_weight(strength * 2550), m_selected(function), m_statistics(new Statistics)
+    : m_weight(qBound(0, strength, 100) * 2550), m_selected(function), m_statistics(new Statistics)
 {
     const QImage argb = AsARGB32(image);
     Analyse([&argb](auto& f) { VisitInTileOrder(argb, f); }, argb.rect());

@@ -11,6 +11,8 @@
 #include "compositing/KXBlendLuminosity.h"
 #include "compositing/KXBlendNormal.h"
 #include "compositing/KXBlendSeparable.h"
+#include "compositing/KXBox.h"
+#include "core/KXQImageFormat.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -25,27 +27,7 @@ constexpr int kTile = 128;
 
 // ---- Geometry --------------------------------------------------------------
 
-// A rectangle with exclusive right and bottom edges in 64 bits, so that no
-// placement of int rectangles can overflow.
-struct Box {
-    int64_t left, top, right, bottom;
-
-    static Box Of(const QRect& r)
-    {
-        return {r.left(), r.top(), int64_t(r.right()) + 1, int64_t(r.bottom()) + 1};
-    }
-    bool IsEmpty() const { return right <= left || bottom <= top; }
-    Box Moved(int64_t dx, int64_t dy) const { return {left + dx, top + dy, right + dx, bottom + dy}; }
-    Box operator&(const Box& o) const
-    {
-        return {std::max(left, o.left), std::max(top, o.top), std::min(right, o.right), std::min(bottom, o.bottom)};
-    }
-    // Only for boxes inside an image.
-    QRect ToRect() const
-    {
-        return IsEmpty() ? QRect() : QRect(int(left), int(top), int(right - left), int(bottom - top));
-    }
-};
+using KXGeometry::Box;
 
 // The processed area in destination coordinates, and the offset that moves a
 // source position onto its destination position.
@@ -377,10 +359,7 @@ void VisitMaskedQImageRule(unsigned int mode, bool lock, uint32_t op, Visit&& vi
 
 bool IsArgb32(const QImage& image)
 {
-    if (image.format() == QImage::Format_ARGB32)
-        return true;
-    KX_LOG_REPORT(kLogFile, QString::fromLatin1("Wrong input qimage format %1").arg(int(image.format())));
-    return false;
+    return KXQImageFormat::Accept(image, image.format() == QImage::Format_ARGB32, KX_SITE(kLogFile));
 }
 
 // Blending an image into itself reads from a copy that shares its tiles:

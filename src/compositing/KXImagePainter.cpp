@@ -12,13 +12,18 @@
 
 #include "KXBlendModes.h"
 #include "KXLog.h"
+#include "compositing/KXBox.h"
 
 #include <QPainter>
 #include <QTransform>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 using Image = KXImageRGBA32i;
+using KXGeometry::Box;
 
 const char kLogFile[] = "src/KXImagePainter";
 constexpr int kTile = 128;
@@ -68,6 +73,42 @@ bool IsThin(const QPen& pen)
     return pen.style() != Qt::NoPen && (pen.isCosmetic() || pen.widthF() <= 1.0);
 }
 
+// Whether QPainter can place every point of the path (setElementPositionAt
+// and transforms can give a path coordinates that are not finite).
+bool IsFinite(const QPainterPath& path)
+{
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (!std::isfinite(e.x) || !std::isfinite(e.y))
+            return false;
+    }
+    return true;
+}
+
+// Refuses, with a log line, a path QPainter cannot place.
+bool Drawable(const QPainterPath& path)
+{
+    if (IsFinite(path))
+        return true;
+    KX_LOG_REPORT(kLogFile, QStringLiteral("Path coordinate is not a finite number"));
+    return false;
+}
+
+// The path's control-point box aligned outwards to whole pixels, with a
+// margin of two pixels, cut to `bounds`. Computed in double precision: a
+// coordinate far beyond the int range is cut like any other.
+QRect MarginBox(const QPainterPath& path, const QRect& bounds)
+{
+    const QRectF box = path.controlPointRect();
+    const double left = std::max(std::floor(box.left()) - 2.0, double(bounds.left()));
+    const double top = std::max(std::floor(box.top()) - 2.0, double(bounds.top()));
+    const double right = std::min(std::ceil(box.right()) + 2.0, double(bounds.right()) + 1.0);
+    const double bottom = std::min(std::ceil(box.bottom()) + 2.0, double(bounds.bottom()) + 1.0);
+    if (!(left < right && top < bottom))
+        return QRect();
+    return QRect(int(left), int(top), int(right - left), int(bottom - top));
+}
+
 // Paints on a temporary picture holding the pixels of the path's bounding
 // box (with a margin of two pixels, cut to the image): every line is stroked
 // whole. The box starts at or before every point of the path, so moving the
@@ -76,7 +117,7 @@ bool IsThin(const QPen& pen)
 template <class Setup, class Draw>
 void PaintWhole(Image& img, const QPainterPath& path, Setup&& setup, Draw&& draw)
 {
-    const QRect area = path.controlPointRect().toAlignedRect().adjusted(-2, -2, 2, 2) & img.Rect();
+    const QRect area = MarginBox(path, img.Rect());
     if (area.isEmpty())
         return;
     QImage picture(area.size(), QImage::Format_ARGB32);
@@ -106,27 +147,42 @@ void DetachAll(Image& img)
             img.Detach(column, row);
 }
 
+// BlendOn of the whole source placed at pos onto the rectangle at pos of
+// the destination's size. pos may lie anywhere in the int range, so the
+// rectangles are placed and cut in 64 bits first; BlendOn gets the part
+// inside both images, which is the area it would process.
+template <class Source>
+void BlendAt(Image& dst, int mode, const QPoint& pos, const Source& src, const QRect& sourceBounds, double opacity,
+             bool lockAlpha)
+{
+    const Box area = Box::At(pos, dst.Width(), dst.Height()) & Box::Of(dst.Rect()) &
+                     Box::Of(sourceBounds).Moved(pos.x(), pos.y());
+    const QRect from = area.IsEmpty() ? QRect() : area.Moved(-int64_t(pos.x()), -int64_t(pos.y())).ToRect();
+    BlendOn(src, from, static_cast<unsigned int>(mode), dst, area.ToRect(), opacity, lockAlpha);
+}
+
 } // namespace
 
 void DrawImage(Image& dst, int mode, const QPoint& pos, const Image& src, double opacity, bool lockAlpha)
 {
-    Guarded(KX_SITE(kLogFile), [&] {
-        BlendOn(src, src.Rect(), static_cast<unsigned int>(mode), dst, QRect(pos, dst.Rect().size()), opacity,
-                lockAlpha);
-    });
+    Guarded(KX_SITE(kLogFile), [&] { BlendAt(dst, mode, pos, src, src.Rect(), opacity, lockAlpha); });
 }
 
 void DrawImage(Image& dst, int mode, const QPoint& pos, const QImage& src, double opacity, bool lockAlpha)
 {
-    Guarded(KX_SITE(kLogFile), [&] {
-        BlendOn(src, src.rect(), static_cast<unsigned int>(mode), dst, QRect(pos, dst.Rect().size()), opacity,
-                lockAlpha);
-    });
+    Guarded(KX_SITE(kLogFile), [&] { BlendAt(dst, mode, pos, src, src.rect(), opacity, lockAlpha); });
 }
 
 void DrawPath(Image& img, int mode, const QPainterPath& path, const QPen& pen)
 {
     Guarded(KX_SITE(kLogFile), [&] {
+        // Qt's dash stroker never ends on a pen width that is not finite.
+        if (!std::isfinite(pen.widthF())) {
+            KX_LOG_REPORT(kLogFile, QStringLiteral("Pen width is not a finite number"));
+            return;
+        }
+        if (!Drawable(path))
+            return;
         const auto setup = [&](QPainter& painter) {
             painter.setCompositionMode(PainterMode(mode));
             painter.setBrush(Qt::NoBrush);
@@ -145,6 +201,8 @@ void DrawPath(Image& img, int mode, const QPainterPath& path, const QPen& pen)
 void FillPath(Image& img, int mode, const QPainterPath& path, const QBrush& brush, bool outline)
 {
     Guarded(KX_SITE(kLogFile), [&] {
+        if (!Drawable(path))
+            return;
         const auto setup = [&](QPainter& painter) {
             painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
             painter.setCompositionMode(PainterMode(mode));

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <climits>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -191,7 +193,7 @@ TEST(KXColorTransformStack, EmptyAndSingleEntryAndOwnership)
         one.Push(new KXRGBChannelFilter(KXRGBChannelFilter::NoRed));
         KXRGBA32i viaStack(0x80FF4020u), alone(0x80FF4020u);
         one(viaStack);
-        KXRGBChannelFilter(KXRGBChannelFilter::NoRed)(alone);
+        KXRGBChannelFilter{KXRGBChannelFilter::NoRed}(alone);
         EXPECT_EQ(viaStack, alone);
 
         KXColorTransformStack stack;
@@ -217,6 +219,23 @@ TEST(KXColorTransformStack, EmptyAndSingleEntryAndOwnership)
         stack.Push(c);
     }
     EXPECT_EQ(destroyed, 4) << "the stack destroys what it still holds";
+}
+
+TEST(KXColorTransformStack, PopAndTopOfAnEmptyStackGiveNullAndLog)
+{
+    KXColorTransformStack stack;
+    KXTest::LogCapture log;
+    EXPECT_EQ(stack.Top(), nullptr);
+    EXPECT_EQ(stack.Pop(), nullptr);
+    stack.Push(nullptr); // a null entry is an entry
+    EXPECT_EQ(stack.Pop(), nullptr);
+    EXPECT_TRUE(stack.isEmpty());
+    const QStringList messages = log.Messages();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages[0].endsWith("file=\"include/KXTransformImageColors\". Top of an empty colour transform stack"))
+        << messages[0].toStdString();
+    EXPECT_TRUE(messages[1].endsWith("file=\"include/KXTransformImageColors\". Pop on an empty colour transform stack"))
+        << messages[1].toStdString();
 }
 
 TEST(KXColorTransformStack, OneApplicationAtATimeAcrossThreads)
@@ -316,20 +335,57 @@ TEST(KXColorTransformSmall, ChannelFilterAndGreyFromAlpha)
     EXPECT_EQ(image.GetColor(0, 0).value, 0xFF7F7F7Fu);
 }
 
+// The scan-line walk hands width x 4 bytes a line to the buffer operation:
+// an image with narrower (or wider) pixels is left byte for byte as it was,
+// with one log line per refusal.
+TEST(KXColorTransformSmall, QImageWalkRefusesOtherFormats)
+{
+    const KXRGBChannelFilter noRed(KXRGBChannelFilter::NoRed);
+    const KXTCGrayscaleFromRGBA32iAlpha grey;
+    KXColorTransformStack stack;
+    stack.Push(new KXRGBChannelFilter(KXRGBChannelFilter::NoGreen));
+    for (QImage::Format format : {QImage::Format_Grayscale8, QImage::Format_Indexed8, QImage::Format_RGB16,
+                                  QImage::Format_RGB888, QImage::Format_RGBA8888, QImage::Format_RGBA64}) {
+        QImage image(5, 3, format); // 5 pixels of 1 to 3 bytes: 20 bytes run past the line
+        if (format == QImage::Format_Indexed8)
+            image.setColorCount(256);
+        for (int y = 0; y < image.height(); ++y)
+            for (int i = 0; i < image.bytesPerLine(); ++i)
+                image.scanLine(y)[i] = uchar(0x5A + 7 * i + y);
+        const QImage before = image.copy();
+        KXTest::LogCapture log;
+        noRed(image);
+        grey(image);
+        stack(image);
+        EXPECT_EQ(std::memcmp(image.constBits(), before.constBits(), size_t(image.sizeInBytes())), 0) << format;
+        const QString line = QString("file=\"include/KXTransformImageColors\". Wrong input qimage format %1").arg(int(format));
+        EXPECT_EQ(log.Messages().size(), 3) << format;
+        for (const QString& message : log.Messages())
+            EXPECT_TRUE(message.endsWith(line)) << message.toStdString();
+    }
+    // The 32-bit ARGB formats still go through.
+    for (QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied}) {
+        QImage image(5, 3, format);
+        image.fill(0xFFFF4020u);
+        noRed(image);
+        EXPECT_EQ(image.pixel(4, 2), 0xFF004020u) << format;
+    }
+}
+
 TEST(KXColorTransformSmall, WholeImageWalksCopySharedTilesAndSkipNone)
 {
     Image image = Pattern();
     Image copy = image;
     const long long blocks = Available();
-    KXRGBChannelFilter(KXRGBChannelFilter::None)(copy);
+    KXRGBChannelFilter{KXRGBChannelFilter::None}(copy);
     EXPECT_EQ(Available(), blocks) << "None touches no tile";
 
-    KXRGBChannelFilter(KXRGBChannelFilter::NoGreen)(copy);
+    KXRGBChannelFilter{KXRGBChannelFilter::NoGreen}(copy);
     EXPECT_EQ(Available(), blocks - 6) << "every shared tile got a private copy";
     EXPECT_EQ(image.GetColor(5, 7).value, 0xC00C0705u) << "the other image keeps its pixels";
     EXPECT_EQ(copy.GetColor(5, 7).value, 0xC00C0005u);
 
-    KXRGBChannelFilter(KXRGBChannelFilter::NoBlue)(copy);
+    KXRGBChannelFilter{KXRGBChannelFilter::NoBlue}(copy);
     EXPECT_EQ(Available(), blocks - 6) << "tiles held alone are changed in place";
 }
 
@@ -340,7 +396,7 @@ TEST(KXColorTransformSmall, ExhaustionLeavesTheImageAsItWas)
     VQTileManager64* tm = VQTileManager64::Instance();
     // Leave 3 free blocks: the walk needs 6.
     QList<void*> held = tm->MakeTiles(static_cast<unsigned int>(tm->GetAvailableCount() - 3));
-    EXPECT_THROW(KXRGBChannelFilter(KXRGBChannelFilter::NoRed)(copy), std::bad_alloc);
+    EXPECT_THROW(KXRGBChannelFilter{KXRGBChannelFilter::NoRed}(copy), std::bad_alloc);
     EXPECT_EQ(tm->GetAvailableCount(), 3) << "blocks taken for the walk went back";
     tm->CleanUpTiles(held);
     for (int y : {0, 150, 199})
@@ -396,6 +452,12 @@ TEST(KXTransformImageColors, VisitorsClipAndPassCoordinates)
         {QRect(300, 0, 10, 10), 0, QPoint(), QPoint()},
         {QRect(-50, -50, 10, 10), 0, QPoint(), QPoint()},
         {QRect(0, 0, 300, 200), 60000, QPoint(0, 0), QPoint(299, 199)},
+        // Corners swapped: the rectangle between them, as QRect's operator& takes it.
+        {QRect(QPoint(10, 5), QPoint(5, 6)), 12, QPoint(5, 5), QPoint(10, 6)},
+        // Spans wider than the int range: clipped without overflowing.
+        {QRect(QPoint(INT_MIN + 5, 1), QPoint(INT_MAX, 2)), 600, QPoint(0, 1), QPoint(299, 2)},
+        {QRect(QPoint(-5, INT_MIN + 3), QPoint(4, INT_MAX)), 1000, QPoint(0, 0), QPoint(4, 199)},
+        {QRect(QPoint(INT_MIN, INT_MIN), QPoint(INT_MAX, INT_MAX)), 60000, QPoint(0, 0), QPoint(299, 199)},
     };
     for (const Case& c : cases) {
         int count = 0;
@@ -462,4 +524,11 @@ TEST(KXTransformImageColors, RectangleWriterTouchesOnlyItsTiles)
     EXPECT_EQ(image.GetColor(140, 19), before.GetColor(140, 19));
     EXPECT_EQ(image.GetColor(100, 20), before.GetColor(100, 20));
     EXPECT_EQ(image.Tile(2, 0)->data(), before.Tile(2, 0)->data()) << "untouched tiles stay shared";
+    // A row given as a span wider than the int range: the whole row, tiles (0 … 2, 1).
+    TransformPixels(image, QRect(QPoint(INT_MIN + 5, 150), QPoint(INT_MAX, 150)),
+                    KXRGBChannelFilter(KXRGBChannelFilter::NoBlue));
+    EXPECT_EQ(Available(), blocks - 5);
+    EXPECT_EQ(image.GetColor(0, 150).b, 0);
+    EXPECT_EQ(image.GetColor(299, 150).b, 0);
+    EXPECT_EQ(image.GetColor(299, 151), before.GetColor(299, 151));
 }

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 using namespace KXBlend;
@@ -111,6 +113,54 @@ TEST(KXBlendOperators, OpacityIsCopiedAndChanged)
     copy(KXRGBA32i(0xFFFFFFFF), d, KXRGBA32i(0xFF000000));
     EXPECT_EQ(d.value, 0xFF000000u);
     EXPECT_EQ(KXDestinationOverBySelection<0>().GetOpacity(), 256u);
+}
+
+namespace {
+
+// op(s, d), or op(s, d, m) for a selection form, with the opacity given to
+// the constructor or to SetOpacity.
+template <class Op>
+uint32_t Composed(unsigned int opacity, bool setter, uint32_t s, uint32_t d)
+{
+    Op op = setter ? Op() : Op(opacity);
+    if (setter)
+        op.SetOpacity(opacity);
+    EXPECT_EQ(op.GetOpacity(), std::min(opacity, 256u));
+    KXRGBA32i out(d);
+    if constexpr (std::is_invocable_v<Op, const KXRGBA32i&, KXRGBA32i&>)
+        op(KXRGBA32i(s), out);
+    else
+        op(KXRGBA32i(s), out, KXRGBA32i(0xC0000000u));
+    return out.value;
+}
+
+} // namespace
+
+// An opacity above 256 acts as 256, given to the constructor or to
+// SetOpacity: the effective alpha never exceeds the source alpha (a larger
+// one wrapped 255 - as around).
+TEST(KXBlendOperators, OpacityAboveFullActsAsFull)
+{
+    const struct {
+        const char* name;
+        uint32_t (*apply)(unsigned int, bool, uint32_t, uint32_t);
+    } cases[] = {
+        {"SourceOver0", &Composed<KXSourceOver<0>>},
+        {"SourceOver1", &Composed<KXSourceOver<1>>},
+        {"DestinationOver0", &Composed<KXDestinationOver<0>>},
+        {"DestinationOver1", &Composed<KXDestinationOver<1>>},
+        {"SourceOverBySelection0", &Composed<KXSourceOverBySelection<0>>},
+        {"SourceOverBySelection1", &Composed<KXSourceOverBySelection<1>>},
+        {"DestinationOverBySelection0", &Composed<KXDestinationOverBySelection<0>>},
+    };
+    const uint32_t pixels[] = {0xFF102030u, 0x80FFFFFFu, 0x01FF00FFu, 0x00ABCDEFu, 0x40808080u};
+    for (const auto& c : cases)
+        for (unsigned int opacity : {257u, 1000u, 0x80000000u, 0xFFFFFFFFu})
+            for (bool setter : {false, true})
+                for (uint32_t s : pixels)
+                    for (uint32_t d : pixels)
+                        EXPECT_EQ(c.apply(opacity, setter, s, d), c.apply(256, setter, s, d))
+                            << c.name << " opacity " << opacity << std::hex << " s 0x" << s << " d 0x" << d;
 }
 
 // SubtractSrcByDst never leaves 0..255 whatever the offset sign.

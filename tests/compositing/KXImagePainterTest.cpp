@@ -10,7 +10,9 @@
 #include <QFontDatabase>
 #include <QPainter>
 
+#include <climits>
 #include <functional>
+#include <limits>
 #include <string>
 
 namespace {
@@ -147,6 +149,71 @@ TEST(KXImagePainter, FillPathIsSeamlessAndOutlineGrowsTheArea)
     EXPECT_GT(covered[2], covered[1]) << "the outline grows the filled area";
 }
 
+// Points far beyond the int range: the strokes and the fill are drawn where
+// they cross the image, as on one whole QImage.
+TEST(KXImagePainter, PathsReachingFarBeyondTheIntRange)
+{
+    QPainterPath path;
+    path.moveTo(-3e9, 10.5);
+    path.lineTo(290, 250);
+    path.lineTo(150.5, 5e9);
+    for (qreal width : {0.0, 1.0, 4.5}) {
+        const QPen pen(QColor(200, 30, 90, 180), width);
+        KXImageRGBA32i image = ToImage(Background());
+        DrawPath(image, QPainter::CompositionMode_SourceOver, path, pen);
+        const QImage expected = Reference([&](QPainter& p) {
+            p.setPen(pen);
+            p.drawPath(path);
+        });
+        EXPECT_EQ(Differences(image, expected, "width " + std::to_string(width)), 0);
+    }
+    const QBrush brush(QColor(20, 160, 240, 200));
+    KXImageRGBA32i filled = ToImage(Background());
+    FillPath(filled, QPainter::CompositionMode_SourceOver, path, brush, true);
+    const QImage expected = Reference([&](QPainter& p) {
+        p.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+        p.fillPath(path, brush);
+        p.setPen(QPen(brush, 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+        p.drawPath(path);
+    });
+    EXPECT_EQ(Differences(filled, expected, "filled"), 0);
+}
+
+// What QPainter cannot place is refused with one log line, before any tile
+// is touched (a pen width that is not a number hangs Qt's dash stroker).
+TEST(KXImagePainter, NonFiniteWidthsAndCoordinatesAreRefused)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    QPainterPath line;
+    line.moveTo(10, 10);
+    line.lineTo(200, 150);
+    QPainterPath notANumber = line, infinite = line;
+    notANumber.setElementPositionAt(1, nan, 150);
+    infinite.setElementPositionAt(0, 10, -inf);
+    const QString width = "Pen width is not a finite number", point = "Path coordinate is not a finite number";
+    struct Case {
+        std::function<void(KXImageRGBA32i&)> draw;
+        QString message;
+    } cases[] = {
+        {[&](KXImageRGBA32i& i) { DrawPath(i, 0, CrossingPath(), QPen(QBrush(Qt::red), nan, Qt::DashLine)); }, width},
+        {[&](KXImageRGBA32i& i) { DrawPath(i, 0, line, QPen(QBrush(Qt::red), inf, Qt::DotLine)); }, width},
+        {[&](KXImageRGBA32i& i) { DrawPath(i, 0, notANumber, QPen(Qt::red)); }, point},
+        {[&](KXImageRGBA32i& i) { DrawPath(i, 0, infinite, QPen(QBrush(Qt::red), 3.0)); }, point},
+        {[&](KXImageRGBA32i& i) { FillPath(i, 0, notANumber, QBrush(Qt::red), false); }, point},
+        {[&](KXImageRGBA32i& i) { FillPath(i, 0, infinite, QBrush(Qt::red), true); }, point},
+    };
+    const KXImageRGBA32i base = ToImage(Background());
+    for (const Case& c : cases) {
+        KXImageRGBA32i image = base;
+        KXTest::LogCapture log;
+        c.draw(image);
+        ASSERT_EQ(log.Messages().size(), 1);
+        EXPECT_TRUE(log.Messages()[0].endsWith("file=\"src/KXImagePainter\". " + c.message)) << log.Messages()[0].toStdString();
+        for (unsigned int t = 0; t < image.TileCount(); ++t)
+            EXPECT_EQ(image.Tile(t % 3, t / 3)->data(), base.Tile(t % 3, t / 3)->data()) << c.message.toStdString();
+    }
+}
+
 // Text needs a font: fonts-dejavu-core provides one.
 TEST(KXImagePainter, DrawTextAtZeroAndNinetyDegrees)
 {
@@ -244,10 +311,18 @@ TEST(KXImagePainter, DrawImageIsBlendOnAtAPosition)
             EXPECT_EQ(Differences(qdrawn, ToQImage(qblended), "DrawImage QImage"), 0);
         }
     }
-    // Entirely outside: nothing changes and nothing is copied.
-    KXImageRGBA32i outside = base;
-    DrawImage(outside, 0, QPoint(kW + 5, 0), layer, 1.0, false);
-    EXPECT_EQ(outside.Tile(0, 0)->data(), base.Tile(0, 0)->data());
+    // Entirely outside, also at the ends of the int range (the corner
+    // opposite pos must not wrap around): nothing changes, nothing is copied.
+    for (const QPoint& pos : {QPoint(kW + 5, 0), QPoint(INT_MAX, INT_MAX), QPoint(INT_MAX - kW / 2, 3),
+                              QPoint(5, INT_MAX - 10), QPoint(INT_MIN, INT_MIN), QPoint(INT_MIN + 10, INT_MAX)}) {
+        KXImageRGBA32i outside = base, qoutside = base;
+        DrawImage(outside, 0, pos, layer, 1.0, false);
+        DrawImage(qoutside, 0, pos, qlayer, 1.0, false);
+        for (unsigned int t = 0; t < base.TileCount(); ++t) {
+            EXPECT_EQ(outside.Tile(t % 3, t / 3)->data(), base.Tile(t % 3, t / 3)->data()) << pos.x() << "," << pos.y();
+            EXPECT_EQ(qoutside.Tile(t % 3, t / 3)->data(), base.Tile(t % 3, t / 3)->data());
+        }
+    }
 }
 
 // A standard exception inside is logged (by BlendOn, then by the painter)

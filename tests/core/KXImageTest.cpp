@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <set>
 
 namespace {
@@ -216,6 +217,13 @@ TEST(KXImage, CopyTilesSharesRectangles)
         {QRect(0, 0, 2, 2), QPoint(-1, -1), {{{0, 0}, 0xFF000011u}, {{1, 0}, 0}}},
         // Larger than both grids: clipped to the source and the destination.
         {QRect(0, 0, 10, 10), QPoint(1, 0), {{{1, 0}, 0xFF000000u}, {{2, 1}, 0xFF000011u}, {{0, 0}, 0}}},
+        // Offsets beyond the int range: source column 3 (row 2) would land
+        // 2^32 tiles on, far outside, not on column (row) 0.
+        {QRect(QPoint(INT_MIN + 2, 0), QPoint(3, 0)), QPoint(INT_MAX, 0), {{{0, 0}, 0}}},
+        {QRect(QPoint(0, INT_MIN + 1), QPoint(0, 2)), QPoint(0, INT_MAX), {{{0, 0}, 0}}},
+        // The whole int range on both sides: the grids overlap tile for tile.
+        {QRect(QPoint(INT_MIN, INT_MIN), QPoint(INT_MAX, INT_MAX)), QPoint(INT_MIN, INT_MIN),
+         {{{0, 0}, 0xFF000000u}, {{2, 1}, 0xFF000012u}}},
     };
     for (const Case& c : cases) {
         Image destination(384, 256);
