@@ -195,50 +195,89 @@ __attribute__((flatten)) void Row4(const Pixel* s, Pixel* d, const Pixel* m, int
     RowLanes<4, Kernel>(s, d, m, n, op, Ops4());
 }
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
+// AVX2, 8 pixels. Every function that runs AVX2 instructions carries that
+// target itself (GCC and clang alike); everything else is built for the
+// baseline, and Row8 is only reached through the run-time test below.
+#define KX_BLEND_AVX2 __attribute__((target("avx2")))
 
-// AVX2, 8 pixels.
 struct Ops8 {
     using U = Lanes<8>::U;
-    static __m256i Load(const Pixel* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
-    bool AllZero(const Pixel* p) const { return _mm256_testz_si256(Load(p), _mm256_set1_epi32(int(0xFF000000u))); }
-    bool AllFull(const Pixel* p) const { return _mm256_testc_si256(Load(p), _mm256_set1_epi32(int(0xFF000000u))); }
-    bool AnyZero(const Pixel* p) const
+    KX_BLEND_AVX2 static __m256i Load(const Pixel* p)
+    {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    }
+    KX_BLEND_AVX2 bool AllZero(const Pixel* p) const
+    {
+        return _mm256_testz_si256(Load(p), _mm256_set1_epi32(int(0xFF000000u)));
+    }
+    KX_BLEND_AVX2 bool AllFull(const Pixel* p) const
+    {
+        return _mm256_testc_si256(Load(p), _mm256_set1_epi32(int(0xFF000000u)));
+    }
+    KX_BLEND_AVX2 bool AnyZero(const Pixel* p) const
     {
         const __m256i alphas = _mm256_and_si256(Load(p), _mm256_set1_epi32(int(0xFF000000u)));
         return _mm256_movemask_epi8(_mm256_cmpeq_epi32(alphas, _mm256_setzero_si256())) != 0;
     }
-    bool AllSet(U mask) const { return _mm256_testc_si256(__m256i(mask), _mm256_set1_epi32(-1)); }
+
+    // The operations on vectors hand them to their AVX2 forms through
+    // memory: a 256-bit vector passed by value between a function built for
+    // AVX2 and one that is not would change the calling convention. Row8
+    // inlines all of it, and the trips through memory vanish.
+    bool AllSet(U mask) const { return AllSet8(&mask); }
     U Div255Halves(U x) const
     {
-        return U(_mm256_srli_epi16(_mm256_mulhi_epu16(__m256i(x), _mm256_set1_epi16(short(0x8081))), 7));
+        U q;
+        Div255Halves8(&q, &x);
+        return q;
     }
     U Channel(U v, int channel) const
     {
-        const __m256i select = _mm256_setr_epi8(0, -1, -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1, -1, -1, 0, -1,
-                                                -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1, -1, -1);
-        return U(_mm256_shuffle_epi8(__m256i(v), _mm256_add_epi8(select, _mm256_set1_epi32(channel))));
+        U c;
+        Channel8(&c, &v, channel);
+        return c;
     }
     U Pack(U b, U g, U r, U a) const
     {
+        U p;
+        Pack8(&p, &b, &g, &r, &a);
+        return p;
+    }
+
+private:
+    KX_BLEND_AVX2 static bool AllSet8(const U* mask)
+    {
+        return _mm256_testc_si256(__m256i(*mask), _mm256_set1_epi32(-1));
+    }
+    // floor(x / 255) for each 16-bit half (below 66299) of each lane.
+    KX_BLEND_AVX2 static void Div255Halves8(U* q, const U* x)
+    {
+        *q = U(_mm256_srli_epi16(_mm256_mulhi_epu16(__m256i(*x), _mm256_set1_epi16(short(0x8081))), 7));
+    }
+    // Byte `channel` of each lane.
+    KX_BLEND_AVX2 static void Channel8(U* c, const U* v, int channel)
+    {
+        const __m256i select = _mm256_setr_epi8(0, -1, -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1, -1, -1, 0, -1,
+                                                -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1, -1, -1);
+        *c = U(_mm256_shuffle_epi8(__m256i(*v), _mm256_add_epi8(select, _mm256_set1_epi32(channel))));
+    }
+    KX_BLEND_AVX2 static void Pack8(U* p, const U* b, const U* g, const U* r, const U* a)
+    {
         // Per 128-bit half: b g r a bytes of four pixels (saturated to 255 by
-    // the packs), then interleaved.
-        const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(__m256i(b), __m256i(g)),
-                                                  _mm256_packus_epi32(__m256i(r), __m256i(a)));
+        // the packs), then interleaved.
+        const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(__m256i(*b), __m256i(*g)),
+                                                  _mm256_packus_epi32(__m256i(*r), __m256i(*a)));
         const __m256i order = _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 0, 4, 8, 12, 1,
                                                5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
-        return U(_mm256_shuffle_epi8(bytes, order));
+        *p = U(_mm256_shuffle_epi8(bytes, order));
     }
 };
 
 template <class Kernel>
-__attribute__((flatten)) void Row8(const Pixel* s, Pixel* d, const Pixel* m, int n, uint32_t op)
+__attribute__((flatten)) KX_BLEND_AVX2 void Row8(const Pixel* s, Pixel* d, const Pixel* m, int n, uint32_t op)
 {
     RowLanes<8, Kernel>(s, d, m, n, op, Ops8());
 }
-
-#pragma GCC pop_options
 
 inline bool HasAVX2()
 {

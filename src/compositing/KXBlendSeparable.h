@@ -62,7 +62,7 @@ struct VectorTerms {
         // 255 + ((d - 255) * 256) / s toward zero = 255 - ((255 - d) * 256) / s.
         const U divisor = (U)(s == 0 ? U{} + 1 : s);
         const I b = 255 - (I)Truncate(Float((255 - d) * 256) / Float(divisor));
-        return (U)((s == 0) | (b < 0) ? U{} : (U)b);
+        return (U)(((s == 0) | (b < 0)) ? U{} : (U)b);
     }
     static KX_BLEND_INLINE U B(TermHardLight, const U& s, const U& d)
     {

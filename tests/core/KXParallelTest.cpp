@@ -12,7 +12,6 @@ TEST(KXParallel, EveryIndexOnceAndErrorsReachTheCaller)
 {
     std::vector<int> indices = KXParallel::Indices(10000);
     std::vector<std::atomic<int>> hits(indices.size());
-    std::atomic<int> threads{0};
     std::mutex mutex;
     std::set<QThread*> seen;
     KXParallel::BlockingMap(indices, [&](int i) {
