@@ -59,7 +59,7 @@ void BM_MemcpyBaseline(benchmark::State& state)
     }
     SetPixels(state);
 }
-BENCHMARK(BM_MemcpyBaseline)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MemcpyBaseline)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same copy into a newly allocated buffer, as every conversion to QImage
 // must make one: fresh pages cost a page fault each.
@@ -73,7 +73,7 @@ void BM_MemcpyIntoNewBuffer(benchmark::State& state)
     }
     SetPixels(state);
 }
-BENCHMARK(BM_MemcpyIntoNewBuffer)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MemcpyIntoNewBuffer)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // QImage -> image -> QImage, the whole exchange with the editor.
 void BM_QImageRoundTrip(benchmark::State& state)
@@ -86,7 +86,7 @@ void BM_QImageRoundTrip(benchmark::State& state)
     }
     SetPixels(state);
 }
-BENCHMARK(BM_QImageRoundTrip)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QImageRoundTrip)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Times ConvertImage<Source, Target> on `source`, with warm tile blocks.
 template <class Target, class Source>
@@ -104,13 +104,13 @@ void BM_QImageToImage(benchmark::State& state)
 {
     TimeConversion<KXImageRGBA32i>(state, Photo());
 }
-BENCHMARK(BM_QImageToImage)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QImageToImage)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ImageToQImage(benchmark::State& state)
 {
     TimeConversion<QImage>(state, PhotoImage());
 }
-BENCHMARK(BM_ImageToQImage)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImageToQImage)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 template <class Target>
 void BM_To(benchmark::State& state)
@@ -124,19 +124,19 @@ void BM_From(benchmark::State& state)
     TimeConversion<KXImageRGBA32i>(state, ConvertImage<KXImageRGBA32i, Source>(PhotoImage()));
 }
 
-BENCHMARK_TEMPLATE(BM_To, KXImageRGBA64i)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_From, KXImageRGBA64i)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_To, KXImageRGBA64f)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_From, KXImageRGBA64f)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_To, KXImageHSLA)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_From, KXImageHSLA)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_To, KXImageCMYKA)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_From, KXImageCMYKA)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_To, KXImageRGBA64i)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_TEMPLATE(BM_From, KXImageRGBA64i)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_TEMPLATE(BM_To, KXImageRGBA64f)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_TEMPLATE(BM_From, KXImageRGBA64f)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_TEMPLATE(BM_To, KXImageHSLA)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_TEMPLATE(BM_From, KXImageHSLA)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_TEMPLATE(BM_To, KXImageCMYKA)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_TEMPLATE(BM_From, KXImageCMYKA)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_CMYKToQImage(benchmark::State& state)
 {
     TimeConversion<QImage>(state, ConvertImage<KXImageRGBA32i, KXImageCMYKA>(PhotoImage()));
 }
-BENCHMARK(BM_CMYKToQImage)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CMYKToQImage)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace

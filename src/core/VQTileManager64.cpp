@@ -49,7 +49,7 @@ constexpr int kBackRun = 256;
 // space back, kDiscardBatch or more at a time (giving space back costs
 // about as much for one block as for many).
 constexpr long long kReserveFloor = 256;  // 16 MiB
-constexpr long long kReserveCap = 4096;   // 256 MiB
+constexpr long long kReserveCap = 16384;  // 1 GiB
 constexpr long long kDiscardBatch = 512;  // 32 MiB
 } // namespace
 
