@@ -166,7 +166,7 @@ private:
     ExceptionHandler m_handler = nullptr;
     void* m_handlerContext = nullptr;
     std::atomic<bool> m_notified{false};
-    uint64_t m_poisonedUpTo = 0; // sanitizer builds: blocks below are marked
+    [[maybe_unused]] uint64_t m_poisonedUpTo = 0; // sanitizer builds: blocks below are marked
     // Per block: held by an image, and whether it has its disk space.
     std::unique_ptr<uint8_t[]> m_state;
     long long m_backedFree = 0; // free blocks that still have their space

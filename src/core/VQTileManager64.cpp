@@ -32,7 +32,7 @@ const char kLogFile[] = "src/VQTileManager64";
 // Sanitizer builds mark free blocks off-limits this many at a time, ahead of
 // the highest block handed out, so that the shadow of the whole 6.5 GB is
 // never written at once.
-constexpr uint64_t kPoisonChunk = 256;
+[[maybe_unused]] constexpr uint64_t kPoisonChunk = 256;
 
 // Block states.
 constexpr uint8_t kHeld = 1;   // handed out, not yet returned

@@ -486,7 +486,7 @@ TEST(VQTileManager64, ReturnedBlocksGiveTheirMemoryBack)
     ManagerInDirectory scoped(directory.path());
     VQTileManager64* tm = VQTileManager64::Instance();
     const QString file = directory.path() + "/" + PageFiles(directory.path()).value(0);
-    const long long residentBefore = ResidentKiB();
+    [[maybe_unused]] const long long residentBefore = ResidentKiB();
     std::deque<void*> held;
     for (int i = 0; i < 6000; ++i) {
         held.push_back(tm->MakeTile());
