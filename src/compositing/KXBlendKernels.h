@@ -13,6 +13,7 @@
 // Arithmetic is unsigned 32-bit, divisions truncate, op never exceeds 256.
 
 #include "KXPixel.h"
+#include "core/KXArithmetic.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -21,21 +22,9 @@ namespace KXBlendKernels {
 
 using Pixel = KXRGBA32i;
 
-inline uint32_t Min255(uint32_t value)
-{
-    return value > 255 ? 255 : value;
-}
-
-inline uint8_t Clamp255(int value)
-{
-    return static_cast<uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value));
-}
-
-// The luminance several modes use.
-inline uint32_t Grey(const Pixel& p)
-{
-    return (11u * p.r + 16u * p.g + 5u * p.b) >> 5;
-}
+using KXArithmetic::ClampByte;
+using KXArithmetic::LumaOf;
+using KXArithmetic::Min255;
 
 // floor(n / (255 * a)) for 1 <= a <= 255 and n < 2^26, as a multiplication
 // by ceil(2^42 / (255 * a)): the multiplier exceeds 2^42 / (255 * a) by less
@@ -235,7 +224,7 @@ struct BitwiseCore {
 struct AlphaFromLuminanceCore {
     void operator()(const Pixel& s, Pixel& d, uint32_t as) const
     {
-        d.a = static_cast<uint8_t>(Min255((d.a * (255 - as) * 255 + Grey(s) * as * 255) / 65025));
+        d.a = static_cast<uint8_t>(Min255((d.a * (255 - as) * 255 + LumaOf(s) * as * 255) / 65025));
     }
 };
 
@@ -253,7 +242,7 @@ template <bool Lock>
 struct GreyFromLuminanceCore { // no opacity
     void operator()(const Pixel& s, Pixel& d, uint32_t) const
     {
-        const uint8_t grey = s.a != 0 ? static_cast<uint8_t>(Grey(s)) : 255;
+        const uint8_t grey = s.a != 0 ? static_cast<uint8_t>(LumaOf(s)) : 255;
         d.b = d.g = d.r = grey;
         if (!Lock)
             d.a = 255;
@@ -265,12 +254,12 @@ struct GreyFromLuminanceCore { // no opacity
 struct LuminosityCore {
     void operator()(const Pixel& s, Pixel& d, uint32_t as) const
     {
-        const int ld = static_cast<int>(Min255(Grey(d)));
-        const int l = static_cast<int>(Min255(((255 - as) * static_cast<uint32_t>(ld) + Grey(s) * as) / 255));
+        const int ld = static_cast<int>(LumaOf(d));
+        const int l = KXArithmetic::Mix(ld, static_cast<int>(LumaOf(s)), static_cast<int>(as));
         const int da = d.a;
-        d.b = Clamp255(l + (int(d.b) - ld) * da / 255);
-        d.g = Clamp255(l + (int(d.g) - ld) * da / 255);
-        d.r = Clamp255(l + (int(d.r) - ld) * da / 255);
+        d.b = ClampByte(l + (int(d.b) - ld) * da / 255);
+        d.g = ClampByte(l + (int(d.g) - ld) * da / 255);
+        d.r = ClampByte(l + (int(d.r) - ld) * da / 255);
     }
 };
 // Locked form (as = s.a): a transparent source turns the colours white.

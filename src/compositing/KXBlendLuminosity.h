@@ -29,7 +29,7 @@ struct LuminosityKernel {
     template <int N, class Ops>
     static KX_BLEND_INLINE typename Lanes<N>::U Grey(const typename Lanes<N>::U& p, const Ops& ops)
     {
-        return (11 * ops.Channel(p, 2) + 16 * ops.Channel(p, 1) + 5 * ops.Channel(p, 0)) >> 5;
+        return KXArithmetic::Luma(ops.Channel(p, 2), ops.Channel(p, 1), ops.Channel(p, 0));
     }
 
     template <int N, class Ops>

@@ -31,16 +31,35 @@ constexpr int Mix(int a, int b, int t)
     return ((Scale - t) * a + t * b) / Scale;
 }
 
-// The integer luma (11 R + 16 G + 5 B) >> 5, a byte for byte inputs.
-constexpr uint32_t Luma(uint32_t r, uint32_t g, uint32_t b)
+// The integer luma (11 R + 16 G + 5 B) >> 5, a byte for byte inputs. T is
+// an unsigned integer or a GCC vector of them (lane by lane, inlined into
+// the blend kernels built for wider instruction sets, so GCC's note on
+// passing wide vectors does not apply); pass Luma<uint32_t>(...) when the
+// arguments differ in type.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+template <class T>
+constexpr T Luma(const T& r, const T& g, const T& b)
 {
-    return (11u * r + 16u * g + 5u * b) >> 5;
+    return (11 * r + 16 * g + 5 * b) >> 5;
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+// The luma of a pixel with r, g and b bytes.
+template <class Pixel>
+constexpr uint32_t LumaOf(const Pixel& p)
+{
+    return Luma<uint32_t>(p.r, p.g, p.b);
 }
 
 static_assert(ClampByte(-1) == 0 && ClampByte(256) == 255 && ClampByte(7) == 7, "byte clamp");
 static_assert(Mix(10, 200, 0) == 10 && Mix(10, 200, 255) == 200 && Mix(0, 255, 128) == 128, "byte mixer");
 static_assert(Mix<100>(0, 99, 50) == 49 && Mix(-255, 0, 1) == -254, "mixer truncates toward zero");
-static_assert(Luma(255, 255, 255) == 255 && Luma(255, 0, 0) == 87 && Luma(0, 0, 255) == 39, "luma");
+static_assert(Luma(255u, 255u, 255u) == 255 && Luma(255u, 0u, 0u) == 87 && Luma(0u, 0u, 255u) == 39, "luma");
 
 } // namespace KXArithmetic
 
