@@ -3,6 +3,7 @@
 #include "KXLog.h"
 #include "KXTransformImageColors.h"
 #include "core/KXQImageFormat.h"
+#include "core/KXTileWalker.h"
 
 #include <QMutexLocker>
 
@@ -25,6 +26,14 @@ inline void Prepare(KXRGBA32i* out, const KXRGBA32i* in)
 {
     if (out != in)
         KXCopyMemory(out, in, kTileBytes);
+}
+
+// fn(out, in) for every tile of the image (see Prepare).
+template <class Fn>
+void WholeTiles(KXImage<KXRGBA32i, 128, 128>& image, KXTileWalker::Run run, Fn fn)
+{
+    KXTileWalker::Write(image, KXTileWalker::Grid(image), run,
+                        [&fn](KXRGBA32i* out, const KXRGBA32i* in, unsigned int, unsigned int) { fn(out, in); });
 }
 
 } // namespace
@@ -50,7 +59,9 @@ KXColorTransformBase::~KXColorTransformBase() = default;
 
 void KXColorTransformBase::ApplyToTiles(KXImage<KXRGBA32i, 128, 128>& image, bool invert) const
 {
-    KXTileWalk::WriteTiles(image, [this, invert](KXRGBA32i* out, const KXRGBA32i* in, unsigned int, unsigned int) {
+    // The buffer operations of the library's own transformations keep no
+    // state, so tiles go in parallel.
+    WholeTiles(image, KXTileWalker::Run::Parallel, [this, invert](KXRGBA32i* out, const KXRGBA32i* in) {
         Prepare(out, in);
         if (invert)
             Invert(out, kTileBytes);
@@ -170,7 +181,8 @@ void KXColorTransformStack::operator()(KXImage<KXRGBA32i, 128, 128>& image) cons
     QMutexLocker lock(&m_mutex);
     if (!HoldsAny())
         return; // nothing would change: no tile needs a private copy
-    KXTileWalk::WriteTiles(image, [this](KXRGBA32i* out, const KXRGBA32i* in, unsigned int, unsigned int) {
+    // The entries are the caller's and may keep state: one tile at a time.
+    WholeTiles(image, KXTileWalker::Run::Serial, [this](KXRGBA32i* out, const KXRGBA32i* in) {
         Prepare(out, in);
         for (const KXColorTransformBase* transform : m_transforms)
             if (transform)
@@ -183,7 +195,7 @@ void KXColorTransformStack::Invert(KXImage<KXRGBA32i, 128, 128>& image) const
     QMutexLocker lock(&m_mutex);
     if (!HoldsAny())
         return;
-    KXTileWalk::WriteTiles(image, [this](KXRGBA32i* out, const KXRGBA32i* in, unsigned int, unsigned int) {
+    WholeTiles(image, KXTileWalker::Run::Serial, [this](KXRGBA32i* out, const KXRGBA32i* in) {
         Prepare(out, in);
         for (auto it = m_transforms.crbegin(); it != m_transforms.crend(); ++it)
             if (*it)

@@ -14,20 +14,18 @@ cmsHPROFILE Open(const VQCMSProfile& profile)
                            : cmsOpenProfileFromMem(bytes.constData(), static_cast<cmsUInt32Number>(bytes.size()));
 }
 
+// The runs of one tile through the transform, in place (the area walk
+// hands out = in). Little CMS keeps no state between calls, so tiles go in
+// parallel.
+void TransformRuns(const void* transform, KXRGBA32i* out, const KXRGBA32i*, unsigned int count, unsigned int lines)
+{
+    static_cast<const VQCMSTransform*>(transform)->Transform(out, count, lines, 128 * sizeof(KXRGBA32i));
+}
+
 void TransformImage(const VQCMSTransform& transform, KXImage<KXRGBA32i, 128, 128>& image)
 {
-    if (transform.IsEmpty())
-        return;
-    const QRect area = image.Rect();
-    KXTileWalk::WriteTiles(image, KXTileWalk::TilesOf(area),
-                           [&](KXRGBA32i* out, const KXRGBA32i* in, unsigned int column, unsigned int row) {
-                               if (out != in)
-                                   KXCopyMemory(out, in, 128 * 128 * sizeof(KXRGBA32i));
-                               const QRect part = KXTileWalk::PartOfTile(area, column, row);
-                               transform.Transform(out + part.top() * 128 + part.left(),
-                                                   static_cast<unsigned int>(part.width()),
-                                                   static_cast<unsigned int>(part.height()), 128 * sizeof(KXRGBA32i));
-                           });
+    if (!transform.IsEmpty())
+        KXColorWalk::TransformArea(image, image.Rect(), &TransformRuns, &transform);
 }
 
 void TransformImage(const VQCMSTransform& transform, QImage& image)

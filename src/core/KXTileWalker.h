@@ -151,6 +151,55 @@ void Write(Image& image, const QRect& tiles, Run run, Fn&& fn)
     });
 }
 
+// The tiles that the pixel rectangle `area` (inside the image) touches, in
+// tile coordinates.
+template <class Image>
+QRect TilesOf(const QRect& area)
+{
+    if (area.isEmpty())
+        return QRect();
+    constexpr int w = Image::kTileWidth, h = Image::kTileHeight;
+    return QRect(QPoint(area.left() / w, area.top() / h), QPoint(area.right() / w, area.bottom() / h));
+}
+
+// The part of tile (column, row) that lies in `area`, in the tile's own
+// coordinates.
+template <class Image>
+QRect PartOfTile(const QRect& area, unsigned int column, unsigned int row)
+{
+    constexpr int w = Image::kTileWidth, h = Image::kTileHeight;
+    const QRect tile(static_cast<int>(column) * w, static_cast<int>(row) * h, w, h);
+    return (area & tile).translated(-tile.topLeft());
+}
+
+// Read over the pixels of `rect` ∩ the image: fn(const T* pixels, part,
+// column, row) for every tile holding a block that the area touches, `part`
+// the area's share of the tile in tile coordinates.
+template <class Image, class Fn>
+void ReadArea(const Image& image, const QRect& rect, Run run, Fn&& fn)
+{
+    using T = typename Image::Pixel;
+    const QRect area = Clip(rect, image.Rect());
+    Read(image, TilesOf<Image>(area), run, [&](const T* pixels, unsigned int column, unsigned int row) {
+        fn(pixels, PartOfTile<Image>(area, column, row), column, row);
+    });
+}
+
+// Write over the pixels of `rect` ∩ the image: fn(T* pixels, part, column,
+// row) changes the tile in place, inside `part` only; a fresh copy of a
+// shared tile holds the old pixels before fn sees it.
+template <class Image, class Fn>
+void WriteArea(Image& image, const QRect& rect, Run run, Fn&& fn)
+{
+    using T = typename Image::Pixel;
+    const QRect area = Clip(rect, image.Rect());
+    Write(image, TilesOf<Image>(area), run, [&](T* out, const T* in, unsigned int column, unsigned int row) {
+        if (out != in)
+            KXCopyMemory(out, in, Image::kTilePixels * sizeof(T));
+        fn(out, PartOfTile<Image>(area, column, row), column, row);
+    });
+}
+
 // Calls fn(T* out, column, row) for every tile of a new image; fn fills the
 // whole tile (margins included), so the blank block the tile shared is not
 // copied first.
