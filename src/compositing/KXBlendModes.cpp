@@ -1,12 +1,11 @@
 // Layer blend modes. One walker visits the destination tiles that the area
 // meets, splits each into the pieces that lie in one source tile and one mask
-// tile (or outside the mask), and hands every row of a piece to a rule. The
-// mode, the locked alpha and the presence of a mask become the rule's type
-// once per call, in the tables below.
+// tile (or outside the mask), and hands every row of a piece to a rule. One
+// table names every numbered mode and gives the rule of each form.
 
 #include "KXBlendModes.h"
 
-#include "KXLog.h"
+#include "core/KXLogMacros.h"
 #include "compositing/KXBlendKernels.h"
 #include "compositing/KXBlendLuminosity.h"
 #include "compositing/KXBlendNormal.h"
@@ -16,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 namespace {
 
@@ -215,144 +215,191 @@ void Walk(const Source& source, const Mask& mask, Image& dst, const QRect& area,
     });
 }
 
-// ---- Mode tables -----------------------------------------------------------
+// ---- The mode table --------------------------------------------------------
+// One row per numbered mode: its name and, for each form (tiled source,
+// QImage source, tiled source through a mask, QImage source through a
+// mask), the rule with the alpha composed and with it locked. A null rule
+// changes nothing. A number without a row blends by the last row.
+
+template <class Source, class Mask>
+using Run = void (*)(const Source&, const Mask&, Image&, const QRect&, uint32_t);
+
+template <class Source, class Mask, class Rule>
+void RunRule(const Source& source, const Mask& mask, Image& dst, const QRect& area, uint32_t op)
+{
+    Walk(source, mask, dst, area, Rule(op));
+}
+
+// The rule of one form as a table entry.
+template <class Rule>
+constexpr Run<TiledSource, NoMask> T = &RunRule<TiledSource, NoMask, Rule>;
+template <class Rule>
+constexpr Run<QImageSource, NoMask> Q = &RunRule<QImageSource, NoMask, Rule>;
+template <class Rule>
+constexpr Run<TiledSource, TiledMask> M = &RunRule<TiledSource, TiledMask, Rule>;
+template <class Rule>
+constexpr Run<QImageSource, TiledMask> QM = &RunRule<QImageSource, TiledMask, Rule>;
 
 template <class Core, class Alpha = SourceAlpha>
 using R = CoreRule<Core, Alpha>;
 
-// Modes 12 to 23: the separable kernel with each blend term; all but plus
-// run over blocks of pixels.
-template <bool Lock, class RowAlpha, class Visit>
-bool VisitSeparable(unsigned int mode, uint32_t op, Visit& visit)
-{
-    switch (mode) {
-    case 12: visit(R<Separable<TermPlus, Lock>, typename RowAlpha::Scalar>(op)); return true;
-    case 13: visit(SeparableRule<TermMultiply, Lock, RowAlpha>(op)); return true;
-    case 14: visit(SeparableRule<TermScreen, Lock, RowAlpha>(op)); return true;
-    case 15: visit(SeparableRule<TermOverlay, Lock, RowAlpha>(op)); return true;
-    case 16: visit(SeparableRule<TermDarken, Lock, RowAlpha>(op)); return true;
-    case 17: visit(SeparableRule<TermLighten, Lock, RowAlpha>(op)); return true;
-    case 18: visit(SeparableRule<TermColorDodge, Lock, RowAlpha>(op)); return true;
-    case 19: visit(SeparableRule<TermColorBurn, Lock, RowAlpha>(op)); return true;
-    case 20: visit(SeparableRule<TermHardLight, Lock, RowAlpha>(op)); return true;
-    case 21: visit(SeparableRule<TermSoftLight, Lock, RowAlpha>(op)); return true;
-    case 22: visit(SeparableRule<TermDifference, Lock, RowAlpha>(op)); return true;
-    case 23: visit(SeparableRule<TermExclusion, Lock, RowAlpha>(op)); return true;
-    default: return false;
+struct Mode {
+    unsigned int number;
+    const char* name;
+    // [lockAlpha]
+    Run<TiledSource, NoMask> tiled[2];
+    Run<QImageSource, NoMask> qimage[2];
+    Run<TiledSource, TiledMask> masked[2];
+    Run<QImageSource, TiledMask> maskedQImage[2];
+
+    constexpr Mode Tiled(Run<TiledSource, NoMask> composed, Run<TiledSource, NoMask> locked) const
+    {
+        Mode m = *this;
+        m.tiled[0] = composed;
+        m.tiled[1] = locked;
+        return m;
     }
+    constexpr Mode QImage(Run<QImageSource, NoMask> composed, Run<QImageSource, NoMask> locked) const
+    {
+        Mode m = *this;
+        m.qimage[0] = composed;
+        m.qimage[1] = locked;
+        return m;
+    }
+    constexpr Mode Masked(Run<TiledSource, TiledMask> composed, Run<TiledSource, TiledMask> locked) const
+    {
+        Mode m = *this;
+        m.masked[0] = composed;
+        m.masked[1] = locked;
+        return m;
+    }
+    constexpr Mode MaskedQImage(Run<QImageSource, TiledMask> composed, Run<QImageSource, TiledMask> locked) const
+    {
+        Mode m = *this;
+        m.maskedQImage[0] = composed;
+        m.maskedQImage[1] = locked;
+        return m;
+    }
+};
+
+// What a number does in a form its row leaves alone: Normal with the alpha
+// composed (locked or not), through a mask with the mask applied after the
+// opacity; a QImage through a mask does nothing.
+constexpr Mode Row(unsigned int number, const char* name)
+{
+    return Mode{number,
+                name,
+                {T<NormalRule<false, RowSourceAlpha>>, T<NormalRule<false, RowSourceAlpha>>},
+                {Q<QImageNormalRule>, Q<QImageNormalRule>},
+                {M<NormalRule<false, RowNestedAlpha>>, M<NormalRule<false, RowNestedAlpha>>},
+                {nullptr, nullptr}};
 }
 
-// A tiled source without a mask.
-template <class Visit>
-void VisitTiledRule(unsigned int mode, bool lock, uint32_t op, Visit&& visit)
+// Plus, clamped after weighting, pixel by pixel.
+constexpr Mode PlusRow(unsigned int number, const char* name)
 {
-    if (lock) {
-        switch (mode) {
-        case 0: return visit(NormalRule<true, RowSourceAlpha>(op));
-        case 2: case 6: case 8: case 64: return; // nothing is done
-        case 3: return visit(R<SourceColoursCore>(op));
-        case 24: return visit(R<BitwiseCore<BitOr, true>>(op));
-        case 25: return visit(R<BitwiseCore<BitAnd, true>>(op));
-        case 31: return visit(R<BitwiseCore<BitAndNot, true>>(op));
-        case 88: return visit(R<GreyFromAlphaCore<true>>(op));
-        case 89: return visit(R<GreyFromLuminanceCore<true>>(op));
-        case 90: return visit(R<LuminosityLockedCore, RawAlpha>(op));
-        case 91: return visit(R<CopyCoveredCore<true>>(op));
-        default:
-            if (VisitSeparable<true, RowSourceAlpha>(mode, op, visit))
-                return;
-        }
-    } else {
-        switch (mode) {
-        case 2: return visit(R<ClearCore>(op));
-        case 3: return visit(R<SourceCore>(op));
-        case 6: return visit(R<DestinationInCore>(op));
-        case 8: return visit(R<DestinationOutCore>(op));
-        case 24: return visit(R<BitwiseCore<BitOr, false>>(op));
-        case 25: return visit(R<BitwiseCore<BitAnd, false>>(op));
-        case 31: return visit(R<BitwiseCore<BitAndNot, false>>(op));
-        case 64: return visit(R<AlphaFromLuminanceCore>(op));
-        case 88: return visit(R<GreyFromAlphaCore<false>>(op));
-        case 89: return visit(R<GreyFromLuminanceCore<false>>(op));
-        case 90: return visit(LuminosityRule(op));
-        case 91: return visit(R<CopyCoveredCore<false>>(op));
-        case 92: return visit(AlphaKeepRule(op));
-        case 93: return visit(R<AlphaAddCore>(op));
-        case 94: return visit(R<AlphaMinimumCore>(op));
-        case 95: return visit(R<AlphaSubtractCore>(op));
-        default:
-            if (VisitSeparable<false, RowSourceAlpha>(mode, op, visit))
-                return;
-        }
-    }
-    visit(NormalRule<false, RowSourceAlpha>(op));
+    return Row(number, name)
+        .Tiled(T<R<Separable<TermPlus, false>>>, T<R<Separable<TermPlus, true>>>)
+        .QImage(Q<R<Separable<TermPlus, false>>>, Q<R<Separable<TermPlus, true>>>)
+        .Masked(M<R<Separable<TermPlus, false>, MaskedProductAlpha>>,
+                M<R<Separable<TermPlus, true>, MaskedProductAlpha>>);
 }
 
-// A QImage source without a mask.
-template <class Visit>
-void VisitQImageRule(unsigned int mode, bool lock, uint32_t op, Visit&& visit)
+// A separable term over blocks of pixels, in the tiled, QImage and masked forms.
+template <class Term>
+constexpr Mode SeparableRow(unsigned int number, const char* name)
 {
-    if (lock) {
-        switch (mode) {
-        case 0: return visit(NormalRule<true, RowSourceAlpha>(op));
-        case 3: case 90: return visit(R<SourceColoursCore>(op));
-        case 6: case 8: return;
-        default:
-            if (VisitSeparable<true, RowSourceAlpha>(mode, op, visit))
-                return;
-        }
-    } else {
-        switch (mode) {
-        case 3: case 90: return visit(R<SourceCore>(op));
-        case 6: return visit(R<DestinationInCore>(op));
-        case 8: return visit(R<DestinationOutCore>(op));
-        default:
-            if (VisitSeparable<false, RowSourceAlpha>(mode, op, visit))
-                return;
-        }
-    }
-    visit(QImageNormalRule(op));
+    return Row(number, name)
+        .Tiled(T<SeparableRule<Term, false, RowSourceAlpha>>, T<SeparableRule<Term, true, RowSourceAlpha>>)
+        .QImage(Q<SeparableRule<Term, false, RowSourceAlpha>>, Q<SeparableRule<Term, true, RowSourceAlpha>>)
+        .Masked(M<SeparableRule<Term, false, RowProductAlpha>>, M<SeparableRule<Term, true, RowProductAlpha>>);
 }
 
-// A tiled source through a mask.
-template <class Visit>
-void VisitMaskedTiledRule(unsigned int mode, bool lock, uint32_t op, Visit&& visit)
+// A mode of tiled sources only, with a rule for each alpha setting.
+template <class Composed, class Locked>
+constexpr Mode TiledRow(unsigned int number, const char* name)
 {
-    if (lock) {
-        switch (mode) {
-        case 0: return visit(NormalRule<true, RowProductAlpha>(op));
-        case 3: return visit(R<SourceColoursCore, MaskedProductAlpha>(op)); // mask and opacity unused
-        case 8: case 64: case 90: return;
-        case 88: return visit(MaskedGreyFromAlphaRule<true>(op));
-        default:
-            if (VisitSeparable<true, RowProductAlpha>(mode, op, visit))
-                return;
-        }
-    } else {
-        switch (mode) {
-        case 3: return visit(R<SourceCore, MaskedProductAlpha>(op));
-        case 8: return visit(R<DestinationOutCore, MaskedProductAlpha>(op));
-        case 64: return visit(R<AlphaFromLuminanceCore, MaskedNestedAlpha>(op));
-        case 88: return visit(MaskedGreyFromAlphaRule<false>(op));
-        case 90: return visit(R<MaskedLuminosityCore, MaskedNestedAlpha>(op));
-        default:
-            if (VisitSeparable<false, RowProductAlpha>(mode, op, visit))
-                return;
-        }
-    }
-    visit(NormalRule<false, RowNestedAlpha>(op));
+    return Row(number, name).Tiled(T<Composed>, T<Locked>);
 }
 
-// A QImage source through a mask: mode 0 only.
-template <class Visit>
-void VisitMaskedQImageRule(unsigned int mode, bool lock, uint32_t op, Visit&& visit)
+constexpr Mode kModes[] = {
+    Row(0, "Normal")
+        .Tiled(T<NormalRule<false, RowSourceAlpha>>, T<NormalRule<true, RowSourceAlpha>>)
+        .QImage(Q<QImageNormalRule>, Q<NormalRule<true, RowSourceAlpha>>)
+        .Masked(M<NormalRule<false, RowNestedAlpha>>, M<NormalRule<true, RowProductAlpha>>)
+        .MaskedQImage(QM<NormalRule<false, RowNestedAlpha>>, QM<NormalRule<true, RowNestedAlpha>>),
+    Row(2, "Clear").Tiled(T<R<ClearCore>>, nullptr),
+    Row(3, "Source")
+        .Tiled(T<R<SourceCore>>, T<R<SourceColoursCore>>)
+        .QImage(Q<R<SourceCore>>, Q<R<SourceColoursCore>>)
+        // The locked form uses neither mask nor opacity.
+        .Masked(M<R<SourceCore, MaskedProductAlpha>>, M<R<SourceColoursCore, MaskedProductAlpha>>),
+    Row(6, "DestinationIn").Tiled(T<R<DestinationInCore>>, nullptr).QImage(Q<R<DestinationInCore>>, nullptr),
+    Row(8, "DestinationOut")
+        .Tiled(T<R<DestinationOutCore>>, nullptr)
+        .QImage(Q<R<DestinationOutCore>>, nullptr)
+        .Masked(M<R<DestinationOutCore, MaskedProductAlpha>>, nullptr),
+    PlusRow(12, "Plus"),
+    SeparableRow<TermMultiply>(13, "Multiply"),
+    SeparableRow<TermScreen>(14, "Screen"),
+    SeparableRow<TermOverlay>(15, "Overlay"),
+    SeparableRow<TermDarken>(16, "Darken"),
+    SeparableRow<TermLighten>(17, "Lighten"),
+    SeparableRow<TermColorDodge>(18, "ColorDodge"),
+    SeparableRow<TermColorBurn>(19, "ColorBurn"),
+    SeparableRow<TermHardLight>(20, "HardLight"),
+    SeparableRow<TermSoftLight>(21, "SoftLight"),
+    SeparableRow<TermDifference>(22, "Difference"),
+    SeparableRow<TermExclusion>(23, "Exclusion"),
+    TiledRow<R<BitwiseCore<BitOr, false>>, R<BitwiseCore<BitOr, true>>>(24, "BitwiseOr"),
+    TiledRow<R<BitwiseCore<BitAnd, false>>, R<BitwiseCore<BitAnd, true>>>(25, "BitwiseAnd"),
+    TiledRow<R<BitwiseCore<BitAndNot, false>>, R<BitwiseCore<BitAndNot, true>>>(31, "BitwiseAndNot"),
+    Row(64, "AlphaFromLuminance")
+        .Tiled(T<R<AlphaFromLuminanceCore>>, nullptr)
+        .Masked(M<R<AlphaFromLuminanceCore, MaskedNestedAlpha>>, nullptr),
+    TiledRow<R<GreyFromAlphaCore<false>>, R<GreyFromAlphaCore<true>>>(88, "GreyFromAlpha")
+        .Masked(M<MaskedGreyFromAlphaRule<false>>, M<MaskedGreyFromAlphaRule<true>>),
+    TiledRow<R<GreyFromLuminanceCore<false>>, R<GreyFromLuminanceCore<true>>>(89, "GreyFromLuminance"),
+    // A QImage source copies as Source.
+    TiledRow<LuminosityRule, R<LuminosityLockedCore, RawAlpha>>(90, "Luminosity")
+        .QImage(Q<R<SourceCore>>, Q<R<SourceColoursCore>>)
+        .Masked(M<R<MaskedLuminosityCore, MaskedNestedAlpha>>, nullptr),
+    TiledRow<R<CopyCoveredCore<false>>, R<CopyCoveredCore<true>>>(91, "CopyWhereCovered"),
+    // 92 to 95 have no locked form: locked, they blend as Normal.
+    TiledRow<AlphaKeepRule, NormalRule<false, RowSourceAlpha>>(92, "AlphaKeep"),
+    TiledRow<R<AlphaAddCore>, NormalRule<false, RowSourceAlpha>>(93, "AlphaAdd"),
+    TiledRow<R<AlphaMinimumCore>, NormalRule<false, RowSourceAlpha>>(94, "AlphaMinimum"),
+    TiledRow<R<AlphaSubtractCore>, NormalRule<false, RowSourceAlpha>>(95, "AlphaSubtract"),
+    Row(~0u, nullptr), // every other number
+};
+
+constexpr bool Ascending()
 {
-    if (mode != 0)
-        return;
-    if (lock)
-        visit(NormalRule<true, RowNestedAlpha>(op));
-    else
-        visit(NormalRule<false, RowNestedAlpha>(op));
+    for (size_t i = 1; i < std::size(kModes); ++i)
+        if (kModes[i - 1].number >= kModes[i].number)
+            return false;
+    return true;
+}
+static_assert(Ascending(), "one row per number, in order, the catch-all last");
+
+constexpr const Mode& ModeOf(unsigned int number)
+{
+    size_t i = 0;
+    while (kModes[i].number < number)
+        ++i;
+    return kModes[i].number == number ? kModes[i] : kModes[std::size(kModes) - 1];
+}
+
+static_assert(ModeOf(0).number == 0 && ModeOf(95).number == 95 && ModeOf(1).name == nullptr &&
+                  ModeOf(~0u).name == nullptr,
+              "lookup");
+
+template <class Source, class Mask>
+void Dispatch(Run<Source, Mask> run, const Source& source, const Mask& mask, Image& dst, const QRect& area,
+              uint32_t op)
+{
+    if (run)
+        run(source, mask, dst, area, op);
 }
 
 // ---- Entry points ----------------------------------------------------------
@@ -378,54 +425,21 @@ void BlendTiled(const Image& src, unsigned int mode, Image& dst, uint32_t op, bo
 {
     Image copy;
     const TiledSource source(Unaliased(src, dst, copy), placement.offset);
-    VisitTiledRule(mode, lockAlpha, op,
-                   [&](const auto& rule) { Walk(source, NoMask(), dst, placement.area, rule); });
+    Dispatch(ModeOf(mode).tiled[lockAlpha], source, NoMask(), dst, placement.area, op);
 }
 
 void BlendQImage(const QImage& src, unsigned int mode, Image& dst, uint32_t op, bool lockAlpha,
                  const Placement& placement)
 {
     const QImageSource source(src, placement.offset);
-    VisitQImageRule(mode, lockAlpha, op,
-                    [&](const auto& rule) { Walk(source, NoMask(), dst, placement.area, rule); });
+    Dispatch(ModeOf(mode).qimage[lockAlpha], source, NoMask(), dst, placement.area, op);
 }
 
 } // namespace
 
 const char* BlendModeName(unsigned int mode)
 {
-    switch (mode) {
-    case 0: return "Normal";
-    case 2: return "Clear";
-    case 3: return "Source";
-    case 6: return "DestinationIn";
-    case 8: return "DestinationOut";
-    case 12: return "Plus";
-    case 13: return "Multiply";
-    case 14: return "Screen";
-    case 15: return "Overlay";
-    case 16: return "Darken";
-    case 17: return "Lighten";
-    case 18: return "ColorDodge";
-    case 19: return "ColorBurn";
-    case 20: return "HardLight";
-    case 21: return "SoftLight";
-    case 22: return "Difference";
-    case 23: return "Exclusion";
-    case 24: return "BitwiseOr";
-    case 25: return "BitwiseAnd";
-    case 31: return "BitwiseAndNot";
-    case 64: return "AlphaFromLuminance";
-    case 88: return "GreyFromAlpha";
-    case 89: return "GreyFromLuminance";
-    case 90: return "Luminosity";
-    case 91: return "CopyWhereCovered";
-    case 92: return "AlphaKeep";
-    case 93: return "AlphaAdd";
-    case 94: return "AlphaMinimum";
-    case 95: return "AlphaSubtract";
-    default: return nullptr;
-    }
+    return ModeOf(mode).name;
 }
 
 void BlendOn(const Image& src, const QRect& srcRect, unsigned int mode, Image& dst, const QRect& dstRect,
@@ -467,8 +481,7 @@ void BlendMaskOn(const Image& src, const QRect& srcRect, unsigned int mode, Imag
         Image sourceCopy, maskCopy;
         const TiledSource source(Unaliased(src, dst, sourceCopy), placement.offset);
         const TiledMask weights(Unaliased(mask, dst, maskCopy), maskRect, dstRect, placement.area, revealOutsideMask);
-        VisitMaskedTiledRule(mode, lockAlpha, op,
-                             [&](const auto& rule) { Walk(source, weights, dst, placement.area, rule); });
+        Dispatch(ModeOf(mode).masked[lockAlpha], source, weights, dst, placement.area, op);
     });
 }
 
@@ -487,8 +500,7 @@ void BlendMaskOn(const QImage& src, const QRect& srcRect, unsigned int mode, Ima
         Image maskCopy;
         const QImageSource source(src, placement.offset);
         const TiledMask weights(Unaliased(mask, dst, maskCopy), maskRect, dstRect, placement.area, revealOutsideMask);
-        VisitMaskedQImageRule(mode, lockAlpha, op,
-                              [&](const auto& rule) { Walk(source, weights, dst, placement.area, rule); });
+        Dispatch(ModeOf(mode).maskedQImage[lockAlpha], source, weights, dst, placement.area, op);
     });
 }
 
