@@ -1,5 +1,6 @@
-// Drawing into tiled images. Paths and text go through one tile walker that
-// makes each tile private, wraps its memory in a QImage that does not own
+// Drawing into tiled images. Paths and text go through the tile walker,
+// serially (one QPainter at a time on this thread): it makes each tile
+// private, and each tile's memory is wrapped in a QImage that does not own
 // it (a tile row is 512 bytes, the layout of QImage::Format_ARGB32) and
 // opens a QPainter translated so that image coordinates land on the tile.
 // QPainter clips to the tile, so a drawing across tile borders is seamless.
@@ -13,6 +14,7 @@
 #include "KXBlendModes.h"
 #include "KXLog.h"
 #include "compositing/KXBox.h"
+#include "core/KXTileWalker.h"
 
 #include <QPainter>
 #include <QTransform>
@@ -47,24 +49,23 @@ QPen OutlinePen(const QBrush& brush)
     return QPen(brush, 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
 }
 
-// For every tile: setup(painter), the translation onto the tile, then
-// draw(painter).
+// For every tile, one after another on this thread: setup(painter), the
+// translation onto the tile, then draw(painter).
 template <class Setup, class Draw>
 void PaintTiles(Image& img, Setup&& setup, Draw&& draw)
 {
-    for (unsigned int row = 0; row < img.TileRows(); ++row) {
-        for (unsigned int column = 0; column < img.TileColumns(); ++column) {
-            const KXTileAccess<KXRGBA32i> tile = img.WriteTile(column, row);
-            QImage view(reinterpret_cast<uchar*>(tile.Data()), kTile, kTile, kTile * 4, QImage::Format_ARGB32);
-            QPainter painter;
-            if (!painter.begin(&view))
-                continue;
-            setup(painter);
-            painter.translate(-kTile * int(column), -kTile * int(row));
-            draw(painter);
-            painter.end();
-        }
-    }
+    KXTileWalker::WriteArea(img, img.Rect(), KXTileWalker::Run::Serial,
+                            [&](KXRGBA32i* pixels, const QRect&, unsigned int column, unsigned int row) {
+                                QImage view(reinterpret_cast<uchar*>(pixels), kTile, kTile, kTile * 4,
+                                            QImage::Format_ARGB32);
+                                QPainter painter;
+                                if (!painter.begin(&view))
+                                    return;
+                                setup(painter);
+                                painter.translate(-kTile * int(column), -kTile * int(row));
+                                draw(painter);
+                                painter.end();
+                            });
 }
 
 // Pens that Qt strokes with its thin-line stroker.
@@ -142,9 +143,8 @@ void PaintWhole(Image& img, const QPainterPath& path, Setup&& setup, Draw&& draw
 // Every tile made private, as the tile-wise painting does.
 void DetachAll(Image& img)
 {
-    for (unsigned int row = 0; row < img.TileRows(); ++row)
-        for (unsigned int column = 0; column < img.TileColumns(); ++column)
-            img.Detach(column, row);
+    KXTileWalker::WriteArea(img, img.Rect(), KXTileWalker::Run::Parallel,
+                            [](KXRGBA32i*, const QRect&, unsigned int, unsigned int) {});
 }
 
 // BlendOn of the whole source placed at pos onto the rectangle at pos of
@@ -254,13 +254,12 @@ void InvertImage(Image& img, unsigned int channels)
                               ((channels & KXChannel::Green) ? 0x0000FF00u : 0u) |
                               ((channels & KXChannel::Blue) ? 0x000000FFu : 0u) |
                               ((channels & KXChannel::Alpha) ? 0xFF000000u : 0u);
-        for (unsigned int row = 0; row < img.TileRows(); ++row) {
-            for (unsigned int column = 0; column < img.TileColumns(); ++column) {
-                const KXTileAccess<KXRGBA32i> tile = img.WriteTile(column, row);
-                KXRGBA32i* pixels = tile.Data();
-                for (unsigned int i = 0; i < Image::kTilePixels; ++i)
-                    pixels[i].value ^= flip;
-            }
-        }
+        // Every pixel of every tile, margins included; a shared tile's copy
+        // is written from the old pixels in one pass.
+        KXTileWalker::Write(img, KXTileWalker::Grid(img), KXTileWalker::Run::Parallel,
+                            [flip](KXRGBA32i* out, const KXRGBA32i* in, unsigned int, unsigned int) {
+                                for (unsigned int i = 0; i < Image::kTilePixels; ++i)
+                                    out[i].value = in[i].value ^ flip;
+                            });
     });
 }

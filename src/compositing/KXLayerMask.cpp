@@ -1,11 +1,13 @@
-// Layer masks: a fresh image of the source's size, filled with one value and,
-// for the two derived masks, given an alpha per pixel from the source by one
-// tile walker and a small rule. The finished image replaces the mask, so a
-// failure leaves the mask as it was.
+// Layer masks: a fresh image of the source's size, filled with one value or,
+// for the two derived masks, given an alpha per pixel from the source by the
+// tile walker (tiles in parallel) and a small rule. The finished image
+// replaces the mask, so a failure leaves the mask as it was.
 
 #include "KXImagePainter.h"
 
+#include "core/KXArithmetic.h"
 #include "KXLog.h"
+#include "core/KXTileWalker.h"
 
 #include <algorithm>
 
@@ -21,7 +23,7 @@ struct AlphaOfSource {
 };
 
 struct LuminanceOfSource {
-    uint32_t operator()(const KXRGBA32i& p) const { return (16u * p.g + 11u * p.r + 5u * p.b) >> 5; }
+    uint32_t operator()(const KXRGBA32i& p) const { return KXArithmetic::LumaOf(p); }
 };
 
 Image Filled(const Image& source, uint32_t value)
@@ -33,27 +35,24 @@ Image Filled(const Image& source, uint32_t value)
 }
 
 // Every pixel inside the image becomes black with the rule's alpha; the
-// margins of edge tiles keep the 0 of the fill.
+// margins of edge tiles are 0. Each tile is written whole from the source's
+// tile, all tiles at once.
 template <class Rule>
-Image Derived(const Image& source, uint32_t fill, Rule rule)
+Image Derived(const Image& source, Rule rule)
 {
-    Image made = Filled(source, fill);
-    for (unsigned int row = 0; row < made.TileRows(); ++row) {
+    Image made(source.Width(), source.Height());
+    KXTileWalker::Fill(made, KXTileWalker::Run::Parallel, [&](KXRGBA32i* out, unsigned int column, unsigned int row) {
         const unsigned int rows = std::min(kTile, made.Height() - row * kTile);
-        for (unsigned int column = 0; column < made.TileColumns(); ++column) {
-            const unsigned int columns = std::min(kTile, made.Width() - column * kTile);
-            const KXTileAccess<const KXRGBA32i> in = source.ReadTile(column, row);
-            const KXTileAccess<KXRGBA32i> out = rows == kTile && columns == kTile
-                                                    ? made.OverwriteTile(column, row)
-                                                    : made.WriteTile(column, row);
-            for (unsigned int y = 0; y < rows; ++y) {
-                const KXRGBA32i* from = in.Data() + y * kTile;
-                KXRGBA32i* to = out.Data() + y * kTile;
-                for (unsigned int x = 0; x < columns; ++x)
-                    to[x].value = rule(from[x]) << 24;
-            }
+        const unsigned int columns = std::min(kTile, made.Width() - column * kTile);
+        const KXTileAccess<const KXRGBA32i> in = source.ReadTile(column, row);
+        std::fill(out, out + Image::kTilePixels, KXRGBA32i(0u));
+        for (unsigned int y = 0; y < rows; ++y) {
+            const KXRGBA32i* from = in.Data() + y * kTile;
+            KXRGBA32i* to = out + y * kTile;
+            for (unsigned int x = 0; x < columns; ++x)
+                to[x].value = rule(from[x]) << 24;
         }
-    }
+    });
     return made;
 }
 
@@ -80,10 +79,10 @@ void CreateRevealAllMask(Image& mask, const Image& source)
 
 void CreateFromTransparancyMask(Image& mask, const Image& source)
 {
-    Replace(mask, [&] { return Derived(source, 0x00000000u, AlphaOfSource()); });
+    Replace(mask, [&] { return Derived(source, AlphaOfSource()); });
 }
 
 void CreateFromSourceMask(Image& mask, const Image& source)
 {
-    Replace(mask, [&] { return Derived(source, 0xFF000000u, LuminanceOfSource()); });
+    Replace(mask, [&] { return Derived(source, LuminanceOfSource()); });
 }
