@@ -23,23 +23,20 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
-namespace KXColorDetail {
-inline int Max3(int a, int b, int c)
-{
-    return a > b ? (a > c ? a : c) : (b > c ? b : c);
-}
-inline int Min3(int a, int b, int c)
-{
-    return a < b ? (a < c ? a : c) : (b < c ? b : c);
-}
-inline KXRGBA32i WithRGB(const KXRGBA32i& pixel, unsigned int r, unsigned int g, unsigned int b)
-{
-    return KXRGBA32i((pixel.value & 0xFF000000u) | r << 16 | g << 8 | b);
-}
-} // namespace KXColorDetail
+// R, G, B := (max + min) / 2.
+class KXDesaturateTransformation {
+public:
+    void operator()(KXRGBA32i& pixel) const
+    {
+        const uint8_t l = static_cast<uint8_t>(
+            (std::max({pixel.r, pixel.g, pixel.b}) + std::min({pixel.r, pixel.g, pixel.b})) / 2);
+        pixel.r = pixel.g = pixel.b = l;
+    }
+};
 
 // Hue shift (or, with colorize, a fixed hue) and saturation and lightness
 // offsets (−100 … 100, stored × 255 / 100) through QColor's HSL.
@@ -68,25 +65,13 @@ public:
 class KXCORE_EXPORT KXColorizeTransformation {
 public:
     KXColorizeTransformation(const KXRGBA32i& color, int amount);
-    void operator()(KXRGBA32i& pixel) const
-    {
-        const KXRGBA32i d = m_colorizedGrey[Desaturate(pixel).r];
-        pixel = KXColorDetail::WithRGB(pixel, static_cast<unsigned int>(Blend(pixel.r, d.r, m_weight)),
-                                       static_cast<unsigned int>(Blend(pixel.g, d.g, m_weight)),
-                                       static_cast<unsigned int>(Blend(pixel.b, d.b, m_weight)));
-    }
+    // Each colour channel: clamp(((255 − w) × c + w × d) / 255) with d the
+    // colorized grey of the pixel's (max + min) / 2 and w the weight.
+    void operator()(KXRGBA32i& pixel) const;
+    // out[i] = in[i] adjusted, i < count (out may be in).
+    void ApplyRun(KXRGBA32i* out, const KXRGBA32i* in, unsigned int count) const;
 
 private:
-    // R, G, B := (max + min) / 2.
-    static KXRGBA32i Desaturate(const KXRGBA32i& pixel)
-    {
-        const unsigned int l = static_cast<unsigned int>(
-            (KXColorDetail::Max3(pixel.r, pixel.g, pixel.b) + KXColorDetail::Min3(pixel.r, pixel.g, pixel.b)) / 2);
-        return KXColorDetail::WithRGB(pixel, l, l, l);
-    }
-    // ((255 − t) × a + t × b) / 255, clamped to a byte.
-    static int Blend(int a, int b, int t) { return qBound(0, ((255 - t) * a + t * b) / 255, 255); }
-
     KXHueSaturationTransformation m_hueSaturation;
     int m_weight; // amount × 255 / 100
     // m_hueSaturation applied to the grey of every lightness (it depends on
@@ -112,15 +97,12 @@ private:
 
 // A coloured filter: each channel moves towards i × colour / 255 by
 // `density` (0 … 100).
-// The tables hold Blend(i, levels[i], weight) for every value.
+// The tables hold ((255 − w) × i + w × levels[i]) / 255 for every value i.
 class KXCORE_EXPORT KXPhotoFilterTransformation : public KXTableAdjustment {
 public:
     KXPhotoFilterTransformation(const KXRGBA32i& color, int density);
 
 private:
-    // ((255 − t) × a + t × b) / 255.
-    static int Blend(int a, int b, int t);
-
     KXRGBTables m_levels; // the filter colour's levels tables
     int m_weight;         // density × 255 / 100
 };
@@ -133,7 +115,8 @@ public:
 };
 
 // A levels result mixed in by an amount (0 … 100); identity by default.
-// The tables hold Blend(i, levels[i], amount) for every value.
+// The tables hold ((100 − amount) × i + amount × levels[i]) / 100 for every
+// value i.
 class KXCORE_EXPORT KXColorEnhancerTransformation : public KXTableAdjustment {
 public:
     KXColorEnhancerTransformation();
@@ -141,8 +124,6 @@ public:
     void SetAmountData(int amount);
 
 private:
-    // ((100 − t) × a + t × b) / 100.
-    static int Blend(int a, int b, int t) { return ((100 - t) * a + t * b) / 100; }
     void Update();
 
     KXRGBTables m_levels;
@@ -177,26 +158,12 @@ private:
 class KXCORE_EXPORT KXBlackAndWhiteTransformation {
 public:
     KXBlackAndWhiteTransformation(bool lightnessCurve, float redWeight, float greenWeight, float blueWeight);
-    void operator()(KXRGBA32i& pixel) const
-    {
-        int g = m_red[pixel.r] + m_green[pixel.g] + m_blue[pixel.b];
-        const unsigned int v = static_cast<unsigned int>(g < 0 ? 0 : g > 255 ? 255 : g);
-        pixel = KXColorDetail::WithRGB(pixel, v, v, v);
-    }
+    void operator()(KXRGBA32i& pixel) const;
+    // out[i] = in[i] adjusted, i < count (out may be in).
+    void ApplyRun(KXRGBA32i* out, const KXRGBA32i* in, unsigned int count) const;
 
 private:
     std::array<int, 256> m_red, m_green, m_blue;
-};
-
-// R, G, B := (max + min) / 2.
-class KXDesaturateTransformation {
-public:
-    void operator()(KXRGBA32i& pixel) const
-    {
-        const unsigned int l = static_cast<unsigned int>(
-            (KXColorDetail::Max3(pixel.r, pixel.g, pixel.b) + KXColorDetail::Min3(pixel.r, pixel.g, pixel.b)) / 2);
-        pixel = KXColorDetail::WithRGB(pixel, l, l, l);
-    }
 };
 
 // Colour temperature: the pixel moves towards the colour of a black body of
@@ -214,8 +181,6 @@ public:
 
 private:
     void InitializeRGBfromKelvin(int kelvin, int tint);
-    // (t × a + (255000 − t) × b) / 255000.
-    static int Blend(int a, int b, int t);
     void Update();
 
     int m_weight; // strength × 2550 / 2

@@ -176,11 +176,7 @@ public:
     // QImage::Format_ARGB32_Premultiplied is converted to Format_ARGB32 first.
     void operator()(QImage& image) const;
 
-    void operator()(KXRGBA32i& pixel) const
-    {
-        const unsigned int g = (11u * pixel.r + 16u * pixel.g + 5u * pixel.b) >> 5;
-        pixel.value = (pixel.value & 0xFF000000u) | g << 16 | g << 8 | g;
-    }
+    void operator()(KXRGBA32i& pixel) const;
 };
 
 #endif // KXCOLORTRANSFORM_H

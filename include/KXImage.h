@@ -457,7 +457,7 @@ void CopyTiles(KXImage<T, TileWidth, TileHeight>& destination,
                const KXImage<T, TileWidth, TileHeight>& source, const QRect& sourceTiles,
                const QPoint& destinationTile)
 {
-    KXLog::GuardStd(KX_SITE("include/KXImage"), [&] {
+    KXLog::GuardStd(KXLog::Site{__DATE__, __TIME__, __LINE__, "include/KXImage"}, [&] {
         const int64_t dx = int64_t(destinationTile.x()) - sourceTiles.left();
         const int64_t dy = int64_t(destinationTile.y()) - sourceTiles.top();
         // The source tiles that are in sourceTiles, in the source grid and,

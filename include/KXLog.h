@@ -45,22 +45,8 @@ inline void ReportUnknownException(const char* date, const char* time, int line,
     Write(FormatUnknownException(date, time, line, file));
 }
 
-} // namespace KXLog
-
-// Convenience macros: the calling module's build date/time and line are filled in.
-#define KX_LOG_REPORT(file, message) \
-    KXLog::Report(__DATE__, __TIME__, __LINE__, file, message)
-#define KX_LOG_EXCEPTION(file, e) \
-    KXLog::ReportException(__DATE__, __TIME__, __LINE__, file, e)
-#define KX_LOG_UNKNOWN_EXCEPTION(file) \
-    KXLog::ReportUnknownException(__DATE__, __TIME__, __LINE__, file)
-
 // Where a report comes from: the calling module's build date and time, the
 // line, and the module's name as the log names it.
-#define KX_SITE(file) (KXLog::Site{__DATE__, __TIME__, __LINE__, file})
-
-namespace KXLog {
-
 struct Site {
     const char* date;
     const char* time;

@@ -1,5 +1,7 @@
 #include "KXColorAdjustments.h"
 
+#include "core/KXArithmetic.h"
+
 #include <QColor>
 #include <QtGlobal>
 
@@ -10,9 +12,18 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-inline int ClampByte(int v)
+using KXArithmetic::ClampByte;
+using KXArithmetic::Mix;
+
+// out[i] = rule(in[i]) for i < count, one pixel at a time (out may be in).
+template <class Rule>
+void EachPixel(const Rule& rule, KXRGBA32i* out, const KXRGBA32i* in, unsigned int count)
 {
-    return v < 0 ? 0 : v > 255 ? 255 : v;
+    for (unsigned int i = 0; i < count; ++i) {
+        KXRGBA32i p = in[i];
+        rule(p);
+        out[i] = p;
+    }
 }
 
 // clamp(trunc(x), 0, 255); NaN gives 0.
@@ -22,12 +33,6 @@ inline int ClampTrunc(Real x)
     if (!(x > Real(0)))
         return 0;
     return x >= Real(255) ? 255 : static_cast<int>(x);
-}
-
-// ((255 − t) × a + t × b) / 255, the blend of colorize and photo filter.
-inline int Blend255(int a, int b, int t)
-{
-    return ((255 - t) * a + t * b) / 255;
 }
 
 // A levels object with every input range 0 … 255, gammas 1, amount 100, the
@@ -131,12 +136,22 @@ KXColorizeTransformation::KXColorizeTransformation(const KXRGBA32i& color, int a
     }
 }
 
-// ---- Photo filter, tint, colour enhancer -------------------------------------
-
-int KXPhotoFilterTransformation::Blend(int a, int b, int t)
+void KXColorizeTransformation::operator()(KXRGBA32i& pixel) const
 {
-    return Blend255(a, b, t);
+    KXRGBA32i grey = pixel;
+    KXDesaturateTransformation()(grey);
+    const KXRGBA32i d = m_colorizedGrey[grey.r];
+    pixel.r = static_cast<uint8_t>(ClampByte(Mix(pixel.r, d.r, m_weight)));
+    pixel.g = static_cast<uint8_t>(ClampByte(Mix(pixel.g, d.g, m_weight)));
+    pixel.b = static_cast<uint8_t>(ClampByte(Mix(pixel.b, d.b, m_weight)));
 }
+
+void KXColorizeTransformation::ApplyRun(KXRGBA32i* out, const KXRGBA32i* in, unsigned int count) const
+{
+    EachPixel(*this, out, in, count);
+}
+
+// ---- Photo filter, tint, colour enhancer -------------------------------------
 
 KXPhotoFilterTransformation::KXPhotoFilterTransformation(const KXRGBA32i& color, int density)
     : m_weight(Percent(density) * 255 / 100)
@@ -147,7 +162,7 @@ KXPhotoFilterTransformation::KXPhotoFilterTransformation(const KXRGBA32i& color,
     KXByteTable tables[3];
     for (int channel = 0; channel < 3; ++channel)
         for (int i = 0; i < 256; ++i)
-            tables[channel][i] = static_cast<uint8_t>(ClampByte(Blend(i, m_levels[channel][i], m_weight)));
+            tables[channel][i] = static_cast<uint8_t>(ClampByte(Mix(i, m_levels[channel][i], m_weight)));
     m_tables = KXRGBTables(tables[0], tables[1], tables[2]);
 }
 
@@ -183,7 +198,7 @@ void KXColorEnhancerTransformation::Update()
     KXByteTable tables[3];
     for (int channel = 0; channel < 3; ++channel)
         for (int i = 0; i < 256; ++i)
-            tables[channel][i] = static_cast<uint8_t>(ClampByte(Blend(i, m_levels[channel][i], m_amount)));
+            tables[channel][i] = static_cast<uint8_t>(ClampByte(Mix<100>(i, m_levels[channel][i], m_amount)));
     m_tables = KXRGBTables(tables[0], tables[1], tables[2]);
 }
 
@@ -205,6 +220,16 @@ KXBlackAndWhiteTransformation::KXBlackAndWhiteTransformation(bool lightnessCurve
     }
 }
 
+void KXBlackAndWhiteTransformation::operator()(KXRGBA32i& pixel) const
+{
+    pixel.r = pixel.g = pixel.b = static_cast<uint8_t>(ClampByte(m_red[pixel.r] + m_green[pixel.g] + m_blue[pixel.b]));
+}
+
+void KXBlackAndWhiteTransformation::ApplyRun(KXRGBA32i* out, const KXRGBA32i* in, unsigned int count) const
+{
+    EachPixel(*this, out, in, count);
+}
+
 // ---- Colour temperature ------------------------------------------------------
 
 KXRGBA32i KXTemperatureCorrection::GetTemperatureColor(int kelvin)
@@ -222,10 +247,13 @@ KXRGBA32i KXTemperatureCorrection::GetTemperatureColor(int kelvin)
                      static_cast<unsigned int>(blue));
 }
 
-int KXTemperatureCorrection::Blend(int a, int b, int t)
+namespace {
+// (t × a + (255000 − t) × b) / 255000.
+inline int TemperatureMix(int a, int b, int t)
 {
-    return (t * a + (255000 - t) * b) / 255000;
+    return Mix<255000>(b, a, t);
 }
+} // namespace
 
 KXTemperatureCorrection::KXTemperatureCorrection()
     : m_weight(50), m_tint(0), m_red(255), m_green(255), m_blue(255)
@@ -258,9 +286,9 @@ void KXTemperatureCorrection::Update()
 {
     KXByteTable red, green, blue;
     for (int i = 0; i < 256; ++i) {
-        red[i] = static_cast<uint8_t>(ClampByte(Blend(m_red, i, m_weight)));
-        blue[i] = static_cast<uint8_t>(ClampByte(Blend(m_blue, i, m_weight)));
-        const int g = Blend(m_green, i, m_weight);
+        red[i] = static_cast<uint8_t>(ClampByte(TemperatureMix(m_red, i, m_weight)));
+        blue[i] = static_cast<uint8_t>(ClampByte(TemperatureMix(m_blue, i, m_weight)));
+        const int g = TemperatureMix(m_green, i, m_weight);
         green[i] = static_cast<uint8_t>(ClampByte(g + m_tint * (m_tint < 1 ? g : 255 - g) / 100));
     }
     m_blended = KXRGBTables(red, green, blue);
@@ -268,8 +296,7 @@ void KXTemperatureCorrection::Update()
 
 void KXTemperatureCorrection::operator()(KXRGBA32i& pixel) const
 {
-    const int lightness = (KXColorDetail::Max3(pixel.r, pixel.g, pixel.b) +
-                           KXColorDetail::Min3(pixel.r, pixel.g, pixel.b) + 1) / 2;
+    const int lightness = (std::max({pixel.r, pixel.g, pixel.b}) + std::min({pixel.r, pixel.g, pixel.b}) + 1) / 2;
     KXRGBA32i blended = pixel;
     m_blended(blended);
     QColor color(blended.r, blended.g, blended.b);
@@ -279,8 +306,9 @@ void KXTemperatureCorrection::operator()(KXRGBA32i& pixel) const
     // One conversion back for all three components (each of red(), green()
     // and blue() would convert again); the same values.
     const QRgb rgb = color.rgb();
-    pixel = KXColorDetail::WithRGB(pixel, static_cast<unsigned int>(qRed(rgb)), static_cast<unsigned int>(qGreen(rgb)),
-                                   static_cast<unsigned int>(qBlue(rgb)));
+    pixel.r = static_cast<uint8_t>(qRed(rgb));
+    pixel.g = static_cast<uint8_t>(qGreen(rgb));
+    pixel.b = static_cast<uint8_t>(qBlue(rgb));
 }
 
 // ---- Burn and dodge ----------------------------------------------------------

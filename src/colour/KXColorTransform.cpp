@@ -1,7 +1,8 @@
 #include "KXColorTransform.h"
 
-#include "KXLog.h"
+#include "core/KXLogMacros.h"
 #include "KXTransformImageColors.h"
+#include "core/KXArithmetic.h"
 #include "core/KXQImageFormat.h"
 #include "core/KXTileWalker.h"
 
@@ -340,6 +341,11 @@ void KXRGBChannelFilter::operator()(QImage& image) const
 void KXRGBChannelFilter::Invert(void*, unsigned int) const {}
 
 // ---- KXToGrayScaleImage ------------------------------------------------------
+
+void KXToGrayScaleImage::operator()(KXRGBA32i& pixel) const
+{
+    pixel.r = pixel.g = pixel.b = static_cast<uint8_t>(KXArithmetic::Luma(pixel.r, pixel.g, pixel.b));
+}
 
 void KXToGrayScaleImage::operator()(KXImage<KXRGBA32i, 128, 128>& image) const
 {

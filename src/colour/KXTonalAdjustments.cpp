@@ -1,6 +1,7 @@
 #include "KXTonalAdjustments.h"
 
 #include "KXSpline.h"
+#include "core/KXArithmetic.h"
 
 #include <QtGlobal>
 
@@ -10,10 +11,7 @@
 
 namespace {
 
-inline int ClampByte(int v)
-{
-    return v < 0 ? 0 : v > 255 ? 255 : v;
-}
+using KXArithmetic::ClampByte;
 
 // clamp(trunc(x), 0, 255) for a double; NaN gives 0.
 inline int ClampTrunc(double x)
@@ -25,10 +23,10 @@ inline int ClampTrunc(double x)
 
 // (table × A + i × (255000 − A)) / 255000 with A = amount × 2550: amount 100
 // is the table, 0 the identity.
-inline uint8_t Mix(int tableValue, int i, int amount)
+inline uint8_t MixAmount(int tableValue, int i, int amount)
 {
     const int weight = std::min(std::max(amount, 0), 100) * 2550;
-    return static_cast<uint8_t>((tableValue * weight + i * (255000 - weight)) / 255000);
+    return static_cast<uint8_t>(KXArithmetic::Mix<255000>(i, tableValue, weight));
 }
 
 // v mapped from the input range to the output range in integer arithmetic.
@@ -115,7 +113,7 @@ KXLevelsTransformation::KXLevelsTransformation(int (*inputRange)[2], int (*outpu
         for (int i = 0; i < 256; ++i) {
             const int p = ClampTrunc(std::pow(i / 255.0, exponent[k]) * 255.0);
             const int q = master[ClampByte(MapRange(p, input[k], output[k]))];
-            tables[k - 1][i] = Mix(ClampByte(q), i, amount);
+            tables[k - 1][i] = MixAmount(ClampByte(q), i, amount);
         }
     m_tables = KXRGBTables(tables[0], tables[1], tables[2]);
 }
@@ -141,7 +139,7 @@ KXCurvesTransformation::KXCurvesTransformation(QVector<QPoint>* curves, int amou
     KXByteTable tables[3];
     for (int k = 1; k < 4; ++k)
         for (int i = 0; i < 256; ++i)
-            tables[k - 1][i] = Mix(curve[0][curve[k][i]], i, amount);
+            tables[k - 1][i] = MixAmount(curve[0][curve[k][i]], i, amount);
     m_tables = KXRGBTables(tables[0], tables[1], tables[2]);
 }
 

@@ -2,6 +2,7 @@
 
 #include "KXTransformImageColors.h"
 #include "VQWBToneSearch.h"
+#include "core/KXArithmetic.h"
 
 #include <QtGlobal>
 
@@ -28,15 +29,12 @@ inline int Trunc(double v)
     return static_cast<int>(std::max(std::min(v, 1.0e9), -1.0e9));
 }
 
-inline int ClampInt(int v)
-{
-    return v < 0 ? 0 : v > 255 ? 255 : v;
-}
+using KXArithmetic::ClampByte;
 
 // c := (t × w + (255000 − w) × c) / 255000.
 inline int Blend(int t, int c, int w)
 {
-    return (t * w + (255000 - w) * c) / 255000;
+    return KXArithmetic::Mix<255000>(c, t, w);
 }
 
 // Per channel value, the terms each pixel adds in the second pass; the
@@ -328,7 +326,7 @@ void VQWBTransformation::Auto(KXRGBA32i& pixel) const
         const double stretched = Clamp255((corrected - low) / (high - low) * s.highAll + s.lowAll);
         const double shifted = Clamp255(s.meanY - channelMean + c);
         const double mixed = s.mix * stretched + (1.0 - s.mix) * shifted;
-        return s.toneTable[ClampInt(Blend(Trunc(mixed), c, m_weight))];
+        return s.toneTable[ClampByte(Blend(Trunc(mixed), c, m_weight))];
     };
     const uint8_t r = channel(pixel.r, Clamp255(pixel.r + s.offsetR * 255.0), s.minR, s.maxR, s.meanR);
     const uint8_t g = channel(pixel.g, Clamp255(pixel.g * s.gainGrey), s.minG, s.maxG, s.meanG);
@@ -340,7 +338,7 @@ void VQWBTransformation::Auto(KXRGBA32i& pixel) const
 
 void VQWBTransformation::OverExposure(KXRGBA32i& pixel) const
 {
-    auto darken = [this](int c) { return static_cast<uint8_t>(ClampInt(Blend(std::min(c * c / 255, 255), c, m_weight))); };
+    auto darken = [this](int c) { return static_cast<uint8_t>(ClampByte(Blend(std::min(c * c / 255, 255), c, m_weight))); };
     pixel.b = darken(pixel.b);
     pixel.g = darken(pixel.g);
     pixel.r = darken(pixel.r);
@@ -349,7 +347,7 @@ void VQWBTransformation::OverExposure(KXRGBA32i& pixel) const
 void VQWBTransformation::UnderExposure(KXRGBA32i& pixel) const
 {
     auto brighten = [this](int c) {
-        return static_cast<uint8_t>(ClampInt(Blend(std::min(255 - (((255 - c) * (255 - c)) >> 8), 255), c, m_weight)));
+        return static_cast<uint8_t>(ClampByte(Blend(std::min(255 - (((255 - c) * (255 - c)) >> 8), 255), c, m_weight)));
     };
     pixel.b = brighten(pixel.b);
     pixel.g = brighten(pixel.g);

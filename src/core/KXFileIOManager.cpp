@@ -1,6 +1,6 @@
 #include "KXFileIOManager.h"
 
-#include "KXLog.h"
+#include "core/KXLogMacros.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,7 +6,7 @@
 
 #include "core/KXTileWalker.h"
 
-#include "KXLog.h"
+#include "core/KXLogMacros.h"
 
 #include <QtGlobal>
 

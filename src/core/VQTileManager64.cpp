@@ -1,7 +1,7 @@
 #include "VQTileManager64.h"
 
 #include "KXFileIOManager.h"
-#include "KXLog.h"
+#include "core/KXLogMacros.h"
 #include "core/KXPageFile.h"
 
 #include <QDir>

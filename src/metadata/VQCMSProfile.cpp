@@ -1,6 +1,6 @@
 #include "VQCMSProfile.h"
 
-#include "KXLog.h"
+#include "core/KXLogMacros.h"
 
 #include <QFile>
 

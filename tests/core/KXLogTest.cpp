@@ -1,4 +1,4 @@
-#include "KXLog.h"
+#include "core/KXLogMacros.h"
 #include "KXTestSupport.h"
 
 #include <gtest/gtest.h>
