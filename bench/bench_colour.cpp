@@ -6,6 +6,9 @@
 //   buffer of the same pixels, same profiles, format and intent;
 // - the iterative forms through QtConcurrent::blockingMap on two threads
 //   against the plain adjustment on one.
+// The tiled walks run their tiles on Qt's global pool: levels and the ICC
+// walk are timed with a pool of one and of two threads (argument 1 or 2),
+// and every walk on the wall clock.
 
 #include "KXBenchSupport.h"
 #include "KXTestProfiles.h"
@@ -70,6 +73,22 @@ std::vector<KXRGBA32i> PhotoBuffer()
     return pixels;
 }
 
+// Qt's global pool limited to `threads` while alive (0: left as it is).
+class PoolThreads {
+public:
+    explicit PoolThreads(int threads) : m_saved(QThreadPool::globalInstance()->maxThreadCount())
+    {
+        if (threads > 0)
+            QThreadPool::globalInstance()->setMaxThreadCount(threads);
+    }
+    ~PoolThreads() { QThreadPool::globalInstance()->setMaxThreadCount(m_saved); }
+    PoolThreads(const PoolThreads&) = delete;
+    PoolThreads& operator=(const PoolThreads&) = delete;
+
+private:
+    int m_saved;
+};
+
 void SetPixels(benchmark::State& state)
 {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kWidth * kHeight);
@@ -111,29 +130,33 @@ void BM_PlainPassOverTiles(benchmark::State& state)
 }
 BENCHMARK(BM_PlainPassOverTiles)->Unit(benchmark::kMillisecond);
 
+// A pool of state.range(0) threads when the benchmark has an argument.
 template <class Adjustment>
-void RunWalk(benchmark::State& state, const Adjustment& adjustment)
+void RunWalk(benchmark::State& state, const Adjustment& adjustment, int threads = 0)
 {
     KXParkedBlocks parked(2 * kTiles + 16);
     Image image = Photo();
+    const PoolThreads pool(threads);
     for (auto _ : state) {
         TransformPixels(image, adjustment);
         benchmark::ClobberMemory();
     }
+    state.counters["threads"] = threads;
     SetPixels(state);
 }
 
+// Next to BM_PlainPassOverTiles.
 void BM_LevelsWalk(benchmark::State& state)
 {
-    RunWalk(state, Levels());
+    RunWalk(state, Levels(), static_cast<int>(state.range(0)));
 }
-BENCHMARK(BM_LevelsWalk)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LevelsWalk)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_CurvesWalk(benchmark::State& state)
 {
     RunWalk(state, Curves());
 }
-BENCHMARK(BM_CurvesWalk)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CurvesWalk)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The usual case in an editor: the layer is kept for undo, so every tile
 // of the adjusted copy is shared and gets its private copy in the same pass.
@@ -152,13 +175,13 @@ void BM_LevelsOnSharedCopy(benchmark::State& state)
     }
     SetPixels(state);
 }
-BENCHMARK(BM_LevelsOnSharedCopy)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LevelsOnSharedCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_HueSaturationWalk(benchmark::State& state)
 {
     RunWalk(state, KXHueSaturationTransformation(25, 20, -5, false));
 }
-BENCHMARK(BM_HueSaturationWalk)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_HueSaturationWalk)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 // What the QColor-based adjustments cannot go below: QColor's own HSL
 // round trip (getHsl, setHsl, rgba) over the same pixels, nothing else.
@@ -184,7 +207,7 @@ void BM_TemperatureWalk(benchmark::State& state)
 {
     RunWalk(state, KXTemperatureCorrection(4500, 60, 10));
 }
-BENCHMARK(BM_TemperatureWalk)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_TemperatureWalk)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 void BM_WhiteBalanceAnalysis(benchmark::State& state)
 {
@@ -209,7 +232,7 @@ void BM_WhiteBalanceWalk(benchmark::State& state)
     }
     SetPixels(state);
 }
-BENCHMARK(BM_WhiteBalanceWalk)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WhiteBalanceWalk)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // ---- ICC -------------------------------------------------------------------
 
@@ -225,6 +248,7 @@ const QByteArray& WideBytes()
     return bytes;
 }
 
+// Next to BM_IccDirectLittleCms (one thread, one contiguous buffer).
 void BM_IccTransformWalk(benchmark::State& state)
 {
     KXParkedBlocks parked(2 * kTiles + 16);
@@ -233,13 +257,15 @@ void BM_IccTransformWalk(benchmark::State& state)
     wide.FromByteArray(WideBytes());
     const KXRGBA32ColorProfileTransform transform(srgb, wide);
     Image image = Photo();
+    const PoolThreads pool(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         transform(image);
         benchmark::ClobberMemory();
     }
+    state.counters["threads"] = static_cast<double>(state.range(0));
     SetPixels(state);
 }
-BENCHMARK(BM_IccTransformWalk)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IccTransformWalk)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_IccDirectLittleCms(benchmark::State& state)
 {
@@ -267,8 +293,7 @@ void RunIterative(benchmark::State& state, const Plain& plain)
     std::vector<int> indices = KXParallel::Indices(static_cast<int>(pixels.size()));
     KXIterativeAdjustment<Plain> iterative(plain);
     iterative.SetProcessingBuffer(pixels.data());
-    const int threads = QThreadPool::globalInstance()->maxThreadCount();
-    QThreadPool::globalInstance()->setMaxThreadCount(std::max(1, static_cast<int>(state.range(0))));
+    const PoolThreads pool(std::max(1, static_cast<int>(state.range(0))));
     for (auto _ : state) {
         if (state.range(0) == 0) {
             for (KXRGBA32i& p : pixels)
@@ -278,7 +303,6 @@ void RunIterative(benchmark::State& state, const Plain& plain)
         }
         benchmark::ClobberMemory();
     }
-    QThreadPool::globalInstance()->setMaxThreadCount(threads);
     state.counters["threads"] = static_cast<double>(state.range(0));
     SetPixels(state);
 }
