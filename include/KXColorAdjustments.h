@@ -191,25 +191,27 @@ private:
     KXRGBTables m_blended;
 };
 
-// Darkening tone curves for the shadows, midtones or highlights.
-class KXCORE_EXPORT VQBurnCorrection : public KXTableAdjustment {
+// Burn (darkening) and dodge (brightening) tone curves for the shadows,
+// midtones or highlights, one table used for R, G and B: one class under
+// two names.
+enum class VQToneDirection : int { Burn = 0, Dodge = 1 };
+
+// The table of a direction, an exposure (0 … 1) and a range (0 shadows,
+// 1 midtones, anything else highlights).
+KXCORE_EXPORT KXRGBTables VQToneCurve(VQToneDirection direction, double exposure, int range);
+
+template <VQToneDirection Direction>
+class VQToneCorrection : public KXTableAdjustment {
 public:
     enum RangeType : int { Shadows = 0, Midtones = 1, Highlights = 2 };
 
-    VQBurnCorrection();
-    VQBurnCorrection(double exposure, RangeType range);
-    void SetData(double exposure, RangeType range);
+    VQToneCorrection() { SetData(0.0, Highlights); }
+    VQToneCorrection(double exposure, RangeType range) { SetData(exposure, range); }
+    void SetData(double exposure, RangeType range) { m_tables = VQToneCurve(Direction, exposure, range); }
 };
 
-// Brightening tone curves for the shadows, midtones or highlights.
-class KXCORE_EXPORT VQDodgeCorrection : public KXTableAdjustment {
-public:
-    enum RangeType : int { Shadows = 0, Midtones = 1, Highlights = 2 };
-
-    VQDodgeCorrection();
-    VQDodgeCorrection(double exposure, RangeType range);
-    void SetData(double exposure, RangeType range);
-};
+using VQBurnCorrection = VQToneCorrection<VQToneDirection::Burn>;
+using VQDodgeCorrection = VQToneCorrection<VQToneDirection::Dodge>;
 
 // The whole pixel, alpha included, becomes the stored colour.
 class VQFillTransformation {

@@ -331,54 +331,20 @@ KXRGBTables ToneCurve(Curve curve)
 
 } // namespace
 
-VQBurnCorrection::VQBurnCorrection()
+KXRGBTables VQToneCurve(VQToneDirection direction, double e, int range)
 {
-    SetData(0.0, Highlights);
-}
-
-VQBurnCorrection::VQBurnCorrection(double exposure, RangeType range)
-{
-    SetData(exposure, range);
-}
-
-void VQBurnCorrection::SetData(double e, RangeType range)
-{
+    const bool dodge = direction == VQToneDirection::Dodge;
     switch (range) {
-    case Shadows:
-        m_tables = ToneCurve([e](double x) { return (1.0 - std::exp(1.0 - x)) * e + x; });
-        break;
-    case Midtones:
-        m_tables = ToneCurve([e](double x) { return x - std::sin(kPi * x) * e / 4.0; });
-        break;
-    default:
-        m_tables = ToneCurve([e](double x) { return x * (1.0 - 0.75 * e); });
-        break;
-    }
-}
-
-VQDodgeCorrection::VQDodgeCorrection()
-{
-    SetData(0.0, Highlights);
-}
-
-VQDodgeCorrection::VQDodgeCorrection(double exposure, RangeType range)
-{
-    SetData(exposure, range);
-}
-
-void VQDodgeCorrection::SetData(double e, RangeType range)
-{
-    switch (range) {
-    case Shadows: {
+    case 0: { // shadows
         const double k = 1.0 - 0.5 * e;
-        m_tables = ToneCurve([k](double x) { return x * k + (1.0 - k); });
-        break;
+        return dodge ? ToneCurve([k](double x) { return x * k + (1.0 - k); })
+                     : ToneCurve([e](double x) { return (1.0 - std::exp(1.0 - x)) * e + x; });
     }
-    case Midtones:
-        m_tables = ToneCurve([e](double x) { return std::sin(kPi * x) * e / 4.0 + x; });
-        break;
-    default:
-        m_tables = ToneCurve([e](double x) { return (std::exp(x) - 1.0) * e + x; });
-        break;
+    case 1: // midtones
+        return dodge ? ToneCurve([e](double x) { return std::sin(kPi * x) * e / 4.0 + x; })
+                     : ToneCurve([e](double x) { return x - std::sin(kPi * x) * e / 4.0; });
+    default: // highlights
+        return dodge ? ToneCurve([e](double x) { return (std::exp(x) - 1.0) * e + x; })
+                     : ToneCurve([e](double x) { return x * (1.0 - 0.75 * e); });
     }
 }
