@@ -532,3 +532,38 @@ TEST(KXTransformImageColors, RectangleWriterTouchesOnlyItsTiles)
     EXPECT_EQ(image.GetColor(299, 150).b, 0);
     EXPECT_EQ(image.GetColor(299, 151), before.GetColor(299, 151));
 }
+
+TEST(KXTransformImageColors, ParallelWriterMixesSharedAndPrivateTiles)
+{
+    // 6 x 4 tiles with margins; every other tile is made private to `image`
+    // first, so the walk hands out fresh blocks to the shared ones only and
+    // each must land on its own tile whatever thread takes it.
+    const auto original = [](unsigned int x, unsigned int y) {
+        return KXRGBA32i(0xC0000000u | (x * 7 & 0xFF) << 16 | (y * 3 & 0xFF) << 8 | ((x ^ y) & 0xFF));
+    };
+    Image image(6 * 128 - 5, 4 * 128 - 7);
+    std::vector<KXRGBA32i> row(image.Width());
+    for (unsigned int y = 0; y < image.Height(); ++y) {
+        for (unsigned int x = 0; x < image.Width(); ++x)
+            row[x] = original(x, y);
+        image.SetLine(y, row.data(), image.Width() * 4);
+    }
+    const Image before = image;
+    for (unsigned int r = 0; r < 4; ++r)
+        for (unsigned int c = (r & 1); c < 6; c += 2)
+            image.SetColor(c * 128, r * 128, image.GetColor(c * 128, r * 128)); // detaches
+    const long long blocks = Available();
+    // Red and blue swapped: a rule that changes every pixel here.
+    const auto swap = [](KXRGBA32i& p) { std::swap(p.r, p.b); };
+    TransformPixels(image, swap);
+    EXPECT_EQ(Available(), blocks - 12) << "one fresh block for each of the 12 shared tiles";
+    int wrong = 0, changed = 0;
+    for (unsigned int y = 0; y < image.Height(); ++y)
+        for (unsigned int x = 0; x < image.Width(); ++x) {
+            const KXRGBA32i old = original(x, y), now = image.GetColor(x, y);
+            wrong += now.r != old.b || now.b != old.r || now.g != old.g || now.a != old.a;
+            changed += before.GetColor(x, y) != old;
+        }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(changed, 0) << "the image that shared the tiles keeps its pixels";
+}
