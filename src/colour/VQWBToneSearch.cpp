@@ -47,11 +47,13 @@ VQWBDetail::Bins Reduce(const VQWBDetail::Histogram& histogram)
     return bins;
 }
 
-// First and last index above 0.001 (0 and 0 when there is none).
-void Extent(const VQWBDetail::Histogram& histogram, int& first, int& last)
+// The stretch of a histogram: `first` and `last` the first and last index
+// above 0.001 (0 and 0 when there is none), scale (last − first) / 256.
+// False when the scale is 0 (nothing to stretch).
+bool Stretch(const VQWBDetail::Histogram& histogram, int& first, double& scale)
 {
     first = 0;
-    last = 0;
+    int last = 0;
     bool found = false;
     for (int i = 0; i < 256; ++i)
         if (histogram[i] > 0.001) {
@@ -60,6 +62,8 @@ void Extent(const VQWBDetail::Histogram& histogram, int& first, int& last)
             found = true;
             last = i;
         }
+    scale = (last - first) / 256.0;
+    return scale != 0.0;
 }
 
 // Where level i of the stretched histogram takes from.
@@ -128,10 +132,9 @@ double VQWBDetail::HistogramDistance(const Bins& a, const Bins& b)
 VQWBDetail::Histogram VQWBDetail::StretchedReferenceByPasses(const Histogram& histogram)
 {
     Histogram reference{};
-    int first, last;
-    Extent(histogram, first, last);
-    const double scale = (last - first) / 256.0;
-    if (scale == 0.0)
+    int first;
+    double scale;
+    if (!Stretch(histogram, first, scale))
         return reference;
     Histogram work = histogram;
     bool moved = true;
@@ -163,10 +166,9 @@ VQWBDetail::Histogram VQWBDetail::StretchedReference(const Histogram& histogram)
         if (!(count >= 0.0 && count < 9.0e15 && count == std::floor(count)))
             return StretchedReferenceByPasses(histogram);
     Histogram reference{};
-    int first, last;
-    Extent(histogram, first, last);
-    const double scale = (last - first) / 256.0;
-    if (scale == 0.0)
+    int first;
+    double scale;
+    if (!Stretch(histogram, first, scale))
         return reference;
     std::vector<std::vector<int>> takers(256); // the levels of each source bin, in turn
     for (int i = 0; i < 256; ++i)
