@@ -29,8 +29,10 @@
 // destination opaque); any other number blends as masked Normal.
 //
 // Errors: a QImage source in another format is logged ("Wrong input qimage
-// format N") and nothing changes. Any exception is logged and passed on; the
-// destination then holds the tiles finished before it.
+// format N") and nothing changes. Any exception is logged and passed on.
+// Every block the destination needs is taken before the first pixel
+// changes, so when the tile manager runs out the destination keeps all its
+// old pixels.
 
 #include "KXImage.h"
 #include "kxcore_export.h"

@@ -27,8 +27,9 @@
 // drawn.
 //
 // Errors: a standard exception (such as tile manager exhaustion) is logged
-// and the function returns; the tiles finished before it keep their new
-// content, a mask is left as it was. Any other exception is logged and
+// and the function returns; a mask is left as it was, and an image drawn
+// into keeps all its old pixels when the tile manager runs out (every block
+// is taken before the first tile changes). Any other exception is logged and
 // passed on.
 
 #include "KXImage.h"

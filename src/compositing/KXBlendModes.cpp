@@ -12,6 +12,7 @@
 #include "compositing/KXBlendSeparable.h"
 #include "compositing/KXBox.h"
 #include "core/KXQImageFormat.h"
+#include "core/KXTileWalker.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -61,16 +62,17 @@ uint32_t IntegerOpacity(double opacity)
     return static_cast<uint32_t>(opacity * 256.0);
 }
 
-// Calls visit(column, row, piece) for each 128 x 128 tile that `area` (in
-// non-negative image coordinates) meets; piece is the part inside the tile.
+// Calls visit(part, pixels) for each tile of `image` that `rect` (inside
+// the image) meets, serially: part is the share of the tile in image
+// coordinates, pixels its first pixel.
 template <class Visit>
-void ForEachTile(const QRect& area, Visit&& visit)
+void ReadPieces(const Image& image, const QRect& rect, Visit&& visit)
 {
-    if (area.isEmpty())
-        return;
-    for (int row = area.top() / kTile; row <= area.bottom() / kTile; ++row)
-        for (int column = area.left() / kTile; column <= area.right() / kTile; ++column)
-            visit(column, row, area & QRect(column * kTile, row * kTile, kTile, kTile));
+    KXTileWalker::ReadArea(image, rect, KXTileWalker::Run::Serial,
+                           [&](const Pixel* pixels, const QRect& part, unsigned int column, unsigned int row) {
+                               visit(part.translated(int(column) * kTile, int(row) * kTile),
+                                     pixels + size_t(part.y()) * kTile + size_t(part.x()));
+                           });
 }
 
 inline size_t InTile(const QPoint& p)
@@ -89,9 +91,8 @@ public:
     template <class Visit>
     void Pieces(const QRect& rect, Visit&& visit) const
     {
-        ForEachTile(rect.translated(-m_offset), [&](int column, int row, const QRect& part) {
-            const KXTileAccess<const Pixel> tile = m_image.ReadTile(unsigned(column), unsigned(row));
-            visit(part.translated(m_offset), tile.Data() + InTile(part.topLeft()), size_t(kTile));
+        ReadPieces(m_image, rect.translated(-m_offset), [&](const QRect& part, const Pixel* pixels) {
+            visit(part.translated(m_offset), pixels, size_t(kTile));
         });
     }
 
@@ -118,7 +119,7 @@ private:
 
 struct NoMask {
     static constexpr bool kMasked = false;
-    bool Covers(const QRect&) const { return true; }
+    QRect Written(const QRect& area) const { return area; }
     template <class Visit>
     void Pieces(const QRect& rect, Visit&& visit) const
     {
@@ -153,15 +154,16 @@ public:
         }
     }
 
-    bool Covers(const QRect& rect) const { return m_reveal || rect.intersects(m_inside); }
+    // The part of the area that changes: all of it when the outside is
+    // revealed, else the part inside the mask. Tiles outside it stay shared.
+    QRect Written(const QRect& area) const { return m_reveal ? area : m_inside; }
 
     template <class Visit>
     void Pieces(const QRect& rect, Visit&& visit) const
     {
         const QRect inside = rect & m_inside;
-        ForEachTile(inside.translated(m_offset), [&](int column, int row, const QRect& part) {
-            const KXTileAccess<const Pixel> tile = m_mask.ReadTile(unsigned(column), unsigned(row));
-            visit(part.translated(-m_offset), tile.Data() + InTile(part.topLeft()), size_t(kTile));
+        ReadPieces(m_mask, inside.translated(m_offset), [&](const QRect& part, const Pixel* pixels) {
+            visit(part.translated(-m_offset), pixels, size_t(kTile));
         });
         if (!m_reveal)
             return;
@@ -190,29 +192,31 @@ private:
 
 // ---- The walker ------------------------------------------------------------
 
+// The destination tiles go through the tile walker, on the calling thread:
+// every block a shared tile needs is taken before the first pixel changes.
 template <class Source, class Mask, class Rule>
 void Walk(const Source& source, const Mask& mask, Image& dst, const QRect& area, const Rule& rule)
 {
-    ForEachTile(area, [&](int column, int row, const QRect& piece) {
-        if (!mask.Covers(piece))
-            return;
-        const KXTileAccess<Pixel> out = dst.WriteTile(unsigned(column), unsigned(row));
-        source.Pieces(piece, [&](const QRect& part, const Pixel* s, size_t sStride) {
-            mask.Pieces(part, [&](const QRect& sub, const Pixel* m, size_t mStride) {
-                const Pixel* from = s + size_t(sub.y() - part.y()) * sStride + size_t(sub.x() - part.x());
-                Pixel* to = out.Data() + InTile(sub.topLeft());
-                const int width = sub.width();
-                for (int y = 0; y < sub.height(); ++y, from += sStride, to += kTile) {
-                    if constexpr (Mask::kMasked) {
-                        rule.Row(from, to, m, width);
-                        m += mStride;
-                    } else {
-                        rule.Row(from, to, width);
+    KXTileWalker::WriteArea(
+        dst, mask.Written(area), KXTileWalker::Run::Serial,
+        [&](Pixel* tile, const QRect& inTile, unsigned int column, unsigned int row) {
+            const QRect piece = inTile.translated(int(column) * kTile, int(row) * kTile);
+            source.Pieces(piece, [&](const QRect& part, const Pixel* s, size_t sStride) {
+                mask.Pieces(part, [&](const QRect& sub, const Pixel* m, size_t mStride) {
+                    const Pixel* from = s + size_t(sub.y() - part.y()) * sStride + size_t(sub.x() - part.x());
+                    Pixel* to = tile + InTile(sub.topLeft());
+                    const int width = sub.width();
+                    for (int y = 0; y < sub.height(); ++y, from += sStride, to += kTile) {
+                        if constexpr (Mask::kMasked) {
+                            rule.Row(from, to, m, width);
+                            m += mStride;
+                        } else {
+                            rule.Row(from, to, width);
+                        }
                     }
-                }
+                });
             });
         });
-    });
 }
 
 // ---- The mode table --------------------------------------------------------

@@ -12,7 +12,7 @@
 #include "KXImagePainter.h"
 
 #include "KXBlendModes.h"
-#include "core/KXLogMacros.h"
+#include "KXLog.h"
 #include "compositing/KXBox.h"
 #include "core/KXTileWalker.h"
 
@@ -143,7 +143,7 @@ void PaintWhole(Image& img, const QPainterPath& path, Setup&& setup, Draw&& draw
 // Every tile made private, as the tile-wise painting does.
 void DetachAll(Image& img)
 {
-    KXTileWalker::WriteArea(img, img.Rect(), KXTileWalker::Run::Parallel,
+    KXTileWalker::WriteArea(img, img.Rect(), KXTileWalker::Run::Serial,
                             [](KXRGBA32i*, const QRect&, unsigned int, unsigned int) {});
 }
 
@@ -256,7 +256,7 @@ void InvertImage(Image& img, unsigned int channels)
                               ((channels & KXChannel::Alpha) ? 0xFF000000u : 0u);
         // Every pixel of every tile, margins included; a shared tile's copy
         // is written from the old pixels in one pass.
-        KXTileWalker::Write(img, KXTileWalker::Grid(img), KXTileWalker::Run::Parallel,
+        KXTileWalker::Write(img, KXTileWalker::Grid(img), KXTileWalker::Run::Serial,
                             [flip](KXRGBA32i* out, const KXRGBA32i* in, unsigned int, unsigned int) {
                                 for (unsigned int i = 0; i < Image::kTilePixels; ++i)
                                     out[i].value = in[i].value ^ flip;

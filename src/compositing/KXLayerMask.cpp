@@ -1,12 +1,12 @@
 // Layer masks: a fresh image of the source's size, filled with one value or,
 // for the two derived masks, given an alpha per pixel from the source by the
-// tile walker (tiles in parallel) and a small rule. The finished image
+// tile walker and a small rule, on the calling thread. The finished image
 // replaces the mask, so a failure leaves the mask as it was.
 
 #include "KXImagePainter.h"
 
 #include "core/KXArithmetic.h"
-#include "core/KXLogMacros.h"
+#include "KXLog.h"
 #include "core/KXTileWalker.h"
 
 #include <algorithm>
@@ -36,12 +36,12 @@ Image Filled(const Image& source, uint32_t value)
 
 // Every pixel inside the image becomes black with the rule's alpha; the
 // margins of edge tiles are 0. Each tile is written whole from the source's
-// tile, all tiles at once.
+// tile.
 template <class Rule>
 Image Derived(const Image& source, Rule rule)
 {
     Image made(source.Width(), source.Height());
-    KXTileWalker::Fill(made, KXTileWalker::Run::Parallel, [&](KXRGBA32i* out, unsigned int column, unsigned int row) {
+    KXTileWalker::Fill(made, KXTileWalker::Run::Serial, [&](KXRGBA32i* out, unsigned int column, unsigned int row) {
         const unsigned int rows = std::min(kTile, made.Height() - row * kTile);
         const unsigned int columns = std::min(kTile, made.Width() - column * kTile);
         const KXTileAccess<const KXRGBA32i> in = source.ReadTile(column, row);
