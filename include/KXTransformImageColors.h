@@ -87,6 +87,21 @@ void ApplyToRuns(const void* rule, KXRGBA32i* out, const KXRGBA32i* in, unsigned
         ApplyToRun(out + y * 128, in + y * 128, count, f);
 }
 
+// The guard of both visitors: VisitArea with f as the visitor; any
+// exception is logged against `site` and gives false.
+template <class F>
+bool GuardedVisit(const KXLog::Site& site, const KXImage<KXRGBA32i, 128, 128>& image, const QRect& rect, LineFn line,
+                  F& f)
+{
+    return KXLog::GuardAll(
+        site,
+        [&] {
+            VisitArea(image, rect, line, const_cast<void*>(static_cast<const void*>(&f)));
+            return true;
+        },
+        false);
+}
+
 } // namespace KXColorWalk
 
 // Applies the per-pixel rule f(KXRGBA32i&) to every pixel of every tile,
@@ -130,13 +145,8 @@ bool VisitPixels(const KXImage<KXRGBA32i, 128, 128>& image, const QRect& rect, F
         for (unsigned int i = 0; i < count; ++i)
             g(pixels[i]);
     };
-    return KXLog::GuardAll(
-        KXLog::Site{__DATE__, __TIME__, 851, "include/KXTransformImageColors"},
-        [&] {
-            KXColorWalk::VisitArea(image, rect, line, const_cast<void*>(static_cast<const void*>(&f)));
-            return true;
-        },
-        false);
+    return KXColorWalk::GuardedVisit(KXLog::Site{__DATE__, __TIME__, 851, "include/KXTransformImageColors"}, image,
+                                     rect, line, f);
 }
 
 // The same, calling f(int x, int y, const KXRGBA32i*) with the pixel's image
@@ -149,13 +159,8 @@ bool VisitPixelsWithCoordinates(const KXImage<KXRGBA32i, 128, 128>& image, const
         for (unsigned int i = 0; i < count; ++i)
             g(x + static_cast<int>(i), y, pixels + i);
     };
-    return KXLog::GuardAll(
-        KXLog::Site{__DATE__, __TIME__, 930, "include/KXTransformImageColors"},
-        [&] {
-            KXColorWalk::VisitArea(image, rect, line, const_cast<void*>(static_cast<const void*>(&f)));
-            return true;
-        },
-        false);
+    return KXColorWalk::GuardedVisit(KXLog::Site{__DATE__, __TIME__, 930, "include/KXTransformImageColors"}, image,
+                                     rect, line, f);
 }
 
 #endif // KXTRANSFORMIMAGECOLORS_H
