@@ -12,7 +12,7 @@
 #include "KXImagePainter.h"
 
 #include "KXBlendModes.h"
-#include "KXLog.h"
+#include "core/KXLogMacros.h"
 #include "compositing/KXBox.h"
 #include "core/KXTileWalker.h"
 

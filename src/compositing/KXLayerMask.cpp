@@ -6,7 +6,7 @@
 #include "KXImagePainter.h"
 
 #include "core/KXArithmetic.h"
-#include "KXLog.h"
+#include "core/KXLogMacros.h"
 #include "core/KXTileWalker.h"
 
 #include <algorithm>
