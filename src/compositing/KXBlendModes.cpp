@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <tuple>
 
 namespace {
 
@@ -234,7 +235,8 @@ void RunRule(const Source& source, const Mask& mask, Image& dst, const QRect& ar
     Walk(source, mask, dst, area, Rule(op));
 }
 
-// The rule of one form as a table entry.
+// The rule of one form as a table entry: T a tiled source, Q a QImage
+// source, M a tiled source through a mask, QM a QImage source through a mask.
 template <class Rule>
 constexpr Run<TiledSource, NoMask> T = &RunRule<TiledSource, NoMask, Rule>;
 template <class Rule>
@@ -247,41 +249,30 @@ constexpr Run<QImageSource, TiledMask> QM = &RunRule<QImageSource, TiledMask, Ru
 template <class Core, class Alpha = SourceAlpha>
 using R = CoreRule<Core, Alpha>;
 
+// The rules of one form: [lockAlpha].
+template <class Source, class Mask>
+struct Forms {
+    Run<Source, Mask> run[2];
+};
+
+template <class T>
+struct Same {
+    using type = T;
+};
+
 struct Mode {
     unsigned int number;
     const char* name;
-    // [lockAlpha]
-    Run<TiledSource, NoMask> tiled[2];
-    Run<QImageSource, NoMask> qimage[2];
-    Run<TiledSource, TiledMask> masked[2];
-    Run<QImageSource, TiledMask> maskedQImage[2];
+    std::tuple<Forms<TiledSource, NoMask>, Forms<QImageSource, NoMask>, Forms<TiledSource, TiledMask>,
+               Forms<QImageSource, TiledMask>>
+        forms;
 
-    constexpr Mode Tiled(Run<TiledSource, NoMask> composed, Run<TiledSource, NoMask> locked) const
+    // This row with the rules of one form replaced.
+    template <class Source, class Mask>
+    constexpr Mode With(Run<Source, Mask> composed, typename Same<Run<Source, Mask>>::type locked) const
     {
         Mode m = *this;
-        m.tiled[0] = composed;
-        m.tiled[1] = locked;
-        return m;
-    }
-    constexpr Mode QImage(Run<QImageSource, NoMask> composed, Run<QImageSource, NoMask> locked) const
-    {
-        Mode m = *this;
-        m.qimage[0] = composed;
-        m.qimage[1] = locked;
-        return m;
-    }
-    constexpr Mode Masked(Run<TiledSource, TiledMask> composed, Run<TiledSource, TiledMask> locked) const
-    {
-        Mode m = *this;
-        m.masked[0] = composed;
-        m.masked[1] = locked;
-        return m;
-    }
-    constexpr Mode MaskedQImage(Run<QImageSource, TiledMask> composed, Run<QImageSource, TiledMask> locked) const
-    {
-        Mode m = *this;
-        m.maskedQImage[0] = composed;
-        m.maskedQImage[1] = locked;
+        std::get<Forms<Source, Mask>>(m.forms) = Forms<Source, Mask>{{composed, locked}};
         return m;
     }
 };
@@ -291,21 +282,22 @@ struct Mode {
 // opacity; a QImage through a mask does nothing.
 constexpr Mode Row(unsigned int number, const char* name)
 {
-    return Mode{number,
-                name,
-                {T<NormalRule<false, RowSourceAlpha>>, T<NormalRule<false, RowSourceAlpha>>},
-                {Q<QImageNormalRule>, Q<QImageNormalRule>},
-                {M<NormalRule<false, RowNestedAlpha>>, M<NormalRule<false, RowNestedAlpha>>},
-                {nullptr, nullptr}};
+    using Normal = NormalRule<false, RowSourceAlpha>;
+    using MaskedNormal = NormalRule<false, RowNestedAlpha>;
+    return Mode{number, name,
+                {Forms<TiledSource, NoMask>{{T<Normal>, T<Normal>}},
+                 Forms<QImageSource, NoMask>{{Q<QImageNormalRule>, Q<QImageNormalRule>}},
+                 Forms<TiledSource, TiledMask>{{M<MaskedNormal>, M<MaskedNormal>}},
+                 Forms<QImageSource, TiledMask>{{nullptr, nullptr}}}};
 }
 
 // Plus, clamped after weighting, pixel by pixel.
 constexpr Mode PlusRow(unsigned int number, const char* name)
 {
     return Row(number, name)
-        .Tiled(T<R<Separable<TermPlus, false>>>, T<R<Separable<TermPlus, true>>>)
-        .QImage(Q<R<Separable<TermPlus, false>>>, Q<R<Separable<TermPlus, true>>>)
-        .Masked(M<R<Separable<TermPlus, false>, MaskedProductAlpha>>,
+        .With(T<R<Separable<TermPlus, false>>>, T<R<Separable<TermPlus, true>>>)
+        .With(Q<R<Separable<TermPlus, false>>>, Q<R<Separable<TermPlus, true>>>)
+        .With(M<R<Separable<TermPlus, false>, MaskedProductAlpha>>,
                 M<R<Separable<TermPlus, true>, MaskedProductAlpha>>);
 }
 
@@ -314,35 +306,35 @@ template <class Term>
 constexpr Mode SeparableRow(unsigned int number, const char* name)
 {
     return Row(number, name)
-        .Tiled(T<SeparableRule<Term, false, RowSourceAlpha>>, T<SeparableRule<Term, true, RowSourceAlpha>>)
-        .QImage(Q<SeparableRule<Term, false, RowSourceAlpha>>, Q<SeparableRule<Term, true, RowSourceAlpha>>)
-        .Masked(M<SeparableRule<Term, false, RowProductAlpha>>, M<SeparableRule<Term, true, RowProductAlpha>>);
+        .With(T<SeparableRule<Term, false, RowSourceAlpha>>, T<SeparableRule<Term, true, RowSourceAlpha>>)
+        .With(Q<SeparableRule<Term, false, RowSourceAlpha>>, Q<SeparableRule<Term, true, RowSourceAlpha>>)
+        .With(M<SeparableRule<Term, false, RowProductAlpha>>, M<SeparableRule<Term, true, RowProductAlpha>>);
 }
 
 // A mode of tiled sources only, with a rule for each alpha setting.
 template <class Composed, class Locked>
 constexpr Mode TiledRow(unsigned int number, const char* name)
 {
-    return Row(number, name).Tiled(T<Composed>, T<Locked>);
+    return Row(number, name).With(T<Composed>, T<Locked>);
 }
 
 constexpr Mode kModes[] = {
     Row(0, "Normal")
-        .Tiled(T<NormalRule<false, RowSourceAlpha>>, T<NormalRule<true, RowSourceAlpha>>)
-        .QImage(Q<QImageNormalRule>, Q<NormalRule<true, RowSourceAlpha>>)
-        .Masked(M<NormalRule<false, RowNestedAlpha>>, M<NormalRule<true, RowProductAlpha>>)
-        .MaskedQImage(QM<NormalRule<false, RowNestedAlpha>>, QM<NormalRule<true, RowNestedAlpha>>),
-    Row(2, "Clear").Tiled(T<R<ClearCore>>, nullptr),
+        .With(T<NormalRule<false, RowSourceAlpha>>, T<NormalRule<true, RowSourceAlpha>>)
+        .With(Q<QImageNormalRule>, Q<NormalRule<true, RowSourceAlpha>>)
+        .With(M<NormalRule<false, RowNestedAlpha>>, M<NormalRule<true, RowProductAlpha>>)
+        .With(QM<NormalRule<false, RowNestedAlpha>>, QM<NormalRule<true, RowNestedAlpha>>),
+    Row(2, "Clear").With(T<R<ClearCore>>, nullptr),
     Row(3, "Source")
-        .Tiled(T<R<SourceCore>>, T<R<SourceColoursCore>>)
-        .QImage(Q<R<SourceCore>>, Q<R<SourceColoursCore>>)
+        .With(T<R<SourceCore>>, T<R<SourceColoursCore>>)
+        .With(Q<R<SourceCore>>, Q<R<SourceColoursCore>>)
         // The locked form uses neither mask nor opacity.
-        .Masked(M<R<SourceCore, MaskedProductAlpha>>, M<R<SourceColoursCore, MaskedProductAlpha>>),
-    Row(6, "DestinationIn").Tiled(T<R<DestinationInCore>>, nullptr).QImage(Q<R<DestinationInCore>>, nullptr),
+        .With(M<R<SourceCore, MaskedProductAlpha>>, M<R<SourceColoursCore, MaskedProductAlpha>>),
+    Row(6, "DestinationIn").With(T<R<DestinationInCore>>, nullptr).With(Q<R<DestinationInCore>>, nullptr),
     Row(8, "DestinationOut")
-        .Tiled(T<R<DestinationOutCore>>, nullptr)
-        .QImage(Q<R<DestinationOutCore>>, nullptr)
-        .Masked(M<R<DestinationOutCore, MaskedProductAlpha>>, nullptr),
+        .With(T<R<DestinationOutCore>>, nullptr)
+        .With(Q<R<DestinationOutCore>>, nullptr)
+        .With(M<R<DestinationOutCore, MaskedProductAlpha>>, nullptr),
     PlusRow(12, "Plus"),
     SeparableRow<TermMultiply>(13, "Multiply"),
     SeparableRow<TermScreen>(14, "Screen"),
@@ -359,15 +351,15 @@ constexpr Mode kModes[] = {
     TiledRow<R<BitwiseCore<BitAnd, false>>, R<BitwiseCore<BitAnd, true>>>(25, "BitwiseAnd"),
     TiledRow<R<BitwiseCore<BitAndNot, false>>, R<BitwiseCore<BitAndNot, true>>>(31, "BitwiseAndNot"),
     Row(64, "AlphaFromLuminance")
-        .Tiled(T<R<AlphaFromLuminanceCore>>, nullptr)
-        .Masked(M<R<AlphaFromLuminanceCore, MaskedNestedAlpha>>, nullptr),
+        .With(T<R<AlphaFromLuminanceCore>>, nullptr)
+        .With(M<R<AlphaFromLuminanceCore, MaskedNestedAlpha>>, nullptr),
     TiledRow<R<GreyFromAlphaCore<false>>, R<GreyFromAlphaCore<true>>>(88, "GreyFromAlpha")
-        .Masked(M<MaskedGreyFromAlphaRule<false>>, M<MaskedGreyFromAlphaRule<true>>),
+        .With(M<MaskedGreyFromAlphaRule<false>>, M<MaskedGreyFromAlphaRule<true>>),
     TiledRow<R<GreyFromLuminanceCore<false>>, R<GreyFromLuminanceCore<true>>>(89, "GreyFromLuminance"),
     // A QImage source copies as Source.
     TiledRow<LuminosityRule, R<LuminosityLockedCore, RawAlpha>>(90, "Luminosity")
-        .QImage(Q<R<SourceCore>>, Q<R<SourceColoursCore>>)
-        .Masked(M<R<MaskedLuminosityCore, MaskedNestedAlpha>>, nullptr),
+        .With(Q<R<SourceCore>>, Q<R<SourceColoursCore>>)
+        .With(M<R<MaskedLuminosityCore, MaskedNestedAlpha>>, nullptr),
     TiledRow<R<CopyCoveredCore<false>>, R<CopyCoveredCore<true>>>(91, "CopyWhereCovered"),
     // 92 to 95 have no locked form: locked, they blend as Normal.
     TiledRow<AlphaKeepRule, NormalRule<false, RowSourceAlpha>>(92, "AlphaKeep"),
@@ -398,10 +390,12 @@ static_assert(ModeOf(0).number == 0 && ModeOf(95).number == 95 && ModeOf(1).name
                   ModeOf(~0u).name == nullptr,
               "lookup");
 
+// Runs the rule of a mode for this form of source and mask, if it has one.
 template <class Source, class Mask>
-void Dispatch(Run<Source, Mask> run, const Source& source, const Mask& mask, Image& dst, const QRect& area,
-              uint32_t op)
+void Dispatch(unsigned int mode, bool lockAlpha, const Source& source, const Mask& mask, Image& dst,
+              const QRect& area, uint32_t op)
 {
+    const Run<Source, Mask> run = std::get<Forms<Source, Mask>>(ModeOf(mode).forms).run[lockAlpha];
     if (run)
         run(source, mask, dst, area, op);
 }
@@ -429,14 +423,14 @@ void BlendTiled(const Image& src, unsigned int mode, Image& dst, uint32_t op, bo
 {
     Image copy;
     const TiledSource source(Unaliased(src, dst, copy), placement.offset);
-    Dispatch(ModeOf(mode).tiled[lockAlpha], source, NoMask(), dst, placement.area, op);
+    Dispatch(mode, lockAlpha, source, NoMask(), dst, placement.area, op);
 }
 
 void BlendQImage(const QImage& src, unsigned int mode, Image& dst, uint32_t op, bool lockAlpha,
                  const Placement& placement)
 {
     const QImageSource source(src, placement.offset);
-    Dispatch(ModeOf(mode).qimage[lockAlpha], source, NoMask(), dst, placement.area, op);
+    Dispatch(mode, lockAlpha, source, NoMask(), dst, placement.area, op);
 }
 
 } // namespace
@@ -485,7 +479,7 @@ void BlendMaskOn(const Image& src, const QRect& srcRect, unsigned int mode, Imag
         Image sourceCopy, maskCopy;
         const TiledSource source(Unaliased(src, dst, sourceCopy), placement.offset);
         const TiledMask weights(Unaliased(mask, dst, maskCopy), maskRect, dstRect, placement.area, revealOutsideMask);
-        Dispatch(ModeOf(mode).masked[lockAlpha], source, weights, dst, placement.area, op);
+        Dispatch(mode, lockAlpha, source, weights, dst, placement.area, op);
     });
 }
 
@@ -504,7 +498,7 @@ void BlendMaskOn(const QImage& src, const QRect& srcRect, unsigned int mode, Ima
         Image maskCopy;
         const QImageSource source(src, placement.offset);
         const TiledMask weights(Unaliased(mask, dst, maskCopy), maskRect, dstRect, placement.area, revealOutsideMask);
-        Dispatch(ModeOf(mode).maskedQImage[lockAlpha], source, weights, dst, placement.area, op);
+        Dispatch(mode, lockAlpha, source, weights, dst, placement.area, op);
     });
 }
 
