@@ -418,19 +418,53 @@ const Image& Unaliased(const Image& image, const Image& dst, Image& copy)
     return copy;
 }
 
-void BlendTiled(const Image& src, unsigned int mode, Image& dst, uint32_t op, bool lockAlpha,
-                const Placement& placement)
+// The two kinds of source: what is accepted, its rectangle, and its reader
+// (a tiled source blended into itself is read from a copy).
+bool Accepted(const Image&)
 {
-    Image copy;
-    const TiledSource source(Unaliased(src, dst, copy), placement.offset);
-    Dispatch(mode, lockAlpha, source, NoMask(), dst, placement.area, op);
+    return true;
+}
+bool Accepted(const QImage& image)
+{
+    return IsArgb32(image);
+}
+QRect RectOf(const Image& image)
+{
+    return image.Rect();
+}
+QRect RectOf(const QImage& image)
+{
+    return image.rect();
+}
+TiledSource SourceOf(const Image& src, const Image& dst, Image& copy, const QPoint& offset)
+{
+    return TiledSource(Unaliased(src, dst, copy), offset);
+}
+QImageSource SourceOf(const QImage& src, const Image&, Image&, const QPoint& offset)
+{
+    return QImageSource(src, offset);
 }
 
-void BlendQImage(const QImage& src, unsigned int mode, Image& dst, uint32_t op, bool lockAlpha,
-                 const Placement& placement)
+// BlendOn (mask null) and BlendMaskOn for either kind of source.
+template <class Src>
+void Blend(const Src& src, const QRect& srcRect, unsigned int mode, Image& dst, const QRect& dstRect, double opacity,
+           bool lockAlpha, const Image* mask, const QRect& maskRect, bool revealOutsideMask)
 {
-    const QImageSource source(src, placement.offset);
-    Dispatch(mode, lockAlpha, source, NoMask(), dst, placement.area, op);
+    KXLog::GuardRethrow(KX_SITE(kLogFile), [&] {
+        if (!Accepted(src))
+            return;
+        const Placement placement(RectOf(src), srcRect, dst.Rect(), dstRect);
+        const uint32_t op = IntegerOpacity(opacity);
+        if (placement.area.isEmpty() || op == 0)
+            return;
+        Image sourceCopy, maskCopy;
+        const auto source = SourceOf(src, dst, sourceCopy, placement.offset);
+        // A mask without pixels whose outside is revealed is no mask.
+        if (!mask || (mask->Rect().isEmpty() && revealOutsideMask))
+            return Dispatch(mode, lockAlpha, source, NoMask(), dst, placement.area, op);
+        const TiledMask weights(Unaliased(*mask, dst, maskCopy), maskRect, dstRect, placement.area, revealOutsideMask);
+        Dispatch(mode, lockAlpha, source, weights, dst, placement.area, op);
+    });
 }
 
 } // namespace
@@ -443,63 +477,25 @@ const char* BlendModeName(unsigned int mode)
 void BlendOn(const Image& src, const QRect& srcRect, unsigned int mode, Image& dst, const QRect& dstRect,
              double opacity, bool lockAlpha)
 {
-    KXLog::GuardRethrow(KX_SITE(kLogFile), [&] {
-        const Placement placement(src.Rect(), srcRect, dst.Rect(), dstRect);
-        const uint32_t op = IntegerOpacity(opacity);
-        if (placement.area.isEmpty() || op == 0)
-            return;
-        BlendTiled(src, mode, dst, op, lockAlpha, placement);
-    });
+    Blend(src, srcRect, mode, dst, dstRect, opacity, lockAlpha, nullptr, QRect(), false);
 }
 
 void BlendOn(const QImage& src, const QRect& srcRect, unsigned int mode, Image& dst, const QRect& dstRect,
              double opacity, bool lockAlpha)
 {
-    KXLog::GuardRethrow(KX_SITE(kLogFile), [&] {
-        if (!IsArgb32(src))
-            return;
-        const Placement placement(src.rect(), srcRect, dst.Rect(), dstRect);
-        const uint32_t op = IntegerOpacity(opacity);
-        if (placement.area.isEmpty() || op == 0)
-            return;
-        BlendQImage(src, mode, dst, op, lockAlpha, placement);
-    });
+    Blend(src, srcRect, mode, dst, dstRect, opacity, lockAlpha, nullptr, QRect(), false);
 }
 
 void BlendMaskOn(const Image& src, const QRect& srcRect, unsigned int mode, Image& dst, const QRect& dstRect,
                  double opacity, const Image& mask, const QRect& maskRect, bool revealOutsideMask, bool lockAlpha)
 {
-    KXLog::GuardRethrow(KX_SITE(kLogFile), [&] {
-        const Placement placement(src.Rect(), srcRect, dst.Rect(), dstRect);
-        const uint32_t op = IntegerOpacity(opacity);
-        if (placement.area.isEmpty() || op == 0)
-            return;
-        if (mask.Rect().isEmpty() && revealOutsideMask)
-            return BlendTiled(src, mode, dst, op, lockAlpha, placement);
-        Image sourceCopy, maskCopy;
-        const TiledSource source(Unaliased(src, dst, sourceCopy), placement.offset);
-        const TiledMask weights(Unaliased(mask, dst, maskCopy), maskRect, dstRect, placement.area, revealOutsideMask);
-        Dispatch(mode, lockAlpha, source, weights, dst, placement.area, op);
-    });
+    Blend(src, srcRect, mode, dst, dstRect, opacity, lockAlpha, &mask, maskRect, revealOutsideMask);
 }
 
 void BlendMaskOn(const QImage& src, const QRect& srcRect, unsigned int mode, Image& dst, const QRect& dstRect,
                  double opacity, const Image& mask, const QRect& maskRect, bool revealOutsideMask, bool lockAlpha)
 {
-    KXLog::GuardRethrow(KX_SITE(kLogFile), [&] {
-        if (!IsArgb32(src))
-            return;
-        const Placement placement(src.rect(), srcRect, dst.Rect(), dstRect);
-        const uint32_t op = IntegerOpacity(opacity);
-        if (placement.area.isEmpty() || op == 0)
-            return;
-        if (mask.Rect().isEmpty() && revealOutsideMask)
-            return BlendQImage(src, mode, dst, op, lockAlpha, placement);
-        Image maskCopy;
-        const QImageSource source(src, placement.offset);
-        const TiledMask weights(Unaliased(mask, dst, maskCopy), maskRect, dstRect, placement.area, revealOutsideMask);
-        Dispatch(mode, lockAlpha, source, weights, dst, placement.area, op);
-    });
+    Blend(src, srcRect, mode, dst, dstRect, opacity, lockAlpha, &mask, maskRect, revealOutsideMask);
 }
 
 void BlendOn(const KXImageCMYKA&, const QRect&, unsigned int, KXImageCMYKA&, const QRect&, double, bool) {}
