@@ -273,7 +273,8 @@ KXImage<Narrow, 128, 64> FromWorking(const KXImageRGBA32i& source, const Rule& r
     KXTileWalker::Read(source, KXTileWalker::Grid(source), KXTileWalker::Run::Parallel,
                        [&](const KXRGBA32i* in, unsigned int column, unsigned int row) {
                            Rule local(rule);
-                           for (unsigned int half = 0; half < 2 && 2 * row + half < target.TileRows(); ++half) {
+                           const unsigned int halves = std::min(2u, target.TileRows() - 2 * row);
+                           for (unsigned int half = 0; half < halves; ++half) {
                                const KXTileAccess<Narrow> out = target.OverwriteTile(column, 2 * row + half);
                                const KXRGBA32i* from = in + half * kHalfTilePixels;
                                Narrow* to = out.Data();
@@ -293,10 +294,10 @@ KXImageRGBA32i ToWorking(const KXImage<Narrow, 128, 64>& source, const Rule& rul
     KXTileWalker::ForEach(KXTileWalker::Grid(target), KXTileWalker::Run::Parallel,
                           [&](unsigned int column, unsigned int row) {
                               Rule local(rule);
-                              const bool whole = 2 * row + 1 < source.TileRows();
+                              const unsigned int halves = std::min(2u, source.TileRows() - 2 * row);
                               const KXTileAccess<KXRGBA32i> out =
-                                  whole ? target.OverwriteTile(column, row) : target.WriteTile(column, row);
-                              for (unsigned int half = 0; half < 2 && 2 * row + half < source.TileRows(); ++half) {
+                                  halves == 2 ? target.OverwriteTile(column, row) : target.WriteTile(column, row);
+                              for (unsigned int half = 0; half < halves; ++half) {
                                   const KXTileAccess<const Narrow> in = source.ReadTile(column, 2 * row + half);
                                   const Narrow* from = in.Data();
                                   KXRGBA32i* to = out.Data() + half * kHalfTilePixels;
