@@ -19,15 +19,7 @@
 namespace KXBlendKernels {
 
 template <bool Lock, class Alpha>
-struct NormalKernel {
-    using AlphaRule = Alpha;
-    static constexpr bool kByAlpha = true;
-
-    static void Plain(const Pixel* s, Pixel* d, const Pixel* m, int n, uint32_t op)
-    {
-        PlainRow<TermNormal, Lock, Alpha>(s, d, m, n, op);
-    }
-
+struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
 #if defined(KX_BLEND_VECTOR)
     // n = s*255*as + d*wD of one colour channel, exact in single precision.
     template <int N, class Ops>

@@ -74,6 +74,19 @@ inline void PlainRow(const Pixel* s, Pixel* d, const Pixel* m, int n, uint32_t o
     }
 }
 
+// The pixel-by-pixel side of a block kernel of the separable family (Normal
+// is the term B = s); the kernel adds Block.
+template <class Term, bool Lock, class Alpha>
+struct SeparablePlain {
+    using AlphaRule = Alpha;
+    static constexpr bool kByAlpha = true;
+
+    static void Plain(const Pixel* s, Pixel* d, const Pixel* m, int n, uint32_t op)
+    {
+        PlainRow<Term, Lock, Alpha>(s, d, m, n, op);
+    }
+};
+
 #if defined(KX_BLEND_VECTOR)
 
 #define KX_BLEND_INLINE inline __attribute__((always_inline))

@@ -82,15 +82,7 @@ struct VectorTerms {
 #endif // KX_BLEND_VECTOR
 
 template <class Term, bool Lock, class Alpha>
-struct SeparableKernel {
-    using AlphaRule = Alpha;
-    static constexpr bool kByAlpha = true;
-
-    static void Plain(const Pixel* s, Pixel* d, const Pixel* m, int n, uint32_t op)
-    {
-        PlainRow<Term, Lock, Alpha>(s, d, m, n, op);
-    }
-
+struct SeparableKernel : SeparablePlain<Term, Lock, Alpha> {
 #if defined(KX_BLEND_VECTOR)
     template <int N, class Ops>
     static KX_BLEND_INLINE void Block(const Pixel* s, Pixel* d, const Pixel* m, uint32_t op, BlockKind kind,
