@@ -1,11 +1,13 @@
 #include "KXImageConversion.h"
+#include "KXQColorReference.h"
 #include "KXTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <QColor>
-
+#include <cmath>
+#include <cstring>
 #include <random>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -25,74 +27,6 @@ KXImageRGBA32i RandomImage(unsigned int width, unsigned int height, unsigned int
     return image;
 }
 
-uint8_t High(int value16)
-{
-    return static_cast<uint8_t>(value16 >> 8);
-}
-
-int Recover16(double fraction)
-{
-    return qRound(fraction * 65535.0);
-}
-
-QColor Rgb16(KXRGBA32i p)
-{
-    QColor c;
-    c.setRgba64(QRgba64::fromRgba64(p.r * 256, p.g * 256, p.b * 256, p.a * 256));
-    return c;
-}
-
-// Qt's QColor works on the same 16-bit values; its results, shifted to the
-// high byte, are the reference.
-KXHSLA ReferenceHSL(KXRGBA32i p)
-{
-    const QColor hsl = Rgb16(p).toHsl();
-    KXHSLA out;
-    const double hue = hsl.hslHueF();
-    out.h = hue < 0 ? 0 : static_cast<uint16_t>(qRound(hue * 36000.0));
-    out.s = High(Recover16(hsl.hslSaturationF()));
-    out.l = High(Recover16(hsl.lightnessF()));
-    out.a = p.a;
-    return out;
-}
-
-KXRGBA32i ReferenceRGBFromHSL(KXHSLA p)
-{
-    const QRgba64 rgb =
-        QColor::fromHslF(p.h / 36000.0, (p.s * 256) / 65535.0, (p.l * 256) / 65535.0).rgba64();
-    KXRGBA32i out;
-    out.r = High(rgb.red());
-    out.g = High(rgb.green());
-    out.b = High(rgb.blue());
-    out.a = p.a;
-    return out;
-}
-
-KXCMYKA ReferenceCMYK(KXRGBA32i p)
-{
-    const QColor cmyk = Rgb16(p).toCmyk();
-    KXCMYKA out;
-    out.c = High(Recover16(cmyk.cyanF()));
-    out.m = High(Recover16(cmyk.magentaF()));
-    out.y = High(Recover16(cmyk.yellowF()));
-    out.k = High(Recover16(cmyk.blackF()));
-    out.a = p.a;
-    return out;
-}
-
-KXRGBA32i ReferenceRGBFromCMYK(KXCMYKA p)
-{
-    const QRgba64 rgb = QColor::fromCmykF((p.c * 256) / 65535.0, (p.m * 256) / 65535.0,
-                                          (p.y * 256) / 65535.0, (p.k * 256) / 65535.0)
-                            .rgba64();
-    KXRGBA32i out;
-    out.r = High(rgb.red());
-    out.g = High(rgb.green());
-    out.b = High(rgb.blue());
-    out.a = p.a;
-    return out;
-}
-
 template <class T>
 std::vector<T> Pixels(const KXImage<T, 128, 64>& image)
 {
@@ -103,6 +37,51 @@ std::vector<T> Pixels(const KXImage<T, 128, 64>& image)
         all.insert(all.end(), row.begin(), row.end());
     }
     return all;
+}
+
+namespace Ref = KXQColorReference;
+
+// What each 8-byte form must hold for a working pixel p, its converted q and
+// the pixel that comes back.
+testing::AssertionResult Holds(KXRGBA32i p, KXRGBA64i q, KXRGBA32i back)
+{
+    // c * 256 and back the high byte: exact.
+    if (q.r != p.r * 256 || q.g != p.g * 256 || q.b != p.b * 256 || q.a != p.a * 256 || back != p)
+        return testing::AssertionFailure() << std::hex << p.value << " -> " << q.value << " -> " << back.value;
+    return testing::AssertionSuccess();
+}
+
+testing::AssertionResult Holds(KXRGBA32i p, KXRGBA64f q, KXRGBA32i back)
+{
+    // Stored within half a step of c / 255 * 256.87842 (a step is 0.125 at
+    // 256); back within one below, 0 and 255 exact.
+    const uint16_t stored[4] = {q.b, q.g, q.r, q.a};
+    for (int c = 0; c < 4; ++c) {
+        const int in = (p.value >> (8 * c)) & 255, out = (back.value >> (8 * c)) & 255;
+        const double exact = in / 255.0 * 256.87841796875;
+        if (std::fabs(HalfToFloat(stored[c]) - exact) > exact / 1024.0 + 1e-9 || !(out == in || out == in - 1) ||
+            ((in == 0 || in == 255) && out != in))
+            return testing::AssertionFailure() << "channel " << c << ": " << in << " -> " << HalfToFloat(stored[c])
+                                               << " -> " << out;
+    }
+    return testing::AssertionSuccess();
+}
+
+testing::AssertionResult Holds(KXRGBA32i p, KXHSLA q, KXRGBA32i back)
+{
+    const KXHSLA expected = Ref::Hsl(p);
+    if (q.value != expected.value || back != Ref::RgbFromHsl(q))
+        return testing::AssertionFailure() << std::hex << p.value << ": h " << std::dec << q.h << "/" << expected.h
+                                           << " s " << int(q.s) << "/" << int(expected.s) << " l " << int(q.l)
+                                           << "/" << int(expected.l) << " back " << std::hex << back.value;
+    return testing::AssertionSuccess();
+}
+
+testing::AssertionResult Holds(KXRGBA32i p, KXCMYKA q, KXRGBA32i back)
+{
+    if (q.value != Ref::Cmyk(p).value || back != Ref::RgbFromCmyk(q))
+        return testing::AssertionFailure() << std::hex << p.value << " -> " << q.value << " -> " << back.value;
+    return testing::AssertionSuccess();
 }
 
 } // namespace
@@ -173,78 +152,83 @@ TEST(KXImageConversion, KnownValues)
     EXPECT_EQ(wide.GetColor(0, 0).r, 768);
 }
 
-TEST(KXImageConversion, EveryPixelMatchesQColorAcrossTileBorders)
-{
-    // 300 x 200: three working tile columns, two rows, the last 8-byte tile
-    // row only partly used.
-    const KXImageRGBA32i image = RandomImage(300, 200, 11);
-    const KXImageHSLA hsl = ConvertImage<KXImageRGBA32i, KXImageHSLA>(image);
-    const KXImageCMYKA cmyk = ConvertImage<KXImageRGBA32i, KXImageCMYKA>(image);
-    EXPECT_EQ(hsl.TileRows(), 4u);
-    const std::vector<KXHSLA> hslPixels = Pixels(hsl);
-    const std::vector<KXCMYKA> cmykPixels = Pixels(cmyk);
-    const KXImageRGBA32i fromHsl = ConvertImage<KXImageHSLA, KXImageRGBA32i>(hsl);
-    const KXImageRGBA32i fromCmyk = ConvertImage<KXImageCMYKA, KXImageRGBA32i>(cmyk);
-    const QImage cmykQImage = ConvertImage<KXImageCMYKA, QImage>(cmyk);
-    ASSERT_EQ(cmykQImage.format(), QImage::Format_ARGB32);
+// ---- The four pairs with the 8-byte forms (128 x 64 tiles): two of them
+// for every working tile.
 
-    for (unsigned int y = 0; y < 200; ++y) {
-        for (unsigned int x = 0; x < 300; ++x) {
-            const KXRGBA32i p = image.GetColor(x, y);
-            const KXHSLA h = hslPixels[y * 300 + x];
-            const KXHSLA hr = ReferenceHSL(p);
-            ASSERT_EQ(h.value, hr.value) << x << "," << y << " h " << h.h << "/" << hr.h << " s " << int(h.s)
-                                         << "/" << int(hr.s) << " l " << int(h.l) << "/" << int(hr.l);
-            ASSERT_EQ(cmykPixels[y * 300 + x].value, ReferenceCMYK(p).value) << x << "," << y;
-            ASSERT_EQ(fromHsl.GetColor(x, y), ReferenceRGBFromHSL(h)) << x << "," << y;
-            const KXRGBA32i rgbFromCmyk = ReferenceRGBFromCMYK(cmykPixels[y * 300 + x]);
-            ASSERT_EQ(fromCmyk.GetColor(x, y), rgbFromCmyk) << x << "," << y;
-            ASSERT_EQ(KXRGBA32i(cmykQImage.pixel(x, y)), rgbFromCmyk) << x << "," << y;
+template <class I>
+class KXConversionPairs : public testing::Test {};
+using EightByteForms = testing::Types<KXImageRGBA64i, KXImageRGBA64f, KXImageHSLA, KXImageCMYKA>;
+TYPED_TEST_SUITE(KXConversionPairs, EightByteForms);
+
+// Every pixel on sizes that are not tile multiples, also where the last
+// 8-byte tile row is only partly used (300 x 200: rows of 64, 64, 64, 8).
+TYPED_TEST(KXConversionPairs, EveryPixelOnRaggedSizesAndBack)
+{
+    for (const QSize size : {QSize(1, 1), QSize(129, 65), QSize(300, 200)}) {
+        const KXImageRGBA32i image = RandomImage(size.width(), size.height(), 11);
+        const TypeParam converted = ConvertImage<KXImageRGBA32i, TypeParam>(image);
+        ASSERT_EQ(converted.Rect(), image.Rect());
+        EXPECT_EQ(converted.TileRows(), (size.height() + 63u) / 64u);
+        const std::vector<typename TypeParam::Pixel> pixels = Pixels(converted);
+        const KXImageRGBA32i back = ConvertImage<TypeParam, KXImageRGBA32i>(converted);
+        ASSERT_EQ(back.Rect(), image.Rect());
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x)
+                ASSERT_TRUE(Holds(image.GetColor(x, y), pixels[y * size.width() + x], back.GetColor(x, y)))
+                    << x << "," << y << " of " << size.width() << " x " << size.height();
+        if constexpr (std::is_same<TypeParam, KXImageCMYKA>::value) {
+            const QImage q = ConvertImage<KXImageCMYKA, QImage>(converted);
+            ASSERT_EQ(q.format(), QImage::Format_ARGB32);
+            for (int y = 0; y < size.height(); ++y)
+                for (int x = 0; x < size.width(); ++x)
+                    ASSERT_EQ(KXRGBA32i(q.pixel(x, y)), back.GetColor(x, y)) << x << "," << y;
         }
     }
 }
 
-TEST(KXImageConversion, WholeTilesAndOddSizes)
+// Whole tiles are converted: a pixel in the margin of the last working tile
+// travels like one inside; where the second 8-byte tile of a working tile
+// does not exist, its rows come back zero.
+TYPED_TEST(KXConversionPairs, MarginsTravelWithTheirTiles)
 {
-    // A pixel in the margin of the last tile travels with the tile.
+    // Fresh blocks come from the front of the free list and are zero; hold
+    // all but a few that were written, so that the results get those.
+    VQTileManager64* tm = VQTileManager64::Instance();
+    QList<void*> dirty = tm->MakeTiles(24);
+    for (void* block : dirty) {
+        std::memset(tm->GetMemory(block, true), 0xA5, VQTileManager64::kBlockSize);
+        tm->FreeMemory(block);
+    }
+    tm->CleanUpTiles(dirty);
+    struct Held {
+        VQTileManager64* tm;
+        QList<void*> blocks;
+        ~Held() { tm->CleanUpTiles(blocks); }
+    } held{tm, tm->MakeTiles(static_cast<unsigned int>(tm->GetAvailableCount() - 24))};
+
     KXImageRGBA32i image(130, 70);
     std::vector<KXRGBA32i> row(256, KXRGBA32i(0xFF123456u));
     image.SetLine(69, row.data(), 256 * 4); // columns 130..255 are margin
-    const KXImageRGBA64i wide = ConvertImage<KXImageRGBA32i, KXImageRGBA64i>(image);
-    EXPECT_EQ(wide.TileRows(), 2u);
-    EXPECT_EQ(wide.ReadTile(1, 1)[5 * 128 + 127].r, 0x1200);
-    const KXImageRGBA32i back = ConvertImage<KXImageRGBA64i, KXImageRGBA32i>(wide);
-    EXPECT_EQ(back.ReadTile(1, 0)[69 * 128 + 127], KXRGBA32i(0xFF123456u));
+    const TypeParam converted = ConvertImage<KXImageRGBA32i, TypeParam>(image);
+    ASSERT_EQ(converted.TileRows(), 2u);
+    EXPECT_EQ(converted.ReadTile(1, 1)[5 * 128 + 127].value, converted.GetColor(129, 69).value);
+    const KXImageRGBA32i back = ConvertImage<TypeParam, KXImageRGBA32i>(converted);
+    EXPECT_EQ(back.ReadTile(1, 0)[69 * 128 + 127], back.GetColor(129, 69));
     EXPECT_EQ(back.ReadTile(1, 0)[70 * 128], KXRGBA32i()) << "missing lower half stays zero";
+}
 
-    // Every pair on 1 x 1 and on sizes that are not tile multiples; the 16-bit
-    // round trip is exact, the half one within one step.
+TEST(KXImageConversion, QImageRoundTripOnRaggedSizes)
+{
     for (const QSize size : {QSize(1, 1), QSize(129, 65), QSize(257, 130)}) {
         const KXImageRGBA32i source = RandomImage(size.width(), size.height(), 5);
-        const KXImageRGBA64i a = ConvertImage<KXImageRGBA32i, KXImageRGBA64i>(source);
-        EXPECT_EQ(a.TileRows(), (size.height() + 63u) / 64u);
-        const KXImageRGBA32i exact = ConvertImage<KXImageRGBA64i, KXImageRGBA32i>(a);
-        const KXImageRGBA32i viaHalf =
-            ConvertImage<KXImageRGBA64f, KXImageRGBA32i>(ConvertImage<KXImageRGBA32i, KXImageRGBA64f>(source));
         const QImage q = ConvertImage<KXImageRGBA32i, QImage>(source);
-        const KXImageRGBA32i viaQImage = ConvertImage<QImage, KXImageRGBA32i>(q);
-        EXPECT_EQ(q.size(), size);
-        for (int y = 0; y < size.height(); ++y) {
+        ASSERT_EQ(q.size(), size);
+        const KXImageRGBA32i back = ConvertImage<QImage, KXImageRGBA32i>(q);
+        for (int y = 0; y < size.height(); ++y)
             for (int x = 0; x < size.width(); ++x) {
-                const KXRGBA32i p = source.GetColor(x, y);
-                ASSERT_EQ(exact.GetColor(x, y), p);
-                ASSERT_EQ(viaQImage.GetColor(x, y), p);
-                ASSERT_EQ(KXRGBA32i(q.pixel(x, y)), p);
-                const KXRGBA32i h = viaHalf.GetColor(x, y);
-                for (int c = 0; c < 4; ++c) {
-                    const int in = (p.value >> (8 * c)) & 255, out = (h.value >> (8 * c)) & 255;
-                    ASSERT_TRUE(out == in || out == in - 1) << in << " -> " << out;
-                    if (in == 0 || in == 255) {
-                        ASSERT_EQ(out, in);
-                    }
-                }
+                ASSERT_EQ(KXRGBA32i(q.pixel(x, y)), source.GetColor(x, y)) << x << "," << y;
+                ASSERT_EQ(back.GetColor(x, y), source.GetColor(x, y)) << x << "," << y;
             }
-        }
     }
 }
 

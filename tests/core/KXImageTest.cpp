@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -34,63 +35,157 @@ const void* TileRecord(const I& image, unsigned int column, unsigned int row)
 
 } // namespace
 
-TEST(KXImage, GridOfTheFiveForms)
+// ---- What holds for all five forms: 128 x 128 tiles of 4-byte pixels, 128 x 64
+// tiles of the 8-byte ones.
+
+template <class I>
+class KXImageForms : public testing::Test {
+protected:
+    using Pixel = typename I::Pixel;
+    static constexpr unsigned int W = I::kTileWidth, H = I::kTileHeight;
+    // A different non-zero pixel for every seed.
+    static Pixel Value(unsigned int seed)
+    {
+        Pixel p;
+        p.value = static_cast<decltype(p.value)>((seed + 1ull) * 0x9E3779B97F4A7C15ull);
+        return p;
+    }
+};
+using Forms = testing::Types<KXImageRGBA32i, KXImageRGBA64i, KXImageRGBA64f, KXImageHSLA, KXImageCMYKA>;
+TYPED_TEST_SUITE(KXImageForms, Forms);
+
+TYPED_TEST(KXImageForms, GridOfSizesThatAreNotTileMultiples)
 {
-    struct Case {
+    constexpr unsigned int W = TestFixture::W, H = TestFixture::H;
+    const struct {
         unsigned int width, height, columns, rows;
-    };
-    const Case wide[] = {{300, 200, 3, 2}, {128, 128, 1, 1}, {1, 1, 1, 1}, {0, 50, 0, 1}, {129, 0, 2, 0}};
-    for (const Case& c : wide) {
-        Image image(c.width, c.height);
-        EXPECT_EQ(image.TileColumns(), c.columns);
-        EXPECT_EQ(image.TileRows(), c.rows);
+    } cases[] = {{1, 1, 1, 1}, {W, H, 1, 1}, {W + 1, H + 1, 2, 2}, {3 * W - 84, 2 * H, 3, 2}, {0, 50, 0, 1}, {W + 1, 0, 2, 0}};
+    for (const auto& c : cases) {
+        TypeParam image(c.width, c.height);
+        EXPECT_EQ(image.TileColumns(), c.columns) << c.width;
+        EXPECT_EQ(image.TileRows(), c.rows) << c.height;
         EXPECT_EQ(image.TileCount(), c.columns * c.rows);
         EXPECT_EQ(image.Rect(), QRect(0, 0, c.width, c.height));
     }
-    KXImage<KXCMYKA, 128, 64> cmyk(128, 65);
-    EXPECT_EQ(cmyk.TileColumns(), 1u);
-    EXPECT_EQ(cmyk.TileRows(), 2u);
-    KXImage<KXRGBA64i, 128, 64> wide16(300, 200);
-    EXPECT_EQ(wide16.TileRows(), 4u);
-    KXImage<KXRGBA64f, 128, 64> half(1, 1);
-    EXPECT_EQ(half.TileCount(), 1u);
-    KXImage<KXHSLA, 128, 64> hsl(256, 128);
-    EXPECT_EQ(DistinctTiles(hsl), 1u);
-
-    Image empty(0, 10);
+    TypeParam empty(0, 10);
     EXPECT_EQ(empty.Tile(0, 0), nullptr);
-    empty.Fill(KXRGBA32i(0xFFFFFFFFu)); // nothing to do
-    EXPECT_EQ(empty.TileCount(), 0u);
+    empty.Fill(TestFixture::Value(1)); // nothing to do
 }
 
-TEST(KXImage, NewImageHoldsAtMostFourBlocksWithZeroMargins)
+// However large, a new or filled image holds one block for its interior
+// tiles and one each for the right edge, bottom edge and corner; the margins
+// of edge tiles stay 0.
+TYPED_TEST(KXImageForms, FillHoldsAtMostFourBlocksAndKeepsMarginsZero)
 {
+    constexpr unsigned int W = TestFixture::W, H = TestFixture::H;
     const long long before = Available();
     {
-        Image image(300, 200);
+        TypeParam image(2 * W + 44, H + 72 % H); // 3 x 2 tiles, both edges ragged
         EXPECT_EQ(Available(), before - 4);
         EXPECT_EQ(DistinctTiles(image), 4u);
-        // Interior, right edge, bottom edge and corner records.
         EXPECT_EQ(TileRecord(image, 0, 0), TileRecord(image, 1, 0));
         EXPECT_NE(TileRecord(image, 0, 0), TileRecord(image, 2, 0));
         EXPECT_NE(TileRecord(image, 0, 1), TileRecord(image, 2, 1));
+        EXPECT_NE(TileRecord(image, 0, 1), TileRecord(image, 0, 0));
 
-        image.Fill(KXRGBA32i(0xFF102030u));
+        const auto v = TestFixture::Value(3);
+        image.Fill(v);
         EXPECT_EQ(Available(), before - 4);
-        EXPECT_EQ(image.GetColor(299, 199), KXRGBA32i(0xFF102030u));
-        EXPECT_EQ(image.GetColor(0, 0), KXRGBA32i(0xFF102030u));
-        // Margin pixels of the corner tile stay 0.
-        auto corner = image.ReadTile(2, 1);
-        const unsigned int inX = 299 % 128, inY = 199 % 128;
-        EXPECT_EQ(corner[inY * 128 + inX], KXRGBA32i(0xFF102030u));
-        EXPECT_EQ(corner[inY * 128 + inX + 1], KXRGBA32i());
-        EXPECT_EQ(corner[(inY + 1) * 128 + inX], KXRGBA32i());
-        EXPECT_EQ(corner[127 * 128 + 127], KXRGBA32i());
+        const unsigned int lastX = image.Width() - 1, lastY = image.Height() - 1;
+        EXPECT_EQ(image.GetColor(0, 0).value, v.value);
+        EXPECT_EQ(image.GetColor(lastX, 0).value, v.value);
+        EXPECT_EQ(image.GetColor(0, lastY).value, v.value);
+        EXPECT_EQ(image.GetColor(lastX, lastY).value, v.value);
+        const unsigned int inX = lastX % W, inY = lastY % H;
+        for (const QPoint& tile : {QPoint(2, 0), QPoint(0, 1), QPoint(2, 1)}) {
+            const auto t = image.ReadTile(tile.x(), tile.y());
+            const bool right = tile.x() == 2, bottom = tile.y() == 1;
+            EXPECT_EQ(t[inY * W + inX].value, v.value);
+            EXPECT_EQ(t[inY * W + inX + 1].value, right ? 0u : v.value) << tile.x() << "," << tile.y();
+            EXPECT_EQ(t[(inY + 1) * W + inX].value, bottom ? 0u : v.value) << tile.x() << "," << tile.y();
+            EXPECT_EQ(t[W * H - 1].value, 0u);
+        }
     }
     EXPECT_EQ(Available(), before);
-
-    Image aligned(256, 384);
+    TypeParam aligned(2 * W, 3 * H);
     EXPECT_EQ(Available(), before - 1);
+}
+
+// A copy costs no block; a write detaches exactly the tile it touches, once;
+// reading never detaches.
+TYPED_TEST(KXImageForms, CopyOnWriteDetachesExactlyOneTile)
+{
+    constexpr unsigned int W = TestFixture::W, H = TestFixture::H;
+    TypeParam original(3 * W - 5, 2 * H - 5);
+    original.SetColor(5, 5, TestFixture::Value(5)); // detaches tile (0, 0)
+    original.extra1 = 7;
+    const long long before = Available();
+
+    TypeParam copy(original);
+    EXPECT_EQ(Available(), before);
+    EXPECT_EQ(copy.extra1, 7);
+    for (unsigned int row = 0; row < 2; ++row)
+        for (unsigned int column = 0; column < 3; ++column)
+            EXPECT_EQ(TileRecord(copy, column, row), TileRecord(original, column, row));
+
+    const int x = W + 3, y = H + 2; // in tile (1, 1)
+    copy.SetColor(x, y, TestFixture::Value(7));
+    EXPECT_EQ(Available(), before - 1);
+    EXPECT_EQ(original.GetColor(x, y).value, 0u);
+    EXPECT_EQ(copy.GetColor(x, y).value, TestFixture::Value(7).value);
+    EXPECT_EQ(copy.GetColor(5, 5).value, TestFixture::Value(5).value) << "the copy's tile kept its pixels";
+    EXPECT_NE(TileRecord(copy, 1, 1), TileRecord(original, 1, 1));
+    EXPECT_EQ(TileRecord(copy, 0, 1), TileRecord(original, 0, 1));
+
+    copy.SetColor(x + 1, y, TestFixture::Value(9)); // the tile is its own now
+    (void)original.GetColor(x, y);
+    (void)copy.ReadTile(2, 1);
+    EXPECT_EQ(Available(), before - 1);
+
+    // Assignment and moves release what they replace.
+    TypeParam other(10, 10);
+    other = copy;
+    EXPECT_EQ(Available(), before - 1);
+    TypeParam moved(std::move(other));
+    EXPECT_EQ(moved.GetColor(x, y).value, TestFixture::Value(7).value);
+    EXPECT_EQ(other.TileCount(), 0u);
+    other = original;
+    other = other;
+    EXPECT_EQ(other.GetColor(5, 5).value, TestFixture::Value(5).value);
+}
+
+// Rows and columns written across tile borders read back whole; a row
+// written into the margin detaches only the tiles it touches.
+TYPED_TEST(KXImageForms, LinesCrossTileBordersAndMargins)
+{
+    using Pixel = typename TestFixture::Pixel;
+    constexpr unsigned int W = TestFixture::W, H = TestFixture::H;
+    TypeParam image(2 * W + 10, 2 * H + 10);
+    std::vector<Pixel> row(image.Width()), column(image.Height());
+    for (unsigned int i = 0; i < row.size(); ++i)
+        row[i] = TestFixture::Value(i + 1);
+    for (unsigned int i = 0; i < column.size(); ++i)
+        column[i] = TestFixture::Value(1000 + i);
+    ASSERT_TRUE(image.SetLine(H, row.data(), image.Width() * sizeof(Pixel)));
+    ASSERT_TRUE(image.SetColumn(W, 0, column.data(), image.Height() * sizeof(Pixel)));
+    for (unsigned int x : {0u, W - 1, W + 1, 2 * W + 9})
+        EXPECT_EQ(image.GetColor(x, H).value, row[x].value) << x;
+    for (unsigned int y : {0u, H - 1, H, H + 1, 2 * H + 9})
+        EXPECT_EQ(image.GetColor(W, y).value, column[y].value) << y;
+    std::vector<Pixel> back(column.size());
+    ASSERT_TRUE(image.GetColumn(W, 0, back.data(), image.Height() * sizeof(Pixel)));
+    for (unsigned int y = 0; y < back.size(); ++y)
+        ASSERT_EQ(back[y].value, column[y].value) << y;
+
+    TypeParam copy(image);
+    const long long before = Available();
+    std::vector<Pixel> tail(W, TestFixture::Value(77));
+    ASSERT_TRUE(copy.SetLine(3, 2 * W + 5, tail.data(), (W - 5) * sizeof(Pixel))); // to the margin's end
+    EXPECT_EQ(Available(), before - 1);
+    EXPECT_EQ(copy.GetColor(2 * W + 9, 3).value, TestFixture::Value(77).value);
+    EXPECT_EQ(image.GetColor(2 * W + 9, 3).value, 0u);
+    EXPECT_FALSE(copy.SetLine(3, 3 * W, tail.data(), sizeof(Pixel)));
+    EXPECT_FALSE(copy.SetLine(image.Height(), 0, tail.data(), sizeof(Pixel)));
 }
 
 TEST(KXImage, TileLimit)
@@ -109,48 +204,14 @@ TEST(KXImage, TileLimit)
     EXPECT_THROW((KXImage<KXRGBA64i, 128, 64>(128000, 64001)), std::bad_alloc);
 }
 
-TEST(KXImage, CopiesShareAndWritesDetachExactlyOneTile)
+TEST(KXImage, CopiesCarryProfileAndExif)
 {
-    Image original(300, 200);
-    original.SetColor(5, 5, KXRGBA32i(0xFF0000FFu)); // detaches tile (0, 0)
-    original.extra1 = 7;
+    Image original(3, 3);
     original.exif << VQEXIFElement(VQEXIFElement::Type(1), 300);
-    const long long before = Available();
-
-    Image copy(original);
-    EXPECT_EQ(Available(), before) << "a copy costs no block";
-    EXPECT_EQ(copy.extra1, 7);
+    original.extra2 = 9;
+    const Image copy(original);
     EXPECT_EQ(copy.exif.size(), 1);
-    for (unsigned int row = 0; row < 2; ++row)
-        for (unsigned int column = 0; column < 3; ++column)
-            EXPECT_EQ(TileRecord(copy, column, row), TileRecord(original, column, row));
-
-    copy.SetColor(200, 150, KXRGBA32i(0x80FFFFFFu)); // in tile (1, 1)
-    EXPECT_EQ(Available(), before - 1);
-    EXPECT_EQ(original.GetColor(200, 150), KXRGBA32i());
-    EXPECT_EQ(copy.GetColor(200, 150), KXRGBA32i(0x80FFFFFFu));
-    EXPECT_EQ(copy.GetColor(5, 5), KXRGBA32i(0xFF0000FFu));
-    EXPECT_NE(TileRecord(copy, 1, 1), TileRecord(original, 1, 1));
-    EXPECT_EQ(TileRecord(copy, 0, 1), TileRecord(original, 0, 1));
-
-    // A second write to the now exclusive tile costs nothing.
-    copy.SetColor(201, 150, KXRGBA32i(1u));
-    EXPECT_EQ(Available(), before - 1);
-    // Reading never detaches.
-    (void)original.GetColor(200, 150);
-    (void)copy.ReadTile(2, 1);
-    EXPECT_EQ(Available(), before - 1);
-
-    // Assignment and moves release what they replace.
-    Image other(10, 10);
-    other = copy;
-    EXPECT_EQ(Available(), before - 1);
-    Image moved(std::move(other));
-    EXPECT_EQ(moved.GetColor(200, 150), KXRGBA32i(0x80FFFFFFu));
-    EXPECT_EQ(other.TileCount(), 0u);
-    other = original;
-    other = other;
-    EXPECT_EQ(other.GetColor(5, 5), KXRGBA32i(0xFF0000FFu));
+    EXPECT_EQ(copy.extra2, 9);
 }
 
 TEST(KXImage, PixelAccessOutOfRange)

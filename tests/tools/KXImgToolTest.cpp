@@ -4,16 +4,16 @@
 // pixels.
 
 #include "KXImgRun.h"
+#include "KXQColorReference.h"
 #include "KXTestProfiles.h"
 #include "KXTestSupport.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
-#include <QtGlobal>
-#if QT_VERSION >= QT_VERSION_CHECK(5, 14, 0)
 #include <QColorSpace>
-#endif
 
 #include <gtest/gtest.h>
 
@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -178,7 +179,7 @@ TEST_F(KximgTool, RefusesBadRequestsWithStatusTwoAndNoFile)
     const QStringList before = Entries();
     for (const Case& c : cases) {
         // Every refusal comes at once; the timeout only guards against a hang.
-        const Outcome run = Kximg(c.arguments, 10000);
+        const Outcome run = Kximg(c.arguments, 30000);
         EXPECT_EQ(run.status, 2) << c.what;
         EXPECT_TRUE(run.err.startsWith(QStringLiteral("kximg: "))) << c.what << ": " << run.err.toStdString();
         EXPECT_TRUE(run.err.contains(QString::fromLatin1(c.message))) << c.what << ": " << run.err.toStdString();
@@ -196,134 +197,169 @@ TEST_F(KximgTool, FailedConversionKeepsTheExistingTarget)
     EXPECT_EQ(QImage(Path(QStringLiteral("out.png"))), before);
 }
 
-TEST_F(KximgTool, ConvertKeepsEveryPixel)
+// The image `in` with `rule` applied to every pixel.
+QImage Map(const QImage& in, const std::function<QRgb(QRgb)>& rule)
 {
-    // 8 -> 16 bits is c * 256 and back the high byte: exact.
-    const QImage expected = TestPicture();
-    for (const QStringList& via : {QStringList(), QStringList{"--via", "rgba64"}}) {
-        QFile::remove(Path(QStringLiteral("out.png")));
-        const Outcome run = Kximg(QStringList{"convert", "in.png", "out.png"} + via);
-        ASSERT_EQ(run.status, 0) << run.err.toStdString();
-        EXPECT_TRUE(run.out.isEmpty());
-        EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString(); // the tile manager's log stays hidden
-        const QImage out = QImage(Path(QStringLiteral("out.png"))).convertToFormat(QImage::Format_ARGB32);
-        EXPECT_EQ(out, expected) << via.join(' ').toStdString();
-    }
-    EXPECT_EQ(Entries(), (QStringList{"in.png", "out.png"}));
+    QImage out = in.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < out.height(); ++y)
+        for (int x = 0; x < out.width(); ++x)
+            out.setPixel(x, y, rule(out.pixel(x, y)));
+    return out;
 }
 
-TEST_F(KximgTool, BlendAndInvertAgreeWithQt)
+int LargestChannelDifference(const QImage& a, const QImage& b)
 {
-    // An opaque layer in Normal mode replaces the base where it lies.
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            for (int shift : {0, 8, 16, 24})
+                largest = std::max(largest, std::abs(int((a.pixel(x, y) >> shift) & 0xFF) -
+                                                     int((b.pixel(x, y) >> shift) & 0xFF)));
+    return largest;
+}
+
+QRgb Grey(int level, int alpha = 255)
+{
+    return qRgba(level, level, level, alpha);
+}
+
+// Every command once on a small picture, each result against an expectation
+// that does not go through the library: Qt's own operations, or a rule per
+// pixel worked out by hand.
+TEST_F(KximgTool, EveryCommandOnceOnASmallPicture)
+{
+    namespace Ref = KXQColorReference;
+    const QImage in = TestPicture();
     QImage layer(40, 30, QImage::Format_ARGB32);
     layer.fill(qRgba(10, 200, 30, 255));
     ASSERT_TRUE(layer.save(Path(QStringLiteral("layer.png"))));
-    Outcome run = Kximg({"blend", "in.png", "layer.png", "out.png", "--at", "100,50"});
-    ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    QImage expected = TestPicture();
-    for (int y = 50; y < 70; ++y)
-        for (int x = 100; x < 130; ++x)
-            expected.setPixel(x, y, qRgba(10, 200, 30, 255));
-    EXPECT_EQ(QImage(Path(QStringLiteral("out.png"))).convertToFormat(QImage::Format_ARGB32), expected);
-
-    run = Kximg({"invert", "in.png", "inverted.png", "--channels", "rgba"});
-    ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    expected = TestPicture();
-    expected.invertPixels(QImage::InvertRgba);
-    EXPECT_EQ(QImage(Path(QStringLiteral("inverted.png"))).convertToFormat(QImage::Format_ARGB32), expected);
-}
-
-// Each result against a source that does not go through the library: Qt's
-// own inversion and colour management, or values worked out by hand.
-TEST_F(KximgTool, ColourCommandsAgreeWithIndependentResults)
-{
-    Outcome run = Kximg({"adjust", "in.png", "out.png", "--op", "invert"});
-    ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    QImage expected = TestPicture();
-    expected.invertPixels(QImage::InvertRgb);
-    EXPECT_EQ(QImage(Path(QStringLiteral("out.png"))).convertToFormat(QImage::Format_ARGB32), expected);
-
-    // The same description on both sides: no transform, a note on stdout.
-    run = Kximg({"icc", "in.png", "same.png", "--from", "srgb", "--to", "srgb"});
-    ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_TRUE(run.out.contains(QStringLiteral("unchanged"))) << run.out.toStdString();
-    EXPECT_EQ(QImage(Path(QStringLiteral("same.png"))).convertToFormat(QImage::Format_ARGB32), TestPicture());
-
-#if QT_VERSION >= QT_VERSION_CHECK(5, 14, 0)
-    // Little CMS against Qt's colour transform, on opaque pixels: within 2.
-    QImage opaque = TestPicture();
-    opaque.fill(Qt::black);
+    QImage flat(130, 70, QImage::Format_ARGB32);
+    flat.fill(qRgba(10, 200, 128, 255));
+    ASSERT_TRUE(flat.save(Path(QStringLiteral("flat.png"))));
+    QImage opaque(130, 70, QImage::Format_ARGB32);
     for (int y = 0; y < opaque.height(); ++y)
         for (int x = 0; x < opaque.width(); ++x)
             opaque.setPixel(x, y, qRgb((x * 2) & 0xFF, (y * 3 + x) & 0xFF, (255 - x) & 0xFF));
     ASSERT_TRUE(opaque.save(Path(QStringLiteral("opaque.png"))));
-    run = Kximg({"icc", "opaque.png", "p3.png", "--from", "srgb", "--to", "display-p3"});
-    ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    const QImage p3 = QImage(Path(QStringLiteral("p3.png"))).convertToFormat(QImage::Format_ARGB32);
-    QImage byQt = opaque;
-    byQt.setColorSpace(QColorSpace(QColorSpace::SRgb));
-    byQt.convertToColorSpace(QColorSpace(QColorSpace::DisplayP3));
-    byQt = byQt.convertToFormat(QImage::Format_ARGB32);
-    ASSERT_EQ(p3.size(), byQt.size());
-    int largest = 0;
-    for (int y = 0; y < p3.height(); ++y)
-        for (int x = 0; x < p3.width(); ++x)
-            for (int shift : {0, 8, 16, 24})
-                largest = std::max(largest, std::abs(int((p3.pixel(x, y) >> shift) & 0xFF) -
-                                                     int((byQt.pixel(x, y) >> shift) & 0xFF)));
-    EXPECT_LE(largest, 2);
-    EXPECT_TRUE(p3.colorSpace() == QColorSpace(QColorSpace::DisplayP3)); // OUT carries its profile
-#endif
 
-    // One colour: every statistic by hand. All counts at 10 give the
-    // thresholds 10 -/+ 8 (the range is at least 16 wide).
-    QImage flat(130, 70, QImage::Format_ARGB32);
-    flat.fill(qRgba(10, 200, 128, 255));
-    ASSERT_TRUE(flat.save(Path(QStringLiteral("flat.png"))));
-    run = Kximg({"histogram", "flat.png", "--png", "chart.png"});
-    ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    const QStringList lines = run.out.split(QLatin1Char('\n'));
-    const auto row = [&](const char* name) {
-        for (const QString& line : lines)
-            if (line.startsWith(QLatin1String(name) + QLatin1Char(' ')))
-                return line.simplified();
-        return QString();
+    const auto viaQColor = [](QRgb p, bool hsl) {
+        const KXRGBA32i k(p);
+        return QRgb((hsl ? Ref::RgbFromHsl(Ref::Hsl(k)) : Ref::RgbFromCmyk(Ref::Cmyk(k))).value);
     };
-    EXPECT_EQ(row("red"), QStringLiteral("red 10 10 10.00 10 2 18"));
-    EXPECT_EQ(row("green"), QStringLiteral("green 200 200 200.00 200 192 208"));
-    EXPECT_EQ(row("alpha"), QStringLiteral("alpha 255 255 255.00 255 239 255"));
-    EXPECT_TRUE(run.out.contains(QStringLiteral("pixels:  9100 (130 x 70), 0 transparent, 9100 opaque")))
-        << run.out.toStdString();
-    EXPECT_FALSE(QImage(Path(QStringLiteral("chart.png"))).isNull());
+    const auto qtInverted = [](QImage image, QImage::InvertMode mode) {
+        image.invertPixels(mode);
+        return image;
+    };
+    const auto bySRgbToP3 = [](QImage image) {
+        image.setColorSpace(QColorSpace(QColorSpace::SRgb));
+        image.convertToColorSpace(QColorSpace(QColorSpace::DisplayP3));
+        return image.convertToFormat(QImage::Format_ARGB32);
+    };
+    QImage blended = in;
+    for (int y = 50; y < 70; ++y) // an opaque layer in Normal mode replaces the base where it lies
+        for (int x = 100; x < 130; ++x)
+            blended.setPixel(x, y, qRgba(10, 200, 30, 255));
 
-    // Darkening: t = c * c / 255, so 128 becomes 64 and 255 stays.
-    run = Kximg({"autowb", "flat.png", "darker.png", "--function", "over"});
-    ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_EQ(QImage(Path(QStringLiteral("darker.png"))).pixel(5, 5), qRgba(10 * 10 / 255, 200 * 200 / 255, 64, 255));
-}
-
-TEST_F(KximgTool, InfoVersionAndHelp)
-{
     const struct Case {
         QStringList arguments;
-        const char* output;
+        QString output;    // the image written, empty when none
+        QImage expected;   // what it must hold, within `tolerance` per channel
+        int tolerance;
+        QStringList lines; // what stdout must contain, runs of spaces as one
     } cases[] = {
+        {{"convert", "in.png", "plain.png"}, "plain.png", in, 0, {}},
+        // 8 -> 16 bits is c * 256 and back the high byte: exact.
+        {{"convert", "in.png", "rgba64.png", "--via", "rgba64"}, "rgba64.png", in, 0, {}},
+        // Half floats: c or one below (3 becomes 2, checked below).
+        {{"convert", "in.png", "half.png", "--via", "half"}, "half.png", in, 1, {}},
+        {{"convert", "in.png", "hsl.png", "--via", "hsl"}, "hsl.png", Map(in, [&](QRgb p) { return viaQColor(p, true); }),
+         0, {}},
+        {{"convert", "in.png", "cmyk.png", "--via", "cmyk"}, "cmyk.png",
+         Map(in, [&](QRgb p) { return viaQColor(p, false); }), 0, {}},
+        {{"blend", "in.png", "layer.png", "blend.png", "--at", "100,50"}, "blend.png", blended, 0, {}},
+        {{"mask", "in.png", "mask.png", "--kind", "alpha"}, "mask.png", Map(in, [](QRgb p) { return qRgba(0, 0, 0, qAlpha(p)); }),
+         0, {}},
+        // Luminance (11 R + 16 G + 5 B) / 32, shown as an opaque grey.
+        {{"mask", "in.png", "grey.png", "--kind", "luminance", "--grey"}, "grey.png",
+         Map(in, [](QRgb p) { return Grey((11 * qRed(p) + 16 * qGreen(p) + 5 * qBlue(p)) >> 5); }), 0, {}},
+        {{"invert", "in.png", "inverted.png", "--channels", "rgba"}, "inverted.png",
+         qtInverted(in, QImage::InvertRgba), 0, {}},
+        {{"adjust", "in.png", "negative.png", "--op", "invert"}, "negative.png", qtInverted(in, QImage::InvertRgb),
+         0, {}},
+        // Two levels: steps of 127.5, so 0..127 -> 0 and 128..255 -> 255.
+        {{"adjust", "in.png", "poster.png", "--op", "posterize", "--levels", "2"}, "poster.png",
+         Map(in,
+             [](QRgb p) {
+                 const auto level = [](int c) { return c < 128 ? 0 : 255; };
+                 return qRgba(level(qRed(p)), level(qGreen(p)), level(qBlue(p)), qAlpha(p));
+             }),
+         0, {}},
+        {{"adjust", "in.png", "greyscale.png", "--op", "greyscale"}, "greyscale.png",
+         Map(in, [](QRgb p) { return Grey((11 * qRed(p) + 16 * qGreen(p) + 5 * qBlue(p)) / 32, qAlpha(p)); }), 0,
+         {}},
+        // One colour: every statistic by hand. All counts at one level give
+        // the thresholds level -/+ 8 (the range is at least 16 wide); the
+        // luminance of (10, 200, 128) is (110 + 3200 + 640) / 32 = 123.
+        {{"histogram", "flat.png"}, {}, {}, 0,
+         {"red 10 10 10.00 10 2 18", "green 200 200 200.00 200 192 208", "alpha 255 255 255.00 255 239 255",
+          "luminance 123 123 123.00 123 115 131", "pixels: 9100 (130 x 70), 0 transparent, 9100 opaque"}},
+        {{"histogram", "in.png", "--png", "chart.png"}, {}, {}, 0, {"pixels: 9100 (130 x 70)"}},
+        // Darkening: t = c * c / 255, so 128 becomes 64 and 255 stays.
+        {{"autowb", "flat.png", "darker.png", "--function", "over"}, "darker.png",
+         Map(flat, [](QRgb) { return qRgba(10 * 10 / 255, 200 * 200 / 255, 64, 255); }), 0, {}},
+        // The same description on both sides: no transform, a note on stdout.
+        {{"icc", "in.png", "same.png", "--from", "srgb", "--to", "srgb"}, "same.png", in, 0, {"unchanged"}},
+        // Little CMS against Qt's colour transform, on opaque pixels.
+        {{"icc", "opaque.png", "p3.png", "--from", "srgb", "--to", "display-p3"}, "p3.png", bySRgbToP3(opaque), 2, {}},
         // 130 x 70 working image: 2 x 1 tiles of 128 x 128, each one block.
-        {{"info", "in.png"}, "size:    130 x 70"},
-        {{"info", "in.png"}, "tiles:   2 x 1 (2 tiles"},
-        {{"info", "in.png"}, "blocks:  2 "},
-        {{"info", "in.png"}, "alpha:   yes"},
-        {{"--version"}, "kximg " KXIMG_VERSION},
-        {{"--help"}, "Usage: kximg"},
-        {{"convert", "--help"}, "Usage: kximg convert IN OUT"},
-        {{"adjust", "--help"}, "--levels 2..255 [4]"},
+        {{"info", "in.png"}, {}, {}, 0, {"size: 130 x 70", "tiles: 2 x 1 (2 tiles", "blocks: 2 ", "alpha: yes"}},
+        {{"--version"}, {}, {}, 0, {"kximg " KXIMG_VERSION}},
+        {{"adjust", "--help"}, {}, {}, 0, {"Usage: kximg adjust IN OUT --op NAME", "--levels 2..255 [4]"}},
     };
     for (const Case& c : cases) {
+        const std::string what = c.arguments.join(' ').toStdString();
         const Outcome run = Kximg(c.arguments);
-        EXPECT_EQ(run.status, 0) << c.arguments.join(' ').toStdString() << ": " << run.err.toStdString();
-        EXPECT_TRUE(run.out.contains(QString::fromLatin1(c.output)))
-            << c.arguments.join(' ').toStdString() << ": " << run.out.toStdString();
-        EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+        ASSERT_EQ(run.status, 0) << what << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.err.isEmpty()) << what << ": " << run.err.toStdString(); // the library's log stays hidden
+        for (const QString& line : c.lines)
+            EXPECT_TRUE(run.out.simplified().contains(line)) << what << ": " << run.out.toStdString();
+        if (c.output.isEmpty())
+            continue;
+        const QImage out = QImage(Path(c.output)).convertToFormat(QImage::Format_ARGB32);
+        ASSERT_EQ(out.size(), c.expected.size()) << what;
+        if (c.tolerance == 0)
+            EXPECT_TRUE(out == c.expected.convertToFormat(QImage::Format_ARGB32)) << what;
+        else
+            EXPECT_LE(LargestChannelDifference(out, c.expected), c.tolerance) << what;
+    }
+    EXPECT_EQ(qRed(QImage(Path(QStringLiteral("half.png"))).pixel(0, 3)), 2) << "3 -> 3.0215 -> 2.99 -> 2";
+    const QImage chart(Path(QStringLiteral("chart.png")));
+    EXPECT_GE(chart.width(), 256) << "one column per level at least";
+    EXPECT_TRUE(QImage(Path(QStringLiteral("p3.png"))).colorSpace() == QColorSpace(QColorSpace::DisplayP3))
+        << "OUT carries its profile";
+}
+
+// The gallery once, into a directory of its own: every result as a PNG, the
+// contact sheet and the page; the sheet's path is the last line.
+TEST_F(KximgTool, DemoWritesTheGallery)
+{
+    const QString out = Path(QStringLiteral("gallery"));
+    const Outcome run = Kximg({"demo", "--out", out}, 180000);
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const QString sheet = QDir(out).absoluteFilePath(QStringLiteral("contact-sheet.png"));
+    const QString last = run.out.trimmed().split(QLatin1Char('\n')).last();
+    EXPECT_EQ(QFileInfo(last).canonicalFilePath(), QFileInfo(sheet).canonicalFilePath()) << last.toStdString();
+    EXPECT_FALSE(QImage(sheet).isNull());
+    QFile page(QDir(out).filePath(QStringLiteral("index.html")));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(page.readAll());
+    const QStringList pngs = QDir(out).entryList({QStringLiteral("*.png")}, QDir::Files);
+    EXPECT_GE(pngs.size(), 15) << pngs.join(' ').toStdString();
+    for (const QString& png : pngs) {
+        EXPECT_FALSE(QImage(QDir(out).filePath(png)).isNull()) << png.toStdString();
+        if (png != QLatin1String("contact-sheet.png")) {
+            EXPECT_TRUE(html.contains(png)) << png.toStdString() << " is not on the page";
+        }
     }
 }
 
