@@ -46,10 +46,12 @@ public:
 protected:
     KXColorTransformBase() = default;
 
-    // The common whole-image walks of the concrete classes: every tile in
-    // turn (copied first when shared) through the buffer operation of the
-    // given direction, 65,536 bytes at a time, margins included; and every
-    // scan line of a QImage the same way. A QImage whose pixels are not
+    // The common whole-image walks of the concrete classes: every tile
+    // (copied first when shared) through the buffer operation of the given
+    // direction, 65,536 bytes at a time, margins included, the tiles in
+    // parallel on Qt's global pool (so the buffer operation must keep no
+    // state: it runs on several tiles at once); and every scan line of a
+    // QImage the same way, on the calling thread. A QImage whose pixels are not
     // 32-bit ARGB words (Format_RGB32, Format_ARGB32,
     // Format_ARGB32_Premultiplied) is left as it is after one log line
     // ("Wrong input qimage format N").
