@@ -59,11 +59,14 @@ struct TermMultiply {
 struct TermScreen { // a shift by 8, not a division by 255
     uint32_t operator()(uint32_t s, uint32_t d) const { return 255 - (((255 - s) * (255 - d)) >> 8); }
 };
-struct TermOverlay {
+struct TermHardLight {
     uint32_t operator()(uint32_t s, uint32_t d) const
     {
-        return d < 128 ? 2 * d * s / 255 : 255 - 2 * (255 - s) * (255 - d) / 255;
+        return s < 128 ? 2 * s * d / 255 : 255 - 2 * (255 - s) * (255 - d) / 255;
     }
+};
+struct TermOverlay { // hard light with the roles swapped
+    uint32_t operator()(uint32_t s, uint32_t d) const { return TermHardLight()(d, s); }
 };
 struct TermDarken {
     uint32_t operator()(uint32_t s, uint32_t d) const { return s < d ? s : d; }
@@ -81,12 +84,6 @@ struct TermColorBurn { // signed, the quotient truncated toward zero
             return 0;
         const int b = 255 + (static_cast<int>(d) - 255) * 256 / static_cast<int>(s);
         return b > 0 ? static_cast<uint32_t>(b) : 0;
-    }
-};
-struct TermHardLight {
-    uint32_t operator()(uint32_t s, uint32_t d) const
-    {
-        return s < 128 ? 2 * s * d / 255 : 255 - 2 * (255 - s) * (255 - d) / 255;
     }
 };
 // Single precision: the term depends on two bytes only, so it is tabulated
@@ -224,7 +221,8 @@ struct BitwiseCore {
 struct AlphaFromLuminanceCore {
     void operator()(const Pixel& s, Pixel& d, uint32_t as) const
     {
-        d.a = static_cast<uint8_t>(Min255((d.a * (255 - as) * 255 + LumaOf(s) * as * 255) / 65025));
+        // (x * 255) / 65025 = x / 255: d's alpha mixed toward the luma.
+        d.a = static_cast<uint8_t>(KXArithmetic::Mix(d.a, static_cast<int>(LumaOf(s)), static_cast<int>(as)));
     }
 };
 

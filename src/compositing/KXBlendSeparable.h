@@ -45,10 +45,11 @@ struct VectorTerms {
 
     static KX_BLEND_INLINE U B(TermMultiply, const U& s, const U& d) { return Div255(s * d); }
     static KX_BLEND_INLINE U B(TermScreen, const U& s, const U& d) { return 255 - ((255 - s) * (255 - d) >> 8); }
-    static KX_BLEND_INLINE U B(TermOverlay, const U& s, const U& d)
+    static KX_BLEND_INLINE U B(TermHardLight, const U& s, const U& d)
     {
-        return (U)(d < 128 ? Div255Twice(d * s) : 255 - Div255Twice((255 - s) * (255 - d)));
+        return (U)(s < 128 ? Div255Twice(s * d) : 255 - Div255Twice((255 - s) * (255 - d)));
     }
+    static KX_BLEND_INLINE U B(TermOverlay, const U& s, const U& d) { return B(TermHardLight(), d, s); }
     static KX_BLEND_INLINE U B(TermDarken, const U& s, const U& d) { return (U)(s < d ? s : d); }
     static KX_BLEND_INLINE U B(TermLighten, const U& s, const U& d) { return (U)(s > d ? s : d); }
     static KX_BLEND_INLINE U B(TermColorDodge, const U& s, const U& d)
@@ -63,10 +64,6 @@ struct VectorTerms {
         const U divisor = (U)(s == 0 ? U{} + 1 : s);
         const I b = 255 - (I)Truncate(Float((255 - d) * 256) / Float(divisor));
         return (U)(((s == 0) | (b < 0)) ? U{} : (U)b);
-    }
-    static KX_BLEND_INLINE U B(TermHardLight, const U& s, const U& d)
-    {
-        return (U)(s < 128 ? Div255Twice(s * d) : 255 - Div255Twice((255 - s) * (255 - d)));
     }
     static KX_BLEND_INLINE U B(TermSoftLight, const U& s, const U& d)
     {
