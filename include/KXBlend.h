@@ -7,7 +7,7 @@
 //
 // Every operator is a small copyable value: operator()(source, destination)
 // or, for the mask and selection forms, operator()(source, destination,
-// mask). The destination is changed in place. Arithmetic is unsigned 32-bit
+// mask), defined in the library for every form of the templates. The destination is changed in place. Arithmetic is unsigned 32-bit
 // integer arithmetic with truncating divisions; results are clamped to a byte.
 // Operators with an opacity use as = (source alpha * opacity) >> 8, so 256 is
 // full strength and 128 halves the source alpha; an opacity above 256 is
