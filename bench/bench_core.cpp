@@ -38,9 +38,10 @@ Image Filled()
 // Writes one pixel in every tile: each shared tile is detached once.
 void DetachEveryTile(Image& image)
 {
-    for (unsigned int row = 0; row < image.TileRows(); ++row)
-        for (unsigned int column = 0; column < image.TileColumns(); ++column)
-            image.SetColor(column * 128, row * 128, KXRGBA32i(0xFF000000u | column));
+    for (unsigned int tile = 0; tile < image.TileCount(); ++tile) {
+        const unsigned int column = tile % image.TileColumns();
+        image.SetColor(column * 128, tile / image.TileColumns() * 128, KXRGBA32i(0xFF000000u | column));
+    }
 }
 
 void SetTileCounters(benchmark::State& state, const Image& image)
