@@ -42,27 +42,35 @@ std::vector<KXRGBA32i> RandomPixels(int count, unsigned int seed)
 
 } // namespace
 
-TEST(KXColorAdjustments, HueSaturationFollowsQColor)
+// Worked by hand through 16-bit HSL as QColor keeps it (a byte b is b * 257;
+// bytes come back rounded): the expected pixels are not computed with the
+// QColor calls the adjustment makes.
+TEST(KXColorAdjustments, HueSaturationWorkedByHand)
 {
-    const KXHueSaturationTransformation neutral;
-    const KXHueSaturationTransformation shift(120, 0, 0, false);
-    const KXHueSaturationTransformation grey(0, -100, 0, false);
-    const KXHueSaturationTransformation colorize(240, 100, -20, true);
-    for (const KXRGBA32i p : RandomPixels(2000, 11)) {
-        QColor qt(p.r, p.g, p.b, p.a);
-        int h, s, l;
-        qt.getHsl(&h, &s, &l);
-        // Neutral settings: only the 8-bit HSL round trip of QColor.
-        EXPECT_EQ(Apply(neutral, p), FromHsl(h, s, l, p.a));
-        // Hue + 120 (modulo 360 in Qt's setter; grey keeps h = −1 + 120).
-        EXPECT_EQ(Apply(shift, p), FromHsl(h + 120 >= 360 ? h - 240 : h + 120, s, l, p.a));
-        // Saturation −100 → −255: grey of QColor's lightness.
-        EXPECT_EQ(Apply(grey, p), FromHsl(h, 0, l, p.a));
-        // Colorize: fixed hue 240, s + 255 → 255, l − 51 (−20 × 255 / 100).
-        EXPECT_EQ(Apply(colorize, p), FromHsl(240, 255, std::max(l - 51, 0), p.a));
-    }
-    // Not even pure red survives the 8-bit round trip: l = 128 gives 2l − 1 = 1 / 255.
-    EXPECT_EQ(Apply(neutral, Pixel(255, 0, 0, 9)), Pixel(255, 1, 1, 9));
+    const struct Case {
+        const char* what;
+        KXHueSaturationTransformation adjustment;
+        KXRGBA32i in, out;
+    } cases[] = {
+        // l = 128: 2l - 1 = 1 / 255, so not even pure red survives the round trip.
+        {"neutral", KXHueSaturationTransformation(), Pixel(255, 0, 0, 9), Pixel(255, 1, 1, 9)},
+        {"hue + 120", KXHueSaturationTransformation(120, 0, 0, false), Pixel(255, 0, 0, 9), Pixel(1, 255, 1, 9)},
+        // Grey has no hue: lightness 100 + 20 * 255 / 100 = 151.
+        {"lightness + 20", KXHueSaturationTransformation(0, 0, 20, false), Pixel(100, 100, 100, 7),
+         Pixel(151, 151, 151, 7)},
+        // l = (200 + 50) / 2 = 125; s - 255 clamps to 0: grey 125.
+        {"saturation - 100", KXHueSaturationTransformation(0, -100, 0, false), Pixel(200, 100, 50),
+         Pixel(125, 125, 125)},
+        // s = 100 / (510 - 300) = 0.476 -> 121, + 50 * 255 / 100 = 127 -> 248;
+        // l = 150: q = l + s - l s = 0.9886 -> 252, p = 2l - q = 0.1878 -> 48.
+        {"saturation + 50", KXHueSaturationTransformation(0, 50, 0, false), Pixel(200, 100, 100),
+         Pixel(252, 48, 48)},
+        // Grey 128 coloured at hue 0, s = 127 / 255: q = 0.75 -> 191,
+        // p = 0.2539 -> 65.
+        {"colourize", KXHueSaturationTransformation(0, 50, 0, true), Pixel(128, 128, 128, 77), Pixel(191, 65, 65, 77)},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Apply(c.adjustment, c.in), c.out) << c.what;
 }
 
 TEST(KXColorAdjustments, ColourBalanceTables)
@@ -186,38 +194,26 @@ TEST(KXColorAdjustments, TemperatureColour)
 
 TEST(KXColorAdjustments, TemperatureCorrection)
 {
-    // Strength 0, tint 0: only the HSL round trip with lightness
-    // (max + min + 1) / 2 restored; alpha kept.
-    const KXTemperatureCorrection neutral(3000, 0, 0);
-    for (const KXRGBA32i p : RandomPixels(1000, 9)) {
-        int h, s, l;
-        QColor(p.r, p.g, p.b).getHsl(&h, &s, &l);
-        const int max = std::max(p.r, std::max(p.g, p.b)), min = std::min(p.r, std::min(p.g, p.b));
-        const KXRGBA32i expected = FromHsl(h, s, (max + min + 1) / 2, 255);
-        EXPECT_EQ(Apply(neutral, p), Pixel(expected.r, expected.g, expected.b, p.a));
-    }
+    // Each result keeps the pixel's lightness (max + min + 1) / 2 through
+    // QColor's 16-bit HSL; worked by hand.
+    // Strength 0: (200, 100, 50) is h 20, s 153, l 125 and comes back as it was.
+    EXPECT_EQ(Apply(KXTemperatureCorrection(3000, 0, 0), Pixel(200, 100, 50, 31)), Pixel(200, 100, 50, 31));
     // Strength 100 (w = 127500, half way) towards 1000 K (255, 67, 0) on
-    // grey 100: R = (127500 × 255 + 127500 × 100) / 255000 = 177,
-    // G = 83 (83.5), B = 50; tint 0; then lightness back to (100 + 100 + 1) / 2 = 100.
-    int h, s, l;
-    QColor(177, 83, 50).getHsl(&h, &s, &l);
-    const KXRGBA32i warm = FromHsl(h, s, 100, 255);
-    EXPECT_EQ(Apply(KXTemperatureCorrection(1000, 100, 0), Pixel(100, 100, 100, 31)),
-              Pixel(warm.r, warm.g, warm.b, 31));
-    // Tint 100 on grey 100 (strength 0): G = 100 + 100 × 155 / 100 = 255;
-    // tint −50: G = 100 − 50 × 100 / 100 = 50.
-    QColor(100, 255, 100).getHsl(&h, &s, &l);
-    const KXRGBA32i green = FromHsl(h, s, 100, 255);
-    EXPECT_EQ(Apply(KXTemperatureCorrection(6500, 0, 100), Pixel(100, 100, 100)), green);
-    QColor(100, 50, 100).getHsl(&h, &s, &l);
-    const KXRGBA32i magenta = FromHsl(h, s, 100, 255);
-    EXPECT_EQ(Apply(KXTemperatureCorrection(6500, 0, -50), Pixel(100, 100, 100)), magenta);
+    // grey 100: R = (127500 × 255 + 127500 × 100) / 255000 = 177, G = 83,
+    // B = 50, which is h 15, s 143; at l 100: q = 0.6117 -> 156, p = 0.1726
+    // -> 44, green 72.
+    EXPECT_EQ(Apply(KXTemperatureCorrection(1000, 100, 0), Pixel(100, 100, 100, 31)), Pixel(156, 72, 44, 31));
+    // Tint 100 on grey 100 (strength 0): G = 100 + 100 × 155 / 100 = 255,
+    // hue 120 s 255 at l 100: (0, 200, 0). Tint −50: G = 100 − 50 × 100 / 100
+    // = 50, hue 300 s 85 at l 100: (133, 67, 133).
+    EXPECT_EQ(Apply(KXTemperatureCorrection(6500, 0, 100), Pixel(100, 100, 100)), Pixel(0, 200, 0));
+    EXPECT_EQ(Apply(KXTemperatureCorrection(6500, 0, -50), Pixel(100, 100, 100)), Pixel(133, 67, 133));
 
     // Default: weight 50 (a shade), white, tint 0; SetData replaces everything.
     KXTemperatureCorrection correction;
     EXPECT_EQ(Apply(correction, Pixel(0, 0, 0)), Pixel(0, 0, 0));
     correction.SetData(1000, 100, 0);
-    EXPECT_EQ(Apply(correction, Pixel(100, 100, 100, 31)), Pixel(warm.r, warm.g, warm.b, 31));
+    EXPECT_EQ(Apply(correction, Pixel(100, 100, 100, 31)), Pixel(156, 72, 44, 31));
 }
 
 TEST(KXColorAdjustments, BurnAndDodgeTables)

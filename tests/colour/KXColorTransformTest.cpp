@@ -433,6 +433,13 @@ TEST(KXToGrayScaleImage, LevelsAndOnlyPixelsInsideTheImage)
     EXPECT_EQ(rgb.format(), QImage::Format_ARGB32);
     EXPECT_EQ(rgb.pixel(0, 0), 0xFF575757u);
     EXPECT_EQ(rgb.pixel(1, 0), 0xFFFFFFFFu);
+    // Premultiplied ARGB is worked on as it is: (64, 32, 0) at alpha 128
+    // gives (704 + 512) >> 5 = 38 in place, the format kept.
+    QImage premultiplied(2, 1, QImage::Format_ARGB32_Premultiplied);
+    premultiplied.fill(0x80402000u);
+    grey(premultiplied);
+    EXPECT_EQ(premultiplied.format(), QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(reinterpret_cast<const uint32_t*>(premultiplied.constScanLine(0))[1], 0x80262626u);
 }
 
 TEST(KXTransformImageColors, VisitorsClipAndPassCoordinates)

@@ -134,6 +134,38 @@ TEST(VQWBTransformation, StatisticsOfTwoColours)
     EXPECT_EQ(s.gainGrey, 0.0) << "gainG clamped to 0 … 1";
 }
 
+// The tone curve is chosen from the luminance histogram, (11 R + 59 G +
+// 30 B) / 100 per pixel, alone: a picture and the grey picture of its
+// luminances get the same curve. Red runs to 252 where blue stays 0, so
+// that other weights would see another histogram.
+TEST(VQWBTransformation, ToneCurveFollowsTheLuminanceOnly)
+{
+    KXImageRGBA32i colour(64, 64), grey(64, 64);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            const int r = x * 4, g = y * 2, b = 0;
+            const int l = (11 * r + 59 * g + 30 * b) / 100;
+            colour.SetColor(x, y, KXRGBA32i(0xFF000000u | r << 16 | g << 8 | b));
+            grey.SetColor(x, y, KXRGBA32i(0xFF000000u | l * 0x010101u));
+        }
+    const VQWBTransformation a(colour, Function::Auto, 100), b(grey, Function::Auto, 100);
+    EXPECT_EQ(a.GetStatistics().toneParameter, b.GetStatistics().toneParameter);
+    EXPECT_EQ(a.GetStatistics().toneTable, b.GetStatistics().toneTable);
+}
+
+// Near grey is (|U| + |V|) / Y below 0.75: (190, 100, 90) has Y = 125.77,
+// U = -17.59, V = 56.35, a ratio of 0.588, and sets the grey point alone,
+// so the red offset moves from its start (0: one colour has no spread).
+// Pure red, (37.5 + 156.8) / 76.2 = 2.55, is no grey: nothing moves.
+TEST(VQWBTransformation, GreyPointFromNearGreyPixelsOnly)
+{
+    const VQWBTransformation nearGrey(TwoColours(8, 8, 0xFFBE645Au, 0xFFBE645Au), Function::Auto, 100);
+    EXPECT_NE(nearGrey.GetStatistics().offsetR, 0.0);
+    const VQWBTransformation red(TwoColours(8, 8, 0xFFFF0000u, 0xFFFF0000u), Function::Auto, 100);
+    EXPECT_EQ(red.GetStatistics().offsetR, 0.0);
+    EXPECT_EQ(red.GetStatistics().offsetB, 0.0);
+}
+
 TEST(VQWBTransformation, GreyImage)
 {
     // Grey 64 and grey 192: every channel has mean 128 and deviation 64, so

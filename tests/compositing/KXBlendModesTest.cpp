@@ -139,7 +139,7 @@ const ModeCase kTiledCases[] = {
     {92, false, 0.5, 0x01000000, 0xC8123456, 0x63123456, "(128*255 >> 8) = 127, 127 * 200 / 255 = 99"},
     {92, false, 0.5, 0x00000000, 0xC8123456, 0x00123456, "transparent source: alpha 0"},
     {93, false, 0.5, 0x64000000, 0xC8123456, 0xFF123456, "200 + 100 clamps, no opacity"},
-    {94, false, 0.5, 0x64000000, 0xC8123456, 0x64123456, "minimum 100"},
+    {94, false, 0.5, 0x64000000, 0xF0123456, 0x64123456, "minimum 100 (not 240 - 100)"},
     {95, false, 0.5, 0x64000000, 0xC8123456, 0x64123456, "200 - 100"},
     {95, false, 1.0, 0xFA000000, 0xC8123456, 0x00123456, "200 - 250 stops at 0"},
     {92, true, 1.0, kHalfS, kHalfD, kHalfNormal, "locked 92: normal with alpha"},

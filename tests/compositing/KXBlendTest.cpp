@@ -64,6 +64,9 @@ TEST(KXBlendOperators, KnownValues)
         // alpha = (127 * 255 + 128 * 255) * 255 / 65025 = 255.
         {"DestinationOver0", Plain(KXDestinationOver<0>()), 0xFF0000FF, 0x80FF0000, 0, 0xFF80007F},
         {"DestinationOver1", Plain(KXDestinationOver<1>()), 0xFF0000FF, 0x80FF0000, 0, 0x8080007F},
+        // as 128 over ad 100: alpha (155 * 128 + 100 * 255) * 255 / 65025 = 177,
+        // b ((255 * 127) * 255 + 255 * 12800) / 65025 = 177, r 255 * 155 * 255 / 65025 = 155.
+        {"DestinationOver0 half", Plain(KXDestinationOver<0>()), 0x80FF0000, 0x640000FF, 0, 0xB19B00B1},
         {"SourceAtop0 transparent destination", Plain(KXSourceAtop<0>()), 0xFF00FF00, 0x00FF0000, 0, 0x00000000},
         // 255 * 128 * 128 / 65025 = 64: scaled by d's alpha, not divided again.
         {"SourceAtop0 half", Plain(KXSourceAtop<0>()), 0x80FFFFFF, 0x80000000, 0, 0x80404040},

@@ -61,6 +61,19 @@ TEST(KXLayerMask, EveryFunctionOnATwoTileSource)
     }
 }
 
+// Full tiles are made to their last row and column.
+TEST(KXLayerMask, DerivedMasksFillWholeTiles)
+{
+    KXImageRGBA32i source(128, 129);
+    source.Fill(KXRGBA32i(0x80FFFFFFu));
+    KXImageRGBA32i mask;
+    CreateFromTransparancyMask(mask, source);
+    EXPECT_EQ(mask.GetColor(127, 127).value, 0x80000000u);
+    CreateFromSourceMask(mask, source);
+    EXPECT_EQ(mask.GetColor(127, 127).value, 0xFF000000u); // white: 8160 >> 5 = 255
+    EXPECT_EQ(mask.GetColor(127, 128).value, 0xFF000000u);
+}
+
 // The mask becomes a new image: no profile, attributes or EXIF of before.
 TEST(KXLayerMask, EmptySourceGivesEmptyMaskAndNothingIsKept)
 {
