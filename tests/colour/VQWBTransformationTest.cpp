@@ -136,14 +136,14 @@ TEST(VQWBTransformation, StatisticsOfTwoColours)
 
 // The tone curve is chosen from the luminance histogram, (11 R + 59 G +
 // 30 B) / 100 per pixel, alone: a picture and the grey picture of its
-// luminances get the same curve. Red runs to 252 where blue stays 0, so
-// that other weights would see another histogram.
+// luminances get the same curve. Red at 255 with a little green lies near
+// 28 here; weights that took red for blue would put it near 76.
 TEST(VQWBTransformation, ToneCurveFollowsTheLuminanceOnly)
 {
     KXImageRGBA32i colour(64, 64), grey(64, 64);
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x) {
-            const int r = x * 4, g = y * 2, b = 0;
+            const int r = 255, g = y, b = 0;
             const int l = (11 * r + 59 * g + 30 * b) / 100;
             colour.SetColor(x, y, KXRGBA32i(0xFF000000u | r << 16 | g << 8 | b));
             grey.SetColor(x, y, KXRGBA32i(0xFF000000u | l * 0x010101u));

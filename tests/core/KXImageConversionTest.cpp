@@ -188,8 +188,9 @@ TYPED_TEST(KXConversionPairs, EveryPixelOnRaggedSizesAndBack)
 
 // Whole tiles are converted: a pixel in the margin of the last working tile
 // travels like one inside. 50 rows make one 8-byte tile row: the lower half
-// of each working tile has no 8-byte tile and must come back zero, also in a
-// block that held other bytes before.
+// of each working tile has no 8-byte tile and must come back zero, also
+// where the new image's shared tile gives way to a block that held other
+// bytes before.
 TYPED_TEST(KXConversionPairs, MarginsTravelWithTheirTiles)
 {
     // Fresh blocks come from the front of the free list and are zero; hold
@@ -207,17 +208,19 @@ TYPED_TEST(KXConversionPairs, MarginsTravelWithTheirTiles)
         ~Held() { tm->CleanUpTiles(blocks); }
     } held{tm, tm->MakeTiles(static_cast<unsigned int>(tm->GetAvailableCount() - 24))};
 
-    KXImageRGBA32i image(130, 50);
-    std::vector<KXRGBA32i> row(256, KXRGBA32i(0xFF123456u));
-    image.SetLine(49, row.data(), 256 * 4); // columns 130..255 are margin
+    KXImageRGBA32i image(300, 50); // three tile columns: the first two share one tile when new
+    std::vector<KXRGBA32i> row(384, KXRGBA32i(0xFF123456u));
+    image.SetLine(49, row.data(), 384 * 4); // columns 300..383 are margin
     const TypeParam converted = ConvertImage<KXImageRGBA32i, TypeParam>(image);
     ASSERT_EQ(converted.TileRows(), 1u);
-    EXPECT_EQ(converted.ReadTile(1, 0)[49 * 128 + 127].value, converted.GetColor(129, 49).value);
+    EXPECT_EQ(converted.ReadTile(2, 0)[49 * 128 + 127].value, converted.GetColor(299, 49).value);
     const KXImageRGBA32i back = ConvertImage<TypeParam, KXImageRGBA32i>(converted);
-    const auto tile = back.ReadTile(1, 0);
-    EXPECT_EQ(tile[49 * 128 + 127], back.GetColor(129, 49));
-    for (unsigned int i = 64 * 128; i < 128 * 128; ++i)
-        ASSERT_EQ(tile[i], KXRGBA32i()) << "pixel " << i % 128 << "," << i / 128 << " of the missing lower half";
+    EXPECT_EQ(back.ReadTile(2, 0)[49 * 128 + 127], back.GetColor(299, 49));
+    for (unsigned int column = 0; column < 3; ++column) {
+        const auto tile = back.ReadTile(column, 0);
+        for (unsigned int i = 64 * 128; i < 128 * 128; ++i)
+            ASSERT_EQ(tile[i], KXRGBA32i()) << "tile " << column << ", pixel " << i % 128 << "," << i / 128;
+    }
 }
 
 TEST(KXImageConversion, QImageRoundTripOnRaggedSizes)
