@@ -180,9 +180,22 @@ struct With {
 
 } // namespace
 
+// Widths this build or processor lacks were not compared: the test says so
+// instead of passing.
+void SkipForMissingWidths()
+{
+#if !defined(KX_BLEND_VECTOR)
+    GTEST_SKIP() << "no vector kernels in this build: nothing was compared with the plain kernel";
+#elif defined(KX_BLEND_X86)
+    if (!HasAVX2())
+        GTEST_SKIP() << "no AVX2 here: the 8-lane kernels were not compared with the plain kernel";
+#endif
+}
+
 TEST(KXBlendFastPath, NormalRowsEqualThePixelKernel)
 {
     ExpectAllAlphasSameAsPlain<NormalKernel>("normal");
+    SkipForMissingWidths();
 }
 
 TEST(KXBlendFastPath, SeparableRowsEqualThePixelKernel)
@@ -198,9 +211,11 @@ TEST(KXBlendFastPath, SeparableRowsEqualThePixelKernel)
     ExpectTermSameAsPlain<With<TermSoftLight>::Kernel>("soft light");
     ExpectTermSameAsPlain<With<TermDifference>::Kernel>("difference");
     ExpectTermSameAsPlain<With<TermExclusion>::Kernel>("exclusion");
+    SkipForMissingWidths();
 }
 
 TEST(KXBlendFastPath, LuminosityRowsEqualThePixelKernel)
 {
     ExpectEveryWidthSameAsPlain<LuminosityKernel>("luminosity");
+    SkipForMissingWidths();
 }
