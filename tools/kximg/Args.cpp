@@ -2,6 +2,10 @@
 
 #include "Error.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
 namespace kximg {
 
 namespace {
@@ -18,28 +22,6 @@ QList<OptionSyntax> AllOptions(const CommandSyntax& syntax)
     return all;
 }
 
-const OptionSyntax* FindLong(const QList<OptionSyntax>& options, const QString& name)
-{
-    for (const OptionSyntax& option : options)
-        if (option.name == name)
-            return &option;
-    return nullptr;
-}
-
-const OptionSyntax* FindShort(const QList<OptionSyntax>& options, QChar name)
-{
-    for (const OptionSyntax& option : options)
-        if (!option.shortName.isNull() && option.shortName == name)
-            return &option;
-    return nullptr;
-}
-
-QString SeeHelp(const CommandSyntax& syntax)
-{
-    return syntax.name.isEmpty() ? QStringLiteral(" (see 'kximg --help')")
-                               : QStringLiteral(" (see 'kximg %1 --help')").arg(syntax.name);
-}
-
 QString OptionLabel(const OptionSyntax& option)
 {
     QString label = option.shortName.isNull() ? QStringLiteral("    ")
@@ -48,6 +30,36 @@ QString OptionLabel(const OptionSyntax& option)
     if (!option.valueName.isEmpty())
         label += QLatin1Char(' ') + option.valueName;
     return label;
+}
+
+QString SeeHelp(const CommandSyntax& syntax)
+{
+    return syntax.name.isEmpty() ? QStringLiteral(" (see 'kximg --help')")
+                               : QStringLiteral(" (see 'kximg %1 --help')").arg(syntax.name);
+}
+
+// The name an unknown option was given by, as the user wrote it.
+QString Dashed(const QString& name)
+{
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
+// QCommandLineParser's one error besides unknown options names the option
+// in quotes: "Missing value after '--via'.", "Unexpected value after '--help'.".
+QString QuotedArgument(const QString& errorText)
+{
+    const int first = errorText.indexOf(QLatin1Char('\''));
+    const int last = errorText.lastIndexOf(QLatin1Char('\''));
+    return first >= 0 && last > first ? errorText.mid(first + 1, last - first - 1) : QString();
+}
+
+const OptionSyntax* Find(const QList<OptionSyntax>& options, QString argument)
+{
+    argument.remove(QRegularExpression(QStringLiteral("^-+")));
+    for (const OptionSyntax& option : options)
+        if (option.name == argument || (argument.size() == 1 && option.shortName == argument[0]))
+            return &option;
+    return nullptr;
 }
 
 } // namespace
@@ -60,58 +72,40 @@ QString CommandPrefix(const CommandSyntax& syntax)
 ParsedArgs Parse(const CommandSyntax& syntax, const QStringList& arguments)
 {
     const QList<OptionSyntax> options = AllOptions(syntax);
-    ParsedArgs parsed;
-    bool optionsEnded = false;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (optionsEnded || argument == QLatin1String("-") || !argument.startsWith(QLatin1Char('-'))) {
-            parsed.m_positional << argument;
-            continue;
-        }
-        if (argument == QLatin1String("--")) {
-            optionsEnded = true;
-            continue;
-        }
-
-        const OptionSyntax* option = nullptr;
-        QString inlineValue;
-        bool hasInlineValue = false;
-        if (argument.startsWith(QLatin1String("--"))) {
-            QString name = argument.mid(2);
-            const int equals = name.indexOf(QLatin1Char('='));
-            if (equals >= 0) {
-                inlineValue = name.mid(equals + 1);
-                hasInlineValue = true;
-                name.truncate(equals);
-            }
-            option = FindLong(options, name);
-        } else if (argument.size() == 2) {
-            option = FindShort(options, argument[1]);
-        }
-        if (!option)
-            throw Error(CommandPrefix(syntax) + QStringLiteral("unknown option %1").arg(Quoted(argument)) +
-                        SeeHelp(syntax));
-
-        QString value;
-        if (option->valueName.isEmpty()) {
-            if (hasInlineValue)
-                throw Error(CommandPrefix(syntax) +
-                            QStringLiteral("option --%1 takes no value").arg(option->name));
-        } else if (hasInlineValue) {
-            value = inlineValue;
-        } else if (i + 1 < arguments.size()) {
-            value = arguments[++i];
-        } else {
+    QCommandLineParser parser;
+    for (const OptionSyntax& option : options) {
+        QStringList names;
+        if (!option.shortName.isNull())
+            names << QString(option.shortName);
+        names << option.name;
+        parser.addOption(QCommandLineOption(names, option.help, option.valueName));
+    }
+    // The parser expects the program's name first.
+    if (!parser.parse(QStringList{QStringLiteral("kximg")} + arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty())
+            throw Error(CommandPrefix(syntax) +
+                        QStringLiteral("unknown option %1").arg(Quoted(Dashed(unknown.first()))) + SeeHelp(syntax));
+        const OptionSyntax* option = Find(options, QuotedArgument(parser.errorText()));
+        if (option && option->valueName.isEmpty())
+            throw Error(CommandPrefix(syntax) + QStringLiteral("option --%1 takes no value").arg(option->name));
+        if (option)
             throw Error(CommandPrefix(syntax) +
                         QStringLiteral("option --%1 needs a value (%2)").arg(option->name, option->valueName));
-        }
+        throw Error(CommandPrefix(syntax) + parser.errorText() + SeeHelp(syntax));
+    }
 
-        if (option->name == kHelpOption.name)
+    ParsedArgs parsed;
+    parsed.m_positional = parser.positionalArguments();
+    for (const OptionSyntax& option : options) {
+        if (!parser.isSet(option.name))
+            continue;
+        if (option.name == kHelpOption.name)
             parsed.m_help = true;
-        else if (option->name == kVerboseOption.name)
+        else if (option.name == kVerboseOption.name)
             parsed.m_verbose = true;
         else
-            parsed.m_values.insert(option->name, value);
+            parsed.m_values.insert(option.name, option.valueName.isEmpty() ? QString() : parser.value(option.name));
     }
 
     if (parsed.m_help)

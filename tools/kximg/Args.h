@@ -1,8 +1,8 @@
 #ifndef KXIMG_ARGS_H
 #define KXIMG_ARGS_H
 
-// A small command-line parser: every command describes its options and
-// positional arguments once, and the same description drives parsing and the
+// Command descriptions: every command describes its options and positional
+// arguments once; the same description feeds QCommandLineParser and gives the
 // --help text.
 //
 // Accepted forms: "--name value", "--name=value", "-x" for options with a

@@ -3,7 +3,8 @@
 // `kximg histogram`, automatic white balance of a colour-cast sample, and
 // ICC conversions between Qt's built-in RGB profiles.
 
-#include "ColourCommands.h"
+#include "Adjustments.h"
+#include "Profiles.h"
 #include "DemoRegistry.h"
 #include "Gallery.h"
 #include "HistogramChart.h"
@@ -58,7 +59,7 @@ QSize CellSize(int charts)
     return QSize(kCellWidth, kPictureHeight + charts * (kChartGap + kChartHeight));
 }
 
-// "brightness=30 contrast=40 colourize" as the parameters of MakeAdjustment.
+// "brightness=30 contrast=40 colourize" as the parameters of PrepareAdjustment.
 QHash<QString, QString> Parameters(const char* text)
 {
     QHash<QString, QString> values;
@@ -77,7 +78,7 @@ QHash<QString, QString> Parameters(const char* text)
 KXImageRGBA32i Adjusted(const KXImageRGBA32i& image, const char* op, const char* parameters)
 {
     KXImageRGBA32i result(image);
-    MakeAdjustment(QString::fromLatin1(op), Parameters(parameters), image)(result);
+    PrepareAdjustment(QString::fromLatin1(op), Parameters(parameters))(image)(result, nullptr);
     return result;
 }
 

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <cstdio>
 #include <stdexcept>
 
 namespace kximg {
@@ -35,6 +36,13 @@ private:
 inline QString Quoted(const QString& text)
 {
     return QLatin1Char('\'') + text + QLatin1Char('\'');
+}
+
+// A warning that does not stop the command: "kximg: warning: <message>".
+inline void Warn(const QString& message)
+{
+    std::fprintf(stderr, "kximg: warning: %s\n", qPrintable(message));
+    std::fflush(stderr);
 }
 
 } // namespace kximg

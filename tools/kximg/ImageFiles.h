@@ -2,7 +2,9 @@
 #define KXIMG_IMAGEFILES_H
 
 // Reading and writing images through Qt's image plugins, with the tool's
-// error messages.
+// error messages. A path of "-" is standard input or output.
+
+#include "Args.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -11,17 +13,44 @@
 
 namespace kximg {
 
+// How the commands that read and write a picture do it: the options they
+// all take (ImageOptionSyntax) and their checked values.
+struct ImageOptions {
+    bool autoRotate = true; // --no-rotate clears: EXIF orientation applied on reading
+    bool strip = false;     // --strip: the output carries no colour profile
+    QByteArray format;      // --format: the output format where OUT has no suffix ("-")
+    int quality = -1;       // --quality 0..100 (JPEG, WebP); -1: the plugin's default
+    int compression = -1;   // --compression 0..9 (PNG); -1: the plugin's default
+};
+QList<OptionSyntax> ImageOptionSyntax();
+// Throws Error for a value out of range or a format no plugin writes.
+ImageOptions ImageOptionsFrom(const ParsedArgs& args, const QString& command);
+
+struct Picture {
+    QImage image;      // the colour space Qt read from the file (an embedded ICC profile) included
+    QByteArray format; // the plugin's format name, "png"
+    bool exif = false; // the file carries EXIF data
+};
+
 // Reads an image whatever its suffix (the content decides the format).
-// `fileFormat`, if given, receives the plugin's format name ("png").
 // Throws Error: "cannot read 'path': reason".
-QImage ReadImage(const QString& path, QByteArray* fileFormat = nullptr);
+Picture ReadPicture(const QString& path, const ImageOptions& options = ImageOptions());
+inline QImage ReadImage(const QString& path)
+{
+    return ReadPicture(path).image;
+}
 
-// The writer format for a path's suffix ("out.JPG" -> "jpg"). Throws Error
-// when the suffix is missing or no plugin writes it.
-QByteArray WriteFormatFor(const QString& path);
+// The writer format for a path: `given` (--format) when set, else the
+// suffix ("out.JPG" -> "jpg"). Throws Error when there is neither or no
+// plugin writes it.
+QByteArray WriteFormatFor(const QString& path, const QByteArray& given = QByteArray());
 
-// Writes through a temporary file (see AtomicFile.h) in the given format.
-void WriteImage(const QImage& image, const QString& path, const QByteArray& format);
+// Writes through a temporary file (see AtomicFile.h), or to standard output
+// for "-", in the given format with the options' quality and compression;
+// drops the image's colour profile when they say so. Warns on stderr when
+// the format cannot keep transparency the image has.
+void WriteImage(const QImage& image, const QString& path, const QByteArray& format,
+                const ImageOptions& options = ImageOptions());
 inline void WriteImage(const QImage& image, const QString& path)
 {
     WriteImage(image, path, WriteFormatFor(path));

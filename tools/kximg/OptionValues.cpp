@@ -108,8 +108,11 @@ QPoint PointOption(const ParsedArgs& args, const QString& command, const QString
     bool okX = false, okY = false;
     const int x = parts.size() == 2 ? parts[0].trimmed().toInt(&okX) : 0;
     const int y = parts.size() == 2 ? parts[1].trimmed().toInt(&okY) : 0;
-    if (!okX || !okY)
-        BadValue(command, option, text, QStringLiteral("X,Y in whole pixels"));
+    // Far enough for any canvas, near enough that a rectangle placed there
+    // cannot overflow.
+    const int limit = 1000000;
+    if (!okX || !okY || qAbs(x) > limit || qAbs(y) > limit)
+        BadValue(command, option, text, QStringLiteral("X,Y in whole pixels from -%1 to %1").arg(limit));
     return QPoint(x, y);
 }
 

@@ -19,7 +19,7 @@ double DoubleOption(const ParsedArgs& args, const QString& command, const QStrin
                     double low, double high);
 int IntOption(const ParsedArgs& args, const QString& command, const QString& option, int fallback, int low,
               int high);
-// "X,Y" with integers.
+// "X,Y" with whole numbers from -1000000 to 1000000.
 QPoint PointOption(const ParsedArgs& args, const QString& command, const QString& option, const QPoint& fallback);
 // One of `choices`; `fallback` when the option is absent.
 QString ChoiceOption(const ParsedArgs& args, const QString& command, const QString& option,

@@ -22,9 +22,9 @@ ProgressBar::~ProgressBar()
     Finish();
 }
 
-bool ProgressBar::StderrIsTerminal()
+bool ProgressBar::Wanted()
 {
-    return isatty(STDERR_FILENO) == 1;
+    return isatty(STDERR_FILENO) == 1 || qgetenv("KXIMG_PROGRESS") == "1";
 }
 
 void ProgressBar::Update(long long done, long long total)
@@ -77,6 +77,19 @@ void ProgressBar::Draw(int percent)
     std::fprintf(stderr, "\r%s%*s", bytes.constData(), pad, "");
     std::fflush(stderr);
     m_drawnWidth = std::max(m_drawnWidth, static_cast<int>(bytes.size()));
+}
+
+void CommandProgress::Step(const QString& what, double end)
+{
+    m_begin = m_end;
+    m_end = std::max(m_begin, end);
+    m_bar.SetLabel(QStringLiteral("%1: %2").arg(m_command, what));
+    m_bar.Update(m_begin);
+}
+
+void CommandProgress::Within(double fraction)
+{
+    m_bar.Update(m_begin + (m_end - m_begin) * std::clamp(fraction, 0.0, 1.0));
 }
 
 } // namespace kximg

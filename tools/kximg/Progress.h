@@ -6,7 +6,7 @@
 //
 //   blur  [##############----------------]  47%
 //
-// Update may be called from any thread (the library reports progress from
+// (KXIMG_PROGRESS=1 draws it anyway.) Update may be called from any thread (the library reports progress from
 // its worker threads); the line is redrawn only when the percentage changes.
 
 #include <QMutex>
@@ -16,7 +16,7 @@ namespace kximg {
 
 class ProgressBar {
 public:
-    explicit ProgressBar(const QString& label, bool enabled = StderrIsTerminal());
+    explicit ProgressBar(const QString& label, bool enabled = Wanted());
     ~ProgressBar(); // Finish()
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
@@ -30,7 +30,8 @@ public:
     void Finish();
 
     bool Enabled() const { return m_enabled; }
-    static bool StderrIsTerminal();
+    // stderr is a terminal, or KXIMG_PROGRESS=1.
+    static bool Wanted();
 
 private:
     void Draw(int percent); // with m_mutex held
@@ -41,6 +42,25 @@ private:
     bool m_finished = false;
     int m_percent = -1;
     int m_drawnWidth = 0;
+};
+
+// The bar of one command, over its steps (read, convert, the work itself,
+// convert back, write): each step runs the bar on from where the previous
+// one ended, labelled "command: step".
+class CommandProgress {
+public:
+    explicit CommandProgress(const QString& command) : m_command(command), m_bar(command) {}
+
+    // Starts the step `what`, which ends at `end` (0..1) of the bar.
+    void Step(const QString& what, double end);
+    // `fraction` (0..1) of the current step is done.
+    void Within(double fraction);
+
+private:
+    QString m_command;
+    ProgressBar m_bar;
+    double m_begin = 0;
+    double m_end = 0;
 };
 
 } // namespace kximg

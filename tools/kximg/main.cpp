@@ -8,6 +8,8 @@
 
 #include "VQTileManager64.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QGuiApplication>
 
@@ -100,26 +102,40 @@ int main(int argc, char** argv)
     // any output that cannot be written, and nothing half-written stays.
     std::signal(SIGXFSZ, SIG_IGN);
 
-    // kximg [tool options] [COMMAND [command arguments]]
-    QStringList leading, rest;
-    QString commandName;
-    for (int i = 1; i < argc; ++i) {
-        const QString argument = QString::fromLocal8Bit(argv[i]);
-        if (!commandName.isNull())
-            rest << argument;
-        else if (argument.startsWith(QLatin1Char('-')))
-            leading << argument;
-        else
-            commandName = argument;
-    }
+    // kximg [tool options] [COMMAND [command arguments]]: the first pass
+    // reads the tool's options up to the command's name; everything after it
+    // is the command's, parsed in the second pass against its own options.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser first;
+    first.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption verboseOption({QStringLiteral("v"), QStringLiteral("verbose")}, QString());
+    const QCommandLineOption versionOption(QStringLiteral("version"), QString());
+    first.addOptions({helpOption, verboseOption, versionOption});
 
-    ParsedArgs tool;
+    bool help = false, version = false;
+    QString commandName;
+    QStringList rest;
     const Command* command = nullptr;
     try {
-        tool = Parse(ToolSyntax(), leading);
-        if (tool.Verbose())
+        if (!first.parse(arguments)) {
+            const QStringList unknown = first.unknownOptionNames();
+            throw Error(unknown.isEmpty() ? first.errorText()
+                                          : QStringLiteral("unknown option %1 (see 'kximg --help')")
+                                                .arg(Quoted((unknown.first().size() == 1 ? QStringLiteral("-")
+                                                                                         : QStringLiteral("--")) +
+                                                            unknown.first())));
+        }
+        help = first.isSet(helpOption);
+        version = first.isSet(versionOption);
+        if (first.isSet(verboseOption))
             gVerbose = true;
-        if (!commandName.isNull() && !tool.Help() && !tool.Has(QStringLiteral("version"))) {
+        rest = first.positionalArguments();
+        if (!rest.isEmpty())
+            commandName = rest.takeFirst();
+        if (!commandName.isNull() && !help && !version) {
             command = FindCommand(commandName);
             if (!command)
                 throw Error(QStringLiteral("unknown command %1 (see 'kximg --help')").arg(Quoted(commandName)));
@@ -133,11 +149,11 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QStringLiteral(KXIMG_VERSION));
 
     try {
-        if (tool.Help()) {
+        if (help) {
             std::printf("%s", qPrintable(ToolHelpText()));
             return kExitOk;
         }
-        if (tool.Has(QStringLiteral("version"))) {
+        if (version) {
             std::printf("kximg %s (Qt %s)\n", KXIMG_VERSION, qVersion());
             return kExitOk;
         }
@@ -146,11 +162,11 @@ int main(int argc, char** argv)
             return kExitUsage;
         }
 
-        const ParsedArgs args = Parse(*command->syntax, rest);
+        const ParsedArgs args = Parse(command->syntax(), rest);
         if (args.Verbose())
             gVerbose = true;
         if (args.Help()) {
-            std::printf("%s", qPrintable(HelpText(*command->syntax)));
+            std::printf("%s", qPrintable(HelpText(command->syntax())));
             return kExitOk;
         }
         ShowPluginMessages(gVerbose.load());

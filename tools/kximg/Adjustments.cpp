@@ -1,39 +1,24 @@
-#include "ColourCommands.h"
+#include "Adjustments.h"
 
 #include "Error.h"
 #include "HistogramChart.h"
-#include "ImageFiles.h"
 #include "OptionValues.h"
+#include "WorkingImage.h"
 
 #include "KXColorAdjustments.h"
 #include "KXColorTransform.h"
-#include "KXImageConversion.h"
 #include "KXTonalAdjustments.h"
 #include "KXTransformImageColors.h"
-#include "VQCMSTransform.h"
-#include "VQWBTransformation.h"
 
 #include <QColor>
-#include <QFileInfo>
-#include <QImage>
 #include <QPoint>
 #include <QVector>
-#include <QtGlobal>
-#if QT_VERSION >= QT_VERSION_CHECK(5, 14, 0)
-#include <QColorSpace>
-#endif
 
-#include <cstdio>
 #include <stdexcept>
 
 namespace kximg {
 
 namespace {
-
-void PrintLine(const QString& text)
-{
-    std::printf("%s\n", qPrintable(text));
-}
 
 // ---- the table of adjustments ------------------------------------------------
 
@@ -155,18 +140,21 @@ struct Operation {
     Factory make;
 };
 
-// A per-pixel rule over every tile (the table adjustments take whole runs).
+// A per-pixel rule over every tile (the table adjustments take whole runs),
+// band by band so that a progress bar moves.
 template <class Rule>
 ImageAdjustment PerPixel(const Rule& rule)
 {
-    return [rule](KXImageRGBA32i& image) { TransformPixels(image, rule); };
+    return [rule](KXImageRGBA32i& image, CommandProgress* progress) {
+        InBands(image, progress, [&](const QRect& band) { TransformPixels(image, band, rule); });
+    };
 }
 
-// A transformation that walks the image itself.
+// A transformation that walks the image itself, in one step.
 template <class Transform>
 ImageAdjustment WholeImage(const Transform& transform)
 {
-    return [transform](KXImageRGBA32i& image) { transform(image); };
+    return [transform](KXImageRGBA32i& image, CommandProgress*) { transform(image); };
 }
 
 const QStringList& Channels()
@@ -543,7 +531,7 @@ QString ParamSummary(const Param& param)
                                            : QStringLiteral(" [%1]").arg(param.fallback));
 }
 
-QString OperationList()
+QString List()
 {
     int width = 0;
     for (const Operation& op : Operations())
@@ -570,7 +558,7 @@ QString OperationList()
     return lines.join(QLatin1Char('\n'));
 }
 
-QList<OptionSyntax> AdjustOptions()
+QList<OptionSyntax> Options()
 {
     QList<OptionSyntax> options{OptionSyntax{QStringLiteral("op"), QChar(), QStringLiteral("NAME"),
                                              QStringLiteral("the adjustment, one of the operations above (required)")}};
@@ -588,80 +576,7 @@ QList<OptionSyntax> AdjustOptions()
     return options;
 }
 
-// ---- profiles ----------------------------------------------------------------
-
-QString ColourSpaceName(VQCMSProfile::ColorSpace space)
-{
-    QString name;
-    for (int shift = 24; shift >= 0; shift -= 8)
-        name += QLatin1Char(static_cast<char>((static_cast<unsigned int>(space) >> shift) & 0xFF));
-    return name.trimmed();
-}
-
-// A profile named on the command line: a built-in name, "embedded" (the
-// one in `image`, when given) or a file.
-VQCMSProfile ProfileFor(const QString& option, const QString& text, const QImage* image)
-{
-    const QString command = QStringLiteral("icc");
-    VQCMSProfile profile;
-    if (BuiltInProfileNames().contains(text)) {
-        profile = BuiltInProfile(text);
-        if (profile.IsEmpty())
-            throw Error(QStringLiteral("icc: the built-in profile %1 cannot be made").arg(Quoted(text)), kExitFailure);
-        return profile;
-    }
-    if (text == QLatin1String("embedded")) {
-        QByteArray bytes;
-#if QT_VERSION >= QT_VERSION_CHECK(5, 14, 0)
-        if (image && image->colorSpace().isValid())
-            bytes = image->colorSpace().iccProfile();
-#else
-        Q_UNUSED(image);
-#endif
-        if (bytes.isEmpty() || !profile.FromByteArray(bytes))
-            throw Error(QStringLiteral("icc: --%1 embedded: the input image carries no colour profile").arg(option));
-        return profile;
-    }
-    const auto fail = [&](const QString& reason) {
-        return Error(QStringLiteral("%1: cannot read profile %2 for --%3: %4").arg(command, Quoted(text), option, reason));
-    };
-    const QFileInfo info(text);
-    if (!info.exists())
-        throw fail(QStringLiteral("no such file (or a built-in name: %1, embedded)")
-                       .arg(BuiltInProfileNames().join(QStringLiteral(", "))));
-    if (info.isDir())
-        throw fail(QStringLiteral("is a directory"));
-    if (!info.isReadable())
-        throw fail(QStringLiteral("permission denied"));
-    // An empty file "loads" as an empty profile.
-    if (!profile.Load(text) || profile.IsEmpty())
-        throw fail(QStringLiteral("not an ICC profile"));
-    return profile;
-}
-
-void RequireRgb(const QString& option, const QString& text, const VQCMSProfile& profile)
-{
-    if (profile.GetColorSpace() != VQCMSProfile::RGB)
-        throw Error(QStringLiteral("icc: the profile %1 for --%2 is not an RGB profile (its colour space is '%3')")
-                        .arg(Quoted(text), option, ColourSpaceName(profile.GetColorSpace())));
-}
-
-QString Described(const VQCMSProfile& profile)
-{
-    QString info = profile.GetInfo();
-    while (info.endsWith(QChar())) // Little CMS counts the terminating zero
-        info.chop(1);
-    return info;
-}
-
-KXImageRGBA32i ReadWorking(const QString& path)
-{
-    return ConvertImage<QImage, KXImageRGBA32i>(ReadImage(path));
-}
-
 } // namespace
-
-// ---- public helpers --------------------------------------------------------------
 
 QStringList AdjustmentNames()
 {
@@ -671,275 +586,28 @@ QStringList AdjustmentNames()
     return names;
 }
 
-ImageAdjustment MakeAdjustment(const QString& op, const QHash<QString, QString>& values,
-                               const KXImageRGBA32i& image)
+QString AdjustmentList()
+{
+    return List();
+}
+
+QList<OptionSyntax> AdjustmentOptions()
+{
+    return Options();
+}
+
+QStringList AdjustmentParameterNames()
+{
+    return ParamNames();
+}
+
+AdjustmentMaker PrepareAdjustment(const QString& op, const QHash<QString, QString>& values)
 {
     const QString command = QStringLiteral("adjust");
     const Operation& operation = FindOperation(command, op);
-    return operation.make(ParseValues(command, operation, values), image);
-}
-
-QStringList BuiltInProfileNames()
-{
-    return {QStringLiteral("srgb"), QStringLiteral("srgb-linear"), QStringLiteral("adobe-rgb"),
-            QStringLiteral("display-p3"), QStringLiteral("prophoto-rgb")};
-}
-
-VQCMSProfile BuiltInProfile(const QString& name)
-{
-    VQCMSProfile profile;
-#if QT_VERSION >= QT_VERSION_CHECK(5, 14, 0)
-    const int index = BuiltInProfileNames().indexOf(name);
-    if (index < 0)
-        return profile;
-    // In the order of the names: QColorSpace::SRgb, SRgbLinear, AdobeRgb,
-    // DisplayP3, ProPhotoRgb.
-    const QColorSpace::NamedColorSpace spaces[] = {QColorSpace::SRgb, QColorSpace::SRgbLinear,
-                                                   QColorSpace::AdobeRgb, QColorSpace::DisplayP3,
-                                                   QColorSpace::ProPhotoRgb};
-    const QByteArray bytes = QColorSpace(spaces[index]).iccProfile();
-    if (bytes.isEmpty() || !profile.FromByteArray(bytes))
-        return VQCMSProfile();
-#else
-    Q_UNUSED(name);
-#endif
-    return profile;
-}
-
-// ---- adjust ----------------------------------------------------------------------
-
-const CommandSyntax& AdjustSyntax()
-{
-    static const CommandSyntax syntax{
-        QStringLiteral("adjust"),
-        QStringLiteral("adjust IN OUT --op NAME [PARAMETERS]"),
-        QStringLiteral("apply a tonal or colour adjustment"),
-        QStringLiteral("Applies the adjustment NAME to IN and writes OUT. Each operation takes the\n"
-                       "parameters listed beside it as options, e.g. --brightness 20 --contrast -10;\n"
-                       "each is checked against its range, and one left out takes the default shown\n"
-                       "in brackets. A COLOUR is #RRGGBB, #AARRGGBB or a name such as orange.\n\n"
-                       "Operations:\n") +
-            OperationList() +
-            QStringLiteral("\n\nenhance stretches each colour channel between the clipping thresholds of its\n"
-                           "histogram (as 'kximg histogram' prints them). greyscale makes\n"
-                           "(11 R + 16 G + 5 B) / 32 grey, desaturate (max + min) / 2. fill and\n"
-                           "replace-colour set alpha as well; set-colour keeps it. alpha-as-grey shows\n"
-                           "alpha as an opaque grey. Every other operation keeps alpha."),
-        AdjustOptions(),
-        2,
-        2,
-        QStringLiteral("  kximg adjust photo.jpg out.png --op brightness-contrast --brightness 20 --contrast 15\n"
-                       "  kximg adjust photo.jpg out.png --op curves --points 0:0,64:48,192:210,255:255\n"
-                       "  kximg adjust photo.jpg out.png --op temperature --kelvin 3500 --strength 40")};
-    return syntax;
-}
-
-int RunAdjust(const ParsedArgs& args)
-{
-    const QString command = QStringLiteral("adjust");
-    if (!args.Has(QStringLiteral("op")))
-        throw Error(QStringLiteral("adjust: --op is required (see 'kximg adjust --help')"));
-    const Operation& op = FindOperation(command, args.Value(QStringLiteral("op")));
-    QHash<QString, QString> given;
-    for (const QString& name : ParamNames())
-        if (args.Has(name))
-            given.insert(name, args.Value(name));
-    const Values values = ParseValues(command, op, given);
-    const QString out = args.Positional().at(1);
-    const QByteArray format = WriteFormatFor(out);
-
-    KXImageRGBA32i image = ReadWorking(args.Positional().at(0));
-    op.make(values, image)(image);
-    WriteImage(ConvertImage<KXImageRGBA32i, QImage>(image), out, format);
-    return kExitOk;
-}
-
-// ---- histogram -------------------------------------------------------------------
-
-const CommandSyntax& HistogramSyntax()
-{
-    static const CommandSyntax syntax{
-        QStringLiteral("histogram"),
-        QStringLiteral("histogram IN [--png OUT]"),
-        QStringLiteral("print channel statistics; draw a histogram chart"),
-        QStringLiteral("Counts the red, green and blue levels of every pixel of IN (transparent ones\n"
-                       "too), their luminance (11 R + 16 G + 5 B) / 32 and alpha, and prints for each\n"
-                       "the lowest and highest level present, the mean, the median and the clipping\n"
-                       "thresholds: the darkest and brightest levels with at most 0.1 % of the\n"
-                       "counts beyond them, at least 16 levels apart. 'all' counts the three colour\n"
-                       "channels together."),
-        {OptionSyntax{QStringLiteral("png"), QChar(), QStringLiteral("OUT"),
-                      QStringLiteral("also draw the red, green, blue and luminance histograms\n"
-                                     "into OUT (any writable format)")}},
-        1,
-        1,
-        QStringLiteral("  kximg histogram photo.jpg\n"
-                       "  kximg histogram photo.jpg --png photo-histogram.png")};
-    return syntax;
-}
-
-int RunHistogram(const ParsedArgs& args)
-{
-    const QString in = args.Positional().at(0);
-    QString out;
-    QByteArray format;
-    if (args.Has(QStringLiteral("png"))) {
-        out = args.Value(QStringLiteral("png"));
-        format = WriteFormatFor(out);
-    }
-    const KXImageRGBA32i image = ReadWorking(in);
-    const ChannelHistograms h = CountHistograms(image);
-
-    long long transparent = h.alpha[0], opaque = h.alpha[255];
-    PrintLine(QStringLiteral("file:    %1").arg(in));
-    PrintLine(QStringLiteral("pixels:  %1 (%2 x %3), %4 transparent, %5 opaque")
-                  .arg(h.pixels)
-                  .arg(image.Width())
-                  .arg(image.Height())
-                  .arg(transparent)
-                  .arg(opaque));
-    PrintLine(QString());
-    PrintLine(QStringLiteral("channel      min  max    mean  median   low  high"));
-    const struct {
-        const char* name;
-        const ChannelHistograms::Counts* counts;
-    } rows[] = {{"red", &h.red},         {"green", &h.green},         {"blue", &h.blue},
-                {"all", &h.all},         {"luminance", &h.luminance}, {"alpha", &h.alpha}};
-    for (const auto& row : rows) {
-        const ChannelSummary s = Summarise(*row.counts);
-        PrintLine(QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
-                      .arg(QString::fromLatin1(row.name).leftJustified(10))
-                      .arg(s.min, 5)
-                      .arg(s.max, 4)
-                      .arg(s.mean, 7, 'f', 2)
-                      .arg(s.median, 7)
-                      .arg(s.low, 5)
-                      .arg(s.high, 5));
-    }
-    if (!out.isEmpty())
-        WriteImage(HistogramChart(h, QSize(768, 360), true), out, format);
-    return kExitOk;
-}
-
-// ---- autowb ----------------------------------------------------------------------
-
-const CommandSyntax& AutoWhiteBalanceSyntax()
-{
-    static const CommandSyntax syntax{
-        QStringLiteral("autowb"),
-        QStringLiteral("autowb IN OUT [--function auto|over|under] [--strength N]"),
-        QStringLiteral("automatic white balance and exposure correction"),
-        QStringLiteral("Analyses IN (channel statistics, a grey point found among near-grey pixels,\n"
-                       "a tone curve chosen by histogram matching), corrects it and writes OUT.\n"
-                       "Alpha is kept."),
-        {OptionSyntax{QStringLiteral("function"), QChar(), QStringLiteral("FUNCTION"),
-                      QStringLiteral("auto   white balance from the picture's statistics, then\n"
-                                     "       the tone curve (default)\n"
-                                     "over   darken, for an overexposed picture\n"
-                                     "under  brighten, for an underexposed picture")},
-         OptionSyntax{QStringLiteral("strength"), QChar(), QStringLiteral("N"),
-                      QStringLiteral("0 to 100, how much of the correction (default 100; with\n"
-                                     "auto the tone curve applies in full at any strength)")}},
-        2,
-        2,
-        QStringLiteral("  kximg autowb photo.jpg balanced.png\n"
-                       "  kximg autowb dark.jpg brighter.png --function under --strength 60")};
-    return syntax;
-}
-
-int RunAutoWhiteBalance(const ParsedArgs& args)
-{
-    const QString command = QStringLiteral("autowb");
-    const QStringList functions{QStringLiteral("auto"), QStringLiteral("over"), QStringLiteral("under")};
-    const QString function = ChoiceOption(args, command, QStringLiteral("function"), functions, functions[0]);
-    const int strength = IntOption(args, command, QStringLiteral("strength"), 100, 0, 100);
-    const QString out = args.Positional().at(1);
-    const QByteArray format = WriteFormatFor(out);
-
-    KXImageRGBA32i image = ReadWorking(args.Positional().at(0));
-    // auto, over, under are BalanceFunction 0, 1, 2.
-    const VQWBTransformation balance(
-        image, static_cast<VQWBTransformation::BalanceFunction>(functions.indexOf(function)), strength);
-    TransformPixels(image, balance);
-    WriteImage(ConvertImage<KXImageRGBA32i, QImage>(image), out, format);
-    return kExitOk;
-}
-
-// ---- icc -------------------------------------------------------------------------
-
-const CommandSyntax& IccSyntax()
-{
-    static const CommandSyntax syntax{
-        QStringLiteral("icc"),
-        QStringLiteral("icc IN OUT --from PROFILE --to PROFILE"),
-        QStringLiteral("convert colours between two ICC profiles"),
-        QStringLiteral("Converts the colours of IN from the --from profile to the --to profile\n"
-                       "(perceptual intent; alpha kept) and writes OUT, which carries the --to\n"
-                       "profile where its format can (PNG, JPEG). A PROFILE is an ICC file, one of\n"
-                       "the built-in RGB profiles ") +
-            BuiltInProfileNames().join(QStringLiteral(", ")) +
-            QStringLiteral(",\nor, for --from, 'embedded': the profile IN carries. Both must be RGB profiles.\n"
-                           "Two profiles with the same description count as the same profile: the\n"
-                           "pixels are then copied unchanged (and a note says so)."),
-        {OptionSyntax{QStringLiteral("from"), QChar(), QStringLiteral("PROFILE"),
-                      QStringLiteral("the profile IN's colours are in (required)")},
-         OptionSyntax{QStringLiteral("to"), QChar(), QStringLiteral("PROFILE"),
-                      QStringLiteral("the profile OUT's colours are to be in (required)")}},
-        2,
-        2,
-        QStringLiteral("  kximg icc photo.png wide.png --from srgb --to display-p3\n"
-                       "  kximg icc scan.tif scan.png --from embedded --to srgb\n"
-                       "  kximg icc photo.png print.png --from srgb --to /usr/share/color/icc/printer.icc")};
-    return syntax;
-}
-
-int RunIcc(const ParsedArgs& args)
-{
-    for (const char* option : {"from", "to"})
-        if (!args.Has(QLatin1String(option)))
-            throw Error(QStringLiteral("icc: --%1 is required (see 'kximg icc --help')").arg(QLatin1String(option)));
-    const QString fromText = args.Value(QStringLiteral("from"));
-    const QString toText = args.Value(QStringLiteral("to"));
-    if (toText == QLatin1String("embedded"))
-        throw Error(QStringLiteral("icc: bad value 'embedded' for --to (a profile file or a built-in name: %1)")
-                        .arg(BuiltInProfileNames().join(QStringLiteral(", "))));
-    const QString out = args.Positional().at(1);
-    const QByteArray format = WriteFormatFor(out);
-    const VQCMSProfile to = ProfileFor(QStringLiteral("to"), toText, nullptr);
-    RequireRgb(QStringLiteral("to"), toText, to);
-    VQCMSProfile from;
-    if (fromText != QLatin1String("embedded")) {
-        from = ProfileFor(QStringLiteral("from"), fromText, nullptr);
-        RequireRgb(QStringLiteral("from"), fromText, from);
-    }
-
-    const QImage picture = ReadImage(args.Positional().at(0));
-    if (fromText == QLatin1String("embedded")) {
-        from = ProfileFor(QStringLiteral("from"), fromText, &picture);
-        RequireRgb(QStringLiteral("from"), fromText, from);
-    }
-    KXImageRGBA32i image = ConvertImage<QImage, KXImageRGBA32i>(picture);
-    const KXRGBA32ColorProfileTransform transform(from, to);
-    if (from == to)
-        PrintLine(QStringLiteral("icc: both profiles are '%1'; the pixels are copied unchanged").arg(Described(from)));
-    else if (transform.GetForward().IsEmpty())
-        // Both are RGB profiles that Little CMS reads, yet it builds no
-        // transform between them: a damaged profile, so bad input.
-        throw Error(QStringLiteral("icc: Little CMS cannot build a transform from '%1' to '%2' "
-                                   "(is a profile damaged?)")
-                        .arg(Described(from), Described(to)));
-    else
-        transform(image);
-
-    QImage result = ConvertImage<KXImageRGBA32i, QImage>(image);
-#if QT_VERSION >= QT_VERSION_CHECK(5, 14, 0)
-    // Where Qt can describe the profile (matrix and curves), OUT carries it.
-    const QColorSpace space = QColorSpace::fromIccProfile(to.ToByteArray());
-    if (space.isValid())
-        result.setColorSpace(space);
-#endif
-    WriteImage(result, out, format);
-    return kExitOk;
+    const Values checked = ParseValues(command, operation, values);
+    const Factory make = operation.make;
+    return [make, checked](const KXImageRGBA32i& image) { return make(checked, image); };
 }
 
 } // namespace kximg

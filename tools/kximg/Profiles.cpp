@@ -1,0 +1,102 @@
+#include "Profiles.h"
+
+#include "Error.h"
+
+#include <QColorSpace>
+#include <QFileInfo>
+#include <QImage>
+
+namespace kximg {
+
+QString ColourSpaceName(VQCMSProfile::ColorSpace space)
+{
+    QString name;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        name += QLatin1Char(static_cast<char>((static_cast<unsigned int>(space) >> shift) & 0xFF));
+    return name.trimmed();
+}
+
+// A profile named on the command line: a built-in name, "embedded" (the
+// one in `image`, when given) or a file.
+VQCMSProfile ProfileFor(const QString& option, const QString& text, const QImage* image)
+{
+    const QString command = QStringLiteral("icc");
+    VQCMSProfile profile;
+    if (BuiltInProfileNames().contains(text)) {
+        profile = BuiltInProfile(text);
+        if (profile.IsEmpty())
+            throw Error(QStringLiteral("icc: the built-in profile %1 cannot be made").arg(Quoted(text)), kExitFailure);
+        return profile;
+    }
+    if (text == QLatin1String("embedded")) {
+        if (image)
+            profile = EmbeddedProfile(*image);
+        if (profile.IsEmpty())
+            throw Error(QStringLiteral("icc: --%1 embedded: the input image carries no colour profile").arg(option));
+        return profile;
+    }
+    const auto fail = [&](const QString& reason) {
+        return Error(QStringLiteral("%1: cannot read profile %2 for --%3: %4").arg(command, Quoted(text), option, reason));
+    };
+    const QFileInfo info(text);
+    if (!info.exists())
+        throw fail(QStringLiteral("no such file (or a built-in name: %1, embedded)")
+                       .arg(BuiltInProfileNames().join(QStringLiteral(", "))));
+    if (info.isDir())
+        throw fail(QStringLiteral("is a directory"));
+    if (!info.isReadable())
+        throw fail(QStringLiteral("permission denied"));
+    // An empty file "loads" as an empty profile.
+    if (!profile.Load(text) || profile.IsEmpty())
+        throw fail(QStringLiteral("not an ICC profile"));
+    return profile;
+}
+
+void RequireRgb(const QString& option, const QString& text, const VQCMSProfile& profile)
+{
+    if (profile.GetColorSpace() != VQCMSProfile::RGB)
+        throw Error(QStringLiteral("icc: the profile %1 for --%2 is not an RGB profile (its colour space is '%3')")
+                        .arg(Quoted(text), option, ColourSpaceName(profile.GetColorSpace())));
+}
+
+QString Described(const VQCMSProfile& profile)
+{
+    QString info = profile.GetInfo();
+    while (info.endsWith(QChar())) // Little CMS counts the terminating zero
+        info.chop(1);
+    return info;
+}
+
+QStringList BuiltInProfileNames()
+{
+    return {QStringLiteral("srgb"), QStringLiteral("srgb-linear"), QStringLiteral("adobe-rgb"),
+            QStringLiteral("display-p3"), QStringLiteral("prophoto-rgb")};
+}
+
+VQCMSProfile BuiltInProfile(const QString& name)
+{
+    VQCMSProfile profile;
+    const int index = BuiltInProfileNames().indexOf(name);
+    if (index < 0)
+        return profile;
+    // In the order of the names: QColorSpace::SRgb, SRgbLinear, AdobeRgb,
+    // DisplayP3, ProPhotoRgb.
+    const QColorSpace::NamedColorSpace spaces[] = {QColorSpace::SRgb, QColorSpace::SRgbLinear,
+                                                   QColorSpace::AdobeRgb, QColorSpace::DisplayP3,
+                                                   QColorSpace::ProPhotoRgb};
+    const QByteArray bytes = QColorSpace(spaces[index]).iccProfile();
+    if (bytes.isEmpty() || !profile.FromByteArray(bytes))
+        return VQCMSProfile();
+    return profile;
+}
+
+VQCMSProfile EmbeddedProfile(const QImage& image)
+{
+    VQCMSProfile profile;
+    const QByteArray bytes = image.colorSpace().isValid() ? image.colorSpace().iccProfile() : QByteArray();
+    if (bytes.isEmpty() || !profile.FromByteArray(bytes))
+        return VQCMSProfile();
+    return profile;
+}
+
+} // namespace kximg
