@@ -31,3 +31,17 @@ run(${WORK_DIR}/consumer-pc)
 if(NOT last_output MATCHES "consumer: 300x200, 5 blocks")
   message(FATAL_ERROR "unexpected output from the pkg-config build: ${last_output}")
 endif()
+
+# The installed kximg finds the library relative to itself: moved to another
+# prefix, with no library path set, it still converts a picture.
+if(WITH_KXIMG)
+  set(moved ${WORK_DIR}/moved-prefix)
+  file(RENAME ${prefix} ${moved})
+  file(WRITE ${WORK_DIR}/in.ppm "P3\n2 1\n255\n255 0 0  0 0 255\n")
+  run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${moved}/bin/kximg convert ${WORK_DIR}/in.ppm
+      ${WORK_DIR}/out.png)
+  run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${moved}/bin/kximg info ${WORK_DIR}/out.png)
+  if(NOT last_output MATCHES "size:    2 x 1")
+    message(FATAL_ERROR "unexpected output from the installed kximg: ${last_output}")
+  endif()
+endif()
