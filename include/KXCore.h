@@ -1,7 +1,8 @@
 #ifndef KXCORE_H
 #define KXCORE_H
 
-// Everything the library exports.
+/// \file
+/// Everything the library exports.
 
 #include "KXBlend.h"
 #include "KXBlendModes.h"

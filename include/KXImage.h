@@ -1,9 +1,9 @@
 #ifndef KXIMAGE_H
 #define KXIMAGE_H
-
-// The tiled, copy-on-write image. Every tile is one 65,536-byte block of the
-// tile manager; copying an image shares its tiles, and a tile is duplicated
-// the first time one of its sharers writes to it.
+/// \file
+/// The tiled, copy-on-write image. Every tile is one 65,536-byte block of the
+/// tile manager; copying an image shares its tiles, and a tile is duplicated
+/// the first time one of its sharers writes to it.
 
 #include "KXLog.h"
 #include "KXPixel.h"
@@ -23,19 +23,19 @@
 #include <stdexcept>
 #include <vector>
 
-// memcpy kept out of line: compilers expand an inlined memcpy of a few
-// hundred bytes into `rep movs`, several times slower than the C library's
-// vectorised copy that this always reaches.
+/// memcpy kept out of line: compilers expand an inlined memcpy of a few
+/// hundred bytes into `rep movs`, several times slower than the C library's
+/// vectorised copy that this always reaches.
 KXCORE_EXPORT void KXCopyMemory(void* to, const void* from, size_t bytes);
 
-// The largest number of tiles one image may have.
+/// The largest number of tiles one image may have.
 constexpr uint64_t kMaxImageTiles = 1000000;
 
-// One shared tile: a block of the tile manager and its reference count.
-// The block goes back to the manager when the last reference goes.
+/// One shared tile: a block of the tile manager and its reference count.
+/// The block goes back to the manager when the last reference goes.
 class KXImageTile : public QSharedData {
 public:
-    explicit KXImageTile(void* tileBlock) : block(tileBlock) {}
+    explicit KXImageTile(void* tileBlock) : block(tileBlock) {} ///< Takes over a held block.
     ~KXImageTile()
     {
         if (block)
@@ -44,7 +44,7 @@ public:
     KXImageTile(const KXImageTile&) = delete;
     KXImageTile& operator=(const KXImageTile&) = delete;
 
-    // A record holding a fresh block (its contents are whatever it last held).
+    /// A record holding a fresh block (its contents are whatever it last held).
     static KXImageTile* Create()
     {
         void* fresh = VQTileManager64::Instance()->MakeTile();
@@ -56,16 +56,17 @@ public:
         }
     }
 
-    void* block;
+    void* block; ///< The tile manager's handle of the block.
 };
 
-using KXTilePointer = QExplicitlySharedDataPointer<KXImageTile>;
+using KXTilePointer = QExplicitlySharedDataPointer<KXImageTile>; ///< A counted reference to a tile.
 
-// One access to a block's memory: GetMemory on construction, FreeMemory on
-// destruction. T is const for read access.
+/// One access to a block's memory: GetMemory on construction, FreeMemory on
+/// destruction. T is const for read access.
 template <class T>
 class KXTileAccess {
 public:
+    /// Opens `block` for reading or, with `forWriting`, for writing.
     KXTileAccess(void* block, bool forWriting)
         : m_block(block),
           m_data(static_cast<T*>(VQTileManager64::Instance()->GetMemory(block, forWriting)))
@@ -74,14 +75,15 @@ public:
     ~KXTileAccess() { VQTileManager64::Instance()->FreeMemory(m_block); }
     KXTileAccess(const KXTileAccess&) = delete;
     KXTileAccess& operator=(const KXTileAccess&) = delete;
+    /// Takes over the other's access, which then holds none.
     KXTileAccess(KXTileAccess&& other) noexcept : m_block(other.m_block), m_data(other.m_data)
     {
         other.m_block = nullptr;
         other.m_data = nullptr;
     }
 
-    T* Data() const { return m_data; }
-    T& operator[](size_t index) const { return m_data[index]; }
+    T* Data() const { return m_data; }                          ///< The first pixel of the tile.
+    T& operator[](size_t index) const { return m_data[index]; } ///< Pixel `index` of the tile, row by row.
 
 private:
     void* m_block;
@@ -96,6 +98,8 @@ void CopyTiles(KXImage<T, TileWidth, TileHeight>& destination,
                const KXImage<T, TileWidth, TileHeight>& source, const QRect& sourceTiles,
                const QPoint& destinationTile);
 
+/// The tiled, copy-on-write image of T pixels in tiles of TileWidth ×
+/// TileHeight pixels, one tile-manager block each (see KXImageRGBA32i).
 template <class T, unsigned int TileWidth, unsigned int TileHeight>
 class KXImage {
     std::vector<KXTilePointer> m_tiles; // row-major over the tile grid
@@ -105,18 +109,18 @@ class KXImage {
     uint32_t m_height = 0;
 
 public:
-    using Pixel = T;
-    static constexpr unsigned int kTileWidth = TileWidth;
-    static constexpr unsigned int kTileHeight = TileHeight;
-    static constexpr unsigned int kTilePixels = TileWidth * TileHeight;
-    static constexpr unsigned int kTileRowBytes = TileWidth * sizeof(T);
+    using Pixel = T;                                                     ///< The pixel type.
+    static constexpr unsigned int kTileWidth = TileWidth;                ///< Tile width in pixels.
+    static constexpr unsigned int kTileHeight = TileHeight;              ///< Tile height in pixels.
+    static constexpr unsigned int kTilePixels = TileWidth * TileHeight;  ///< Pixels in one tile.
+    static constexpr unsigned int kTileRowBytes = TileWidth * sizeof(T); ///< Bytes in one tile row.
     static_assert(kTilePixels * sizeof(T) == VQTileManager64::kBlockSize,
                   "a tile is exactly one tile-manager block");
     static_assert((TileWidth & (TileWidth - 1)) == 0 && (TileHeight & (TileHeight - 1)) == 0,
                   "tile sizes are powers of two");
 
-    // A transparent black image; holds at most four blocks however large.
-    // Throws KXBadAlloc when the image would need more than kMaxImageTiles.
+    /// A transparent black image; holds at most four blocks however large.
+    /// Throws KXBadAlloc when the image would need more than kMaxImageTiles.
     explicit KXImage(unsigned int width = 0, unsigned int height = 0)
     {
         const uint64_t columns = (static_cast<uint64_t>(width) + TileWidth - 1) / TileWidth;
@@ -132,7 +136,7 @@ public:
             Fill(T());
         }
     }
-
+    /// Shares every tile and copies the metadata.
     KXImage(const KXImage& other)
         : m_tiles(other.m_tiles),
           m_columns(other.m_columns),
@@ -146,8 +150,8 @@ public:
     {
     }
 
-    KXImage(KXImage&& other) noexcept : KXImage(0, 0) { Swap(other); }
-
+    KXImage(KXImage&& other) noexcept : KXImage(0, 0) { Swap(other); } ///< Leaves `other` empty.
+    /// Shares every tile of `other` and copies its metadata.
     KXImage& operator=(const KXImage& other)
     {
         if (this != &other) {
@@ -163,7 +167,7 @@ public:
         }
         return *this;
     }
-
+    /// Takes `other`'s tiles and metadata; `other` is left empty.
     KXImage& operator=(KXImage&& other) noexcept
     {
         if (this != &other) {
@@ -172,7 +176,7 @@ public:
         }
         return *this;
     }
-
+    /// Exchanges tiles and metadata with `other`; nothing is copied.
     void Swap(KXImage& other) noexcept
     {
         m_tiles.swap(other.m_tiles);
@@ -186,34 +190,35 @@ public:
         exif.swap(other.exif);
     }
 
-    unsigned int Width() const { return m_width; }
-    unsigned int Height() const { return m_height; }
-    unsigned int TileColumns() const { return m_columns; }
-    unsigned int TileRows() const { return m_rows; }
-    unsigned int TileCount() const { return static_cast<unsigned int>(m_tiles.size()); }
-    QRect Rect() const { return QRect(0, 0, static_cast<int>(m_width), static_cast<int>(m_height)); }
+    unsigned int Width() const { return m_width; }        ///< Width in pixels.
+    unsigned int Height() const { return m_height; }      ///< Height in pixels.
+    unsigned int TileColumns() const { return m_columns; } ///< Columns of the tile grid.
+    unsigned int TileRows() const { return m_rows; }      ///< Rows of the tile grid.
+    unsigned int TileCount() const { return static_cast<unsigned int>(m_tiles.size()); } ///< Tiles in the grid.
+    QRect Rect() const { return QRect(0, 0, static_cast<int>(m_width), static_cast<int>(m_height)); } ///< From (0, 0).
 
-    // The tile slot at a grid position, or null outside the grid.
+    /// The tile slot at a grid position, or null outside the grid.
     KXTilePointer* Tile(unsigned int column, unsigned int row)
     {
         return (row < m_rows && column < m_columns) ? &m_tiles[row * m_columns + column] : nullptr;
     }
+    /// The tile slot at a grid position, or null outside the grid.
     const KXTilePointer* Tile(unsigned int column, unsigned int row) const
     {
         return (row < m_rows && column < m_columns) ? &m_tiles[row * m_columns + column] : nullptr;
     }
 
-    // Makes the tile at a grid position exclusive to this image (copy on
-    // write); does nothing when it already is. On exhaustion the tile
-    // manager's KXBadAlloc passes through and the image is unchanged.
+    /// Makes the tile at a grid position exclusive to this image (copy on
+    /// write); does nothing when it already is. On exhaustion the tile
+    /// manager's KXBadAlloc passes through and the image is unchanged.
     void Detach(unsigned int column, unsigned int row) { DetachIndex(row * m_columns + column); }
 
-    // Read access to a tile's pixels; the tile is not detached.
+    /// Read access to a tile's pixels; the tile is not detached.
     KXTileAccess<const T> ReadTile(unsigned int column, unsigned int row) const
     {
         return KXTileAccess<const T>(m_tiles[row * m_columns + column]->block, false);
     }
-    // Write access to a tile's pixels; the tile is detached first.
+    /// Write access to a tile's pixels; the tile is detached first.
     KXTileAccess<T> WriteTile(unsigned int column, unsigned int row)
     {
         const unsigned int index = row * m_columns + column;
@@ -221,9 +226,9 @@ public:
         return KXTileAccess<T>(m_tiles[index]->block, true);
     }
 
-    // Write access to a tile whose every pixel the caller is about to
-    // replace: a shared tile gets a fresh block without its old contents
-    // being copied (they are undefined until written).
+    /// Write access to a tile whose every pixel the caller is about to
+    /// replace: a shared tile gets a fresh block without its old contents
+    /// being copied (they are undefined until written).
     KXTileAccess<T> OverwriteTile(unsigned int column, unsigned int row)
     {
         KXTilePointer& slot = m_tiles[row * m_columns + column];
@@ -233,7 +238,7 @@ public:
         }
         return KXTileAccess<T>(slot->block, true);
     }
-
+    /// The pixel at (x, y); throws std::out_of_range outside the image.
     T GetColor(int x, int y) const
     {
         if (x < 0 || y < 0 || static_cast<unsigned int>(x) >= m_width ||
@@ -243,7 +248,7 @@ public:
         KXTileAccess<const T> tile(m_tiles[(uy / TileHeight) * m_columns + ux / TileWidth]->block, false);
         return tile[(uy % TileHeight) * TileWidth + ux % TileWidth];
     }
-
+    /// Sets the pixel at (x, y), detaching its tile; throws std::out_of_range outside the image.
     void SetColor(int x, int y, const T& color)
     {
         if (x < 0 || y < 0 || static_cast<unsigned int>(x) >= m_width ||
@@ -256,8 +261,8 @@ public:
         tile[(uy % TileHeight) * TileWidth + ux % TileWidth] = color;
     }
 
-    // Row y into `buffer`, at most one tile row per tile column, until `bytes`
-    // bytes are copied or the columns run out (the last tile's margin counts).
+    /// Row y into `buffer`, at most one tile row per tile column, until `bytes`
+    /// bytes are copied or the columns run out (the last tile's margin counts).
     bool GetLine(unsigned int y, void* buffer, unsigned int bytes) const
     {
         if (y >= m_height)
@@ -265,7 +270,7 @@ public:
         CopyRow<false>(y, 0, static_cast<char*>(buffer), bytes);
         return true;
     }
-
+    /// Row y from `buffer`, the reverse of GetLine; false when y is outside the image.
     bool SetLine(unsigned int y, const void* buffer, unsigned int bytes)
     {
         if (y >= m_height)
@@ -274,8 +279,8 @@ public:
         return true;
     }
 
-    // Row segment from column x: first the rest of x's tile row, then whole
-    // tile rows of the following columns.
+    /// Row segment from column x: first the rest of x's tile row, then whole
+    /// tile rows of the following columns.
     bool GetLine(unsigned int y, unsigned int x, void* buffer, unsigned int bytes) const
     {
         if (y >= m_height)
@@ -285,7 +290,7 @@ public:
         CopyRow<false>(y, x, static_cast<char*>(buffer), bytes);
         return true;
     }
-
+    /// Row segment from column x, from `buffer`; false when (x, y) is outside the image.
     bool SetLine(unsigned int y, unsigned int x, const void* buffer, unsigned int bytes)
     {
         if (y >= m_height || x >= m_width)
@@ -294,7 +299,7 @@ public:
         return true;
     }
 
-    // Column segment from (x, y) downwards, bytes / sizeof(T) pixels at most.
+    /// Column segment from (x, y) downwards, bytes / sizeof(T) pixels at most.
     bool GetColumn(unsigned int x, unsigned int y, void* buffer, unsigned int bytes) const
     {
         if (x >= m_width || y >= m_height)
@@ -302,7 +307,7 @@ public:
         CopyColumn<false>(x, y, static_cast<T*>(buffer), bytes / sizeof(T));
         return true;
     }
-
+    /// Column segment from (x, y) downwards, from `buffer`; false when (x, y) is outside the image.
     bool SetColumn(unsigned int x, unsigned int y, const void* buffer, unsigned int bytes)
     {
         if (x >= m_width || y >= m_height)
@@ -311,9 +316,9 @@ public:
         return true;
     }
 
-    // Every pixel of the image becomes `value` and every margin pixel 0; the
-    // image then holds at most four blocks. All new tiles are made before any
-    // slot changes, so on exhaustion the image keeps what it had.
+    /// Every pixel of the image becomes `value` and every margin pixel 0; the
+    /// image then holds at most four blocks. All new tiles are made before any
+    /// slot changes, so on exhaustion the image keeps what it had.
     void Fill(const T& value)
     {
         if (m_tiles.empty())
@@ -335,15 +340,14 @@ public:
             m_tiles.back() = corner;
     }
 
-    VQCMSProfile profile;
-    int extra1 = 0;
-    int extra2 = 0;
-    QList<VQEXIFElement> exif;
+    VQCMSProfile profile;      ///< The image's colour profile; empty by default.
+    int extra1 = 0;            ///< A free attribute for the host; the library only copies it.
+    int extra2 = 0;            ///< A free attribute for the host; the library only copies it.
+    QList<VQEXIFElement> exif; ///< The image's EXIF elements.
 
 private:
     friend void CopyTiles<T, TileWidth, TileHeight>(KXImage&, const KXImage&, const QRect&,
                                                     const QPoint&);
-
     void DetachIndex(unsigned int index)
     {
         KXTilePointer& slot = m_tiles[index];
@@ -357,7 +361,6 @@ private:
         }
         slot.swap(fresh);
     }
-
     static KXTilePointer MakeFilledTile(const T& value, unsigned int validWidth, unsigned int validHeight)
     {
         KXTilePointer tile(KXImageTile::Create());
@@ -371,12 +374,10 @@ private:
                     (TileHeight - validHeight) * kTileRowBytes);
         return tile;
     }
-
     static void CopyBytes(char* to, const char* from, unsigned int bytes)
     {
         KXCopyMemory(to, from, bytes);
     }
-
     // Copies row y from column x between the image and `buffer` (Write: into
     // the image), detaching each tile written.
     template <bool Write>
@@ -443,15 +444,14 @@ private:
         static_assert(!Write, "writing needs a non-const image");
         const_cast<KXImage*>(this)->template CopyColumn<false>(x, y, buffer, count);
     }
-
 };
 
-// Makes the source tiles of `sourceTiles` (tile coordinates) appear in the
-// destination from `destinationTile` on, by sharing them; no pixel is copied.
-// Parts falling outside either grid are skipped. The rectangle and the
-// position may lie anywhere in the int range: source tile (column, row)
-// goes to (column, row) + destinationTile - sourceTiles.topLeft(), worked
-// out in 64 bits.
+/// Makes the source tiles of `sourceTiles` (tile coordinates) appear in the
+/// destination from `destinationTile` on, by sharing them; no pixel is copied.
+/// Parts falling outside either grid are skipped. The rectangle and the
+/// position may lie anywhere in the int range: source tile (column, row)
+/// goes to (column, row) + destinationTile - sourceTiles.topLeft(), worked
+/// out in 64 bits.
 template <class T, unsigned int TileWidth, unsigned int TileHeight>
 void CopyTiles(KXImage<T, TileWidth, TileHeight>& destination,
                const KXImage<T, TileWidth, TileHeight>& source, const QRect& sourceTiles,
@@ -480,10 +480,10 @@ void CopyTiles(KXImage<T, TileWidth, TileHeight>& destination,
 }
 
 // The five forms the library uses.
-using KXImageRGBA32i = KXImage<KXRGBA32i, 128, 128>; // the working image
-using KXImageRGBA64i = KXImage<KXRGBA64i, 128, 64>;
-using KXImageRGBA64f = KXImage<KXRGBA64f, 128, 64>;
-using KXImageHSLA = KXImage<KXHSLA, 128, 64>;
-using KXImageCMYKA = KXImage<KXCMYKA, 128, 64>;
+using KXImageRGBA32i = KXImage<KXRGBA32i, 128, 128>; ///< The working image (128 × 128 tiles).
+using KXImageRGBA64i = KXImage<KXRGBA64i, 128, 64>;  ///< 16-bit integer channels, for conversion.
+using KXImageRGBA64f = KXImage<KXRGBA64f, 128, 64>;  ///< Half-float channels, for conversion.
+using KXImageHSLA = KXImage<KXHSLA, 128, 64>;        ///< Hue, saturation, lightness, for conversion.
+using KXImageCMYKA = KXImage<KXCMYKA, 128, 64>;      ///< Ink amounts, for conversion.
 
 #endif // KXIMAGE_H

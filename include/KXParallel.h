@@ -1,11 +1,12 @@
 #ifndef KXPARALLEL_H
 #define KXPARALLEL_H
 
-// The one way the library runs work in parallel: QtConcurrent::blockingMap
-// on Qt's global thread pool over a vector of indices; the calling thread
-// waits. A standard exception thrown by a task reaches the caller as the
-// same exception (Qt 5 would wrap it in QUnhandledException): tasks catch
-// it, the first one is kept, and it is rethrown once the map has returned.
+/// \file
+/// The one way the library runs work in parallel: QtConcurrent::blockingMap
+/// on Qt's global thread pool over a vector of indices; the calling thread
+/// waits. A standard exception thrown by a task reaches the caller as the
+/// same exception (Qt 5 would wrap it in QUnhandledException): tasks catch
+/// it, the first one is kept, and it is rethrown once the map has returned.
 
 #include <QtConcurrent/QtConcurrentMap>
 
@@ -15,9 +16,10 @@
 #include <numeric>
 #include <vector>
 
+/// Blocking parallel maps over indices on Qt's global thread pool.
 namespace KXParallel {
 
-// 0, 1, …, count − 1.
+/// 0, 1, …, count − 1 (empty for a count below 1).
 inline std::vector<int> Indices(int count)
 {
     std::vector<int> indices(count > 0 ? static_cast<size_t>(count) : 0);
@@ -41,8 +43,9 @@ struct FirstError {
 };
 } // namespace Detail
 
-// Calls task(index) for every element of `indices` on the global thread pool
-// and waits. Once a task has failed the remaining ones are skipped.
+/// Calls task(index) for every element of `indices` on the global thread pool
+/// and waits. Once a task has failed the remaining ones are skipped, and the
+/// first exception is rethrown here.
 template <class Task>
 void BlockingMap(std::vector<int>& indices, Task& task)
 {
@@ -60,6 +63,7 @@ void BlockingMap(std::vector<int>& indices, Task& task)
         std::rethrow_exception(state.error);
 }
 
+/// The same with a copy of a const task.
 template <class Task>
 void BlockingMap(std::vector<int>& indices, const Task& task)
 {

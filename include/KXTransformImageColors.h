@@ -1,25 +1,26 @@
 #ifndef KXTRANSFORMIMAGECOLORS_H
 #define KXTRANSFORMIMAGECOLORS_H
 
-// Colour transforms over whole images: where pixels are visited, apart from
-// what is done to one pixel.
-//
-// Writers (TransformPixels) change an image in place. They take every
-// fresh block they need before the first pixel changes, so when the tile
-// manager runs out the image keeps all its old pixels; a tile shared with
-// another image is never changed, the writer gives this image a private
-// copy (copy on write), made in the same pass that transforms it. Each
-// pixel depends on itself alone, so the tiles of a tiled image are
-// transformed in parallel on Qt's global pool: the rule is called from
-// several threads at once and must not change shared state (the
-// adjustments' operator() const does not).
-//
-// Readers (VisitPixels, VisitPixelsWithCoordinates) run a functor over the
-// pixels of a rectangle without detaching anything, on the calling thread
-// in a fixed order; they log any exception and return false.
-//
-// The tile walks themselves live in the library; these templates only say
-// what happens to the pixels of one run.
+/// \file
+/// Colour transforms over whole images: where pixels are visited, apart from
+/// what is done to one pixel.
+///
+/// Writers (TransformPixels) change an image in place. They take every
+/// fresh block they need before the first pixel changes, so when the tile
+/// manager runs out the image keeps all its old pixels; a tile shared with
+/// another image is never changed, the writer gives this image a private
+/// copy (copy on write), made in the same pass that transforms it. Each
+/// pixel depends on itself alone, so the tiles of a tiled image are
+/// transformed in parallel on Qt's global pool: the rule is called from
+/// several threads at once and must not change shared state (the
+/// adjustments' operator() const does not).
+///
+/// Readers (VisitPixels, VisitPixelsWithCoordinates) run a functor over the
+/// pixels of a rectangle without detaching anything, on the calling thread
+/// in a fixed order; they log any exception and return false.
+///
+/// The tile walks themselves live in the library; these templates only say
+/// what happens to the pixels of one run.
 
 #include "KXImage.h"
 #include "KXLog.h"
@@ -32,38 +33,42 @@
 #include <type_traits>
 #include <utility>
 
+/// The tile walks behind TransformPixels, VisitPixels and
+/// VisitPixelsWithCoordinates. Callers use those templates; these are the
+/// pieces they are made of.
 namespace KXColorWalk {
 
-// `lines` runs of `count` pixels, each run 128 pixels after the one before
-// (the lines of one tile): out[i] = rule(in[i]) for every pixel of them.
-// `out` may be `in`.
+/// `lines` runs of `count` pixels, each run 128 pixels after the one before
+/// (the lines of one tile): out[i] = rule(in[i]) for every pixel of them.
+/// `out` may be `in`.
 using RunsFn = void (*)(const void* rule, KXRGBA32i* out, const KXRGBA32i* in, unsigned int count,
                         unsigned int lines);
-// One line of `count` pixels read from image position (x, y) on.
+/// One line of `count` pixels read from image position (x, y) on.
 using LineFn = void (*)(void* visitor, const KXRGBA32i* line, unsigned int count, int x, int y);
 
-// Every pixel of every tile, margins included, in parallel over tiles.
+/// Every pixel of every tile, margins included, in parallel over tiles.
 KXCORE_EXPORT void TransformTiles(KXImage<KXRGBA32i, 128, 128>& image, RunsFn runs, const void* rule);
-// The pixels of `rect` ∩ the image only, in parallel over the tiles they
-// touch; no other tile is written.
+/// The pixels of `rect` ∩ the image only, in parallel over the tiles they
+/// touch; no other tile is written.
 KXCORE_EXPORT void TransformArea(KXImage<KXRGBA32i, 128, 128>& image, const QRect& rect, RunsFn runs,
                                  const void* rule);
-// The lines of `rect` ∩ the image, tile rows top to bottom, tile columns
-// left to right, lines top to bottom within a tile; on the calling thread.
+/// The lines of `rect` ∩ the image, tile rows top to bottom, tile columns
+/// left to right, lines top to bottom within a tile; on the calling thread.
 KXCORE_EXPORT void VisitArea(const KXImage<KXRGBA32i, 128, 128>& image, const QRect& rect, LineFn line,
                              void* visitor);
 
-// Whether a rule also offers ApplyRun(out, in, count): the same result for
-// a whole run of pixels, computed faster (the table adjustments do).
+/// Whether a rule also offers ApplyRun(out, in, count): the same result for
+/// a whole run of pixels, computed faster (the table adjustments do).
 template <class F, class = void>
 struct HasApplyRun : std::false_type {};
+/// True for a rule with ApplyRun(out, in, count).
 template <class F>
 struct HasApplyRun<F, std::void_t<decltype(std::declval<const F&>().ApplyRun(
                           static_cast<KXRGBA32i*>(nullptr), static_cast<const KXRGBA32i*>(nullptr), 0u))>>
     : std::true_type {};
 
-// The pixel rule applied to a run of pixels, out[i] = rule(in[i]); `out` may
-// be `in`.
+/// The pixel rule applied to a run of pixels, out[i] = rule(in[i]); `out` may
+/// be `in`.
 template <class F>
 inline void ApplyToRun(KXRGBA32i* out, const KXRGBA32i* in, unsigned int count, const F& f)
 {
@@ -78,7 +83,7 @@ inline void ApplyToRun(KXRGBA32i* out, const KXRGBA32i* in, unsigned int count, 
     }
 }
 
-// A RunsFn for the rule type F.
+/// A RunsFn for the rule type F.
 template <class F>
 void ApplyToRuns(const void* rule, KXRGBA32i* out, const KXRGBA32i* in, unsigned int count, unsigned int lines)
 {
@@ -87,8 +92,8 @@ void ApplyToRuns(const void* rule, KXRGBA32i* out, const KXRGBA32i* in, unsigned
         ApplyToRun(out + y * 128, in + y * 128, count, f);
 }
 
-// The guard of both visitors: VisitArea with f as the visitor; any
-// exception is logged against `site` and gives false.
+/// The guard of both visitors: VisitArea with f as the visitor; any
+/// exception is logged against `site` and gives false.
 template <class F>
 bool GuardedVisit(const KXLog::Site& site, const KXImage<KXRGBA32i, 128, 128>& image, const QRect& rect, LineFn line,
                   F& f)
@@ -104,24 +109,24 @@ bool GuardedVisit(const KXLog::Site& site, const KXImage<KXRGBA32i, 128, 128>& i
 
 } // namespace KXColorWalk
 
-// Applies the per-pixel rule f(KXRGBA32i&) to every pixel of every tile,
-// margins included (they carry no meaning).
+/// Applies the per-pixel rule f(KXRGBA32i&) to every pixel of every tile,
+/// margins included (they carry no meaning).
 template <class F>
 void TransformPixels(KXImage<KXRGBA32i, 128, 128>& image, const F& f)
 {
     KXColorWalk::TransformTiles(image, &KXColorWalk::ApplyToRuns<F>, &f);
 }
 
-// Applies f only to the pixels of `rect` ∩ the image; only the tiles it
-// touches are written.
+/// Applies f only to the pixels of `rect` ∩ the image; only the tiles it
+/// touches are written.
 template <class F>
 void TransformPixels(KXImage<KXRGBA32i, 128, 128>& image, const QRect& rect, const F& f)
 {
     KXColorWalk::TransformArea(image, rect, &KXColorWalk::ApplyToRuns<F>, &f);
 }
 
-// Applies f to every pixel of a QImage; an image that is not
-// QImage::Format_ARGB32 is converted to it first (Qt::NoOpaqueDetection).
+/// Applies f to every pixel of a QImage; an image that is not
+/// QImage::Format_ARGB32 is converted to it first (Qt::NoOpaqueDetection).
 template <class F>
 void TransformPixels(QImage& image, const F& f)
 {
@@ -134,9 +139,9 @@ void TransformPixels(QImage& image, const F& f)
     }
 }
 
-// Calls f(const KXRGBA32i&) for every pixel of `rect` ∩ the image, tile by
-// tile (tile rows top to bottom, then tile columns), row by row within a
-// tile. Returns false, after one log line, if anything throws.
+/// Calls f(const KXRGBA32i&) for every pixel of `rect` ∩ the image, tile by
+/// tile (tile rows top to bottom, then tile columns), row by row within a
+/// tile. Returns false, after one log line, if anything throws.
 template <class F>
 bool VisitPixels(const KXImage<KXRGBA32i, 128, 128>& image, const QRect& rect, F& f)
 {
@@ -149,8 +154,8 @@ bool VisitPixels(const KXImage<KXRGBA32i, 128, 128>& image, const QRect& rect, F
                                      rect, line, f);
 }
 
-// The same, calling f(int x, int y, const KXRGBA32i*) with the pixel's image
-// coordinates.
+/// The same, calling f(int x, int y, const KXRGBA32i*) with the pixel's image
+/// coordinates.
 template <class F>
 bool VisitPixelsWithCoordinates(const KXImage<KXRGBA32i, 128, 128>& image, const QRect& rect, F& f)
 {

@@ -1,11 +1,12 @@
 #ifndef VQEXIFELEMENT_H
 #define VQEXIFELEMENT_H
 
-// One piece of image metadata: an element type from a fixed catalogue of 80
-// TIFF and EXIF tags, and its value. The class also carries the catalogue:
-// each type's tag number, display name and description (both translatable,
-// context "VQEXIFElement"). Reading or writing metadata blocks of image files
-// is not done here.
+/// \file
+/// One piece of image metadata: an element type from a fixed catalogue of 80
+/// TIFF and EXIF tags, and its value. The class also carries the catalogue:
+/// each type's tag number, display name and description (both translatable,
+/// context "VQEXIFElement"). Reading or writing metadata blocks of image files
+/// is not done here.
 
 #include "kxcore_export.h"
 
@@ -15,12 +16,14 @@
 #include <QVariant>
 #include <QtGlobal>
 
+/// One piece of image metadata: a catalogue type and its value. The class
+/// also carries the catalogue's tag numbers, names and descriptions.
 class KXCORE_EXPORT VQEXIFElement {
     Q_DECLARE_TR_FUNCTIONS(VQEXIFElement)
 
 public:
-    // The catalogue, named after the standard TIFF/EXIF field names. The
-    // values are stable: they are stored by callers.
+    /// The catalogue, named after the standard TIFF/EXIF field names. The
+    /// values are stable: they are stored by callers.
     enum Type : quint32 {
         Unknown = 0,
         ImageWidth = 1,
@@ -103,25 +106,28 @@ public:
         FileSource = 78,
         SceneType = 79
     };
-    static constexpr int TypeCount = 80;
+    static constexpr int TypeCount = 80; ///< The number of catalogue entries, Unknown included.
 
-    VQEXIFElement(Type type, const QVariant& value);
-    VQEXIFElement(const VQEXIFElement& other);
-    VQEXIFElement& operator=(const VQEXIFElement& other);
+    VQEXIFElement(Type type, const QVariant& value); ///< An element of `type` holding `value`.
+    VQEXIFElement(const VQEXIFElement& other);            ///< Copies type and value.
+    VQEXIFElement& operator=(const VQEXIFElement& other); ///< Copies type and value.
     ~VQEXIFElement();
 
-    Type GetType() const;
-    QVariant GetValue() const;
-    void SetValue(const QVariant& value);
-    // The value as QVariant::toByteArray() converts it.
+    Type GetType() const;                 ///< The element's type.
+    QVariant GetValue() const;            ///< The element's value.
+    void SetValue(const QVariant& value); ///< Replaces the value.
+    /// The value as QVariant::toByteArray() converts it.
     QByteArray ToRawDataValue() const;
 
-    // The TIFF/EXIF tag number; 0 for Unknown and for values outside the
-    // catalogue.
+    /// The TIFF/EXIF tag number; 0 for Unknown and for values outside the
+    /// catalogue.
     static unsigned short GetTag(Type type);
     // The translated display name and description; empty outside the
     // catalogue.
+
+    /// The translated display name; empty outside the catalogue.
     static QString GetTypeName(Type type);
+    /// The translated description; empty outside the catalogue.
     static QString GetDescription(Type type);
 
 private:
