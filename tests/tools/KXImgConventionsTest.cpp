@@ -1,0 +1,243 @@
+// kximg as people at a terminal expect it: a picture's colour profile and
+// EXIF orientation survive, standard streams, the formats' own settings,
+// warnings that do not stop a run, a progress bar, the demo on the user's
+// own picture, and a README that lists every command.
+
+#include "KXImgRun.h"
+#include "KXTestProfiles.h"
+
+#include <QBuffer>
+#include <QColorSpace>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class KximgConventions : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        ASSERT_TRUE(Picture(130, 70, true).save(Path(QStringLiteral("in.png"))));
+        ASSERT_TRUE(Picture(130, 70, false).save(Path(QStringLiteral("opaque.png"))));
+    }
+    QString Path(const QString& name) const { return m_dir.filePath(name); }
+    Outcome Kximg(const QStringList& arguments, const QStringList& environment = {},
+                  const QStringList& program = {}) const
+    {
+        return RunKximg(arguments, m_dir.path(), environment, 180000, program);
+    }
+    bool Save(const QString& name, const QByteArray& bytes) const
+    {
+        QFile file(Path(name));
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    }
+    QByteArray Bytes(const QString& name) const
+    {
+        QFile file(Path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // A red top-left quarter on blue, with a transparent band at the bottom
+    // when asked for.
+    static QImage Picture(int width, int height, bool transparent)
+    {
+        QImage image(width, height, QImage::Format_ARGB32);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                image.setPixel(x, y, qRgba(x < width / 2 && y < height / 2 ? 230 : 20, (x * 3) & 0xFF, 200,
+                                           transparent && y >= height - 4 ? 0 : 255));
+        return image;
+    }
+
+    QTemporaryDir m_dir;
+};
+
+// A JPEG whose EXIF orientation (6) says: turn 90 degrees clockwise to show.
+QByteArray JpegTurnedClockwise(const QImage& image)
+{
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    image.convertToFormat(QImage::Format_RGB32).save(&buffer, "jpg", 95);
+    // Big-endian TIFF header, one IFD entry: tag 0x0112 (orientation),
+    // type SHORT, count 1, value 6; no next IFD.
+    const QByteArray tiff = QByteArray::fromHex("4d4d002a00000008" "0001" "011200030000000100060000" "00000000");
+    const QByteArray app1 = QByteArray("Exif\0\0", 6) + tiff;
+    QByteArray segment = QByteArray::fromHex("ffe1") + QByteArray(2, '\0') + app1;
+    qToBigEndian<quint16>(static_cast<quint16>(app1.size() + 2), segment.data() + 2);
+    return jpeg.left(2) + segment + jpeg.mid(2);
+}
+
+TEST_F(KximgConventions, ProfileDepthAndOrientationTravelWithThePicture)
+{
+    QImage wide = Picture(130, 70, false);
+    wide.setColorSpace(QColorSpace(QColorSpace::ProPhotoRgb));
+    ASSERT_TRUE(wide.save(Path(QStringLiteral("wide.png"))));
+    ASSERT_TRUE(Picture(20, 10, false).convertToFormat(QImage::Format_RGBA64).save(Path(QStringLiteral("deep.png"))));
+    ASSERT_TRUE(Save(QStringLiteral("turned.jpg"), JpegTurnedClockwise(Picture(130, 70, false))));
+
+    const struct Case {
+        QStringList arguments;
+        QString output;
+        QSize size;      // of the output
+        bool keepsWide;  // the output carries the ProPhoto profile
+    } cases[] = {
+        {{"convert", "wide.png", "a.jpg"}, "a.jpg", {130, 70}, true},
+        {{"invert", "wide.png", "b.png"}, "b.png", {130, 70}, true},
+        {{"adjust", "wide.png", "c.png", "--op", "posterize"}, "c.png", {130, 70}, true},
+        {{"autowb", "wide.png", "d.png"}, "d.png", {130, 70}, true},
+        {{"convert", "wide.png", "e.png", "--strip"}, "e.png", {130, 70}, false},
+        {{"convert", "turned.jpg", "f.png"}, "f.png", {70, 130}, false},
+        {{"convert", "turned.jpg", "g.png", "--no-rotate"}, "g.png", {130, 70}, false},
+    };
+    for (const Case& c : cases) {
+        const std::string what = c.arguments.join(' ').toStdString();
+        const Outcome run = Kximg(c.arguments);
+        ASSERT_EQ(run.status, 0) << what << ": " << run.err.toStdString();
+        const QImage out(Path(c.output));
+        EXPECT_EQ(out.size(), c.size) << what;
+        EXPECT_EQ(out.colorSpace() == QColorSpace(QColorSpace::ProPhotoRgb), c.keepsWide) << what;
+    }
+    // Turned clockwise, the red top-left quarter is now top-right.
+    const QImage turned(Path(QStringLiteral("f.png")));
+    EXPECT_GT(qRed(turned.pixel(65, 5)), 180);
+    EXPECT_LT(qRed(turned.pixel(5, 5)), 80);
+
+    const struct Info {
+        const char* file;
+        QStringList lines;
+    } infos[] = {
+        {"wide.png", {"profile: 'ProPhoto RGB' (RGB)", "exif: no", "depth: 8 bits per channel"}},
+        {"deep.png", {"depth: 16 bits per channel", "profile: none"}},
+        {"turned.jpg", {"size: 70 x 130", "exif: yes", "alpha: no"}},
+    };
+    for (const Info& info : infos) {
+        const Outcome run = Kximg({"info", info.file});
+        ASSERT_EQ(run.status, 0) << info.file;
+        for (const QString& line : info.lines)
+            EXPECT_TRUE(run.out.simplified().contains(line)) << info.file << ": " << run.out.toStdString();
+    }
+}
+
+TEST_F(KximgConventions, StreamsFormatSettingsAndWarnings)
+{
+    QImage layer(40, 30, QImage::Format_ARGB32);
+    layer.fill(qRgba(10, 200, 30, 160));
+    ASSERT_TRUE(layer.save(Path(QStringLiteral("layer.png"))));
+    // Two profiles with one description, differing in their creation time.
+    QByteArray twin = KXTestProfiles::WideRgbBytes(L"Twin RGB");
+    ASSERT_TRUE(Save(QStringLiteral("a.icc"), twin));
+    twin[35] = static_cast<char>(twin[35] ^ 1);
+    ASSERT_TRUE(Save(QStringLiteral("b.icc"), twin));
+
+    const struct Case {
+        QStringList arguments;
+        const char* warning; // the one line on stderr; none when empty
+    } cases[] = {
+        {{"convert", "in.png", "t.jpg"}, "jpg keeps no transparency"},
+        {{"convert", "opaque.png", "q10.jpg", "--quality", "10"}, ""},
+        {{"convert", "opaque.png", "q95.jpg", "--quality=95"}, ""},
+        {{"convert", "opaque.png", "c0.png", "--compression", "0"}, ""},
+        {{"convert", "opaque.png", "c9.png", "--compression", "9"}, ""},
+        {{"blend", "in.png", "layer.png", "by-name.png", "--mode", "color-burn"}, ""},
+        {{"blend", "in.png", "layer.png", "by-number.png", "--mode", "19"}, ""},
+        {{"blend", "in.png", "layer.png", "off.png", "--at", "500,0"}, "misses the base"},
+        {{"icc", "opaque.png", "same.png", "--from", "a.icc", "--to", "b.icc"}, "both described as 'Twin RGB'"},
+    };
+    for (const Case& c : cases) {
+        const std::string what = c.arguments.join(' ').toStdString();
+        const Outcome run = Kximg(c.arguments);
+        EXPECT_EQ(run.status, 0) << what << ": " << run.err.toStdString();
+        if (*c.warning) {
+            EXPECT_TRUE(run.err.startsWith(QStringLiteral("kximg: warning: "))) << what << ": " << run.err.toStdString();
+            EXPECT_TRUE(run.err.contains(QLatin1String(c.warning))) << what << ": " << run.err.toStdString();
+            EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << what;
+        } else {
+            EXPECT_TRUE(run.err.isEmpty()) << what << ": " << run.err.toStdString();
+        }
+    }
+    const QImage opaque(Path(QStringLiteral("opaque.png")));
+    EXPECT_LT(Bytes(QStringLiteral("q10.jpg")).size(), Bytes(QStringLiteral("q95.jpg")).size());
+    EXPECT_GT(Bytes(QStringLiteral("c0.png")).size(), Bytes(QStringLiteral("c9.png")).size());
+    EXPECT_TRUE(QImage(Path(QStringLiteral("c0.png"))) == opaque);
+    EXPECT_TRUE(QImage(Path(QStringLiteral("c9.png"))) == opaque);
+    EXPECT_EQ(Bytes(QStringLiteral("by-name.png")), Bytes(QStringLiteral("by-number.png")));
+    EXPECT_TRUE(QImage(Path(QStringLiteral("off.png"))) == QImage(Path(QStringLiteral("in.png"))));
+    EXPECT_TRUE(QImage(Path(QStringLiteral("same.png"))) == opaque) << "the same profile: pixels copied";
+
+    // Standard input to standard output, the format named.
+    const Outcome piped = Kximg({"convert", "-", "-", "--format", "png"}, {},
+                                {QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+                                 QStringLiteral("exec \"$0\" \"$@\" < in.png > piped.png")});
+    ASSERT_EQ(piped.status, 0) << piped.err.toStdString();
+    EXPECT_TRUE(QImage(Path(QStringLiteral("piped.png"))) == QImage(Path(QStringLiteral("in.png"))));
+
+    // The bar, forced on without a terminal, names each step.
+    const Outcome bar = Kximg({"invert", "opaque.png", "inverted.png"}, {QStringLiteral("KXIMG_PROGRESS=1")});
+    ASSERT_EQ(bar.status, 0);
+    for (const char* step : {"invert: read [", "invert: convert [", "invert: invert [", "invert: write ["})
+        EXPECT_TRUE(bar.err.contains(QLatin1String(step))) << step << ": " << bar.err.toStdString();
+}
+
+// The gallery once, on a picture of the user's that is larger than the
+// pages take: every result as a PNG, the contact sheet and the page; the
+// sheet's path is the last line.
+TEST_F(KximgConventions, DemoRunsOnTheUsersPicture)
+{
+    ASSERT_TRUE(Picture(2400, 1000, false).save(Path(QStringLiteral("photo.png"))));
+    const QString out = Path(QStringLiteral("gallery"));
+    const Outcome run = Kximg({"demo", "--out", out, "--input", "photo.png"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const QDir dir(out);
+    const QString sheet = dir.absoluteFilePath(QStringLiteral("contact-sheet.png"));
+    const QString last = run.out.trimmed().split(QLatin1Char('\n')).last();
+    EXPECT_EQ(QFileInfo(last).canonicalFilePath(), QFileInfo(sheet).canonicalFilePath()) << last.toStdString();
+
+    // At most 2 megapixels, the shape kept, the red quarter where it was.
+    const QImage sample(dir.filePath(QStringLiteral("sample.png")));
+    EXPECT_LE(static_cast<long long>(sample.width()) * sample.height(), 2000000);
+    EXPECT_GE(static_cast<long long>(sample.width()) * sample.height(), 1990000);
+    EXPECT_NEAR(static_cast<double>(sample.width()) / sample.height(), 2.4, 0.01);
+    EXPECT_GT(qRed(sample.pixel(10, 10)), 200);
+
+    QFile page(dir.filePath(QStringLiteral("index.html")));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(page.readAll());
+    const QStringList pngs = dir.entryList({QStringLiteral("*.png")}, QDir::Files);
+    EXPECT_GE(pngs.size(), 15) << pngs.join(' ').toStdString();
+    for (const QString& png : pngs) {
+        EXPECT_FALSE(QImage(dir.filePath(png)).isNull()) << png.toStdString();
+        EXPECT_TRUE(png == QLatin1String("contact-sheet.png") || html.contains(png))
+            << png.toStdString() << " is not on the page";
+    }
+}
+
+// `kximg --help` and the README list the same commands.
+TEST(KximgReadme, ListsEveryCommandOfTheHelp)
+{
+    const Outcome help = RunKximg({QStringLiteral("--help")}, QDir::currentPath());
+    ASSERT_EQ(help.status, 0);
+    const QString commands = help.out.section(QStringLiteral("Commands:\n"), 1).section(QStringLiteral("\n\n"), 0, 0);
+    QSet<QString> inHelp;
+    for (const QString& line : commands.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        inHelp << line.simplified().section(QLatin1Char(' '), 0, 0);
+    EXPECT_GE(inHelp.size(), 10);
+
+    QFile readme(QStringLiteral(KXCORE_SOURCE_DIR "/README.md"));
+    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+    QSet<QString> inReadme;
+    const QRegularExpression heading(QStringLiteral("^### kximg (\\S+)$"), QRegularExpression::MultilineOption);
+    for (auto it = heading.globalMatch(QString::fromUtf8(readme.readAll())); it.hasNext();)
+        inReadme << it.next().captured(1);
+    EXPECT_EQ(inHelp, inReadme);
+}
+
+} // namespace
