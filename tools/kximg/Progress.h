@@ -55,6 +55,8 @@ public:
     void Step(const QString& what, double end);
     // `fraction` (0..1) of the current step is done.
     void Within(double fraction);
+    // Clears the bar, before the command prints its results.
+    void Finish() { m_bar.Finish(); }
 
 private:
     QString m_command;

@@ -54,6 +54,7 @@ int RunHistogram(const ParsedArgs& args)
     const KXImageRGBA32i image = ReadWorking(in, ImageOptions(), &progress).image;
     progress.Step(QStringLiteral("count"), 1.0);
     const ChannelHistograms h = CountHistograms(image);
+    progress.Finish();
 
     long long transparent = h.alpha[0], opaque = h.alpha[255];
     PrintLine(QStringLiteral("file:    %1").arg(in));

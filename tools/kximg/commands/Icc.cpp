@@ -84,21 +84,23 @@ int RunIcc(const ParsedArgs& args)
     read = Picture();
     progress.Step(QStringLiteral("transform"), 0.75);
     const KXRGBA32ColorProfileTransform transform(from, to);
-    if (from == to && from.ToByteArray() != to.ToByteArray())
+    if (from == to && from.ToByteArray() != to.ToByteArray()) {
         // The library takes profiles with one description for one profile.
         Warn(QStringLiteral("icc: the profiles for --from and --to differ but are both described as '%1': "
                             "they count as the same profile and the pixels are copied unchanged")
                  .arg(Described(from)));
-    else if (from == to)
+    } else if (from == to) {
+        progress.Finish();
         PrintLine(QStringLiteral("icc: both profiles are '%1'; the pixels are copied unchanged").arg(Described(from)));
-    else if (transform.GetForward().IsEmpty())
+    } else if (transform.GetForward().IsEmpty()) {
         // Both are RGB profiles that Little CMS reads, yet it builds no
         // transform between them: a damaged profile, so bad input.
         throw Error(QStringLiteral("icc: Little CMS cannot build a transform from '%1' to '%2' "
                                    "(is a profile damaged?)")
                         .arg(Described(from), Described(to)));
-    else
+    } else {
         transform(picture.image);
+    }
 
     // Where Qt can describe the profile (matrix and curves), OUT carries it.
     picture.space = QColorSpace::fromIccProfile(to.ToByteArray());

@@ -4,6 +4,7 @@
 #include "Error.h"
 #include "ImageFiles.h"
 #include "Profiles.h"
+#include "Progress.h"
 
 #include "KXImageConversion.h"
 #include "VQCMSProfile.h"
@@ -78,13 +79,17 @@ int RunInfo(const ParsedArgs& args)
     const QString path = args.Positional().at(0);
     ImageOptions options;
     options.autoRotate = !args.Has(QStringLiteral("no-rotate"));
+    CommandProgress progress(QStringLiteral("info"));
+    progress.Step(QStringLiteral("read"), 0.8);
     const Picture picture = ReadPicture(path, options);
+    progress.Step(QStringLiteral("convert"), 1.0);
     const QImage& image = picture.image;
 
     VQTileManager64* tiles = VQTileManager64::Instance();
     const long long before = tiles->GetAvailableCount();
     const KXImageRGBA32i working = ConvertImage<QImage, KXImageRGBA32i>(image);
     const long long held = before - tiles->GetAvailableCount();
+    progress.Finish();
 
     PrintLine(QStringLiteral("file:    %1").arg(path));
     PrintLine(QStringLiteral("size:    %1 x %2").arg(image.width()).arg(image.height()));

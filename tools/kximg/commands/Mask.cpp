@@ -45,7 +45,9 @@ int RunMask(const ParsedArgs& args)
                                       QString());
     const QString out = args.Positional().at(1);
     const QByteArray format = WriteFormatFor(out);
-    const KXImageRGBA32i source = ReadWorking(args.Positional().at(0), ImageOptions()).image;
+    CommandProgress progress(command);
+    const KXImageRGBA32i source = ReadWorking(args.Positional().at(0), ImageOptions(), &progress).image;
+    progress.Step(QStringLiteral("mask"), 0.75);
 
     KXImageRGBA32i mask;
     if (kind == QLatin1String("hide"))
@@ -63,6 +65,7 @@ int RunMask(const ParsedArgs& args)
         image = image.convertToFormat(QImage::Format_Alpha8);
         image.reinterpretAsFormat(QImage::Format_Grayscale8);
     }
+    progress.Step(QStringLiteral("write"), 1.0);
     WriteImage(image, out, format);
     return kExitOk;
 }
