@@ -18,13 +18,6 @@ namespace kximg {
 
 namespace {
 
-QString LowerFirst(QString text)
-{
-    if (!text.isEmpty())
-        text[0] = text[0].toLower();
-    return text;
-}
-
 QString SystemError(int error)
 {
     return LowerFirst(QString::fromLocal8Bit(std::strerror(error)));

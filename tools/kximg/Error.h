@@ -38,6 +38,14 @@ inline QString Quoted(const QString& text)
     return QLatin1Char('\'') + text + QLatin1Char('\'');
 }
 
+// A reason as the middle of a message: "No such file" -> "no such file".
+inline QString LowerFirst(QString text)
+{
+    if (!text.isEmpty())
+        text[0] = text[0].toLower();
+    return text;
+}
+
 // A warning that does not stop the command: "kximg: warning: <message>".
 inline void Warn(const QString& message)
 {

@@ -65,13 +65,6 @@ private:
     int m_saved = -1;
 };
 
-QString LowerFirst(QString text)
-{
-    if (!text.isEmpty())
-        text[0] = text[0].toLower();
-    return text;
-}
-
 QString Join(const QList<QByteArray>& formats)
 {
     QStringList names;
