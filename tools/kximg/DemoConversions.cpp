@@ -35,7 +35,8 @@ void AddSampleDemos(DemoRegistry& registry)
                  [](const DemoInput& input) {
                      // Through the working image and back: what every operation starts from.
                      const QImage image = ConvertImage<KXImageRGBA32i, QImage>(input.working);
-                     return DemoResult{image, DifferenceNote(image, input.sample)};
+                     const QString note = DifferenceNote(image, input.sample);
+                     return DemoResult{image, input.origin.isEmpty() ? note : input.origin + QStringLiteral("; ") + note};
                  });
 }
 

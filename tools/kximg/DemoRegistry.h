@@ -21,6 +21,7 @@ namespace kximg {
 struct DemoInput {
     QImage sample;          // QImage::Format_ARGB32
     KXImageRGBA32i working; // the sample converted into the working image
+    QString origin;         // for the user's own picture: its file and size; empty for the built-in one
 };
 
 struct DemoResult {

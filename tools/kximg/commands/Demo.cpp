@@ -80,8 +80,16 @@ int RunDemo(const ParsedArgs& args)
     const std::vector<DemoOperation>& operations = registry.Operations();
 
     DemoInput input;
-    input.sample = args.Has(QStringLiteral("input")) ? PageSized(ReadImage(args.Value(QStringLiteral("input"))))
-                                                     : SamplePicture();
+    if (args.Has(QStringLiteral("input"))) {
+        const QString path = args.Value(QStringLiteral("input"));
+        const QImage photo = ReadImage(path);
+        input.sample = PageSized(photo);
+        input.origin = QStringLiteral("%1, %2 x %3").arg(QFileInfo(path).fileName()).arg(photo.width()).arg(photo.height());
+        if (input.sample.size() != photo.size())
+            input.origin += QStringLiteral(" shown at %1 x %2").arg(input.sample.width()).arg(input.sample.height());
+    } else {
+        input.sample = SamplePicture();
+    }
     input.working = ConvertImage<QImage, KXImageRGBA32i>(input.sample);
 
     QList<GalleryEntry> entries;
