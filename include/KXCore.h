@@ -4,11 +4,13 @@
 /// \file
 /// Everything the library exports.
 
+#include "KXAdjustmentProcessing.h"
 #include "KXBlend.h"
 #include "KXBlendModes.h"
 #include "KXColorAdjustments.h"
 #include "KXColorTransform.h"
 #include "KXFileIOManager.h"
+#include "KXFilterParams.h"
 #include "KXImage.h"
 #include "KXImageConversion.h"
 #include "KXImagePainter.h"
