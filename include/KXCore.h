@@ -9,6 +9,8 @@
 #include "KXColorAdjustments.h"
 #include "KXColorTransform.h"
 #include "KXFileIOManager.h"
+#include "KXFilterKernels.h"
+#include "KXFilterPasses.h"
 #include "KXImage.h"
 #include "KXImageConversion.h"
 #include "KXImagePainter.h"
