@@ -7,6 +7,7 @@
 #include "KXAdjustmentProcessing.h"
 #include "KXBlend.h"
 #include "KXBlendModes.h"
+#include "KXBlurFilters.h"
 #include "KXColorAdjustments.h"
 #include "KXColorTransform.h"
 #include "KXFileIOManager.h"

@@ -137,32 +137,30 @@ struct KXCORE_EXPORT KXRefineSelectionParams {
     bool Write(QDataStream& stream) const; ///< Writes the record; see the file's notes.
 };
 
-/// \name Stream operators
-/// operator>> reads a record (logging a failure and resetting the record to
-/// its defaults); operator<< writes one (logging a failure).
-///@{
-KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXBoxBlurParams& params);
-KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXBoxBlurParams& params);
-KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXGaussianBlurParams& params);
-KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXGaussianBlurParams& params);
-KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXSharpenParams& params);
-KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXSharpenParams& params);
-KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXSmoothenParams& params);
-KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXSmoothenParams& params);
-KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXHighPassParams& params);
-KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXHighPassParams& params);
-KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXAddNoiseParams& params);
-KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXAddNoiseParams& params);
-KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXDiffuseGlowParams& params);
-KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXDiffuseGlowParams& params);
-KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXVignetteParams& params);
-KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXVignetteParams& params);
-KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXDropShadowParams& params);
-KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXDropShadowParams& params);
-KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXInnerShadowParams& params);
-KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXInnerShadowParams& params);
-KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXRefineSelectionParams& params);
-KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXRefineSelectionParams& params);
-///@}
+// The stream operators: operator>> reads a record (logging a failure and
+// resetting the record to its defaults); operator<< writes one (logging a
+// failure).
+KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXBoxBlurParams& params); ///< Reads with Read; a failure is logged and leaves the defaults.
+KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXBoxBlurParams& params); ///< Writes with Write; a failure is logged.
+KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXGaussianBlurParams& params); ///< Reads with Read; a failure is logged and leaves the defaults.
+KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXGaussianBlurParams& params); ///< Writes with Write; a failure is logged.
+KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXSharpenParams& params); ///< Reads with Read; a failure is logged and leaves the defaults.
+KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXSharpenParams& params); ///< Writes with Write; a failure is logged.
+KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXSmoothenParams& params); ///< Reads with Read; a failure is logged and leaves the defaults.
+KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXSmoothenParams& params); ///< Writes with Write; a failure is logged.
+KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXHighPassParams& params); ///< Reads with Read; a failure is logged and leaves the defaults.
+KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXHighPassParams& params); ///< Writes with Write; a failure is logged.
+KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXAddNoiseParams& params); ///< Reads with Read; a failure is logged and leaves the defaults.
+KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXAddNoiseParams& params); ///< Writes with Write; a failure is logged.
+KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXDiffuseGlowParams& params); ///< Reads with Read; a failure is logged and leaves the defaults.
+KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXDiffuseGlowParams& params); ///< Writes with Write; a failure is logged.
+KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXVignetteParams& params); ///< Reads with Read; a failure is logged and leaves the defaults.
+KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXVignetteParams& params); ///< Writes with Write; a failure is logged.
+KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXDropShadowParams& params); ///< Reads with Read; a failure is logged and leaves the defaults.
+KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXDropShadowParams& params); ///< Writes with Write; a failure is logged.
+KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXInnerShadowParams& params); ///< Reads with Read; a failure is logged and leaves the defaults.
+KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXInnerShadowParams& params); ///< Writes with Write; a failure is logged.
+KXCORE_EXPORT QDataStream& operator>>(QDataStream& stream, KXRefineSelectionParams& params); ///< Reads with Read; a failure is logged and leaves the defaults.
+KXCORE_EXPORT QDataStream& operator<<(QDataStream& stream, const KXRefineSelectionParams& params); ///< Writes with Write; a failure is logged.
 
 #endif // KXFILTERPARAMS_H
