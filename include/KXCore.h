@@ -4,11 +4,16 @@
 /// \file
 /// Everything the library exports.
 
+#include "KXAdjustmentProcessing.h"
 #include "KXBlend.h"
 #include "KXBlendModes.h"
+#include "KXBlurFilters.h"
 #include "KXColorAdjustments.h"
 #include "KXColorTransform.h"
 #include "KXFileIOManager.h"
+#include "KXFilterKernels.h"
+#include "KXFilterParams.h"
+#include "KXFilterPasses.h"
 #include "KXImage.h"
 #include "KXImageConversion.h"
 #include "KXImagePainter.h"

@@ -1,0 +1,249 @@
+// The two blur filters on a 6000 x 4000 layer (whole-image case), on one
+// thread of Qt's global pool and on the default pool, next to a baseline in
+// the same run: one read and one write of every row (the least that a row
+// pass does), and, when built with OpenCV (KX_WITH_OPENCV, see
+// scripts/bench --with-peers), OpenCV's GaussianBlur and blur on the same
+// pixels on one thread.
+//
+// Counters: MPix/s, and with OpenCV "xOpenCV", this benchmark's time over
+// OpenCV's for the same job (below 1 is faster). The OpenCV benchmarks are
+// registered first and their times kept for the ratios; when they were
+// filtered out the filter benchmark times OpenCV itself once.
+//
+// The filters' kernel radius for sigma s is max(1, trunc(3 s)); OpenCV gets
+// the same window (2r + 1) and repeats edge pixels as the filters do. The
+// layer is opaque, so the filters' alpha weighting changes no colour and
+// both do the same work.
+
+#include "KXBenchSupport.h"
+#include "KXBlurFilters.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QThread>
+#include <QThreadPool>
+
+#include <chrono>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#ifdef KX_WITH_OPENCV
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#endif
+
+namespace {
+
+constexpr int kWidth = 6000;
+constexpr int kHeight = 4000;
+constexpr long long kTiles = 47 * 32; // tiles of one 6000 x 4000 image
+
+// Smooth gradients with noise, as in a photo, opaque; row-major BGRA bytes.
+const std::vector<KXRGBA32i>& PhotoPixels()
+{
+    static const std::vector<KXRGBA32i> pixels = [] {
+        std::vector<KXRGBA32i> p(size_t(kWidth) * kHeight);
+        std::mt19937 random(1);
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                const uint32_t noise = random() & 31;
+                const uint32_t r = (x * 255 / kWidth + noise) & 255, g = (y * 255 / kHeight + 2 * noise) & 255,
+                               b = ((x + y) / 40 + noise) & 255;
+                p[size_t(y) * kWidth + x] = KXRGBA32i(0xff000000u | r << 16 | g << 8 | b);
+            }
+        return p;
+    }();
+    return pixels;
+}
+
+// The layer as an image; made for each benchmark, since no image may
+// outlive the tile manager.
+KXImageRGBA32i Photo()
+{
+    KXImageRGBA32i image(kWidth, kHeight);
+    for (int y = 0; y < kHeight; ++y)
+        image.SetLine(y, PhotoPixels().data() + size_t(y) * kWidth, kWidth * 4);
+    return image;
+}
+
+// Argument 0 of every benchmark: 1 for one pool thread, 0 for the default.
+class PoolThreads {
+public:
+    explicit PoolThreads(int64_t threads)
+    {
+        QThreadPool::globalInstance()->setMaxThreadCount(threads == 1 ? 1 : QThread::idealThreadCount());
+    }
+    ~PoolThreads() { QThreadPool::globalInstance()->setMaxThreadCount(QThread::idealThreadCount()); }
+};
+
+const char* PoolName(int64_t threads)
+{
+    return threads == 1 ? "one thread" : "default pool";
+}
+
+void SetPixels(benchmark::State& state)
+{
+    state.counters["MPix/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * kWidth * kHeight / 1e6,
+                                                  benchmark::Counter::kIsRate);
+}
+
+// Seconds per iteration of the OpenCV jobs, by name ("gaussian 2", "box 5").
+std::map<std::string, double>& PeerSeconds()
+{
+    static std::map<std::string, double> seconds;
+    return seconds;
+}
+
+#ifdef KX_WITH_OPENCV
+// The layer's pixels as an OpenCV image (the same BGRA bytes).
+const cv::Mat& PhotoMat()
+{
+    static const cv::Mat mat(kHeight, kWidth, CV_8UC4, const_cast<KXRGBA32i*>(PhotoPixels().data()));
+    return mat;
+}
+
+void PeerJob(int window, double sigma, cv::Mat& out)
+{
+    if (sigma > 0)
+        cv::GaussianBlur(PhotoMat(), out, cv::Size(window, window), sigma, sigma, cv::BORDER_REPLICATE);
+    else
+        cv::blur(PhotoMat(), out, cv::Size(window, window), cv::Point(-1, -1), cv::BORDER_REPLICATE);
+}
+
+// Times the OpenCV job once (one thread) unless its benchmark did.
+double PeerTime(const std::string& name, int window, double sigma)
+{
+    auto found = PeerSeconds().find(name);
+    if (found != PeerSeconds().end())
+        return found->second;
+    cv::setNumThreads(1);
+    cv::Mat out;
+    const auto start = std::chrono::steady_clock::now();
+    PeerJob(window, sigma, out);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    PeerSeconds()[name] = seconds;
+    return seconds;
+}
+
+void BM_OpenCVGaussianBlur(benchmark::State& state)
+{
+    const double sigma = static_cast<double>(state.range(0));
+    const int window = 2 * std::max(1, int(sigma * 3.0)) + 1;
+    PhotoMat();
+    cv::setNumThreads(1);
+    cv::Mat out;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        PeerJob(window, sigma, out);
+        benchmark::DoNotOptimize(out.data);
+    }
+    PeerSeconds()["gaussian " + std::to_string(state.range(0))] =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / state.iterations();
+    state.SetLabel("one thread");
+    SetPixels(state);
+}
+
+void BM_OpenCVBlur(benchmark::State& state)
+{
+    const int radius = static_cast<int>(state.range(0));
+    PhotoMat();
+    cv::setNumThreads(1);
+    cv::Mat out;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        PeerJob(2 * radius + 1, 0, out);
+        benchmark::DoNotOptimize(out.data);
+    }
+    PeerSeconds()["box " + std::to_string(radius)] =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / state.iterations();
+    state.SetLabel("one thread");
+    SetPixels(state);
+}
+
+BENCHMARK(BM_OpenCVGaussianBlur)->ArgName("sigma")->Arg(2)->Arg(5)->Arg(20)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OpenCVBlur)->ArgName("r")->Arg(5)->Arg(50)->Unit(benchmark::kMillisecond)->UseRealTime();
+#endif
+
+// The filter's time per iteration against OpenCV's for the same job.
+void SetPeerRatio(benchmark::State& state, double seconds, const std::string& name, int window, double sigma)
+{
+#ifdef KX_WITH_OPENCV
+    state.counters["xOpenCV"] = seconds / PeerTime(name, window, sigma);
+#else
+    (void)state, (void)seconds, (void)name, (void)window, (void)sigma;
+#endif
+}
+
+// Baseline: every row of a layer with private tiles read and written once.
+void BM_ReadWriteRows(benchmark::State& state)
+{
+    KXImageRGBA32i image = Photo();
+    KXParkedBlocks parked(3 * kTiles);
+    std::vector<KXRGBA32i> row(kWidth);
+    for (auto _ : state) {
+        for (int y = 0; y < kHeight; ++y) {
+            image.GetLine(y, row.data(), kWidth * 4);
+            image.SetLine(y, row.data(), kWidth * 4);
+        }
+        benchmark::ClobberMemory();
+    }
+    SetPixels(state);
+}
+
+template <class Filter, class Data>
+void RunFilter(benchmark::State& state, const Data& data, const std::string& peer, int window, double sigma)
+{
+    PoolThreads pool(state.range(1));
+    KXParkedBlocks parked(3 * kTiles);
+    QReadWriteLock lock;
+    bool cancel = false;
+    Filter filter(lock, cancel);
+    double seconds = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        KXImageRGBA32i out = filter.run(data);
+        benchmark::DoNotOptimize(out.Width());
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.PauseTiming(); // the result's blocks go back untimed
+        out = KXImageRGBA32i();
+        state.ResumeTiming();
+    }
+    state.SetLabel(PoolName(state.range(1)));
+    SetPixels(state);
+    if (state.range(1) == 1)
+        SetPeerRatio(state, seconds / state.iterations(), peer, window, sigma);
+}
+
+void BM_GaussianBlurFilter(benchmark::State& state)
+{
+    KXGaussianBlurProcessing::BlurData data;
+    data.image = Photo();
+    data.sigma = static_cast<double>(state.range(0));
+    const int window = 2 * std::max(1, int(data.sigma * 3.0)) + 1;
+    RunFilter<KXGaussianBlurProcessing>(state, data, "gaussian " + std::to_string(state.range(0)), window,
+                                        data.sigma);
+}
+
+void BM_BoxBlurFilter(benchmark::State& state)
+{
+    KXBoxBlurProcessing::BlurData data;
+    data.image = Photo();
+    data.radius = static_cast<int>(state.range(0));
+    RunFilter<KXBoxBlurProcessing>(state, data, "box " + std::to_string(data.radius), 2 * data.radius + 1, 0);
+}
+
+BENCHMARK(BM_ReadWriteRows)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GaussianBlurFilter)
+    ->ArgNames({"sigma", "threads"})
+    ->ArgsProduct({{2, 5, 20}, {1, 0}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_BoxBlurFilter)
+    ->ArgNames({"r", "threads"})
+    ->ArgsProduct({{5, 50}, {1, 0}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+} // namespace

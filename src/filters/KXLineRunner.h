@@ -1,0 +1,184 @@
+#ifndef KXLINERUNNER_H
+#define KXLINERUNNER_H
+
+// The one door to separable passes over rows and columns: runs the steps of
+// a filter's stages (the lines of a KXKernelPass or KXBoxPass, or the rows of
+// a per-row stage such as the merge) with the caller's cancel protocol and
+// progress. Private to the library.
+//
+//     KXLineRunner runner(cancelLock, cancelFlag, [&](int done) { SetProgressValue(done); });
+//     runner.Run(horizontalPass);           // false once cancelled
+//     runner.Run(verticalPass);             // does nothing after a cancel
+//     runner.RunRows(rows, mergeRow, target, area);
+//
+// Before each step is started the cancel flag is read under a read lock of
+// the cancel lock; once a check has seen it set, that stage ends and every
+// later Run or RunRows does nothing (Cancelled() stays true). After every
+// step progress(done) is called on the calling thread, `done` counting the
+// steps of all stages so far (Done()).
+//
+// Schemes:
+// - OneLineAtATime: Step() per line (a kernel pass maps the pixels of the
+//   line on the global pool; a box pass slides on this thread), the plain
+//   form of the filters' passes.
+// - ConcurrentLines (the default): lines are admitted in waves of up to
+//   kWaveLines, one flag check per line; the destination tiles of the wave's
+//   lines are made private first (through the tile walker), so that no
+//   thread detaches a tile while others write it, and the wave's lines are
+//   spread over the global pool in chunks of kChunkLines (aligned to
+//   multiples of kChunkLines, so chunks of columns share no cache line),
+//   each chunk with its own buffers and kernel (Pass::Worker). Lines of one
+//   pass are independent, so the pixels equal the plain scheme's bit for
+//   bit, and the progress values are the same, in the same order, from the
+//   calling thread, reported for each wave once its lines are done. A
+//   cancel takes effect at the next wave: the lines already admitted are
+//   finished and counted.
+
+#include "KXFilterPasses.h"
+#include "KXImage.h"
+#include "KXParallel.h"
+#include "core/KXTileWalker.h"
+
+#include <QReadLocker>
+#include <QReadWriteLock>
+#include <QRect>
+
+#include <algorithm>
+#include <functional>
+#include <vector>
+
+class KXLineRunner {
+public:
+    enum class Scheme { OneLineAtATime, ConcurrentLines };
+
+    static constexpr int kWaveLines = 256; // lines admitted at once
+    static constexpr int kChunkLines = 16; // lines of one task
+
+    // progress may be empty.
+    KXLineRunner(QReadWriteLock& cancelLock, const bool& cancelFlag, std::function<void(int)> progress,
+                 Scheme scheme = Scheme::ConcurrentLines)
+        : m_lock(cancelLock), m_flag(cancelFlag), m_progress(std::move(progress)), m_scheme(scheme)
+    {
+    }
+    KXLineRunner(const KXLineRunner&) = delete;
+    KXLineRunner& operator=(const KXLineRunner&) = delete;
+
+    // Every line of a KXKernelPass or KXBoxPass; false when cancelled.
+    template <class Pass>
+    bool Run(Pass& pass)
+    {
+        if (m_scheme == Scheme::OneLineAtATime) {
+            while (!pass.Finished()) {
+                if (!Admit())
+                    return false;
+                pass.Step();
+                Report(1);
+            }
+            return !m_cancelled;
+        }
+        const KXPassGeometry& g = pass.Geometry();
+        return Waves(g.firstLine, g.lastLine, pass.Image(), [&g](int first, int last) { return g.Area(first, last); },
+                     [&pass](int first, int last) {
+                         typename Pass::Worker worker(pass);
+                         for (int line = first; line <= last; ++line)
+                             worker.Line(line);
+                     });
+    }
+
+    // A per-row stage of `count` steps on the calling thread: step(i) for
+    // i = 0 … count - 1; false when cancelled.
+    bool RunRows(int count, const std::function<void(int row)>& step)
+    {
+        for (int i = 0; i < count; ++i) {
+            if (!Admit())
+                return false;
+            step(i);
+            Report(1);
+        }
+        return !m_cancelled;
+    }
+
+    // The same for steps that may run at once: step(i) writes `target` only
+    // in row area.top() + i, columns area.left() … area.right(), reads
+    // nothing that another step writes and does not map on the pool itself.
+    // The plain scheme runs them on the calling thread.
+    bool RunRows(int count, const std::function<void(int row)>& step, KXImageRGBA32i& target, const QRect& area)
+    {
+        if (m_scheme == Scheme::OneLineAtATime)
+            return RunRows(count, step);
+        const int top = area.top();
+        return Waves(0, count - 1, target,
+                     [&area, top](int first, int last) {
+                         return QRect(QPoint(area.left(), top + first), QPoint(area.right(), top + last));
+                     },
+                     [&step](int first, int last) {
+                         for (int i = first; i <= last; ++i)
+                             step(i);
+                     });
+    }
+
+    bool Cancelled() const { return m_cancelled; } // a check saw the flag
+    int Done() const { return m_done; }             // steps done over all stages
+
+private:
+    // The flag check before a step: false once cancelled.
+    bool Admit()
+    {
+        if (m_cancelled)
+            return false;
+        QReadLocker locker(&m_lock);
+        m_cancelled = m_flag;
+        return !m_cancelled;
+    }
+    void Report(int steps)
+    {
+        for (int i = 0; i < steps; ++i) {
+            ++m_done;
+            if (m_progress)
+                m_progress(m_done);
+        }
+    }
+
+    // Lines first … last in waves; area(a, b) is what lines a … b write in
+    // `image`, lines(a, b) does them.
+    template <class Area, class Lines>
+    bool Waves(int first, int last, KXImageRGBA32i& image, const Area& area, const Lines& lines)
+    {
+        for (int line = first; line <= last;) {
+            const int wave = std::min(kWaveLines, last - line + 1);
+            int admitted = 0;
+            while (admitted < wave && Admit())
+                ++admitted;
+            if (admitted == 0)
+                return false;
+            const int end = line + admitted - 1;
+            KXTileWalker::WriteArea(image, area(line, end), KXTileWalker::Run::Parallel,
+                                    [](KXRGBA32i*, const QRect&, unsigned int, unsigned int) {});
+            // Chunks end at multiples of kChunkLines.
+            std::vector<int> starts;
+            for (int at = line; at <= end; at = (at / kChunkLines + 1) * kChunkLines)
+                starts.push_back(at);
+            std::vector<int> chunks = KXParallel::Indices(static_cast<int>(starts.size()));
+            const auto task = [&](int chunk) {
+                const int from = starts[static_cast<size_t>(chunk)];
+                const int to = chunk + 1 < static_cast<int>(starts.size()) ? starts[static_cast<size_t>(chunk) + 1] - 1 : end;
+                lines(from, to);
+            };
+            KXParallel::BlockingMap(chunks, task);
+            Report(admitted);
+            line = end + 1;
+            if (admitted < wave)
+                return false;
+        }
+        return !m_cancelled;
+    }
+
+    QReadWriteLock& m_lock;
+    const bool& m_flag;
+    std::function<void(int)> m_progress;
+    Scheme m_scheme;
+    bool m_cancelled = false;
+    int m_done = 0;
+};
+
+#endif // KXLINERUNNER_H
