@@ -6,6 +6,7 @@
 
 #include "KXBlend.h"
 #include "KXBlendModes.h"
+#include "KXBlurOperators.h"
 #include "KXColorAdjustments.h"
 #include "KXColorTransform.h"
 #include "KXFileIOManager.h"
