@@ -146,6 +146,36 @@ private:
 KXCORE_EXPORT bool KXBoxPassAcceptsRadius(int radius);
 constexpr int KXBoxPassMaxRadius = 1 << 22; ///< The largest radius whose sums fit an int.
 
+/// One line of a box pass: `source` holds the line's source segment of
+/// geometry `g`, `destination` receives its destination segment.
+template <class Accumulator>
+void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
+                Accumulator& accumulator)
+{
+    // The pixel at position `at` along the line (image coordinates).
+    const auto pixel = [&](int64_t at) {
+        if (at < 0 || at >= g.extent) {
+            if (Accumulator::kTransparentOutside)
+                return KXRGBA32i(0);
+            at = at < 0 ? 0 : g.extent - 1;
+        }
+        return source[static_cast<size_t>(at - g.sourceStart)];
+    };
+    const int64_t r = accumulator.Radius();
+    const int64_t left = g.destinationStart;
+    accumulator.Reset();
+    for (int64_t at = left - r - 1; at <= left + r - 1; ++at)
+        accumulator.Add(pixel(at));
+    for (int i = 0; i < g.destinationLength; ++i) {
+        const int64_t x = left + i;
+        accumulator.Subtract(pixel(x - r - 1));
+        accumulator.Add(pixel(x + r));
+        KXRGBA32i& out = destination[static_cast<size_t>(i)];
+        out = pixel(x); // alpha accumulators keep the pixel's colour
+        accumulator.Finalize(out);
+    }
+}
+
 /// An accumulator slid along every line of a rectangle: the window of
 /// 2r + 1 pixels starts centred one pixel before the area, and for each
 /// position x of the area the pixel at x - r - 1 leaves it, the pixel at
@@ -207,38 +237,11 @@ public:
         {
             const KXPassGeometry& g = m_pass.m_geometry;
             g.Read(m_pass.m_image, line, m_source);
-            Slide(g);
+            KXSlideBox(g, m_source, m_destination, m_accumulator);
             return g.Write(m_pass.m_image, line, m_destination);
         }
 
     private:
-        // The pixel at position `at` along the line (image coordinates).
-        KXRGBA32i At(const KXPassGeometry& g, int64_t at) const
-        {
-            if (at < 0 || at >= g.extent) {
-                if (Accumulator::kTransparentOutside)
-                    return KXRGBA32i(0);
-                at = at < 0 ? 0 : g.extent - 1;
-            }
-            return m_source[static_cast<size_t>(at - g.sourceStart)];
-        }
-        void Slide(const KXPassGeometry& g)
-        {
-            const int64_t r = m_accumulator.Radius();
-            const int64_t left = g.destinationStart;
-            m_accumulator.Reset();
-            for (int64_t at = left - r - 1; at <= left + r - 1; ++at)
-                m_accumulator.Add(At(g, at));
-            for (int i = 0; i < g.destinationLength; ++i) {
-                const int64_t x = left + i;
-                m_accumulator.Subtract(At(g, x - r - 1));
-                m_accumulator.Add(At(g, x + r));
-                KXRGBA32i& out = m_destination[static_cast<size_t>(i)];
-                out = At(g, x); // alpha accumulators keep the pixel's colour
-                m_accumulator.Finalize(out);
-            }
-        }
-
         const KXBoxPass& m_pass;
         KXPixelLine m_source;
         KXPixelLine m_destination;
