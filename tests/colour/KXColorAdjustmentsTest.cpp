@@ -1,7 +1,6 @@
 #include "KXColorAdjustments.h"
 #include "KXTestSupport.h"
 
-#include <QColor>
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
-#include <algorithm>
 #include "KXTestProfiles.h"
 
 #include <cstring>
