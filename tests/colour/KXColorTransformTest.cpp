@@ -160,6 +160,7 @@ TEST(KXColorTransformStack, EmptyStackAndOwnership)
         stack.Push(a);
         stack.Push(b);
         stack.Push(c);
+        EXPECT_FALSE(stack.isEmpty());
         EXPECT_EQ(stack.Top(), c);
         EXPECT_EQ(stack.Pop(), c); // back to us
         EXPECT_EQ(stack.Top(), b);

@@ -90,6 +90,9 @@ TEST(KXBlendOperators, KnownValues)
          0xFF808080},
         {"SourceOverBySelection1 full", Masked(KXSourceOverBySelection<1>(256)), 0x80FF0000, 0x800000FF,
          0xFF000000, 0x80AA0055},
+        // Opacity 128 halves 255 to 127: 255 * 127 / 255 = 127.
+        {"SourceOverBySelection0 half opacity", Masked(KXSourceOverBySelection<0>(128)), 0xFFFFFFFF, 0xFF000000,
+         0xFF000000, 0xFF7F7F7F},
         {"DestinationOverBySelection0 full", Masked(KXDestinationOverBySelection<0>()), 0xFF0000FF, 0x80FF0000,
          0xFF000000, 0xFF80007F},
     };
