@@ -52,31 +52,17 @@ void CheckIterative(const char* name, Args... args)
 
 } // namespace
 
+// One wrapper for every adjustment: a table-driven one, one working through
+// HSL, and the white balance, whose copy must carry its statistics record.
 TEST(KXIterativeAdjustments, SameAsPlainAndNoNeighbourTouched)
 {
     int input[4][2] = {{10, 240}, {0, 200}, {30, 255}, {0, 255}};
     int output[4][2] = {{5, 250}, {0, 255}, {20, 230}, {255, 0}};
     double gamma[4] = {1.2, 0.8, 1.0, 2.5};
-    QVector<QPoint> curves[4] = {{{0, 0}, {100, 140}, {255, 255}}, {{0, 30}, {255, 220}}, {}, {{0, 0}, {60, 90}, {180, 150}, {255, 255}}};
-    const int red[3] = {20, -30, 10}, green[3] = {0, 40, -50}, blue[3] = {-20, 0, 60};
-
-    CheckIterative<KXBrightnessContrastTransformation>("brightness", 40, -60);
     CheckIterative<KXLevelsTransformation>("levels", input, output, gamma, 80);
-    CheckIterative<KXCurvesTransformation>("curves", curves, 70);
-    CheckIterative<KXExposureTransformation>("exposure", 3.5, 0.05);
-    CheckIterative<KXGammaCorrectionTransformation>("gamma", 1.8);
-    CheckIterative<KXPosterizeTransformation>("posterize", 5);
     CheckIterative<KXHueSaturationTransformation>("hue", 40, 30, -10, false);
-    CheckIterative<KXColorBalanceTransformation>("balance", red, green, blue);
-    CheckIterative<KXColorizeTransformation>("colorize", KXRGBA32i(0xFF3080C0u), 60);
-    CheckIterative<KXPhotoFilterTransformation>("photo", KXRGBA32i(0xFFFF8000u), 45);
-    CheckIterative<KXReplaceColorTransformation>("replace", KXRGBA32i(0x80808080u), KXRGBA32i(0x11223344u), 100);
-    CheckIterative<KXBlackAndWhiteTransformation>("black and white", true, 0.4f, 0.4f, 0.2f);
-
     KXImageRGBA32i image(200, 150);
     image.Fill(KXRGBA32i(0xFF402010u));
     image.SetColor(5, 5, KXRGBA32i(0xFFF0E0D0u));
-    for (auto function : {VQWBTransformation::BalanceFunction::Auto, VQWBTransformation::BalanceFunction::OverExposure,
-                          VQWBTransformation::BalanceFunction::UnderExposure})
-        CheckIterative<VQWBTransformation>("white balance", image, function, 70);
+    CheckIterative<VQWBTransformation>("white balance", image, VQWBTransformation::BalanceFunction::Auto, 70);
 }

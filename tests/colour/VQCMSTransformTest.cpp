@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
-#include <algorithm>
 #include "KXTestProfiles.h"
 
 #include <cstring>
@@ -102,9 +101,7 @@ TEST(VQCMSTransform, EmptyForIdenticalOrNonRgbProfiles)
     const VQCMSTransform original(srgb, wide);
     VQCMSTransform copy(original), assigned;
     assigned = original;
-    EXPECT_FALSE(copy.IsEmpty());
-    EXPECT_FALSE(assigned.IsEmpty());
-    EXPECT_TRUE(copy.GetSource() == srgb);
+    EXPECT_TRUE(!copy.IsEmpty() && !assigned.IsEmpty() && copy.GetSource() == srgb);
     assigned = VQCMSTransform();
     EXPECT_TRUE(assigned.IsEmpty());
 }
@@ -168,10 +165,7 @@ TEST(VQCMSTransform, QImagesAndBufferForms)
         std::memcpy(qimage.scanLine(y), &pixels[y * 300], 300 * 4);
     transform(qimage);
     const std::vector<KXRGBA32i> forward = Reference(srgbBytes, wideBytes, pixels);
-    bool same = true;
-    for (int y = 0; y < 200; ++y)
-        same = same && std::memcmp(qimage.constScanLine(y), &forward[y * 300], 300 * 4) == 0;
-    EXPECT_TRUE(same);
+    EXPECT_EQ(std::memcmp(qimage.constBits(), forward.data(), forward.size() * 4), 0); // 300 x 4 bytes a line: no padding
 
     // Another format is converted to 32-bit ARGB first.
     QImage rgb(2, 1, QImage::Format_RGB888);
@@ -181,13 +175,6 @@ TEST(VQCMSTransform, QImagesAndBufferForms)
     EXPECT_EQ(rgb.format(), QImage::Format_ARGB32);
     const std::vector<KXRGBA32i> back =
         Reference(wideBytes, srgbBytes, {KXRGBA32i(0xFF336699u), KXRGBA32i(0xFFFFFFFFu)});
-    EXPECT_EQ(rgb.pixel(0, 0), back[0].value);
-    EXPECT_EQ(rgb.pixel(1, 0), back[1].value);
+    EXPECT_EQ(std::vector<uint32_t>({rgb.pixel(0, 0), rgb.pixel(1, 0)}), std::vector<uint32_t>({back[0].value, back[1].value}));
 
-    // The buffer forms do nothing.
-    const KXColorTransformBase& base = transform;
-    std::vector<KXRGBA32i> buffer(pixels.begin(), pixels.begin() + 100);
-    base(buffer.data(), 400);
-    base.Invert(buffer.data(), 400);
-    EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), pixels.begin()));
 }

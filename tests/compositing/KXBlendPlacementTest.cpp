@@ -64,8 +64,7 @@ struct Geometry {
     const char* what;
 };
 
-// Base layouts; each is repeated with the three images' contents and
-// rectangles moved by the shifts below.
+// Base layouts, each repeated with contents and rectangles moved by a shift.
 const Geometry kGeometries[] = {
     {QRect(0, 0, 260, 200), QRect(40, 30, 260, 200), QRect(10, 20, 150, 100), "inside"},
     {QRect(17, 9, 230, 180), QRect(-37, -45, 230, 180), QRect(-20, 5, 300, 90), "negative destination"},
@@ -94,80 +93,49 @@ std::string Name(Kind kind)
     return names[int(kind)];
 }
 
-// The patterns, made once per test (images must not outlive a test: every
-// test returns all its blocks).
-class Patterns {
-public:
-    const KXImageRGBA32i& Image(const QSize& size, const QPoint& shift, uint32_t seed)
-    {
-        const auto key = std::make_tuple(size.width(), size.height(), shift.x(), shift.y(), seed);
-        auto found = m_images.find(key);
-        if (found == m_images.end())
-            found = m_images.emplace(key, Pattern(size, shift, seed)).first;
-        return found->second;
-    }
-    const QImage& Qt(const QSize& size, const QPoint& shift, uint32_t seed)
-    {
-        const auto key = std::make_tuple(size.width(), size.height(), shift.x(), shift.y(), seed);
-        auto found = m_qimages.find(key);
-        if (found == m_qimages.end())
-            found = m_qimages.emplace(key, ToQImage(Image(size, shift, seed))).first;
-        return found->second;
-    }
-
-private:
-    using Key = std::tuple<int, int, int, int, uint32_t>;
-    std::map<Key, KXImageRGBA32i> m_images;
-    std::map<Key, QImage> m_qimages;
-};
-
-// Runs one blend of the given kind on images whose contents are moved by
-// `shifts` (rectangles moved alike) and returns the destination.
-KXImageRGBA32i RunBlend(Patterns& patterns, Kind kind, unsigned int mode, bool lock, const Geometry& g,
-                        const Shifts& shifts)
+// Runs one blend of the given kind on images whose contents and rectangles
+// are moved by `shifts`, and returns the destination. The patterns are made
+// once per test (images must not outlive a test: each returns all its blocks).
+KXImageRGBA32i RunBlend(std::map<std::tuple<int, int, int, int, uint32_t>, KXImageRGBA32i>& made, Kind kind,
+                        unsigned int mode, bool lock, const Geometry& g, const Shifts& shifts)
 {
-    const QSize srcSize = QSize(300, 250) + QSize(shifts.src.x(), shifts.src.y());
-    const KXImageRGBA32i& src = patterns.Image(srcSize, shifts.src, 1);
-    KXImageRGBA32i dst = patterns.Image(QSize(330, 260) + QSize(shifts.dst.x(), shifts.dst.y()), shifts.dst, 2);
-    const KXImageRGBA32i& mask =
-        patterns.Image(QSize(200, 160) + QSize(shifts.mask.x(), shifts.mask.y()), shifts.mask, 3);
+    const auto image = [&](QSize size, const QPoint& shift, uint32_t seed) -> const KXImageRGBA32i& {
+        size += QSize(shift.x(), shift.y());
+        const auto key = std::make_tuple(size.width(), size.height(), shift.x(), shift.y(), seed);
+        auto found = made.find(key);
+        return found != made.end() ? found->second : made.emplace(key, Pattern(size, shift, seed)).first->second;
+    };
+    const KXImageRGBA32i& src = image(QSize(300, 250), shifts.src, 1);
+    KXImageRGBA32i dst = image(QSize(330, 260), shifts.dst, 2);
+    const KXImageRGBA32i& mask = image(QSize(200, 160), shifts.mask, 3);
     const QRect srcRect = g.srcRect.translated(shifts.src), dstRect = g.dstRect.translated(shifts.dst);
     const QRect maskRect = g.maskRect.translated(shifts.mask);
-    const double opacity = 0.7;
     switch (kind) {
-    case Kind::Tiled: BlendOn(src, srcRect, mode, dst, dstRect, opacity, lock); break;
-    case Kind::QImageSource:
-        BlendOn(patterns.Qt(srcSize, shifts.src, 1), srcRect, mode, dst, dstRect, opacity, lock);
-        break;
+    case Kind::Tiled: BlendOn(src, srcRect, mode, dst, dstRect, 0.7, lock); break;
+    case Kind::QImageSource: BlendOn(ToQImage(src), srcRect, mode, dst, dstRect, 0.7, lock); break;
     case Kind::Masked:
     case Kind::MaskedRevealed:
-        BlendMaskOn(src, srcRect, mode, dst, dstRect, opacity, mask, maskRect, kind == Kind::MaskedRevealed, lock);
+        BlendMaskOn(src, srcRect, mode, dst, dstRect, 0.7, mask, maskRect, kind == Kind::MaskedRevealed, lock);
         break;
-    case Kind::QImageMasked:
-        BlendMaskOn(patterns.Qt(srcSize, shifts.src, 1), srcRect, mode, dst, dstRect, opacity, mask, maskRect, true,
-                    lock);
-        break;
+    case Kind::QImageMasked: BlendMaskOn(ToQImage(src), srcRect, mode, dst, dstRect, 0.7, mask, maskRect, true, lock);
     }
     return dst;
 }
 
 } // namespace
 
-// The result of a blend must not depend on where the tile borders of the
-// three images fall: moving every image's content and rectangle moves the
-// result and changes nothing else.
+// Moving every image's content and rectangle across the tile borders moves
+// the result and changes nothing else.
 TEST(KXBlendPlacement, ResultsDoNotDependOnTileBorders)
 {
-    const Shifts none{};
-    Patterns patterns;
+    std::map<std::tuple<int, int, int, int, uint32_t>, KXImageRGBA32i> patterns;
     for (Kind kind : {Kind::Tiled, Kind::QImageSource, Kind::Masked, Kind::MaskedRevealed, Kind::QImageMasked}) {
         for (const Geometry& g : kGeometries) {
             for (unsigned int mode : kModes) {
                 for (bool lock : {false, true}) {
-                    const KXImageRGBA32i base = RunBlend(patterns, kind, mode, lock, g, none);
+                    const KXImageRGBA32i base = RunBlend(patterns, kind, mode, lock, g, Shifts{});
                     const std::vector<uint32_t> expected = Pixels(base);
-                    // Content moved into a source or mask that a base rectangle
-                    // reaches beyond (negative corner) would become visible.
+                    // Content moved under a rectangle with a negative corner would show.
                     Shifts shifts = kShifts[(mode + lock) % 4];
                     if (g.srcRect.left() < 0 || g.srcRect.top() < 0)
                         shifts.src = QPoint();
