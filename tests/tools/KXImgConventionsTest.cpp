@@ -187,6 +187,49 @@ TEST_F(KximgConventions, StreamsFormatSettingsAndWarnings)
         EXPECT_TRUE(bar.err.contains(QLatin1String(step))) << step << ": " << bar.err.toStdString();
 }
 
+// The filters and operators from the command line: presets are files that
+// reproduce a run, an area leaves the rest alone, growth makes room for the
+// blur, and the operators keep their documented properties.
+TEST_F(KximgConventions, FiltersAndOperators)
+{
+    ASSERT_TRUE(Save(QStringLiteral("one.txt"), "# a single tap\n1\n"));
+    const QStringList runs[] = {
+        {"filter", "in.png", "g1.png", "--name", "gaussian-blur", "--sigma", "2", "--save-params", "g.preset"},
+        {"filter", "in.png", "g2.png", "--name", "gaussian-blur", "--params", "g.preset"},
+        {"filter", "in.png", "area.png", "--name", "box-blur", "--radius", "4", "--rect", "10,20,30,15"},
+        {"filter", "in.png", "grown.png", "--name", "box-blur", "--radius", "3", "--grow"},
+        {"blur", "in.png", "box0.png", "--box", "0"},
+        {"blur", "in.png", "tap.png", "--convolve", "one.txt"},
+    };
+    for (const QStringList& arguments : runs) {
+        const Outcome run = Kximg(arguments);
+        ASSERT_EQ(run.status, 0) << arguments.join(' ').toStdString() << ": " << run.err.toStdString();
+    }
+    // "VQGaussianBlur 1.00000", then 2.0 as a big-endian double.
+    EXPECT_EQ(Bytes(QStringLiteral("g.preset")), QByteArray("VQGaussianBlur 1.00000") + QByteArray::fromHex("4000000000000000"));
+    EXPECT_TRUE(QImage(Path(QStringLiteral("g1.png"))) == QImage(Path(QStringLiteral("g2.png"))));
+    const QImage in = QImage(Path(QStringLiteral("in.png"))).convertToFormat(QImage::Format_ARGB32);
+    const QImage area = QImage(Path(QStringLiteral("area.png"))).convertToFormat(QImage::Format_ARGB32);
+    const QRect rect(10, 20, 30, 15);
+    int changedInside = 0, changedOutside = 0;
+    for (int y = 0; y < in.height(); ++y)
+        for (int x = 0; x < in.width(); ++x)
+            (rect.contains(x, y) ? changedInside : changedOutside) += in.pixel(x, y) != area.pixel(x, y);
+    EXPECT_EQ(changedOutside, 0);
+    EXPECT_GT(changedInside, 0);
+    EXPECT_EQ(QImage(Path(QStringLiteral("grown.png"))).size(), QSize(136, 76)) << "3 pixels more on every side";
+    EXPECT_TRUE(QImage(Path(QStringLiteral("box0.png"))).convertToFormat(QImage::Format_ARGB32) == in)
+        << "radius 0 changes nothing";
+    // A single tap of 1 copies every pixel, except that transparent ones
+    // become 0 in every byte.
+    QImage copied = in;
+    for (int y = 0; y < copied.height(); ++y)
+        for (int x = 0; x < copied.width(); ++x)
+            if (qAlpha(copied.pixel(x, y)) == 0)
+                copied.setPixel(x, y, 0);
+    EXPECT_TRUE(QImage(Path(QStringLiteral("tap.png"))).convertToFormat(QImage::Format_ARGB32) == copied);
+}
+
 // The gallery once, on a picture of the user's that is larger than the
 // pages take: every result as a PNG, the contact sheet and the page; the
 // sheet's path is the last line.

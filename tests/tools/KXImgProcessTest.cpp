@@ -226,6 +226,30 @@ TEST_F(KximgProcesses, InterruptedRunLeavesNothing)
     std::signal(SIGPIPE, previousPipeHandler);
 }
 
+// Ctrl-C in the middle of a filter sets its cancel flag: the run stops
+// within a second, writes nothing and exits 130. The bar, forced on, shows
+// that the filter is at work when the signal comes.
+TEST_F(KximgProcesses, InterruptedFilterStopsAtOnce)
+{
+    ASSERT_TRUE(Picture(3000, 2000, 1).save(Path(QStringLiteral("in.png"))));
+    qputenv("KXIMG_PROGRESS", "1");
+    const std::unique_ptr<QProcess> run =
+        Start({"filter", "in.png", "out.png", "--name", "gaussian-blur", "--sigma", "60"});
+    qunsetenv("KXIMG_PROGRESS");
+    QByteArray err;
+    while (!err.contains("filter: gaussian-blur [") && !run->waitForFinished(20))
+        err += run->readAllStandardError();
+    ASSERT_EQ(run->state(), QProcess::Running) << err.toStdString();
+    ASSERT_EQ(::kill(static_cast<pid_t>(run->processId()), SIGINT), 0);
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(Finished(*run));
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(run->exitCode(), 130);
+    EXPECT_TRUE(run->readAllStandardError().endsWith("kximg: filter: cancelled by SIGINT\n"));
+    EXPECT_FALSE(QFileInfo::exists(Path(QStringLiteral("out.png"))));
+}
+
 // SIGKILL leaves the page file; the next run, of any command, removes it.
 TEST_F(KximgProcesses, KilledRunsPageFileGoesAtTheNextStart)
 {

@@ -157,6 +157,21 @@ TEST_F(KximgTool, RefusesBadRequestsWithStatusTwoAndNoFile)
          "--gamma does not apply to --op invert"},
         {"adjust: missing input", {"adjust", "missing.png", "out.png", "--op", "invert"}, "cannot read 'missing.png'"},
         {"histogram: missing input", {"histogram", "missing.png"}, "cannot read 'missing.png'"},
+        {"filter: no name", {"filter", "in.png", "out.png"}, "filter: --name is required"},
+        {"filter: unknown name", {"filter", "in.png", "out.png", "--name", "blurry"}, "bad value 'blurry' for --name"},
+        {"filter: another filter's option", {"filter", "in.png", "out.png", "--name", "box-blur", "--sigma", "2"},
+         "--sigma does not apply to --name box-blur"},
+        {"filter: sigma out of range", {"filter", "in.png", "out.png", "--name", "gaussian-blur", "--sigma", "0"},
+         "bad value '0' for --sigma (a number from 0.1 to 300)"},
+        {"filter: empty rectangle", {"filter", "in.png", "out.png", "--name", "box-blur", "--rect", "0,0,0,5"},
+         "bad value '0,0,0,5' for --rect"},
+        {"filter: not a parameter file", {"filter", "in.png", "out.png", "--name", "box-blur", "--params", "in.png"},
+         "cannot read 'in.png': not a parameter file of box-blur"},
+        {"blur: no operator", {"blur", "in.png", "out.png"}, "give exactly one of --box, --gaussian and --convolve"},
+        {"blur: two operators", {"blur", "in.png", "out.png", "--box", "1", "--gaussian", "1"},
+         "give exactly one of"},
+        {"blur: ragged kernel", {"blur", "in.png", "out.png", "--convolve", "ragged.txt"},
+         "bad kernel in 'ragged.txt': row 2 has 1 numbers, the first has 2"},
         {"histogram: bad chart format", {"histogram", "in.png", "--png", "chart.xyz"}, "unknown image format 'xyz'"},
         {"autowb: bad function", {"autowb", "in.png", "out.png", "--function", "sideways"},
          "bad value 'sideways' for --function"},
@@ -188,6 +203,7 @@ TEST_F(KximgTool, RefusesBadRequestsWithStatusTwoAndNoFile)
     ASSERT_TRUE(save("bomb.png", HeaderOnlyPng(45000, 40000)));
     ASSERT_TRUE(save("edge.png", HeaderOnlyPng(51200, 32001)));
     ASSERT_TRUE(save("damaged.icc", DamagedProfile()));
+    ASSERT_TRUE(save("ragged.txt", "1 2\n3\n"));
     const QStringList before = Entries();
     for (const Case& c : cases) {
         // Every refusal comes at once; the timeout only guards against a hang.

@@ -19,6 +19,7 @@ DemoRegistry BuildDemoRegistry()
     AddConversionDemos(registry);
     AddCompositingDemos(registry);
     AddColourDemos(registry);
+    AddFilterDemos(registry);
     return registry;
 }
 

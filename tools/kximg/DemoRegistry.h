@@ -60,6 +60,7 @@ void AddSampleDemos(DemoRegistry& registry);
 void AddConversionDemos(DemoRegistry& registry);
 void AddCompositingDemos(DemoRegistry& registry);
 void AddColourDemos(DemoRegistry& registry);
+void AddFilterDemos(DemoRegistry& registry);
 
 // Helpers for operations.
 

@@ -1,0 +1,124 @@
+// kximg blur: the library's blur and convolution operators, which run on
+// the calling thread without progress or cancellation.
+
+#include "Commands.h"
+#include "Error.h"
+#include "ImageFiles.h"
+#include "OptionValues.h"
+#include "WorkingImage.h"
+
+#include "KXBlurOperators.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSize>
+
+#include <cmath>
+#include <vector>
+
+namespace kximg {
+
+namespace {
+
+const QString kCommand = QStringLiteral("blur");
+
+// A kernel file: rows of numbers separated by spaces or commas, one row a
+// line, every row as long as the first; '#' starts a comment.
+std::vector<double> ReadKernel(const QString& path, QSize* size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        throw Error(QStringLiteral("cannot read %1: %2").arg(Quoted(path), LowerFirst(file.errorString())));
+    const auto bad = [&](const QString& why) {
+        return Error(QStringLiteral("blur: bad kernel in %1: %2").arg(Quoted(path), why));
+    };
+    std::vector<double> kernel;
+    int width = 0, height = 0;
+    static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
+    while (!file.atEnd() && height <= 64) {
+        const QString line = QString::fromUtf8(file.readLine()).section(QLatin1Char('#'), 0, 0).trimmed();
+        if (line.isEmpty())
+            continue;
+        const QStringList numbers = line.split(separators, Qt::SkipEmptyParts);
+        if (width == 0)
+            width = numbers.size();
+        if (numbers.size() != width)
+            throw bad(QStringLiteral("row %1 has %2 numbers, the first has %3").arg(height + 1).arg(numbers.size()).arg(width));
+        for (const QString& number : numbers) {
+            bool ok = false;
+            const double value = number.toDouble(&ok);
+            if (!ok || !std::isfinite(value) || std::abs(value) > 1e6)
+                throw bad(QStringLiteral("%1 is not a number from -1000000 to 1000000").arg(Quoted(number)));
+            kernel.push_back(value);
+        }
+        ++height;
+    }
+    if (width == 0)
+        throw bad(QStringLiteral("no numbers"));
+    if (width > 64 || height > 64)
+        throw bad(QStringLiteral("larger than 64 x 64"));
+    *size = QSize(width, height);
+    return kernel;
+}
+
+const CommandSyntax& BlurSyntax()
+{
+    static const CommandSyntax syntax{
+        QStringLiteral("blur"),
+        QStringLiteral("blur IN OUT --box R | --gaussian R | --convolve KERNEL"),
+        QStringLiteral("box or three-box Gaussian blur, or a convolution kernel"),
+        QStringLiteral("Runs one of the library's operators over the whole of IN and writes OUT:\n"
+                       "--box R blurs with a box of radius R (rounding to nearest), --gaussian R\n"
+                       "with three such boxes, an approximate Gaussian; --convolve applies the\n"
+                       "kernel in the text file KERNEL (rows of numbers, one row a line, used as\n"
+                       "they are: no normalisation) to every channel."),
+        QList<OptionSyntax>{OptionSyntax{QStringLiteral("box"), QChar(), QStringLiteral("R"),
+                                         QStringLiteral("box radius, 0 to 1000")},
+                            OptionSyntax{QStringLiteral("gaussian"), QChar(), QStringLiteral("R"),
+                                         QStringLiteral("radius of each of the three boxes, 0 to 1000")},
+                            OptionSyntax{QStringLiteral("convolve"), QChar(), QStringLiteral("KERNEL"),
+                                         QStringLiteral("a kernel file, at most 64 x 64")}} +
+            ImageOptionSyntax(),
+        2,
+        2,
+        QStringLiteral("  kximg blur photo.jpg soft.jpg --gaussian 4\n"
+                       "  printf '0 -1 0\\n-1 5 -1\\n0 -1 0\\n' > sharpen.txt\n"
+                       "  kximg blur photo.jpg sharp.jpg --convolve sharpen.txt")};
+    return syntax;
+}
+
+int RunBlur(const ParsedArgs& args)
+{
+    int given = 0;
+    for (const char* option : {"box", "gaussian", "convolve"})
+        given += args.Has(QLatin1String(option)) ? 1 : 0;
+    if (given != 1)
+        throw Error(QStringLiteral("blur: give exactly one of --box, --gaussian and --convolve"));
+    const int box = IntOption(args, kCommand, QStringLiteral("box"), 0, 0, 1000);
+    const int gaussian = IntOption(args, kCommand, QStringLiteral("gaussian"), 0, 0, 1000);
+    QSize kernelSize;
+    const std::vector<double> kernel = args.Has(QStringLiteral("convolve"))
+                                           ? ReadKernel(args.Value(QStringLiteral("convolve")), &kernelSize)
+                                           : std::vector<double>();
+    const ImageOptions options = ImageOptionsFrom(args, kCommand);
+    const QString out = args.Positional().at(1);
+    const QByteArray format = WriteFormatFor(out, options.format);
+
+    CommandProgress progress(kCommand);
+    WorkingPicture picture = ReadWorking(args.Positional().at(0), options, &progress);
+    progress.Step(QStringLiteral("blur"), 0.75);
+    if (args.Has(QStringLiteral("box")))
+        KXBoxBlur{box}(picture.image, QRect());
+    else if (args.Has(QStringLiteral("gaussian")))
+        KXGaussianBlur{gaussian}(picture.image, QRect());
+    else
+        KXImageConvolution{kernel.data(), kernelSize}(picture.image);
+    WriteWorking(std::move(picture), out, format, options, &progress);
+    return kExitOk;
+}
+
+} // namespace
+
+KXIMG_COMMAND(57, BlurSyntax, RunBlur, false)
+
+} // namespace kximg

@@ -1,0 +1,255 @@
+// kximg filter: the editor's filters, with their parameters as options or
+// as parameter files, progress from the filter itself and Ctrl-C through
+// the filter's cancel flag.
+
+#include "AtomicFile.h"
+#include "CancelOnInterrupt.h"
+#include "Commands.h"
+#include "Error.h"
+#include "ImageFiles.h"
+#include "Interrupt.h"
+#include "OptionValues.h"
+#include "Progress.h"
+#include "WorkingImage.h"
+
+#include "KXBlurFilters.h"
+#include "KXFilterParams.h"
+
+#include <QDataStream>
+#include <QFile>
+#include <QReadWriteLock>
+
+#include <cstdio>
+#include <functional>
+
+namespace kximg {
+
+namespace {
+
+const QString kCommand = QStringLiteral("filter");
+
+// A result the user should know of, on standard output.
+void Info(const QString& text)
+{
+    std::printf("filter: %s\n", qPrintable(text));
+}
+
+// What every filter gets from the command line besides its parameters.
+struct FilterInput {
+    KXFilterData data;
+    bool grow = false;
+};
+
+// A parameter record from a file written by --save-params (or by the
+// editor): the stream's header decides whether it is the filter's.
+template <class Params>
+Params LoadParams(const ParsedArgs& args, const QString& filter)
+{
+    Params params;
+    if (!args.Has(QStringLiteral("params")))
+        return params;
+    const QString path = args.Value(QStringLiteral("params"));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("cannot read %1: %2").arg(Quoted(path), LowerFirst(file.errorString())));
+    QDataStream stream(&file);
+    if (!params.Read(stream))
+        throw Error(QStringLiteral("cannot read %1: not a parameter file of %2").arg(Quoted(path), filter));
+    return params;
+}
+
+template <class Params>
+void SaveParams(const ParsedArgs& args, const Params& params)
+{
+    if (!args.Has(QStringLiteral("save-params")))
+        return;
+    WriteAtomically(args.Value(QStringLiteral("save-params")), [&](QIODevice& device) {
+        QDataStream stream(&device);
+        return params.Write(stream) ? QString() : QStringLiteral("the parameters could not be written");
+    });
+}
+
+// Runs a filter object with the bar fed by its signals and the cancel flag
+// set by Ctrl-C; a cancelled run unwinds as an interrupt (nothing written).
+template <class Processing, class Run>
+auto RunWithProgress(const QString& name, const Run& run)
+{
+    QReadWriteLock cancelLock;
+    bool cancelled = false;
+    Processing filter(cancelLock, cancelled);
+    ProgressBar bar(QStringLiteral("filter: ") + name);
+    int maximum = 0;
+    QObject::connect(&filter, &KXAdjustmentProcessing::RangeChanged, [&](int, int high) { maximum = high; });
+    QObject::connect(&filter, &KXAdjustmentProcessing::ProgressChanged,
+                     [&](int value) { bar.Update(value, maximum); });
+    const CancelOnInterrupt watch(cancelLock, cancelled);
+    auto result = run(filter);
+    bar.Finish();
+    CheckInterrupted();
+    return result;
+}
+
+// The area to filter: --rect alone is an opaque selection of that rectangle;
+// --selection MASK weights the result by MASK's alpha (MASK lies on the
+// layer's top-left corner), over --rect or the whole mask.
+FilterInput ReadInput(const ParsedArgs& args, KXImageRGBA32i&& image)
+{
+    FilterInput input;
+    input.data.image = std::move(image);
+    input.grow = args.Has(QStringLiteral("grow"));
+    QRect rect;
+    if (args.Has(QStringLiteral("rect"))) {
+        const QVector<int> r =
+            IntListValue(kCommand, QStringLiteral("rect"), args.Value(QStringLiteral("rect")), 4, -1000000, 1000000,
+                         QStringLiteral("X,Y,W,H"));
+        if (r[2] < 1 || r[3] < 1)
+            BadValue(kCommand, QStringLiteral("rect"), args.Value(QStringLiteral("rect")),
+                     QStringLiteral("X,Y,W,H with W and H at least 1"));
+        rect = QRect(r[0], r[1], r[2], r[3]);
+    }
+    if (args.Has(QStringLiteral("selection"))) {
+        input.data.selection = ReadWorking(args.Value(QStringLiteral("selection")), ImageOptions()).image;
+        input.data.selectionRect = rect.isNull() ? input.data.selection.Rect() : rect;
+    } else if (!rect.isNull()) {
+        KXImageRGBA32i opaque(static_cast<unsigned int>(rect.width()), static_cast<unsigned int>(rect.height()));
+        opaque.Fill(KXRGBA32i(0xFFFFFFFFu));
+        input.data.selection = opaque;
+        input.data.selectionRect = QRect(QPoint(0, 0), rect.size());
+        input.data.offset = rect.topLeft();
+    }
+    return input;
+}
+
+// The blur filters: run, or runEx with room to spread past the layer's edge.
+template <class Processing>
+KXImageRGBA32i RunBlur(const QString& name, FilterInput&& input, const std::function<void(typename Processing::BlurData&)>& set)
+{
+    return RunWithProgress<Processing>(name, [&](Processing& filter) {
+        typename Processing::BlurDataEx data;
+        static_cast<KXFilterData&>(data) = input.data;
+        set(data);
+        input.data = KXFilterData();
+        if (!input.grow)
+            return filter.run(data);
+        // Bounds far enough out for any margin: the filter grows the layer
+        // by its own margin at most.
+        data.growthBounds = data.image.Rect().adjusted(-1000000, -1000000, 1000000, 1000000);
+        const typename Processing::ResultEx result = filter.runEx(data);
+        CheckInterrupted();
+        Info(QStringLiteral("the layer grew to %1 x %2, its top-left corner now at %3,%4")
+                 .arg(result.image.Width())
+                 .arg(result.image.Height())
+                 .arg(result.origin.x())
+                 .arg(result.origin.y()));
+        return result.image;
+    });
+}
+
+KXImageRGBA32i BoxBlur(const ParsedArgs& args, FilterInput&& input)
+{
+    KXBoxBlurParams params = LoadParams<KXBoxBlurParams>(args, QStringLiteral("box-blur"));
+    params.radius = IntOption(args, kCommand, QStringLiteral("radius"), params.radius, 0, 1000);
+    SaveParams(args, params);
+    return RunBlur<KXBoxBlurProcessing>(QStringLiteral("box-blur"), std::move(input),
+                                       [&](KXBoxBlurProcessing::BlurData& data) { data.radius = params.radius; });
+}
+
+KXImageRGBA32i GaussianBlur(const ParsedArgs& args, FilterInput&& input)
+{
+    KXGaussianBlurParams params = LoadParams<KXGaussianBlurParams>(args, QStringLiteral("gaussian-blur"));
+    params.sigma = DoubleOption(args, kCommand, QStringLiteral("sigma"), params.sigma, 0.1, 300.0);
+    SaveParams(args, params);
+    return RunBlur<KXGaussianBlurProcessing>(QStringLiteral("gaussian-blur"), std::move(input),
+                                            [&](KXGaussianBlurProcessing::BlurData& data) { data.sigma = params.sigma; });
+}
+
+// The filters by name, each reading its own options (and only those).
+struct Filter {
+    QString name;
+    QStringList options;
+    KXImageRGBA32i (*run)(const ParsedArgs&, FilterInput&&);
+};
+
+const QList<Filter>& Filters()
+{
+    static const QList<Filter> filters{
+        {QStringLiteral("box-blur"), {QStringLiteral("radius")}, BoxBlur},
+        {QStringLiteral("gaussian-blur"), {QStringLiteral("sigma")}, GaussianBlur},
+    };
+    return filters;
+}
+
+QStringList FilterNames()
+{
+    QStringList names;
+    for (const Filter& filter : Filters())
+        names << filter.name;
+    return names;
+}
+
+const CommandSyntax& FilterSyntax()
+{
+    static const CommandSyntax syntax{
+        QStringLiteral("filter"),
+        QStringLiteral("filter IN OUT --name NAME [PARAMETERS] [--rect X,Y,W,H] [--selection MASK] [--grow]"),
+        QStringLiteral("run one of the editor's filters, with progress and presets"),
+        QStringLiteral("Runs the filter NAME on IN and writes OUT. Filters and their parameters:\n"
+                       "  box-blur       --radius 0..1000 [5]   box blur of alpha-weighted colours\n"
+                       "  gaussian-blur  --sigma 0.1..300 [5]   Gaussian blur of alpha-weighted colours\n"
+                       "Without --rect and --selection the whole layer is filtered. --rect filters a\n"
+                       "rectangle; --selection MASK weights the result by MASK's alpha (MASK lies on\n"
+                       "the layer's top-left corner). --params FILE starts from a parameter file,\n"
+                       "--save-params FILE writes the parameters used, so presets are files; options\n"
+                       "given on the command line override the file. Ctrl-C stops the filter; nothing\n"
+                       "is written then."),
+        QList<OptionSyntax>{
+            OptionSyntax{QStringLiteral("name"), QChar(), QStringLiteral("NAME"), QStringLiteral("the filter (required)")},
+            OptionSyntax{QStringLiteral("radius"), QChar(), QStringLiteral("N"), QStringLiteral("box-blur: the box radius")},
+            OptionSyntax{QStringLiteral("sigma"), QChar(), QStringLiteral("S"),
+                         QStringLiteral("gaussian-blur: the standard deviation in pixels")},
+            OptionSyntax{QStringLiteral("rect"), QChar(), QStringLiteral("X,Y,W,H"), QStringLiteral("the area to filter")},
+            OptionSyntax{QStringLiteral("selection"), QChar(), QStringLiteral("MASK"),
+                         QStringLiteral("a picture whose alpha weights the filtered result")},
+            OptionSyntax{QStringLiteral("grow"), QChar(), QString(),
+                         QStringLiteral("let the blur spread past the layer's edge (OUT grows)")},
+            OptionSyntax{QStringLiteral("params"), QChar(), QStringLiteral("FILE"),
+                         QStringLiteral("read the parameters from FILE")},
+            OptionSyntax{QStringLiteral("save-params"), QChar(), QStringLiteral("FILE"),
+                         QStringLiteral("write the parameters to FILE")}} +
+            ImageOptionSyntax(),
+        2,
+        2,
+        QStringLiteral("  kximg filter photo.jpg soft.jpg --name gaussian-blur --sigma 3\n"
+                       "  kximg filter photo.jpg out.png --name box-blur --radius 20 --selection mask.png\n"
+                       "  kximg filter photo.jpg out.jpg --name gaussian-blur --sigma 8 --save-params soft.preset\n"
+                       "  kximg filter other.jpg out.jpg --name gaussian-blur --params soft.preset")};
+    return syntax;
+}
+
+int RunFilter(const ParsedArgs& args)
+{
+    if (!args.Has(QStringLiteral("name")))
+        throw Error(QStringLiteral("filter: --name is required (%1)").arg(FilterNames().join(QStringLiteral(", "))));
+    const QString name = ChoiceValue(kCommand, QStringLiteral("name"), args.Value(QStringLiteral("name")), FilterNames());
+    const Filter& filter = Filters().at(FilterNames().indexOf(name));
+    for (const Filter& other : Filters())
+        for (const QString& option : other.options)
+            if (args.Has(option) && !filter.options.contains(option))
+                throw Error(QStringLiteral("filter: --%1 does not apply to --name %2").arg(option, name));
+    const ImageOptions options = ImageOptionsFrom(args, kCommand);
+    const QString out = args.Positional().at(1);
+    const QByteArray format = WriteFormatFor(out, options.format);
+
+    CommandProgress progress(kCommand);
+    WorkingPicture picture = ReadWorking(args.Positional().at(0), options, &progress);
+    progress.Finish(); // the filter draws its own bar
+    picture.image = filter.run(args, ReadInput(args, std::move(picture.image)));
+    WriteWorking(std::move(picture), out, format, options);
+    return kExitOk;
+}
+
+} // namespace
+
+KXIMG_COMMAND(55, FilterSyntax, RunFilter, false)
+
+} // namespace kximg
