@@ -143,6 +143,7 @@ TEST_F(KximgConventions, StreamsFormatSettingsAndWarnings)
         const char* warning; // the one line on stderr; none when empty
     } cases[] = {
         {{"convert", "in.png", "t.jpg"}, "jpg keeps no transparency"},
+        {{"convert", "--strip", "--", "in.png", "after-dashes.png"}, ""},
         {{"convert", "opaque.png", "q10.jpg", "--quality", "10"}, ""},
         {{"convert", "opaque.png", "q95.jpg", "--quality=95"}, ""},
         {{"convert", "opaque.png", "c0.png", "--compression", "0"}, ""},
