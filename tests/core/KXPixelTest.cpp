@@ -6,39 +6,26 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <vector>
 
-#if !defined(__FLT16_MAX__)
-#include <cpuid.h>
-#include <immintrin.h>
-#endif
 
-TEST(KXPixel, RGBA32LayoutAndOperators)
+TEST(KXPixel, LayoutAndOperators)
 {
-    KXRGBA32i p(0x80FF0000u);
-    EXPECT_EQ(p.r, 255);
-    EXPECT_EQ(p.g, 0);
-    EXPECT_EQ(p.b, 0);
-    EXPECT_EQ(p.a, 128);
-    EXPECT_FALSE(!p);
-    EXPECT_TRUE(!KXRGBA32i());
-    EXPECT_FALSE(!KXRGBA32i(0x00000001u)); // transparent but not black
     // Bytes in memory: blue, green, red, alpha (QImage::Format_ARGB32).
     const unsigned char bytes[4] = {1, 2, 3, 4};
     KXRGBA32i q;
     std::memcpy(&q, bytes, 4);
-    EXPECT_EQ(q.value, 0x04030201u);
-    EXPECT_EQ(q.b, 1);
-    EXPECT_EQ(q.a, 4);
+    EXPECT_EQ((std::vector<int>{q.b, q.g, q.r, q.a}), (std::vector<int>{1, 2, 3, 4}));
     EXPECT_TRUE(q == 0x04030201);
     EXPECT_TRUE(q != KXRGBA32i(0x04030200u));
     q &= 0x00FFFFFF;
     EXPECT_EQ(static_cast<unsigned int>(q), 0x00030201u);
     (q |= static_cast<int>(0xFF000000u)) |= 0x10;
     EXPECT_EQ(q.value, 0xFF030211u);
+    EXPECT_TRUE(!KXRGBA32i());
+    EXPECT_FALSE(!KXRGBA32i(0x00000001u)); // transparent but not black
 
-    EXPECT_EQ(KXRGBA64i().value, 0u);
-    EXPECT_EQ(KXHSLA().value, 0u);
-    EXPECT_EQ(KXCMYKA().value, 0u);
+    EXPECT_EQ(KXRGBA64i().value | KXHSLA().value | KXCMYKA().value, 0u);
     KXHSLA hsl;
     hsl.h = 0x1234;
     hsl.s = 5;
@@ -46,102 +33,80 @@ TEST(KXPixel, RGBA32LayoutAndOperators)
     hsl.a = 7;
     unsigned char raw[8];
     std::memcpy(raw, &hsl, 8);
-    EXPECT_EQ(raw[0], 0x34);
-    EXPECT_EQ(raw[1], 0x12);
-    EXPECT_EQ(raw[2], 5);
-    EXPECT_EQ(raw[3], 6);
-    EXPECT_EQ(raw[4], 7);
+    EXPECT_EQ(std::vector<int>(raw, raw + 5), (std::vector<int>{0x34, 0x12, 5, 6, 7}));
 }
 
 TEST(KXPixel, ClampAndTransferCurves)
 {
     EXPECT_EQ(Clamp(5, 0, 1), 1);
     EXPECT_EQ(Clamp(-1, 0, 1), 0);
-    EXPECT_EQ(Clamp(0.25f, 0, 1), 0.25f);
     EXPECT_TRUE(std::isnan(Clamp(std::numeric_limits<float>::quiet_NaN(), 0, 1)));
-    // The lower bound is tested first.
-    EXPECT_EQ(Clamp(5, 10, 1), 10);
+    EXPECT_EQ(Clamp(5, 10, 1), 10); // the lower bound is tested first
 
-    struct Case {
+    const struct {
         float linear;
         int expected;
     } cases[] = {
-        {-0.5f, 0}, {2.0f, 255}, {0.0f, 0}, {1.0f, 255}, {0.5f, 188},
+        {-0.5f, 0}, {2.0f, 255}, {1.0f, 255}, {0.5f, 188},
         // Linear branch: 0.0031308 * 12.92 * 255 + 0.5 = 10.81 -> 10;
         // 0.002885 * 12.92 * 255 = 9.5049, just past the rounding step.
         {0.0031308f, 10}, {0.002885f, 10}, {0.00288f, 9},
         // 0.18 (mid grey) encodes to 117.65... -> 118 after adding 0.5.
         {0.18f, 118},
     };
-    for (const Case& c : cases)
+    for (const auto& c : cases)
         EXPECT_EQ(MakeGamma(c.linear), c.expected) << c.linear;
 
-    EXPECT_NEAR(VoltageToIntensitySrgb(0.04045f), 0.0031308f, 1e-7f);
     EXPECT_EQ(VoltageToIntensitySrgb(0.04045f), 0.04045f / 12.92f); // linear branch
     EXPECT_NEAR(VoltageToIntensitySrgb(0.5f), 0.214041f, 1e-6f);
     EXPECT_EQ(VoltageToIntensitySrgb(1.0f), 1.0f);
 }
 
 namespace {
-// The reference conversions, rounding to nearest even: the compiler's
-// _Float16 where it has one, else the processor's F16C instructions.
-#if defined(__FLT16_MAX__)
-bool HaveReference()
+// The value of a half's bits, worked out from its fields.
+double HalfValue(uint16_t bits)
 {
-    return true;
+    const int exponent = (bits >> 10) & 31, mantissa = bits & 1023;
+    const double magnitude = exponent ? std::ldexp(1024 + mantissa, exponent - 25) : std::ldexp(mantissa, -24);
+    return (bits & 0x8000) ? -magnitude : magnitude;
 }
-uint16_t ReferenceHalf(float v)
+
+// The half nearest to v, ties to the even one, by search over the halves.
+uint16_t NearestHalf(float v)
 {
-    const _Float16 h = static_cast<_Float16>(v);
-    uint16_t b;
-    std::memcpy(&b, &h, 2);
-    return b;
+    const double a = std::fabs(v);
+    const uint16_t sign = v < 0 ? 0x8000 : 0;
+    if (a >= 65520.0)
+        return sign | 0x7C00;
+    uint16_t low = 0, high = 0x7BFF; // the largest half at or below a
+    while (low < high) {
+        const uint16_t middle = static_cast<uint16_t>((low + high + 1) / 2);
+        if (HalfValue(middle) <= a)
+            low = middle;
+        else
+            high = static_cast<uint16_t>(middle - 1);
+    }
+    const double below = a - HalfValue(low), above = HalfValue(low + 1) - a;
+    return static_cast<uint16_t>(sign | (above < below || (above == below && (low & 1)) ? low + 1 : low));
 }
-float ReferenceFloat(uint16_t b)
-{
-    _Float16 h;
-    std::memcpy(&h, &b, 2);
-    return static_cast<float>(h);
-}
-#else
-bool HaveReference()
-{
-    unsigned int eax, ebx, ecx, edx;
-    return __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (ecx & bit_F16C);
-}
-__attribute__((target("f16c"))) uint16_t ReferenceHalf(float v)
-{
-    return static_cast<uint16_t>(_cvtss_sh(v, _MM_FROUND_TO_NEAREST_INT));
-}
-__attribute__((target("f16c"))) float ReferenceFloat(uint16_t b)
-{
-    return _cvtsh_ss(b);
-}
-#endif
 } // namespace
 
 TEST(KXPixel, HalfFloatKnownValues)
 {
-    struct Case {
+    const struct {
         float value;
         uint16_t half;
     } cases[] = {
-        {0.0f, 0x0000},
-        {-0.0f, 0x0000},
-        {1.0f, 0x3C00},
-        {-2.0f, 0xC000},
-        {257.0f, 0x5C04},
-        {65504.0f, 0x7BFF},   // largest half
-        {65520.0f, 0x7C00},   // rounds up into infinity
-        {1e6f, 0x7C00},
-        {-1e6f, 0xFC00},
-        {std::ldexp(1.0f, -24), 0x0001},  // smallest subnormal
-        {std::ldexp(1.0f, -25), 0x0001},  // half of it rounds up
+        {0.0f, 0x0000}, {-0.0f, 0x0000}, {1.0f, 0x3C00}, {-2.0f, 0xC000}, {257.0f, 0x5C04},
+        {65504.0f, 0x7BFF}, // largest half
+        {65520.0f, 0x7C00}, // rounds up into infinity
+        {1e6f, 0x7C00}, {-1e6f, 0xFC00}, {std::numeric_limits<float>::infinity(), 0x7C00},
+        {std::ldexp(1.0f, -24), 0x0001}, // smallest subnormal
+        {std::ldexp(1.0f, -25), 0x0001}, // half of it rounds up
         {std::ldexp(1.0f, -26), 0x0000},
-        {std::ldexp(1.0f, -14), 0x0400},  // smallest normal
-        {std::numeric_limits<float>::infinity(), 0x7C00},
+        {std::ldexp(1.0f, -14), 0x0400}, // smallest normal
     };
-    for (const Case& c : cases)
+    for (const auto& c : cases)
         EXPECT_EQ(HalfFromFloat(c.value), c.half) << c.value;
 
     // A NaN stays a NaN even when its payload lies below the half mantissa.
@@ -154,19 +119,17 @@ TEST(KXPixel, HalfFloatKnownValues)
     EXPECT_TRUE(std::isnan(HalfToFloat(h)));
 }
 
-TEST(KXPixel, HalfFloatAgreesWithCompilerOutsideTies)
+TEST(KXPixel, HalfFloatAgreesWithAReferenceOutsideTies)
 {
-    if (!HaveReference())
-        GTEST_SKIP() << "no binary16 reference: neither _Float16 nor F16C";
-    // Every finite half survives the round trip through float.
+    // Every finite half has its value and survives the round trip through float.
     for (uint32_t bits = 0; bits < 0x10000; ++bits) {
+        const uint16_t b = static_cast<uint16_t>(bits);
         if ((bits & 0x7C00) == 0x7C00 || bits == 0x8000)
             continue;
-        ASSERT_EQ(HalfFromFloat(HalfToFloat(static_cast<uint16_t>(bits))), bits) << bits;
-        const uint16_t b = static_cast<uint16_t>(bits);
-        ASSERT_EQ(HalfToFloat(b), ReferenceFloat(b)) << bits;
+        ASSERT_EQ(HalfToFloat(b), HalfValue(b)) << bits;
+        ASSERT_EQ(HalfFromFloat(HalfToFloat(b)), bits) << bits;
     }
-    // Random floats: the compiler rounds ties to even, the table rounds them
+    // Random floats: the reference rounds ties to even, the table rounds them
     // up in magnitude; elsewhere both must agree.
     std::mt19937 random(7);
     std::uniform_real_distribution<float> exponent(-30.0f, 17.0f);
@@ -175,7 +138,7 @@ TEST(KXPixel, HalfFloatAgreesWithCompilerOutsideTies)
         uint32_t f;
         std::memcpy(&f, &v, 4);
         const uint16_t ours = HalfFromFloat(v);
-        const uint16_t reference = ReferenceHalf(v);
+        const uint16_t reference = NearestHalf(v);
         const bool tie = (f & 0x1FFF) == 0x1000;
         if (!tie && std::fabs(v) >= std::ldexp(1.0f, -14))
             ASSERT_EQ(ours, reference) << v;
