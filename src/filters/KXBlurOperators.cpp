@@ -24,56 +24,45 @@ namespace {
 
 const char* const kLogFile = "src/KXBlurOperators";
 
-// The running sums of the box operators: all four channels, starting at r.
-// Division by the count is a multiplication by m = ceil(2^32 / d) for
-// d = 2r + 1 < 4096: with e = m d - 2^32 < d, x m / 2^32 = x / d + x e /
-// (d 2^32), and the excess x e / (d 2^32) < 1 / d for every sum x < 256 d
-// (256 d d < 2^32), so truncation gives floor(x / d) exactly. Larger counts
-// divide.
+// The running sums of the box operators: all four channels, starting at r,
+// held as one vector of four ints.
+//
+// sum / d (d = 2r + 1) is a single-precision division for d < 65536: every
+// sum x < 256 d < 2^24 is an exact float, the quotient x / d < 256 is
+// rounded to the nearest float, and x / d lies at least 1 / d > 2^-16 below
+// the next integer while a float step there is at most 2^-16, so rounding
+// never reaches it and truncation gives floor(x / d). Larger counts divide
+// as integers.
 class RoundedBoxSums {
+    typedef int32_t Ints __attribute__((vector_size(16)));
+    typedef float Floats __attribute__((vector_size(16)));
+    typedef uint8_t Bytes __attribute__((vector_size(4)));
+
 public:
     static constexpr bool kTransparentOutside = false;
 
     explicit RoundedBoxSums(int radius)
-        : m_radius(radius),
-          m_count(2 * uint32_t(radius) + 1),
-          m_reciprocal(m_count < 4096 ? ((uint64_t(1) << 32) + m_count - 1) / m_count : 0)
+        : m_radius(radius), m_count(2 * radius + 1), m_countF(float(m_count)), m_float(m_count < 65536)
     {
     }
     int Radius() const { return m_radius; }
-    void Reset() { m_b = m_g = m_r = m_a = uint32_t(m_radius); }
-    void Add(const KXRGBA32i& p)
-    {
-        m_b += p.b;
-        m_g += p.g;
-        m_r += p.r;
-        m_a += p.a;
-    }
-    void Subtract(const KXRGBA32i& p)
-    {
-        m_b -= p.b;
-        m_g -= p.g;
-        m_r -= p.r;
-        m_a -= p.a;
-    }
+    void Reset() { m_sums = Ints{} + m_radius; }
+    void Add(const KXRGBA32i& p) { m_sums += Ints{p.b, p.g, p.r, p.a}; }
+    void Subtract(const KXRGBA32i& p) { m_sums -= Ints{p.b, p.g, p.r, p.a}; }
     void Finalize(KXRGBA32i& target) const
     {
-        target.b = static_cast<uint8_t>(Divide(m_b));
-        target.g = static_cast<uint8_t>(Divide(m_g));
-        target.r = static_cast<uint8_t>(Divide(m_r));
-        target.a = static_cast<uint8_t>(Divide(m_a));
+        const Ints q = m_float ? __builtin_convertvector(__builtin_convertvector(m_sums, Floats) / m_countF, Ints)
+                               : m_sums / m_count;
+        const Bytes bytes = __builtin_convertvector(q, Bytes);
+        std::memcpy(&target.value, &bytes, 4);
     }
 
 private:
-    uint32_t Divide(uint32_t x) const
-    {
-        return m_reciprocal ? static_cast<uint32_t>((x * m_reciprocal) >> 32) : x / m_count;
-    }
-
     int m_radius;
-    uint32_t m_count;
-    uint64_t m_reciprocal;
-    uint32_t m_b = 0, m_g = 0, m_r = 0, m_a = 0;
+    int m_count;
+    float m_countF;
+    bool m_float;
+    Ints m_sums{};
 };
 
 bool Invalid(const QRect& rect)
