@@ -8,6 +8,7 @@
 #include "KXBlend.h"
 #include "KXBlendModes.h"
 #include "KXBlurFilters.h"
+#include "KXBlurOperators.h"
 #include "KXColorAdjustments.h"
 #include "KXColorTransform.h"
 #include "KXFileIOManager.h"

@@ -65,6 +65,38 @@ bool KXPassGeometry::Write(KXImageRGBA32i& image, int line, const KXPixelLine& b
                       : image.SetColumn(unsigned(line), unsigned(destinationStart), buffer.data(), bytes);
 }
 
+void KXPassGeometry::ReadBand(const KXImageRGBA32i& image, int first, int count,
+                              std::vector<KXPixelLine>& buffers) const
+{
+    if (horizontal || count == 1) {
+        for (int k = 0; k < count; ++k)
+            Read(image, first + k, buffers[size_t(k)]);
+        return;
+    }
+    KXRGBA32i across[kBandLines];
+    for (int i = 0; i < sourceLength; ++i) {
+        image.GetLine(unsigned(sourceStart + i), unsigned(first), across, unsigned(count) * sizeof(KXRGBA32i));
+        for (int k = 0; k < count; ++k)
+            buffers[size_t(k)][size_t(i)] = across[k];
+    }
+}
+
+void KXPassGeometry::WriteBand(KXImageRGBA32i& image, int first, int count,
+                               const std::vector<KXPixelLine>& buffers) const
+{
+    if (horizontal || count == 1) {
+        for (int k = 0; k < count; ++k)
+            Write(image, first + k, buffers[size_t(k)]);
+        return;
+    }
+    KXRGBA32i across[kBandLines];
+    for (int i = 0; i < destinationLength; ++i) {
+        for (int k = 0; k < count; ++k)
+            across[k] = buffers[size_t(k)][size_t(i)];
+        image.SetLine(unsigned(destinationStart + i), unsigned(first), across, unsigned(count) * sizeof(KXRGBA32i));
+    }
+}
+
 bool KXBoxPassAcceptsRadius(int radius)
 {
     if (radius >= 0 && radius <= KXBoxPassMaxRadius)

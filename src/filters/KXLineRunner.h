@@ -52,7 +52,7 @@ public:
     enum class Scheme { OneLineAtATime, ConcurrentLines };
 
     static constexpr int kWaveLines = 256; // lines admitted at once
-    static constexpr int kChunkLines = 16; // lines of one task
+    static constexpr int kChunkLines = KXPassGeometry::kBandLines; // lines of one task
 
     // progress may be empty.
     KXLineRunner(QReadWriteLock& cancelLock, const bool& cancelFlag, std::function<void(int)> progress,
@@ -80,8 +80,7 @@ public:
         return Waves(g.firstLine, g.lastLine, pass.Image(), [&g](int first, int last) { return g.Area(first, last); },
                      [&pass](int first, int last) {
                          typename Pass::Worker worker(pass);
-                         for (int line = first; line <= last; ++line)
-                             worker.Line(line);
+                         worker.Lines(first, last);
                      });
     }
 
