@@ -176,28 +176,34 @@ private:
 KXCORE_EXPORT bool KXBoxPassAcceptsRadius(int radius);
 constexpr int KXBoxPassMaxRadius = 1 << 22; ///< The largest radius whose sums fit an int.
 
-/// One line of a box pass: `source` holds the line's source segment of
-/// geometry `g`, `destination` receives its destination segment.
-template <class Accumulator>
-void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
-                Accumulator& accumulator)
+/// The pixels a box window of radius r passes over on one line of geometry
+/// `g`: positions left - r - 1 … right + r, those outside the image the zero
+/// pixel (Transparent) or the nearest edge pixel.
+template <bool Transparent>
+KXPixelLine KXBoxWindow(const KXPassGeometry& g, const KXPixelLine& source, int64_t r)
 {
-    // The window's positions left - r - 1 … right + r along the line, with
-    // the pixels outside the image filled in (transparent or the edge's).
-    const int64_t r = accumulator.Radius();
-    const int64_t left = g.destinationStart;
     const int64_t length = g.destinationLength + 2 * r + 1;
     KXPixelLine window(static_cast<size_t>(length));
-    const int64_t first = left - r - 1; // position of window[0]
-    const KXRGBA32i before = Accumulator::kTransparentOutside ? KXRGBA32i(0) : source.front();
-    const KXRGBA32i after = Accumulator::kTransparentOutside ? KXRGBA32i(0) : source.back();
+    const int64_t first = int64_t(g.destinationStart) - r - 1; // position of window[0]
+    const KXRGBA32i before = Transparent ? KXRGBA32i(0) : source.front();
+    const KXRGBA32i after = Transparent ? KXRGBA32i(0) : source.back();
     const int64_t inStart = std::min<int64_t>(std::max<int64_t>(0, -first), length);
     const int64_t inEnd = std::max<int64_t>(inStart, std::min<int64_t>(length, g.extent - first));
     std::fill(window.begin(), window.begin() + inStart, before);
     std::copy(source.begin() + (first + inStart - g.sourceStart), source.begin() + (first + inEnd - g.sourceStart),
               window.begin() + inStart);
     std::fill(window.begin() + inEnd, window.end(), after);
+    return window;
+}
 
+/// One line of a box pass: `source` holds the line's source segment of
+/// geometry `g`, `destination` receives its destination segment.
+template <class Accumulator>
+void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
+                Accumulator& accumulator)
+{
+    const int64_t r = accumulator.Radius();
+    const KXPixelLine window = KXBoxWindow<Accumulator::kTransparentOutside>(g, source, r);
     const KXRGBA32i* w = window.data();
     KXRGBA32i* out = destination.data();
     accumulator.Reset();
@@ -210,6 +216,12 @@ void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine&
         accumulator.Finalize(out[i]);
     }
 }
+
+/// The same line for the alpha-weighted accumulator, with every pixel's
+/// terms worked out once and four channels at a time; the pixels are those
+/// of the template (the accumulator itself is only asked for its radius).
+KXCORE_EXPORT void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
+                              KXRGBABlurAccumulatorPremul& accumulator);
 
 /// An accumulator slid along every line of a rectangle: the window of
 /// 2r + 1 pixels starts centred one pixel before the area, and for each

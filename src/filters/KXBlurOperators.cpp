@@ -20,6 +20,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 const char* const kLogFile = "src/KXBlurOperators";
@@ -34,10 +38,6 @@ const char* const kLogFile = "src/KXBlurOperators";
 // never reaches it and truncation gives floor(x / d). Larger counts divide
 // as integers.
 class RoundedBoxSums {
-    typedef int32_t Ints __attribute__((vector_size(16)));
-    typedef float Floats __attribute__((vector_size(16)));
-    typedef uint8_t Bytes __attribute__((vector_size(4)));
-
 public:
     static constexpr bool kTransparentOutside = false;
 
@@ -46,23 +46,59 @@ public:
     {
     }
     int Radius() const { return m_radius; }
-    void Reset() { m_sums = Ints{} + m_radius; }
-    void Add(const KXRGBA32i& p) { m_sums += Ints{p.b, p.g, p.r, p.a}; }
-    void Subtract(const KXRGBA32i& p) { m_sums -= Ints{p.b, p.g, p.r, p.a}; }
+#if defined(__SSE2__)
+    // Bytes widened to four 32-bit lanes in the pixel's byte order.
+    static __m128i Widen(const KXRGBA32i& p)
+    {
+        const __m128i zero = _mm_setzero_si128();
+        return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p.value)), zero), zero);
+    }
+    void Reset() { m_sums = _mm_set1_epi32(m_radius); }
+    void Add(const KXRGBA32i& p) { m_sums = _mm_add_epi32(m_sums, Widen(p)); }
+    void Subtract(const KXRGBA32i& p) { m_sums = _mm_sub_epi32(m_sums, Widen(p)); }
     void Finalize(KXRGBA32i& target) const
     {
-        const Ints q = m_float ? __builtin_convertvector(__builtin_convertvector(m_sums, Floats) / m_countF, Ints)
-                               : m_sums / m_count;
-        const Bytes bytes = __builtin_convertvector(q, Bytes);
-        std::memcpy(&target.value, &bytes, 4);
+        __m128i q;
+        if (m_float) {
+            q = _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(m_sums), _mm_set1_ps(m_countF)));
+        } else {
+            alignas(16) int32_t sums[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(sums), m_sums);
+            q = _mm_setr_epi32(sums[0] / m_count, sums[1] / m_count, sums[2] / m_count, sums[3] / m_count);
+        }
+        q = _mm_packs_epi32(q, q); // every quotient is a byte
+        target.value = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(q, q)));
     }
 
 private:
+    __m128i m_sums = _mm_setzero_si128();
+#else
+    void Reset() { m_sums[0] = m_sums[1] = m_sums[2] = m_sums[3] = m_radius; }
+    void Add(const KXRGBA32i& p)
+    {
+        m_sums[0] += p.b, m_sums[1] += p.g, m_sums[2] += p.r, m_sums[3] += p.a;
+    }
+    void Subtract(const KXRGBA32i& p)
+    {
+        m_sums[0] -= p.b, m_sums[1] -= p.g, m_sums[2] -= p.r, m_sums[3] -= p.a;
+    }
+    void Finalize(KXRGBA32i& target) const
+    {
+        uint32_t value = 0;
+        for (int c = 0; c < 4; ++c) {
+            const int32_t q = m_float ? int32_t(float(m_sums[c]) / m_countF) : m_sums[c] / m_count;
+            value |= uint32_t(q) << (8 * c);
+        }
+        target.value = value;
+    }
+
+private:
+    int32_t m_sums[4] = {0, 0, 0, 0};
+#endif
     int m_radius;
     int m_count;
     float m_countF;
     bool m_float;
-    Ints m_sums{};
 };
 
 bool Invalid(const QRect& rect)
