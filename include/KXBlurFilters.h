@@ -30,10 +30,10 @@
 ///
 /// A cancelled run returns the layer as far as it got: unchanged in the area
 /// case when cancelled before the merge, partly blurred in the whole-image
-/// case. A negative box radius, a Gaussian sigma whose weights are not
-/// finite (0, NaN) or a margin above 4,210,751 pixels (where the box sums
-/// would overflow) is refused with a logged line: the layer comes back
-/// unchanged and the range is not touched.
+/// case. A box radius outside 0 … KXBoxPassMaxRadius, or a Gaussian sigma
+/// whose weights are not finite numbers (0, NaN) or whose kernel radius
+/// exceeds KXGaussianKernelBase::kMaxRadius, is refused with a logged line:
+/// the layer comes back unchanged and the range is not touched.
 
 #include "KXAdjustmentProcessing.h"
 #include "KXFilterParams.h"

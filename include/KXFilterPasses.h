@@ -16,8 +16,9 @@
 /// kernel over the pixels of the line on Qt's global pool, a KXBoxPass slides
 /// its accumulator along the line on the calling thread. A Worker does whole
 /// lines with buffers of its own (the kernel's Span for a kernel pass), so
-/// that several lines of one pass may be done at once by different workers;
-/// the pixels are the same as Step's.
+/// that several lines of one pass may be done at once by different workers
+/// (columns a band of KXPassGeometry::kBandLines at a time, read and written
+/// as short row segments); the pixels are the same as Step's.
 
 #include "KXFilterKernels.h"
 #include "KXImage.h"
@@ -26,6 +27,7 @@
 
 #include <QRect>
 
+#include <algorithm>
 #include <vector>
 
 /// Along rows or along columns.
@@ -57,6 +59,40 @@ struct KXCORE_EXPORT KXPassGeometry {
     bool Read(const KXImageRGBA32i& image, int line, KXPixelLine& buffer) const;
     /// `buffer` (destinationLength pixels) into row or column `line` of `image`.
     bool Write(KXImageRGBA32i& image, int line, const KXPixelLine& buffer) const;
+
+    static constexpr int kBandLines = 16; ///< Lines a worker reads and writes together.
+    /// The source segments of lines first … first + count - 1 (count at most
+    /// kBandLines) into buffers[0 … count - 1]; columns are read as row
+    /// segments of `count` pixels, a row at a time.
+    void ReadBand(const KXImageRGBA32i& image, int first, int count, std::vector<KXPixelLine>& buffers) const;
+    /// buffers[0 … count - 1] into lines first … first + count - 1.
+    void WriteBand(KXImageRGBA32i& image, int first, int count, const std::vector<KXPixelLine>& buffers) const;
+};
+
+/// The line buffers of a pass worker: kBandLines source and destination lines.
+struct KXLineBand {
+    /// Buffers for lines of geometry `g`.
+    explicit KXLineBand(const KXPassGeometry& g)
+        : sources(KXPassGeometry::kBandLines, KXPixelLine(static_cast<size_t>(g.sourceLength))),
+          destinations(KXPassGeometry::kBandLines, KXPixelLine(static_cast<size_t>(g.destinationLength)))
+    {
+    }
+    std::vector<KXPixelLine> sources;      ///< Source segments.
+    std::vector<KXPixelLine> destinations; ///< Destination segments.
+
+    /// Lines first … last of `image`: compute(source, destination) for each
+    /// line, a band of lines read before and written after.
+    template <class Compute>
+    void Run(const KXPassGeometry& g, KXImageRGBA32i& image, int first, int last, Compute&& compute)
+    {
+        for (int at = first; at <= last; at += KXPassGeometry::kBandLines) {
+            const int count = std::min(KXPassGeometry::kBandLines, last - at + 1);
+            g.ReadBand(image, at, count, sources);
+            for (int k = 0; k < count; ++k)
+                compute(sources[static_cast<size_t>(k)], destinations[static_cast<size_t>(k)]);
+            g.WriteBand(image, at, count, destinations);
+        }
+    }
 };
 
 /// A line kernel run over every line of a rectangle.
@@ -105,30 +141,24 @@ public:
     class Worker {
     public:
         /// A worker for `pass`.
-        explicit Worker(const KXKernelPass& pass)
-            : m_pass(pass),
-              m_source(static_cast<size_t>(pass.m_geometry.sourceLength)),
-              m_destination(static_cast<size_t>(pass.m_geometry.destinationLength)),
-              m_kernel(pass.m_kernel)
-        {
-            m_kernel.SetSource(&m_source);
-            m_kernel.SetDestination(&m_destination);
-        }
+        explicit Worker(const KXKernelPass& pass) : m_pass(pass), m_band(pass.m_geometry), m_kernel(pass.m_kernel) {}
         Worker(const Worker&) = delete;
         Worker& operator=(const Worker&) = delete;
-        /// Does row (column) `line`; false when its write failed.
-        bool Line(int line)
+        /// Does rows (columns) first … last.
+        void Lines(int first, int last)
         {
-            const KXPassGeometry& g = m_pass.m_geometry;
-            g.Read(m_pass.m_image, line, m_source);
-            m_kernel.Span(0, g.destinationLength);
-            return g.Write(m_pass.m_image, line, m_destination);
+            const int length = m_pass.m_geometry.destinationLength;
+            m_band.Run(m_pass.m_geometry, m_pass.m_image, first, last,
+                       [this, length](const KXPixelLine& source, KXPixelLine& destination) {
+                           m_kernel.SetSource(&source);
+                           m_kernel.SetDestination(&destination);
+                           m_kernel.Span(0, length);
+                       });
         }
 
     private:
         const KXKernelPass& m_pass;
-        KXPixelLine m_source;
-        KXPixelLine m_destination;
+        KXLineBand m_band;
         Kernel m_kernel;
     };
 
@@ -146,35 +176,52 @@ private:
 KXCORE_EXPORT bool KXBoxPassAcceptsRadius(int radius);
 constexpr int KXBoxPassMaxRadius = 1 << 22; ///< The largest radius whose sums fit an int.
 
+/// The pixels a box window of radius r passes over on one line of geometry
+/// `g`: positions left - r - 1 … right + r, those outside the image the zero
+/// pixel (Transparent) or the nearest edge pixel.
+template <bool Transparent>
+KXPixelLine KXBoxWindow(const KXPassGeometry& g, const KXPixelLine& source, int64_t r)
+{
+    const int64_t length = g.destinationLength + 2 * r + 1;
+    KXPixelLine window(static_cast<size_t>(length));
+    const int64_t first = int64_t(g.destinationStart) - r - 1; // position of window[0]
+    const KXRGBA32i before = Transparent ? KXRGBA32i(0) : source.front();
+    const KXRGBA32i after = Transparent ? KXRGBA32i(0) : source.back();
+    const int64_t inStart = std::min<int64_t>(std::max<int64_t>(0, -first), length);
+    const int64_t inEnd = std::max<int64_t>(inStart, std::min<int64_t>(length, g.extent - first));
+    std::fill(window.begin(), window.begin() + inStart, before);
+    std::copy(source.begin() + (first + inStart - g.sourceStart), source.begin() + (first + inEnd - g.sourceStart),
+              window.begin() + inStart);
+    std::fill(window.begin() + inEnd, window.end(), after);
+    return window;
+}
+
 /// One line of a box pass: `source` holds the line's source segment of
 /// geometry `g`, `destination` receives its destination segment.
 template <class Accumulator>
 void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
                 Accumulator& accumulator)
 {
-    // The pixel at position `at` along the line (image coordinates).
-    const auto pixel = [&](int64_t at) {
-        if (at < 0 || at >= g.extent) {
-            if (Accumulator::kTransparentOutside)
-                return KXRGBA32i(0);
-            at = at < 0 ? 0 : g.extent - 1;
-        }
-        return source[static_cast<size_t>(at - g.sourceStart)];
-    };
     const int64_t r = accumulator.Radius();
-    const int64_t left = g.destinationStart;
+    const KXPixelLine window = KXBoxWindow<Accumulator::kTransparentOutside>(g, source, r);
+    const KXRGBA32i* w = window.data();
+    KXRGBA32i* out = destination.data();
     accumulator.Reset();
-    for (int64_t at = left - r - 1; at <= left + r - 1; ++at)
-        accumulator.Add(pixel(at));
+    for (int64_t q = 0; q < 2 * r + 1; ++q)
+        accumulator.Add(w[q]);
     for (int i = 0; i < g.destinationLength; ++i) {
-        const int64_t x = left + i;
-        accumulator.Subtract(pixel(x - r - 1));
-        accumulator.Add(pixel(x + r));
-        KXRGBA32i& out = destination[static_cast<size_t>(i)];
-        out = pixel(x); // alpha accumulators keep the pixel's colour
-        accumulator.Finalize(out);
+        accumulator.Subtract(w[i]);
+        accumulator.Add(w[i + 2 * r + 1]);
+        out[i] = w[i + r + 1]; // alpha accumulators keep the pixel's colour
+        accumulator.Finalize(out[i]);
     }
 }
+
+/// The same line for the alpha-weighted accumulator, with every pixel's
+/// terms worked out once and four channels at a time; the pixels are those
+/// of the template (the accumulator itself is only asked for its radius).
+KXCORE_EXPORT void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
+                              KXRGBABlurAccumulatorPremul& accumulator);
 
 /// An accumulator slid along every line of a rectangle: the window of
 /// 2r + 1 pixels starts centred one pixel before the area, and for each
@@ -212,8 +259,12 @@ public:
     {
         if (Finished())
             return true;
-        Worker worker(*this);
-        if (!worker.Line(m_current) && m_geometry.horizontal)
+        KXPixelLine source(static_cast<size_t>(m_geometry.sourceLength));
+        KXPixelLine destination(static_cast<size_t>(m_geometry.destinationLength));
+        m_geometry.Read(m_image, m_current, source);
+        Accumulator accumulator(m_accumulator);
+        KXSlideBox(m_geometry, source, destination, accumulator);
+        if (!m_geometry.Write(m_image, m_current, destination) && m_geometry.horizontal)
             m_current = m_geometry.lastLine;
         ++m_current;
         return Finished();
@@ -223,28 +274,23 @@ public:
     class Worker {
     public:
         /// A worker for `pass`.
-        explicit Worker(const KXBoxPass& pass)
-            : m_pass(pass),
-              m_source(static_cast<size_t>(pass.m_geometry.sourceLength)),
-              m_destination(static_cast<size_t>(pass.m_geometry.destinationLength)),
-              m_accumulator(pass.m_accumulator)
+        explicit Worker(const KXBoxPass& pass) : m_pass(pass), m_band(pass.m_geometry), m_accumulator(pass.m_accumulator)
         {
         }
         Worker(const Worker&) = delete;
         Worker& operator=(const Worker&) = delete;
-        /// Does row (column) `line`; false when its write failed.
-        bool Line(int line)
+        /// Does rows (columns) first … last.
+        void Lines(int first, int last)
         {
             const KXPassGeometry& g = m_pass.m_geometry;
-            g.Read(m_pass.m_image, line, m_source);
-            KXSlideBox(g, m_source, m_destination, m_accumulator);
-            return g.Write(m_pass.m_image, line, m_destination);
+            m_band.Run(g, m_pass.m_image, first, last, [this, &g](const KXPixelLine& source, KXPixelLine& destination) {
+                KXSlideBox(g, source, destination, m_accumulator);
+            });
         }
 
     private:
         const KXBoxPass& m_pass;
-        KXPixelLine m_source;
-        KXPixelLine m_destination;
+        KXLineBand m_band;
         Accumulator m_accumulator;
     };
 

@@ -20,60 +20,85 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 const char* const kLogFile = "src/KXBlurOperators";
 
-// The running sums of the box operators: all four channels, starting at r.
-// Division by the count is a multiplication by m = ceil(2^32 / d) for
-// d = 2r + 1 < 4096: with e = m d - 2^32 < d, x m / 2^32 = x / d + x e /
-// (d 2^32), and the excess x e / (d 2^32) < 1 / d for every sum x < 256 d
-// (256 d d < 2^32), so truncation gives floor(x / d) exactly. Larger counts
-// divide.
+// The running sums of the box operators: all four channels, starting at r,
+// held as one vector of four ints.
+//
+// sum / d (d = 2r + 1) is a single-precision division for d < 65536: every
+// sum x < 256 d < 2^24 is an exact float, the quotient x / d < 256 is
+// rounded to the nearest float, and x / d lies at least 1 / d > 2^-16 below
+// the next integer while a float step there is at most 2^-16, so rounding
+// never reaches it and truncation gives floor(x / d). Larger counts divide
+// as integers.
 class RoundedBoxSums {
 public:
     static constexpr bool kTransparentOutside = false;
 
     explicit RoundedBoxSums(int radius)
-        : m_radius(radius),
-          m_count(2 * uint32_t(radius) + 1),
-          m_reciprocal(m_count < 4096 ? ((uint64_t(1) << 32) + m_count - 1) / m_count : 0)
+        : m_radius(radius), m_count(2 * radius + 1), m_countF(float(m_count)), m_float(m_count < 65536)
     {
     }
     int Radius() const { return m_radius; }
-    void Reset() { m_b = m_g = m_r = m_a = uint32_t(m_radius); }
-    void Add(const KXRGBA32i& p)
+#if defined(__SSE2__)
+    // Bytes widened to four 32-bit lanes in the pixel's byte order.
+    static __m128i Widen(const KXRGBA32i& p)
     {
-        m_b += p.b;
-        m_g += p.g;
-        m_r += p.r;
-        m_a += p.a;
+        const __m128i zero = _mm_setzero_si128();
+        return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p.value)), zero), zero);
     }
-    void Subtract(const KXRGBA32i& p)
-    {
-        m_b -= p.b;
-        m_g -= p.g;
-        m_r -= p.r;
-        m_a -= p.a;
-    }
+    void Reset() { m_sums = _mm_set1_epi32(m_radius); }
+    void Add(const KXRGBA32i& p) { m_sums = _mm_add_epi32(m_sums, Widen(p)); }
+    void Subtract(const KXRGBA32i& p) { m_sums = _mm_sub_epi32(m_sums, Widen(p)); }
     void Finalize(KXRGBA32i& target) const
     {
-        target.b = static_cast<uint8_t>(Divide(m_b));
-        target.g = static_cast<uint8_t>(Divide(m_g));
-        target.r = static_cast<uint8_t>(Divide(m_r));
-        target.a = static_cast<uint8_t>(Divide(m_a));
+        __m128i q;
+        if (m_float) {
+            q = _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(m_sums), _mm_set1_ps(m_countF)));
+        } else {
+            alignas(16) int32_t sums[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(sums), m_sums);
+            q = _mm_setr_epi32(sums[0] / m_count, sums[1] / m_count, sums[2] / m_count, sums[3] / m_count);
+        }
+        q = _mm_packs_epi32(q, q); // every quotient is a byte
+        target.value = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(q, q)));
     }
 
 private:
-    uint32_t Divide(uint32_t x) const
+    __m128i m_sums = _mm_setzero_si128();
+#else
+    void Reset() { m_sums[0] = m_sums[1] = m_sums[2] = m_sums[3] = m_radius; }
+    void Add(const KXRGBA32i& p)
     {
-        return m_reciprocal ? static_cast<uint32_t>((x * m_reciprocal) >> 32) : x / m_count;
+        m_sums[0] += p.b, m_sums[1] += p.g, m_sums[2] += p.r, m_sums[3] += p.a;
+    }
+    void Subtract(const KXRGBA32i& p)
+    {
+        m_sums[0] -= p.b, m_sums[1] -= p.g, m_sums[2] -= p.r, m_sums[3] -= p.a;
+    }
+    void Finalize(KXRGBA32i& target) const
+    {
+        uint32_t value = 0;
+        for (int c = 0; c < 4; ++c) {
+            const int32_t q = m_float ? int32_t(float(m_sums[c]) / m_countF) : m_sums[c] / m_count;
+            value |= uint32_t(q) << (8 * c);
+        }
+        target.value = value;
     }
 
+private:
+    int32_t m_sums[4] = {0, 0, 0, 0};
+#endif
     int m_radius;
-    uint32_t m_count;
-    uint64_t m_reciprocal;
-    uint32_t m_b = 0, m_g = 0, m_r = 0, m_a = 0;
+    int m_count;
+    float m_countF;
+    bool m_float;
 };
 
 bool Invalid(const QRect& rect)

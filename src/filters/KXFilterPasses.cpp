@@ -8,6 +8,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 const char* const kLogFile = "src/KXFilterPasses";
 }
@@ -65,6 +69,38 @@ bool KXPassGeometry::Write(KXImageRGBA32i& image, int line, const KXPixelLine& b
                       : image.SetColumn(unsigned(line), unsigned(destinationStart), buffer.data(), bytes);
 }
 
+void KXPassGeometry::ReadBand(const KXImageRGBA32i& image, int first, int count,
+                              std::vector<KXPixelLine>& buffers) const
+{
+    if (horizontal || count == 1) {
+        for (int k = 0; k < count; ++k)
+            Read(image, first + k, buffers[size_t(k)]);
+        return;
+    }
+    KXRGBA32i across[kBandLines];
+    for (int i = 0; i < sourceLength; ++i) {
+        image.GetLine(unsigned(sourceStart + i), unsigned(first), across, unsigned(count) * sizeof(KXRGBA32i));
+        for (int k = 0; k < count; ++k)
+            buffers[size_t(k)][size_t(i)] = across[k];
+    }
+}
+
+void KXPassGeometry::WriteBand(KXImageRGBA32i& image, int first, int count,
+                               const std::vector<KXPixelLine>& buffers) const
+{
+    if (horizontal || count == 1) {
+        for (int k = 0; k < count; ++k)
+            Write(image, first + k, buffers[size_t(k)]);
+        return;
+    }
+    KXRGBA32i across[kBandLines];
+    for (int i = 0; i < destinationLength; ++i) {
+        for (int k = 0; k < count; ++k)
+            across[k] = buffers[size_t(k)][size_t(i)];
+        image.SetLine(unsigned(destinationStart + i), unsigned(first), across, unsigned(count) * sizeof(KXRGBA32i));
+    }
+}
+
 bool KXBoxPassAcceptsRadius(int radius)
 {
     if (radius >= 0 && radius <= KXBoxPassMaxRadius)
@@ -73,4 +109,60 @@ bool KXBoxPassAcceptsRadius(int radius)
                                 .arg(radius)
                                 .arg(KXBoxPassMaxRadius));
     return false;
+}
+
+// The alpha-weighted box line. Each window pixel's terms (b a / 255,
+// g a / 255, r a / 255, a) are worked out once, then the window slides with
+// integer additions. The divisions are single precision and exact: c a
+// <= 65025 and every sum S <= 255 d (d = 2r + 1 < 65536) are exact floats
+// below 2^24; a quotient x / y below 256 is correctly rounded and lies at
+// least 1 / y > 2^-16 below the next integer, while a float step there is
+// at most 2^-16, so truncation gives floor(x / y). That holds for
+// (c a) / 255, S / d, and ((S / d) 255) / A, whose numerator is at most
+// 255 A because each colour term is at most its alpha.
+void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
+                KXRGBABlurAccumulatorPremul& accumulator)
+{
+#if defined(__SSE2__)
+    const int r = accumulator.Radius();
+    if (r < 0 || r >= 32767) {
+        KXSlideBox<KXRGBABlurAccumulatorPremul>(g, source, destination, accumulator);
+        return;
+    }
+    const KXPixelLine window = KXBoxWindow<false>(g, source, r);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i colours = _mm_setr_epi32(-1, -1, -1, 0), alpha = _mm_setr_epi32(0, 0, 0, -1);
+    struct Terms {
+        __m128i lanes;
+    };
+    std::vector<Terms> terms(window.size());
+    for (size_t q = 0; q < window.size(); ++q) {
+        const __m128i v = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(window[q].value)), zero), zero);
+        const __m128 f = _mm_cvtepi32_ps(v);
+        const __m128 a = _mm_shuffle_ps(f, f, 0xFF);
+        const __m128i weighted = _mm_cvttps_epi32(_mm_div_ps(_mm_mul_ps(f, a), _mm_set1_ps(255.0f)));
+        terms[q].lanes = _mm_or_si128(_mm_and_si128(weighted, colours), _mm_and_si128(v, alpha));
+    }
+    const __m128 count = _mm_set1_ps(float(2 * r + 1));
+    __m128i sums = zero;
+    for (int q = 0; q < 2 * r + 1; ++q)
+        sums = _mm_add_epi32(sums, terms[size_t(q)].lanes);
+    KXRGBA32i* out = destination.data();
+    for (int i = 0; i < g.destinationLength; ++i) {
+        sums = _mm_add_epi32(_mm_sub_epi32(sums, terms[size_t(i)].lanes), terms[size_t(i) + size_t(2 * r + 1)].lanes);
+        const __m128i average = _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(sums), count));
+        const int a = _mm_cvtsi128_si32(_mm_shuffle_epi32(average, 0xFF));
+        if (a < 1) {
+            out[i] = KXRGBA32i(0);
+            continue;
+        }
+        const __m128 scaled = _mm_mul_ps(_mm_cvtepi32_ps(average), _mm_set1_ps(255.0f));
+        const __m128i c = _mm_cvttps_epi32(_mm_div_ps(scaled, _mm_set1_ps(float(a))));
+        __m128i result = _mm_or_si128(_mm_and_si128(c, colours), _mm_and_si128(average, alpha));
+        result = _mm_packs_epi32(result, result);
+        out[i] = KXRGBA32i(uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(result, result))));
+    }
+#else
+    KXSlideBox<KXRGBABlurAccumulatorPremul>(g, source, destination, accumulator);
+#endif
 }

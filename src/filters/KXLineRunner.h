@@ -21,13 +21,15 @@
 // - OneLineAtATime: Step() per line (a kernel pass maps the pixels of the
 //   line on the global pool; a box pass slides on this thread), the plain
 //   form of the filters' passes.
-// - ConcurrentLines (the default): lines are admitted in waves of up to
-//   kWaveLines, one flag check per line; the destination tiles of the wave's
+// - ConcurrentLines (the default): lines are admitted in waves (kWaveLines,
+//   or two chunks for every thread of the pool if that is more), one flag
+//   check per line; the destination tiles of the wave's
 //   lines are made private first (through the tile walker), so that no
 //   thread detaches a tile while others write it, and the wave's lines are
 //   spread over the global pool in chunks of kChunkLines (aligned to
 //   multiples of kChunkLines, so chunks of columns share no cache line),
-//   each chunk with its own buffers and kernel (Pass::Worker). Lines of one
+//   each chunk with its own buffers and kernel (Pass::Worker, which reads
+//   and writes columns in bands of 16). Lines of one
 //   pass are independent, so the pixels equal the plain scheme's bit for
 //   bit, and the progress values are the same, in the same order, from the
 //   calling thread, reported for each wave once its lines are done. A
@@ -42,6 +44,7 @@
 #include <QReadLocker>
 #include <QReadWriteLock>
 #include <QRect>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <functional>
@@ -51,8 +54,8 @@ class KXLineRunner {
 public:
     enum class Scheme { OneLineAtATime, ConcurrentLines };
 
-    static constexpr int kWaveLines = 256; // lines admitted at once
-    static constexpr int kChunkLines = 16; // lines of one task
+    static constexpr int kWaveLines = 256; // lines admitted at once, at least
+    static constexpr int kChunkLines = 4 * KXPassGeometry::kBandLines; // lines of one task
 
     // progress may be empty.
     KXLineRunner(QReadWriteLock& cancelLock, const bool& cancelFlag, std::function<void(int)> progress,
@@ -80,8 +83,7 @@ public:
         return Waves(g.firstLine, g.lastLine, pass.Image(), [&g](int first, int last) { return g.Area(first, last); },
                      [&pass](int first, int last) {
                          typename Pass::Worker worker(pass);
-                         for (int line = first; line <= last; ++line)
-                             worker.Line(line);
+                         worker.Lines(first, last);
                      });
     }
 
@@ -144,8 +146,10 @@ private:
     template <class Area, class Lines>
     bool Waves(int first, int last, KXImageRGBA32i& image, const Area& area, const Lines& lines)
     {
+        // Two chunks a pool thread in a wave, at least kWaveLines.
+        const int waveLines = std::max(kWaveLines, 2 * kChunkLines * QThreadPool::globalInstance()->maxThreadCount());
         for (int line = first; line <= last;) {
-            const int wave = std::min(kWaveLines, last - line + 1);
+            const int wave = std::min(waveLines, last - line + 1);
             int admitted = 0;
             while (admitted < wave && Admit())
                 ++admitted;

@@ -1,5 +1,7 @@
 #include "filters/KXRunProtocol.h"
 
+#include "KXBlend.h"
+
 #include <vector>
 
 namespace KXRunProtocol {

@@ -11,7 +11,6 @@
 // do nothing.
 
 #include "KXAdjustmentProcessing.h"
-#include "KXBlend.h"
 #include "KXFilterPasses.h"
 #include "filters/KXLineRunner.h"
 

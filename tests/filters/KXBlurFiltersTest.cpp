@@ -407,3 +407,22 @@ TEST(KXBlurFilters, RefusedParametersLeaveTheLayerAndTheRange)
     EXPECT_EQ(gaussian.GetMaximumRange(), 0);
     EXPECT_EQ(log.Lines().size(), 7);
 }
+
+TEST(KXBlurFilters, UniformStaysUniformAndTransparentGainsNoColour)
+{
+    // Edge pixels repeat, so a uniform layer keeps its colour up to the edge;
+    // a transparent layer with colour in its pixels becomes the zero pixel.
+    for (const Filter& f : Filters()) {
+        for (uint32_t colour : {0xff3080c0u, 0x00ffffffu}) {
+            SCOPED_TRACE(testing::Message() << f.name << " " << std::hex << colour);
+            KXFilterData data;
+            data.image = KXImageRGBA32i(200, 140);
+            data.image.Fill(KXRGBA32i(colour));
+            Observer o;
+            KXAdjustmentProcessing p;
+            const std::vector<KXRGBA32i> out = Pixels(f.run(p, o, data, Scheme::ConcurrentLines));
+            const uint32_t expected = colour >> 24 ? colour : 0u;
+            EXPECT_EQ(std::count_if(out.begin(), out.end(), [&](KXRGBA32i px) { return px.value != expected; }), 0);
+        }
+    }
+}

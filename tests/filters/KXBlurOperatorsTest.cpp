@@ -117,10 +117,12 @@ TEST(KXBoxBlurOperator, HandWorkedRow)
 
 TEST(KXBoxBlurOperator, WholeImagesMatchThePlainBox)
 {
-    // Radius 2100 divides by 4201 instead of multiplying by a reciprocal.
+    // Counts from 65537 on (radius 32768) divide as integers, smaller ones
+    // in single precision.
     const struct {
         int width, height, radius;
-    } cases[] = {{300, 200, 0}, {300, 200, 1}, {300, 200, 6}, {130, 260, 70}, {40, 30, 2100}};
+    } cases[] = {{300, 200, 0}, {300, 200, 1}, {300, 200, 6}, {130, 260, 70}, {40, 30, 2100}, {5, 3, 32767},
+                 {5, 3, 32768}};
     for (const auto& c : cases) {
         const Plain original = RandomPlain(c.width, c.height, unsigned(c.radius) + 1);
         const Plain box = ReferenceBox(ReferenceBox(original, c.radius, true), c.radius, false);

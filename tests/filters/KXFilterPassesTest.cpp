@@ -171,3 +171,35 @@ TEST(KXBoxPass, RefusesANegativeRadius)
     EXPECT_EQ(log.Messages()[0].mid(log.Messages()[0].indexOf(QLatin1String("\". ")) + 3),
               QStringLiteral("Box radius -3 refused: it must lie in 0 ... 4194304"));
 }
+
+// The alpha-weighted box line has a line function of its own; it must give
+// the accumulator's pixels, also where alpha averages to 0 and beyond the
+// radius it handles (32767 falls back to the accumulator).
+TEST(KXBoxPass, WeightedLineMatchesTheAccumulator)
+{
+    std::mt19937 random(21);
+    for (int radius : {0, 1, 5, 50, 300, 32767}) {
+        for (int length : {1, 7, 1000}) {
+            KXPixelLine source(static_cast<size_t>(length));
+            for (KXRGBA32i& p : source) {
+                p = KXRGBA32i(random());
+                if (random() % 3 == 0)
+                    p.a = random() % 2 ? 0 : 255;
+                if (random() % 5 == 0)
+                    p.a = 1;
+            }
+            for (const QRect& area : {QRect(0, 0, length, 1), QRect(length / 3, 0, length / 2 + 1, 1)}) {
+                const KXPassGeometry g = KXPassGeometry::Make(QRect(0, 0, length, 1), area, radius + 1, radius,
+                                                              KXPassDirection::Horizontal);
+                const KXPixelLine segment(source.begin() + g.sourceStart,
+                                          source.begin() + g.sourceStart + g.sourceLength);
+                KXPixelLine fast(static_cast<size_t>(g.destinationLength)), plain(fast.size());
+                KXRGBABlurAccumulatorPremul a(radius), b(radius);
+                KXSlideBox(g, segment, fast, a);
+                KXSlideBox<KXRGBABlurAccumulatorPremul>(g, segment, plain, b);
+                for (size_t i = 0; i < fast.size(); ++i)
+                    ASSERT_EQ(fast[i].value, plain[i].value) << "radius " << radius << " length " << length << " at " << i;
+            }
+        }
+    }
+}
