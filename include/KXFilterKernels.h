@@ -47,19 +47,19 @@ public:
     int LastSourceIndex() const { return m_last; }
 
 protected:
-    // Source pixel at `index` clamped into the line.
+    /// The source pixel at `index` clamped into the line.
     const KXRGBA32i& At(int64_t index) const
     {
         return (*m_source)[static_cast<size_t>(index < 0 ? 0 : index > m_last ? m_last : index)];
     }
-    bool Inside(int64_t index) const { return index >= 0 && index <= m_last; }
-    KXRGBA32i& Out(int i) const { return (*m_destination)[static_cast<size_t>(i)]; }
-    int64_t Position(int i) const { return int64_t(m_offset) + i; }
+    bool Inside(int64_t index) const { return index >= 0 && index <= m_last; } ///< `index` lies in the source line.
+    KXRGBA32i& Out(int i) const { return (*m_destination)[static_cast<size_t>(i)]; } ///< Destination pixel i.
+    int64_t Position(int i) const { return int64_t(m_offset) + i; } ///< The source position p of destination i.
 
-    int m_last = -1;
-    int m_offset = 0;
-    const KXPixelLine* m_source = nullptr;
-    KXPixelLine* m_destination = nullptr;
+    int m_last = -1;                       ///< The last source index, -1 without a source.
+    int m_offset = 0;                      ///< The source index of destination 0.
+    const KXPixelLine* m_source = nullptr; ///< The source line (not owned).
+    KXPixelLine* m_destination = nullptr;  ///< The destination line (not owned).
 };
 
 /// The weights shared by the three Gaussian kernels: radius r =
@@ -79,8 +79,8 @@ public:
     static constexpr int kMaxRadius = 1 << 20; ///< The largest radius built.
 
 protected:
-    int m_radius = 1;
-    std::vector<double> m_weights;
+    int m_radius = 1;              ///< The radius r.
+    std::vector<double> m_weights; ///< The 2r + 1 normalised weights.
 };
 
 /// Gaussian over all four channels alike: each is (Σ w(k) c(p+k) + 0.5)
@@ -121,8 +121,8 @@ public:
     int Strength() const { return m_strength; } ///< The strength n.
 
 protected:
-    int m_strength;
-    int64_t m_twice;
+    int m_strength;  ///< The strength n.
+    int64_t m_twice; ///< 2n.
 };
 
 /// 3-tap smoothing weighted by alpha, weights n, 765 - 2n, n; strength 0
@@ -190,9 +190,9 @@ public:
     int Radius() const { return m_radius; } ///< The radius r.
 
 protected:
-    int m_radius;
-    int m_count;
-    int m_alpha = 0;
+    int m_radius;    ///< The radius r.
+    int m_count;     ///< The window's pixels, 2r + 1.
+    int m_alpha = 0; ///< The sum of alpha.
 };
 
 /// As KXAlphaBlurAccumulator, writing 255 minus the average.
@@ -258,9 +258,12 @@ public:
     int Radius() const { return m_radius; }    ///< The radius r.
 
 protected:
-    int m_radius;
-    int m_count;
-    int m_a = 0, m_r = 0, m_g = 0, m_b = 0;
+    int m_radius;                           ///< The radius r.
+    int m_count;                            ///< The window's pixels, 2r + 1.
+    int m_a = 0; ///< The sum of alpha.
+    int m_r = 0; ///< The sum of red.
+    int m_g = 0; ///< The sum of green.
+    int m_b = 0; ///< The sum of blue.
 };
 
 /// Running sums weighted by alpha: alpha, and (c a) / 255 per colour.

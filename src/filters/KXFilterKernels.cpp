@@ -14,7 +14,9 @@
 
 #include "core/KXArithmetic.h"
 #include "core/KXLogMacros.h"
+#include "filters/KXGaussianSpanWidth.h"
 
+#include <atomic>
 #include <cmath>
 
 namespace {
@@ -172,16 +174,45 @@ __attribute__((flatten, target("avx2,fma"))) void GaussSpanAvx2(const SpanArgs& 
 {
     GaussSpanBody<Mode, true>(s);
 }
+
+// The same for AVX-512 (eight doubles a vector).
+template <GaussMode Mode>
+__attribute__((flatten, target("avx512f,fma"))) void GaussSpanAvx512(const SpanArgs& s)
+{
+    GaussSpanBody<Mode, true>(s);
+}
 #endif
+
+using KXGaussianSpanWidth::Width;
+
+std::atomic<int> gForcedWidth{int(Width::Best)};
+
+bool Supported(Width width)
+{
+#if defined(KX_GAUSS_AVX2)
+    static const bool fma = __builtin_cpu_supports("fma");
+    static const bool avx2 = fma && __builtin_cpu_supports("avx2");
+    static const bool avx512 = fma && __builtin_cpu_supports("avx512f");
+    return width == Width::Avx512 ? avx512 : width == Width::Avx2 ? avx2 : true;
+#else
+    return width == Width::Plain || width == Width::Best;
+#endif
+}
 
 template <GaussMode Mode>
 void GaussSpan(const SpanArgs& s)
 {
     if (s.first >= s.end || s.last < 0)
         return;
+    Width width = Width(gForcedWidth.load(std::memory_order_relaxed));
+    if (width == Width::Best)
+        width = Supported(Width::Avx512) ? Width::Avx512 : Supported(Width::Avx2) ? Width::Avx2 : Width::Plain;
 #if defined(KX_GAUSS_AVX2)
-    static const bool hasAvx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    if (hasAvx2) {
+    if (width == Width::Avx512) {
+        GaussSpanAvx512<Mode>(s);
+        return;
+    }
+    if (width == Width::Avx2) {
         GaussSpanAvx2<Mode>(s);
         return;
     }
@@ -190,6 +221,28 @@ void GaussSpan(const SpanArgs& s)
 }
 
 } // namespace
+
+bool KXGaussianSpanWidth::Available(Width width)
+{
+    return Supported(width);
+}
+
+void KXGaussianSpanWidth::Force(Width width)
+{
+    gForcedWidth.store(int(width), std::memory_order_relaxed);
+}
+
+#if defined(KX_GAUSS_AVX2)
+__attribute__((target("avx2,fma"))) double KXGaussianSpanWidth::FusedDivideBy255(double x)
+{
+    return Div255<true>(x);
+}
+#else
+double KXGaussianSpanWidth::FusedDivideBy255(double x)
+{
+    return Div255<false>(x);
+}
+#endif
 
 KXGaussianKernelBase::KXGaussianKernelBase(double sigma)
 {
