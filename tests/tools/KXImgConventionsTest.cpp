@@ -20,29 +20,12 @@
 
 namespace {
 
-class KximgConventions : public testing::Test {
+class KximgConventions : public testing::Test, public KximgDirectory {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
         ASSERT_TRUE(Picture(130, 70, true).save(Path(QStringLiteral("in.png"))));
         ASSERT_TRUE(Picture(130, 70, false).save(Path(QStringLiteral("opaque.png"))));
-    }
-    QString Path(const QString& name) const { return m_dir.filePath(name); }
-    Outcome Kximg(const QStringList& arguments, const QStringList& environment = {},
-                  const QStringList& program = {}) const
-    {
-        return RunKximg(arguments, m_dir.path(), environment, 180000, program);
-    }
-    bool Save(const QString& name, const QByteArray& bytes) const
-    {
-        QFile file(Path(name));
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-    }
-    QByteArray Bytes(const QString& name) const
-    {
-        QFile file(Path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
     // A red top-left quarter on blue, with a transparent band at the bottom
@@ -56,8 +39,6 @@ protected:
                                            transparent && y >= height - 4 ? 0 : 255));
         return image;
     }
-
-    QTemporaryDir m_dir;
 };
 
 // A JPEG whose EXIF orientation (6) says: turn 90 degrees clockwise to show.

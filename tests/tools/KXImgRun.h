@@ -5,7 +5,9 @@
 // and what it leaves behind.
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -51,5 +53,33 @@ inline QStringList PageFiles(const QString& directory)
 {
     return QDir(directory).entryList({QStringLiteral("tamrixo*.page")}, QDir::Files | QDir::Hidden | QDir::System);
 }
+
+// A scratch directory for runs of kximg, with a few ways to look into it.
+class KximgDirectory {
+public:
+    QString Path(const QString& name) const { return m_dir.filePath(name); }
+    QStringList Entries() const
+    {
+        return QDir(m_dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+    Outcome Kximg(const QStringList& arguments, const QStringList& environment = {},
+                  const QStringList& program = {}) const
+    {
+        return RunKximg(arguments, m_dir.path(), environment, 180000, program);
+    }
+    bool Save(const QString& name, const QByteArray& bytes) const
+    {
+        QFile file(Path(name));
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    }
+    QByteArray Bytes(const QString& name) const
+    {
+        QFile file(Path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
 
 #endif // KXIMGRUN_H

@@ -79,24 +79,9 @@ QByteArray DamagedProfile()
     return bytes;
 }
 
-class KximgTool : public testing::Test {
+class KximgTool : public testing::Test, public KximgDirectory {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-        ASSERT_TRUE(TestPicture().save(Path(QStringLiteral("in.png"))));
-    }
-    QString Path(const QString& name) const { return m_dir.filePath(name); }
-    QStringList Entries() const
-    {
-        return QDir(m_dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
-    }
-    Outcome Kximg(const QStringList& arguments, int timeoutMs = 60000) const
-    {
-        return RunKximg(arguments, m_dir.path(), {}, timeoutMs);
-    }
-
-    QTemporaryDir m_dir;
+    void SetUp() override { ASSERT_TRUE(TestPicture().save(Path(QStringLiteral("in.png")))); }
 };
 
 TEST_F(KximgTool, RefusesBadRequestsWithStatusTwoAndNoFile)
@@ -116,10 +101,7 @@ TEST_F(KximgTool, RefusesBadRequestsWithStatusTwoAndNoFile)
         {"unknown option", {"convert", "--fast", "in.png", "out.png"}, "unknown option '--fast'"},
         {"too few arguments", {"convert", "in.png"}, "missing arguments"},
         {"unknown command", {"frobnicate", "in.png"}, "unknown command 'frobnicate'"},
-        {"info of missing file", {"info", "missing.png"}, "cannot read 'missing.png'"},
         {"demo into a file", {"demo", "--out", "in.png"}, "not a directory"},
-        {"blend: opacity out of range", {"blend", "in.png", "in.png", "out.png", "--opacity", "1.5"},
-         "bad value '1.5' for --opacity"},
         {"blend: bad position", {"blend", "in.png", "in.png", "out.png", "--at", "3"}, "bad value '3' for --at"},
         {"blend: position beyond any canvas", {"blend", "in.png", "in.png", "out.png", "--at", "2147483647,0"},
          "bad value '2147483647,0' for --at"},
@@ -129,8 +111,6 @@ TEST_F(KximgTool, RefusesBadRequestsWithStatusTwoAndNoFile)
          "bad value '7' for --mode"},
         {"quality out of range", {"convert", "in.png", "out.jpg", "--quality", "101"},
          "bad value '101' for --quality (a whole number from 0 to 100)"},
-        {"compression out of range", {"convert", "in.png", "out.png", "--compression=10"},
-         "bad value '10' for --compression (a whole number from 0 to 9)"},
         {"standard output without a format", {"convert", "in.png", "-"}, "give one with --format"},
         {"flag with a value", {"convert", "in.png", "out.png", "--strip=yes"}, "option --strip takes no value"},
         {"blend: missing mask", {"blend", "in.png", "in.png", "out.png", "--mask", "m.png"}, "cannot read 'm.png'"},
@@ -141,8 +121,6 @@ TEST_F(KximgTool, RefusesBadRequestsWithStatusTwoAndNoFile)
         {"adjust: bad op", {"adjust", "in.png", "out.png", "--op", "sharpen"}, "bad value 'sharpen' for --op"},
         {"adjust: not a number", {"adjust", "in.png", "out.png", "--op", "posterize", "--levels", "x"},
          "adjust: bad value 'x' for --levels (a whole number from 2 to 255)"},
-        {"adjust: out of range", {"adjust", "in.png", "out.png", "--op", "photo-filter", "--density", "101"},
-         "adjust: bad value '101' for --density (a whole number from 0 to 100)"},
         {"adjust: number out of range", {"adjust", "in.png", "out.png", "--op", "gamma", "--gamma", "6"},
          "bad value '6' for --gamma (a number from 0.01 to 5)"},
         {"adjust: reversed input range", {"adjust", "in.png", "out.png", "--op", "levels", "--input", "200,100"},
@@ -155,8 +133,6 @@ TEST_F(KximgTool, RefusesBadRequestsWithStatusTwoAndNoFile)
          "--op temperature needs --kelvin"},
         {"adjust: parameter of another op", {"adjust", "in.png", "out.png", "--op", "invert", "--gamma", "2"},
          "--gamma does not apply to --op invert"},
-        {"adjust: missing input", {"adjust", "missing.png", "out.png", "--op", "invert"}, "cannot read 'missing.png'"},
-        {"histogram: missing input", {"histogram", "missing.png"}, "cannot read 'missing.png'"},
         {"filter: no name", {"filter", "in.png", "out.png"}, "filter: --name is required"},
         {"filter: unknown name", {"filter", "in.png", "out.png", "--name", "blurry"}, "bad value 'blurry' for --name"},
         {"filter: another filter's option", {"filter", "in.png", "out.png", "--name", "box-blur", "--sigma", "2"},
@@ -168,15 +144,9 @@ TEST_F(KximgTool, RefusesBadRequestsWithStatusTwoAndNoFile)
         {"filter: not a parameter file", {"filter", "in.png", "out.png", "--name", "box-blur", "--params", "in.png"},
          "cannot read 'in.png': not a parameter file of box-blur"},
         {"blur: no operator", {"blur", "in.png", "out.png"}, "give exactly one of --box, --gaussian and --convolve"},
-        {"blur: two operators", {"blur", "in.png", "out.png", "--box", "1", "--gaussian", "1"},
-         "give exactly one of"},
         {"blur: ragged kernel", {"blur", "in.png", "out.png", "--convolve", "ragged.txt"},
          "bad kernel in 'ragged.txt': row 2 has 1 numbers, the first has 2"},
         {"histogram: bad chart format", {"histogram", "in.png", "--png", "chart.xyz"}, "unknown image format 'xyz'"},
-        {"autowb: bad function", {"autowb", "in.png", "out.png", "--function", "sideways"},
-         "bad value 'sideways' for --function"},
-        {"autowb: strength out of range", {"autowb", "in.png", "out.png", "--strength", "150"},
-         "bad value '150' for --strength (a whole number from 0 to 100)"},
         {"icc: no --to", {"icc", "in.png", "out.png", "--from", "srgb"}, "icc: --to is required"},
         {"icc: missing profile", {"icc", "in.png", "out.png", "--from", "srgb", "--to", "p.icc"},
          "cannot read profile 'p.icc' for --to: no such file"},
@@ -196,10 +166,7 @@ TEST_F(KximgTool, RefusesBadRequestsWithStatusTwoAndNoFile)
          "image too large: 51200 x 32001 needs 6275 MiB of tile memory, 6250 MiB available"},
     };
     ASSERT_TRUE(QFile(Path(QStringLiteral("not-image.png"))).open(QIODevice::WriteOnly));
-    const auto save = [&](const char* name, const QByteArray& bytes) {
-        QFile file(Path(QLatin1String(name)));
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-    };
+    const auto save = [&](const char* name, const QByteArray& bytes) { return Save(QLatin1String(name), bytes); };
     ASSERT_TRUE(save("bomb.png", HeaderOnlyPng(45000, 40000)));
     ASSERT_TRUE(save("edge.png", HeaderOnlyPng(51200, 32001)));
     ASSERT_TRUE(save("damaged.icc", DamagedProfile()));
@@ -207,7 +174,7 @@ TEST_F(KximgTool, RefusesBadRequestsWithStatusTwoAndNoFile)
     const QStringList before = Entries();
     for (const Case& c : cases) {
         // Every refusal comes at once; the timeout only guards against a hang.
-        const Outcome run = Kximg(c.arguments, 30000);
+        const Outcome run = Kximg(c.arguments);
         EXPECT_EQ(run.status, 2) << c.what;
         EXPECT_TRUE(run.err.startsWith(QStringLiteral("kximg: "))) << c.what << ": " << run.err.toStdString();
         EXPECT_TRUE(run.err.contains(QString::fromLatin1(c.message))) << c.what << ": " << run.err.toStdString();
