@@ -44,6 +44,20 @@
 #include <QReadWriteLock>
 #include <QRect>
 
+/// The input of a blur filter's runEx: its BlurData, then how far the layer
+/// may grow and where it lies.
+template <class BlurData>
+struct KXBlurDataEx : BlurData {
+    QRect growthBounds; ///< How far the layer may grow (layer coordinates).
+    QPoint layerOrigin; ///< The layer's position, moved with its growth.
+};
+
+/// The output of a blur filter's runEx.
+struct KXBlurResultEx {
+    KXImageRGBA32i image; ///< The blurred, possibly enlarged layer.
+    QPoint origin;        ///< Its position.
+};
+
 /// The box blur filter (running sums, colour weighted by alpha, truncating).
 class KXCORE_EXPORT KXBoxBlurProcessing : public KXAdjustmentProcessing {
 public:
@@ -53,16 +67,8 @@ public:
     struct BlurData : KXFilterData {
         int radius = 5; ///< The box radius in pixels.
     };
-    /// The input of runEx: BlurData, the growth bounds and the layer origin.
-    struct BlurDataEx : BlurData {
-        QRect growthBounds; ///< How far the layer may grow (layer coordinates).
-        QPoint layerOrigin; ///< The layer's position, moved with its growth.
-    };
-    /// The output of runEx.
-    struct ResultEx {
-        KXImageRGBA32i image; ///< The blurred, possibly enlarged layer.
-        QPoint origin;        ///< Its position.
-    };
+    using BlurDataEx = KXBlurDataEx<BlurData>; ///< The input of runEx.
+    using ResultEx = KXBlurResultEx;           ///< The output of runEx.
 
     /// Keeps references to the caller's cancel lock and flag.
     KXBoxBlurProcessing(QReadWriteLock& cancelLock, bool& cancelFlag);
@@ -88,16 +94,8 @@ public:
     struct BlurData : KXFilterData {
         double sigma = 5.0; ///< The Gaussian's standard deviation in pixels.
     };
-    /// The input of runEx: BlurData, the growth bounds and the layer origin.
-    struct BlurDataEx : BlurData {
-        QRect growthBounds; ///< How far the layer may grow (layer coordinates).
-        QPoint layerOrigin; ///< The layer's position, moved with its growth.
-    };
-    /// The output of runEx.
-    struct ResultEx {
-        KXImageRGBA32i image; ///< The blurred, possibly enlarged layer.
-        QPoint origin;        ///< Its position.
-    };
+    using BlurDataEx = KXBlurDataEx<BlurData>; ///< The input of runEx.
+    using ResultEx = KXBlurResultEx;           ///< The output of runEx.
 
     /// Keeps references to the caller's cancel lock and flag.
     KXGaussianBlurProcessing(QReadWriteLock& cancelLock, bool& cancelFlag);
