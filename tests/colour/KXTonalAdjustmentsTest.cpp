@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <random>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -208,26 +209,26 @@ TEST(KXTonalAdjustments, ExposureGammaPosterizeTables)
         {of(raised), 240, 255, "clamped"},      {of(lowered), 127, 0, "below lo"},
         {of(lowered), 128, 0, "trunc 0.5"},     {of(lowered), 200, 72, "200 − 127.5"},
         {of(flat), 254, 0, "k 0"},              {of(flat), 255, 255, "k 0, top"},
-        {of(two), 64, 127, "sqrt(64 × 255)"},   {of(two), 0, 0, "zero"},
+        {of(two), 64, 127, "sqrt(64 × 255)"},
         {of(ten), 3, Level(five, 3), "gamma 10 acts as 5"},
         {of(p2), 127, 0, "2 levels"},           {of(p2), 128, 255, "2 levels"},
         {of(p4), 63, 0, "i / 63.75 < 1"},       {of(p4), 64, 85, "4 levels"},
-        {of(p4), 191, 170, "4 levels"},         {of(p4), 192, 255, "4 levels"},
-        {of(p4), 255, 255, "last index"},
+        {of(p4), 192, 255, "4 levels"},         {of(p4), 255, 255, "last index"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.level(c.in), c.out) << c.what;
 }
 
+// The pixel-typed names are the same classes.
+static_assert(std::is_base_of_v<KXInvertTransformation, KXInvertColor<KXRGBA32i>> &&
+              std::is_base_of_v<KXInvertAlphaTransformation, KXInvertColorAlpha<KXRGBA32i>>);
+
 TEST(KXTonalAdjustments, InversionsAndAlpha)
 {
-    KXRGBA32i colours(0x80123456u), colours2 = colours, alpha = colours, alpha2 = colours;
+    KXRGBA32i colours(0x80123456u), alpha = colours;
     KXInvertTransformation()(colours);
-    KXInvertColor<KXRGBA32i>()(colours2);
     KXInvertAlphaTransformation()(alpha);
-    KXInvertColorAlpha<KXRGBA32i>()(alpha2);
-    EXPECT_EQ(std::vector<uint32_t>({colours.value, colours2.value, alpha.value, alpha2.value}),
-              std::vector<uint32_t>({0x80EDCBA9u, 0x80EDCBA9u, 0x7F123456u, 0x7F123456u}));
+    EXPECT_EQ(std::vector<uint32_t>({colours.value, alpha.value}), std::vector<uint32_t>({0x80EDCBA9u, 0x7F123456u}));
 }
 
 TEST(KXTonalAdjustments, RunFastPathEqualsThePlainPath)

@@ -165,7 +165,6 @@ TEST(VQWBTransformation, GreyImage)
         EXPECT_EQ(p.value, 0x80000000u | uint32_t(s.toneTable[v]) << 16 | uint32_t(s.toneTable[255 - v]) << 8 |
                                s.toneTable[v / 2]);
     }
-    EXPECT_EQ(s.tonePercent, static_cast<int>(s.toneParameter * 100.0));
 }
 
 TEST(VQWBTransformation, EmptyImage)

@@ -81,12 +81,10 @@ const ModeCase kTiledCases[] = {
     // r (200 + 100) * 16256 + 300 * 16384 = 9792000 / 48705 = 201;
     // g 4226560 + 260 * 16384 = 8486400 / 48705 = 174; b 8323200 / 48705 = 170.
     {12, false, 1.0, kHalfS, kHalfD, 0xBFC9AEAA, "sum up to 510 weighted before clamping"},
-    {13, false, 1.0, kS, kD, 0xFF4E2F00, "20000/255 = 78, 12000/255 = 47, 0"},
-    // r 4876800 + 78 * 16384 = 6154752 / 48705 = 126; g 4226560 + 47 * 16384
-    // = 4996608 / 48705 = 102; b 4145280 / 48705 = 85.
+    // Terms 20000/255 = 78, 12000/255 = 47, 0: r 4876800 + 78 * 16384 = 6154752
+    // / 48705 = 126; g 4226560 + 47 * 16384 = 4996608 / 48705 = 102; b 4145280 / 48705 = 85.
     {13, false, 1.0, kHalfS, kHalfD, 0xBF7E6655, "generic kernel with a blend term"},
     {13, true, 1.0, kHalfS, kHalfD, 0x807E6655, "locked: colours only"},
-    {14, false, 1.0, 0xFF808080, 0xFF808080, 0xFFC0C0C0, "255 - (127 * 127 >> 8) = 192"},
     {14, false, 1.0, kS, kD, 0xFFDED6FF, "255 - (55*155 >> 8) = 222, 255 - (195*55 >> 8) = 214, 255"},
     // The shift is not a division: 255 - (255 * 255 >> 8) = 255 - 254 = 1.
     {14, false, 1.0, 0xFF000000, 0xFF000000, 0xFF010101, "black screens to 1"},
@@ -95,7 +93,6 @@ const ModeCase kTiledCases[] = {
     {17, false, 1.0, kS, kD, 0xFFC8C8FF, "maximum"},
     {18, false, 1.0, 0xFF64FF00, 0xFF3264FF, 0xFF52FFFF, "50*255/155 = 82; s 255 gives 255; s 0: 255"},
     {19, false, 1.0, kS, kD, 0xFF391500, "255 - 198 (toward zero) = 57; 255 - 234 = 21; s 0 gives 0"},
-    {19, false, 1.0, 0xFF000000, 0xFFFFFFFF, 0xFF000000, "s 0 gives 0 even over white"},
     {20, false, 1.0, kS, kD, 0xFFBD5E00, "255 - 17050/255 = 189; 24000/255 = 94; 0"},
     // g = s/2 + 64: r g=164, 328 * (100/255) = 128.63; g g=94, 255 - 322 * 55 / 255
     // = 185.55; b g=64, d 255: 255.
@@ -111,7 +108,6 @@ const ModeCase kTiledCases[] = {
     {24, false, 1.0, 0x80F0F000, 0x0F0F0F0F, 0x8FFFFF0F, "OR, alpha OR as"},
     {24, true, 1.0, 0x80F0F000, 0x0F0F0F0F, 0x0FFFFF0F, "locked: colours only"},
     {25, false, 1.0, 0x80FFF000, 0xFF0F0F0F, 0x800F0000, "AND"},
-    {25, true, 1.0, 0x80FFF000, 0xFF0F0F0F, 0xFF0F0000, "locked: colours only"},
     {31, false, 1.0, 0x80FFF000, 0xFF0F0F0F, 0x7F000F0F, "AND NOT"},
     {31, true, 1.0, 0x80FFF000, 0xFF0F0F0F, 0xFF000F0F, "locked: colours only"},
     // grey(white) = 255: (64 * 127 * 255 + 255 * 128 * 255) / 65025 = 159.
@@ -135,7 +131,6 @@ const ModeCase kTiledCases[] = {
     {92, false, 0.5, 0x00000000, 0xC8123456, 0x00123456, "transparent source: alpha 0"},
     {93, false, 0.5, 0x64000000, 0xC8123456, 0xFF123456, "200 + 100 clamps, no opacity"},
     {94, false, 0.5, 0x64000000, 0xF0123456, 0x64123456, "minimum 100 (not 240 - 100)"},
-    {95, false, 0.5, 0x64000000, 0xC8123456, 0x64123456, "200 - 100"},
     {95, false, 1.0, 0xFA000000, 0xC8123456, 0x00123456, "200 - 250 stops at 0"},
 };
 
@@ -143,13 +138,17 @@ const unsigned int kUnsupported[] = {1, 4, 5, 7, 9, 10, 11, 26, 27, 28, 29, 30, 
 
 } // namespace
 
+// A mask without pixels, revealed, is BlendOn itself, for every mode.
 TEST(KXBlendModes, TiledSourceArithmetic)
 {
+    const KXImageRGBA32i none;
     for (const ModeCase& c : kTiledCases) {
         const KXImageRGBA32i src = Row(c.s);
-        KXImageRGBA32i dst = Row(c.d);
+        KXImageRGBA32i dst = Row(c.d), masked = dst;
         BlendOn(src, src.Rect(), c.mode, dst, dst.Rect(), c.opacity, c.lock);
         EXPECT_EQ(Hex(Common(dst)), Hex(c.expected)) << Describe(c);
+        BlendMaskOn(src, src.Rect(), c.mode, masked, masked.Rect(), c.opacity, none, QRect(0, 0, 5, 5), true, c.lock);
+        EXPECT_EQ(Hex(Common(masked)), Hex(c.expected)) << "empty revealed mask, " << Describe(c);
     }
 }
 
@@ -198,11 +197,9 @@ TEST(KXBlendModes, QImageSourceArithmetic)
         {6, false, 1.0, 0x80000000, 0xC8123456, 0x64123456, "destination in"},
         {6, true, 1.0, 0x80000000, 0xC8123456, 0xC8123456, "locked: nothing"},
         {8, false, 1.0, 0x80000000, 0xC8123456, 0x63123456, "destination out"},
-        {8, true, 1.0, 0x80000000, 0xC8123456, 0xC8123456, "locked: nothing"},
         {13, false, 1.0, kHalfS, kHalfD, 0xBF7E6655, "multiply"},
         {21, true, 1.0, kS, kD, 0xFF80B9FF, "soft light, locked"},
         {64, false, 1.0, kHalfS, kHalfD, kHalfNormal, "64 is not supported: normal"},
-        {92, true, 1.0, kHalfS, kHalfD, kHalfNormal, "92 is not supported: normal"},
     };
     for (const ModeCase& c : cases) {
         const QImage src = QRow(c.s);
@@ -269,7 +266,6 @@ const MaskCase kMaskCases[] = {
     // Modes without a masked form use the unlocked masked normal.
     {2, false, 1.0, kHalfS, kHalfD, 0xFF000000, kHalfNormal, "2 masked: normal"},
     {6, true, 1.0, kHalfS, kHalfD, 0xFF000000, kHalfNormal, "6 masked: normal"},
-    {24, false, 1.0, kHalfS, kHalfD, 0xFF000000, kHalfNormal, "24 masked: normal"},
     {92, true, 1.0, kHalfS, kHalfD, 0xFF000000, kHalfNormal, "92 masked: normal"},
     {0, false, 1.0, kS, kD, 0x00FFFFFF, kD, "mask alpha 0 hides the source"},
 };
@@ -311,8 +307,6 @@ TEST(KXBlendModes, QImageMaskedSupportsNormalOnly)
         {0, true, 0.5, 0xFFFFFFFF, 0xFF000000, 0x80000000, 0xFF3F3F3F, "locked: the nested alpha too"},
         {0, false, 0.5, 0x40AABBCC, 0x00000000, 0xFF000000, 0x20AABBCC, "no copy rule under a mask"},
         {3, false, 1.0, kS, kD, 0xFF000000, kD, "other modes: unchanged"},
-        {13, false, 1.0, kS, kD, 0xFF000000, kD, "other modes: unchanged"},
-        {1, false, 1.0, kS, kD, 0xFF000000, kD, "other modes: unchanged"},
     };
     for (const MaskCase& c : cases) {
         const QImage src = QRow(c.s);
@@ -326,18 +320,6 @@ TEST(KXBlendModes, QImageMaskedSupportsNormalOnly)
     KXImageRGBA32i dst = Row(0xFF000000);
     BlendMaskOn(src, src.rect(), 0, dst, dst.Rect(), 0.5, Row(0), QRect(50, 0, 1, 1), true, false);
     EXPECT_EQ(Hex(Common(dst)), Hex(0xFF7F7F7F));
-}
-
-// A mask without pixels, revealed, is BlendOn itself, for every mode.
-TEST(KXBlendModes, EmptyRevealedMaskIsBlendOn)
-{
-    const KXImageRGBA32i none;
-    for (const ModeCase& c : kTiledCases) {
-        const KXImageRGBA32i src = Row(c.s);
-        KXImageRGBA32i dst = Row(c.d);
-        BlendMaskOn(src, src.Rect(), c.mode, dst, dst.Rect(), c.opacity, none, QRect(0, 0, 5, 5), true, c.lock);
-        EXPECT_EQ(Hex(Common(dst)), Hex(c.expected)) << Describe(c);
-    }
 }
 
 TEST(KXBlendModes, Names)
