@@ -217,9 +217,27 @@ void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine&
     }
 }
 
+/// Buffers a box line may keep between lines (a pass worker owns one).
+struct KXBoxLineScratch {
+    std::vector<uint32_t> terms; ///< The window's pixels' terms.
+    std::vector<int32_t> sums;   ///< A block of pixels' sums.
+};
+
+/// The same line, reusing `scratch`; for most accumulators the line above.
+template <class Accumulator>
+void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
+                Accumulator& accumulator, KXBoxLineScratch&)
+{
+    KXSlideBox<Accumulator>(g, source, destination, accumulator);
+}
+
 /// The same line for the alpha-weighted accumulator, with every pixel's
-/// terms worked out once and four channels at a time; the pixels are those
-/// of the template (the accumulator itself is only asked for its radius).
+/// terms worked out once and the divisions done as exact multiplications,
+/// several pixels at a time; the pixels are those of the template (the
+/// accumulator itself is only asked for its radius).
+KXCORE_EXPORT void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
+                              KXRGBABlurAccumulatorPremul& accumulator, KXBoxLineScratch& scratch);
+/// The same with buffers of its own.
 KXCORE_EXPORT void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
                               KXRGBABlurAccumulatorPremul& accumulator);
 
@@ -284,7 +302,7 @@ public:
         {
             const KXPassGeometry& g = m_pass.m_geometry;
             m_band.Run(g, m_pass.m_image, first, last, [this, &g](const KXPixelLine& source, KXPixelLine& destination) {
-                KXSlideBox(g, source, destination, m_accumulator);
+                KXSlideBox(g, source, destination, m_accumulator, m_scratch);
             });
         }
 
@@ -292,6 +310,7 @@ public:
         const KXBoxPass& m_pass;
         KXLineBand m_band;
         Accumulator m_accumulator;
+        KXBoxLineScratch m_scratch;
     };
 
 private:
