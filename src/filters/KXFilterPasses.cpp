@@ -131,8 +131,9 @@ bool KXBoxPassAcceptsRadius(int radius)
 //   reciprocal of the divisor v, lies within 1 of floor(x / v) (y = RN(1 / d)
 //   is off by at most 2^-24 relatively, the product by another 2^-24, so
 //   x y is within 256 * 2^-22 < 1 of x / v; y = rcp(A), the processor's
-//   estimate with a relative error of at most 1.5 * 2^-12, gives x y within
-//   255 * 1.5 * 2^-12 < 0.1 of N / A), hence the exact remainder x - q0 v
+//   estimate with a relative error of at most 1.5 * 2^-12 (2^-14 for the
+//   AVX-512 estimate), gives x y within 255 * 1.5 * 2^-12 < 0.1 of N / A;
+//   truncating x y or rounding it towards zero is the same), hence the exact remainder x - q0 v
 //   lies in [-v, 2v), and adding 1 where it is >= v and subtracting 1 where
 //   it is < 0 gives floor(x / v).
 // - Where A < 1 the pixel is the zero pixel, as the accumulator writes.
@@ -155,9 +156,10 @@ bool BoxSupported(Width width)
 {
 #if defined(__GNUC__)
     static const bool avx2 = __builtin_cpu_supports("avx2");
-    return width == Width::Avx2 ? avx2 : true;
+    static const bool avx512 = __builtin_cpu_supports("avx512f");
+    return width == Width::Avx512 ? avx512 : width == Width::Avx2 ? avx2 : true;
 #else
-    return width != Width::Avx2;
+    return width == Width::Best || width == Width::Sse2;
 #endif
 }
 
@@ -254,14 +256,52 @@ __attribute__((target("avx2"))) void FinishAvx2(const int32_t* sums, int n, int 
 }
 #endif
 
+// The same, four pixels a vector, the corrections as masked additions.
+// (GCC 12's AVX-512 headers warn about their own undefined operands.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+__attribute__((target("avx512f"), always_inline)) inline __m512 Quotient16(__m512 x, __m512 v, __m512 y)
+{
+    const __m512 one = _mm512_set1_ps(1.0f);
+    __m512 q = _mm512_roundscale_ps(_mm512_mul_ps(x, y), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    const __m512 rest = _mm512_sub_ps(x, _mm512_mul_ps(q, v));
+    q = _mm512_mask_add_ps(q, _mm512_cmp_ps_mask(rest, v, _CMP_GE_OQ), q, one);
+    return _mm512_mask_sub_ps(q, _mm512_cmp_ps_mask(rest, _mm512_setzero_ps(), _CMP_LT_OQ), q, one);
+}
+
+__attribute__((target("avx512f"))) void FinishAvx512(const int32_t* sums, int n, int d, uint32_t* out)
+{
+    const __m512 count = _mm512_set1_ps(float(d)), reciprocal = _mm512_set1_ps(1.0f / float(d));
+    const __m512 one = _mm512_set1_ps(1.0f), scale = _mm512_set1_ps(255.0f);
+    const __mmask16 alphaLanes = 0x8888;
+    int j = 0;
+    for (; j + 4 <= n; j += 4) {
+        const __m512 s = _mm512_cvtepi32_ps(_mm512_loadu_si512(sums + 4 * j));
+        const __m512 average = Quotient16(s, count, reciprocal);
+        const __m512 alpha = _mm512_permute_ps(average, 0xFF);
+        const __m512 divisor = _mm512_max_ps(alpha, one);
+        const __m512 colour = Quotient16(_mm512_mul_ps(average, scale), divisor, _mm512_rcp14_ps(divisor));
+        const __m512 result = _mm512_mask_mov_ps(colour, alphaLanes, average);
+        const __mmask16 visible = _mm512_cmp_ps_mask(alpha, one, _CMP_GE_OQ);
+        const __m512i v = _mm512_maskz_cvttps_epi32(visible, result);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm512_cvtepi32_epi8(v));
+    }
+    if (j < n)
+        FinishSse2(sums + 4 * j, n - j, d, out + j);
+}
+
+#pragma GCC diagnostic pop
+
 using FinishFunction = void (*)(const int32_t*, int, int, uint32_t*);
 
 FinishFunction ChooseFinish()
 {
     Width width = Width(gBoxWidth.load(std::memory_order_relaxed));
     if (width == Width::Best)
-        width = BoxSupported(Width::Avx2) ? Width::Avx2 : Width::Sse2;
+        width = BoxSupported(Width::Avx512) ? Width::Avx512 : BoxSupported(Width::Avx2) ? Width::Avx2 : Width::Sse2;
 #if defined(__GNUC__)
+    if (width == Width::Avx512)
+        return FinishAvx512;
     if (width == Width::Avx2)
         return FinishAvx2;
 #endif
@@ -287,8 +327,22 @@ unsigned int KXBoxLineWidth::DivideBy255(unsigned int x)
     return unsigned(_mm_cvtsi128_si32(_mm_srli_epi16(_mm_mulhi_epu16(v, _mm_set1_epi16(short(0x8081))), 7))) & 0xFFFFu;
 }
 
+namespace {
+#if defined(__GNUC__)
+__attribute__((target("avx512f"))) int DivideByAlpha14(int n, int a)
+{
+    const __m128 v = _mm_set1_ps(float(a));
+    return _mm_cvtss_si32(Quotient(_mm_set1_ps(float(n)), v, _mm_rcp14_ss(v, v)));
+}
+#endif
+} // namespace
+
 int KXBoxLineWidth::DivideByAlpha(int n, int a)
 {
+#if defined(__GNUC__)
+    if (ChooseFinish() == FinishAvx512) // its own reciprocal estimate
+        return DivideByAlpha14(n, a);
+#endif
     const __m128 v = _mm_set1_ps(float(a));
     return _mm_cvtss_si32(Quotient(_mm_set1_ps(float(n)), v, _mm_rcp_ps(v)));
 }
