@@ -407,6 +407,69 @@ void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine&
     KXSlideBox(g, source, destination, accumulator, scratch);
 }
 
+// Columns of a vertical pass, kBandLines at a time, with the same terms,
+// sums and finishing as the line above; only the layout differs: the band's
+// rows are read as short row segments and kept row by row (a row of terms
+// is kBandLines words, unused columns zero), the sums of all its columns
+// slide together down the rows, and the finished pixels come out row by row
+// for the short row writes. Window positions outside the image take the
+// nearest edge row, as the line does.
+bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, int last,
+                    KXRGBABlurAccumulatorPremul& accumulator, KXBoxLineScratch& scratch)
+{
+    const int r = accumulator.Radius();
+    if (g.horizontal || r < 0 || r > kBoxMaxRadius || g.destinationLength <= 0 || g.sourceLength <= 0)
+        return false;
+    constexpr int kBand = KXPassGeometry::kBandLines;
+    const int d = 2 * r + 1;
+    const int n = g.destinationLength;
+    const int64_t top = int64_t(g.destinationStart) - r - 1; // position of window row 0
+    const int lastRow = g.sourceLength - 1;
+    const auto row = [&](int64_t q) { // source row of window row q
+        const int64_t at = std::min<int64_t>(std::max<int64_t>(top + q, 0), g.extent - 1) - g.sourceStart;
+        return static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(at, 0), lastRow)) * kBand;
+    };
+    scratch.terms.resize(static_cast<size_t>(g.sourceLength) * kBand);
+    scratch.sums.resize(static_cast<size_t>(4 * kBoxBlock));
+    scratch.pixels.resize(static_cast<size_t>(kBoxBlock));
+    const FinishFunction finish = ChooseFinish();
+    const int rowsPerBlock = kBoxBlock / kBand;
+    uint32_t* terms = scratch.terms.data();
+    for (int at = first; at <= last; at += kBand) {
+        const int count = std::min(kBand, last - at + 1);
+        const unsigned int bytes = unsigned(count) * sizeof(KXRGBA32i);
+        uint32_t pixels[kBand] = {};
+        for (int i = 0; i < g.sourceLength; ++i) {
+            image.GetLine(unsigned(g.sourceStart + i), unsigned(at), pixels, bytes);
+            uint32_t* t = terms + static_cast<size_t>(i) * kBand;
+            for (int k = 0; k < kBand; k += 4)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(t + k),
+                                 Terms4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + k))));
+        }
+        int32_t sums[4 * kBand] = {};
+        for (int q = 0; q < d; ++q) {
+            const uint8_t* t = reinterpret_cast<const uint8_t*>(terms + row(q));
+            for (int k = 0; k < 4 * kBand; ++k)
+                sums[k] += t[k];
+        }
+        for (int y = 0; y < n; y += rowsPerBlock) {
+            const int m = std::min(rowsPerBlock, n - y);
+            for (int j = 0; j < m; ++j) {
+                const uint8_t* out = reinterpret_cast<const uint8_t*>(terms + row(y + j));
+                const uint8_t* in = reinterpret_cast<const uint8_t*>(terms + row(y + j + d));
+                for (int k = 0; k < 4 * kBand; ++k)
+                    sums[k] += int32_t(in[k]) - int32_t(out[k]);
+                std::copy(sums, sums + 4 * kBand, scratch.sums.data() + static_cast<size_t>(j) * 4 * kBand);
+            }
+            finish(scratch.sums.data(), m * kBand, d, scratch.pixels.data());
+            for (int j = 0; j < m; ++j)
+                image.SetLine(unsigned(g.destinationStart + y + j), unsigned(at),
+                              scratch.pixels.data() + static_cast<size_t>(j) * kBand, bytes);
+        }
+    }
+    return true;
+}
+
 #else // no SSE2: the accumulator's own line
 
 bool KXBoxLineWidth::Available(Width)
@@ -441,5 +504,11 @@ void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine&
                 KXRGBABlurAccumulatorPremul& accumulator)
 {
     KXSlideBox<KXRGBABlurAccumulatorPremul>(g, source, destination, accumulator);
+}
+
+bool KXSlideBoxBand(const KXPassGeometry&, KXImageRGBA32i&, int, int, KXRGBABlurAccumulatorPremul&,
+                    KXBoxLineScratch&)
+{
+    return false;
 }
 #endif

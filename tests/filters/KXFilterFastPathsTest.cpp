@@ -101,3 +101,43 @@ TEST(KXBoxLine, EveryWidthMatchesTheAccumulatorLine)
     }
     KXBoxLineWidth::Force(Width::Best);
 }
+
+namespace {
+
+// An image of runs (see RunsLine), row by row.
+KXImageRGBA32i RunsImage(int width, int height, std::mt19937& random)
+{
+    KXImageRGBA32i image(static_cast<unsigned int>(width), static_cast<unsigned int>(height));
+    for (int y = 0; y < height; ++y) {
+        const KXPixelLine row = RunsLine(width, random);
+        image.SetLine(unsigned(y), row.data(), unsigned(width) * 4);
+    }
+    return image;
+}
+
+} // namespace
+
+// Columns done a band at a time by a pass worker against the pass's own
+// steps, one column at a time through the accumulator's line.
+TEST(KXBoxLine, ColumnBandsMatchTheColumnLines)
+{
+    std::mt19937 random(9);
+    const KXImageRGBA32i original = RunsImage(37, 150, random); // two full bands and a part
+    for (int radius : {0, 1, 7, 200, 32766}) {
+        for (const QRect& area : {QRect(), QRect(3, 20, 30, 100), QRect(36, 149, 1, 1)}) {
+            KXImageRGBA32i banded = original, plain = original; // tiles shared until written
+            KXBoxPass<KXRGBABlurAccumulatorPremul> fast(banded, area, KXRGBABlurAccumulatorPremul(radius),
+                                                        KXPassDirection::Vertical);
+            KXBoxPass<KXRGBABlurAccumulatorPremul> slow(plain, area, KXRGBABlurAccumulatorPremul(radius),
+                                                        KXPassDirection::Vertical);
+            KXBoxPass<KXRGBABlurAccumulatorPremul>::Worker worker(fast);
+            worker.Lines(fast.Geometry().firstLine, fast.Geometry().lastLine);
+            while (!slow.Step()) {
+            }
+            for (int y = 0; y < 150; ++y)
+                for (int x = 0; x < 37; ++x)
+                    ASSERT_EQ(banded.GetColor(x, y).value, plain.GetColor(x, y).value)
+                        << "radius " << radius << " area " << area.left() << " at " << x << ", " << y;
+        }
+    }
+}
