@@ -407,6 +407,80 @@ void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine&
     KXSlideBox(g, source, destination, accumulator, scratch);
 }
 
+namespace {
+
+// Where the rows of a band's window lie in its terms (see KXSlideBoxBand).
+struct BandRows {
+    const uint32_t* terms; // kBandLines words a source row
+    int64_t top;           // position of window row 0
+    int64_t extent;        // rows of the image
+    int64_t sourceStart;   // position of source row 0
+    int d;                 // rows in the window
+};
+
+inline const uint8_t* BandRow(const BandRows& b, int64_t q)
+{
+    const int64_t at = std::min<int64_t>(std::max<int64_t>(b.top + q, 0), b.extent - 1) - b.sourceStart;
+    return reinterpret_cast<const uint8_t*>(b.terms + static_cast<size_t>(at) * KXPassGeometry::kBandLines);
+}
+
+// Output rows y … y + m - 1: the window moves down a row, the band's sums
+// (four a column) are kept in `sums` and copied into `block` row by row.
+inline __attribute__((always_inline)) void SlideBandBody(const BandRows& b, int y, int m, int32_t* __restrict sums,
+                                                         int32_t* __restrict block)
+{
+    constexpr int kLanes = 4 * KXPassGeometry::kBandLines;
+    int32_t s[kLanes];
+    for (int k = 0; k < kLanes; ++k)
+        s[k] = sums[k];
+    for (int j = 0; j < m; ++j) {
+        const uint8_t* __restrict out = BandRow(b, y + j);
+        const uint8_t* __restrict in = BandRow(b, int64_t(y) + j + b.d);
+        for (int k = 0; k < kLanes; ++k)
+            s[k] += int32_t(in[k]) - int32_t(out[k]);
+        for (int k = 0; k < kLanes; ++k)
+            block[j * kLanes + k] = s[k];
+    }
+    for (int k = 0; k < kLanes; ++k)
+        sums[k] = s[k];
+}
+
+using SlideBandFunction = void (*)(const BandRows&, int, int, int32_t*, int32_t*);
+
+__attribute__((flatten)) void SlideBandSse2(const BandRows& b, int y, int m, int32_t* sums, int32_t* block)
+{
+    SlideBandBody(b, y, m, sums, block);
+}
+
+#if defined(__GNUC__)
+__attribute__((flatten, target("avx2"))) void SlideBandAvx2(const BandRows& b, int y, int m, int32_t* sums,
+                                                             int32_t* block)
+{
+    SlideBandBody(b, y, m, sums, block);
+}
+
+__attribute__((flatten, target("avx512f,avx512bw"))) void SlideBandAvx512(const BandRows& b, int y, int m,
+                                                                          int32_t* sums, int32_t* block)
+{
+    SlideBandBody(b, y, m, sums, block);
+}
+#endif
+
+SlideBandFunction ChooseSlideBand(FinishFunction finish)
+{
+#if defined(__GNUC__)
+    static const bool avx512bw = __builtin_cpu_supports("avx512bw");
+    if (finish == FinishAvx512 && avx512bw)
+        return SlideBandAvx512;
+    if (finish == FinishAvx512 || finish == FinishAvx2)
+        return SlideBandAvx2;
+#endif
+    (void)finish;
+    return SlideBandSse2;
+}
+
+} // namespace
+
 // Columns of a vertical pass, kBandLines at a time, with the same terms,
 // sums and finishing as the line above; only the layout differs: the band's
 // rows are read as short row segments and kept row by row (a row of terms
@@ -424,17 +498,17 @@ bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, i
     const int d = 2 * r + 1;
     const int n = g.destinationLength;
     const int64_t top = int64_t(g.destinationStart) - r - 1; // position of window row 0
-    const int lastRow = g.sourceLength - 1;
-    const auto row = [&](int64_t q) { // source row of window row q
-        const int64_t at = std::min<int64_t>(std::max<int64_t>(top + q, 0), g.extent - 1) - g.sourceStart;
-        return static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(at, 0), lastRow)) * kBand;
-    };
+    // Window positions clamped into the image lie in the source segment.
+    const BandRows rows{nullptr, top, g.extent, g.sourceStart, d};
     scratch.terms.resize(static_cast<size_t>(g.sourceLength) * kBand);
     scratch.sums.resize(static_cast<size_t>(4 * kBoxBlock));
     scratch.pixels.resize(static_cast<size_t>(kBoxBlock));
     const FinishFunction finish = ChooseFinish();
+    const SlideBandFunction slide = ChooseSlideBand(finish);
     const int rowsPerBlock = kBoxBlock / kBand;
     uint32_t* terms = scratch.terms.data();
+    BandRows band = rows;
+    band.terms = terms;
     for (int at = first; at <= last; at += kBand) {
         const int count = std::min(kBand, last - at + 1);
         const unsigned int bytes = unsigned(count) * sizeof(KXRGBA32i);
@@ -448,19 +522,13 @@ bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, i
         }
         int32_t sums[4 * kBand] = {};
         for (int q = 0; q < d; ++q) {
-            const uint8_t* t = reinterpret_cast<const uint8_t*>(terms + row(q));
+            const uint8_t* t = BandRow(band, q);
             for (int k = 0; k < 4 * kBand; ++k)
                 sums[k] += t[k];
         }
         for (int y = 0; y < n; y += rowsPerBlock) {
             const int m = std::min(rowsPerBlock, n - y);
-            for (int j = 0; j < m; ++j) {
-                const uint8_t* out = reinterpret_cast<const uint8_t*>(terms + row(y + j));
-                const uint8_t* in = reinterpret_cast<const uint8_t*>(terms + row(y + j + d));
-                for (int k = 0; k < 4 * kBand; ++k)
-                    sums[k] += int32_t(in[k]) - int32_t(out[k]);
-                std::copy(sums, sums + 4 * kBand, scratch.sums.data() + static_cast<size_t>(j) * 4 * kBand);
-            }
+            slide(band, y, m, sums, scratch.sums.data());
             finish(scratch.sums.data(), m * kBand, d, scratch.pixels.data());
             for (int j = 0; j < m; ++j)
                 image.SetLine(unsigned(g.destinationStart + y + j), unsigned(at),
