@@ -137,6 +137,9 @@ bool KXBoxPassAcceptsRadius(int radius)
 //   lies in [-v, 2v), and adding 1 where it is >= v and subtracting 1 where
 //   it is < 0 gives floor(x / v).
 // - Where A < 1 the pixel is the zero pixel, as the accumulator writes.
+// - Where A = 255 (an opaque window) each colour is ((S / d) 255) / 255 =
+//   S / d, the average itself: groups of opaque pixels skip the second
+//   division.
 //
 // The plain accumulator line stays for radii whose sums could reach 2^24.
 
@@ -204,6 +207,11 @@ inline uint32_t Finish1(__m128i sums, __m128 count, __m128 reciprocal)
     const __m128 one = _mm_set1_ps(1.0f);
     const __m128 average = Quotient(_mm_cvtepi32_ps(sums), count, reciprocal);
     const __m128 alpha = _mm_shuffle_ps(average, average, 0xFF);
+    if (_mm_movemask_ps(_mm_cmpeq_ps(alpha, _mm_set1_ps(255.0f))) == 0xF) {
+        __m128i v = _mm_cvttps_epi32(average);
+        v = _mm_packs_epi32(v, v);
+        return uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
+    }
     const __m128 divisor = _mm_max_ps(alpha, one);
     const __m128 colour = Quotient(_mm_mul_ps(average, _mm_set1_ps(255.0f)), divisor, _mm_rcp_ps(divisor));
     const __m128 alphaLane = _mm_castsi128_ps(_mm_setr_epi32(0, 0, 0, -1));
@@ -242,10 +250,14 @@ __attribute__((target("avx2"))) void FinishAvx2(const int32_t* sums, int n, int 
         const __m256 s = _mm256_cvtepi32_ps(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(sums + 4 * j)));
         const __m256 average = Quotient8(s, count, reciprocal);
         const __m256 alpha = _mm256_shuffle_ps(average, average, 0xFF);
-        const __m256 divisor = _mm256_max_ps(alpha, one);
-        const __m256 colour = Quotient8(_mm256_mul_ps(average, _mm256_set1_ps(255.0f)), divisor, _mm256_rcp_ps(divisor));
-        __m256 result = _mm256_blendv_ps(colour, average, alphaLane);
-        result = _mm256_andnot_ps(_mm256_cmp_ps(alpha, one, _CMP_LT_OQ), result);
+        __m256 result = average;
+        if (_mm256_movemask_ps(_mm256_cmp_ps(alpha, _mm256_set1_ps(255.0f), _CMP_EQ_OQ)) != 0xFF) {
+            const __m256 divisor = _mm256_max_ps(alpha, one);
+            const __m256 colour =
+                Quotient8(_mm256_mul_ps(average, _mm256_set1_ps(255.0f)), divisor, _mm256_rcp_ps(divisor));
+            result = _mm256_blendv_ps(colour, average, alphaLane);
+            result = _mm256_andnot_ps(_mm256_cmp_ps(alpha, one, _CMP_LT_OQ), result);
+        }
         __m256i v = _mm256_cvttps_epi32(result);
         v = _mm256_packus_epi16(_mm256_packs_epi32(v, v), _mm256_setzero_si256());
         out[j] = uint32_t(_mm256_extract_epi32(v, 0));
@@ -279,11 +291,16 @@ __attribute__((target("avx512f"))) void FinishAvx512(const int32_t* sums, int n,
         const __m512 s = _mm512_cvtepi32_ps(_mm512_loadu_si512(sums + 4 * j));
         const __m512 average = Quotient16(s, count, reciprocal);
         const __m512 alpha = _mm512_permute_ps(average, 0xFF);
-        const __m512 divisor = _mm512_max_ps(alpha, one);
-        const __m512 colour = Quotient16(_mm512_mul_ps(average, scale), divisor, _mm512_rcp14_ps(divisor));
-        const __m512 result = _mm512_mask_mov_ps(colour, alphaLanes, average);
-        const __mmask16 visible = _mm512_cmp_ps_mask(alpha, one, _CMP_GE_OQ);
-        const __m512i v = _mm512_maskz_cvttps_epi32(visible, result);
+        __m512i v;
+        if (_mm512_cmp_ps_mask(alpha, scale, _CMP_EQ_OQ) == 0xFFFF) {
+            v = _mm512_cvttps_epi32(average);
+        } else {
+            const __m512 divisor = _mm512_max_ps(alpha, one);
+            const __m512 colour = Quotient16(_mm512_mul_ps(average, scale), divisor, _mm512_rcp14_ps(divisor));
+            const __m512 result = _mm512_mask_mov_ps(colour, alphaLanes, average);
+            const __mmask16 visible = _mm512_cmp_ps_mask(alpha, one, _CMP_GE_OQ);
+            v = _mm512_maskz_cvttps_epi32(visible, result);
+        }
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm512_cvtepi32_epi8(v));
     }
     if (j < n)
