@@ -223,6 +223,8 @@ struct KXBoxLineScratch {
     std::vector<uint32_t> terms; ///< The window's pixels' terms.
     std::vector<int32_t> sums;   ///< A block of pixels' sums.
     std::vector<uint32_t> pixels; ///< A block of finished pixels.
+    std::vector<uint32_t> line;   ///< One row read.
+    std::vector<uint32_t> rows;   ///< A band's finished rows.
 };
 
 /// The same line, reusing `scratch`; for most accumulators the line above.
@@ -243,11 +245,11 @@ KXCORE_EXPORT void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source
 KXCORE_EXPORT void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
                               KXRGBABlurAccumulatorPremul& accumulator);
 
-/// Columns first … last of a vertical pass of geometry `g` over `image`,
-/// read, computed and written a band of kBandLines columns at a time, the
-/// columns' sums sliding together; returns false (and does nothing) where
-/// it has no such form (rows, other accumulators), so that the caller does
-/// the lines one by one. The pixels are those of the lines.
+/// Lines first … last of a pass of geometry `g` over `image`, read,
+/// computed and written a band of kBandLines lines at a time, the lines'
+/// sums sliding together; returns false (and does nothing) where it has no
+/// such form (other accumulators), so that the caller does the lines one by
+/// one. The pixels are those of the lines.
 template <class Accumulator>
 bool KXSlideBoxBand(const KXPassGeometry&, KXImageRGBA32i&, int, int, Accumulator&, KXBoxLineScratch&)
 {

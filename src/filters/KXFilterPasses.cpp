@@ -498,18 +498,33 @@ SlideBandFunction ChooseSlideBand(FinishFunction finish)
 
 } // namespace
 
-// Columns of a vertical pass, kBandLines at a time, with the same terms,
-// sums and finishing as the line above; only the layout differs: the band's
-// rows are read as short row segments and kept row by row (a row of terms
-// is kBandLines words, unused columns zero), the sums of all its columns
-// slide together down the rows, and the finished pixels come out row by row
-// for the short row writes. Window positions outside the image take the
-// nearest edge row, as the line does.
+namespace {
+// c[0 … 3] as the rows of a 4 x 4 matrix of words, transposed.
+inline void Transpose4(__m128i* c)
+{
+    const __m128i t0 = _mm_unpacklo_epi32(c[0], c[1]), t1 = _mm_unpacklo_epi32(c[2], c[3]);
+    const __m128i t2 = _mm_unpackhi_epi32(c[0], c[1]), t3 = _mm_unpackhi_epi32(c[2], c[3]);
+    c[0] = _mm_unpacklo_epi64(t0, t1);
+    c[1] = _mm_unpackhi_epi64(t0, t1);
+    c[2] = _mm_unpacklo_epi64(t2, t3);
+    c[3] = _mm_unpackhi_epi64(t2, t3);
+}
+} // namespace
+
+// Lines of a pass, kBandLines at a time, with the same terms, sums and
+// finishing as the line above; only the layout differs: the band's terms
+// are kept position by position along the lines (kBandLines words a
+// position, unused lines zero), the sums of all its lines slide together,
+// and the finished pixels come out position by position. Columns are read
+// and written as short row segments in that layout directly; rows are read
+// whole and their terms (and finished pixels) turned into (out of) it.
+// Window positions outside the image take the nearest edge pixel, as the
+// line does.
 bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, int last,
                     KXRGBABlurAccumulatorPremul& accumulator, KXBoxLineScratch& scratch)
 {
     const int r = accumulator.Radius();
-    if (g.horizontal || r < 0 || r > kBoxMaxRadius || g.destinationLength <= 0 || g.sourceLength <= 0)
+    if (r < 0 || r > kBoxMaxRadius || g.destinationLength <= 0 || g.sourceLength <= 0)
         return false;
     constexpr int kBand = KXPassGeometry::kBandLines;
     const int d = 2 * r + 1;
@@ -526,11 +541,44 @@ bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, i
     uint32_t* terms = scratch.terms.data();
     BandRows band = rows;
     band.terms = terms;
+    const size_t stride = static_cast<size_t>(g.sourceLength) + 4; // a row read, with room for a group of 4
+    if (g.horizontal) {
+        scratch.line.resize(stride * kBand);
+        scratch.rows.resize(static_cast<size_t>(n) * kBand);
+    }
     for (int at = first; at <= last; at += kBand) {
         const int count = std::min(kBand, last - at + 1);
         const unsigned int bytes = unsigned(count) * sizeof(KXRGBA32i);
+        if (g.horizontal) {
+            // Rows: each row's terms, then turned into the band's layout
+            // four rows by four positions at a time.
+            const int length = g.sourceLength;
+            for (int k = 0; k < kBand; ++k) {
+                uint32_t* line = scratch.line.data() + static_cast<size_t>(k) * stride;
+                if (k >= count) {
+                    std::fill(line, line + stride, 0u);
+                    continue;
+                }
+                image.GetLine(unsigned(at + k), unsigned(g.sourceStart), line, unsigned(length) * sizeof(KXRGBA32i));
+                for (int i = 0; i < length; i += 4) // up to 3 words past the row: room left for them
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(line + i),
+                                     Terms4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(line + i))));
+            }
+            for (int i = 0; i < length; i += 4) {
+                for (int k0 = 0; k0 < kBand; k0 += 4) {
+                    __m128i c[4];
+                    for (int k = 0; k < 4; ++k)
+                        c[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                            scratch.line.data() + static_cast<size_t>(k0 + k) * stride + i));
+                    Transpose4(c);
+                    for (int p = 0; p < 4 && i + p < length; ++p)
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(terms + static_cast<size_t>(i + p) * kBand + k0),
+                                         c[p]);
+                }
+            }
+        }
         uint32_t pixels[kBand] = {};
-        for (int i = 0; i < g.sourceLength; ++i) {
+        for (int i = 0; !g.horizontal && i < g.sourceLength; ++i) {
             image.GetLine(unsigned(g.sourceStart + i), unsigned(at), pixels, bytes);
             uint32_t* t = terms + static_cast<size_t>(i) * kBand;
             for (int k = 0; k < kBand; k += 4)
@@ -547,10 +595,34 @@ bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, i
             const int m = std::min(rowsPerBlock, n - y);
             slide(band, y, m, sums, scratch.sums.data());
             finish(scratch.sums.data(), m * kBand, d, scratch.pixels.data());
+            if (g.horizontal) {
+                int j = 0;
+                for (; j + 4 <= m; j += 4) {
+                    for (int k0 = 0; k0 < kBand; k0 += 4) {
+                        __m128i c[4];
+                        for (int p = 0; p < 4; ++p)
+                            c[p] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                                scratch.pixels.data() + static_cast<size_t>(j + p) * kBand + k0));
+                        Transpose4(c);
+                        for (int k = 0; k < 4; ++k)
+                            _mm_storeu_si128(reinterpret_cast<__m128i*>(scratch.rows.data() +
+                                                                         static_cast<size_t>(k0 + k) * n + y + j),
+                                             c[k]);
+                    }
+                }
+                for (; j < m; ++j)
+                    for (int k = 0; k < count; ++k)
+                        scratch.rows[static_cast<size_t>(k) * n + size_t(y + j)] =
+                            scratch.pixels[static_cast<size_t>(j) * kBand + size_t(k)];
+                continue;
+            }
             for (int j = 0; j < m; ++j)
                 image.SetLine(unsigned(g.destinationStart + y + j), unsigned(at),
                               scratch.pixels.data() + static_cast<size_t>(j) * kBand, bytes);
         }
+        for (int k = 0; g.horizontal && k < count; ++k)
+            image.SetLine(unsigned(at + k), unsigned(g.destinationStart), scratch.rows.data() + static_cast<size_t>(k) * n,
+                          unsigned(n) * sizeof(KXRGBA32i));
     }
     return true;
 }

@@ -118,34 +118,36 @@ KXImageRGBA32i RunsImage(int width, int height, std::mt19937& random)
 
 } // namespace
 
-// Columns done a band at a time by a pass worker against the pass's own
-// steps, one column at a time through the accumulator's line.
-TEST(KXBoxLine, ColumnBandsMatchTheColumnLines)
+// Lines done a band at a time by a pass worker against the pass's own
+// steps, one line at a time through the accumulator's line.
+TEST(KXBoxLine, BandsMatchTheLines)
 {
     using KXBoxLineWidth::Width;
     std::mt19937 random(9);
-    const KXImageRGBA32i original = RunsImage(37, 150, random); // two full bands and a part
+    const KXImageRGBA32i original = RunsImage(37, 150, random); // bands of 16 and a part either way
     for (Width width : {Width::Sse2, Width::Avx2, Width::Avx512}) {
         if (!KXBoxLineWidth::Available(width)) {
             std::cout << "[ SKIPPED  ] box band width " << int(width) << ": not on this processor\n";
             continue;
         }
         KXBoxLineWidth::Force(width);
-        for (int radius : {0, 1, 7, 200, 32766}) {
-            for (const QRect& area : {QRect(), QRect(3, 20, 30, 100), QRect(36, 149, 1, 1)}) {
-                KXImageRGBA32i banded = original, plain = original; // tiles shared until written
-                KXBoxPass<KXRGBABlurAccumulatorPremul> fast(
-                    banded, area, KXRGBABlurAccumulatorPremul(radius), KXPassDirection::Vertical);
-                KXBoxPass<KXRGBABlurAccumulatorPremul> slow(
-                    plain, area, KXRGBABlurAccumulatorPremul(radius), KXPassDirection::Vertical);
-                KXBoxPass<KXRGBABlurAccumulatorPremul>::Worker worker(fast);
-                worker.Lines(fast.Geometry().firstLine, fast.Geometry().lastLine);
-                while (!slow.Step()) { }
-                for (int y = 0; y < 150; ++y)
-                    for (int x = 0; x < 37; ++x)
-                        ASSERT_EQ(banded.GetColor(x, y).value, plain.GetColor(x, y).value)
-                            << "width " << int(width) << " radius " << radius << " area " << area.left() << " at " << x
-                            << ", " << y;
+        for (KXPassDirection direction : {KXPassDirection::Horizontal, KXPassDirection::Vertical}) {
+            for (int radius : {0, 1, 7, 200, 32766}) {
+                for (const QRect& area : {QRect(), QRect(3, 20, 30, 100), QRect(36, 149, 1, 1)}) {
+                    KXImageRGBA32i banded = original, plain = original; // tiles shared until written
+                    KXBoxPass<KXRGBABlurAccumulatorPremul> fast(banded, area, KXRGBABlurAccumulatorPremul(radius),
+                                                                direction);
+                    KXBoxPass<KXRGBABlurAccumulatorPremul> slow(plain, area, KXRGBABlurAccumulatorPremul(radius),
+                                                                direction);
+                    KXBoxPass<KXRGBABlurAccumulatorPremul>::Worker worker(fast);
+                    worker.Lines(fast.Geometry().firstLine, fast.Geometry().lastLine);
+                    while (!slow.Step()) { }
+                    for (int y = 0; y < 150; ++y)
+                        for (int x = 0; x < 37; ++x)
+                            ASSERT_EQ(banded.GetColor(x, y).value, plain.GetColor(x, y).value)
+                                << "width " << int(width) << " direction " << int(direction) << " radius " << radius
+                                << " area " << area.left() << " at " << x << ", " << y;
+                }
             }
         }
     }
