@@ -113,29 +113,30 @@ bool KXBoxPassAcceptsRadius(int radius)
 // faster and bit for bit the same:
 //
 // - Terms. Each window pixel's terms (b a / 255, g a / 255, r a / 255, a)
-//   are worked out once, packed into a word (every term is a byte), eight
-//   channels at a time. x / 255 for x = c a <= 65025 is (x * 0x8081) >> 23:
+//   are worked out once, packed into a word (every term is a byte), four
+//   pixels at a time. x / 255 for x = c a <= 65025 is (x * 0x8081) >> 23:
 //   0x8081 = ceil(2^23 / 255) exceeds 2^23 / 255 by e / 255 with e = 127,
 //   so x * 0x8081 / 2^23 = x / 255 + x e / (255 * 2^23), and the added part
 //   is below 1 / 255 while x e < 2^23 (x < 66052); the fractional part of
 //   x / 255 is at most 254 / 255, so the floor does not change.
-// - Sums. The window slides with integer additions of the unpacked terms,
-//   a block of pixels at a time, into a small buffer of sums.
+// - Sums. The window slides with integer additions of the unpacked terms
+//   (in the band form the sums of sixteen lines side by side), a block of
+//   positions at a time, into a small buffer of sums.
 // - Averages. A = S / d and each colour ((S / d) 255) / A are finished
 //   several pixels at a time with single-precision multiplications by a
 //   reciprocal and one correction step instead of divisions. Every value
 //   involved is an integer below 2^24 (S <= 255 d with d < 65536; the
 //   colour numerators N <= 255 A because each colour term is at most its
-//   alpha), so products of such integers with a quotient and differences of
-//   them are exact floats. A quotient estimate q0 = trunc(x * y), y a
-//   reciprocal of the divisor v, lies within 1 of floor(x / v) (y = RN(1 / d)
-//   is off by at most 2^-24 relatively, the product by another 2^-24, so
-//   x y is within 256 * 2^-22 < 1 of x / v; y = rcp(A), the processor's
-//   estimate with a relative error of at most 1.5 * 2^-12 (2^-14 for the
-//   AVX-512 estimate), gives x y within 255 * 1.5 * 2^-12 < 0.1 of N / A;
-//   truncating x y or rounding it towards zero is the same), hence the exact remainder x - q0 v
-//   lies in [-v, 2v), and adding 1 where it is >= v and subtracting 1 where
-//   it is < 0 gives floor(x / v).
+//   alpha; quotient estimates q0 <= 256), so the products q0 v and the
+//   remainders x - q0 v are exact floats. The estimate q0 = trunc(x y), y
+//   a reciprocal of the divisor v, lies within 1 of floor(x / v): y =
+//   RN(1 / d) and the rounded product are each off by less than 2^-24
+//   relatively, so x y is within 255 * 2^-22 of S / d; y = rcp(A), the
+//   processor's estimate with a relative error of at most 1.5 * 2^-12
+//   (2^-14 for the AVX-512 estimate), puts x y within 255 * 1.5 * 2^-12 <
+//   0.1 of N / A (x y >= 0, so truncating and rounding towards zero agree).
+//   Hence the remainder lies in [-v, 2v), and adding 1 where it is >= v and
+//   subtracting 1 where it is < 0 gives floor(x / v).
 // - Where A < 1 the pixel is the zero pixel, as the accumulator writes.
 // - Where A = 255 (an opaque window) each colour is ((S / d) 255) / 255 =
 //   S / d, the average itself: groups of opaque pixels skip the second
@@ -339,7 +340,7 @@ void KXBoxLineWidth::Force(Width width)
 
 unsigned int KXBoxLineWidth::DivideBy255(unsigned int x)
 {
-    // The same 16-bit lanes as Terms4, on one colour lane with alpha 1.
+    // The 16-bit lane arithmetic of Terms4, on one lane.
     const __m128i v = _mm_cvtsi32_si128(int(x));
     return unsigned(_mm_cvtsi128_si32(_mm_srli_epi16(_mm_mulhi_epu16(v, _mm_set1_epi16(short(0x8081))), 7))) & 0xFFFFu;
 }
