@@ -28,6 +28,7 @@
 #include <QRect>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 /// Along rows or along columns.
@@ -217,11 +218,46 @@ void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine&
     }
 }
 
+/// Buffers a box line may keep between lines (a pass worker owns one).
+struct KXBoxLineScratch {
+    std::vector<uint32_t> terms; ///< The window's pixels' terms.
+    std::vector<int32_t> sums;   ///< A block of pixels' sums.
+    std::vector<uint32_t> pixels; ///< A block of finished pixels.
+    std::vector<uint32_t> line;   ///< One row read.
+    std::vector<uint32_t> rows;   ///< A band's finished rows.
+};
+
+/// The same line, reusing `scratch`; for most accumulators the line above.
+template <class Accumulator>
+void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
+                Accumulator& accumulator, KXBoxLineScratch&)
+{
+    KXSlideBox<Accumulator>(g, source, destination, accumulator);
+}
+
 /// The same line for the alpha-weighted accumulator, with every pixel's
-/// terms worked out once and four channels at a time; the pixels are those
-/// of the template (the accumulator itself is only asked for its radius).
+/// terms worked out once and the divisions done as exact multiplications,
+/// several pixels at a time; the pixels are those of the template (the
+/// accumulator itself is only asked for its radius).
+KXCORE_EXPORT void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
+                              KXRGBABlurAccumulatorPremul& accumulator, KXBoxLineScratch& scratch);
+/// The same with buffers of its own.
 KXCORE_EXPORT void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
                               KXRGBABlurAccumulatorPremul& accumulator);
+
+/// Lines first … last of a pass of geometry `g` over `image`, read,
+/// computed and written a band of kBandLines lines at a time, the lines'
+/// sums sliding together; returns false (and does nothing) where it has no
+/// such form (other accumulators), so that the caller does the lines one by
+/// one. The pixels are those of the lines.
+template <class Accumulator>
+bool KXSlideBoxBand(const KXPassGeometry&, KXImageRGBA32i&, int, int, Accumulator&, KXBoxLineScratch&)
+{
+    return false;
+}
+/// The band form for the alpha-weighted accumulator.
+KXCORE_EXPORT bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, int last,
+                                  KXRGBABlurAccumulatorPremul& accumulator, KXBoxLineScratch& scratch);
 
 /// An accumulator slid along every line of a rectangle: the window of
 /// 2r + 1 pixels starts centred one pixel before the area, and for each
@@ -274,24 +310,27 @@ public:
     class Worker {
     public:
         /// A worker for `pass`.
-        explicit Worker(const KXBoxPass& pass) : m_pass(pass), m_band(pass.m_geometry), m_accumulator(pass.m_accumulator)
-        {
-        }
+        explicit Worker(const KXBoxPass& pass) : m_pass(pass), m_accumulator(pass.m_accumulator) {}
         Worker(const Worker&) = delete;
         Worker& operator=(const Worker&) = delete;
         /// Does rows (columns) first … last.
         void Lines(int first, int last)
         {
             const KXPassGeometry& g = m_pass.m_geometry;
-            m_band.Run(g, m_pass.m_image, first, last, [this, &g](const KXPixelLine& source, KXPixelLine& destination) {
-                KXSlideBox(g, source, destination, m_accumulator);
+            if (KXSlideBoxBand(g, m_pass.m_image, first, last, m_accumulator, m_scratch))
+                return;
+            if (!m_band)
+                m_band.emplace(g);
+            m_band->Run(g, m_pass.m_image, first, last, [this, &g](const KXPixelLine& source, KXPixelLine& destination) {
+                KXSlideBox(g, source, destination, m_accumulator, m_scratch);
             });
         }
 
     private:
         const KXBoxPass& m_pass;
-        KXLineBand m_band;
+        std::optional<KXLineBand> m_band; // line buffers, made when first needed
         Accumulator m_accumulator;
+        KXBoxLineScratch m_scratch;
     };
 
 private:

@@ -1,0 +1,155 @@
+#include "KXFilterPasses.h"
+#include "filters/KXBoxLineWidth.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+// The exact multiplications that replace divisions in the alpha-weighted box
+// line, checked over their whole domains (or every divisor up to a bound and
+// the largest ones), and the line itself against the accumulator's line.
+
+TEST(KXBoxLineArithmetic, TermDivisionBy255IsExactForEveryProduct)
+{
+    for (unsigned int x = 0; x <= 255u * 255u; ++x)
+        ASSERT_EQ(KXBoxLineWidth::DivideBy255(x), x / 255) << x;
+}
+
+TEST(KXBoxLineArithmetic, ColourDivisionByAlphaIsExactForEveryNumerator)
+{
+    using KXBoxLineWidth::Width;
+    for (Width width : {Width::Sse2, Width::Avx512}) { // each has its own reciprocal estimate
+        if (!KXBoxLineWidth::Available(width)) {
+            std::cout << "[ SKIPPED  ] box line width " << int(width) << ": not on this processor\n";
+            continue;
+        }
+        KXBoxLineWidth::Force(width);
+        for (int a = 1; a <= 255; ++a)
+            for (int n = 0; n <= 255 * a; ++n)
+                ASSERT_EQ(KXBoxLineWidth::DivideByAlpha(n, a), n / a) << n << " / " << a << " width " << int(width);
+    }
+    KXBoxLineWidth::Force(KXBoxLineWidth::Width::Best);
+}
+
+TEST(KXBoxLineArithmetic, AverageDivisionByCountIsExactForEverySum)
+{
+    std::vector<int> counts;
+    for (int r = 0; r <= 200; ++r)
+        counts.push_back(2 * r + 1);
+    for (int r : {4095, 4096, 16383, 16384, 32765, 32766})
+        counts.push_back(2 * r + 1);
+    for (int d : counts)
+        for (int s = 0; s <= 255 * d; ++s)
+            ASSERT_EQ(KXBoxLineWidth::DivideByCount(s, d), s / d) << s << " / " << d;
+}
+
+namespace {
+
+// A line of runs: transparent, opaque and random alpha, random colours.
+KXPixelLine RunsLine(int length, std::mt19937& random)
+{
+    KXPixelLine line(static_cast<size_t>(length));
+    int left = 0, kind = 0;
+    for (KXRGBA32i& p : line) {
+        if (left-- == 0) {
+            left = int(random() % 40);
+            kind = int(random() % 4);
+        }
+        p = KXRGBA32i(random());
+        if (kind == 0)
+            p.a = 0;
+        else if (kind == 1)
+            p.a = 255;
+        else if (kind == 2)
+            p.a = uint8_t(random() % 3); // 0, 1, 2: averages near 1
+    }
+    return line;
+}
+
+} // namespace
+
+TEST(KXBoxLine, EveryWidthMatchesTheAccumulatorLine)
+{
+    using KXBoxLineWidth::Width;
+    for (Width width : {Width::Sse2, Width::Avx2, Width::Avx512}) {
+        if (!KXBoxLineWidth::Available(width)) {
+            std::cout << "[ SKIPPED  ] box line width " << int(width) << ": not on this processor\n";
+            continue;
+        }
+        KXBoxLineWidth::Force(width);
+        std::mt19937 random(7);
+        KXBoxLineScratch scratch; // reused by every line, as a pass worker does
+        for (int radius : {0, 1, 2, 5, 50, 300, 32766, 32767}) {
+            for (int length : {1, 2, 3, 5, 8, 63, 1000}) {
+                const KXPixelLine line = RunsLine(length, random);
+                const QRect image(0, 0, length, 1);
+                for (const QRect& area : {image, QRect(length / 3, 0, length / 2 + 1, 1), QRect(length - 1, 0, 1, 1)}) {
+                    const KXPassGeometry g
+                        = KXPassGeometry::Make(image, area, radius + 1, radius, KXPassDirection::Horizontal);
+                    const KXPixelLine segment(
+                        line.begin() + g.sourceStart, line.begin() + g.sourceStart + g.sourceLength);
+                    KXPixelLine fast(static_cast<size_t>(g.destinationLength)), plain(fast.size());
+                    KXRGBABlurAccumulatorPremul a(radius), b(radius);
+                    KXSlideBox(g, segment, fast, a, scratch);
+                    KXSlideBox<KXRGBABlurAccumulatorPremul>(g, segment, plain, b);
+                    for (size_t i = 0; i < fast.size(); ++i)
+                        ASSERT_EQ(fast[i].value, plain[i].value)
+                            << "width " << int(width) << " radius " << radius << " length " << length << " area "
+                            << area.left() << " at " << i;
+                }
+            }
+        }
+    }
+    KXBoxLineWidth::Force(Width::Best);
+}
+
+namespace {
+
+// An image of runs (see RunsLine), row by row.
+KXImageRGBA32i RunsImage(int width, int height, std::mt19937& random)
+{
+    KXImageRGBA32i image(static_cast<unsigned int>(width), static_cast<unsigned int>(height));
+    for (int y = 0; y < height; ++y) {
+        const KXPixelLine row = RunsLine(width, random);
+        image.SetLine(unsigned(y), row.data(), unsigned(width) * 4);
+    }
+    return image;
+}
+
+} // namespace
+
+// Lines done a band at a time by a pass worker against the pass's own
+// steps, one line at a time through the accumulator's line.
+TEST(KXBoxLine, BandsMatchTheLines)
+{
+    using KXBoxLineWidth::Width;
+    std::mt19937 random(9);
+    const KXImageRGBA32i original = RunsImage(37, 150, random); // bands of 16 and a part either way
+    for (Width width : {Width::Sse2, Width::Avx2, Width::Avx512}) {
+        if (!KXBoxLineWidth::Available(width)) {
+            std::cout << "[ SKIPPED  ] box band width " << int(width) << ": not on this processor\n";
+            continue;
+        }
+        KXBoxLineWidth::Force(width);
+        for (KXPassDirection direction : {KXPassDirection::Horizontal, KXPassDirection::Vertical}) {
+            for (int radius : {0, 1, 7, 200, 32766}) {
+                for (const QRect& area : {QRect(), QRect(3, 20, 30, 100), QRect(36, 149, 1, 1)}) {
+                    KXImageRGBA32i banded = original, plain = original; // tiles shared until written
+                    KXBoxPass<KXRGBABlurAccumulatorPremul> fast(banded, area, KXRGBABlurAccumulatorPremul(radius),
+                                                                direction);
+                    KXBoxPass<KXRGBABlurAccumulatorPremul> slow(plain, area, KXRGBABlurAccumulatorPremul(radius),
+                                                                direction);
+                    KXBoxPass<KXRGBABlurAccumulatorPremul>::Worker worker(fast);
+                    worker.Lines(fast.Geometry().firstLine, fast.Geometry().lastLine);
+                    while (!slow.Step()) { }
+                    for (int y = 0; y < 150; ++y)
+                        for (int x = 0; x < 37; ++x)
+                            ASSERT_EQ(banded.GetColor(x, y).value, plain.GetColor(x, y).value)
+                                << "width " << int(width) << " direction " << int(direction) << " radius " << radius
+                                << " area " << area.left() << " at " << x << ", " << y;
+                }
+            }
+        }
+    }
+    KXBoxLineWidth::Force(Width::Best);
+}
