@@ -74,7 +74,7 @@ void Check(const char* header, const char* fieldsHex, const char* readError, con
     EXPECT_TRUE(OnlyMessage(log).endsWith(QString("\". ") + writeError)) << OnlyMessage(log).toStdString();
 }
 
-// QColor in a stream: spec 1 (RGB), then alpha, red, green, blue and a pad
+// QColor in a stream: its colour model (1, RGB), then alpha, red, green, blue and a pad
 // as 16-bit values (an 8-bit channel c is c * 257).
 #define KX_BLACK "01" "ffff" "0000" "0000" "0000" "0000"
 #define KX_WHITE "01" "ffff" "ffff" "ffff" "ffff" "0000"
