@@ -2,16 +2,12 @@
 #include "KXTestSupport.h"
 #include "KXTransformImageColors.h"
 
-#include <QRegularExpression>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstring>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -172,36 +168,6 @@ TEST(KXColorTransformStack, PopAndTopOfAnEmptyStackGiveNullAndLog)
     ASSERT_EQ(log.Messages().size(), 2);
     EXPECT_TRUE(log.Messages()[0].endsWith(file + "Top of an empty colour transform stack")) << log.Messages()[0].toStdString();
     EXPECT_TRUE(log.Messages()[1].endsWith(file + "Pop on an empty colour transform stack")) << log.Messages()[1].toStdString();
-}
-
-// One application runs all its tiles before another thread's starts.
-TEST(KXColorTransformStack, OneApplicationAtATimeAcrossThreads)
-{
-    struct ThreadRecorder : KXColorTransformBase {
-        void operator()(void*, unsigned int) const override
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            callers.push_back(QThread::currentThread());
-            QThread::usleep(50);
-        }
-        void Invert(void*, unsigned int) const override {}
-        mutable std::mutex mutex;
-        mutable std::vector<QThread*> callers;
-    };
-    auto* recorder = new ThreadRecorder;
-    KXColorTransformStack stack;
-    stack.Push(recorder);
-    Image first = Pattern(), second = Pattern();
-    std::unique_ptr<QThread> other(QThread::create([&] { stack(second); }));
-    other->start();
-    stack(first);
-    other->wait();
-    const std::vector<QThread*>& callers = recorder->callers;
-    ASSERT_EQ(callers.size(), 12u);
-    int changes = 0;
-    for (size_t i = 1; i < callers.size(); ++i)
-        changes += callers[i] != callers[i - 1];
-    EXPECT_EQ(changes, 1);
 }
 
 TEST(KXColorTransformSmall, ChannelFilterAndGreyFromAlpha)
@@ -405,7 +371,6 @@ TEST(KXTransformImageColors, VisitorsLogExceptionsAndReturnFalse)
                                           "Exception content:\"boom\""),
                            QStringLiteral("Unexpected unknown exception: line=930, "
                                           "file=\"include/KXTransformImageColors\"")}));
-    EXPECT_TRUE(QRegularExpression(QString::fromLatin1(KXTest::ReportPrefixPattern())).match(capture.Lines()[0]).hasMatch());
 }
 
 TEST(KXTransformImageColors, RectangleWriterTouchesOnlyItsTiles)
