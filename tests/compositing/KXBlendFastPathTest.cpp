@@ -28,25 +28,6 @@ TEST(KXBlendFastPath, DivisionBy255AIsExactAtEveryStep)
     }
 }
 
-#if defined(KX_BLEND_X86)
-// x / 255 as a 16-bit multiply-high, for every 16-bit value the opaque path
-// forms (at most 255 * 255), in both halves of a lane.
-TEST(KXBlendFastPath, MultiplyHighDivisionBy255)
-{
-    const Ops4 ops;
-    for (uint32_t x = 0; x <= 65025; x += 4) {
-        Lanes<4>::U v = {x | (x + 1) << 16, (x + 1) | x << 16, (x + 2) | (x + 3) << 16, (x + 3) | (x + 2) << 16};
-        if (x + 3 > 65025)
-            v = Lanes<4>::U{} + (65025u | 65025u << 16);
-        const Lanes<4>::U q = ops.Div255Halves(v);
-        for (int i = 0; i < 4; ++i) {
-            ASSERT_EQ(q[i] & 0xFFFF, (v[i] & 0xFFFF) / 255) << (v[i] & 0xFFFF);
-            ASSERT_EQ(q[i] >> 16, (v[i] >> 16) / 255) << (v[i] >> 16);
-        }
-    }
-}
-#endif
-
 namespace {
 
 struct Buffers {
