@@ -123,27 +123,30 @@ void ExpectEveryWidthSameAsPlain(const std::string& name, const std::vector<uint
 #endif
 }
 
+// The kernel unlocked and locked under each alpha rule; a failure names the
+// rule by its position in the list.
+template <template <bool, class> class Kernel, class... Rules>
+void ExpectRulesSameAsPlain(const std::string& name, const std::vector<uint32_t>& opacities = kOpacities)
+{
+    int rule = 0;
+    ((ExpectEveryWidthSameAsPlain<Kernel<false, Rules>>(name + ", rule " + std::to_string(rule), opacities),
+      ExpectEveryWidthSameAsPlain<Kernel<true, Rules>>(name + ", locked, rule " + std::to_string(rule++), opacities)),
+     ...);
+}
+
 template <template <bool, class> class Kernel>
 void ExpectAllAlphasSameAsPlain(const std::string& name)
 {
-    ExpectEveryWidthSameAsPlain<Kernel<false, RowSourceAlpha>>(name + ", unmasked");
-    ExpectEveryWidthSameAsPlain<Kernel<true, RowSourceAlpha>>(name + ", unmasked, locked");
-    ExpectEveryWidthSameAsPlain<Kernel<false, RowNestedAlpha>>(name + ", nested mask alpha");
-    ExpectEveryWidthSameAsPlain<Kernel<true, RowNestedAlpha>>(name + ", nested mask alpha, locked");
-    ExpectEveryWidthSameAsPlain<Kernel<false, RowProductAlpha>>(name + ", product mask alpha");
-    ExpectEveryWidthSameAsPlain<Kernel<true, RowProductAlpha>>(name + ", product mask alpha, locked");
+    ExpectRulesSameAsPlain<Kernel, RowSourceAlpha, RowNestedAlpha, RowProductAlpha>(name);
 }
 
 // The blend terms do not depend on the alpha rule or the opacity (the
-// normal kernel checks those): unmasked either way and one masked rule, at
-// full and half opacity.
+// normal kernel checks those): unmasked and one masked rule, at full and
+// half opacity.
 template <template <bool, class> class Kernel>
 void ExpectTermSameAsPlain(const std::string& name)
 {
-    const std::vector<uint32_t> opacities = {128, 256};
-    ExpectEveryWidthSameAsPlain<Kernel<false, RowSourceAlpha>>(name + ", unmasked", opacities);
-    ExpectEveryWidthSameAsPlain<Kernel<true, RowSourceAlpha>>(name + ", unmasked, locked", opacities);
-    ExpectEveryWidthSameAsPlain<Kernel<false, RowProductAlpha>>(name + ", product mask alpha", opacities);
+    ExpectRulesSameAsPlain<Kernel, RowSourceAlpha, RowProductAlpha>(name, {128, 256});
 }
 
 template <class Term>

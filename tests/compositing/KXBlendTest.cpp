@@ -4,10 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <stdexcept>
-#include <string>
 #include <vector>
 
 using namespace KXBlend;
