@@ -28,25 +28,6 @@ TEST(KXBlendFastPath, DivisionBy255AIsExactAtEveryStep)
     }
 }
 
-#if defined(KX_BLEND_X86)
-// x / 255 as a 16-bit multiply-high, for every 16-bit value the opaque path
-// forms (at most 255 * 255), in both halves of a lane.
-TEST(KXBlendFastPath, MultiplyHighDivisionBy255)
-{
-    const Ops4 ops;
-    for (uint32_t x = 0; x <= 65025; x += 4) {
-        Lanes<4>::U v = {x | (x + 1) << 16, (x + 1) | x << 16, (x + 2) | (x + 3) << 16, (x + 3) | (x + 2) << 16};
-        if (x + 3 > 65025)
-            v = Lanes<4>::U{} + (65025u | 65025u << 16);
-        const Lanes<4>::U q = ops.Div255Halves(v);
-        for (int i = 0; i < 4; ++i) {
-            ASSERT_EQ(q[i] & 0xFFFF, (v[i] & 0xFFFF) / 255) << (v[i] & 0xFFFF);
-            ASSERT_EQ(q[i] >> 16, (v[i] >> 16) / 255) << (v[i] >> 16);
-        }
-    }
-}
-#endif
-
 namespace {
 
 struct Buffers {
@@ -142,27 +123,30 @@ void ExpectEveryWidthSameAsPlain(const std::string& name, const std::vector<uint
 #endif
 }
 
+// The kernel unlocked and locked under each alpha rule; a failure names the
+// rule by its position in the list.
+template <template <bool, class> class Kernel, class... Rules>
+void ExpectRulesSameAsPlain(const std::string& name, const std::vector<uint32_t>& opacities = kOpacities)
+{
+    int rule = 0;
+    ((ExpectEveryWidthSameAsPlain<Kernel<false, Rules>>(name + ", rule " + std::to_string(rule), opacities),
+      ExpectEveryWidthSameAsPlain<Kernel<true, Rules>>(name + ", locked, rule " + std::to_string(rule++), opacities)),
+     ...);
+}
+
 template <template <bool, class> class Kernel>
 void ExpectAllAlphasSameAsPlain(const std::string& name)
 {
-    ExpectEveryWidthSameAsPlain<Kernel<false, RowSourceAlpha>>(name + ", unmasked");
-    ExpectEveryWidthSameAsPlain<Kernel<true, RowSourceAlpha>>(name + ", unmasked, locked");
-    ExpectEveryWidthSameAsPlain<Kernel<false, RowNestedAlpha>>(name + ", nested mask alpha");
-    ExpectEveryWidthSameAsPlain<Kernel<true, RowNestedAlpha>>(name + ", nested mask alpha, locked");
-    ExpectEveryWidthSameAsPlain<Kernel<false, RowProductAlpha>>(name + ", product mask alpha");
-    ExpectEveryWidthSameAsPlain<Kernel<true, RowProductAlpha>>(name + ", product mask alpha, locked");
+    ExpectRulesSameAsPlain<Kernel, RowSourceAlpha, RowNestedAlpha, RowProductAlpha>(name);
 }
 
 // The blend terms do not depend on the alpha rule or the opacity (the
-// normal kernel checks those): unmasked either way and one masked rule, at
-// full and half opacity.
+// normal kernel checks those): unmasked and one masked rule, at full and
+// half opacity.
 template <template <bool, class> class Kernel>
 void ExpectTermSameAsPlain(const std::string& name)
 {
-    const std::vector<uint32_t> opacities = {128, 256};
-    ExpectEveryWidthSameAsPlain<Kernel<false, RowSourceAlpha>>(name + ", unmasked", opacities);
-    ExpectEveryWidthSameAsPlain<Kernel<true, RowSourceAlpha>>(name + ", unmasked, locked", opacities);
-    ExpectEveryWidthSameAsPlain<Kernel<false, RowProductAlpha>>(name + ", product mask alpha", opacities);
+    ExpectRulesSameAsPlain<Kernel, RowSourceAlpha, RowProductAlpha>(name, {128, 256});
 }
 
 template <class Term>

