@@ -11,10 +11,12 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -152,6 +154,33 @@ TEST(VQTileManager64, ExhaustionIsToldOncePerExhaustion)
         tm->CleanUpTiles(mine);
 }
 
+TEST(VQTileManager64, ConcurrentThreadsNeverShareABlock)
+{
+    VQTileManager64* tm = VQTileManager64::Instance();
+    const long long available = tm->GetAvailableCount();
+    constexpr int kThreads = 4, kRounds = 2000;
+    std::vector<QList<void*>> held(kThreads);
+    std::atomic<int> ready{0};
+    OnThreads(kThreads, [&](int t) {
+        for (++ready; ready.load() < kThreads;) {
+        }
+        for (int i = 0; i < kRounds; ++i) {
+            held[t].append(tm->MakeTile());
+            if (i % 3 == 2) {
+                tm->CleanUpTiles(tm->MakeTiles(2));
+                tm->CleanUpTile(held[t].takeFirst());
+            }
+        }
+    });
+    std::set<void*> distinct;
+    for (const QList<void*>& mine : held)
+        distinct.insert(mine.begin(), mine.end());
+    EXPECT_EQ(distinct.size(), size_t(kThreads * (kRounds - kRounds / 3)));
+    EXPECT_EQ(tm->GetAvailableCount(), available - static_cast<long long>(distinct.size()));
+    for (const QList<void*>& mine : held)
+        tm->CleanUpTiles(mine);
+}
+
 // A page file that cannot be made (here: the file-size limit is below its
 // size, which would otherwise raise SIGXFSZ) leaves the manager on
 // anonymous memory; a directory that is missing is replaced by a usable one.
@@ -170,6 +199,7 @@ TEST(VQTileManager64, WithoutPageFileFallsBackToMemory)
         const QStringList messages = ManagerMessages(log.Messages().mid(3)); // after the old manager's farewell
         EXPECT_EQ(messages, QStringList({"Map file error. Insufficient disk space",
                                          "No page file: tile blocks come from anonymous memory."}));
+        EXPECT_TRUE(PageFiles(directory.path()).isEmpty());
 
         VQTileManager64* tm = VQTileManager64::Instance();
         EXPECT_EQ(tm->GetAvailableCount(), 100000);
@@ -225,6 +255,7 @@ TEST(VQTileManager64, PageFileLifecycle)
         files.removeOne(name);
     ASSERT_EQ(files.size(), 1);
     const QString ours = files[0];
+    EXPECT_TRUE(QRegularExpression("^tamrixo\\d+\\.page$").match(ours).hasMatch()) << ours.toStdString();
     EXPECT_FALSE(QFileInfo(dir + ours).isSymLink());
     EXPECT_EQ(QFileInfo(dir + ours).size(), 6553600000LL);
     EXPECT_FALSE(QFile::exists(dir + "target")) << "a planted link was followed";
@@ -256,7 +287,7 @@ TEST(VQTileManager64, PageFileLifecycle)
 TEST(VQTileManager64, RefusesBlocksReturnedTwiceAndForeignHandles)
 {
 #if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "the sanitizer build stops at a refused block";
+    GTEST_SKIP() << "the sanitizer build stops at a refused block (see the death test)";
 #else
     VQTileManager64* tm = VQTileManager64::Instance();
     const long long available = tm->GetAvailableCount();
@@ -337,3 +368,33 @@ TEST(VQTileManager64, ReturnedBlocksGiveTheirMemoryBack)
     for (void* tile : held)
         tm->CleanUpTile(tile);
 }
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer build marks free blocks off-limits: a write past a tile or
+// into a returned block stops the program, and so does a refused block.
+TEST(VQTileManager64DeathTest, SanitizerCatchesWritesOutsideHeldBlocks)
+{
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    VQTileManager64* tm = VQTileManager64::Instance();
+    // A child that dies leaves its page file behind; remove those afterwards.
+    struct RemoveChildPageFiles {
+        QString directory;
+        QStringList keep;
+        ~RemoveChildPageFiles()
+        {
+            for (const QString& name : PageFiles(directory))
+                if (!keep.contains(name))
+                    QFile::remove(directory + "/" + name);
+        }
+    } cleanup{KXFileIOManager::GetTemporaryPath(), PageFiles(KXFileIOManager::GetTemporaryPath())};
+    EXPECT_DEATH(static_cast<char*>(tm->GetMemory(tm->MakeTile(), true))[VQTileManager64::kBlockSize] = 1,
+                 "use-after-poison"); // one byte past the tile
+    void* tile = tm->MakeTile();
+    char* memory = static_cast<char*>(tm->GetMemory(tile, true));
+    tm->CleanUpTile(tile);
+    EXPECT_DEATH(memory[0] = 1, "use-after-poison"); // into a returned block
+    EXPECT_DEATH(tm->CleanUpTile(tile), "Tile already free");
+    int local = 0;
+    EXPECT_DEATH(tm->CleanUpTile(&local), "Invalid tile pointer");
+}
+#endif
