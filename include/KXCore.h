@@ -18,6 +18,7 @@
 #include "KXImage.h"
 #include "KXImageConversion.h"
 #include "KXImagePainter.h"
+#include "KXInpaint.h"
 #include "KXIterativeAdjustments.h"
 #include "KXLog.h"
 #include "KXParallel.h"
