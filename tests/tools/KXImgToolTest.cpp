@@ -231,6 +231,10 @@ TEST_F(KximgTool, EveryCommandOnceOnASmallPicture)
     QImage flat(130, 70, QImage::Format_ARGB32);
     flat.fill(qRgba(10, 200, 128, 255));
     ASSERT_TRUE(flat.save(Path(QStringLiteral("flat.png"))));
+    QImage holes = flat.copy(); // a 3 x 3 hole in one colour fills with that colour
+    for (int i = 0; i < 9; ++i)
+        holes.setPixel(20 + i % 3, 20 + i / 3, 0u);
+    ASSERT_TRUE(holes.save(Path(QStringLiteral("holes.png"))));
     QImage opaque(130, 70, QImage::Format_ARGB32);
     for (int y = 0; y < opaque.height(); ++y)
         for (int x = 0; x < opaque.width(); ++x)
@@ -277,6 +281,8 @@ TEST_F(KximgTool, EveryCommandOnceOnASmallPicture)
         // Luminance (11 R + 16 G + 5 B) / 32, shown as an opaque grey.
         {{"mask", "in.png", "grey.png", "--kind", "luminance", "--grey"}, "grey.png",
          Map(in, [](QRgb p) { return Grey((11 * qRed(p) + 16 * qGreen(p) + 5 * qBlue(p)) >> 5); }), 0, {}},
+        {{"inpaint", "holes.png", "filled.png"}, "filled.png", flat, 0, {}},
+        {{"inpaint", "holes.png", "filled-tiled.png", "--iterative"}, "filled-tiled.png", flat, 0, {}},
         {{"invert", "in.png", "inverted.png", "--channels", "rgba"}, "inverted.png",
          qtInverted(in, QImage::InvertRgba), 0, {}},
         {{"adjust", "in.png", "negative.png", "--op", "invert"}, "negative.png", qtInverted(in, QImage::InvertRgb),
