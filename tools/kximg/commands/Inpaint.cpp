@@ -47,29 +47,37 @@ struct HoleMask {
     void operator()(KXRGBA32i& p) const { p = p.a < 255 ? 0xFFFF0000u : 0u; }
 };
 
-// The bounding box of the holes, whose size estimates the number of passes.
-struct HoleBounds {
+// The holes of a rectangle: how many, and their bounding box (the next
+// count need look no further).
+struct HoleCount {
+    long long count = 0;
     int left = 2147483647, top = 2147483647, right = -1, bottom = -1;
     void operator()(int x, int y, const KXRGBA32i* p)
     {
         if (p->a == 255)
             return;
+        ++count;
         left = std::min(left, x), right = std::max(right, x);
         top = std::min(top, y), bottom = std::max(bottom, y);
     }
+    QRect Bounds() const { return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom)); }
 };
 
+// One pass per call; after each pass the bar shows the share of the holes
+// filled so far, and Ctrl-C stops.
 void InpaintIteratively(KXImageRGBA32i& image, CommandProgress& progress)
 {
     KXImageRGBA32i mask = image;
     TransformPixels(mask, HoleMask());
-    HoleBounds bounds;
-    VisitPixelsWithCoordinates(image, image.Rect(), bounds);
-    // A rectangular hole fills from its corners inward in about (w + h) / 2 passes.
-    const long long estimate = bounds.right < 0 ? 1 : (bounds.right - bounds.left + bounds.bottom - bounds.top) / 2 + 2;
+    HoleCount holes;
+    VisitPixelsWithCoordinates(image, image.Rect(), holes);
+    const long long total = holes.count;
     KXInpaintIterative inpaint(image, mask, image.Rect(), image.Rect());
-    for (long long pass = 1; inpaint(); ++pass) {
-        progress.Within(std::min(0.99, static_cast<double>(pass) / estimate));
+    while (inpaint()) {
+        HoleCount left;
+        VisitPixelsWithCoordinates(image, holes.Bounds(), left);
+        holes = left;
+        progress.Within(1.0 - static_cast<double>(holes.count) / static_cast<double>(std::max(total, 1LL)));
         CheckInterrupted();
     }
 }
