@@ -11,14 +11,13 @@
 /// `offset` where that image's top-left corner lies relative to the text
 /// outline's origin, rounded to whole pixels: drawing the image at
 /// origin + offset places the text where the untransformed outline would
-/// be, turned about its centre by the user transform. A selection image has
-/// the size and offset of the text image it belongs to, so the two overlay
-/// directly.
+/// be, turned about its centre by the user transform. A selection image is
+/// placed the same way, so it lands under its characters.
 ///
 /// Rendering uses QPainter (a QGuiApplication must exist for fonts) with
 /// CompositionMode_Source, a one-pixel pen and a solid brush of the text
 /// colour, and only the tiles the outline reaches are written; the others
-/// stay one shared blank block. It gives exactly what QPainter gives on one
+/// (between words, inside large letters) stay shared blank tiles. It gives exactly what QPainter gives on one
 /// QImage of the same size.
 ///
 /// Errors: a standard exception (such as tile manager exhaustion) is logged
@@ -73,8 +72,8 @@ public:
     KXImageRGBA32i CreateImageByText(QPointF& offset);
     /// The bent and distorted text; the plain text when the style is 0.
     KXImageRGBA32i CreateImageByTextWithDeformation(QPointF& offset);
-    /// The selection rectangle of `count` characters from `start`, in the
-    /// frame of the (deformed, when the style is not 0) text image.
+    /// The selection rectangle of `count` characters from `start` (deformed
+    /// like the text when the style is not 0); empty for a count of 0 or -1.
     KXImageRGBA32i CreateImageByTextWithSelectionAndDeformation(QPointF& offset, int start, int count);
     /// `path` (with `rect` the box it is turned about) transformed and drawn.
     KXImageRGBA32i TransformAndCreateImage(const QPainterPath& path, const QRectF& rect, QPointF& offset);
@@ -120,8 +119,6 @@ private:
     QTransform UserTransform() const { return transform.toTransform(); }
     QPainterPath TransformPath(const QPainterPath& path, const QRectF& rect, QPointF& offset) const;
     QPainterPath TransformPath(const QPainterPath& path, const QRectF& rect) const;
-    QRectF FrameOf(const QRectF& rect) const;
-    KXImageRGBA32i CreateImage(const QPainterPath& path) const;
     KXImageRGBA32i CreateImage(const QPainterPath& path, const QRectF& frame) const;
     KXImageRGBA32i CreateImageByTextWithSelection(QPointF& offset, int start, int count);
     QPainterPath CreateSelectionPath(QPointF& offset, int start, int count);

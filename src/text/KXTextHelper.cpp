@@ -182,11 +182,6 @@ KXImageRGBA32i KXTextHelper::CreateImage(const QPainterPath& path, const QRectF&
     return Draw(path, frame, KXTextOutline::Paint{color, renderHints});
 }
 
-KXImageRGBA32i KXTextHelper::CreateImage(const QPainterPath& path) const
-{
-    return CreateImage(path, path.boundingRect());
-}
-
 KXImageRGBA32i KXTextHelper::TransformAndCreateImage(const QPainterPath& path, const QRectF& rect, QPointF& offset)
 {
     const QPainterPath moved = TransformPath(path, rect, offset);
@@ -243,7 +238,8 @@ QPainterPath KXTextHelper::CreateSelectionPath(QPointF&, int start, int count)
         return QPainterPath();
     PrepareOutlines();
     const double x = Boundary(start);
-    const double w = Boundary(start + std::max(count, 0)) - x;
+    const int first = std::max(0, std::min(start, text.size()));
+    const double w = QFontMetrics(font).horizontalAdvance(text.mid(first, std::max(count, 0)));
     const QRect t = textRect.toRect();
     QPainterPath path;
     path.addRect(QRectF(x, t.top(), w, t.bottom() - t.top() + 1));
@@ -286,11 +282,8 @@ QPainterPath KXTextHelper::CreateSelectionAndDeformationPath(QPointF& offset, in
 KXImageRGBA32i KXTextHelper::CreateImageByTextWithSelection(QPointF& offset, int start, int count)
 {
     PrepareOutlines();
-    const QPainterPath selection = CreateSelectionPath(offset, start, count);
-    const QPainterPath moved = TransformPath(textPath, textRect, offset);
-    const QRectF frame = moved.boundingRect();
-    offset = Rounded(offset + frame.toRect().topLeft());
-    return CreateImage(TransformPath(selection, textRect), frame);
+    // Turned about the text's centre, like the text.
+    return TransformAndCreateImage(CreateSelectionPath(offset, start, count), textRect, offset);
 }
 
 KXImageRGBA32i KXTextHelper::CreateImageByTextWithSelectionAndDeformation(QPointF& offset, int start, int count)
@@ -298,13 +291,8 @@ KXImageRGBA32i KXTextHelper::CreateImageByTextWithSelectionAndDeformation(QPoint
     if (style == 0)
         return CreateImageByTextWithSelection(offset, start, count);
     QPointF shift;
-    const QPainterPath deformed = DeformedTextPath(shift);
-    const QRectF rect = deformed.boundingRect();
-    const QPainterPath selection = CreateSelectionAndDeformationPath(shift, start, count);
-    const QPainterPath moved = TransformPath(deformed, rect, offset);
-    const QRectF frame = moved.boundingRect();
-    offset = Rounded(offset + frame.toRect().topLeft());
-    return CreateImage(TransformPath(selection, rect), frame);
+    const QRectF rect = DeformedTextPath(shift).boundingRect();
+    return TransformAndCreateImage(CreateSelectionAndDeformationPath(shift, start, count), rect, offset);
 }
 
 // ---- Caret, lines and hit test ----

@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace KXTextOutline {
 
@@ -62,18 +63,53 @@ double LongestSegment(const QPainterPath& path)
     return longest;
 }
 
-// The pixels the drawing can reach: the control-point box widened to whole
-// pixels with a margin of two for the pen and antialiasing.
-QRect Reach(const QPainterPath& path, const QSize& frame)
+// The pixels a drawing of `path` can reach: the control-point box widened
+// to whole pixels with a margin of two for the pen and antialiasing, cut to
+// the image.
+QRect Reach(const QPainterPath& path, const QSize& image)
 {
     const QRectF box = path.controlPointRect();
     const double left = std::max(std::floor(box.left()) - 2.0, 0.0);
     const double top = std::max(std::floor(box.top()) - 2.0, 0.0);
-    const double right = std::min(std::ceil(box.right()) + 2.0, double(frame.width()));
-    const double bottom = std::min(std::ceil(box.bottom()) + 2.0, double(frame.height()));
+    const double right = std::min(std::ceil(box.right()) + 2.0, double(image.width()));
+    const double bottom = std::min(std::ceil(box.bottom()) + 2.0, double(image.height()));
     if (!(left < right && top < bottom))
         return QRect();
     return QRect(int(left), int(top), int(right - left), int(bottom - top));
+}
+
+// One subpath and the pixels it can reach. A closed subpath changes the
+// fill only inside its own box and a stroke only near it, so a tile is
+// drawn with just the subpaths that reach it, and exactly as with all.
+struct Piece {
+    QPainterPath path;
+    QRect reach;
+};
+
+std::vector<Piece> Pieces(const QPainterPath& path, const QSize& image)
+{
+    std::vector<Piece> pieces;
+    QPainterPath current;
+    const auto flush = [&] {
+        const QRect reach = Reach(current, image);
+        if (current.elementCount() > 1 && !reach.isEmpty())
+            pieces.push_back(Piece{current, reach});
+        current = QPainterPath();
+    };
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (e.isMoveTo()) {
+            flush();
+            current.moveTo(e);
+        } else if (e.isLineTo()) {
+            current.lineTo(e);
+        } else if (e.isCurveTo() && i + 2 < path.elementCount()) {
+            current.cubicTo(e, path.elementAt(i + 1), path.elementAt(i + 2));
+            i += 2;
+        }
+    }
+    flush();
+    return pieces;
 }
 
 void Prepare(QPainter& painter, const Paint& paint)
@@ -157,49 +193,65 @@ bool IsFinite(const QPainterPath& path)
 
 KXImageRGBA32i Render(const QPainterPath& outline, const QRect& frame, const Paint& paint)
 {
-    const QPainterPath path = outline.translated(-frame.topLeft());
     KXImageRGBA32i image(static_cast<unsigned int>(std::max(frame.width(), 0)),
                          static_cast<unsigned int>(std::max(frame.height(), 0)));
-    const QRect area = Reach(path, frame.size());
-    if (path.isEmpty() || area.isEmpty())
+    const std::vector<Piece> pieces = Pieces(outline.translated(-frame.topLeft()), frame.size());
+    QRect area;
+    double longest = 0;
+    for (const Piece& piece : pieces) {
+        area |= piece.reach;
+        longest = std::max(longest, LongestSegment(piece.path));
+    }
+    if (area.isEmpty())
         return image;
 
     // The scratch picture for the pen: the tile at (margin, margin).
-    const int margin = int(std::ceil(std::min(LongestSegment(path), 1e5))) + 3;
+    const int margin = int(std::ceil(std::min(longest, 1e5))) + 3;
     QImage scratch(kTile + 2 * margin, kTile + 2 * margin, QImage::Format_ARGB32);
     if (scratch.isNull())
         throw KXBadAlloc();
     scratch.fill(0);
     uchar* const window = scratch.bits() + margin * scratch.bytesPerLine() + margin * 4;
     const QPen pen(paint.colour, 1.0);
+    const Qt::FillRule rule = outline.fillRule();
 
-    KXTileWalker::WriteArea(image, area, KXTileWalker::Run::Serial,
-                            [&](KXRGBA32i* pixels, const QRect&, unsigned int column, unsigned int row) {
-                                const int x = kTile * int(column);
-                                const int y = kTile * int(row);
-                                uchar* const bytes = reinterpret_cast<uchar*>(pixels);
-                                QImage view(bytes, kTile, kTile, kTile * 4, QImage::Format_ARGB32);
-                                QPainter painter;
-                                if (!painter.begin(&view))
-                                    return;
-                                Prepare(painter, paint);
-                                painter.translate(-x, -y);
-                                painter.setPen(Qt::NoPen);
-                                painter.setBrush(paint.colour);
-                                painter.drawPath(path);
-                                painter.end();
+    // Tiles that no piece reaches are left alone (they stay shared).
+    const auto paintTile = [&](unsigned int column, unsigned int row) {
+        const QRect tile(kTile * int(column), kTile * int(row), kTile, kTile);
+        QPainterPath path;
+        path.setFillRule(rule);
+        for (const Piece& piece : pieces)
+            if (piece.reach.intersects(tile))
+                path.addPath(piece.path);
+        if (path.isEmpty())
+            return;
+        KXTileWalker::WriteArea(image, tile, KXTileWalker::Run::Serial,
+                                [&](KXRGBA32i* pixels, const QRect&, unsigned int, unsigned int) {
+                                    uchar* const bytes = reinterpret_cast<uchar*>(pixels);
+                                    QImage view(bytes, kTile, kTile, kTile * 4, QImage::Format_ARGB32);
+                                    QPainter painter;
+                                    if (!painter.begin(&view))
+                                        return;
+                                    Prepare(painter, paint);
+                                    painter.translate(-tile.left(), -tile.top());
+                                    painter.setPen(Qt::NoPen);
+                                    painter.setBrush(paint.colour);
+                                    painter.drawPath(path);
+                                    painter.end();
 
-                                CopyBlock(window, scratch.bytesPerLine(), bytes, kTile * 4);
-                                if (!painter.begin(&scratch))
-                                    return;
-                                Prepare(painter, paint);
-                                painter.translate(margin - x, margin - y);
-                                painter.setPen(pen);
-                                painter.setBrush(Qt::NoBrush);
-                                painter.drawPath(path);
-                                painter.end();
-                                CopyBlock(bytes, kTile * 4, window, scratch.bytesPerLine());
-                            });
+                                    CopyBlock(window, scratch.bytesPerLine(), bytes, kTile * 4);
+                                    if (!painter.begin(&scratch))
+                                        return;
+                                    Prepare(painter, paint);
+                                    painter.translate(margin - tile.left(), margin - tile.top());
+                                    painter.setPen(pen);
+                                    painter.setBrush(Qt::NoBrush);
+                                    painter.drawPath(path);
+                                    painter.end();
+                                    CopyBlock(bytes, kTile * 4, window, scratch.bytesPerLine());
+                                });
+    };
+    KXTileWalker::ForEach(KXTileWalker::TilesOf<KXImageRGBA32i>(area), KXTileWalker::Run::Serial, paintTile);
     return image;
 }
 
