@@ -44,9 +44,12 @@ KXImageRGBA32i Draw(const QPainterPath& path, const QRectF& frame, const KXTextO
         KXImageRGBA32i());
 }
 
+// Whole pixels, rounding half away from zero like qRound; a coordinate
+// beyond the int range (an outline that is then refused) stays as it is.
 QPointF Rounded(const QPointF& p)
 {
-    return QPointF(qRound(p.x()), qRound(p.y()));
+    const auto round = [](double v) { return std::fabs(v) < 2e9 ? double(qRound(v)) : v; };
+    return QPointF(round(p.x()), round(p.y()));
 }
 
 } // namespace
@@ -234,12 +237,12 @@ void KXTextHelper::CreatePathByTextWithDeformationWithRect(QPainterPath& path, Q
 
 QPainterPath KXTextHelper::CreateSelectionPath(QPointF&, int start, int count)
 {
-    if (count == 0 || count == -1)
+    if (count <= 0) // 0 and -1 select nothing; other negative counts neither
         return QPainterPath();
     PrepareOutlines();
     const double x = Boundary(start);
     const int first = std::max(0, std::min(start, text.size()));
-    const double w = QFontMetrics(font).horizontalAdvance(text.mid(first, std::max(count, 0)));
+    const double w = QFontMetrics(font).horizontalAdvance(text.mid(first, count));
     const QRect t = textRect.toRect();
     QPainterPath path;
     path.addRect(QRectF(x, t.top(), w, t.bottom() - t.top() + 1));

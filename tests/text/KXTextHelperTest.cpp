@@ -2,14 +2,17 @@
 
 #include "KXTextHelper.h"
 #include "text/KXTextOutline.h"
+#include "KXTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QTransform>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -219,6 +222,28 @@ TEST(KXTextHelper, HitTestAndCaretByHand)
     helper.SetText(QStringLiteral("abcd"));
     helper.CreatePathByTextWithRect(after, mapped, offset);
     EXPECT_GT(after.width(), 1.5 * before.width());
+}
+
+// Settings that cannot give a drawable outline are logged: a maximum
+// segment length of 0 (no subdivision) and a transform that is not finite
+// (an empty image, no tile drawn).
+TEST(KXTextHelper, RefusesUnusableSettingsWithALogLine)
+{
+    KXTest::LogCapture log;
+    KXTextHelper helper(0.0f);
+    helper.SetText(QStringLiteral("x"));
+    helper.SetFont(Font("DejaVu Sans", 30));
+    QMatrix4x4 broken;
+    broken.scale(std::numeric_limits<float>::quiet_NaN());
+    helper.SetTransform(broken);
+    QPointF offset;
+    EXPECT_EQ(helper.CreateImageByText(offset).Width(), 0u);
+    QStringList messages = log.Messages();
+    messages.replaceInStrings(QRegularExpression(QStringLiteral("^Line=\\d+, ")), QString());
+    EXPECT_EQ(messages, QStringList({QStringLiteral("file=\"src/KXTextHelper\". Maximum segment length 0 is not above "
+                                                    "0: outlines are not subdivided"),
+                                     QStringLiteral("file=\"src/KXTextHelper\". Text outline coordinate is not a "
+                                                    "usable number")}));
 }
 
 } // namespace
