@@ -23,6 +23,7 @@
 #include "KXLog.h"
 #include "KXParallel.h"
 #include "KXPixel.h"
+#include "KXTextHelper.h"
 #include "KXTonalAdjustments.h"
 #include "KXTransformImageColors.h"
 #include "VQCMSProfile.h"

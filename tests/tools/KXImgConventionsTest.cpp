@@ -212,6 +212,26 @@ TEST_F(KximgConventions, FiltersAndOperators)
     EXPECT_TRUE(QImage(Path(QStringLiteral("tap.png"))).convertToFormat(QImage::Format_ARGB32) == copied);
 }
 
+// Text on a canvas of its own and on a picture: the canvas has the asked
+// size and background, and the text is drawn in its colour.
+TEST_F(KximgConventions, TextOnACanvasAndOnAPicture)
+{
+    const Outcome canvas = Kximg({"text", "t.png", "--text", "Hi", "--size", "40", "--canvas", "200,100", "--background",
+                                  "white", "--colour", "#0000ff", "--bend", "50", "--aliased"});
+    ASSERT_EQ(canvas.status, 0) << canvas.err.toStdString();
+    const QImage drawn = QImage(Path(QStringLiteral("t.png"))).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(drawn.size(), QSize(200, 100));
+    int blue = 0;
+    for (int y = 0; y < drawn.height(); ++y)
+        for (int x = 0; x < drawn.width(); ++x)
+            blue += drawn.pixel(x, y) == 0xFF0000FFu;
+    EXPECT_EQ(drawn.pixel(0, 0), 0xFFFFFFFFu);
+    EXPECT_GT(blue, 100);
+    const Outcome picture = Kximg({"text", "on.png", "--input", "opaque.png", "--text", "A", "--at", "10,10"});
+    ASSERT_EQ(picture.status, 0) << picture.err.toStdString();
+    EXPECT_EQ(QImage(Path(QStringLiteral("on.png"))).size(), QSize(130, 70));
+}
+
 // The gallery once, on a picture of the user's that is larger than the
 // pages take: every result as a PNG, the contact sheet and the page; the
 // sheet's path is the last line.

@@ -21,6 +21,7 @@ DemoRegistry BuildDemoRegistry()
     AddColourDemos(registry);
     AddFilterDemos(registry);
     AddInpaintDemos(registry);
+    AddTextDemos(registry);
     return registry;
 }
 

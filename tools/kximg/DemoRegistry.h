@@ -62,6 +62,7 @@ void AddCompositingDemos(DemoRegistry& registry);
 void AddColourDemos(DemoRegistry& registry);
 void AddFilterDemos(DemoRegistry& registry);
 void AddInpaintDemos(DemoRegistry& registry);
+void AddTextDemos(DemoRegistry& registry);
 
 // Helpers for operations.
 

@@ -1,0 +1,384 @@
+// Text outlines: building, subdividing, bending and tapering them, placing
+// them under the user transform, and the editor's helper outlines
+// (selection, caret, under line, upper line and hit test).
+//
+// Placement: a transformed outline is moved so that its box starts at
+// (0, 0) (T' = T followed by a translation by minus the mapped box's
+// top-left); the offset returned with it is where that (0, 0) lies in the
+// untransformed outline's coordinates when the box's centre stays in place:
+// c - T'(c). The renderers add the drawn image's own top-left and round to
+// whole pixels. Transformed outlines lie on the drawing grid (OnGrid), so
+// that they draw tile by tile exactly as on one picture.
+
+#include "KXTextHelper.h"
+
+#include "core/KXLogMacros.h"
+#include "text/KXTextOutline.h"
+
+#include <QFontMetrics>
+#include <QPolygonF>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const char kLogFile[] = "src/KXTextHelper";
+
+// Draws with the log guard: a standard exception is logged and gives an
+// empty image; a path that is not finite is refused with a log line.
+KXImageRGBA32i Draw(const QPainterPath& path, const QRectF& frame, const KXTextOutline::Paint& paint)
+{
+    return KXLog::GuardStd(
+        KX_SITE(kLogFile),
+        [&] {
+            if (!KXTextOutline::IsFinite(path) || !std::isfinite(frame.width()) || !std::isfinite(frame.height()) ||
+                std::fabs(frame.left()) > 1e9 || std::fabs(frame.top()) > 1e9 || frame.width() > 1e9 ||
+                frame.height() > 1e9) {
+                KX_LOG_REPORT(kLogFile, QStringLiteral("Text outline coordinate is not a usable number"));
+                return KXImageRGBA32i();
+            }
+            return KXTextOutline::Render(path, frame.toRect(), paint);
+        },
+        KXImageRGBA32i());
+}
+
+// Whole pixels, rounding half away from zero like qRound; a coordinate
+// beyond the int range (an outline that is then refused) stays as it is.
+QPointF Rounded(const QPointF& p)
+{
+    const auto round = [](double v) { return std::fabs(v) < 2e9 ? double(qRound(v)) : v; };
+    return QPointF(round(p.x()), round(p.y()));
+}
+
+} // namespace
+
+KXTextHelper::KXTextHelper(float maxSegmentLength) : maxSegmentLength(maxSegmentLength)
+{
+    if (!(maxSegmentLength > 0))
+        KX_LOG_REPORT(kLogFile, QStringLiteral("Maximum segment length %1 is not above 0: outlines are not "
+                                               "subdivided")
+                                    .arg(double(maxSegmentLength)));
+}
+
+void KXTextHelper::SetText(const QString& value)
+{
+    text = value;
+    textDirty = true;
+    heavyDirty = true;
+}
+
+void KXTextHelper::SetRenderMode(int mode)
+{
+    if (mode != 1 && mode != 2)
+        return;
+    const bool on = mode == 2;
+    // 0x08 is Qt's high-quality antialiasing hint, deprecated in Qt 5.15 (it
+    // then does nothing) but still part of the set hosts switch.
+    const auto highQuality = static_cast<QPainter::RenderHint>(0x08);
+    for (QPainter::RenderHint hint : {QPainter::Antialiasing, QPainter::TextAntialiasing,
+                                      QPainter::SmoothPixmapTransform, highQuality})
+        renderHints[hint] = on;
+}
+
+// ---- Outlines ----
+
+void KXTextHelper::CreateTextPath()
+{
+    QPainterPath path;
+    path.addText(0, 0, font, text);
+    path.translate(-path.boundingRect().topLeft());
+    textPath = path;
+    textRect = path.boundingRect();
+    textDirty = false;
+}
+
+QPainterPath KXTextHelper::PreparePath(const QPainterPath& path) const
+{
+    return KXTextOutline::Subdivide(path, maxSegmentLength);
+}
+
+void KXTextHelper::CreateHeavyTextPath()
+{
+    heavyPath = PreparePath(textPath);
+    heavyRect = heavyPath.boundingRect();
+    heavyDirty = false;
+}
+
+void KXTextHelper::PrepareOutlines()
+{
+    if (textDirty)
+        CreateTextPath();
+    if (heavyDirty)
+        CreateHeavyTextPath();
+}
+
+KXTextHelper::Deformation KXTextHelper::DeformationOf(const QPainterPath& heavy) const
+{
+    Deformation d;
+    const QRect r = heavy.boundingRect().toRect();
+    d.bendCentre = r.center();
+    // Inclusive sizes halved with integer division.
+    const int along = orientation ? r.height() : r.width();
+    const int across = orientation ? r.width() : r.height();
+    d.halfLength = float(along / 2);
+    d.halfExtent = double(across / 2);
+    QPainterPath bent = heavy;
+    KXTextOutline::Bend(bent, orientation, d.bendCentre, d.halfLength, d.halfExtent, bend);
+    const QRectF b = bent.boundingRect();
+    d.distortionCentre = b.center();
+    d.halfWidth = float(b.width() / 2);
+    d.halfHeight = float(b.height() / 2);
+    return d;
+}
+
+void KXTextHelper::Deform(QPainterPath& path, const Deformation& d) const
+{
+    KXTextOutline::Bend(path, orientation, d.bendCentre, d.halfLength, d.halfExtent, bend);
+    KXTextOutline::Distort(path, KXTextOutline::kBoth, d.distortionCentre, d.halfWidth, d.halfHeight,
+                           float(hDistortion / 100), float(vDistortion / 100));
+}
+
+QPainterPath KXTextHelper::DeformedTextPath(QPointF& shift)
+{
+    PrepareOutlines();
+    QPainterPath path = heavyPath;
+    Deform(path, DeformationOf(heavyPath));
+    const QRectF deformed = path.boundingRect();
+    const QPointF difference = textRect.topLeft() - deformed.topLeft();
+    shift = -QPointF(std::trunc(difference.x()), std::trunc(difference.y()));
+    lastOffset = shift;
+    lastDeformedRect = deformed.toRect();
+    return path;
+}
+
+// ---- Transform ----
+
+QPainterPath KXTextHelper::TransformPath(const QPainterPath& path, const QRectF& rect) const
+{
+    const QTransform t = UserTransform();
+    const QRectF mapped = t.mapRect(rect);
+    const QTransform moved = t * QTransform::fromTranslate(-mapped.x(), -mapped.y());
+    QPainterPath result;
+    for (QPolygonF polygon : path.toSubpathPolygons(moved)) {
+        for (QPointF& point : polygon)
+            point = KXTextOutline::OnGrid(point);
+        result.addPolygon(polygon);
+    }
+    return result;
+}
+
+QPainterPath KXTextHelper::TransformPath(const QPainterPath& path, const QRectF& rect, QPointF& offset) const
+{
+    const QTransform t = UserTransform();
+    const QRectF mapped = t.mapRect(rect);
+    const QTransform moved = t * QTransform::fromTranslate(-mapped.x(), -mapped.y());
+    offset = rect.center() - moved.map(rect.center());
+    return TransformPath(path, rect);
+}
+
+// ---- Rendering ----
+
+KXImageRGBA32i KXTextHelper::CreateImage(const QPainterPath& path, const QRectF& frame) const
+{
+    return Draw(path, frame, KXTextOutline::Paint{color, renderHints});
+}
+
+KXImageRGBA32i KXTextHelper::TransformAndCreateImage(const QPainterPath& path, const QRectF& rect, QPointF& offset)
+{
+    const QPainterPath moved = TransformPath(path, rect, offset);
+    const QRectF frame = moved.boundingRect();
+    offset = Rounded(offset + frame.toRect().topLeft());
+    return CreateImage(moved, frame);
+}
+
+KXImageRGBA32i KXTextHelper::CreateImageByText(QPointF& offset)
+{
+    PrepareOutlines();
+    return TransformAndCreateImage(textPath, textRect, offset);
+}
+
+KXImageRGBA32i KXTextHelper::CreateImageByTextWithDeformation(QPointF& offset)
+{
+    if (style == 0)
+        return CreateImageByText(offset);
+    QPointF shift;
+    const QPainterPath path = DeformedTextPath(shift);
+    return TransformAndCreateImage(path, path.boundingRect(), offset);
+}
+
+QPainterPath KXTextHelper::CreatePathByTextWithRect(QRectF& rect, QRectF& transformedRect, QPointF& offset)
+{
+    PrepareOutlines();
+    rect = textRect;
+    transformedRect = UserTransform().mapRect(textRect);
+    const QPainterPath moved = TransformPath(textPath, textRect, offset);
+    offset = Rounded(offset);
+    return moved;
+}
+
+void KXTextHelper::CreatePathByTextWithDeformationWithRect(QPainterPath& path, QRectF& rect, QRectF& transformedRect,
+                                                           QPointF& offset)
+{
+    if (style == 0) {
+        path = CreatePathByTextWithRect(rect, transformedRect, offset);
+        return;
+    }
+    QPointF shift;
+    const QPainterPath deformed = DeformedTextPath(shift);
+    rect = deformed.boundingRect();
+    transformedRect = UserTransform().mapRect(rect);
+    path = TransformPath(deformed, rect, offset);
+    offset = Rounded(offset);
+}
+
+// ---- Selection ----
+
+QPainterPath KXTextHelper::CreateSelectionPath(QPointF&, int start, int count)
+{
+    if (count <= 0) // 0 and -1 select nothing; other negative counts neither
+        return QPainterPath();
+    PrepareOutlines();
+    const double x = Boundary(start);
+    const int first = std::max(0, std::min(start, text.size()));
+    const double w = QFontMetrics(font).horizontalAdvance(text.mid(first, count));
+    const QRect t = textRect.toRect();
+    QPainterPath path;
+    path.addRect(QRectF(x, t.top(), w, t.bottom() - t.top() + 1));
+    return path;
+}
+
+QPainterPath KXTextHelper::CreateSelectionPath(const QPointF& origin, const QSizeF& size, size_t segments)
+{
+    segments = std::max<size_t>(segments, 1);
+    const QPointF corners[] = {origin, origin + QPointF(size.width(), 0),
+                               origin + QPointF(size.width(), size.height()), origin + QPointF(0, size.height())};
+    QPolygonF outline;
+    for (int side = 0; side < 4; ++side) {
+        const QPointF from = corners[side], to = corners[(side + 1) % 4];
+        for (size_t i = 0; i < segments; ++i)
+            outline << from + (to - from) * (double(i) / double(segments));
+    }
+    outline << origin;
+    QPainterPath path;
+    path.addPolygon(outline);
+    path.closeSubpath();
+    return path;
+}
+
+QPainterPath KXTextHelper::CreateSelectionAndDeformationPath(QPointF& offset, int start, int count)
+{
+    const QPainterPath plain = CreateSelectionPath(offset, start, count);
+    offset = QPointF(0, 0);
+    if (plain.isEmpty())
+        return plain;
+    const QRectF box = plain.boundingRect();
+    const double longest = std::max(box.width(), box.height());
+    const size_t segments =
+        maxSegmentLength > 0 ? size_t(std::min(std::ceil(longest / maxSegmentLength), 100000.0)) : 1;
+    QPainterPath path = CreateSelectionPath(box.topLeft(), box.size(), segments);
+    Deform(path, DeformationOf(heavyPath));
+    return path;
+}
+
+KXImageRGBA32i KXTextHelper::CreateImageByTextWithSelection(QPointF& offset, int start, int count)
+{
+    PrepareOutlines();
+    // Turned about the text's centre, like the text.
+    return TransformAndCreateImage(CreateSelectionPath(offset, start, count), textRect, offset);
+}
+
+KXImageRGBA32i KXTextHelper::CreateImageByTextWithSelectionAndDeformation(QPointF& offset, int start, int count)
+{
+    if (style == 0)
+        return CreateImageByTextWithSelection(offset, start, count);
+    QPointF shift;
+    const QRectF rect = DeformedTextPath(shift).boundingRect();
+    return TransformAndCreateImage(CreateSelectionAndDeformationPath(shift, start, count), rect, offset);
+}
+
+// ---- Caret, lines and hit test ----
+
+double KXTextHelper::Boundary(int characters) const
+{
+    const int k = std::max(0, std::min(characters, text.size()));
+    return QFontMetrics(font).horizontalAdvance(text.left(k));
+}
+
+// The base line's y in the outline's coordinates (the outline was moved up
+// by its box's top).
+double KXTextHelper::Baseline() const
+{
+    QPainterPath path;
+    path.addText(0, 0, font, text.isEmpty() ? QStringLiteral("qf") : text);
+    return -path.boundingRect().top();
+}
+
+QPainterPath KXTextHelper::GetUpperLine() const
+{
+    QPainterPath path;
+    if (text.isEmpty())
+        return path;
+    path.moveTo(textRect.topLeft());
+    for (int k = 1; k <= text.size(); ++k)
+        path.lineTo(Boundary(k), textRect.top());
+    return path;
+}
+
+QPainterPath KXTextHelper::GetUnderLine(int start, int count) const
+{
+    QPainterPath path;
+    const int first = std::max(0, std::min(start, text.size()));
+    const int last = std::max(first, std::min(start + std::max(count, 0), text.size()));
+    if (last == first)
+        return path;
+    path.moveTo(Boundary(first), textRect.bottom());
+    for (int k = first + 1; k <= last; ++k)
+        path.lineTo(Boundary(k), textRect.bottom());
+    return path;
+}
+
+QPainterPath KXTextHelper::GetVerticalAndUnderLine(const QPoint& origin, int start, int count)
+{
+    PrepareOutlines();
+    const QFontMetrics metrics(font);
+    const double x = Boundary(start);
+    QRect tight = text.isEmpty() ? QRect() : metrics.tightBoundingRect(text);
+    if (!tight.isValid())
+        tight = metrics.tightBoundingRect(QStringLiteral("qf"));
+    const double baseline = Baseline();
+    QPainterPath path;
+    path.moveTo(x, baseline + tight.top());
+    path.lineTo(x, baseline + tight.bottom());
+    path.addPath(GetUnderLine(start, count));
+    if (style == 1)
+        Deform(path, DeformationOf(heavyPath));
+    path.translate(origin);
+    return path;
+}
+
+QPainterPath KXTextHelper::GetCharPath(const QPoint& origin)
+{
+    PrepareOutlines();
+    QPainterPath path = GetUpperLine();
+    path.translate(origin);
+    return path;
+}
+
+int KXTextHelper::FindSelectedChar(const QPoint& origin, const QPoint& point)
+{
+    const QPainterPath path = GetCharPath(origin);
+    int nearest = -1;
+    float best = std::numeric_limits<float>::infinity();
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        const float dx = float(e.x) - float(point.x()), dy = float(e.y) - float(point.y());
+        const float distance = std::sqrt(dx * dx + dy * dy);
+        if (distance < best) {
+            best = distance;
+            nearest = i;
+        }
+    }
+    return nearest;
+}

@@ -1,0 +1,258 @@
+// Text outline geometry and tile-by-tile drawing.
+//
+// Drawing: the fill goes straight into each tile's memory (a tile row is
+// 512 bytes, the layout of QImage::Format_ARGB32), which scan-converts
+// exactly as one large picture would. The one-pixel pen is different: Qt
+// strokes it with its thin-line stroker, which cuts every line at the edge
+// of the picture it paints on and steps the cut line from a rounded entry
+// point, so a line crossing a tile border could land a pixel off. The pen
+// is therefore drawn on a scratch picture that holds the tile with a margin
+// wider than the longest segment of the outline: a line cut at the scratch
+// picture's edge cannot reach the tile, and every line that does reach it
+// is stepped whole, exactly as on one picture. Both need the outline's
+// coordinates to move by whole pixels exactly (see OnGrid): the outline is
+// moved onto the frame once, and each tile then only shifts it by a whole
+// number of pixels.
+
+#include "text/KXTextOutline.h"
+
+#include "core/KXTileWalker.h"
+
+#include <QImage>
+#include <QPolygonF>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace KXTextOutline {
+
+namespace {
+
+constexpr int kTile = 128;
+constexpr float kEpsilon = 2.220446049250313e-16f;
+
+// The widest a single segment of the path reaches along x or y (a curve is
+// inside the box of its control points).
+double LongestSegment(const QPainterPath& path)
+{
+    double longest = 0;
+    QPointF last;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (e.isMoveTo()) {
+            last = e;
+            continue;
+        }
+        double left = std::min(last.x(), e.x), right = std::max(last.x(), e.x);
+        double top = std::min(last.y(), e.y), bottom = std::max(last.y(), e.y);
+        QPointF end = e;
+        if (e.isCurveTo()) {
+            for (int j = 1; j <= 2 && i + j < path.elementCount(); ++j) {
+                const QPainterPath::Element c = path.elementAt(i + j);
+                left = std::min(left, c.x), right = std::max(right, c.x);
+                top = std::min(top, c.y), bottom = std::max(bottom, c.y);
+                end = c;
+            }
+            i += 2;
+        }
+        longest = std::max({longest, right - left, bottom - top});
+        last = end;
+    }
+    return longest;
+}
+
+// The pixels a drawing of `path` can reach: the control-point box widened
+// to whole pixels with a margin of two for the pen and antialiasing, cut to
+// the image.
+QRect Reach(const QPainterPath& path, const QSize& image)
+{
+    const QRectF box = path.controlPointRect();
+    const double left = std::max(std::floor(box.left()) - 2.0, 0.0);
+    const double top = std::max(std::floor(box.top()) - 2.0, 0.0);
+    const double right = std::min(std::ceil(box.right()) + 2.0, double(image.width()));
+    const double bottom = std::min(std::ceil(box.bottom()) + 2.0, double(image.height()));
+    if (!(left < right && top < bottom))
+        return QRect();
+    return QRect(int(left), int(top), int(right - left), int(bottom - top));
+}
+
+// One subpath and the pixels it can reach. A closed subpath changes the
+// fill only inside its own box and a stroke only near it, so a tile is
+// drawn with just the subpaths that reach it, and exactly as with all.
+struct Piece {
+    QPainterPath path;
+    QRect reach;
+};
+
+std::vector<Piece> Pieces(const QPainterPath& path, const QSize& image)
+{
+    std::vector<Piece> pieces;
+    QPainterPath current;
+    const auto flush = [&] {
+        const QRect reach = Reach(current, image);
+        if (current.elementCount() > 1 && !reach.isEmpty())
+            pieces.push_back(Piece{current, reach});
+        current = QPainterPath();
+    };
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (e.isMoveTo()) {
+            flush();
+            current.moveTo(e);
+        } else if (e.isLineTo()) {
+            current.lineTo(e);
+        } else if (e.isCurveTo() && i + 2 < path.elementCount()) {
+            current.cubicTo(e, path.elementAt(i + 1), path.elementAt(i + 2));
+            i += 2;
+        }
+    }
+    flush();
+    return pieces;
+}
+
+void Prepare(QPainter& painter, const Paint& paint)
+{
+    for (auto it = paint.hints.cbegin(); it != paint.hints.cend(); ++it)
+        painter.setRenderHint(it.key(), it.value());
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+}
+
+// Copies a 128 x 128 block of pixels between strided rows.
+void CopyBlock(uchar* to, int toStride, const uchar* from, int fromStride)
+{
+    for (int y = 0; y < kTile; ++y)
+        std::memcpy(to + y * toStride, from + y * fromStride, kTile * 4);
+}
+
+} // namespace
+
+QPainterPath Subdivide(const QPainterPath& path, float maxLength)
+{
+    QPainterPath result;
+    const double step = maxLength;
+    for (const QPolygonF& polygon : path.toSubpathPolygons()) {
+        QPolygonF out;
+        out.reserve(polygon.size());
+        for (int i = 0; i < polygon.size(); ++i) {
+            const QPointF from = polygon[i];
+            out << from;
+            if (i + 1 == polygon.size() || !(step > 0))
+                continue;
+            const QPointF delta = polygon[i + 1] - from;
+            const double length = std::hypot(delta.x(), delta.y());
+            if (!(length > step))
+                continue;
+            const int pieces = int(length / step);
+            for (int j = 1; j < pieces; ++j)
+                out << from + delta * (j * step / length);
+        }
+        result.addPolygon(out);
+    }
+    return result;
+}
+
+void Bend(QPainterPath& path, bool vertical, const QPointF& centre, float halfLength, double halfExtent,
+          double bend)
+{
+    const double k = halfLength != 0 ? M_PI / halfLength : 0.0;
+    const double amplitude = bend / 100.0 * halfExtent;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (vertical)
+            path.setElementPositionAt(i, e.x - std::sin((e.y - centre.y()) * k) * amplitude, e.y);
+        else
+            path.setElementPositionAt(i, e.x, e.y - std::sin((e.x - centre.x()) * k) * amplitude);
+    }
+}
+
+void Distort(QPainterPath& path, int flags, const QPointF& centre, float halfWidth, float halfHeight, float h,
+             float v)
+{
+    const bool vertical = (flags & kVertical) && std::fabs(halfWidth) >= kEpsilon;
+    const bool horizontal = (flags & kHorizontal) && std::fabs(halfHeight) >= kEpsilon;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        const double dx = e.x - centre.x(), dy = e.y - centre.y();
+        const double y = vertical ? e.y + h * dx * dy / halfWidth : e.y;
+        const double x = horizontal ? e.x + v * dx * dy / halfHeight : e.x;
+        path.setElementPositionAt(i, x, y);
+    }
+}
+
+bool IsFinite(const QPainterPath& path)
+{
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (!std::isfinite(e.x) || !std::isfinite(e.y))
+            return false;
+    }
+    return true;
+}
+
+KXImageRGBA32i Render(const QPainterPath& outline, const QRect& frame, const Paint& paint)
+{
+    KXImageRGBA32i image(static_cast<unsigned int>(std::max(frame.width(), 0)),
+                         static_cast<unsigned int>(std::max(frame.height(), 0)));
+    const std::vector<Piece> pieces = Pieces(outline.translated(-frame.topLeft()), frame.size());
+    QRect area;
+    double longest = 0;
+    for (const Piece& piece : pieces) {
+        area |= piece.reach;
+        longest = std::max(longest, LongestSegment(piece.path));
+    }
+    if (area.isEmpty())
+        return image;
+
+    // The scratch picture for the pen: the tile at (margin, margin).
+    const int margin = int(std::ceil(std::min(longest, 1e5))) + 3;
+    QImage scratch(kTile + 2 * margin, kTile + 2 * margin, QImage::Format_ARGB32);
+    if (scratch.isNull())
+        throw KXBadAlloc();
+    scratch.fill(0);
+    uchar* const window = scratch.bits() + margin * scratch.bytesPerLine() + margin * 4;
+    const QPen pen(paint.colour, 1.0);
+    const Qt::FillRule rule = outline.fillRule();
+
+    // Tiles that no piece reaches are left alone (they stay shared).
+    const auto paintTile = [&](unsigned int column, unsigned int row) {
+        const QRect tile(kTile * int(column), kTile * int(row), kTile, kTile);
+        QPainterPath path;
+        path.setFillRule(rule);
+        for (const Piece& piece : pieces)
+            if (piece.reach.intersects(tile))
+                path.addPath(piece.path);
+        if (path.isEmpty())
+            return;
+        KXTileWalker::WriteArea(image, tile, KXTileWalker::Run::Serial,
+                                [&](KXRGBA32i* pixels, const QRect&, unsigned int, unsigned int) {
+                                    uchar* const bytes = reinterpret_cast<uchar*>(pixels);
+                                    QImage view(bytes, kTile, kTile, kTile * 4, QImage::Format_ARGB32);
+                                    QPainter painter;
+                                    if (!painter.begin(&view))
+                                        return;
+                                    Prepare(painter, paint);
+                                    painter.translate(-tile.left(), -tile.top());
+                                    painter.setPen(Qt::NoPen);
+                                    painter.setBrush(paint.colour);
+                                    painter.drawPath(path);
+                                    painter.end();
+
+                                    CopyBlock(window, scratch.bytesPerLine(), bytes, kTile * 4);
+                                    if (!painter.begin(&scratch))
+                                        return;
+                                    Prepare(painter, paint);
+                                    painter.translate(margin - tile.left(), margin - tile.top());
+                                    painter.setPen(pen);
+                                    painter.setBrush(Qt::NoBrush);
+                                    painter.drawPath(path);
+                                    painter.end();
+                                    CopyBlock(bytes, kTile * 4, window, scratch.bytesPerLine());
+                                });
+    };
+    KXTileWalker::ForEach(KXTileWalker::TilesOf<KXImageRGBA32i>(area), KXTileWalker::Run::Serial, paintTile);
+    return image;
+}
+
+} // namespace KXTextOutline
