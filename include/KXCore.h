@@ -22,6 +22,8 @@
 #include "KXLog.h"
 #include "KXParallel.h"
 #include "KXPixel.h"
+#include "KXRefineSelection.h"
+#include "KXShadowFilters.h"
 #include "KXTonalAdjustments.h"
 #include "KXTransformImageColors.h"
 #include "VQCMSProfile.h"
