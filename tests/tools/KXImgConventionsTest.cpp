@@ -207,6 +207,8 @@ TEST_F(KximgConventions, FiltersAndOperators)
     EXPECT_EQ(QImage(Path(QStringLiteral("shadow.png"))).size(), QSize(384, 256)) << "tiles -1 … 1 by -1 … 0";
     EXPECT_TRUE(QImage(Path(QStringLiteral("shadow.png"))) == QImage(Path(QStringLiteral("shadow2.png"))));
     EXPECT_EQ(QImage(Path(QStringLiteral("inner.png"))).pixel(0, 0) & 0xFFFFFF, 0xFF0000u) << "the shadow colour";
+    EXPECT_EQ(qAlpha(QImage(Path(QStringLiteral("shadow.png"))).pixel(128 + 65, 128 + 35)), 255)
+        << "the whole layer casts the shadow";
     EXPECT_EQ(QImage(Path(QStringLiteral("refined.png"))).size(), QSize(136, 76)) << "grown by the shift";
     EXPECT_TRUE(QImage(Path(QStringLiteral("box0.png"))).convertToFormat(QImage::Format_ARGB32) == in)
         << "radius 0 changes nothing";

@@ -178,6 +178,7 @@ KXImageRGBA32i RunShadow(const ParsedArgs& args, FilterInput&& input, const QStr
     Data data;
     static_cast<KXFilterData&>(data) = input.data;
     static_cast<KXShadowParamsFields&>(data) = params;
+    data.maskFlag = 1; // no layer mask: the whole layer casts the shadow
     input.data = KXFilterData();
     const auto result = RunWithProgress<Processing>(name, [&](Processing& filter) { return filter.run(data); });
     Info(QStringLiteral("the shadow is %1 x %2, its top-left corner at %3,%4 of the layer")
