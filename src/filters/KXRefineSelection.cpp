@@ -5,6 +5,7 @@
 #include "KXFilterPasses.h"
 #include "core/KXLogMacros.h"
 #include "filters/KXRunProtocol.h"
+#include "filters/KXShiftEdgeRun.h"
 
 #include <cmath>
 #include <cstdint>
@@ -78,12 +79,13 @@ void CopyRows(KXLineRunner& runner, const KXImageRGBA32i& mask, KXImageRGBA32i& 
 
 namespace {
 
-// The edge shift over the whole of `image`: rows, then columns.
+// The edge shift over the whole of `image`: rows, then columns (the
+// kernel's whole lines in O(1) per pixel).
 void ShiftEdge(KXLineRunner& runner, KXImageRGBA32i& image, int shift)
 {
-    const KXShiftEdge1D kernel(shift);
-    KXKernelPass<KXShiftEdge1D> rows(image, QRect(), kernel, KXPassDirection::Horizontal);
-    KXKernelPass<KXShiftEdge1D> columns(image, QRect(), kernel, KXPassDirection::Vertical);
+    const KXShiftEdgeRun kernel(shift);
+    KXKernelPass<KXShiftEdgeRun> rows(image, QRect(), kernel, KXPassDirection::Horizontal);
+    KXKernelPass<KXShiftEdgeRun> columns(image, QRect(), kernel, KXPassDirection::Vertical);
     runner.Run(rows);
     runner.Run(columns);
 }

@@ -4,8 +4,11 @@
 #include "KXRefineSelection.h"
 #include "KXFilterTestImages.h"
 #include "KXTestSupport.h"
+#include "filters/KXShiftEdgeRun.h"
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 using KXFilterTest::Pixels;
 
@@ -117,4 +120,38 @@ TEST(KXRefineSelection, RefusalsGiveAnEmptyResult)
     EXPECT_TRUE(log.Messages()[0].endsWith(QStringLiteral("Refine selection radius -1 refused.")));
     EXPECT_TRUE(log.Messages()[2].endsWith(QStringLiteral("Refine selection canvas of 400004 x 400004 refused.")));
     EXPECT_EQ(filter.GetMaximumRange(), 0);
+}
+
+// The edge shift's whole-line Span against the kernel's own per-pixel
+// operator(), on lines of random alpha (runs of 0 and 255 among others),
+// with windows shorter and longer than the line and destinations reaching
+// beyond it.
+TEST(KXRefineSelection, ShiftEdgeSpanIsThePerPixelKernel)
+{
+    std::mt19937 random(5);
+    for (const int length : {1, 7, 300}) {
+        KXPixelLine source(static_cast<size_t>(length));
+        for (KXRGBA32i& p : source) {
+            p = KXRGBA32i(random());
+            if (random() % 3 == 0)
+                p.a = random() % 2 ? 0 : 255;
+        }
+        for (const int shift : {-400, -50, -3, -1, 1, 2, 3, 50, 400})
+            for (const int offset : {0, -2, 3}) {
+                const int count = length + 4;
+                KXPixelLine fast(static_cast<size_t>(count)), plain(fast.size());
+                KXShiftEdgeRun run(shift);
+                KXShiftEdge1D kernel(shift);
+                run.SetSource(&source);
+                kernel.SetSource(&source);
+                run.SetSourceOffset(offset);
+                kernel.SetSourceOffset(offset);
+                run.SetDestination(&fast);
+                kernel.SetDestination(&plain);
+                run.Span(0, count);
+                for (int i = 0; i < count; ++i)
+                    kernel(i);
+                ASSERT_EQ(fast, plain) << "length " << length << ", shift " << shift << ", offset " << offset;
+            }
+    }
 }
