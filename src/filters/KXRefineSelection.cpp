@@ -4,6 +4,7 @@
 #include "KXFilterKernels.h"
 #include "KXFilterPasses.h"
 #include "core/KXLogMacros.h"
+#include "filters/KXAlphaBoxRun.h"
 #include "filters/KXRunProtocol.h"
 #include "filters/KXShiftEdgeRun.h"
 
@@ -131,10 +132,11 @@ VQRefineSelectionProcessing::VQRefineSelectionResult VQRefineSelectionProcessing
     KXLineRunner& runner = run.Runner();
     const QPoint at(static_cast<int>(data.offset.x() - box.left), static_cast<int>(data.offset.y() - box.top));
     CopyRows(runner, data.image, canvas, at);
-    const KXAlphaBlurAccumulator feather(radius);
+    using Feather = KXAlphaBoxRun<KXAlphaBlurAccumulator>;
+    const Feather feather(radius);
     for (int round = 0; round < featherRounds; ++round) {
-        KXBoxPass<KXAlphaBlurAccumulator> rows(canvas, QRect(), feather, KXPassDirection::Horizontal);
-        KXBoxPass<KXAlphaBlurAccumulator> columns(canvas, QRect(), feather, KXPassDirection::Vertical);
+        KXBoxPass<Feather> rows(canvas, QRect(), feather, KXPassDirection::Horizontal);
+        KXBoxPass<Feather> columns(canvas, QRect(), feather, KXPassDirection::Vertical);
         runner.Run(rows);
         runner.Run(columns);
     }

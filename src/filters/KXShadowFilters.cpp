@@ -7,6 +7,7 @@
 #include "KXTonalAdjustments.h"
 #include "core/KXLogMacros.h"
 #include "core/KXTileWalker.h"
+#include "filters/KXAlphaBoxRun.h"
 #include "filters/KXRunProtocol.h"
 
 #include <cstdint>
@@ -103,7 +104,8 @@ KXRGBA32i ShadowColour(const KXShadowParamsFields& params)
 template <class Finish>
 void BlurCanvas(KXLineRunner& runner, KXImageRGBA32i& canvas, int size, const Finish& finish)
 {
-    KXBoxPass<KXAlphaBlurAccumulator> rows(canvas, QRect(), KXAlphaBlurAccumulator(size), KXPassDirection::Horizontal);
+    KXBoxPass<KXAlphaBoxRun<KXAlphaBlurAccumulator>> rows(canvas, QRect(), KXAlphaBoxRun<KXAlphaBlurAccumulator>(size),
+                                                         KXPassDirection::Horizontal);
     KXBoxPass<Finish> columns(canvas, QRect(), finish, KXPassDirection::Vertical);
     runner.Run(rows);
     runner.Run(columns);
@@ -139,7 +141,7 @@ KXDropShadowProcessing::DropShadowResult KXDropShadowProcessing::run(DropShadowD
     const KXImageRGBA32i& image = canvas.image;
     KXRunProtocol::Run run(*this, m_cancelLock, m_cancelFlag, static_cast<int>(image.Width() + image.Height()),
                            KXRunProtocol::Scheme::ConcurrentLines);
-    BlurCanvas(run.Runner(), canvas.image, data.size, KXAlphaBlurAccumulatorWithRGBColorize(data.size, colour));
+    BlurCanvas(run.Runner(), canvas.image, data.size, KXAlphaBoxRun<KXAlphaBlurAccumulatorWithRGBColorize>(data.size, colour));
     result.shadow = canvas.image;
     result.origin = canvas.origin;
     return result;
@@ -178,7 +180,7 @@ KXInnerShadowProcessing::InnerShadowResult KXInnerShadowProcessing::run(InnerSha
     KXRunProtocol::Run run(*this, m_cancelLock, m_cancelFlag,
                            static_cast<int>(shadow.Width() + shadow.Height() + shadow.TileCount()),
                            KXRunProtocol::Scheme::ConcurrentLines);
-    BlurCanvas(run.Runner(), shadow, data.size, KXAlphaBlurAccumulatorWithInvert(data.size));
+    BlurCanvas(run.Runner(), shadow, data.size, KXAlphaBoxRun<KXAlphaBlurAccumulatorWithInvert>(data.size));
     TileStage(run.Runner(), shadow, colorize);
     result.shadow = shadow;
     return result;

@@ -65,14 +65,20 @@ private:
             const int64_t q = start + int64_t(j);
             b[j] = Inside(q) ? (*m_source)[static_cast<size_t>(q)].a : 0;
         }
-        for (size_t j = 0; j < count; ++j)
-            prefix[j] = int64_t(j) % window == 0 ? b[j] : Pick(prefix[j - 1], b[j]);
-        for (size_t j = count; j-- > 0;)
-            suffix[j] = (int64_t(j) % window == window - 1 || j + 1 == count) ? b[j] : Pick(suffix[j + 1], b[j]);
+        const size_t w = static_cast<size_t>(window);
+        for (size_t block = 0; block < count; block += w) {
+            const size_t last = std::min(block + w, count) - 1;
+            prefix[block] = b[block];
+            for (size_t j = block + 1; j <= last; ++j)
+                prefix[j] = Pick(prefix[j - 1], b[j]);
+            suffix[last] = b[last];
+            for (size_t j = last; j-- > block;)
+                suffix[j] = Pick(suffix[j + 1], b[j]);
+        }
         for (int i = first; i < end; ++i) {
             const size_t j = static_cast<size_t>(i - first); // window b[j … j + 2 reach]
             KXRGBA32i c = At(Position(i));
-            c.a = Pick(suffix[j], prefix[j + static_cast<size_t>(window) - 1]);
+            c.a = Pick(suffix[j], prefix[j + w - 1]);
             Out(i) = c;
         }
     }

@@ -2,7 +2,9 @@
 // definition, the masked layer, the shared canvas, ranges and cancelling.
 
 #include "KXShadowFilters.h"
+#include "KXFilterPasses.h"
 #include "KXFilterTestImages.h"
+#include "filters/KXAlphaBoxRun.h"
 
 #include <gtest/gtest.h>
 
@@ -168,5 +170,53 @@ TEST(KXShadowFilters, CancelledBeforeTheRunDoesNoStep)
         RunFilter<KXDropShadowProcessing>(Shadow<KXDropShadowProcessing::DropShadowData>(layer, size), range, progress, true);
         EXPECT_EQ(range, size == 0 ? 2 : 384 + 256);
         EXPECT_TRUE(progress.empty());
+    }
+}
+
+namespace {
+
+// An accumulator whose sum a test may set.
+template <class A>
+struct WithSum : A {
+    using A::A;
+    void Set(int sum) { this->m_alpha = sum; }
+};
+
+// Finalize of the fast accumulator and of its base for the same sum.
+template <class Base, class... Args>
+void ExpectSameAverages(int radius, Args... args)
+{
+    WithSum<Base> plain(radius, args...);
+    WithSum<KXAlphaBoxRun<Base>> fast(radius, args...);
+    const int count = 2 * radius + 1;
+    const auto check = [&](int sum) {
+        KXRGBA32i a(0x12345678u), b(0x12345678u);
+        plain.Set(sum);
+        fast.Set(sum);
+        plain.Finalize(a);
+        fast.Finalize(b);
+        ASSERT_EQ(a.value, b.value) << "radius " << radius << ", sum " << sum;
+    };
+    if (radius <= 100)
+        for (int sum = 0; sum <= 255 * count; ++sum)
+            check(sum);
+    else // every quotient's first and last sum, up to 255 count
+        for (int q = 0; q <= 255; ++q) {
+            check(q * count);
+            if (q < 255)
+                check(q * count + count - 1);
+        }
+}
+
+} // namespace
+
+// The alpha accumulators' division by multiplication against their own
+// division, over every sum (or every quotient's edges) of a window.
+TEST(KXShadowFilters, ExactDivisionAveragesAsTheAccumulators)
+{
+    for (const int radius : {0, 1, 2, 3, 20, 100, 1000, 12345, KXBoxPassMaxRadius}) {
+        ExpectSameAverages<KXAlphaBlurAccumulator>(radius);
+        ExpectSameAverages<KXAlphaBlurAccumulatorWithInvert>(radius);
+        ExpectSameAverages<KXAlphaBlurAccumulatorWithRGBColorize>(radius, KXRGBA32i(0x80FF8040u));
     }
 }
