@@ -311,9 +311,7 @@ const CommandSyntax& FilterSyntax()
         QStringLiteral("  kximg filter photo.jpg soft.jpg --name gaussian-blur --sigma 3\n"
                        "  kximg filter photo.jpg out.png --name box-blur --radius 20 --selection mask.png\n"
                        "  kximg filter photo.jpg out.jpg --name gaussian-blur --sigma 8 --save-params soft.preset\n"
-                       "  kximg filter other.jpg out.jpg --name gaussian-blur --params soft.preset\n"
-                       "  kximg filter cutout.png shadow.png --name drop-shadow --size 12 --shadow-colour #402000\n"
-                       "  kximg filter selection.png soft.png --name refine-selection --feather 4 --shift 3")};
+                       "  kximg filter other.jpg out.jpg --name gaussian-blur --params soft.preset")};
     return syntax;
 }
 
