@@ -24,6 +24,8 @@
 #include "KXParallel.h"
 #include "KXPixel.h"
 #include "KXTextHelper.h"
+#include "KXRefineSelection.h"
+#include "KXShadowFilters.h"
 #include "KXTonalAdjustments.h"
 #include "KXTransformImageColors.h"
 #include "VQCMSProfile.h"

@@ -180,6 +180,10 @@ TEST_F(KximgConventions, FiltersAndOperators)
         {"filter", "in.png", "g2.png", "--name", "gaussian-blur", "--params", "g.preset"},
         {"filter", "in.png", "area.png", "--name", "box-blur", "--radius", "4", "--rect", "10,20,30,15"},
         {"filter", "in.png", "grown.png", "--name", "box-blur", "--radius", "3", "--grow"},
+        {"filter", "in.png", "shadow.png", "--name", "drop-shadow", "--size", "3", "--save-params", "s.preset"},
+        {"filter", "in.png", "shadow2.png", "--name", "drop-shadow", "--params", "s.preset"},
+        {"filter", "in.png", "inner.png", "--name", "inner-shadow", "--size", "0", "--shadow-colour", "red"},
+        {"filter", "in.png", "refined.png", "--name", "refine-selection", "--feather", "2", "--shift", "3"},
         {"blur", "in.png", "box0.png", "--box", "0"},
         {"blur", "in.png", "tap.png", "--convolve", "one.txt"},
     };
@@ -200,6 +204,12 @@ TEST_F(KximgConventions, FiltersAndOperators)
     EXPECT_EQ(changedOutside, 0);
     EXPECT_GT(changedInside, 0);
     EXPECT_EQ(QImage(Path(QStringLiteral("grown.png"))).size(), QSize(136, 76)) << "3 pixels more on every side";
+    EXPECT_EQ(QImage(Path(QStringLiteral("shadow.png"))).size(), QSize(384, 256)) << "tiles -1 … 1 by -1 … 0";
+    EXPECT_TRUE(QImage(Path(QStringLiteral("shadow.png"))) == QImage(Path(QStringLiteral("shadow2.png"))));
+    EXPECT_EQ(QImage(Path(QStringLiteral("inner.png"))).pixel(0, 0) & 0xFFFFFF, 0xFF0000u) << "the shadow colour";
+    EXPECT_EQ(qAlpha(QImage(Path(QStringLiteral("shadow.png"))).pixel(128 + 65, 128 + 35)), 255)
+        << "the whole layer casts the shadow";
+    EXPECT_EQ(QImage(Path(QStringLiteral("refined.png"))).size(), QSize(136, 76)) << "grown by the shift";
     EXPECT_TRUE(QImage(Path(QStringLiteral("box0.png"))).convertToFormat(QImage::Format_ARGB32) == in)
         << "radius 0 changes nothing";
     // A single tap of 1 copies every pixel, except that transparent ones

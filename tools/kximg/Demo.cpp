@@ -22,6 +22,7 @@ DemoRegistry BuildDemoRegistry()
     AddFilterDemos(registry);
     AddInpaintDemos(registry);
     AddTextDemos(registry);
+    AddShadowDemos(registry);
     return registry;
 }
 

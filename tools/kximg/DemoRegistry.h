@@ -63,6 +63,7 @@ void AddColourDemos(DemoRegistry& registry);
 void AddFilterDemos(DemoRegistry& registry);
 void AddInpaintDemos(DemoRegistry& registry);
 void AddTextDemos(DemoRegistry& registry);
+void AddShadowDemos(DemoRegistry& registry);
 
 // Helpers for operations.
 

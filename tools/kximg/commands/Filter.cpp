@@ -14,6 +14,8 @@
 
 #include "KXBlurFilters.h"
 #include "KXFilterParams.h"
+#include "KXRefineSelection.h"
+#include "KXShadowFilters.h"
 
 #include <QDataStream>
 #include <QFile>
@@ -163,6 +165,71 @@ KXImageRGBA32i GaussianBlur(const ParsedArgs& args, FilterInput&& input)
                                             [&](KXGaussianBlurProcessing::BlurData& data) { data.sigma = params.sigma; });
 }
 
+// The shadow filters: OUT is the shadow picture itself (the layer is not
+// drawn); where its top-left corner lies relative to the layer is printed.
+template <class Processing, class Params, class Data>
+KXImageRGBA32i RunShadow(const ParsedArgs& args, FilterInput&& input, const QString& name)
+{
+    Params params = LoadParams<Params>(args, name);
+    if (args.Has(QStringLiteral("shadow-colour")))
+        params.colour = ColourValue(kCommand, QStringLiteral("shadow-colour"), args.Value(QStringLiteral("shadow-colour")));
+    params.size = IntOption(args, kCommand, QStringLiteral("size"), params.size, 0, 1000);
+    SaveParams(args, params);
+    Data data;
+    static_cast<KXFilterData&>(data) = input.data;
+    static_cast<KXShadowParamsFields&>(data) = params;
+    data.maskFlag = 1; // no layer mask: the whole layer casts the shadow
+    input.data = KXFilterData();
+    const auto result = RunWithProgress<Processing>(name, [&](Processing& filter) { return filter.run(data); });
+    Info(QStringLiteral("the shadow is %1 x %2, its top-left corner at %3,%4 of the layer")
+             .arg(result.shadow.Width())
+             .arg(result.shadow.Height())
+             .arg(result.origin.x())
+             .arg(result.origin.y()));
+    return result.shadow;
+}
+
+KXImageRGBA32i DropShadow(const ParsedArgs& args, FilterInput&& input)
+{
+    return RunShadow<KXDropShadowProcessing, KXDropShadowParams, KXDropShadowProcessing::DropShadowData>(
+        args, std::move(input), QStringLiteral("drop-shadow"));
+}
+
+KXImageRGBA32i InnerShadow(const ParsedArgs& args, FilterInput&& input)
+{
+    return RunShadow<KXInnerShadowProcessing, KXInnerShadowParams, KXInnerShadowProcessing::InnerShadowData>(
+        args, std::move(input), QStringLiteral("inner-shadow"));
+}
+
+// Refine selection: IN is the selection, its alpha the strength; OUT is the
+// refined selection, which may be larger (its position is printed).
+KXImageRGBA32i RefineSelection(const ParsedArgs& args, FilterInput&& input)
+{
+    const QString name = QStringLiteral("refine-selection");
+    KXRefineSelectionParams params = LoadParams<KXRefineSelectionParams>(args, name);
+    params.radius = DoubleOption(args, kCommand, QStringLiteral("feather"), params.radius, 0.0, 1000.0);
+    params.shift = IntOption(args, kCommand, QStringLiteral("shift"), params.shift, -1000, 1000);
+    SaveParams(args, params);
+    VQRefineSelectionProcessing::RefineSelectionData data;
+    data.image = std::move(input.data.image);
+    data.selectionRect = data.image.Rect();
+    data.radius = params.radius;
+    data.shift = params.shift;
+    if (args.Has(QStringLiteral("bound"))) {
+        const QVector<int> b = IntListValue(kCommand, QStringLiteral("bound"), args.Value(QStringLiteral("bound")), 2,
+                                            0, 1000000, QStringLiteral("W,H"));
+        data.boundSize = QSize(b[0], b[1]);
+    }
+    const auto result = RunWithProgress<VQRefineSelectionProcessing>(
+        name, [&](VQRefineSelectionProcessing& filter) { return filter.run(data); });
+    Info(QStringLiteral("the selection is %1 x %2, its top-left corner at %3,%4")
+             .arg(result.image.Width())
+             .arg(result.image.Height())
+             .arg(result.position.x())
+             .arg(result.position.y()));
+    return result.image;
+}
+
 // The filters by name, each reading its own options (and only those).
 struct Filter {
     QString name;
@@ -175,6 +242,10 @@ const QList<Filter>& Filters()
     static const QList<Filter> filters{
         {QStringLiteral("box-blur"), {QStringLiteral("radius")}, BoxBlur},
         {QStringLiteral("gaussian-blur"), {QStringLiteral("sigma")}, GaussianBlur},
+        {QStringLiteral("drop-shadow"), {QStringLiteral("size"), QStringLiteral("shadow-colour")}, DropShadow},
+        {QStringLiteral("inner-shadow"), {QStringLiteral("size"), QStringLiteral("shadow-colour")}, InnerShadow},
+        {QStringLiteral("refine-selection"), {QStringLiteral("feather"), QStringLiteral("shift"), QStringLiteral("bound")},
+         RefineSelection},
     };
     return filters;
 }
@@ -196,6 +267,14 @@ const CommandSyntax& FilterSyntax()
         QStringLiteral("Runs the filter NAME on IN and writes OUT. Filters and their parameters:\n"
                        "  box-blur       --radius 0..1000 [5]   box blur of alpha-weighted colours\n"
                        "  gaussian-blur  --sigma 0.1..300 [5]   Gaussian blur of alpha-weighted colours\n"
+                       "  drop-shadow    --size 0..1000 [20] --shadow-colour C [black]   the layer's shape\n"
+                       "                 blurred, in the shadow colour; OUT is the shadow alone\n"
+                       "  inner-shadow   --size 0..1000 [20] --shadow-colour C [black]   the blurred\n"
+                       "                 complement of the layer's shape; OUT is the shadow alone\n"
+                       "  refine-selection --feather 0..1000 [0] --shift -1000..1000 [0] [--bound W,H]\n"
+                       "                 IN is a selection: its alpha (not its grey value) is the\n"
+                       "                 strength; three box blurs of the feather radius, then the\n"
+                       "                 edge grows (shift > 0) or shrinks; OUT may be larger than IN\n"
                        "Without --rect and --selection the whole layer is filtered. --rect filters a\n"
                        "rectangle; --selection MASK weights the result by MASK's alpha (MASK lies on\n"
                        "the layer's top-left corner). --params FILE starts from a parameter file,\n"
@@ -207,6 +286,16 @@ const CommandSyntax& FilterSyntax()
             OptionSyntax{QStringLiteral("radius"), QChar(), QStringLiteral("N"), QStringLiteral("box-blur: the box radius")},
             OptionSyntax{QStringLiteral("sigma"), QChar(), QStringLiteral("S"),
                          QStringLiteral("gaussian-blur: the standard deviation in pixels")},
+            OptionSyntax{QStringLiteral("size"), QChar(), QStringLiteral("N"),
+                         QStringLiteral("drop-shadow, inner-shadow: the blur radius in pixels")},
+            OptionSyntax{QStringLiteral("shadow-colour"), QChar(), QStringLiteral("C"),
+                         QStringLiteral("drop-shadow, inner-shadow: #RRGGBB, #AARRGGBB or a colour name")},
+            OptionSyntax{QStringLiteral("feather"), QChar(), QStringLiteral("R"),
+                         QStringLiteral("refine-selection: the feather's box radius (truncated)")},
+            OptionSyntax{QStringLiteral("shift"), QChar(), QStringLiteral("N"),
+                         QStringLiteral("refine-selection: pixels the edge moves out (or in, if negative)")},
+            OptionSyntax{QStringLiteral("bound"), QChar(), QStringLiteral("W,H"),
+                         QStringLiteral("refine-selection: the selection grows no further than W x H at 0,0")},
             OptionSyntax{QStringLiteral("rect"), QChar(), QStringLiteral("X,Y,W,H"), QStringLiteral("the area to filter")},
             OptionSyntax{QStringLiteral("selection"), QChar(), QStringLiteral("MASK"),
                          QStringLiteral("a picture whose alpha weights the filtered result")},
