@@ -7,6 +7,7 @@
 #include "filters/KXDetailFilterRun.h"
 #include "filters/KXFilterStages.h"
 #include "filters/KXRunProtocol.h"
+#include "filters/KXThreeTapSpans.h"
 #include "core/KXLogMacros.h"
 
 #include <QReadLocker>
@@ -49,13 +50,13 @@ namespace KXDetailFilterRun {
 KXImageRGBA32i Sharpen(KXAdjustmentProcessing& filter, QReadWriteLock& cancelLock, const bool& cancelFlag,
                        const KXSharpenProcessing::SharpenData& data, KXLineRunner::Scheme scheme)
 {
-    return RunThreeTap<KXSimpleSharpenKernel1D>(filter, cancelLock, cancelFlag, data, data.strength, scheme);
+    return RunThreeTap<KXFastSharpenKernel1D>(filter, cancelLock, cancelFlag, data, data.strength, scheme);
 }
 
 KXImageRGBA32i Smoothen(KXAdjustmentProcessing& filter, QReadWriteLock& cancelLock, const bool& cancelFlag,
                         const KXSmoothenProcessing::SmoothenData& data, KXLineRunner::Scheme scheme)
 {
-    return RunThreeTap<KXSimpleBoxKernel1D>(filter, cancelLock, cancelFlag, data, data.strength, scheme);
+    return RunThreeTap<KXFastBoxKernel1D>(filter, cancelLock, cancelFlag, data, data.strength, scheme);
 }
 
 KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& shared,

@@ -6,6 +6,8 @@
 #include "KXEffectFilters.h"
 #include "KXFilterProgress.h"
 #include "KXFilterTestImages.h"
+#include "filters/KXDetailFilterRun.h"
+#include "filters/KXThreeTapSpans.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@
 using KXFilterTest::Pixels;
 using KXFilterTest::Progress;
 using KXFilterTest::RandomImage;
+using Scheme = KXLineRunner::Scheme;
 
 namespace {
 
@@ -214,4 +217,45 @@ TEST(KXDetailFilters, CancelledBeforeTheRunEveryFilterReturnsTheLayer)
     check(glow, [&] { return glow.run(g); });
     EXPECT_EQ(sigma, 0.0);
     EXPECT_EQ(cache1.Width() + cache2.Width(), 0u);
+}
+
+TEST(KXDetailFilters, FastSpansEqualThePlainKernels)
+{
+    // The quotient by reciprocal for every numerator the spans give it.
+    for (int x = 0; x < 256 * 1785; ++x)
+        ASSERT_EQ(KXThreeTapSpans::Quotient<1785>(x), x / 1785) << x;
+    for (int x = 0; x < 256 * 1530; ++x)
+        ASSERT_EQ(KXThreeTapSpans::Quotient<1530>(x), x / 1530) << x;
+    // The filters' own scheme (fast spans) against one line at a time (the
+    // plain kernel per pixel), whole layer and an area at the layer's edge,
+    // over strengths inside and outside the fast ranges, on a layer opaque
+    // but for every 19th pixel (runs of opaque taps, broken now and then).
+    KXImageRGBA32i layer = RandomImage(261, 140, 21);
+    for (int y = 0; y < 140; ++y)
+        for (int x = 0; x < 261; ++x)
+            if ((y * 261 + x) % 19 != 0)
+                layer.SetColor(x, y, KXRGBA32i(layer.GetColor(x, y).value | 0xFF000000u));
+    QReadWriteLock lock;
+    bool cancel = false;
+    for (int strength : {1, 10, 255, 382, 383, 70000}) {
+        for (bool area : {false, true}) {
+            KXFilterData data = Whole(layer);
+            if (area) {
+                data.selection = Uniform(80, 60, 0xFFFFFFFF);
+                data.selectionRect = data.selection.Rect();
+                data.offset = QPoint(200, 0);
+            }
+            KXSharpenProcessing::SharpenData s;
+            KXSmoothenProcessing::SmoothenData m;
+            static_cast<KXFilterData&>(s) = static_cast<KXFilterData&>(m) = data;
+            s.strength = m.strength = strength;
+            KXSharpenProcessing sharpen(lock, cancel);
+            EXPECT_EQ(Pixels(KXDetailFilterRun::Sharpen(sharpen, lock, cancel, s, Scheme::ConcurrentLines)),
+                      Pixels(KXDetailFilterRun::Sharpen(sharpen, lock, cancel, s, Scheme::OneLineAtATime)))
+                << strength << " " << area;
+            EXPECT_EQ(Pixels(KXDetailFilterRun::Smoothen(sharpen, lock, cancel, m, Scheme::ConcurrentLines)),
+                      Pixels(KXDetailFilterRun::Smoothen(sharpen, lock, cancel, m, Scheme::OneLineAtATime)))
+                << strength << " " << area;
+        }
+    }
 }
