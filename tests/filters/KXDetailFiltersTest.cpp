@@ -4,28 +4,21 @@
 
 #include "KXDetailFilters.h"
 #include "KXEffectFilters.h"
-#include "KXFilterProgress.h"
+#include "KXFilterRunSupport.h"
 #include "KXFilterTestImages.h"
 #include "filters/KXDetailFilterRun.h"
 #include "filters/KXThreeTapSpans.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
 
 using KXFilterTest::Pixels;
 using KXFilterTest::Progress;
 using KXFilterTest::RandomImage;
+using KXFilterTest::Uniform;
 using Scheme = KXLineRunner::Scheme;
 
 namespace {
-
-KXImageRGBA32i Uniform(int width, int height, uint32_t value)
-{
-    KXImageRGBA32i image(static_cast<unsigned int>(width), static_cast<unsigned int>(height));
-    image.Fill(KXRGBA32i(value));
-    return image;
-}
 
 KXImageRGBA32i Row(const std::vector<uint32_t>& values)
 {
@@ -35,21 +28,20 @@ KXImageRGBA32i Row(const std::vector<uint32_t>& values)
     return image;
 }
 
-// Sharpen (smoothen) of `data` with `strength`.
-KXImageRGBA32i ThreeTap(bool sharpen, int strength, const KXFilterData& common)
+// Sharpen (smoothen) of `common` with `strength`, the filters' own scheme
+// (fast spans) or one line at a time (the plain kernel per pixel).
+KXImageRGBA32i ThreeTap(bool sharpen, int strength, const KXFilterData& common,
+                        Scheme scheme = Scheme::ConcurrentLines)
 {
     QReadWriteLock lock;
     bool cancel = false;
-    if (sharpen) {
-        KXSharpenProcessing::SharpenData data;
-        static_cast<KXFilterData&>(data) = common;
-        data.strength = strength;
-        return KXSharpenProcessing(lock, cancel).run(data);
-    }
-    KXSmoothenProcessing::SmoothenData data;
-    static_cast<KXFilterData&>(data) = common;
-    data.strength = strength;
-    return KXSmoothenProcessing(lock, cancel).run(data);
+    KXSharpenProcessing filter(lock, cancel);
+    KXSharpenProcessing::SharpenData s;
+    KXSmoothenProcessing::SmoothenData m;
+    static_cast<KXFilterData&>(s) = static_cast<KXFilterData&>(m) = common;
+    s.strength = m.strength = strength;
+    return sharpen ? KXDetailFilterRun::Sharpen(filter, lock, cancel, s, scheme)
+                   : KXDetailFilterRun::Smoothen(filter, lock, cancel, m, scheme);
 }
 
 KXFilterData Whole(const KXImageRGBA32i& image)
@@ -129,37 +121,27 @@ TEST(KXDetailFilters, HighPassCacheAndProgress)
     bool cancel = false;
     double cachedSigma = -1.0;
     KXImageRGBA32i cached;
-    struct Outcome {
-        std::vector<KXRGBA32i> pixels;
-        std::vector<std::pair<int, int>> ranges;
-        std::vector<int> values;
-    };
+    KXHighPassProcessing filter(lock, cancel, cacheLock, cachedSigma, cached);
     const auto run = [&](double sigma, const KXFilterData& common) {
-        KXHighPassProcessing filter(lock, cancel, cacheLock, cachedSigma, cached);
-        const Progress progress(filter);
         KXHighPassProcessing::HighPassData data;
         static_cast<KXFilterData&>(data) = common;
         data.sigma = sigma;
         data.modeIndex = 0; // Normal at full opacity: the layer becomes H
-        data.amount = 100;
-        const KXImageRGBA32i out = filter.run(data);
-        return Outcome{Pixels(out), progress.ranges, progress.values};
+        return Pixels(filter.run(data));
     };
     const KXImageRGBA32i layer = Uniform(300, 200, 0xFF40C020);
-    const Outcome first = run(2.0, Whole(layer));
-    EXPECT_EQ(first.pixels, Pixels(Uniform(300, 200, 0xFF808080)));
-    EXPECT_EQ(Pixels(cached), first.pixels);
+    const Progress first(filter);
+    EXPECT_EQ(run(2.0, Whole(layer)), Pixels(Uniform(300, 200, 0xFF808080)));
+    EXPECT_EQ(Pixels(cached), Pixels(Uniform(300, 200, 0xFF808080)));
     EXPECT_EQ(cachedSigma, 2.0);
     EXPECT_EQ(first.ranges, (std::vector<std::pair<int, int>>{{0, 707}}));
     ASSERT_EQ(first.values.size(), 702u);
-    EXPECT_EQ(first.values[699], 700);
-    EXPECT_EQ(first.values[700], 703);
-    EXPECT_EQ(first.values[701], 707);
+    EXPECT_EQ(std::vector<int>(first.values.begin() + 699, first.values.end()), (std::vector<int>{700, 703, 707}));
 
     // The same sigma takes the cached image as it is (made red here): range 2.
     cached = Uniform(300, 200, 0xFFFF0000);
-    const Outcome second = run(2.0, Whole(layer));
-    EXPECT_EQ(second.pixels, Pixels(cached));
+    const Progress second(filter);
+    EXPECT_EQ(run(2.0, Whole(layer)), Pixels(cached));
     EXPECT_EQ(second.ranges, (std::vector<std::pair<int, int>>{{0, 2}}));
     EXPECT_EQ(second.values, (std::vector<int>{1, 2}));
 
@@ -168,7 +150,7 @@ TEST(KXDetailFilters, HighPassCacheAndProgress)
     data.selection = Uniform(50, 40, 0xFFFFFFFF);
     data.selectionRect = data.selection.Rect();
     data.offset = QPoint(20, 30);
-    const std::vector<KXRGBA32i> out = run(3.0, data).pixels;
+    const std::vector<KXRGBA32i> out = run(3.0, data);
     EXPECT_EQ(cachedSigma, 3.0);
     EXPECT_EQ(Pixels(cached), Pixels(Uniform(50, 40, 0xFF808080)));
     for (int y = 0; y < 200; ++y)
@@ -177,45 +159,34 @@ TEST(KXDetailFilters, HighPassCacheAndProgress)
                       KXRGBA32i(QRect(20, 30, 50, 40).contains(x, y) ? 0xFF808080 : 0xFF40C020));
 }
 
+// A run with the cancel flag set before it: the layer comes back, the range
+// is set, no progress is reported.
+template <class Processing, class Data, class... Extra>
+void ExpectCancelledAtOnce(const KXImageRGBA32i& layer, Extra&... extra)
+{
+    QReadWriteLock lock;
+    bool cancel = true;
+    Processing filter(lock, cancel, extra...);
+    const Progress progress(filter);
+    Data data;
+    data.image = layer;
+    EXPECT_EQ(Pixels(filter.run(data)), Pixels(layer));
+    EXPECT_EQ(progress.ranges.size(), 1u);
+    EXPECT_TRUE(progress.values.empty());
+}
+
 TEST(KXDetailFilters, CancelledBeforeTheRunEveryFilterReturnsTheLayer)
 {
-    // The range is set, no progress is reported, the caches stay empty.
     const KXImageRGBA32i layer = RandomImage(200, 150, 9);
-    QReadWriteLock lock, cacheLock;
-    bool cancel = true;
+    QReadWriteLock cacheLock;
     double sigma = 0.0;
     KXImageRGBA32i cache1, cache2;
-    const auto check = [&](KXAdjustmentProcessing& filter, const std::function<KXImageRGBA32i()>& run) {
-        Progress progress(filter);
-        EXPECT_EQ(Pixels(run()), Pixels(layer));
-        EXPECT_EQ(progress.ranges.size(), 1u);
-        EXPECT_TRUE(progress.values.empty());
-    };
-    KXSharpenProcessing sharpen(lock, cancel);
-    KXSharpenProcessing::SharpenData s;
-    s.image = layer;
-    check(sharpen, [&] { return sharpen.run(s); });
-    KXSmoothenProcessing smoothen(lock, cancel);
-    KXSmoothenProcessing::SmoothenData m;
-    m.image = layer;
-    check(smoothen, [&] { return smoothen.run(m); });
-    KXHighPassProcessing highPass(lock, cancel, cacheLock, sigma, cache1);
-    KXHighPassProcessing::HighPassData h;
-    h.image = layer;
-    check(highPass, [&] { return highPass.run(h); });
-    KXVignetteProcessing vignette(lock, cancel);
-    KXVignetteProcessing::VignetteData v;
-    v.image = layer;
-    check(vignette, [&] { return vignette.run(v); });
-    KXAddNoiseProcessing noise(lock, cancel, cacheLock, cache1, cache2);
-    KXAddNoiseProcessing::AddNoiseData n;
-    n.image = layer;
-    check(noise, [&] { return noise.run(n); });
-    KXDiffuseGlowProcessing glow(lock, cancel);
-    KXDiffuseGlowProcessing::DiffuseGlowData g;
-    g.image = layer;
-    check(glow, [&] { return glow.run(g); });
-    EXPECT_EQ(sigma, 0.0);
+    ExpectCancelledAtOnce<KXSmoothenProcessing, KXSmoothenProcessing::SmoothenData>(layer);
+    ExpectCancelledAtOnce<KXHighPassProcessing, KXHighPassProcessing::HighPassData>(layer, cacheLock, sigma, cache1);
+    ExpectCancelledAtOnce<KXVignetteProcessing, KXVignetteProcessing::VignetteData>(layer);
+    ExpectCancelledAtOnce<KXAddNoiseProcessing, KXAddNoiseProcessing::AddNoiseData>(layer, cacheLock, cache1, cache2);
+    ExpectCancelledAtOnce<KXDiffuseGlowProcessing, KXDiffuseGlowProcessing::DiffuseGlowData>(layer);
+    EXPECT_EQ(sigma, 0.0); // the caches stay empty
     EXPECT_EQ(cache1.Width() + cache2.Width(), 0u);
 }
 
@@ -235,27 +206,18 @@ TEST(KXDetailFilters, FastSpansEqualThePlainKernels)
         for (int x = 0; x < 261; ++x)
             if ((y * 261 + x) % 19 != 0)
                 layer.SetColor(x, y, KXRGBA32i(layer.GetColor(x, y).value | 0xFF000000u));
-    QReadWriteLock lock;
-    bool cancel = false;
     for (int strength : {1, 10, 255, 382, 383, 70000}) {
+        KXFilterData data = Whole(layer);
         for (bool area : {false, true}) {
-            KXFilterData data = Whole(layer);
             if (area) {
                 data.selection = Uniform(80, 60, 0xFFFFFFFF);
                 data.selectionRect = data.selection.Rect();
                 data.offset = QPoint(200, 0);
             }
-            KXSharpenProcessing::SharpenData s;
-            KXSmoothenProcessing::SmoothenData m;
-            static_cast<KXFilterData&>(s) = static_cast<KXFilterData&>(m) = data;
-            s.strength = m.strength = strength;
-            KXSharpenProcessing sharpen(lock, cancel);
-            EXPECT_EQ(Pixels(KXDetailFilterRun::Sharpen(sharpen, lock, cancel, s, Scheme::ConcurrentLines)),
-                      Pixels(KXDetailFilterRun::Sharpen(sharpen, lock, cancel, s, Scheme::OneLineAtATime)))
-                << strength << " " << area;
-            EXPECT_EQ(Pixels(KXDetailFilterRun::Smoothen(sharpen, lock, cancel, m, Scheme::ConcurrentLines)),
-                      Pixels(KXDetailFilterRun::Smoothen(sharpen, lock, cancel, m, Scheme::OneLineAtATime)))
-                << strength << " " << area;
+            for (bool sharpen : {true, false})
+                EXPECT_EQ(Pixels(ThreeTap(sharpen, strength, data)),
+                          Pixels(ThreeTap(sharpen, strength, data, Scheme::OneLineAtATime)))
+                    << strength << " " << area << " " << sharpen;
         }
     }
 }
