@@ -11,6 +11,8 @@
 #include "KXBlurOperators.h"
 #include "KXColorAdjustments.h"
 #include "KXColorTransform.h"
+#include "KXDetailFilters.h"
+#include "KXEffectFilters.h"
 #include "KXFileIOManager.h"
 #include "KXFilterKernels.h"
 #include "KXFilterParams.h"

@@ -184,6 +184,12 @@ TEST_F(KximgConventions, FiltersAndOperators)
         {"filter", "in.png", "shadow2.png", "--name", "drop-shadow", "--params", "s.preset"},
         {"filter", "in.png", "inner.png", "--name", "inner-shadow", "--size", "0", "--shadow-colour", "red"},
         {"filter", "in.png", "refined.png", "--name", "refine-selection", "--feather", "2", "--shift", "3"},
+        {"filter", "in.png", "sharp.png", "--name", "sharpen", "--strength", "40"},
+        {"filter", "in.png", "smooth.png", "--name", "smoothen", "--rect", "10,20,30,15"},
+        {"filter", "in.png", "hp.png", "--name", "high-pass", "--sigma", "3", "--mode", "soft-light", "--amount", "60"},
+        {"filter", "in.png", "noise.png", "--name", "add-noise", "--distribution", "gaussian", "--compose-alpha"},
+        {"filter", "in.png", "glow.png", "--name", "diffuse-glow", "--colour", "orange", "--behind"},
+        {"filter", "in.png", "v.png", "--name", "vignette", "--reach", "20", "--curve", "linear", "--save-params", "v.preset"},
         {"blur", "in.png", "box0.png", "--box", "0"},
         {"blur", "in.png", "tap.png", "--convolve", "one.txt"},
     };
@@ -193,6 +199,9 @@ TEST_F(KximgConventions, FiltersAndOperators)
     }
     // "VQGaussianBlur 1.00000", then 2.0 as a big-endian double.
     EXPECT_EQ(Bytes(QStringLiteral("g.preset")), QByteArray("VQGaussianBlur 1.00000") + QByteArray::fromHex("4000000000000000"));
+    // Reach 20, amount 100, curve 0, then the colour (black) in Qt's format.
+    EXPECT_TRUE(Bytes(QStringLiteral("v.preset")).startsWith(QByteArray("VQVignette 1.00001") +
+                                                               QByteArray::fromHex("000000140000006400000000")));
     EXPECT_TRUE(QImage(Path(QStringLiteral("g1.png"))) == QImage(Path(QStringLiteral("g2.png"))));
     const QImage in = QImage(Path(QStringLiteral("in.png"))).convertToFormat(QImage::Format_ARGB32);
     const QImage area = QImage(Path(QStringLiteral("area.png"))).convertToFormat(QImage::Format_ARGB32);

@@ -23,6 +23,7 @@ DemoRegistry BuildDemoRegistry()
     AddInpaintDemos(registry);
     AddTextDemos(registry);
     AddShadowDemos(registry);
+    AddEffectDemos(registry);
     return registry;
 }
 

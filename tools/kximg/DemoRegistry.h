@@ -64,6 +64,7 @@ void AddFilterDemos(DemoRegistry& registry);
 void AddInpaintDemos(DemoRegistry& registry);
 void AddTextDemos(DemoRegistry& registry);
 void AddShadowDemos(DemoRegistry& registry);
+void AddEffectDemos(DemoRegistry& registry);
 
 // Helpers for operations.
 

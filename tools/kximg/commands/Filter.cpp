@@ -13,6 +13,8 @@
 #include "WorkingImage.h"
 
 #include "KXBlurFilters.h"
+#include "KXDetailFilters.h"
+#include "KXEffectFilters.h"
 #include "KXFilterParams.h"
 #include "KXRefineSelection.h"
 #include "KXShadowFilters.h"
@@ -23,6 +25,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <limits>
 
 namespace kximg {
 
@@ -73,12 +76,13 @@ void SaveParams(const ParsedArgs& args, const Params& params)
 
 // Runs a filter object with the bar fed by its signals and the cancel flag
 // set by Ctrl-C; a cancelled run unwinds as an interrupt (nothing written).
-template <class Processing, class Run>
-auto RunWithProgress(const QString& name, const Run& run)
+// `extra` are what the filter takes after the cancel lock and flag.
+template <class Processing, class Run, class... Extra>
+auto RunWithProgress(const QString& name, const Run& run, Extra&... extra)
 {
     QReadWriteLock cancelLock;
     bool cancelled = false;
-    Processing filter(cancelLock, cancelled);
+    Processing filter(cancelLock, cancelled, extra...);
     ProgressBar bar(QStringLiteral("filter: ") + name);
     int maximum = 0;
     QObject::connect(&filter, &KXAdjustmentProcessing::RangeChanged, [&](int, int high) { maximum = high; });
@@ -230,6 +234,117 @@ KXImageRGBA32i RefineSelection(const ParsedArgs& args, FilterInput&& input)
     return result.image;
 }
 
+// The detail and effect filters: their Data is the Params, the common
+// fields and (sharpen, smoothen) the strength.
+template <class Processing, class Data, class Params, class... Extra>
+KXImageRGBA32i RunEffect(const QString& name, FilterInput&& input, const Params& params, Extra&... extra)
+{
+    return RunWithProgress<Processing>(
+        name,
+        [&](Processing& filter) {
+            Data data;
+            static_cast<KXFilterData&>(data) = input.data;
+            static_cast<Params&>(data) = params;
+            input.data = KXFilterData();
+            return filter.run(data);
+        },
+        extra...);
+}
+
+template <class Processing, class Params, class Data>
+KXImageRGBA32i ThreeTap(const ParsedArgs& args, FilterInput&& input, const QString& name)
+{
+    Params params = LoadParams<Params>(args, name);
+    params.strength = IntOption(args, kCommand, QStringLiteral("strength"), params.strength, 0, 255);
+    SaveParams(args, params);
+    return RunWithProgress<Processing>(name, [&](Processing& filter) {
+        Data data;
+        static_cast<KXFilterData&>(data) = input.data;
+        data.strength = params.strength;
+        input.data = KXFilterData();
+        return filter.run(data);
+    });
+}
+
+KXImageRGBA32i Sharpen(const ParsedArgs& args, FilterInput&& input)
+{
+    return ThreeTap<KXSharpenProcessing, KXSharpenParams, KXSharpenProcessing::SharpenData>(args, std::move(input), QStringLiteral("sharpen"));
+}
+
+KXImageRGBA32i Smoothen(const ParsedArgs& args, FilterInput&& input)
+{
+    return ThreeTap<KXSmoothenProcessing, KXSmoothenParams, KXSmoothenProcessing::SmoothenData>(args, std::move(input), QStringLiteral("smoothen"));
+}
+
+const QStringList& HighPassModes()
+{
+    static const QStringList modes{QStringLiteral("normal"), QStringLiteral("overlay"), QStringLiteral("soft-light"),
+                                   QStringLiteral("hard-light")};
+    return modes;
+}
+
+KXImageRGBA32i HighPass(const ParsedArgs& args, FilterInput&& input)
+{
+    KXHighPassParams params = LoadParams<KXHighPassParams>(args, QStringLiteral("high-pass"));
+    params.sigma = DoubleOption(args, kCommand, QStringLiteral("sigma"), params.sigma, 0.1, 300.0);
+    const QString mode = HighPassModes().value(params.modeIndex, HighPassModes().first());
+    params.modeIndex = HighPassModes().indexOf(ChoiceOption(args, kCommand, QStringLiteral("mode"), HighPassModes(), mode));
+    params.amount = IntOption(args, kCommand, QStringLiteral("amount"), params.amount, 0, 100);
+    SaveParams(args, params);
+    // A cache of the run's own: the tool blurs once.
+    QReadWriteLock cacheLock;
+    double cachedSigma = std::numeric_limits<double>::quiet_NaN();
+    KXImageRGBA32i cached;
+    return RunEffect<KXHighPassProcessing, KXHighPassProcessing::HighPassData>(
+        QStringLiteral("high-pass"), std::move(input), params, cacheLock, cachedSigma, cached);
+}
+
+KXImageRGBA32i AddNoise(const ParsedArgs& args, FilterInput&& input)
+{
+    const QStringList distributions{QStringLiteral("uniform"), QStringLiteral("gaussian")};
+    KXAddNoiseParams params = LoadParams<KXAddNoiseParams>(args, QStringLiteral("add-noise"));
+    params.amount = IntOption(args, kCommand, QStringLiteral("amount"), params.amount, 0, 100);
+    params.distribution = distributions.indexOf(ChoiceOption(args, kCommand, QStringLiteral("distribution"), distributions,
+                                                             distributions.at(params.distribution == 0 ? 0 : 1)));
+    if (args.Has(QStringLiteral("compose-alpha")))
+        params.flag = false;
+    SaveParams(args, params);
+    QReadWriteLock cacheLock;
+    KXImageRGBA32i uniform, gaussian;
+    return RunEffect<KXAddNoiseProcessing, KXAddNoiseProcessing::AddNoiseData>(
+        QStringLiteral("add-noise"), std::move(input), params, cacheLock, uniform, gaussian);
+}
+
+KXImageRGBA32i DiffuseGlow(const ParsedArgs& args, FilterInput&& input)
+{
+    KXDiffuseGlowParams params = LoadParams<KXDiffuseGlowParams>(args, QStringLiteral("diffuse-glow"));
+    params.opacity = IntOption(args, kCommand, QStringLiteral("opacity"), params.opacity, 0, 100);
+    params.sigma = IntOption(args, kCommand, QStringLiteral("sigma"), params.sigma, 1, 300);
+    params.threshold = IntOption(args, kCommand, QStringLiteral("threshold"), params.threshold, 0, 256);
+    if (args.Has(QStringLiteral("colour")))
+        params.colour = ColourValue(kCommand, QStringLiteral("colour"), args.Value(QStringLiteral("colour")));
+    if (args.Has(QStringLiteral("behind")))
+        params.placement = 1;
+    SaveParams(args, params);
+    return RunEffect<KXDiffuseGlowProcessing, KXDiffuseGlowProcessing::DiffuseGlowData>(
+        QStringLiteral("diffuse-glow"), std::move(input), params);
+}
+
+KXImageRGBA32i Vignette(const ParsedArgs& args, FilterInput&& input)
+{
+    const QStringList curves{QStringLiteral("linear"), QStringLiteral("parabolic")};
+    KXVignetteParams params = LoadParams<KXVignetteParams>(args, QStringLiteral("vignette"));
+    params.reach = IntOption(args, kCommand, QStringLiteral("reach"), params.reach, 1, 100000);
+    params.amount = IntOption(args, kCommand, QStringLiteral("amount"), params.amount, 0, 100);
+    params.curve = curves.indexOf(
+        ChoiceOption(args, kCommand, QStringLiteral("curve"), curves, curves.at(params.curve == 0 ? 0 : 1)));
+    if (args.Has(QStringLiteral("colour")))
+        params.colour = ColourValue(kCommand, QStringLiteral("colour"), args.Value(QStringLiteral("colour")));
+    SaveParams(args, params);
+    return RunEffect<KXVignetteProcessing, KXVignetteProcessing::VignetteData>(QStringLiteral("vignette"),
+                                                                             std::move(input), params);
+}
+
 // The filters by name, each reading its own options (and only those).
 struct Filter {
     QString name;
@@ -246,6 +361,12 @@ const QList<Filter>& Filters()
         {QStringLiteral("inner-shadow"), {QStringLiteral("size"), QStringLiteral("shadow-colour")}, InnerShadow},
         {QStringLiteral("refine-selection"), {QStringLiteral("feather"), QStringLiteral("shift"), QStringLiteral("bound")},
          RefineSelection},
+        {QStringLiteral("sharpen"), {QStringLiteral("strength")}, Sharpen},
+        {QStringLiteral("smoothen"), {QStringLiteral("strength")}, Smoothen},
+        {QStringLiteral("high-pass"), {QStringLiteral("sigma"), QStringLiteral("mode"), QStringLiteral("amount")}, HighPass},
+        {QStringLiteral("add-noise"), {QStringLiteral("amount"), QStringLiteral("distribution"), QStringLiteral("compose-alpha")}, AddNoise},
+        {QStringLiteral("diffuse-glow"), {QStringLiteral("opacity"), QStringLiteral("sigma"), QStringLiteral("threshold"), QStringLiteral("colour"), QStringLiteral("behind")}, DiffuseGlow},
+        {QStringLiteral("vignette"), {QStringLiteral("reach"), QStringLiteral("amount"), QStringLiteral("curve"), QStringLiteral("colour")}, Vignette},
     };
     return filters;
 }
@@ -275,6 +396,16 @@ const CommandSyntax& FilterSyntax()
                        "                 IN is a selection: its alpha (not its grey value) is the\n"
                        "                 strength; three box blurs of the feather radius, then the\n"
                        "                 edge grows (shift > 0) or shrinks; OUT may be larger than IN\n"
+                       "  sharpen        --strength 0..255 [10]   3-tap sharpening along rows and columns\n"
+                       "  smoothen       --strength 0..255 [10]   3-tap smoothing of alpha-weighted colours\n"
+                       "  high-pass      --sigma 0.1..300 [10] --mode normal|overlay|soft-light|hard-light\n"
+                       "                 [overlay] --amount 0..100 [100]   the layer minus its blur, blended on\n"
+                       "  add-noise      --amount 0..100 [50] --distribution uniform|gaussian [uniform]\n"
+                       "                 [--compose-alpha]   random noise laid over the layer\n"
+                       "  diffuse-glow   --opacity 0..100 [100] --sigma 1..300 [5] --threshold 0..256 [128]\n"
+                       "                 --colour C [white] [--behind]   a blurred glow of the bright parts\n"
+                       "  vignette       --reach 1..100000 [1] --amount 0..100 [100] --curve linear|parabolic\n"
+                       "                 [parabolic] --colour C [black]   tints outside the inscribed ellipse\n"
                        "Without --rect and --selection the whole layer is filtered. --rect filters a\n"
                        "rectangle; --selection MASK weights the result by MASK's alpha (MASK lies on\n"
                        "the layer's top-left corner). --params FILE starts from a parameter file,\n"
@@ -285,7 +416,7 @@ const CommandSyntax& FilterSyntax()
             OptionSyntax{QStringLiteral("name"), QChar(), QStringLiteral("NAME"), QStringLiteral("the filter (required)")},
             OptionSyntax{QStringLiteral("radius"), QChar(), QStringLiteral("N"), QStringLiteral("box-blur: the box radius")},
             OptionSyntax{QStringLiteral("sigma"), QChar(), QStringLiteral("S"),
-                         QStringLiteral("gaussian-blur: the standard deviation in pixels")},
+                         QStringLiteral("gaussian-blur, high-pass, diffuse-glow: the standard deviation in pixels")},
             OptionSyntax{QStringLiteral("size"), QChar(), QStringLiteral("N"),
                          QStringLiteral("drop-shadow, inner-shadow: the blur radius in pixels")},
             OptionSyntax{QStringLiteral("shadow-colour"), QChar(), QStringLiteral("C"),
@@ -296,6 +427,28 @@ const CommandSyntax& FilterSyntax()
                          QStringLiteral("refine-selection: pixels the edge moves out (or in, if negative)")},
             OptionSyntax{QStringLiteral("bound"), QChar(), QStringLiteral("W,H"),
                          QStringLiteral("refine-selection: the selection grows no further than W x H at 0,0")},
+            OptionSyntax{QStringLiteral("strength"), QChar(), QStringLiteral("N"),
+                         QStringLiteral("sharpen, smoothen: the kernel's strength")},
+            OptionSyntax{QStringLiteral("mode"), QChar(), QStringLiteral("MODE"),
+                         QStringLiteral("high-pass: how the high pass is blended on")},
+            OptionSyntax{QStringLiteral("amount"), QChar(), QStringLiteral("PERCENT"),
+                         QStringLiteral("high-pass, add-noise, vignette: the strength")},
+            OptionSyntax{QStringLiteral("distribution"), QChar(), QStringLiteral("D"),
+                         QStringLiteral("add-noise: uniform or gaussian")},
+            OptionSyntax{QStringLiteral("compose-alpha"), QChar(), QString(),
+                         QStringLiteral("add-noise: let the noise change alpha too")},
+            OptionSyntax{QStringLiteral("opacity"), QChar(), QStringLiteral("PERCENT"),
+                         QStringLiteral("diffuse-glow: the glow's opacity")},
+            OptionSyntax{QStringLiteral("threshold"), QChar(), QStringLiteral("N"),
+                         QStringLiteral("diffuse-glow: the brightness that glows")},
+            OptionSyntax{QStringLiteral("behind"), QChar(), QString(),
+                         QStringLiteral("diffuse-glow: put the glow behind the layer")},
+            OptionSyntax{QStringLiteral("reach"), QChar(), QStringLiteral("N"),
+                         QStringLiteral("vignette: the falloff in pixels")},
+            OptionSyntax{QStringLiteral("curve"), QChar(), QStringLiteral("CURVE"),
+                         QStringLiteral("vignette: linear or parabolic falloff")},
+            OptionSyntax{QStringLiteral("colour"), QChar(), QStringLiteral("C"),
+                         QStringLiteral("diffuse-glow, vignette: the colour (#RRGGBB or a name)")},
             OptionSyntax{QStringLiteral("rect"), QChar(), QStringLiteral("X,Y,W,H"), QStringLiteral("the area to filter")},
             OptionSyntax{QStringLiteral("selection"), QChar(), QStringLiteral("MASK"),
                          QStringLiteral("a picture whose alpha weights the filtered result")},
@@ -311,7 +464,8 @@ const CommandSyntax& FilterSyntax()
         QStringLiteral("  kximg filter photo.jpg soft.jpg --name gaussian-blur --sigma 3\n"
                        "  kximg filter photo.jpg out.png --name box-blur --radius 20 --selection mask.png\n"
                        "  kximg filter photo.jpg out.jpg --name gaussian-blur --sigma 8 --save-params soft.preset\n"
-                       "  kximg filter other.jpg out.jpg --name gaussian-blur --params soft.preset")};
+                       "  kximg filter other.jpg out.jpg --name gaussian-blur --params soft.preset\n"
+                       "  kximg filter photo.jpg out.jpg --name vignette --reach 400 --curve linear")};
     return syntax;
 }
 

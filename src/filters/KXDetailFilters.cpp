@@ -1,0 +1,196 @@
+#include "KXDetailFilters.h"
+
+#include "KXBlend.h"
+#include "KXBlendModes.h"
+#include "KXFilterKernels.h"
+#include "KXFilterPasses.h"
+#include "filters/KXDetailFilterRun.h"
+#include "filters/KXFilterStages.h"
+#include "filters/KXRunProtocol.h"
+#include "filters/KXThreeTapSpans.h"
+#include "core/KXLogMacros.h"
+
+#include <QReadLocker>
+#include <QWriteLocker>
+
+#include <cmath>
+#include <new>
+
+namespace {
+
+constexpr const char* kLogFile = "src/KXFilterProcessing";
+
+// The separable run of a 3-tap kernel (both reach one pixel).
+template <class Kernel>
+KXImageRGBA32i RunThreeTap(KXAdjustmentProcessing& filter, QReadWriteLock& cancelLock, const bool& cancelFlag,
+                           const KXFilterData& data, int strength, KXLineRunner::Scheme scheme)
+{
+    const Kernel kernel(strength);
+    return KXRunProtocol::RunSeparable(
+        filter, cancelLock, cancelFlag, data, 1,
+        [&](KXImageRGBA32i& image, const QRect& rect) {
+            return KXKernelPass<Kernel>(image, rect, kernel, KXPassDirection::Horizontal);
+        },
+        [&](KXImageRGBA32i& image, const QRect& rect) {
+            return KXKernelPass<Kernel>(image, rect, kernel, KXPassDirection::Vertical);
+        },
+        scheme);
+}
+
+bool Cancelled(QReadWriteLock& lock, const bool& flag)
+{
+    QReadLocker locker(&lock);
+    return flag;
+}
+
+} // namespace
+
+namespace KXDetailFilterRun {
+
+KXImageRGBA32i Sharpen(KXAdjustmentProcessing& filter, QReadWriteLock& cancelLock, const bool& cancelFlag,
+                       const KXSharpenProcessing::SharpenData& data, KXLineRunner::Scheme scheme)
+{
+    return RunThreeTap<KXFastSharpenKernel1D>(filter, cancelLock, cancelFlag, data, data.strength, scheme);
+}
+
+KXImageRGBA32i Smoothen(KXAdjustmentProcessing& filter, QReadWriteLock& cancelLock, const bool& cancelFlag,
+                        const KXSmoothenProcessing::SmoothenData& data, KXLineRunner::Scheme scheme)
+{
+    return RunThreeTap<KXFastBoxKernel1D>(filter, cancelLock, cancelFlag, data, data.strength, scheme);
+}
+
+KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& shared,
+                        const KXHighPassProcessing::HighPassData& data, KXLineRunner::Scheme scheme)
+{
+    using KXRunProtocol::Box;
+    KXImageRGBA32i image = data.image;
+    if (!KXFilterStages::AcceptsSigma(data.sigma, kLogFile, "High pass"))
+        return image;
+    const unsigned int mode = KXHighPassProcessing::IndexToMode(data.modeIndex);
+    const double opacity = data.amount / 100.0;
+    const bool area = data.selectionRect.isValid();
+    const QRect a = data.selectionRect.translated(data.offset);
+
+    KXImageRGBA32i h;
+    bool cached = false;
+    {
+        QReadLocker locker(&shared.cacheLock);
+        if (shared.cachedSigma == data.sigma) {
+            h = shared.cachedImage;
+            cached = true;
+        }
+    }
+    int total = 2;
+    if (cached) {
+        filter.SetRange(0, 2);
+        filter.SetProgressValue(1);
+    } else {
+        const Box bounds = Box::Of(image.Rect());
+        const Box target = area ? Box::Of(data.selectionRect).Moved(data.offset) & bounds : bounds;
+        const Box grown = area ? Box::Of(data.selectionRect).Moved(data.offset).Grown(int64_t(data.sigma)) & bounds
+                               : bounds;
+        KXImageRGBA32i c = image;
+        const KXGaussian1DPremul kernel(data.sigma);
+        KXKernelPass<KXGaussian1DPremul> rows(c, grown.ToRect(), kernel, KXPassDirection::Horizontal);
+        KXKernelPass<KXGaussian1DPremul> columns(c, target.ToRect(), kernel, KXPassDirection::Vertical);
+        const int steps = rows.Lines() + columns.Lines() + target.Height();
+        const int weight = steps / 100 == 0 ? 2 : steps / 100;
+        total = steps + weight;
+        KXRunProtocol::Run run(filter, shared.cancelLock, shared.cancelFlag, total, scheme);
+        run.Runner().Run(rows);
+        run.Runner().Run(columns);
+        if (!target.IsEmpty())
+            KXFilterStages::MergeRows<false>(run.Runner(), image, QPoint(), c, nullptr, QPoint(), target.ToRect(),
+                                      KXBlend::KXSubtractRGBSrcByDst(128));
+        if (run.Runner().Cancelled())
+            return image;
+        if (area) {
+            try {
+                h = KXImageRGBA32i(static_cast<unsigned int>(a.width()), static_cast<unsigned int>(a.height()));
+            } catch (const std::bad_alloc&) {
+                KX_LOG_REPORT(kLogFile, QStringLiteral("High pass area %1 x %2 refused.").arg(a.width()).arg(a.height()));
+                return image;
+            }
+            BlendMaskOn(c, a, KXBlendMode::Source, h, h.Rect(), 1.0, data.selection, data.selectionRect, false,
+                        false);
+        } else {
+            h = c;
+        }
+        if (h.Width() > 0 && h.Height() > 0) {
+            {
+                QWriteLocker locker(&shared.cacheLock);
+                shared.cachedSigma = data.sigma;
+                shared.cachedImage = h;
+            }
+            filter.SetProgressValue(steps + weight / 2);
+        }
+    }
+    if (Cancelled(shared.cancelLock, shared.cancelFlag))
+        return image;
+    if (area)
+        BlendMaskOn(h, h.Rect(), mode, image, a, opacity, data.selection, data.selectionRect, false, false);
+    else
+        BlendOn(h, h.Rect(), mode, image, image.Rect(), opacity, false);
+    filter.SetProgressValue(total);
+    return image;
+}
+
+} // namespace KXDetailFilterRun
+
+KXSharpenProcessing::KXSharpenProcessing(QReadWriteLock& cancelLock, bool& cancelFlag)
+    : m_cancelLock(cancelLock), m_cancelFlag(cancelFlag)
+{
+}
+
+KXSharpenProcessing::~KXSharpenProcessing() = default;
+
+KXImageRGBA32i KXSharpenProcessing::run(SharpenData data)
+{
+    return KXDetailFilterRun::Sharpen(*this, m_cancelLock, m_cancelFlag, data, KXLineRunner::Scheme::ConcurrentLines);
+}
+
+KXSmoothenProcessing::KXSmoothenProcessing(QReadWriteLock& cancelLock, bool& cancelFlag)
+    : m_cancelLock(cancelLock), m_cancelFlag(cancelFlag)
+{
+}
+
+KXSmoothenProcessing::~KXSmoothenProcessing() = default;
+
+KXImageRGBA32i KXSmoothenProcessing::run(SmoothenData data)
+{
+    return KXDetailFilterRun::Smoothen(*this, m_cancelLock, m_cancelFlag, data,
+                                       KXLineRunner::Scheme::ConcurrentLines);
+}
+
+KXHighPassProcessing::KXHighPassProcessing(QReadWriteLock& cancelLock, bool& cancelFlag, QReadWriteLock& cacheLock,
+                                           double& cachedSigma, KXImageRGBA32i& cachedImage)
+    : m_cancelLock(cancelLock),
+      m_cancelFlag(cancelFlag),
+      m_cacheLock(cacheLock),
+      m_cachedSigma(cachedSigma),
+      m_cachedImage(cachedImage)
+{
+}
+
+KXHighPassProcessing::~KXHighPassProcessing() = default;
+
+KXImageRGBA32i KXHighPassProcessing::run(HighPassData data)
+{
+    const KXDetailFilterRun::HighPassShared shared{m_cancelLock, m_cancelFlag, m_cacheLock, m_cachedSigma,
+                                                   m_cachedImage};
+    return KXDetailFilterRun::HighPass(*this, shared, data, KXLineRunner::Scheme::ConcurrentLines);
+}
+
+unsigned int KXHighPassProcessing::IndexToMode(int index)
+{
+    switch (index) {
+    case 1:
+        return KXBlendMode::Overlay;
+    case 2:
+        return KXBlendMode::SoftLight;
+    case 3:
+        return KXBlendMode::HardLight;
+    default:
+        return KXBlendMode::Normal;
+    }
+}

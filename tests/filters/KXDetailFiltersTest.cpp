@@ -1,0 +1,223 @@
+// Sharpen, smoothen and high pass: pixels worked by hand, the identities,
+// the area case, the high pass cache and progress, and a cancel before the
+// run for every detail and effect filter.
+
+#include "KXDetailFilters.h"
+#include "KXEffectFilters.h"
+#include "KXFilterRunSupport.h"
+#include "KXFilterTestImages.h"
+#include "filters/KXDetailFilterRun.h"
+#include "filters/KXThreeTapSpans.h"
+
+#include <gtest/gtest.h>
+
+
+using KXFilterTest::Pixels;
+using KXFilterTest::Progress;
+using KXFilterTest::RandomImage;
+using KXFilterTest::Uniform;
+using Scheme = KXLineRunner::Scheme;
+
+namespace {
+
+KXImageRGBA32i Row(const std::vector<uint32_t>& values)
+{
+    KXImageRGBA32i image(static_cast<unsigned int>(values.size()), 1);
+    for (size_t x = 0; x < values.size(); ++x)
+        image.SetColor(int(x), 0, KXRGBA32i(values[x]));
+    return image;
+}
+
+// Sharpen (smoothen) of `common` with `strength`, the filters' own scheme
+// (fast spans) or one line at a time (the plain kernel per pixel).
+KXImageRGBA32i ThreeTap(bool sharpen, int strength, const KXFilterData& common,
+                        Scheme scheme = Scheme::ConcurrentLines)
+{
+    QReadWriteLock lock;
+    bool cancel = false;
+    KXSharpenProcessing filter(lock, cancel);
+    KXSharpenProcessing::SharpenData s;
+    KXSmoothenProcessing::SmoothenData m;
+    static_cast<KXFilterData&>(s) = static_cast<KXFilterData&>(m) = common;
+    s.strength = m.strength = strength;
+    return sharpen ? KXDetailFilterRun::Sharpen(filter, lock, cancel, s, scheme)
+                   : KXDetailFilterRun::Smoothen(filter, lock, cancel, m, scheme);
+}
+
+KXFilterData Whole(const KXImageRGBA32i& image)
+{
+    KXFilterData data;
+    data.image = image;
+    return data;
+}
+
+} // namespace
+
+TEST(KXDetailFilters, ThreeTapKernelsByHand)
+{
+    // One row, so the column pass gives back what it gets: three equal
+    // taps sum to 1785 c + 765 (sharpen), 765 c a / 255 (smoothen).
+    // Sharpen n = 100, green 200 50 200: middle (765 - 2·100·200 +
+    // 1985·50) / 255 / 7 = 60015 / 255 / 7 = 33, edges (765 - 100·200 +
+    // 1985·200 - 100·50) / 255 / 7 = 208; red 0 100 0: middle 199265 / 255
+    // / 7 = 111, edges -9235 / 255 / 7 < 0, so 0.
+    // Smoothen n = 255 (a plain average, opaque), red 0 90 30 with the edges
+    // repeated: (0 + 0 + 90) / 3 = 30, (0 + 90 + 30) / 3 = 40,
+    // (90 + 30 + 30) / 3 = 50.
+    const struct {
+        bool sharpen;
+        int strength;
+        std::vector<uint32_t> in, out;
+    } cases[] = {
+        {true, 100, {0xFF00C800, 0xFF643200, 0xFF00C800}, {0xFF00D000, 0xFF6F2100, 0xFF00D000}},
+        {false, 255, {0xFF000000, 0xFF5A0000, 0xFF1E0000}, {0xFF1E0000, 0xFF280000, 0xFF320000}},
+    };
+    for (const auto& c : cases) {
+        const std::vector<KXRGBA32i> out = Pixels(ThreeTap(c.sharpen, c.strength, Whole(Row(c.in))));
+        EXPECT_EQ(out, std::vector<KXRGBA32i>(c.out.begin(), c.out.end())) << c.sharpen;
+    }
+}
+
+TEST(KXDetailFilters, IdentitiesAndTheAreaCase)
+{
+    // Strength 0 copies; a uniform layer stays. In the area case the pixels
+    // of the area equal the whole-layer result (the row pass reaches one
+    // row beyond the area), the others stay.
+    const KXImageRGBA32i random = RandomImage(300, 260, 5);
+    const KXImageRGBA32i uniform = Uniform(300, 260, 0x80336699);
+    const QRect area(100, 120, 60, 30); // across the tile border at x = 128
+    for (bool sharpen : {true, false}) {
+        SCOPED_TRACE(sharpen);
+        EXPECT_EQ(Pixels(ThreeTap(sharpen, 0, Whole(random))), Pixels(random));
+        EXPECT_EQ(Pixels(ThreeTap(sharpen, 40, Whole(uniform))), Pixels(uniform));
+
+        const std::vector<KXRGBA32i> whole = Pixels(ThreeTap(sharpen, 60, Whole(random)));
+        KXFilterData data = Whole(random);
+        data.selection = Uniform(60, 30, 0xFFFFFFFF);
+        data.selectionRect = data.selection.Rect();
+        data.offset = area.topLeft();
+        const std::vector<KXRGBA32i> out = Pixels(ThreeTap(sharpen, 60, data)), in = Pixels(random);
+        for (int y = 0; y < 260; ++y)
+            for (int x = 0; x < 300; ++x) {
+                const size_t i = size_t(y) * 300 + size_t(x);
+                ASSERT_EQ(out[i], area.contains(x, y) ? whole[i] : in[i]) << x << "," << y;
+            }
+    }
+}
+
+TEST(KXDetailFilters, IndexToMode)
+{
+    const std::pair<int, unsigned int> cases[] = {{-1, 0}, {0, 0}, {1, 15}, {2, 21}, {3, 20}, {4, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(KXHighPassProcessing::IndexToMode(c.first), c.second) << c.first;
+}
+
+TEST(KXDetailFilters, HighPassCacheAndProgress)
+{
+    // The high pass of a uniform opaque layer is mid grey. 300 x 200: 200
+    // rows + 300 columns + 200 subtracted rows = 700 steps, weight 7; the
+    // value reaches 703 once the cache is stored, 707 after the blend.
+    QReadWriteLock lock, cacheLock;
+    bool cancel = false;
+    double cachedSigma = -1.0;
+    KXImageRGBA32i cached;
+    KXHighPassProcessing filter(lock, cancel, cacheLock, cachedSigma, cached);
+    const auto run = [&](double sigma, const KXFilterData& common) {
+        KXHighPassProcessing::HighPassData data;
+        static_cast<KXFilterData&>(data) = common;
+        data.sigma = sigma;
+        data.modeIndex = 0; // Normal at full opacity: the layer becomes H
+        return Pixels(filter.run(data));
+    };
+    const KXImageRGBA32i layer = Uniform(300, 200, 0xFF40C020);
+    const Progress first(filter);
+    EXPECT_EQ(run(2.0, Whole(layer)), Pixels(Uniform(300, 200, 0xFF808080)));
+    EXPECT_EQ(Pixels(cached), Pixels(Uniform(300, 200, 0xFF808080)));
+    EXPECT_EQ(cachedSigma, 2.0);
+    EXPECT_EQ(first.ranges, (std::vector<std::pair<int, int>>{{0, 707}}));
+    ASSERT_EQ(first.values.size(), 702u);
+    EXPECT_EQ(std::vector<int>(first.values.begin() + 699, first.values.end()), (std::vector<int>{700, 703, 707}));
+
+    // The same sigma takes the cached image as it is (made red here): range 2.
+    cached = Uniform(300, 200, 0xFFFF0000);
+    const Progress second(filter);
+    EXPECT_EQ(run(2.0, Whole(layer)), Pixels(cached));
+    EXPECT_EQ(second.ranges, (std::vector<std::pair<int, int>>{{0, 2}}));
+    EXPECT_EQ(second.values, (std::vector<int>{1, 2}));
+
+    // Another sigma recomputes; the area case cuts H to the area's size.
+    KXFilterData data = Whole(layer);
+    data.selection = Uniform(50, 40, 0xFFFFFFFF);
+    data.selectionRect = data.selection.Rect();
+    data.offset = QPoint(20, 30);
+    const std::vector<KXRGBA32i> out = run(3.0, data);
+    EXPECT_EQ(cachedSigma, 3.0);
+    EXPECT_EQ(Pixels(cached), Pixels(Uniform(50, 40, 0xFF808080)));
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 300; ++x)
+            ASSERT_EQ(out[size_t(y) * 300 + size_t(x)],
+                      KXRGBA32i(QRect(20, 30, 50, 40).contains(x, y) ? 0xFF808080 : 0xFF40C020));
+}
+
+// A run with the cancel flag set before it: the layer comes back, the range
+// is set, no progress is reported.
+template <class Processing, class Data, class... Extra>
+void ExpectCancelledAtOnce(const KXImageRGBA32i& layer, Extra&... extra)
+{
+    QReadWriteLock lock;
+    bool cancel = true;
+    Processing filter(lock, cancel, extra...);
+    const Progress progress(filter);
+    Data data;
+    data.image = layer;
+    EXPECT_EQ(Pixels(filter.run(data)), Pixels(layer));
+    EXPECT_EQ(progress.ranges.size(), 1u);
+    EXPECT_TRUE(progress.values.empty());
+}
+
+TEST(KXDetailFilters, CancelledBeforeTheRunEveryFilterReturnsTheLayer)
+{
+    const KXImageRGBA32i layer = RandomImage(200, 150, 9);
+    QReadWriteLock cacheLock;
+    double sigma = 0.0;
+    KXImageRGBA32i cache1, cache2;
+    ExpectCancelledAtOnce<KXSmoothenProcessing, KXSmoothenProcessing::SmoothenData>(layer);
+    ExpectCancelledAtOnce<KXHighPassProcessing, KXHighPassProcessing::HighPassData>(layer, cacheLock, sigma, cache1);
+    ExpectCancelledAtOnce<KXVignetteProcessing, KXVignetteProcessing::VignetteData>(layer);
+    ExpectCancelledAtOnce<KXAddNoiseProcessing, KXAddNoiseProcessing::AddNoiseData>(layer, cacheLock, cache1, cache2);
+    ExpectCancelledAtOnce<KXDiffuseGlowProcessing, KXDiffuseGlowProcessing::DiffuseGlowData>(layer);
+    EXPECT_EQ(sigma, 0.0); // the caches stay empty
+    EXPECT_EQ(cache1.Width() + cache2.Width(), 0u);
+}
+
+TEST(KXDetailFilters, FastSpansEqualThePlainKernels)
+{
+    // The quotient by reciprocal for every numerator the spans give it.
+    for (int x = 0; x < 256 * 1785; ++x)
+        ASSERT_EQ(KXThreeTapSpans::Quotient<1785>(x), x / 1785) << x;
+    for (int x = 0; x < 256 * 1530; ++x)
+        ASSERT_EQ(KXThreeTapSpans::Quotient<1530>(x), x / 1530) << x;
+    // The filters' own scheme (fast spans) against one line at a time (the
+    // plain kernel per pixel), whole layer and an area at the layer's edge,
+    // over strengths inside and outside the fast ranges, on a layer opaque
+    // but for every 19th pixel (runs of opaque taps, broken now and then).
+    KXImageRGBA32i layer = RandomImage(261, 140, 21);
+    for (int y = 0; y < 140; ++y)
+        for (int x = 0; x < 261; ++x)
+            if ((y * 261 + x) % 19 != 0)
+                layer.SetColor(x, y, KXRGBA32i(layer.GetColor(x, y).value | 0xFF000000u));
+    for (int strength : {1, 10, 255, 382, 383, 70000}) {
+        KXFilterData data = Whole(layer);
+        for (bool area : {false, true}) {
+            if (area) {
+                data.selection = Uniform(80, 60, 0xFFFFFFFF);
+                data.selectionRect = data.selection.Rect();
+                data.offset = QPoint(200, 0);
+            }
+            for (bool sharpen : {true, false})
+                EXPECT_EQ(Pixels(ThreeTap(sharpen, strength, data)),
+                          Pixels(ThreeTap(sharpen, strength, data, Scheme::OneLineAtATime)))
+                    << strength << " " << area << " " << sharpen;
+        }
+    }
+}
