@@ -1,0 +1,167 @@
+#ifndef KXSAMPLERULES_H
+#define KXSAMPLERULES_H
+
+// The per-pixel sampling rules of the resampling transforms: given the
+// source position (sx, sy) of a destination pixel's centre, each either
+// writes the destination pixel or leaves it. Every channel (blue, green,
+// red, alpha) is worked alike; colours are not premultiplied. Private to
+// the library.
+
+#include "KXPixel.h"
+#include "geometry/KXInverseMap.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace KXGeometry {
+
+constexpr double kEpsilon = 2.220446049250313e-16; // the double's machine epsilon
+
+// The byte of channel k (0 blue … 3 alpha) of a pixel word.
+inline int Channel(uint32_t p, int k)
+{
+    return static_cast<int>((p >> (8 * k)) & 0xFF);
+}
+
+// trunc(v) clamped to 0 … 255; v is a channel value rounded up by half.
+inline uint32_t ToByte(double v)
+{
+    if (!(v < 256.0))
+        return 255;
+    if (!(v > 0.0))
+        return 0;
+    return static_cast<uint32_t>(v); // in 0 … 255 now, truncation is the same as trunc
+}
+
+// Linear step: trunc((p1 - p0) t + p0 + 0.5 + eps), clamped, per channel.
+inline uint32_t Linear(uint32_t p0, uint32_t p1, double t)
+{
+    uint32_t out = 0;
+    for (int k = 0; k < 4; ++k) {
+        const int c0 = Channel(p0, k), c1 = Channel(p1, k);
+        out |= ToByte((c1 - c0) * t + c0 + 0.5 + kEpsilon) << (8 * k);
+    }
+    return out;
+}
+
+// Powers of a cubic step's fraction, worked out once per position.
+struct Cubic {
+    double t, t2, t3;
+    explicit Cubic(double f) : t(f), t2(f * f), t3(f * f * f) {}
+};
+
+// Cubic step: a0 = p3 - p2 - p0 + p1, a1 = p0 - p1 - a0, a2 = p2 - p0,
+// trunc(a0 t^3 + a1 t^2 + a2 t + p1 + 0.5 + eps), clamped, per channel.
+inline uint32_t CubicStep(const uint32_t p[4], const Cubic& c)
+{
+    uint32_t out = 0;
+    for (int k = 0; k < 4; ++k) {
+        const int q0 = Channel(p[0], k), q1 = Channel(p[1], k), q2 = Channel(p[2], k), q3 = Channel(p[3], k);
+        const int a0 = q3 - q2 - q0 + q1;
+        const int a1 = q0 - q1 - a0;
+        const int a2 = q2 - q0;
+        out |= ToByte(a0 * c.t3 + a1 * c.t2 + a2 * c.t + q1 + 0.5 + kEpsilon) << (8 * k);
+    }
+    return out;
+}
+
+// The source pixel whose area holds (sx, sy) after nudging by eps: false
+// (skip) when it lies outside the source. NaN positions fall outside.
+inline bool Cell(double sx, double sy, int width, int height, double& ex, double& ey)
+{
+    if (sx < -kEpsilon || sy < -kEpsilon)
+        return false;
+    ex = sx + kEpsilon;
+    ey = sy + kEpsilon;
+    return ex < width && ey < height; // trunc(ex) < width exactly when ex < width, ex >= 0
+}
+
+// Nearest: source pixel (trunc(sx + eps), trunc(sy + eps)).
+template <class Image>
+struct NearestRule {
+    static constexpr int kReach = 0;
+    bool operator()(const SourceTiles<Image>& source, double sx, double sy, typename Image::Pixel& out) const
+    {
+        double ex, ey;
+        if (!Cell(sx, sy, source.Width(), source.Height(), ex, ey))
+            return false;
+        out = *source.Pixel(static_cast<int>(ex), static_cast<int>(ey));
+        return true;
+    }
+};
+
+// The base of a neighbourhood: x0 = trunc(sx + eps - 0.5) (0 in the first
+// half pixel) and the fraction fx = sx - x0 - 0.5, likewise for y.
+struct Base {
+    int x0, y0;
+    double fx, fy;
+    Base(double sx, double sy, double ex, double ey)
+        : x0(static_cast<int>(ex - 0.5)), y0(static_cast<int>(ey - 0.5)),
+          fx(sx - x0 - 0.5), fy(sy - y0 - 0.5)
+    {
+    }
+};
+
+// Bilinear: the 2 x 2 pixels from (x0, y0), edges repeating; each row
+// interpolated with fx, then the two results with fy.
+struct BilinearRule {
+    using Image = KXImageRGBA32i;
+    bool operator()(const SourceTiles<Image>& source, double sx, double sy, KXRGBA32i& out) const
+    {
+        double ex, ey;
+        if (!Cell(sx, sy, source.Width(), source.Height(), ex, ey))
+            return false;
+        const Base b(sx, sy, ex, ey);
+        const int x1 = std::min(b.x0 + 1, source.Width() - 1);
+        const int y1 = std::min(b.y0 + 1, source.Height() - 1);
+        const KXRGBA32i* r0 = source.Pixel(b.x0, b.y0);
+        const KXRGBA32i* r1 = source.Pixel(b.x0, y1);
+        const bool sameTile = ((b.x0 ^ x1) >> 7) == 0; // x1 is x0 or x0 + 1 in x0's tile
+        const uint32_t p00 = r0->value, p10 = r1->value;
+        const uint32_t p01 = sameTile ? r0[x1 - b.x0].value : source.Pixel(x1, b.y0)->value;
+        const uint32_t p11 = sameTile ? r1[x1 - b.x0].value : source.Pixel(x1, y1)->value;
+        out.value = Linear(Linear(p00, p01, b.fx), Linear(p10, p11, b.fx), b.fy);
+        return true;
+    }
+};
+
+// Bicubic: the 4 x 4 pixels at columns x0 - 1 … x0 + 2 and rows
+// y0 - 1 … y0 + 2, edges repeating; each row with fx, then the four
+// results with fy.
+struct BicubicRule {
+    using Image = KXImageRGBA32i;
+    bool operator()(const SourceTiles<Image>& source, double sx, double sy, KXRGBA32i& out) const
+    {
+        double ex, ey;
+        if (!Cell(sx, sy, source.Width(), source.Height(), ex, ey))
+            return false;
+        const Base b(sx, sy, ex, ey);
+        const int maxX = source.Width() - 1, maxY = source.Height() - 1;
+        int xs[4];
+        for (int i = 0; i < 4; ++i)
+            xs[i] = std::min(std::max(b.x0 - 1 + i, 0), maxX);
+        // Inside one tile the four columns are consecutive offsets of one row pointer.
+        const bool oneTile = xs[0] == b.x0 - 1 && xs[3] == b.x0 + 2 && ((xs[0] ^ xs[3]) >> 7) == 0;
+        const Cubic cx(b.fx), cy(b.fy);
+        uint32_t column[4];
+        for (int j = 0; j < 4; ++j) {
+            const int y = std::min(std::max(b.y0 - 1 + j, 0), maxY);
+            uint32_t row[4];
+            if (oneTile) {
+                const KXRGBA32i* p = source.Pixel(xs[0], y);
+                for (int i = 0; i < 4; ++i)
+                    row[i] = p[i].value;
+            } else {
+                for (int i = 0; i < 4; ++i)
+                    row[i] = source.Pixel(xs[i], y)->value;
+            }
+            column[j] = CubicStep(row, cx);
+        }
+        out.value = CubicStep(column, cy);
+        return true;
+    }
+};
+
+} // namespace KXGeometry
+
+#endif // KXSAMPLERULES_H
