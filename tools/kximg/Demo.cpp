@@ -20,6 +20,7 @@ DemoRegistry BuildDemoRegistry()
     AddCompositingDemos(registry);
     AddColourDemos(registry);
     AddFilterDemos(registry);
+    AddGeometryDemos(registry);
     return registry;
 }
 
