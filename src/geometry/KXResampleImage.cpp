@@ -39,9 +39,9 @@ void SampleWith(Quality quality, const KXImageRGBA32i& source, const QTransform&
     case Quality::Nearest:
         return Sample(source, inverse, destination, target, KXGeometry::NearestRule<KXImageRGBA32i>());
     case Quality::Bilinear:
-        return Sample(source, inverse, destination, target, KXGeometry::BilinearRule());
+        return Sample(source, inverse, destination, target, KXGeometry::BilinearRule<>());
     case Quality::Bicubic:
-        return Sample(source, inverse, destination, target, KXGeometry::BicubicRule());
+        return Sample(source, inverse, destination, target, KXGeometry::BicubicRule<>());
     }
 }
 

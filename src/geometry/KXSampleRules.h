@@ -11,6 +11,9 @@
 #include "geometry/KXInverseMap.h"
 
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstdint>
 
 namespace KXGeometry {
@@ -65,6 +68,64 @@ inline uint32_t CubicStep(const uint32_t p[4], const Cubic& c)
     return out;
 }
 
+#if defined(__SSE2__)
+// The same steps on all four channels at once, two doubles a register. Each
+// lane does the scalar step's operations in the same order on the same
+// doubles (int to double is exact), truncation is cvttpd's, and the clamp
+// to 0 … 255 is the saturation of packs (int32 to int16; the values are far
+// inside int16) and packus (to 0 … 255), so the bytes are the scalar ones.
+constexpr bool kHasSimdSteps = true;
+
+inline __m128i Widen(__m128i bytes) // four bytes to four int32 lanes
+{
+    const __m128i zero = _mm_setzero_si128();
+    return _mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero);
+}
+inline __m128i Lanes(uint32_t p)
+{
+    return Widen(_mm_cvtsi32_si128(static_cast<int>(p)));
+}
+inline __m128d Low(__m128i v) { return _mm_cvtepi32_pd(v); }
+inline __m128d High(__m128i v) { return _mm_cvtepi32_pd(_mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2))); }
+// trunc(v + 0.5 + eps) of both halves, clamped, as four int32 lanes.
+inline __m128i Round(__m128d low, __m128d high)
+{
+    const __m128d half = _mm_set1_pd(0.5), eps = _mm_set1_pd(kEpsilon);
+    low = _mm_add_pd(_mm_add_pd(low, half), eps);
+    high = _mm_add_pd(_mm_add_pd(high, half), eps);
+    const __m128i words = _mm_unpacklo_epi64(_mm_cvttpd_epi32(low), _mm_cvttpd_epi32(high));
+    const __m128i shorts = _mm_packs_epi32(words, words);
+    return Widen(_mm_packus_epi16(shorts, shorts));
+}
+inline uint32_t Word(__m128i lanes)
+{
+    const __m128i shorts = _mm_packs_epi32(lanes, lanes);
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(shorts, shorts)));
+}
+// Linear on lanes: (p1 - p0) t + p0, rounded and clamped.
+inline __m128i LinearLanes(__m128i p0, __m128i p1, __m128d t)
+{
+    const __m128i d = _mm_sub_epi32(p1, p0);
+    return Round(_mm_add_pd(_mm_mul_pd(Low(d), t), Low(p0)), _mm_add_pd(_mm_mul_pd(High(d), t), High(p0)));
+}
+// CubicStep on lanes.
+inline __m128i CubicLanes(const __m128i p[4], const Cubic& c)
+{
+    const __m128i a0 = _mm_add_epi32(_mm_sub_epi32(_mm_sub_epi32(p[3], p[2]), p[0]), p[1]);
+    const __m128i a1 = _mm_sub_epi32(_mm_sub_epi32(p[0], p[1]), a0);
+    const __m128i a2 = _mm_sub_epi32(p[2], p[0]);
+    const __m128d t = _mm_set1_pd(c.t), t2 = _mm_set1_pd(c.t2), t3 = _mm_set1_pd(c.t3);
+    const auto half = [&](__m128d (*part)(__m128i)) {
+        return _mm_add_pd(
+            _mm_add_pd(_mm_add_pd(_mm_mul_pd(part(a0), t3), _mm_mul_pd(part(a1), t2)), _mm_mul_pd(part(a2), t)),
+            part(p[1]));
+    };
+    return Round(half(Low), half(High));
+}
+#else
+constexpr bool kHasSimdSteps = false;
+#endif
+
 // The source pixel whose area holds (sx, sy) after nudging by eps: false
 // (skip) when it lies outside the source. NaN positions fall outside.
 inline bool Cell(double sx, double sy, int width, int height, double& ex, double& ey)
@@ -103,7 +164,9 @@ struct Base {
 };
 
 // Bilinear: the 2 x 2 pixels from (x0, y0), edges repeating; each row
-// interpolated with fx, then the two results with fy.
+// interpolated with fx, then the two results with fy. Simd: the steps on
+// all channels at once (the same bytes).
+template <bool Simd = kHasSimdSteps>
 struct BilinearRule {
     using Image = KXImageRGBA32i;
     bool operator()(const SourceTiles<Image>& source, double sx, double sy, KXRGBA32i& out) const
@@ -120,6 +183,14 @@ struct BilinearRule {
         const uint32_t p00 = r0->value, p10 = r1->value;
         const uint32_t p01 = sameTile ? r0[x1 - b.x0].value : source.Pixel(x1, b.y0)->value;
         const uint32_t p11 = sameTile ? r1[x1 - b.x0].value : source.Pixel(x1, y1)->value;
+#if defined(__SSE2__)
+        if (Simd) {
+            const __m128d fx = _mm_set1_pd(b.fx);
+            out.value = Word(LinearLanes(LinearLanes(Lanes(p00), Lanes(p01), fx),
+                                         LinearLanes(Lanes(p10), Lanes(p11), fx), _mm_set1_pd(b.fy)));
+            return true;
+        }
+#endif
         out.value = Linear(Linear(p00, p01, b.fx), Linear(p10, p11, b.fx), b.fy);
         return true;
     }
@@ -127,7 +198,8 @@ struct BilinearRule {
 
 // Bicubic: the 4 x 4 pixels at columns x0 - 1 … x0 + 2 and rows
 // y0 - 1 … y0 + 2, edges repeating; each row with fx, then the four
-// results with fy.
+// results with fy. Simd as for bilinear.
+template <bool Simd = kHasSimdSteps>
 struct BicubicRule {
     using Image = KXImageRGBA32i;
     bool operator()(const SourceTiles<Image>& source, double sx, double sy, KXRGBA32i& out) const
@@ -143,6 +215,21 @@ struct BicubicRule {
         // Inside one tile the four columns are consecutive offsets of one row pointer.
         const bool oneTile = xs[0] == b.x0 - 1 && xs[3] == b.x0 + 2 && ((xs[0] ^ xs[3]) >> 7) == 0;
         const Cubic cx(b.fx), cy(b.fy);
+#if defined(__SSE2__)
+        if (Simd) {
+            __m128i column[4];
+            for (int j = 0; j < 4; ++j) {
+                const int y = std::min(std::max(b.y0 - 1 + j, 0), maxY);
+                __m128i row[4];
+                const KXRGBA32i* p = oneTile ? source.Pixel(xs[0], y) : nullptr;
+                for (int i = 0; i < 4; ++i)
+                    row[i] = Lanes(oneTile ? p[i].value : source.Pixel(xs[i], y)->value);
+                column[j] = CubicLanes(row, cx);
+            }
+            out.value = Word(CubicLanes(column, cy));
+            return true;
+        }
+#endif
         uint32_t column[4];
         for (int j = 0; j < 4; ++j) {
             const int y = std::min(std::max(b.y0 - 1 + j, 0), maxY);

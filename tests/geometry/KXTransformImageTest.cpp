@@ -4,11 +4,13 @@
 #include "KXImageConversion.h"
 #include "KXTransformImage.h"
 #include "KXTestSupport.h"
+#include "geometry/KXSampleRules.h"
 
 #include <gtest/gtest.h>
 
 #include <QTransform>
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <random>
@@ -201,6 +203,33 @@ TEST(Samplers, TranslationWritesOnlyTheMappedAreaAndCopiesExactly)
         EXPECT_EQ(destination.Tile(0, 0)->data() == before.Tile(0, 0)->data(), false);
         for (int column = 1; column < 5; ++column)
             EXPECT_EQ(destination.Tile(column, 1)->data(), before.Tile(column, 1)->data()) << column;
+    }
+}
+
+// The all-channel steps against the per-channel ones at random positions
+// (first half pixels, edges, tile borders, exact halves) of an image whose
+// channels jump between 0 and 255, so that bicubic overshoots both ways.
+TEST(Samplers, AllChannelStepsGiveThePlainBytes)
+{
+    if (!KXGeometry::kHasSimdSteps)
+        GTEST_SKIP() << "this build has no all-channel steps";
+    KXImageRGBA32i image = RandomImage(260, 140, 5);
+    for (int y = 0; y < 140; y += 3)
+        for (int x = 0; x < 260; x += 2)
+            image.SetColor(x, y, KXRGBA32i((x + y) % 4 ? 0xFF00FF00u : 0x00FF00FFu));
+    const KXGeometry::SourceTiles<KXImageRGBA32i> tiles(image);
+    std::mt19937 random(6);
+    std::uniform_real_distribution<double> along(-0.6, 261), down(-0.6, 141);
+    for (int i = 0; i < 200000; ++i) {
+        const double sx = i % 4 == 0 ? std::floor(along(random)) * 0.5 : along(random);
+        const double sy = i % 8 == 1 ? std::floor(down(random)) * 0.5 : down(random);
+        KXRGBA32i plain(kMark), fast(kMark);
+        ASSERT_EQ(KXGeometry::BilinearRule<false>()(tiles, sx, sy, plain),
+                  KXGeometry::BilinearRule<true>()(tiles, sx, sy, fast));
+        ASSERT_EQ(plain, fast) << "bilinear at " << sx << "," << sy;
+        ASSERT_EQ(KXGeometry::BicubicRule<false>()(tiles, sx, sy, plain),
+                  KXGeometry::BicubicRule<true>()(tiles, sx, sy, fast));
+        ASSERT_EQ(plain, fast) << "bicubic at " << sx << "," << sy;
     }
 }
 
