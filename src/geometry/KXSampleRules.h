@@ -87,28 +87,33 @@ inline __m128i Lanes(uint32_t p)
 }
 inline __m128d Low(__m128i v) { return _mm_cvtepi32_pd(v); }
 inline __m128d High(__m128i v) { return _mm_cvtepi32_pd(_mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2))); }
-// trunc(v + 0.5 + eps) of both halves, clamped, as four int32 lanes.
+// trunc(v + 0.5 + eps) of both halves as four int32 lanes, not clamped.
 inline __m128i Round(__m128d low, __m128d high)
 {
     const __m128d half = _mm_set1_pd(0.5), eps = _mm_set1_pd(kEpsilon);
     low = _mm_add_pd(_mm_add_pd(low, half), eps);
     high = _mm_add_pd(_mm_add_pd(high, half), eps);
-    const __m128i words = _mm_unpacklo_epi64(_mm_cvttpd_epi32(low), _mm_cvttpd_epi32(high));
-    const __m128i shorts = _mm_packs_epi32(words, words);
-    return Widen(_mm_packus_epi16(shorts, shorts));
+    return _mm_unpacklo_epi64(_mm_cvttpd_epi32(low), _mm_cvttpd_epi32(high));
 }
+// The lanes clamped to 0 … 255, as bytes (a pixel word) or as lanes again.
 inline uint32_t Word(__m128i lanes)
 {
     const __m128i shorts = _mm_packs_epi32(lanes, lanes);
     return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(shorts, shorts)));
 }
-// Linear on lanes: (p1 - p0) t + p0, rounded and clamped.
+inline __m128i Clamp(__m128i lanes)
+{
+    const __m128i shorts = _mm_packs_epi32(lanes, lanes);
+    return Widen(_mm_packus_epi16(shorts, shorts));
+}
+// Linear on lanes: (p1 - p0) t + p0, rounded; inside 0 … 255 already when
+// 0 <= t <= 1, which lies between two bytes.
 inline __m128i LinearLanes(__m128i p0, __m128i p1, __m128d t)
 {
     const __m128i d = _mm_sub_epi32(p1, p0);
     return Round(_mm_add_pd(_mm_mul_pd(Low(d), t), Low(p0)), _mm_add_pd(_mm_mul_pd(High(d), t), High(p0)));
 }
-// CubicStep on lanes.
+// CubicStep on lanes, rounded, not clamped.
 inline __m128i CubicLanes(const __m128i p[4], const Cubic& c)
 {
     const __m128i a0 = _mm_add_epi32(_mm_sub_epi32(_mm_sub_epi32(p[3], p[2]), p[0]), p[1]);
@@ -186,8 +191,13 @@ struct BilinearRule {
 #if defined(__SSE2__)
         if (Simd) {
             const __m128d fx = _mm_set1_pd(b.fx);
-            out.value = Word(LinearLanes(LinearLanes(Lanes(p00), Lanes(p01), fx),
-                                         LinearLanes(Lanes(p10), Lanes(p11), fx), _mm_set1_pd(b.fy)));
+            __m128i top = LinearLanes(Lanes(p00), Lanes(p01), fx);
+            __m128i bottom = LinearLanes(Lanes(p10), Lanes(p11), fx);
+            if (b.fx < 0) { // extrapolating in the first half pixel
+                top = Clamp(top);
+                bottom = Clamp(bottom);
+            }
+            out.value = Word(LinearLanes(top, bottom, _mm_set1_pd(b.fy)));
             return true;
         }
 #endif
@@ -224,7 +234,7 @@ struct BicubicRule {
                 const KXRGBA32i* p = oneTile ? source.Pixel(xs[0], y) : nullptr;
                 for (int i = 0; i < 4; ++i)
                     row[i] = Lanes(oneTile ? p[i].value : source.Pixel(xs[i], y)->value);
-                column[j] = CubicLanes(row, cx);
+                column[j] = Clamp(CubicLanes(row, cx));
             }
             out.value = Word(CubicLanes(column, cy));
             return true;
