@@ -8,6 +8,7 @@
 #include "core/KXLogMacros.h"
 #include "filters/KXLineRunner.h"
 #include "geometry/KXInverseMap.h"
+#include "geometry/KXResample.h"
 #include "geometry/KXSampleRules.h"
 
 #include <QReadWriteLock>
@@ -18,7 +19,7 @@ namespace {
 
 const char kLogFile[] = "src/KXImageTransformation";
 
-enum class Quality { Nearest, Bilinear, Bicubic };
+using KXGeometry::Quality;
 
 // Runs `rule` over `target` of the destination, sampling `source`.
 template <class Rule>
@@ -93,14 +94,36 @@ bool Resample(Quality quality, const KXImageRGBA32i& source, const QTransform& t
         KX_LOG_REPORT(kLogFile, QStringLiteral("Transform: the image would shrink to nothing"));
         return false;
     }
+    if (scaleX < 1 && scaleY < 1 && radiusX <= KXGeometry::BoxNearestRule::kMaxRadius &&
+        radiusY <= KXGeometry::BoxNearestRule::kMaxRadius) {
+        // Only the sampled pixels of the blurred copy are needed: they are
+        // worked out where they are sampled, with the same bytes.
+        Sample(source, inverse, destination, target, KXGeometry::BoxNearestRule(radiusX, radiusY));
+        return true;
+    }
+    KXGeometry::SampleBlurred(quality, source, inverse, destination, target, radiusX, radiusY,
+                              scaleX < 1 && scaleY < 1);
+    return true;
+}
+
+} // namespace
+
+// The blurred copy made whole: both radii along rows and columns (0: not
+// blurred that way), then the nearest sampler when shrinking both ways, the
+// given one otherwise.
+void KXGeometry::SampleBlurred(Quality quality, const KXImageRGBA32i& source, const QTransform& inverse,
+                               KXImageRGBA32i& destination, const QRect& target, int radiusX, int radiusY,
+                               bool nearest)
+{
     KXImageRGBA32i blurred = source;
     if (radiusX != 0)
         BoxPass(blurred, radiusX, KXPassDirection::Horizontal);
     if (radiusY != 0)
         BoxPass(blurred, radiusY, KXPassDirection::Vertical);
-    SampleWith(scaleX < 1 && scaleY < 1 ? Quality::Nearest : quality, blurred, inverse, destination, target);
-    return true;
+    SampleWith(nearest ? Quality::Nearest : quality, blurred, inverse, destination, target);
 }
+
+namespace {
 
 bool Guarded(Quality quality, const KXImageRGBA32i& source, const QTransform& transform,
              KXImageRGBA32i& destination, const QRect& sourceRect)

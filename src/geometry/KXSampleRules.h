@@ -259,6 +259,70 @@ struct BicubicRule {
     }
 };
 
+// The nearest pixel of the source as box blurred along rows with radius rx
+// and then along columns with radius ry (edges repeating, each average of
+// the 2r + 1 pixels truncated), worked out only where it is sampled instead
+// of blurring every pixel: pixel (ix, iy) of the blurred image is the
+// average over rows iy - ry … iy + ry of the row averages over columns
+// ix - rx … ix + rx. The four channels are summed together in 16-bit lanes
+// of a 64-bit word, and each average, sum / n, is (sum m) >> 32 with
+// m = 2^32 / n + 1 (truncated), which is exact while 255 n^2 < 2^32.
+class BoxNearestRule {
+public:
+    static constexpr int kMaxRadius = 128; // 255 (2r + 1) fits a 16-bit lane
+
+    BoxNearestRule(int rx, int ry) : m_rx(rx), m_ry(ry), m_mx(Reciprocal(2 * rx + 1)), m_my(Reciprocal(2 * ry + 1)) {}
+
+    bool operator()(const SourceTiles<KXImageRGBA32i>& source, double sx, double sy, KXRGBA32i& out) const
+    {
+        double ex, ey;
+        if (!Cell(sx, sy, source.Width(), source.Height(), ex, ey))
+            return false;
+        const int ix = static_cast<int>(ex), iy = static_cast<int>(ey);
+        const int maxX = source.Width() - 1, maxY = source.Height() - 1;
+        const int left = ix - m_rx, right = ix + m_rx;
+        const bool oneSpan = left >= 0 && right <= maxX && (left >> 7) == (right >> 7);
+        uint64_t columnSum = 0;
+        for (int j = -m_ry; j <= m_ry; ++j) {
+            const int y = std::min(std::max(iy + j, 0), maxY);
+            uint64_t rowSum = 0;
+            if (oneSpan) {
+                const KXRGBA32i* p = source.Pixel(left, y);
+                for (int i = 0; i <= 2 * m_rx; ++i)
+                    rowSum += Expand(p[i].value);
+            } else {
+                for (int x = left; x <= right; ++x)
+                    rowSum += Expand(source.Pixel(std::min(std::max(x, 0), maxX), y)->value);
+            }
+            columnSum += Divide(rowSum, m_mx);
+        }
+        const uint64_t v = Divide(columnSum, m_my);
+        out.value = static_cast<uint32_t>((v & 0xFF) | (v >> 8 & 0xFF00) | (v >> 16 & 0xFF0000) | (v >> 24 & 0xFF000000));
+        return true;
+    }
+
+private:
+    static uint64_t Reciprocal(uint32_t n) { return (uint64_t(1) << 32) / n + 1; }
+    // Bytes b0 … b3 to 16-bit lanes 0 … 3.
+    static uint64_t Expand(uint32_t p)
+    {
+        uint64_t v = p;
+        v = (v | v << 16) & 0x0000FFFF0000FFFFull;
+        return (v | v << 8) & 0x00FF00FF00FF00FFull;
+    }
+    // Each lane divided by n (m its reciprocal).
+    static uint64_t Divide(uint64_t sums, uint64_t m)
+    {
+        uint64_t out = 0;
+        for (int k = 0; k < 4; ++k)
+            out |= ((sums >> (16 * k) & 0xFFFF) * m >> 32) << (16 * k);
+        return out;
+    }
+
+    int m_rx, m_ry;
+    uint64_t m_mx, m_my;
+};
+
 } // namespace KXGeometry
 
 #endif // KXSAMPLERULES_H

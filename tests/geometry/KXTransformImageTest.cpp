@@ -4,6 +4,7 @@
 #include "KXImageConversion.h"
 #include "KXTransformImage.h"
 #include "KXTestSupport.h"
+#include "geometry/KXResample.h"
 #include "geometry/KXSampleRules.h"
 
 #include <gtest/gtest.h>
@@ -230,6 +231,29 @@ TEST(Samplers, AllChannelStepsGiveThePlainBytes)
         ASSERT_EQ(KXGeometry::BicubicRule<false>()(tiles, sx, sy, plain),
                   KXGeometry::BicubicRule<true>()(tiles, sx, sy, fast));
         ASSERT_EQ(plain, fast) << "bicubic at " << sx << "," << sy;
+    }
+}
+
+// Shrinking both ways blurs only the pixels it samples; the bytes are those
+// of blurring the whole copy and sampling it (the plain form).
+TEST(Samplers, ShrinkingMatchesBlurringTheWholeCopy)
+{
+    const KXImageRGBA32i source = RandomImage(300, 260, 7);
+    const QTransform transforms[] = {QTransform::fromScale(0.5, 0.5), QTransform::fromScale(0.25, 0.4),
+                                     QTransform::fromScale(0.09, 0.3),
+                                     QTransform().rotate(20).scale(0.35, 0.45) * QTransform::fromTranslate(60, 0)};
+    for (const QTransform& t : transforms) {
+        const QRectF m = t.mapRect(QRectF(0, 0, 300, 260));
+        const int rx = int(0.5 / (m.width() / 300) + 0.5), ry = int(0.5 / (m.height() / 260) + 0.5);
+        KXImageRGBA32i fast(200, 150), plain(200, 150);
+        fast.Fill(kMark);
+        plain.Fill(kMark);
+        ASSERT_TRUE(BicubicTransformImage(source, t, fast, QRect()));
+        KXGeometry::SampleBlurred(KXGeometry::Quality::Bicubic, source, t.inverted(), plain,
+                                  t.mapRect(source.Rect()) & plain.Rect(), rx, ry, true);
+        for (int y = 0; y < 150; ++y)
+            for (int x = 0; x < 200; ++x)
+                ASSERT_EQ(fast.GetColor(x, y), plain.GetColor(x, y)) << rx << "," << ry << " at " << x << "," << y;
     }
 }
 
