@@ -96,7 +96,8 @@ DemoResult Views(const DemoInput& input)
         {QStringLiteral("3x detail"), View(image, 3.0, detail, size)},
         {QStringLiteral("6x detail"), View(image, 6.0, detail, size)},
         {QStringLiteral("6x detail, half a pixel further"), View(image, 6.0, detail + QPointF(0.5, 0.5), size)},
-        {QStringLiteral("3x detail, green as grey"), View(image, 3.0, detail, size, &grey)}};
+        {QStringLiteral("2x hue wheel, green as grey"),
+         View(image, 2.0, QPointF(image.Width() * 0.66, image.Height() * 0.05), size, &grey)}};
     return {LabelledGrid(cells, 3, kCell), QString()};
 }
 
