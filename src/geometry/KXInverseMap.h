@@ -98,6 +98,8 @@ public:
     }
     int Width() const { return m_width; }
     int Height() const { return m_height; }
+    double WidthF() const { return m_widthF; }   // the width as a double
+    double HeightF() const { return m_heightF; } // the height as a double
     // Pixel (x, y), inside the image.
     const T* Pixel(int x, int y) const
     {
@@ -109,6 +111,7 @@ public:
 private:
     unsigned int m_columns;
     int m_width, m_height;
+    double m_widthF = m_width, m_heightF = m_height;
     std::vector<KXTileAccess<const T>> m_access;
     std::vector<const T*> m_tiles;
 };

@@ -133,7 +133,7 @@ constexpr bool kHasSimdSteps = false;
 
 // The source pixel whose area holds (sx, sy) after nudging by eps: false
 // (skip) when it lies outside the source. NaN positions fall outside.
-inline bool Cell(double sx, double sy, int width, int height, double& ex, double& ey)
+inline bool Cell(double sx, double sy, double width, double height, double& ex, double& ey)
 {
     if (sx < -kEpsilon || sy < -kEpsilon)
         return false;
@@ -149,7 +149,7 @@ struct NearestRule {
     bool operator()(const SourceTiles<Image>& source, double sx, double sy, typename Image::Pixel& out) const
     {
         double ex, ey;
-        if (!Cell(sx, sy, source.Width(), source.Height(), ex, ey))
+        if (!Cell(sx, sy, source.WidthF(), source.HeightF(), ex, ey))
             return false;
         out = *source.Pixel(static_cast<int>(ex), static_cast<int>(ey));
         return true;
@@ -177,13 +177,14 @@ struct BilinearRule {
     bool operator()(const SourceTiles<Image>& source, double sx, double sy, KXRGBA32i& out) const
     {
         double ex, ey;
-        if (!Cell(sx, sy, source.Width(), source.Height(), ex, ey))
+        if (!Cell(sx, sy, source.WidthF(), source.HeightF(), ex, ey))
             return false;
         const Base b(sx, sy, ex, ey);
         const int x1 = std::min(b.x0 + 1, source.Width() - 1);
         const int y1 = std::min(b.y0 + 1, source.Height() - 1);
         const KXRGBA32i* r0 = source.Pixel(b.x0, b.y0);
-        const KXRGBA32i* r1 = source.Pixel(b.x0, y1);
+        // Row y1 is y0 (the last row repeating), the next row of y0's tile, or the next tile's first.
+        const KXRGBA32i* r1 = y1 == b.y0 ? r0 : (y1 & 127) ? r0 + 128 : source.Pixel(b.x0, y1);
         const bool sameTile = ((b.x0 ^ x1) >> 7) == 0; // x1 is x0 or x0 + 1 in x0's tile
         const uint32_t p00 = r0->value, p10 = r1->value;
         const uint32_t p01 = sameTile ? r0[x1 - b.x0].value : source.Pixel(x1, b.y0)->value;
@@ -215,7 +216,7 @@ struct BicubicRule {
     bool operator()(const SourceTiles<Image>& source, double sx, double sy, KXRGBA32i& out) const
     {
         double ex, ey;
-        if (!Cell(sx, sy, source.Width(), source.Height(), ex, ey))
+        if (!Cell(sx, sy, source.WidthF(), source.HeightF(), ex, ey))
             return false;
         const Base b(sx, sy, ex, ey);
         const int maxX = source.Width() - 1, maxY = source.Height() - 1;
@@ -228,12 +229,20 @@ struct BicubicRule {
 #if defined(__SSE2__)
         if (Simd) {
             __m128i column[4];
+            // All 16 pixels in one tile and none repeated: rows 128 pixels apart.
+            const bool block = oneTile && b.y0 >= 1 && b.y0 + 2 <= maxY && (((b.y0 - 1) ^ (b.y0 + 2)) >> 7) == 0;
+            const KXRGBA32i* first = block ? source.Pixel(xs[0], b.y0 - 1) : nullptr;
             for (int j = 0; j < 4; ++j) {
-                const int y = std::min(std::max(b.y0 - 1 + j, 0), maxY);
                 __m128i row[4];
-                const KXRGBA32i* p = oneTile ? source.Pixel(xs[0], y) : nullptr;
-                for (int i = 0; i < 4; ++i)
-                    row[i] = Lanes(oneTile ? p[i].value : source.Pixel(xs[i], y)->value);
+                if (block) {
+                    for (int i = 0; i < 4; ++i)
+                        row[i] = Lanes(first[128 * j + i].value);
+                } else {
+                    const int y = std::min(std::max(b.y0 - 1 + j, 0), maxY);
+                    const KXRGBA32i* p = oneTile ? source.Pixel(xs[0], y) : nullptr;
+                    for (int i = 0; i < 4; ++i)
+                        row[i] = Lanes(oneTile ? p[i].value : source.Pixel(xs[i], y)->value);
+                }
                 column[j] = Clamp(CubicLanes(row, cx));
             }
             out.value = Word(CubicLanes(column, cy));
@@ -281,7 +290,7 @@ public:
     bool operator()(const SourceTiles<KXImageRGBA32i>& source, double sx, double sy, KXRGBA32i& out) const
     {
         double ex, ey;
-        if (!Cell(sx, sy, source.Width(), source.Height(), ex, ey))
+        if (!Cell(sx, sy, source.WidthF(), source.HeightF(), ex, ey))
             return false;
         const int ix = static_cast<int>(ex), iy = static_cast<int>(ey);
         const int maxX = source.Width() - 1, maxY = source.Height() - 1;
