@@ -4,6 +4,7 @@
 
 #include "KXImageConversion.h"
 
+#include "core/KXCMYKToRGB.h"
 #include "core/KXTileWalker.h"
 
 #include "core/KXLogMacros.h"
@@ -158,37 +159,7 @@ struct RGBToCMYK {
     }
 };
 
-// One colour channel from an ink and black: 1 - ((1 - k') * ink' + k').
-// It depends on two bytes only, so it is tabulated once.
-struct CMYKToRGB {
-    const uint8_t* table; // [k * 256 + ink]
-    CMYKToRGB() : table(Table()) {}
-    static const uint8_t* Table()
-    {
-        static const struct Values {
-            uint8_t v[65536];
-            Values()
-            {
-                for (unsigned int k = 0; k < 256; ++k) {
-                    const double kk = FromByte(k);
-                    for (unsigned int ink = 0; ink < 256; ++ink)
-                        v[k * 256 + ink] = To8(1.0 - ((1.0 - kk) * FromByte(ink) + kk));
-                }
-            }
-        } values;
-        return values.v;
-    }
-    KXRGBA32i operator()(KXCMYKA p) const
-    {
-        const uint8_t* row = table + p.k * 256;
-        KXRGBA32i out;
-        out.r = row[p.c];
-        out.g = row[p.m];
-        out.b = row[p.y];
-        out.a = p.a;
-        return out;
-    }
-};
+using CMYKToRGB = KXCMYKToRGB;
 
 struct RGBToHSL {
     KXHSLA Convert(KXRGBA32i p) const
@@ -317,6 +288,24 @@ QImage NewQImage(unsigned int width, unsigned int height)
 }
 
 } // namespace
+
+// One colour channel from an ink and black: 1 - ((1 - k') * ink' + k').
+// It depends on two bytes only, so it is tabulated once.
+const uint8_t* KXCMYKToRGBTable()
+{
+    static const struct Values {
+        uint8_t v[65536];
+        Values()
+        {
+            for (unsigned int k = 0; k < 256; ++k) {
+                const double kk = FromByte(k);
+                for (unsigned int ink = 0; ink < 256; ++ink)
+                    v[k * 256 + ink] = To8(1.0 - ((1.0 - kk) * FromByte(ink) + kk));
+            }
+        }
+    } values;
+    return values.v;
+}
 
 template <>
 KXImageRGBA32i ConvertImage<RGB32iRawImage, KXImageRGBA32i>(const RGB32iRawImage& source)

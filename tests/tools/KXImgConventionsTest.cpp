@@ -251,6 +251,26 @@ TEST_F(KximgConventions, TextOnACanvasAndOnAPicture)
     EXPECT_EQ(QImage(Path(QStringLiteral("on.png"))).size(), QSize(130, 70));
 }
 
+// A quarter turn with the nearest sampler moves pixel (x, y) of an h rows
+// high picture to (h - 1 - y, x) exactly; a 2x view shows 2 x 2 blocks.
+TEST_F(KximgConventions, TransformAndView)
+{
+    const Outcome turned = Kximg({"transform", "in.png", "turned.png", "--rotate", "90", "--sampler", "nearest"});
+    ASSERT_EQ(turned.status, 0) << turned.err.toStdString();
+    const Outcome view = Kximg({"view", "in.png", "view.png", "--scale", "2", "--offset", "0,0"});
+    ASSERT_EQ(view.status, 0) << view.err.toStdString();
+    const QImage in = QImage(Path(QStringLiteral("in.png"))).convertToFormat(QImage::Format_ARGB32);
+    const QImage out = QImage(Path(QStringLiteral("turned.png"))).convertToFormat(QImage::Format_ARGB32);
+    const QImage zoomed = QImage(Path(QStringLiteral("view.png"))).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(out.size(), in.size().transposed());
+    ASSERT_EQ(zoomed.size(), in.size() * 2);
+    for (int y = 0; y < in.height(); ++y)
+        for (int x = 0; x < in.width(); ++x) {
+            ASSERT_EQ(out.pixel(in.height() - 1 - y, x), in.pixel(x, y)) << x << "," << y;
+            ASSERT_EQ(zoomed.pixel(2 * x + 1, 2 * y + 1), in.pixel(x, y)) << x << "," << y;
+        }
+}
+
 // The gallery once, on a picture of the user's that is larger than the
 // pages take: every result as a PNG, the contact sheet and the page; the
 // sheet's path is the last line.

@@ -24,6 +24,7 @@ DemoRegistry BuildDemoRegistry()
     AddTextDemos(registry);
     AddShadowDemos(registry);
     AddEffectDemos(registry);
+    AddGeometryDemos(registry);
     return registry;
 }
 

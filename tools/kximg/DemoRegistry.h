@@ -65,6 +65,7 @@ void AddInpaintDemos(DemoRegistry& registry);
 void AddTextDemos(DemoRegistry& registry);
 void AddShadowDemos(DemoRegistry& registry);
 void AddEffectDemos(DemoRegistry& registry);
+void AddGeometryDemos(DemoRegistry& registry);
 
 // Helpers for operations.
 

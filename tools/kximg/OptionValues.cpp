@@ -124,4 +124,12 @@ QString ChoiceOption(const ParsedArgs& args, const QString& command, const QStri
     return ChoiceValue(command, option, args.Value(option), choices);
 }
 
+QSize SizeValue(const QString& command, const QString& option, const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char('x'));
+    if (parts.size() != 2)
+        BadValue(command, option, text, QStringLiteral("WxH, each a whole number from 1 to 30000"));
+    return QSize(IntValue(command, option, parts[0], 1, 30000), IntValue(command, option, parts[1], 1, 30000));
+}
+
 } // namespace kximg

@@ -9,6 +9,7 @@
 
 #include <QColor>
 #include <QPoint>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -44,6 +45,9 @@ QColor ColourValue(const QString& command, const QString& option, const QString&
 // numbers from `low` to `high`.
 QVector<QPoint> PointListValue(const QString& command, const QString& option, const QString& text, int low,
                                int high);
+
+// "WxH", each a whole number from 1 to 30000.
+QSize SizeValue(const QString& command, const QString& option, const QString& text);
 
 } // namespace kximg
 

@@ -1,0 +1,25 @@
+#ifndef KXRESAMPLE_H
+#define KXRESAMPLE_H
+
+// The plain form of the shrinking samplers, kept for comparison with the
+// form that blurs only the sampled pixels. Private to the library.
+
+#include "KXImage.h"
+
+#include <QRect>
+#include <QTransform>
+
+namespace KXGeometry {
+
+enum class Quality { Nearest, Bilinear, Bicubic };
+
+// Box blurs a shared copy of `source` whole with radii radiusX along rows
+// and radiusY along columns (0: not that way), then samples `target` of the
+// destination through `inverse` at the nearest pixel (`nearest`) or with
+// `quality`.
+void SampleBlurred(Quality quality, const KXImageRGBA32i& source, const QTransform& inverse,
+                   KXImageRGBA32i& destination, const QRect& target, int radiusX, int radiusY, bool nearest);
+
+} // namespace KXGeometry
+
+#endif // KXRESAMPLE_H
