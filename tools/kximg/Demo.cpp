@@ -20,6 +20,7 @@ DemoRegistry BuildDemoRegistry()
     AddCompositingDemos(registry);
     AddColourDemos(registry);
     AddFilterDemos(registry);
+    AddFillDemos(registry);
     return registry;
 }
 

@@ -61,6 +61,7 @@ void AddConversionDemos(DemoRegistry& registry);
 void AddCompositingDemos(DemoRegistry& registry);
 void AddColourDemos(DemoRegistry& registry);
 void AddFilterDemos(DemoRegistry& registry);
+void AddFillDemos(DemoRegistry& registry);
 
 // Helpers for operations.
 
