@@ -12,6 +12,8 @@
 // - lattice: rows and columns of even index in one colour, the holes
 //   between them in another; every column of odd index breaks into
 //   one-pixel runs, the worst case for the work list.
+// And, alone, a 16,000 x 16,000 square of one colour filled from its
+// centre (a recursive fill would need that many frames per column).
 //
 // Every iteration starts from a layer whose tiles are this image's alone
 // (restored untimed), so the fill pays for its writes but not for copies of
@@ -219,5 +221,29 @@ void BM_FloodFill(benchmark::State& state)
 #endif
 }
 BENCHMARK(BM_FloodFill)->ArgName("layer")->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+
+void BM_FloodFillSquare16000(benchmark::State& state)
+{
+    constexpr int kSide = 16000;
+    KXImageRGBA32i image(kSide, kSide);
+    size_t peak = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        image.Fill(0xFFC0B0A0); // four shared blocks: the fill detaches every tile
+        state.ResumeTiming();
+        QRect bounds;
+        KXFloodFillHelper::FloodFill(image, QPoint(kSide / 2, kSide / 2), kFill, &bounds);
+        benchmark::DoNotOptimize(bounds);
+    }
+    image.Fill(0xFFC0B0A0);
+    KXScanLineFill::TiledPixels pixels(image);
+    peak = KXScanLineFill::Fill<false>(pixels, pixels, kSide, kSide, QPoint(kSide / 2, kSide / 2),
+                                       KXScanLineFill::ExactMatch{0xFFC0B0A0}, kFill, 0)
+               .peakPoints;
+    state.counters["peakPoints"] = double(peak);
+    state.counters["MPix/s"] =
+        benchmark::Counter(double(state.iterations()) * kSide * kSide / 1e6, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_FloodFillSquare16000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
 } // namespace
