@@ -183,7 +183,7 @@ TEST(KXFloodFill, MarkerIsAColourTheRuleRefuses)
 TEST(KXFloodFill, WholeImageNoOpAndTransparentSeeds)
 {
     Picture pic = Make(300, 260, 0);
-    pic.px[0] = kD;
+    pic.px[0] = kD, pic.px[1] = kE; // transparent neighbours of different colours
     KXImageRGBA32i image = ToImage(pic);
     const KXImageRGBA32i original = image;
     QRect got(1, 2, 3, 4);
@@ -191,8 +191,7 @@ TEST(KXFloodFill, WholeImageNoOpAndTransparentSeeds)
     EXPECT_TRUE(KXFloodFillHelper::FloodFill(image, QPoint(0, 0), KXRGBA32i(kD), &got));
     EXPECT_EQ(got, QRect());
     EXPECT_EQ(image.Tile(1, 1)->data(), original.Tile(1, 1)->data());
-    // Tolerance 0 on a transparent seed is the exact rule: only kD, which is
-    // isolated at the corner unless a neighbour is kD too.
+    // Tolerance 0 on a transparent seed is the exact rule: kD but not kE.
     Pixels expected = pic.px;
     QRect bounds;
     Reference(pic, expected, QPoint(0, 0), 0, true, kC, &bounds);
