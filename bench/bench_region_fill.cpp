@@ -181,7 +181,7 @@ BENCHMARK(BM_ReadWriteRows)->Unit(benchmark::kMillisecond)->UseRealTime()->Measu
 void BM_FloodFill(benchmark::State& state)
 {
     const int layer = int(state.range(0));
-    KXParkedBlocks parked(4 * kTiles);
+    KXParkedBlocks parked(2 * kTiles + 64); // image and working copy, warm
     KXImageRGBA32i image(kWidth, kHeight);
     double seconds = 0;
     for (auto _ : state) {
