@@ -39,9 +39,10 @@ public:
     /// When no colour can fail the rule the whole image is filled.
     static bool FloodFill(KXImage<KXRGBA32i, 128, 128>& image, const QPoint& seed, const KXRGBA32i& tolerance,
                           const KXRGBA32i& fill, QRect* bounds);
-    /// The tolerance fill read from `source` and written into `target`,
-    /// which must be at least as large where pixels are filled (otherwise
-    /// std::out_of_range "KXImage::SetColor" is thrown before any write).
+    /// The tolerance fill read from `source` and written into `target`
+    /// (all of `target` in the whole-image case). A filled pixel outside
+    /// `target` throws std::out_of_range ("KXImage::SetColor"), which
+    /// passes on; the pixels before it stay written.
     static bool FloodFill(const KXImage<KXRGBA32i, 128, 128>& source, KXImage<KXRGBA32i, 128, 128>& target,
                           const QPoint& seed, const KXRGBA32i& tolerance, const KXRGBA32i& fill, QRect* bounds);
     /// The tolerance fill on a 32-bit QImage (pixels read as 0xAARRGGBB
