@@ -12,6 +12,8 @@
 // - lattice: rows and columns of even index in one colour, the holes
 //   between them in another; every column of odd index breaks into
 //   one-pixel runs, the worst case for the work list.
+// - photo99 tolerance 1: photo99 through the tolerance fill (working copy
+//   and marker), the same pixels filled.
 // And, alone, a 16,000 x 16,000 square of one colour filled from its
 // centre (a recursive fill would need that many frames per column).
 //
@@ -45,12 +47,14 @@ constexpr int kHeight = 4000;
 constexpr long long kTiles = 47 * 32;
 constexpr uint32_t kFill = 0xFF2060E0;
 
-enum Layer { kPhoto99, kChecker, kLattice };
-const char* const kLayerNames[] = {"photo99", "checker", "lattice"};
-constexpr uint32_t kTolerance[] = {0, 0x00080808, 0};
+enum Layer { kPhoto99, kChecker, kLattice, kPhoto99Tolerance };
+const char* const kLayerNames[] = {"photo99", "checker", "lattice", "photo99 tolerance 1"};
+constexpr uint32_t kTolerance[] = {0, 0x00080808, 0, 0x00010101};
 
 const std::vector<uint32_t>& LayerPixels(int layer)
 {
+    if (layer == kPhoto99Tolerance)
+        layer = kPhoto99;
     static std::map<int, std::vector<uint32_t>> layers;
     std::vector<uint32_t>& p = layers[layer];
     if (!p.empty())
@@ -142,7 +146,7 @@ void BM_OpenCVFloodFill(benchmark::State& state)
     state.SetLabel(kLayerNames[layer]);
     SetPixels(state);
 }
-BENCHMARK(BM_OpenCVFloodFill)->ArgName("layer")->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(BM_OpenCVFloodFill)->ArgName("layer")->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 #endif
 
 double PeerTime(int layer)
@@ -220,7 +224,7 @@ void BM_FloodFill(benchmark::State& state)
     (void)PeerTime;
 #endif
 }
-BENCHMARK(BM_FloodFill)->ArgName("layer")->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(BM_FloodFill)->ArgName("layer")->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
 void BM_FloodFillSquare16000(benchmark::State& state)
 {
