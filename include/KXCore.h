@@ -17,6 +17,7 @@
 #include "KXFilterKernels.h"
 #include "KXFilterParams.h"
 #include "KXFilterPasses.h"
+#include "KXFloodFill.h"
 #include "KXImage.h"
 #include "KXImageConversion.h"
 #include "KXImagePainter.h"

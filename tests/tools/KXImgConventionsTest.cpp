@@ -271,6 +271,19 @@ TEST_F(KximgConventions, TransformAndView)
         }
 }
 
+// The paint bucket from the command line: the top-left quarter's first
+// column has one colour down to row 34, and nothing beside it matches.
+TEST_F(KximgConventions, FillPaintsTheSeedsRun)
+{
+    const Outcome run = Kximg({"fill", "in.png", "bucket.png", "--at", "0,3", "--color", "#FF00FF00"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const QImage out(Path(QStringLiteral("bucket.png")));
+    EXPECT_EQ(out.pixel(0, 0), qRgba(0, 255, 0, 255));
+    EXPECT_EQ(out.pixel(0, 34), qRgba(0, 255, 0, 255));
+    EXPECT_EQ(out.pixel(0, 35), qRgba(20, 0, 200, 255));
+    EXPECT_EQ(out.pixel(1, 0), qRgba(230, 3, 200, 255));
+}
+
 // The gallery once, on a picture of the user's that is larger than the
 // pages take: every result as a PNG, the contact sheet and the page; the
 // sheet's path is the last line.

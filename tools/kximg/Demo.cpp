@@ -25,6 +25,7 @@ DemoRegistry BuildDemoRegistry()
     AddShadowDemos(registry);
     AddEffectDemos(registry);
     AddGeometryDemos(registry);
+    AddFillDemos(registry);
     return registry;
 }
 

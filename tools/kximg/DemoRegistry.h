@@ -66,6 +66,7 @@ void AddTextDemos(DemoRegistry& registry);
 void AddShadowDemos(DemoRegistry& registry);
 void AddEffectDemos(DemoRegistry& registry);
 void AddGeometryDemos(DemoRegistry& registry);
+void AddFillDemos(DemoRegistry& registry);
 
 // Helpers for operations.
 
