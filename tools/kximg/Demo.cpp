@@ -20,12 +20,12 @@ DemoRegistry BuildDemoRegistry()
     AddCompositingDemos(registry);
     AddColourDemos(registry);
     AddFilterDemos(registry);
-    AddInpaintDemos(registry);
-    AddTextDemos(registry);
-    AddShadowDemos(registry);
     AddEffectDemos(registry);
+    AddShadowDemos(registry);
     AddGeometryDemos(registry);
+    AddTextDemos(registry);
     AddFillDemos(registry);
+    AddInpaintDemos(registry);
     return registry;
 }
 

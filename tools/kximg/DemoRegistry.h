@@ -61,12 +61,12 @@ void AddConversionDemos(DemoRegistry& registry);
 void AddCompositingDemos(DemoRegistry& registry);
 void AddColourDemos(DemoRegistry& registry);
 void AddFilterDemos(DemoRegistry& registry);
-void AddInpaintDemos(DemoRegistry& registry);
-void AddTextDemos(DemoRegistry& registry);
-void AddShadowDemos(DemoRegistry& registry);
 void AddEffectDemos(DemoRegistry& registry);
+void AddShadowDemos(DemoRegistry& registry);
 void AddGeometryDemos(DemoRegistry& registry);
+void AddTextDemos(DemoRegistry& registry);
 void AddFillDemos(DemoRegistry& registry);
+void AddInpaintDemos(DemoRegistry& registry);
 
 // Helpers for operations.
 
