@@ -22,6 +22,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
+#include <utility>
 
 #pragma GCC diagnostic ignored "-Wpsabi" // the eight-lane helpers are always inlined
 
@@ -151,13 +153,22 @@ const CMYKTable& TheCMYKTable()
     return table;
 }
 
-// ---- Eight-lane kernels --------------------------------------------------------
+// ---- Eight-pixel kernels ------------------------------------------------------
+//
+// Integer work on the bytes runs in eight 32-bit lanes; the double work runs
+// in registers of N lanes (2 for the baseline, 4 for AVX2), a block of eight
+// pixels in 8 / N steps.
 
 #define KX_LANES_INLINE inline __attribute__((always_inline))
 
 typedef int32_t I8 __attribute__((vector_size(32)));
-typedef int64_t L8 __attribute__((vector_size(64)));
-typedef double D8 __attribute__((vector_size(64)));
+
+template <int N>
+struct Lanes {
+    typedef double D __attribute__((vector_size(8 * N)));
+    typedef int64_t L __attribute__((vector_size(8 * N)));
+    typedef int32_t I __attribute__((vector_size(4 * N)));
+};
 
 struct ByteQuotients { // FromByte(c) for every byte
     double v[256];
@@ -174,123 +185,185 @@ const double* Quotients()
     return table.v;
 }
 
-KX_LANES_INLINE D8 Look(const double* table, I8 index)
+template <int N>
+KX_LANES_INLINE typename Lanes<N>::D Look(const double* table, typename Lanes<N>::I index)
 {
-    D8 v;
-    for (int k = 0; k < 8; ++k)
+    typename Lanes<N>::D v;
+    for (int k = 0; k < N; ++k)
         v[k] = table[index[k]];
     return v;
 }
 
-KX_LANES_INLINE I8 Narrow(L8 v)
+template <int N>
+KX_LANES_INLINE typename Lanes<N>::D ToDouble(typename Lanes<N>::I v)
 {
-    return __builtin_convertvector(v, I8);
+    return __builtin_convertvector(v, typename Lanes<N>::D);
 }
 
-KX_LANES_INLINE L8 Wide(I8 v)
+// qRound(d) for d >= 0, its low 16 bits.
+template <int N>
+KX_LANES_INLINE typename Lanes<N>::I Round16(typename Lanes<N>::D d)
 {
-    return __builtin_convertvector(v, L8);
+    return __builtin_convertvector(d + 0.5, typename Lanes<N>::I) & 0xFFFF;
 }
 
-KX_LANES_INLINE D8 ToDouble(I8 v)
+// Whether a lane is below 0 or NaN, which qRound's int(d + 0.5) misses.
+template <int N>
+KX_LANES_INLINE typename Lanes<N>::L BelowZero(typename Lanes<N>::D d)
 {
-    return __builtin_convertvector(v, D8);
+    return (d >= 0.0) == 0;
 }
 
-// qRound(d) for d >= 0.
-KX_LANES_INLINE I8 RoundNonNegative(D8 d)
+template <int N>
+KX_LANES_INLINE bool Any(typename Lanes<N>::L m)
 {
-    return __builtin_convertvector(d + 0.5, I8);
-}
-
-// Lanes selected by `use` where d is negative or NaN, which RoundNonNegative
-// does not cover.
-KX_LANES_INLINE bool AnyBelowZero(D8 d, L8 use)
-{
-    const L8 bad = ((d >= 0.0) == 0) & use;
     int64_t folded = 0;
-    for (int k = 0; k < 8; ++k)
-        folded |= bad[k];
+    for (int k = 0; k < N; ++k)
+        folded |= m[k];
     return folded != 0;
 }
 
-KX_LANES_INLINE I8 To8Lanes(D8 x)
+// Lanes K * N .. K * N + N - 1 of eight.
+template <int N, int K>
+KX_LANES_INLINE typename Lanes<N>::I Slice(I8 v)
 {
-    return (RoundNonNegative(x * 65535.0) & 0xFFFF) >> 8;
+    if constexpr (N == 8)
+        return v;
+    else if constexpr (N == 4)
+        return __builtin_shufflevector(v, v, 4 * K, 4 * K + 1, 4 * K + 2, 4 * K + 3);
+    else
+        return __builtin_shufflevector(v, v, 2 * K, 2 * K + 1);
+}
+
+// Eight lanes from 8 / N slices.
+template <int N>
+KX_LANES_INLINE I8 Join(const typename Lanes<N>::I* part)
+{
+    if constexpr (N == 8) {
+        return part[0];
+    } else if constexpr (N == 4) {
+        return __builtin_shufflevector(part[0], part[1], 0, 1, 2, 3, 4, 5, 6, 7);
+    } else {
+        typedef int32_t I4 __attribute__((vector_size(16)));
+        const I4 low = __builtin_shufflevector(part[0], part[1], 0, 1, 2, 3);
+        const I4 high = __builtin_shufflevector(part[2], part[3], 0, 1, 2, 3);
+        return __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7);
+    }
+}
+
+// fn(std::integral_constant<int, K>) for K = 0 .. 8 / N - 1.
+template <int N, class Fn, int... K>
+KX_LANES_INLINE void EachSlice(Fn&& fn, std::integer_sequence<int, K...>)
+{
+    (fn(std::integral_constant<int, K>()), ...);
+}
+
+template <int N, class Fn>
+KX_LANES_INLINE void EachSlice(Fn&& fn)
+{
+    EachSlice<N>(fn, std::make_integer_sequence<int, 8 / N>());
 }
 
 // Eight pixels; false (nothing written) when a lane needs the plain rule.
+template <int N>
 KX_LANES_INLINE bool RGBToHSLBlock(const KXRGBA32i* in, KXHSLA* out, const double* f)
 {
+    using D = typename Lanes<N>::D;
+    using I = typename Lanes<N>::I;
+    using L = typename Lanes<N>::L;
     I8 v;
     std::memcpy(&v, in, sizeof v);
     const I8 b = v & 255, g = v >> 8 & 255, r = v >> 16 & 255, a = v >> 24 & 255;
     const I8 gb = g > b ? g : b, gbMin = g < b ? g : b;
-    const I8 max = r > gb ? r : gb, min = r < gbMin ? r : gbMin;
     // The hue's numerator x' - y' and offset, by the first channel (r, g, b)
     // that is the largest.
+    const I8 max = r > gb ? r : gb, min = r < gbMin ? r : gbMin;
     const I8 rMax = r == max, gMax = (g == max) & ~rMax;
-    const I8 x = rMax ? g : gMax ? b : r;
-    const I8 y = rMax ? b : gMax ? r : g;
+    const I8 x = rMax ? g : gMax ? b : r, y = rMax ? b : gMax ? r : g;
     const I8 offset = rMax ? I8{} : gMax ? I8{} + 2 : I8{} + 4;
 
-    const D8 fMax = Look(f, max), fMin = Look(f, min);
-    const D8 delta = fMax - fMin;
-    const D8 sum = fMax + fMin;
-    const D8 l = sum / 2.0;
-    const I8 greyI = max == min;
-    const L8 grey = Wide(greyI), colour = ~grey;
-    const D8 one = D8{} + 1.0;
-    const D8 sDivisor = l < 0.5 ? sum : 2.0 - sum;
-    const D8 s = delta / (grey ? one : sDivisor);
-    D8 h = (Look(f, x) - Look(f, y)) / (grey ? one : delta) + ToDouble(offset);
-    h = h * 60.0;
-    h = h < 0.0 ? h + 360.0 : h;
-    const D8 h100 = h * 100.0;
-    if (AnyBelowZero(l, L8{} - 1) || AnyBelowZero(s, colour) || AnyBelowZero(h100, colour))
+    I l16[8 / N], s16[8 / N], h[8 / N];
+    L bad{};
+    EachSlice<N>([&](auto K) {
+        const D fMax = Look<N>(f, Slice<N, K>(max)), fMin = Look<N>(f, Slice<N, K>(min));
+        const D delta = fMax - fMin;
+        const D sum = fMax + fMin;
+        const D l = sum * 0.5; // the same as sum / 2.0, exactly
+        const L grey = delta == 0.0;
+        const D one = D{} + 1.0;
+        const D sDivisor = l < 0.5 ? sum : 2.0 - sum;
+        const D s = delta / (grey ? one : sDivisor);
+        D hue = (Look<N>(f, Slice<N, K>(x)) - Look<N>(f, Slice<N, K>(y))) / (grey ? one : delta) +
+                ToDouble<N>(Slice<N, K>(offset));
+        hue = hue * 60.0;
+        hue = hue < 0.0 ? hue + 360.0 : hue;
+        const D hue100 = hue * 100.0;
+        bad |= BelowZero<N>(l) | BelowZero<N>(s) | BelowZero<N>(hue100);
+        l16[K] = Round16<N>(l * 65535.0);
+        s16[K] = Round16<N>(s * 65535.0);
+        h[K] = Round16<N>(hue100);
+    });
+    if (Any<N>(bad))
         return false;
-
-    const I8 L = To8Lanes(l);
-    const I8 S = To8Lanes(s) & ~greyI;
-    const I8 H = RoundNonNegative(h100) & 0xFFFF & ~greyI;
-    const L8 w = Wide(H) | Wide(S) << 16 | Wide(L) << 24 | Wide(a) << 32;
-    std::memcpy(static_cast<void*>(out), &w, sizeof w);
+    const I8 colour = ~(max == min); // a grey has h = s = 0
+    const I8 low = (Join<N>(h) & colour) | (Join<N>(s16) >> 8 & colour) << 16 | Join<N>(l16) >> 8 << 24;
+    const I8 words0 = __builtin_shufflevector(low, a, 0, 8, 1, 9, 2, 10, 3, 11);
+    const I8 words1 = __builtin_shufflevector(low, a, 4, 12, 5, 13, 6, 14, 7, 15);
+    std::memcpy(static_cast<void*>(out), &words0, sizeof words0);
+    std::memcpy(static_cast<void*>(out + 4), &words1, sizeof words1);
     return true;
 }
 
-KX_LANES_INLINE D8 ChannelLanes(D8 p, D8 q, D8 t)
+template <int N>
+KX_LANES_INLINE typename Lanes<N>::D ChannelLanes(typename Lanes<N>::D p, typename Lanes<N>::D q,
+                                                  typename Lanes<N>::D t)
 {
+    using D = typename Lanes<N>::D;
     t = t < 0.0 ? t + 1.0 : t > 1.0 ? t - 1.0 : t;
-    const D8 sixT = t * 6.0;
-    const D8 rising = p + (q - p) * sixT;
-    const D8 falling = p + (q - p) * (2.0 / 3.0 - t) * 6.0;
+    const D sixT = t * 6.0;
+    const D rising = p + (q - p) * sixT;
+    const D falling = p + (q - p) * (2.0 / 3.0 - t) * 6.0;
     return sixT < 1.0 ? rising : t * 2.0 < 1.0 ? q : t * 3.0 < 2.0 ? falling : p;
 }
 
+template <int N>
 KX_LANES_INLINE bool HSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out, const double* f)
 {
-    L8 w;
-    std::memcpy(&w, in, sizeof w);
-    const I8 h = Narrow(w & 0xFFFF), sI = Narrow(w >> 16 & 255), lI = Narrow(w >> 24 & 255);
-    const I8 a = Narrow(w >> 32 & 255);
-    const I8 greyI = (sI == 0) | (h == 65535);
-    const I8 blackI = (lI == 0) & ~greyI;
-    const L8 colour = Wide(~(greyI | blackI));
+    using D = typename Lanes<N>::D;
+    using I = typename Lanes<N>::I;
+    using L = typename Lanes<N>::L;
+    I8 w0, w1;
+    std::memcpy(&w0, in, sizeof w0);
+    std::memcpy(&w1, in + 4, sizeof w1);
+    const I8 low = __builtin_shufflevector(w0, w1, 0, 2, 4, 6, 8, 10, 12, 14);
+    const I8 high = __builtin_shufflevector(w0, w1, 1, 3, 5, 7, 9, 11, 13, 15);
+    const I8 h = low & 0xFFFF, sI = low >> 16 & 255, lI = low >> 24 & 255, a = high & 255;
 
-    const D8 hue = Wide(h == 36000) ? D8{} : ToDouble(h) / 36000.0;
-    const D8 s = Look(f, sI), l = Look(f, lI);
-    const D8 q = l < 0.5 ? (1.0 + s) * l : l + s - l * s;
-    const D8 p = 2.0 * l - q;
-    const D8 rD = ChannelLanes(p, q, hue + 1.0 / 3.0);
-    const D8 gD = ChannelLanes(p, q, hue);
-    const D8 bD = ChannelLanes(p, q, hue - 1.0 / 3.0);
-    if (AnyBelowZero(rD, colour) || AnyBelowZero(gD, colour) || AnyBelowZero(bD, colour))
+    I rgb[3][8 / N];
+    L bad{};
+    EachSlice<N>([&](auto K) {
+        const D hWord = ToDouble<N>(Slice<N, K>(h));
+        const D hue = hWord == 36000.0 ? D{} : hWord / 36000.0;
+        const D s = Look<N>(f, Slice<N, K>(sI)), l = Look<N>(f, Slice<N, K>(lI));
+        const D q = l < 0.5 ? (1.0 + s) * l : l + s - l * s;
+        const D p = 2.0 * l - q;
+        const D r = ChannelLanes<N>(p, q, hue + 1.0 / 3.0);
+        const D g = ChannelLanes<N>(p, q, hue);
+        const D b = ChannelLanes<N>(p, q, hue - 1.0 / 3.0);
+        bad |= BelowZero<N>(r) | BelowZero<N>(g) | BelowZero<N>(b);
+        rgb[0][K] = Round16<N>(r * 65535.0);
+        rgb[1][K] = Round16<N>(g * 65535.0);
+        rgb[2][K] = Round16<N>(b * 65535.0);
+    });
+    if (Any<N>(bad))
         return false;
-
-    const I8 colourI = Narrow(colour);
-    const I8 r = (To8Lanes(rD) & colourI) | (lI & greyI);
-    const I8 g = (To8Lanes(gD) & colourI) | (lI & greyI);
-    const I8 b = (To8Lanes(bD) & colourI) | (lI & greyI);
+    // s = 0 or hue 65535: l in every channel; otherwise l = 0: black.
+    const I8 grey = (sI == 0) | (h == 65535);
+    const I8 colour = ~grey & (lI != 0);
+    const I8 greyL = lI & grey;
+    const I8 r = (Join<N>(rgb[0]) >> 8 & colour) | greyL;
+    const I8 g = (Join<N>(rgb[1]) >> 8 & colour) | greyL;
+    const I8 b = (Join<N>(rgb[2]) >> 8 & colour) | greyL;
     const I8 v = a << 24 | r << 16 | g << 8 | b;
     std::memcpy(static_cast<void*>(out), &v, sizeof v);
     return true;
@@ -309,20 +382,21 @@ KX_LANES_INLINE void RowByBlocks(const In* in, Out* out, size_t n, Block block, 
         out[i] = plain(in[i]);
 }
 
-#define KX_ROW_KERNELS(Suffix, Attributes)                                                                        \
+#define KX_ROW_KERNELS(Suffix, N, Attributes)                                                                     \
     Attributes void RGBToHSL##Suffix(const KXRGBA32i* in, KXHSLA* out, size_t n)                                  \
     {                                                                                                             \
-        RowByBlocks(in, out, n, RGBToHSLBlock, RGBToHSL);                                                         \
+        RowByBlocks(in, out, n, RGBToHSLBlock<N>, RGBToHSL);                                                      \
     }                                                                                                             \
     Attributes void HSLToRGB##Suffix(const KXHSLA* in, KXRGBA32i* out, size_t n)                                  \
     {                                                                                                             \
-        RowByBlocks(in, out, n, HSLToRGBBlock, HSLToRGB);                                                         \
+        RowByBlocks(in, out, n, HSLToRGBBlock<N>, HSLToRGB);                                                      \
     }
 
 #if defined(__x86_64__) || defined(__i386__)
 #define KX_COLOUR_MODEL_X86 1
-KX_ROW_KERNELS(Sse2, __attribute__((flatten)))
-KX_ROW_KERNELS(Avx2, __attribute__((flatten, target("avx2"))))
+KX_ROW_KERNELS(Sse2, 2, __attribute__((flatten)))
+KX_ROW_KERNELS(Avx2, 4, __attribute__((flatten, target("avx2"))))
+KX_ROW_KERNELS(Avx512, 8, __attribute__((flatten, target("avx512f,avx512vl,avx512dq"))))
 #endif
 
 } // namespace
@@ -331,7 +405,9 @@ bool Supported(Width width)
 {
 #if defined(KX_COLOUR_MODEL_X86)
     static const bool avx2 = __builtin_cpu_supports("avx2");
-    return width != Width::Avx2 || avx2;
+    static const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+                               __builtin_cpu_supports("avx512dq");
+    return width == Width::Avx512 ? avx512 : width == Width::Avx2 ? avx2 : true;
 #else
     return width == Width::Plain;
 #endif
@@ -339,12 +415,14 @@ bool Supported(Width width)
 
 Width Best()
 {
-    return Supported(Width::Avx2) ? Width::Avx2 : Supported(Width::Sse2) ? Width::Sse2 : Width::Plain;
+    return Supported(Width::Avx512) ? Width::Avx512 : Supported(Width::Avx2) ? Width::Avx2 : Supported(Width::Sse2) ? Width::Sse2 : Width::Plain;
 }
 
 void RGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width)
 {
 #if defined(KX_COLOUR_MODEL_X86)
+    if (width == Width::Avx512 && Supported(width))
+        return RGBToHSLAvx512(in, out, n);
     if (width == Width::Avx2 && Supported(width))
         return RGBToHSLAvx2(in, out, n);
     if (width == Width::Sse2)
@@ -357,6 +435,8 @@ void RGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width)
 void HSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width)
 {
 #if defined(KX_COLOUR_MODEL_X86)
+    if (width == Width::Avx512 && Supported(width))
+        return HSLToRGBAvx512(in, out, n);
     if (width == Width::Avx2 && Supported(width))
         return HSLToRGBAvx2(in, out, n);
     if (width == Width::Sse2)

@@ -37,6 +37,7 @@ enum class Width {
     Plain, // one pixel at a time
     Sse2,  // eight pixels a step on the baseline instruction set
     Avx2,  // the same code compiled for AVX2
+    Avx512, // and for AVX-512
 };
 
 /// Whether this CPU runs `width`.

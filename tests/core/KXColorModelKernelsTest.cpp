@@ -79,9 +79,9 @@ TEST_P(ColourModelRows, RGBOfHSLMatchesThePlainRule)
     EXPECT_EQ(at, -1) << std::hex << (at >= 0 ? in[at].value : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Widths, ColourModelRows, testing::Values(Width::Sse2, Width::Avx2),
+INSTANTIATE_TEST_SUITE_P(Widths, ColourModelRows, testing::Values(Width::Sse2, Width::Avx2, Width::Avx512),
                          [](const testing::TestParamInfo<Width>& info) {
-                             return info.param == Width::Sse2 ? "Sse2" : "Avx2";
+                             return info.param == Width::Sse2 ? "Sse2" : info.param == Width::Avx2 ? "Avx2" : "Avx512";
                          });
 
 TEST(ColourModelRows, CMYKOfEveryColourMatchesThePlainRule)
