@@ -13,6 +13,9 @@
 //   the plain rule's |delta| <= 1e-12 means delta = 0) and qFuzzyCompare on
 //   channels of that spacing (true exactly when equal) become exact
 //   comparisons of bytes;
+// - sum / 2.0 becomes sum * 0.5 (halving is exact either way), and the hue
+//   of a pixel whose red is largest gets an offset 0.0 added like the others
+//   (it only turns -0.0 into 0.0, which rounds to the same 0);
 // - qRound(d) is int(d + 0.5) for d >= 0, a truncating conversion; a block
 //   with any value to round below 0 (or NaN) goes to the plain rule instead.
 // The tests compare every colour through both paths.
