@@ -5,6 +5,7 @@
 #include "KXImageConversion.h"
 
 #include "core/KXCMYKToRGB.h"
+#include "core/KXColorModelKernels.h"
 #include "core/KXTileWalker.h"
 
 #include "core/KXLogMacros.h"
@@ -20,18 +21,8 @@ namespace {
 const char kLogFile[] = "src/KXImage";
 constexpr unsigned int kHalfTilePixels = 128 * 64;
 
-// A real number in 0..1 to 8 bits: rounded half up to 16 bits like qRound,
-// then the high byte.
-inline uint8_t To8(double x)
-{
-    return static_cast<uint8_t>(static_cast<uint16_t>(qRound(x * 65535.0)) >> 8);
-}
-
-// An 8-bit channel as a real number: (c * 256) / 65535, so 255 is 0.99611.
-inline double FromByte(unsigned int c)
-{
-    return static_cast<double>(c * 256) / 65535.0;
-}
+using KXColorModelKernels::FromByte;
+using KXColorModelKernels::To8;
 
 // ---- Per-pixel rules -------------------------------------------------------
 
@@ -119,118 +110,46 @@ struct FromHalf {
     }
 };
 
-// Remembers the last pixel converted: photos and flat areas repeat pixels,
-// and the double-precision rules are costly. The result is the same bits.
-template <class Rule, class In, class Out>
-struct LastPixelMemo {
-    Rule rule;
-    In lastIn;
-    Out lastOut;
-    LastPixelMemo() : lastIn(), lastOut(rule.Convert(In())) {}
-    Out operator()(In p)
-    {
-        if (p.value != lastIn.value) {
-            lastIn = p;
-            lastOut = rule.Convert(p);
-        }
-        return lastOut;
-    }
-};
-
-struct RGBToCMYK {
-    KXCMYKA Convert(KXRGBA32i p) const
-    {
-        double c = 1.0 - FromByte(p.r);
-        double m = 1.0 - FromByte(p.g);
-        double y = 1.0 - FromByte(p.b);
-        const double k = std::min(c, std::min(m, y));
-        if (std::fabs(k - 1.0) > 1e-12) {
-            c = (c - k) / (1.0 - k);
-            m = (m - k) / (1.0 - k);
-            y = (y - k) / (1.0 - k);
-        }
-        KXCMYKA out;
-        out.c = To8(c);
-        out.m = To8(m);
-        out.y = To8(y);
-        out.k = To8(k);
-        out.a = p.a;
-        return out;
-    }
-};
-
 using CMYKToRGB = KXCMYKToRGB;
 
-struct RGBToHSL {
-    KXHSLA Convert(KXRGBA32i p) const
+// Row rules: whole runs of pixels through the kernels of the widest
+// instruction set this CPU runs.
+struct RGBToHSLRows {
+    KXColorModelKernels::Width width = KXColorModelKernels::Best();
+    void Row(const KXRGBA32i* in, KXHSLA* out, unsigned int n) const
     {
-        const double r = FromByte(p.r), g = FromByte(p.g), b = FromByte(p.b);
-        const double max = std::max(r, std::max(g, b));
-        const double min = std::min(r, std::min(g, b));
-        const double delta = max - min;
-        const double sum = max + min;
-        const double l = sum / 2.0;
-        KXHSLA out;
-        out.l = To8(l);
-        out.a = p.a;
-        if (std::fabs(delta) <= 1e-12)
-            return out; // grey: h and s are 0
-        out.s = To8(l < 0.5 ? delta / sum : delta / (2.0 - sum));
-        double h;
-        if (qFuzzyCompare(r, max))
-            h = (g - b) / delta;
-        else if (qFuzzyCompare(g, max))
-            h = (b - r) / delta + 2.0;
-        else if (qFuzzyCompare(b, max))
-            h = (r - g) / delta + 4.0;
-        else
-            h = 0.0;
-        h *= 60.0;
-        if (h < 0.0)
-            h += 360.0;
-        out.h = static_cast<uint16_t>(qRound(h * 100.0));
-        return out;
+        KXColorModelKernels::RGBToHSLRow(in, out, n, width);
     }
 };
 
-struct HSLToRGB {
-    static double Channel(double p, double q, double t)
+struct HSLToRGBRows {
+    KXColorModelKernels::Width width = KXColorModelKernels::Best();
+    void Row(const KXHSLA* in, KXRGBA32i* out, unsigned int n) const
     {
-        if (t < 0.0)
-            t += 1.0;
-        else if (t > 1.0)
-            t -= 1.0;
-        const double sixT = t * 6.0;
-        if (sixT < 1.0)
-            return p + (q - p) * sixT;
-        if (t * 2.0 < 1.0)
-            return q;
-        if (t * 3.0 < 2.0)
-            return p + (q - p) * (2.0 / 3.0 - t) * 6.0;
-        return p;
-    }
-    KXRGBA32i Convert(KXHSLA p) const
-    {
-        KXRGBA32i out;
-        out.a = p.a;
-        const unsigned int s16 = p.s * 256u, l16 = p.l * 256u;
-        if (s16 == 0 || p.h == 65535) {
-            out.r = out.g = out.b = p.l;
-            return out;
-        }
-        if (l16 == 0)
-            return out; // black
-        const double hue = p.h == 36000 ? 0.0 : p.h / 36000.0;
-        const double s = s16 / 65535.0;
-        const double l = l16 / 65535.0;
-        const double q = l < 0.5 ? (1.0 + s) * l : l + s - l * s;
-        const double pp = 2.0 * l - q;
-        out.r = To8(Channel(pp, q, hue + 1.0 / 3.0));
-        out.g = To8(Channel(pp, q, hue));
-        out.b = To8(Channel(pp, q, hue - 1.0 / 3.0));
-        return out;
+        KXColorModelKernels::HSLToRGBRow(in, out, n, width);
     }
 };
+
+struct RGBToCMYKRows {
+    void Row(const KXRGBA32i* in, KXCMYKA* out, unsigned int n) const
+    {
+        KXColorModelKernels::RGBToCMYKRow(in, out, n);
+    }
+};
+
+// A run of pixels through a row rule, or through a per-pixel one.
+template <class Rule, class In, class Out>
+auto ConvertRun(Rule& rule, const In* in, Out* out, unsigned int n, int) -> decltype(rule.Row(in, out, n))
+{
+    rule.Row(in, out, n);
+}
+
+template <class Rule, class In, class Out>
+void ConvertRun(Rule& rule, const In* in, Out* out, unsigned int n, long)
+{
+    for (unsigned int i = 0; i < n; ++i)
+        out[i] = rule(in[i]);
+}
 
 // ---- Walkers ---------------------------------------------------------------
 
@@ -247,10 +166,7 @@ KXImage<Narrow, 128, 64> FromWorking(const KXImageRGBA32i& source, const Rule& r
                            const unsigned int halves = std::min(2u, target.TileRows() - 2 * row);
                            for (unsigned int half = 0; half < halves; ++half) {
                                const KXTileAccess<Narrow> out = target.OverwriteTile(column, 2 * row + half);
-                               const KXRGBA32i* from = in + half * kHalfTilePixels;
-                               Narrow* to = out.Data();
-                               for (unsigned int i = 0; i < kHalfTilePixels; ++i)
-                                   to[i] = local(from[i]);
+                               ConvertRun(local, in + half * kHalfTilePixels, out.Data(), kHalfTilePixels, 0);
                            }
                        });
     return target;
@@ -270,10 +186,7 @@ KXImageRGBA32i ToWorking(const KXImage<Narrow, 128, 64>& source, const Rule& rul
                                   halves == 2 ? target.OverwriteTile(column, row) : target.WriteTile(column, row);
                               for (unsigned int half = 0; half < halves; ++half) {
                                   const KXTileAccess<const Narrow> in = source.ReadTile(column, 2 * row + half);
-                                  const Narrow* from = in.Data();
-                                  KXRGBA32i* to = out.Data() + half * kHalfTilePixels;
-                                  for (unsigned int i = 0; i < kHalfTilePixels; ++i)
-                                      to[i] = local(from[i]);
+                                  ConvertRun(local, in.Data(), out.Data() + half * kHalfTilePixels, kHalfTilePixels, 0);
                               }
                           });
     return target;
@@ -411,7 +324,7 @@ template <>
 KXImageCMYKA ConvertImage<KXImageRGBA32i, KXImageCMYKA>(const KXImageRGBA32i& source)
 {
     return KXLog::GuardRethrow(KX_SITE(kLogFile), [&] {
-        return FromWorking<KXCMYKA>(source, LastPixelMemo<RGBToCMYK, KXRGBA32i, KXCMYKA>());
+        return FromWorking<KXCMYKA>(source, RGBToCMYKRows());
     });
 }
 
@@ -450,7 +363,7 @@ template <>
 KXImageHSLA ConvertImage<KXImageRGBA32i, KXImageHSLA>(const KXImageRGBA32i& source)
 {
     return KXLog::GuardRethrow(KX_SITE(kLogFile), [&] {
-        return FromWorking<KXHSLA>(source, LastPixelMemo<RGBToHSL, KXRGBA32i, KXHSLA>());
+        return FromWorking<KXHSLA>(source, RGBToHSLRows());
     });
 }
 
@@ -458,6 +371,6 @@ template <>
 KXImageRGBA32i ConvertImage<KXImageHSLA, KXImageRGBA32i>(const KXImageHSLA& source)
 {
     return KXLog::GuardRethrow(KX_SITE(kLogFile), [&] {
-        return ToWorking(source, LastPixelMemo<HSLToRGB, KXHSLA, KXRGBA32i>());
+        return ToWorking(source, HSLToRGBRows());
     });
 }

@@ -1,0 +1,464 @@
+// HSL and CMYK conversions of the working pixel: the plain rules and their
+// eight-lane row kernels.
+//
+// Why the row kernels give the same bits:
+// - every double operation of the plain rule appears once per lane, in the
+//   same order and precision (no fused multiply-add: -ffp-contract=off), and
+//   IEEE arithmetic rounds each lane as it rounds the scalar;
+// - the channels c * 256 / 65535 come from a table of the 256 quotients;
+//   the largest and smallest channel are picked on the bytes, which is the
+//   same as picking them on the quotients (c -> c * 256 / 65535 is
+//   increasing);
+// - a grey pixel (delta = 0; distinct channels differ by at least 1/256, so
+//   the plain rule's |delta| <= 1e-12 means delta = 0) and qFuzzyCompare on
+//   channels of that spacing (true exactly when equal) become exact
+//   comparisons of bytes;
+// - sum / 2.0 becomes sum * 0.5 (halving is exact either way), and the hue
+//   of a pixel whose red is largest gets an offset 0.0 added like the others
+//   (it only turns -0.0 into 0.0, which rounds to the same 0);
+// - qRound(d) is int(d + 0.5) for d >= 0, a truncating conversion; a block
+//   with any value to round below 0 (or NaN) goes to the plain rule instead.
+// The tests compare every colour through both paths.
+
+#include "core/KXColorModelKernels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <type_traits>
+#include <utility>
+
+#pragma GCC diagnostic ignored "-Wpsabi" // the eight-lane helpers are always inlined
+
+namespace KXColorModelKernels {
+
+// ---- Plain rules ------------------------------------------------------------
+
+KXHSLA RGBToHSL(KXRGBA32i p)
+{
+    const double r = FromByte(p.r), g = FromByte(p.g), b = FromByte(p.b);
+    const double max = std::max(r, std::max(g, b));
+    const double min = std::min(r, std::min(g, b));
+    const double delta = max - min;
+    const double sum = max + min;
+    const double l = sum / 2.0;
+    KXHSLA out;
+    out.l = To8(l);
+    out.a = p.a;
+    if (std::fabs(delta) <= 1e-12)
+        return out; // grey: h and s are 0
+    out.s = To8(l < 0.5 ? delta / sum : delta / (2.0 - sum));
+    double h;
+    if (qFuzzyCompare(r, max))
+        h = (g - b) / delta;
+    else if (qFuzzyCompare(g, max))
+        h = (b - r) / delta + 2.0;
+    else if (qFuzzyCompare(b, max))
+        h = (r - g) / delta + 4.0;
+    else
+        h = 0.0;
+    h *= 60.0;
+    if (h < 0.0)
+        h += 360.0;
+    out.h = static_cast<uint16_t>(qRound(h * 100.0));
+    return out;
+}
+
+namespace {
+
+double Channel(double p, double q, double t)
+{
+    if (t < 0.0)
+        t += 1.0;
+    else if (t > 1.0)
+        t -= 1.0;
+    const double sixT = t * 6.0;
+    if (sixT < 1.0)
+        return p + (q - p) * sixT;
+    if (t * 2.0 < 1.0)
+        return q;
+    if (t * 3.0 < 2.0)
+        return p + (q - p) * (2.0 / 3.0 - t) * 6.0;
+    return p;
+}
+
+} // namespace
+
+KXRGBA32i HSLToRGB(KXHSLA p)
+{
+    KXRGBA32i out;
+    out.a = p.a;
+    const unsigned int s16 = p.s * 256u, l16 = p.l * 256u;
+    if (s16 == 0 || p.h == 65535) {
+        out.r = out.g = out.b = p.l;
+        return out;
+    }
+    if (l16 == 0)
+        return out; // black
+    const double hue = p.h == 36000 ? 0.0 : p.h / 36000.0;
+    const double s = s16 / 65535.0;
+    const double l = l16 / 65535.0;
+    const double q = l < 0.5 ? (1.0 + s) * l : l + s - l * s;
+    const double pp = 2.0 * l - q;
+    out.r = To8(Channel(pp, q, hue + 1.0 / 3.0));
+    out.g = To8(Channel(pp, q, hue));
+    out.b = To8(Channel(pp, q, hue - 1.0 / 3.0));
+    return out;
+}
+
+KXCMYKA RGBToCMYK(KXRGBA32i p)
+{
+    double c = 1.0 - FromByte(p.r);
+    double m = 1.0 - FromByte(p.g);
+    double y = 1.0 - FromByte(p.b);
+    const double k = std::min(c, std::min(m, y));
+    if (std::fabs(k - 1.0) > 1e-12) {
+        c = (c - k) / (1.0 - k);
+        m = (m - k) / (1.0 - k);
+        y = (y - k) / (1.0 - k);
+    }
+    KXCMYKA out;
+    out.c = To8(c);
+    out.m = To8(m);
+    out.y = To8(y);
+    out.k = To8(k);
+    out.a = p.a;
+    return out;
+}
+
+namespace {
+
+// ---- CMYK table ---------------------------------------------------------------
+
+// k = min(1 - r', 1 - g', 1 - b') is 1 - (largest channel)', and each ink
+// (c - k) / (1 - k) depends on its channel and that largest one: ink[max][c],
+// worked out exactly as the plain rule does, with k in ink[max][256].
+struct CMYKTable {
+    uint8_t ink[256][257];
+    CMYKTable()
+    {
+        for (unsigned int max = 0; max < 256; ++max) {
+            const double k = 1.0 - FromByte(max);
+            for (unsigned int c = 0; c <= max; ++c) {
+                double x = 1.0 - FromByte(c);
+                if (std::fabs(k - 1.0) > 1e-12)
+                    x = (x - k) / (1.0 - k);
+                ink[max][c] = To8(x);
+            }
+            ink[max][256] = To8(k);
+        }
+    }
+};
+
+const CMYKTable& TheCMYKTable()
+{
+    static const CMYKTable table;
+    return table;
+}
+
+// ---- Eight-pixel kernels ------------------------------------------------------
+//
+// Integer work on the bytes runs in eight 32-bit lanes; the double work runs
+// in registers of N lanes (2 for the baseline, 4 for AVX2), a block of eight
+// pixels in 8 / N steps.
+
+#define KX_LANES_INLINE inline __attribute__((always_inline))
+
+typedef int32_t I8 __attribute__((vector_size(32)));
+
+template <int N>
+struct Lanes {
+    typedef double D __attribute__((vector_size(8 * N)));
+    typedef int64_t L __attribute__((vector_size(8 * N)));
+    typedef int32_t I __attribute__((vector_size(4 * N)));
+};
+
+struct ByteQuotients { // FromByte(c) for every byte
+    double v[256];
+    ByteQuotients()
+    {
+        for (unsigned int c = 0; c < 256; ++c)
+            v[c] = FromByte(c);
+    }
+};
+
+const double* Quotients()
+{
+    static const ByteQuotients table;
+    return table.v;
+}
+
+template <int N>
+KX_LANES_INLINE typename Lanes<N>::D Look(const double* table, typename Lanes<N>::I index)
+{
+    typename Lanes<N>::D v;
+    for (int k = 0; k < N; ++k)
+        v[k] = table[index[k]];
+    return v;
+}
+
+template <int N>
+KX_LANES_INLINE typename Lanes<N>::D ToDouble(typename Lanes<N>::I v)
+{
+    return __builtin_convertvector(v, typename Lanes<N>::D);
+}
+
+// qRound(d) for d >= 0, its low 16 bits.
+template <int N>
+KX_LANES_INLINE typename Lanes<N>::I Round16(typename Lanes<N>::D d)
+{
+    return __builtin_convertvector(d + 0.5, typename Lanes<N>::I) & 0xFFFF;
+}
+
+// Whether a lane is below 0 or NaN, which qRound's int(d + 0.5) misses.
+template <int N>
+KX_LANES_INLINE typename Lanes<N>::L BelowZero(typename Lanes<N>::D d)
+{
+    return (d >= 0.0) == 0;
+}
+
+template <int N>
+KX_LANES_INLINE bool Any(typename Lanes<N>::L m)
+{
+    int64_t folded = 0;
+    for (int k = 0; k < N; ++k)
+        folded |= m[k];
+    return folded != 0;
+}
+
+// Lanes K * N .. K * N + N - 1 of eight.
+template <int N, int K>
+KX_LANES_INLINE typename Lanes<N>::I Slice(I8 v)
+{
+    if constexpr (N == 8)
+        return v;
+    else if constexpr (N == 4)
+        return __builtin_shufflevector(v, v, 4 * K, 4 * K + 1, 4 * K + 2, 4 * K + 3);
+    else
+        return __builtin_shufflevector(v, v, 2 * K, 2 * K + 1);
+}
+
+// Eight lanes from 8 / N slices.
+template <int N>
+KX_LANES_INLINE I8 Join(const typename Lanes<N>::I* part)
+{
+    if constexpr (N == 8) {
+        return part[0];
+    } else if constexpr (N == 4) {
+        return __builtin_shufflevector(part[0], part[1], 0, 1, 2, 3, 4, 5, 6, 7);
+    } else {
+        typedef int32_t I4 __attribute__((vector_size(16)));
+        const I4 low = __builtin_shufflevector(part[0], part[1], 0, 1, 2, 3);
+        const I4 high = __builtin_shufflevector(part[2], part[3], 0, 1, 2, 3);
+        return __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7);
+    }
+}
+
+// fn(std::integral_constant<int, K>) for K = 0 .. 8 / N - 1.
+template <int N, class Fn, int... K>
+KX_LANES_INLINE void EachSlice(Fn&& fn, std::integer_sequence<int, K...>)
+{
+    (fn(std::integral_constant<int, K>()), ...);
+}
+
+template <int N, class Fn>
+KX_LANES_INLINE void EachSlice(Fn&& fn)
+{
+    EachSlice<N>(fn, std::make_integer_sequence<int, 8 / N>());
+}
+
+// Eight pixels; false (nothing written) when a lane needs the plain rule.
+template <int N>
+KX_LANES_INLINE bool RGBToHSLBlock(const KXRGBA32i* in, KXHSLA* out, const double* f)
+{
+    using D = typename Lanes<N>::D;
+    using I = typename Lanes<N>::I;
+    using L = typename Lanes<N>::L;
+    I8 v;
+    std::memcpy(&v, in, sizeof v);
+    const I8 b = v & 255, g = v >> 8 & 255, r = v >> 16 & 255, a = v >> 24 & 255;
+    const I8 gb = g > b ? g : b, gbMin = g < b ? g : b;
+    // The hue's numerator x' - y' and offset, by the first channel (r, g, b)
+    // that is the largest.
+    const I8 max = r > gb ? r : gb, min = r < gbMin ? r : gbMin;
+    const I8 rMax = r == max, gMax = (g == max) & ~rMax;
+    const I8 x = rMax ? g : gMax ? b : r, y = rMax ? b : gMax ? r : g;
+    const I8 offset = rMax ? I8{} : gMax ? I8{} + 2 : I8{} + 4;
+
+    I l16[8 / N], s16[8 / N], h[8 / N];
+    L bad{};
+    EachSlice<N>([&](auto K) {
+        const D fMax = Look<N>(f, Slice<N, K>(max)), fMin = Look<N>(f, Slice<N, K>(min));
+        const D delta = fMax - fMin;
+        const D sum = fMax + fMin;
+        const D l = sum * 0.5; // the same as sum / 2.0, exactly
+        const L grey = delta == 0.0;
+        const D one = D{} + 1.0;
+        const D sDivisor = l < 0.5 ? sum : 2.0 - sum;
+        const D s = delta / (grey ? one : sDivisor);
+        D hue = (Look<N>(f, Slice<N, K>(x)) - Look<N>(f, Slice<N, K>(y))) / (grey ? one : delta) +
+                ToDouble<N>(Slice<N, K>(offset));
+        hue = hue * 60.0;
+        hue = hue < 0.0 ? hue + 360.0 : hue;
+        const D hue100 = hue * 100.0;
+        bad |= BelowZero<N>(l) | BelowZero<N>(s) | BelowZero<N>(hue100);
+        l16[K] = Round16<N>(l * 65535.0);
+        s16[K] = Round16<N>(s * 65535.0);
+        h[K] = Round16<N>(hue100);
+    });
+    if (Any<N>(bad))
+        return false;
+    const I8 colour = ~(max == min); // a grey has h = s = 0
+    const I8 low = (Join<N>(h) & colour) | (Join<N>(s16) >> 8 & colour) << 16 | Join<N>(l16) >> 8 << 24;
+    const I8 words0 = __builtin_shufflevector(low, a, 0, 8, 1, 9, 2, 10, 3, 11);
+    const I8 words1 = __builtin_shufflevector(low, a, 4, 12, 5, 13, 6, 14, 7, 15);
+    std::memcpy(static_cast<void*>(out), &words0, sizeof words0);
+    std::memcpy(static_cast<void*>(out + 4), &words1, sizeof words1);
+    return true;
+}
+
+template <int N>
+KX_LANES_INLINE typename Lanes<N>::D ChannelLanes(typename Lanes<N>::D p, typename Lanes<N>::D q,
+                                                  typename Lanes<N>::D t)
+{
+    using D = typename Lanes<N>::D;
+    t = t < 0.0 ? t + 1.0 : t > 1.0 ? t - 1.0 : t;
+    const D sixT = t * 6.0;
+    const D rising = p + (q - p) * sixT;
+    const D falling = p + (q - p) * (2.0 / 3.0 - t) * 6.0;
+    return sixT < 1.0 ? rising : t * 2.0 < 1.0 ? q : t * 3.0 < 2.0 ? falling : p;
+}
+
+template <int N>
+KX_LANES_INLINE bool HSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out, const double* f)
+{
+    using D = typename Lanes<N>::D;
+    using I = typename Lanes<N>::I;
+    using L = typename Lanes<N>::L;
+    I8 w0, w1;
+    std::memcpy(&w0, in, sizeof w0);
+    std::memcpy(&w1, in + 4, sizeof w1);
+    const I8 low = __builtin_shufflevector(w0, w1, 0, 2, 4, 6, 8, 10, 12, 14);
+    const I8 high = __builtin_shufflevector(w0, w1, 1, 3, 5, 7, 9, 11, 13, 15);
+    const I8 h = low & 0xFFFF, sI = low >> 16 & 255, lI = low >> 24 & 255, a = high & 255;
+
+    I rgb[3][8 / N];
+    L bad{};
+    EachSlice<N>([&](auto K) {
+        const D hWord = ToDouble<N>(Slice<N, K>(h));
+        const D hue = hWord == 36000.0 ? D{} : hWord / 36000.0;
+        const D s = Look<N>(f, Slice<N, K>(sI)), l = Look<N>(f, Slice<N, K>(lI));
+        const D q = l < 0.5 ? (1.0 + s) * l : l + s - l * s;
+        const D p = 2.0 * l - q;
+        const D r = ChannelLanes<N>(p, q, hue + 1.0 / 3.0);
+        const D g = ChannelLanes<N>(p, q, hue);
+        const D b = ChannelLanes<N>(p, q, hue - 1.0 / 3.0);
+        bad |= BelowZero<N>(r) | BelowZero<N>(g) | BelowZero<N>(b);
+        rgb[0][K] = Round16<N>(r * 65535.0);
+        rgb[1][K] = Round16<N>(g * 65535.0);
+        rgb[2][K] = Round16<N>(b * 65535.0);
+    });
+    if (Any<N>(bad))
+        return false;
+    // s = 0 or hue 65535: l in every channel; otherwise l = 0: black.
+    const I8 grey = (sI == 0) | (h == 65535);
+    const I8 colour = ~grey & (lI != 0);
+    const I8 greyL = lI & grey;
+    const I8 r = (Join<N>(rgb[0]) >> 8 & colour) | greyL;
+    const I8 g = (Join<N>(rgb[1]) >> 8 & colour) | greyL;
+    const I8 b = (Join<N>(rgb[2]) >> 8 & colour) | greyL;
+    const I8 v = a << 24 | r << 16 | g << 8 | b;
+    std::memcpy(static_cast<void*>(out), &v, sizeof v);
+    return true;
+}
+
+template <class In, class Out, class Block, class Plain>
+KX_LANES_INLINE void RowByBlocks(const In* in, Out* out, size_t n, Block block, Plain plain)
+{
+    const double* f = Quotients();
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8)
+        if (!block(in + i, out + i, f))
+            for (size_t j = i; j < i + 8; ++j)
+                out[j] = plain(in[j]);
+    for (; i < n; ++i)
+        out[i] = plain(in[i]);
+}
+
+#define KX_ROW_KERNELS(Suffix, N, Attributes)                                                                     \
+    Attributes void RGBToHSL##Suffix(const KXRGBA32i* in, KXHSLA* out, size_t n)                                  \
+    {                                                                                                             \
+        RowByBlocks(in, out, n, RGBToHSLBlock<N>, RGBToHSL);                                                      \
+    }                                                                                                             \
+    Attributes void HSLToRGB##Suffix(const KXHSLA* in, KXRGBA32i* out, size_t n)                                  \
+    {                                                                                                             \
+        RowByBlocks(in, out, n, HSLToRGBBlock<N>, HSLToRGB);                                                      \
+    }
+
+#if defined(__x86_64__) || defined(__i386__)
+#define KX_COLOUR_MODEL_X86 1
+KX_ROW_KERNELS(Sse2, 2, __attribute__((flatten)))
+KX_ROW_KERNELS(Avx2, 4, __attribute__((flatten, target("avx2"))))
+KX_ROW_KERNELS(Avx512, 8, __attribute__((flatten, target("avx512f,avx512vl,avx512dq"))))
+#endif
+
+} // namespace
+
+bool Supported(Width width)
+{
+#if defined(KX_COLOUR_MODEL_X86)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    static const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+                               __builtin_cpu_supports("avx512dq");
+    return width == Width::Avx512 ? avx512 : width == Width::Avx2 ? avx2 : true;
+#else
+    return width == Width::Plain;
+#endif
+}
+
+Width Best()
+{
+    return Supported(Width::Avx512) ? Width::Avx512 : Supported(Width::Avx2) ? Width::Avx2 : Supported(Width::Sse2) ? Width::Sse2 : Width::Plain;
+}
+
+void RGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width)
+{
+#if defined(KX_COLOUR_MODEL_X86)
+    if (width == Width::Avx512 && Supported(width))
+        return RGBToHSLAvx512(in, out, n);
+    if (width == Width::Avx2 && Supported(width))
+        return RGBToHSLAvx2(in, out, n);
+    if (width == Width::Sse2)
+        return RGBToHSLSse2(in, out, n);
+#endif
+    for (size_t i = 0; i < n; ++i)
+        out[i] = RGBToHSL(in[i]);
+}
+
+void HSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width)
+{
+#if defined(KX_COLOUR_MODEL_X86)
+    if (width == Width::Avx512 && Supported(width))
+        return HSLToRGBAvx512(in, out, n);
+    if (width == Width::Avx2 && Supported(width))
+        return HSLToRGBAvx2(in, out, n);
+    if (width == Width::Sse2)
+        return HSLToRGBSse2(in, out, n);
+#endif
+    for (size_t i = 0; i < n; ++i)
+        out[i] = HSLToRGB(in[i]);
+}
+
+void RGBToCMYKRow(const KXRGBA32i* in, KXCMYKA* out, size_t n)
+{
+    const CMYKTable& table = TheCMYKTable();
+    for (size_t i = 0; i < n; ++i) {
+        const KXRGBA32i p = in[i];
+        const uint8_t* ink = table.ink[std::max(p.r, std::max(p.g, p.b))];
+        const uint64_t w = uint64_t(ink[p.r]) | uint64_t(ink[p.g]) << 8 | uint64_t(ink[p.b]) << 16
+                           | uint64_t(ink[256]) << 24 | uint64_t(p.a) << 32;
+        std::memcpy(static_cast<void*>(out + i), &w, sizeof w);
+    }
+}
+
+} // namespace KXColorModelKernels

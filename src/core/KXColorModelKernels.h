@@ -1,0 +1,59 @@
+#ifndef KXCOLORMODELKERNELS_H
+#define KXCOLORMODELKERNELS_H
+
+// The working pixel to HSL and back, and to CMYK: the plain per-pixel rules
+// and row kernels that give the same bits many pixels at a time (private to
+// the library; the tests include it to compare the row kernels with the
+// plain rules).
+//
+// The HSL rules work in double precision on channels c * 256 / 65535 and
+// round to 8 bits like qRound; the row kernels do the same operations in the
+// same order on eight pixels at once, so every lane rounds exactly as the
+// plain rule does.
+
+#include "KXPixel.h"
+
+#include <QtGlobal>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace KXColorModelKernels {
+
+// A real number in 0..1 to 8 bits: rounded half up to 16 bits like qRound,
+// then the high byte.
+inline uint8_t To8(double x)
+{
+    return static_cast<uint8_t>(static_cast<uint16_t>(qRound(x * 65535.0)) >> 8);
+}
+
+// An 8-bit channel as a real number: (c * 256) / 65535, so 255 is 0.99611.
+inline double FromByte(unsigned int c)
+{
+    return static_cast<double>(c * 256) / 65535.0;
+}
+
+enum class Width {
+    Plain, // one pixel at a time
+    Sse2,  // eight pixels a step on the baseline instruction set
+    Avx2,  // the same code compiled for AVX2
+    Avx512, // and for AVX-512
+};
+
+/// Whether this CPU runs `width`.
+bool Supported(Width width);
+/// The widest width this CPU runs.
+Width Best();
+
+KXHSLA RGBToHSL(KXRGBA32i p);
+KXRGBA32i HSLToRGB(KXHSLA p);
+KXCMYKA RGBToCMYK(KXRGBA32i p);
+
+void RGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width);
+void HSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width);
+/// Tabulated: each ink depends on its own channel and the largest one only.
+void RGBToCMYKRow(const KXRGBA32i* in, KXCMYKA* out, size_t n);
+
+} // namespace KXColorModelKernels
+
+#endif // KXCOLORMODELKERNELS_H

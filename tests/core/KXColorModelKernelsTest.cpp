@@ -1,0 +1,98 @@
+#include "core/KXColorModelKernels.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+using namespace KXColorModelKernels;
+
+// The first index where two rows differ, or -1.
+template <class T>
+long FirstDifference(const std::vector<T>& a, const std::vector<T>& b)
+{
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::memcmp(&a[i], &b[i], sizeof(T)) != 0)
+            return static_cast<long>(i);
+    return -1;
+}
+
+class ColourModelRows : public testing::TestWithParam<Width> {
+protected:
+    void SetUp() override
+    {
+        if (!Supported(GetParam()))
+            GTEST_SKIP() << "this CPU lacks the instruction set of this width";
+    }
+};
+
+// Every colour, as a 4096 x 4096 image in one row (alpha varies too).
+std::vector<KXRGBA32i> EveryColour()
+{
+    std::vector<KXRGBA32i> in(size_t(1) << 24);
+    for (uint32_t i = 0; i < in.size(); ++i)
+        in[i] = KXRGBA32i(i | (i * 2654435761u) << 24);
+    return in;
+}
+
+TEST_P(ColourModelRows, HSLOfEveryColourMatchesThePlainRule)
+{
+    const std::vector<KXRGBA32i> in = EveryColour();
+    std::vector<KXHSLA> plain(in.size()), fast(in.size());
+    for (size_t i = 0; i < in.size(); ++i)
+        plain[i] = RGBToHSL(in[i]);
+    // An odd length leaves a tail that is not a whole block.
+    RGBToHSLRow(in.data(), fast.data(), in.size() - 3, GetParam());
+    RGBToHSLRow(in.data() + in.size() - 3, fast.data() + in.size() - 3, 3, GetParam());
+    const long at = FirstDifference(plain, fast);
+    EXPECT_EQ(at, -1) << std::hex << (at >= 0 ? in[at].value : 0);
+}
+
+// Every hue word (0 .. 65535, beyond 36000 too) with 256 pairs of
+// saturation and lightness that include 0, 1, 127, 128, 254 and 255, and
+// random words.
+TEST_P(ColourModelRows, RGBOfHSLMatchesThePlainRule)
+{
+    static const uint8_t levels[16] = {0, 1, 2, 31, 64, 100, 126, 127, 128, 129, 160, 200, 230, 253, 254, 255};
+    std::mt19937_64 random(17);
+    std::vector<KXHSLA> in(size_t(1) << 24 | 5);
+    for (size_t i = 0; i < in.size(); ++i) {
+        if (i < (size_t(1) << 24)) {
+            in[i].h = static_cast<uint16_t>(i);
+            in[i].s = levels[i >> 16 & 15];
+            in[i].l = levels[i >> 20 & 15];
+            in[i].a = static_cast<uint8_t>(i * 7);
+        } else {
+            in[i].value = random() & 0xFFFFFFFFFFull;
+        }
+    }
+    for (size_t i = 0; i < 2000000; ++i) // random words among the rest
+        in[random() % in.size()].value = random() & 0xFFFFFFFFFFull;
+    std::vector<KXRGBA32i> plain(in.size()), fast(in.size());
+    for (size_t i = 0; i < in.size(); ++i)
+        plain[i] = HSLToRGB(in[i]);
+    HSLToRGBRow(in.data(), fast.data(), in.size(), GetParam());
+    const long at = FirstDifference(plain, fast);
+    EXPECT_EQ(at, -1) << std::hex << (at >= 0 ? in[at].value : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, ColourModelRows, testing::Values(Width::Sse2, Width::Avx2, Width::Avx512),
+                         [](const testing::TestParamInfo<Width>& info) {
+                             return info.param == Width::Sse2 ? "Sse2" : info.param == Width::Avx2 ? "Avx2" : "Avx512";
+                         });
+
+TEST(ColourModelRows, CMYKOfEveryColourMatchesThePlainRule)
+{
+    const std::vector<KXRGBA32i> in = EveryColour();
+    std::vector<KXCMYKA> plain(in.size()), fast(in.size());
+    for (size_t i = 0; i < in.size(); ++i)
+        plain[i] = RGBToCMYK(in[i]);
+    RGBToCMYKRow(in.data(), fast.data(), in.size());
+    const long at = FirstDifference(plain, fast);
+    EXPECT_EQ(at, -1) << std::hex << (at >= 0 ? in[at].value : 0);
+}
+
+} // namespace
