@@ -16,6 +16,25 @@
 #include <numeric>
 #include <vector>
 
+// Qt's thread pool is not built with the thread sanitizer, so it cannot see
+// that the caller's writes happen before a task and a task's writes before
+// the map returns; these hooks tell it. They are empty in other builds.
+#if defined(__SANITIZE_THREAD__)
+#define KX_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define KX_THREAD_SANITIZER 1
+#endif
+#endif
+#ifdef KX_THREAD_SANITIZER
+#include <sanitizer/tsan_interface.h>
+#define KX_TSAN_RELEASE(address) __tsan_release(address)
+#define KX_TSAN_ACQUIRE(address) __tsan_acquire(address)
+#else
+#define KX_TSAN_RELEASE(address) ((void)(address))
+#define KX_TSAN_ACQUIRE(address) ((void)(address))
+#endif
+
 /// Blocking parallel maps over indices on Qt's global thread pool.
 namespace KXParallel {
 
@@ -32,6 +51,11 @@ struct FirstError {
     std::mutex mutex;
     std::exception_ptr error;
     std::atomic<bool> failed{false};
+    // Sanitizer sync points: the caller hands out through `start`, every task
+    // hands back through `finish`. Two of them, so that tasks are not ordered
+    // among themselves.
+    char start = 0;
+    char finish = 0;
 
     void Keep(std::exception_ptr e)
     {
@@ -50,15 +74,19 @@ template <class Task>
 void BlockingMap(std::vector<int>& indices, Task& task)
 {
     Detail::FirstError state;
+    KX_TSAN_RELEASE(&state.start);
     QtConcurrent::blockingMap(indices, [&task, &state](int& index) {
-        if (state.failed.load(std::memory_order_relaxed))
-            return;
-        try {
-            task(index);
-        } catch (...) {
-            state.Keep(std::current_exception());
+        KX_TSAN_ACQUIRE(&state.start);
+        if (!state.failed.load(std::memory_order_relaxed)) {
+            try {
+                task(index);
+            } catch (...) {
+                state.Keep(std::current_exception());
+            }
         }
+        KX_TSAN_RELEASE(&state.finish);
     });
+    KX_TSAN_ACQUIRE(&state.finish);
     if (state.error)
         std::rethrow_exception(state.error);
 }
