@@ -2,38 +2,21 @@
 #define KXPARALLEL_H
 
 /// \file
-/// The one way the library runs work in parallel: QtConcurrent::blockingMap
-/// on Qt's global thread pool over a vector of indices; the calling thread
-/// waits. A standard exception thrown by a task reaches the caller as the
-/// same exception (Qt 5 would wrap it in QUnhandledException): tasks catch
-/// it, the first one is kept, and it is rethrown once the map has returned.
+/// The one way the library runs work in parallel: the calling thread and up
+/// to maxThreadCount() − 1 threads of Qt's global pool take the indices in
+/// turn until none is left; the calling thread then waits for the pool
+/// threads. A standard exception thrown by a task reaches the caller as the
+/// same exception: the first one is kept, the indices not yet taken are
+/// skipped, and it is rethrown once every thread has stopped.
+///
+/// Pool threads are only taken when free (QThreadPool::tryStart), so a task
+/// may itself map: it then does the work on its own thread.
 
-#include <QtConcurrent/QtConcurrentMap>
+#include "kxcore_export.h"
 
-#include <atomic>
-#include <exception>
-#include <mutex>
+#include <cstddef>
 #include <numeric>
 #include <vector>
-
-// Qt's thread pool is not built with the thread sanitizer, so it cannot see
-// that the caller's writes happen before a task and a task's writes before
-// the map returns; these hooks tell it. They are empty in other builds.
-#if defined(__SANITIZE_THREAD__)
-#define KX_THREAD_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define KX_THREAD_SANITIZER 1
-#endif
-#endif
-#ifdef KX_THREAD_SANITIZER
-#include <sanitizer/tsan_interface.h>
-#define KX_TSAN_RELEASE(address) __tsan_release(address)
-#define KX_TSAN_ACQUIRE(address) __tsan_acquire(address)
-#else
-#define KX_TSAN_RELEASE(address) ((void)(address))
-#define KX_TSAN_ACQUIRE(address) ((void)(address))
-#endif
 
 /// Blocking parallel maps over indices on Qt's global thread pool.
 namespace KXParallel {
@@ -47,24 +30,8 @@ inline std::vector<int> Indices(int count)
 }
 
 namespace Detail {
-struct FirstError {
-    std::mutex mutex;
-    std::exception_ptr error;
-    std::atomic<bool> failed{false};
-    // Sanitizer sync points: the caller hands out through `start`, every task
-    // hands back through `finish`. Two of them, so that tasks are not ordered
-    // among themselves.
-    char start = 0;
-    char finish = 0;
-
-    void Keep(std::exception_ptr e)
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!error)
-            error = e;
-        failed.store(true, std::memory_order_relaxed);
-    }
-};
+/// call(context, i) for every i in 0 … count − 1, as described above.
+KXCORE_EXPORT void Map(int count, void (*call)(void* context, int i), void* context);
 } // namespace Detail
 
 /// Calls task(index) for every element of `indices` on the global thread pool
@@ -73,22 +40,16 @@ struct FirstError {
 template <class Task>
 void BlockingMap(std::vector<int>& indices, Task& task)
 {
-    Detail::FirstError state;
-    KX_TSAN_RELEASE(&state.start);
-    QtConcurrent::blockingMap(indices, [&task, &state](int& index) {
-        KX_TSAN_ACQUIRE(&state.start);
-        if (!state.failed.load(std::memory_order_relaxed)) {
-            try {
-                task(index);
-            } catch (...) {
-                state.Keep(std::current_exception());
-            }
-        }
-        KX_TSAN_RELEASE(&state.finish);
-    });
-    KX_TSAN_ACQUIRE(&state.finish);
-    if (state.error)
-        std::rethrow_exception(state.error);
+    struct Context {
+        std::vector<int>& indices;
+        Task& task;
+    } context{indices, task};
+    Detail::Map(static_cast<int>(indices.size()),
+                [](void* c, int i) {
+                    Context& x = *static_cast<Context*>(c);
+                    x.task(x.indices[static_cast<size_t>(i)]);
+                },
+                &context);
 }
 
 /// The same with a copy of a const task.

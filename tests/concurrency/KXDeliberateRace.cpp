@@ -26,7 +26,7 @@ __attribute__((noinline)) void KXRacyMapTasks(int& counter)
 // A reader that skips the lock is not ordered with the writer that holds it.
 __attribute__((noinline)) int KXRacyUnlockedReader(const int& value)
 {
-    return value;
+    return *static_cast<const volatile int*>(&value); // keeps the read in here
 }
 
 } // namespace
