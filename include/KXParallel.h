@@ -2,19 +2,36 @@
 #define KXPARALLEL_H
 
 /// \file
-/// The one way the library runs work in parallel: the calling thread and up
-/// to maxThreadCount() − 1 threads of Qt's global pool take the indices in
-/// turn until none is left; the calling thread then waits for the pool
-/// threads. A standard exception thrown by a task reaches the caller as the
-/// same exception: the first one is kept, the indices not yet taken are
-/// skipped, and it is rethrown once every thread has stopped.
+/// The one way the library runs work in parallel: QtConcurrent::blockingMap
+/// on Qt's global thread pool over a vector of indices; the calling thread
+/// waits. A standard exception thrown by a task reaches the caller as the
+/// same exception (Qt 5 would wrap it in QUnhandledException): tasks catch
+/// it, the first one is kept, and it is rethrown once the map has returned.
 ///
-/// Pool threads are only taken when free (QThreadPool::tryStart), so a task
-/// may itself map: it then does the work on its own thread.
+/// In a thread-sanitizer build the map is a small one of our own on the same
+/// pool (src/core/KXParallel.cpp): Qt is not built with the sanitizer, so
+/// QtConcurrent's engine, half inlined here and half in Qt, would hide its
+/// hand-overs from it. Both maps run every index once, skip the indices not
+/// yet started after a failure and rethrow the first exception.
 
 #include "kxcore_export.h"
 
+#if defined(__SANITIZE_THREAD__)
+#define KX_PARALLEL_OWN_MAP 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define KX_PARALLEL_OWN_MAP 1
+#endif
+#endif
+
+#ifndef KX_PARALLEL_OWN_MAP
+#include <QtConcurrent/QtConcurrentMap>
+#endif
+
+#include <atomic>
 #include <cstddef>
+#include <exception>
+#include <mutex>
 #include <numeric>
 #include <vector>
 
@@ -29,6 +46,7 @@ inline std::vector<int> Indices(int count)
     return indices;
 }
 
+#ifdef KX_PARALLEL_OWN_MAP
 namespace Detail {
 /// call(context, i) for every i in 0 … count − 1, as described above.
 KXCORE_EXPORT void Map(int count, void (*call)(void* context, int i), void* context);
@@ -51,6 +69,45 @@ void BlockingMap(std::vector<int>& indices, Task& task)
                 },
                 &context);
 }
+
+#else
+namespace Detail {
+struct FirstError {
+    std::mutex mutex;
+    std::exception_ptr error;
+    std::atomic<bool> failed{false};
+
+    void Keep(std::exception_ptr e)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!error)
+            error = e;
+        failed.store(true, std::memory_order_relaxed);
+    }
+};
+} // namespace Detail
+
+/// Calls task(index) for every element of `indices` on the global thread pool
+/// and waits. Once a task has failed the remaining ones are skipped, and the
+/// first exception is rethrown here.
+template <class Task>
+void BlockingMap(std::vector<int>& indices, Task& task)
+{
+    Detail::FirstError state;
+    QtConcurrent::blockingMap(indices, [&task, &state](int& index) {
+        if (state.failed.load(std::memory_order_relaxed))
+            return;
+        try {
+            task(index);
+        } catch (...) {
+            state.Keep(std::current_exception());
+        }
+    });
+    if (state.error)
+        std::rethrow_exception(state.error);
+}
+
+#endif
 
 /// The same with a copy of a const task.
 template <class Task>

@@ -1,4 +1,9 @@
+// The map of thread-sanitizer builds (see KXParallel.h); other builds use
+// QtConcurrent::blockingMap and compile nothing here.
+
 #include "KXParallel.h"
+
+#ifdef KX_PARALLEL_OWN_MAP
 
 #include <QRunnable>
 #include <QThreadPool>
@@ -150,3 +155,5 @@ void Map(int count, void (*call)(void*, int), void* context)
 
 } // namespace Detail
 } // namespace KXParallel
+
+#endif // KX_PARALLEL_OWN_MAP
