@@ -18,9 +18,9 @@ Inputs Inputs::Make()
     in.selection = KXFilterTest::RandomImage(120, 90, 2);
     in.mask = KXFilterTest::RandomImage(300, 200, 3);
     in.holes = KXImageRGBA32i(300, 200);
-    const std::vector<KXRGBA32i> hole(40, KXRGBA32i(0xFF000000));
-    for (unsigned int y = 110; y < 140; ++y)
-        in.holes.SetLine(y, 110, hole.data(), 40 * 4);
+    const std::vector<KXRGBA32i> hole(24, KXRGBA32i(0xFF000000));
+    for (unsigned int y = 120; y < 136; ++y)
+        in.holes.SetLine(y, 116, hole.data(), 24 * 4);
     in.wide = ConvertImage<KXImageRGBA32i, KXImageRGBA64i>(in.layer);
     in.hsl = ConvertImage<KXImageRGBA32i, KXImageHSLA>(in.layer);
     in.picture = ConvertImage<KXImageRGBA32i, QImage>(in.layer);

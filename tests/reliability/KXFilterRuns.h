@@ -21,7 +21,7 @@ struct Inputs {
     KXImageRGBA32i layer;     // 300 x 200 random pixels, alpha mixed
     KXImageRGBA32i selection; // 120 x 90 random, placed at kOffset
     KXImageRGBA32i mask;      // 300 x 200 random
-    KXImageRGBA32i holes;     // 300 x 200: alpha 255 (a hole) in a 40 x 30 block, else 0
+    KXImageRGBA32i holes;     // 300 x 200: alpha 255 (a hole) in 24 x 16 across (128, 128), else 0
     KXImageRGBA64i wide;      // the layer in 16-bit channels
     KXImageHSLA hsl;          // the layer in HSL
     QImage picture;           // the layer as a QImage
