@@ -3,6 +3,7 @@
 #include "KXFileIOManager.h"
 #include "core/KXLogMacros.h"
 #include "core/KXPageFile.h"
+#include "core/KXTileFaultInjection.h"
 
 #include <QDir>
 #include <QFile>
@@ -51,7 +52,40 @@ constexpr int kBackRun = 256;
 constexpr long long kReserveFloor = 256;  // 16 MiB
 constexpr long long kReserveCap = 16384;  // 1 GiB
 constexpr long long kDiscardBatch = 512;  // 32 MiB
+
+// The test hook: block requests still to be served before one fails, -1
+// when off. Decrements racing on several threads give each request its
+// own number; once below 0 the hook stays off.
+std::atomic<long long> gRequestsBeforeFailure{-1};
+std::atomic<bool> gInjectedFailureFired{false};
+
+// True for the one request the test hook makes fail.
+bool InjectedFailure()
+{
+    if (gRequestsBeforeFailure.load(std::memory_order_relaxed) < 0)
+        return false;
+    if (gRequestsBeforeFailure.fetch_sub(1, std::memory_order_relaxed) != 0)
+        return false;
+    gInjectedFailureFired.store(true, std::memory_order_relaxed);
+    return true;
+}
 } // namespace
+
+void KXTileFaultInjection::FailRequest(long long n)
+{
+    gInjectedFailureFired.store(false, std::memory_order_relaxed);
+    gRequestsBeforeFailure.store(n < 0 ? -1 : n, std::memory_order_relaxed);
+}
+
+void KXTileFaultInjection::Disarm()
+{
+    FailRequest(-1);
+}
+
+bool KXTileFaultInjection::Fired()
+{
+    return gInjectedFailureFired.load(std::memory_order_relaxed);
+}
 
 const char* KXBadAlloc::what() const noexcept
 {
@@ -281,7 +315,7 @@ void VQTileManager64::DiscardFree(long long keep, int front)
 void* VQTileManager64::MakeTile()
 {
     QMutexLocker lock(&m_mutex);
-    if (m_inUse < static_cast<long long>(m_maxBlocks) && !m_free.isEmpty() && BackFront(1))
+    if (!InjectedFailure() && m_inUse < static_cast<long long>(m_maxBlocks) && !m_free.isEmpty() && BackFront(1))
         return AllocTile();
     Exhausted();
 }
@@ -289,7 +323,7 @@ void* VQTileManager64::MakeTile()
 QList<void*> VQTileManager64::MakeTiles(unsigned int count)
 {
     QMutexLocker lock(&m_mutex);
-    if (count >= static_cast<unsigned int>(m_free.size()) || !BackFront(static_cast<int>(count)))
+    if (InjectedFailure() || count >= static_cast<unsigned int>(m_free.size()) || !BackFront(static_cast<int>(count)))
         Exhausted();
     QList<void*> tiles;
     tiles.reserve(static_cast<int>(count));

@@ -1,0 +1,33 @@
+#ifndef KXTILEFAULTINJECTION_H
+#define KXTILEFAULTINJECTION_H
+
+// A test hook of the tile manager, off unless a test arms it: makes one
+// chosen block request fail exactly as an exhausted manager fails it (the
+// exception handler is told, once per exhaustion, and KXBadAlloc is thrown
+// with the manager's lock held), so that a test can walk every point at
+// which an operation may run out of blocks:
+//
+//     for (long long n = 0;; ++n) {
+//         KXTileFaultInjection::FailRequest(n);
+//         ... run the operation ...
+//         if (!KXTileFaultInjection::Fired())
+//             break; // it needed fewer than n + 1 requests and succeeded
+//     }
+//
+// A request is one MakeTile call or one MakeTiles call (whatever its count),
+// counted from the arming on, over all threads. Only the chosen request
+// fails; the hook then disarms itself. Private to the library and its tests.
+
+namespace KXTileFaultInjection {
+
+// Arms the hook: requests 0 … n - 1 from now on are served as usual,
+// request n fails. A negative n disarms it.
+void FailRequest(long long n);
+// Disarms the hook (also clears Fired()).
+void Disarm();
+// Whether the armed request has failed since the last FailRequest.
+bool Fired();
+
+} // namespace KXTileFaultInjection
+
+#endif // KXTILEFAULTINJECTION_H
