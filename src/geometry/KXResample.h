@@ -20,6 +20,13 @@ enum class Quality { Nearest, Bilinear, Bicubic };
 void SampleBlurred(Quality quality, const KXImageRGBA32i& source, const QTransform& inverse,
                    KXImageRGBA32i& destination, const QRect& target, int radiusX, int radiusY, bool nearest);
 
+// The nearest pixel of the box-blurred source (radii 1 … 7 both ways) over
+// `target`, row by row, when `inverse` only scales and moves (no rotation,
+// shear or projection): the bytes of BoxNearestRule. False, nothing
+// written, when it does not apply.
+bool SampleBoxRows(const KXImageRGBA32i& source, const QTransform& inverse, KXImageRGBA32i& destination,
+                   const QRect& target, int radiusX, int radiusY);
+
 } // namespace KXGeometry
 
 #endif // KXRESAMPLE_H

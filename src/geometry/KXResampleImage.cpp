@@ -98,7 +98,8 @@ bool Resample(Quality quality, const KXImageRGBA32i& source, const QTransform& t
         radiusY <= KXGeometry::BoxNearestRule::kMaxRadius) {
         // Only the sampled pixels of the blurred copy are needed: they are
         // worked out where they are sampled, with the same bytes.
-        Sample(source, inverse, destination, target, KXGeometry::BoxNearestRule(radiusX, radiusY));
+        if (!KXGeometry::SampleBoxRows(source, inverse, destination, target, radiusX, radiusY))
+            Sample(source, inverse, destination, target, KXGeometry::BoxNearestRule(radiusX, radiusY));
         return true;
     }
     KXGeometry::SampleBlurred(quality, source, inverse, destination, target, radiusX, radiusY,

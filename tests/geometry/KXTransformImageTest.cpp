@@ -241,7 +241,8 @@ TEST(Samplers, ShrinkingMatchesBlurringTheWholeCopy)
     const KXImageRGBA32i source = RandomImage(300, 260, 7);
     const QTransform transforms[] = {QTransform::fromScale(0.5, 0.5), QTransform::fromScale(0.25, 0.4),
                                      QTransform::fromScale(0.09, 0.3), QTransform::fromScale(0.03, 0.6),
-                                     QTransform().rotate(20).scale(0.35, 0.45) * QTransform::fromTranslate(60, 0)};
+                                     QTransform().rotate(20).scale(0.35, 0.45) * QTransform::fromTranslate(60, 0),
+                                     QTransform(-0.5, 0, 0, 0.3, 170, -20), QTransform(0.4, 0, 0, 0.5, 13.7, 5.2)};
     for (const QTransform& t : transforms) {
         const QRectF m = t.mapRect(QRectF(0, 0, 300, 260));
         const int rx = int(0.5 / (m.width() / 300) + 0.5), ry = int(0.5 / (m.height() / 260) + 0.5);
