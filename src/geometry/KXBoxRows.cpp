@@ -209,8 +209,15 @@ bool KXGeometry::SampleBoxRows(const KXImageRGBA32i& source, const QTransform& i
     const short multiplierY = static_cast<short>((65536 + 2 * radiusY) / (2 * radiusY + 1));
     const int n = 2 * radiusY + 1, lastRow = tiles.Height() - 1;
     constexpr int w = KXImageRGBA32i::kTileWidth, h = KXImageRGBA32i::kTileHeight;
-    KXTileWalker::WriteArea(destination, target, KXTileWalker::Run::Parallel,
-                            [&](KXRGBA32i* pixels, const QRect& part, unsigned int column, unsigned int row) {
+    // Write, not WriteArea: a fresh block takes the old pixels only where
+    // nothing new goes, instead of copying the whole tile first.
+    KXTileWalker::Write(destination, KXTileWalker::TilesOf<KXImageRGBA32i>(target), KXTileWalker::Run::Parallel,
+                        [&](KXRGBA32i* pixels, const KXRGBA32i* old, unsigned int column, unsigned int row) {
+        const QRect part = KXTileWalker::PartOfTile<KXImageRGBA32i>(target, column, row);
+        const auto keep = [&](int y, int from, int to) { // old pixels from … to - 1 of tile row y
+            if (pixels != old && from < to)
+                std::memcpy(pixels + y * w + from, old + y * w + from, static_cast<size_t>(to - from) * 4);
+        };
         const int left = static_cast<int>(column) * w + part.left() - columns.first;
         const int width = part.width();
         const int* index = columns.index.data() + left;
@@ -224,8 +231,10 @@ bool KXGeometry::SampleBoxRows(const KXImageRGBA32i& source, const QTransform& i
                 hi = std::max(hi, index[x]);
             }
         }
-        if (hi < 0)
+        if (hi < 0) {
+            keep(0, 0, w * h);
             return;
+        }
         std::vector<int> clamped; // columns outside the source read a column inside
         if (!all) {
             clamped.assign(index, index + width);
@@ -241,10 +250,14 @@ bool KXGeometry::SampleBoxRows(const KXImageRGBA32i& source, const QTransform& i
         const auto fill = [&](int y, uint32_t* line) {
             averages.Compute(y, index, width, lo - radiusX, hi + radiusX, line);
         };
-        for (int y = part.top(); y <= part.bottom(); ++y) {
+        for (int y = 0; y < h; ++y) {
             const size_t r = static_cast<size_t>(static_cast<int>(row) * h + y - rows.first);
-            if (!rows.inside[r])
+            if (y < part.top() || y > part.bottom() || !rows.inside[r]) {
+                keep(y, 0, w);
                 continue;
+            }
+            keep(y, 0, part.left());
+            keep(y, part.right() + 1, w);
             const int iy = rows.index[r];
             const int keepLo = std::max(iy - radiusY, 0), keepHi = std::min(iy + radiusY, lastRow);
             for (int j = 0; j < n; ++j)
@@ -255,6 +268,7 @@ bool KXGeometry::SampleBoxRows(const KXImageRGBA32i& source, const QTransform& i
                 ColumnAverages(window.data(), n, multiplierY, width, reinterpret_cast<uint32_t*>(line));
                 continue;
             }
+            keep(y, part.left(), part.right() + 1);
             ColumnAverages(window.data(), n, multiplierY, width, result.data());
             for (int x = 0; x < width; ++x)
                 if (inside[x])
