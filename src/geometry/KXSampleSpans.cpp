@@ -64,10 +64,15 @@ KX_AVX2 __m128i Cubic(const __m128i p[4], __m256d t, __m256d t2, __m256d t3)
 using Tiles = KXGeometry::SourceTiles<KXImageRGBA32i>;
 constexpr int kStride = KXImageRGBA32i::kTileWidth; // pixels from one row of a tile to the next
 
+// A neighbourhood's base pixel and fractions (KXGeometry::Base).
+struct Where {
+    int x0, y0;
+    double fx, fy;
+};
+
 // BilinearRule's neighbourhood and steps.
-KX_AVX2 void Bilinear(const Tiles& source, double sx, double sy, double ex, double ey, KXRGBA32i& out)
+KX_AVX2 void Bilinear(const Tiles& source, const Where& b, KXRGBA32i& out)
 {
-    const KXGeometry::Base b(sx, sy, ex, ey);
     const int x1 = std::min(b.x0 + 1, source.Width() - 1);
     const int y1 = std::min(b.y0 + 1, source.Height() - 1);
     const KXRGBA32i* r0 = source.Pixel(b.x0, b.y0);
@@ -86,9 +91,8 @@ KX_AVX2 void Bilinear(const Tiles& source, double sx, double sy, double ex, doub
 }
 
 // BicubicRule's neighbourhood and steps.
-KX_AVX2 void Bicubic(const Tiles& source, double sx, double sy, double ex, double ey, KXRGBA32i& out)
+KX_AVX2 void Bicubic(const Tiles& source, const Where& b, KXRGBA32i& out)
 {
-    const KXGeometry::Base b(sx, sy, ex, ey);
     const int maxX = source.Width() - 1, maxY = source.Height() - 1;
     const KXGeometry::Cubic cx(b.fx), cy(b.fy);
     const __m256d tx = _mm256_set1_pd(cx.t), tx2 = _mm256_set1_pd(cx.t2), tx3 = _mm256_set1_pd(cx.t3);
@@ -119,19 +123,66 @@ KX_AVX2 void Bicubic(const Tiles& source, double sx, double sy, double ex, doubl
 }
 
 template <bool Cubic>
+KX_AVX2 void Sample(const Tiles& source, const Where& b, KXRGBA32i& out)
+{
+    if (Cubic)
+        Bicubic(source, b, out);
+    else
+        Bilinear(source, b, out);
+}
+
+// Positions four columns at a time: At's sums (and projective division),
+// Cell's tests and Base's truncations and fractions, lane by lane the same
+// operations as the scalar ones.
+template <bool Cubic>
 __attribute__((flatten, target("avx2"))) void SpanAvx2(const Tiles& source, const KXGeometry::InverseMap::Row& at,
                                                        int first, int last, KXRGBA32i* out)
 {
     const double width = source.WidthF(), height = source.HeightF();
-    for (int x = first; x <= last; ++x, ++out) {
+    const KXGeometry::InverseMap& map = at.Map();
+    const __m256d rx = _mm256_set1_pd(at.RowX()), ry = _mm256_set1_pd(at.RowY()), rw = _mm256_set1_pd(at.RowW());
+    const __m256d dx = _mm256_set1_pd(map.Dx()), dy = _mm256_set1_pd(map.Dy()), m33 = _mm256_set1_pd(map.M33());
+    const __m256d eps = _mm256_set1_pd(kEpsilon), minusEps = _mm256_set1_pd(-kEpsilon);
+    const __m256d half = _mm256_set1_pd(0.5), one = _mm256_set1_pd(1.);
+    const __m256d w4 = _mm256_set1_pd(width), h4 = _mm256_set1_pd(height);
+    const bool projective = at.Projective();
+    int x = first;
+    for (; x + 3 <= last; x += 4, out += 4) {
+        __m256d sx = _mm256_add_pd(_mm256_add_pd(_mm256_loadu_pd(map.ColumnX() + x), rx), dx);
+        __m256d sy = _mm256_add_pd(_mm256_add_pd(_mm256_loadu_pd(map.ColumnY() + x), ry), dy);
+        if (projective) {
+            const __m256d w =
+                _mm256_div_pd(one, _mm256_add_pd(_mm256_add_pd(_mm256_loadu_pd(map.ColumnW() + x), rw), m33));
+            sx = _mm256_mul_pd(sx, w);
+            sy = _mm256_mul_pd(sy, w);
+        }
+        const __m256d ex = _mm256_add_pd(sx, eps), ey = _mm256_add_pd(sy, eps);
+        const __m256d inside = _mm256_and_pd(
+            _mm256_and_pd(_mm256_cmp_pd(sx, minusEps, _CMP_NLT_UQ), _mm256_cmp_pd(sy, minusEps, _CMP_NLT_UQ)),
+            _mm256_and_pd(_mm256_cmp_pd(ex, w4, _CMP_LT_OQ), _mm256_cmp_pd(ey, h4, _CMP_LT_OQ)));
+        const int mask = _mm256_movemask_pd(inside);
+        if (mask == 0)
+            continue;
+        // Lanes outside the source may hold anything; they are not used.
+        const __m128i x0 = _mm256_cvttpd_epi32(_mm256_sub_pd(ex, half));
+        const __m128i y0 = _mm256_cvttpd_epi32(_mm256_sub_pd(ey, half));
+        alignas(32) double fx[4], fy[4];
+        alignas(16) int xs[4], ys[4];
+        _mm256_store_pd(fx, _mm256_sub_pd(_mm256_sub_pd(sx, _mm256_cvtepi32_pd(x0)), half));
+        _mm256_store_pd(fy, _mm256_sub_pd(_mm256_sub_pd(sy, _mm256_cvtepi32_pd(y0)), half));
+        _mm_store_si128(reinterpret_cast<__m128i*>(xs), x0);
+        _mm_store_si128(reinterpret_cast<__m128i*>(ys), y0);
+        for (int k = 0; k < 4; ++k)
+            if (mask >> k & 1)
+                Sample<Cubic>(source, Where{xs[k], ys[k], fx[k], fy[k]}, out[k]);
+    }
+    for (; x <= last; ++x, ++out) {
         double sx, sy, ex, ey;
         at.At(x, sx, sy);
         if (!KXGeometry::Cell(sx, sy, width, height, ex, ey))
             continue;
-        if (Cubic)
-            Bicubic(source, sx, sy, ex, ey, *out);
-        else
-            Bilinear(source, sx, sy, ex, ey, *out);
+        const KXGeometry::Base b(sx, sy, ex, ey);
+        Sample<Cubic>(source, Where{b.x0, b.y0, b.fx, b.fy}, *out);
     }
 }
 
