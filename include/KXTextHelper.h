@@ -119,6 +119,7 @@ private:
     QTransform UserTransform() const { return transform.toTransform(); }
     QPainterPath TransformPath(const QPainterPath& path, const QRectF& rect, QPointF& offset) const;
     QPainterPath TransformPath(const QPainterPath& path, const QRectF& rect) const;
+    KXImageRGBA32i TransformImage(const KXImageRGBA32i& image) const;
     KXImageRGBA32i CreateImage(const QPainterPath& path, const QRectF& frame) const;
     KXImageRGBA32i CreateImageByTextWithSelection(QPointF& offset, int start, int count);
     QPainterPath CreateSelectionPath(QPointF& offset, int start, int count);

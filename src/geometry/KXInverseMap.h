@@ -61,11 +61,24 @@ public:
             }
         }
         bool Projective() const { return m.m_projective; }
+        // The terms At adds, for walks that work out several columns at once
+        // with the same operations.
+        const InverseMap& Map() const { return m; }
+        double RowX() const { return m_rx; }
+        double RowY() const { return m_ry; }
+        double RowW() const { return m_rw; }
 
     private:
         const InverseMap& m;
         double m_rx, m_ry, m_rw;
     };
+
+    const double* ColumnX() const { return m_x.data(); }
+    const double* ColumnY() const { return m_y.data(); }
+    const double* ColumnW() const { return m_w.data(); }
+    double Dx() const { return m_dx; }
+    double Dy() const { return m_dy; }
+    double M33() const { return m_m33; }
 
 private:
     bool m_projective;

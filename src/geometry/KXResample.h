@@ -5,6 +5,7 @@
 // form that blurs only the sampled pixels. Private to the library.
 
 #include "KXImage.h"
+#include "geometry/KXInverseMap.h"
 
 #include <QRect>
 #include <QTransform>
@@ -19,6 +20,21 @@ enum class Quality { Nearest, Bilinear, Bicubic };
 // `quality`.
 void SampleBlurred(Quality quality, const KXImageRGBA32i& source, const QTransform& inverse,
                    KXImageRGBA32i& destination, const QRect& target, int radiusX, int radiusY, bool nearest);
+
+// Samples columns first … last of one destination row (out: column first)
+// with the bilinear or bicubic rule, leaving pixels outside the source.
+using SpanSampler = void (*)(const SourceTiles<KXImageRGBA32i>& source, const InverseMap::Row& at, int first,
+                             int last, KXRGBA32i* out);
+// The span sampler built for a wider vector unit the processor has (the
+// plain rule's bytes), or null: then the plain rule is used.
+SpanSampler FastSpan(Quality quality);
+
+// The nearest pixel of the box-blurred source (radii 1 … 7 both ways) over
+// `target`, row by row, when `inverse` only scales and moves (no rotation,
+// shear or projection): the bytes of BoxNearestRule. False, nothing
+// written, when it does not apply.
+bool SampleBoxRows(const KXImageRGBA32i& source, const QTransform& inverse, KXImageRGBA32i& destination,
+                   const QRect& target, int radiusX, int radiusY);
 
 } // namespace KXGeometry
 

@@ -33,9 +33,28 @@ void Sample(const KXImageRGBA32i& source, const QTransform& inverse, KXImageRGBA
                           [&](double sx, double sy, KXRGBA32i& out) { rule(tiles, sx, sy, out); });
 }
 
+// The same with a span sampler, row segment by row segment.
+void SampleSpans(KXGeometry::SpanSampler span, const KXImageRGBA32i& source, const QTransform& inverse,
+                 KXImageRGBA32i& destination, const QRect& target)
+{
+    const KXImageRGBA32i shared = source;
+    const KXGeometry::SourceTiles<KXImageRGBA32i> tiles(shared);
+    const KXGeometry::InverseMap map(inverse, destination.Width());
+    constexpr int w = KXImageRGBA32i::kTileWidth, h = KXImageRGBA32i::kTileHeight;
+    KXTileWalker::WriteArea(destination, target, KXTileWalker::Run::Parallel,
+                            [&](KXRGBA32i* pixels, const QRect& part, unsigned int column, unsigned int row) {
+                                const int left = static_cast<int>(column) * w;
+                                for (int y = part.top(); y <= part.bottom(); ++y)
+                                    span(tiles, KXGeometry::InverseMap::Row(map, static_cast<int>(row) * h + y),
+                                         left + part.left(), left + part.right(), pixels + y * w + part.left());
+                            });
+}
+
 void SampleWith(Quality quality, const KXImageRGBA32i& source, const QTransform& inverse,
                 KXImageRGBA32i& destination, const QRect& target)
 {
+    if (const KXGeometry::SpanSampler span = KXGeometry::FastSpan(quality))
+        return SampleSpans(span, source, inverse, destination, target);
     switch (quality) {
     case Quality::Nearest:
         return Sample(source, inverse, destination, target, KXGeometry::NearestRule<KXImageRGBA32i>());
@@ -98,7 +117,8 @@ bool Resample(Quality quality, const KXImageRGBA32i& source, const QTransform& t
         radiusY <= KXGeometry::BoxNearestRule::kMaxRadius) {
         // Only the sampled pixels of the blurred copy are needed: they are
         // worked out where they are sampled, with the same bytes.
-        Sample(source, inverse, destination, target, KXGeometry::BoxNearestRule(radiusX, radiusY));
+        if (!KXGeometry::SampleBoxRows(source, inverse, destination, target, radiusX, radiusY))
+            Sample(source, inverse, destination, target, KXGeometry::BoxNearestRule(radiusX, radiusY));
         return true;
     }
     KXGeometry::SampleBlurred(quality, source, inverse, destination, target, radiusX, radiusY,

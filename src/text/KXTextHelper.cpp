@@ -178,6 +178,14 @@ QPainterPath KXTextHelper::TransformPath(const QPainterPath& path, const QRectF&
     return TransformPath(path, rect);
 }
 
+// An image turned by the user transform into a cleared image of its mapped
+// box, resampled bilinearly.
+KXImageRGBA32i KXTextHelper::TransformImage(const KXImageRGBA32i& image) const
+{
+    return KXLog::GuardStd(KX_SITE(kLogFile), [&] { return KXTextOutline::Transformed(image, UserTransform()); },
+                           KXImageRGBA32i());
+}
+
 // ---- Rendering ----
 
 KXImageRGBA32i KXTextHelper::CreateImage(const QPainterPath& path, const QRectF& frame) const

@@ -16,6 +16,8 @@
 
 #include "text/KXTextOutline.h"
 
+#include "KXTransformImage.h"
+#include "core/KXLogMacros.h"
 #include "core/KXTileWalker.h"
 
 #include <QImage>
@@ -253,6 +255,22 @@ KXImageRGBA32i Render(const QPainterPath& outline, const QRect& frame, const Pai
     };
     KXTileWalker::ForEach(KXTileWalker::TilesOf<KXImageRGBA32i>(area), KXTileWalker::Run::Serial, paintTile);
     return image;
+}
+
+KXImageRGBA32i Transformed(const KXImageRGBA32i& image, const QTransform& transform)
+{
+    const QRectF mapped = transform.mapRect(QRectF(0, 0, image.Width(), image.Height()));
+    if (!(mapped.width() <= 1e9 && mapped.height() <= 1e9 && std::fabs(mapped.x()) <= 1e9 &&
+          std::fabs(mapped.y()) <= 1e9)) {
+        KX_LOG_REPORT("src/KXTextHelper", QStringLiteral("Transformed image size is not a usable number"));
+        return KXImageRGBA32i();
+    }
+    const QSize size = QRectF(QPointF(0, 0), mapped.size()).toAlignedRect().size();
+    KXImageRGBA32i out(static_cast<unsigned int>(size.width()), static_cast<unsigned int>(size.height()));
+    const QTransform moved = transform * QTransform::fromTranslate(-mapped.x(), -mapped.y());
+    if (!BilinearTransformImage(image, moved, out, QRect()))
+        return KXImageRGBA32i();
+    return out;
 }
 
 } // namespace KXTextOutline

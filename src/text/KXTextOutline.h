@@ -13,6 +13,7 @@
 #include <QPainterPath>
 #include <QPointF>
 #include <QRect>
+#include <QTransform>
 
 #include <cmath>
 
@@ -58,6 +59,13 @@ inline QPointF OnGrid(const QPointF& p)
 {
     return QPointF(std::nearbyint(p.x() * 65536.0) / 65536.0, std::nearbyint(p.y() * 65536.0) / 65536.0);
 }
+
+// `image` turned by `transform` into a new cleared image just large enough
+// for its mapped rectangle, bilinearly resampled (TransformImage's own
+// placement: the transform followed by a shift of the mapped box to 0, 0).
+// An empty image for a transform that cannot be inverted or a mapped size
+// that is not a usable number (logged).
+KXImageRGBA32i Transformed(const KXImageRGBA32i& image, const QTransform& transform);
 
 // Whether every coordinate of the path is a finite number.
 bool IsFinite(const QPainterPath& path);

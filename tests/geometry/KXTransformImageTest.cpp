@@ -234,6 +234,40 @@ TEST(Samplers, AllChannelStepsGiveThePlainBytes)
     }
 }
 
+// The samplers built for a wider vector unit against the plain rules walked
+// pixel by pixel, on an image whose channels jump between 0 and 255.
+TEST(Samplers, WideSpansGiveThePlainRulesBytes)
+{
+    if (!KXGeometry::FastSpan(KXGeometry::Quality::Bilinear) || !KXGeometry::FastSpan(KXGeometry::Quality::Bicubic))
+        GTEST_SKIP() << "this processor has no AVX2: the plain rules are used";
+    KXImageRGBA32i source = RandomImage(300, 260, 8);
+    for (int y = 0; y < 260; y += 3)
+        for (int x = 0; x < 300; x += 2)
+            source.SetColor(x, y, KXRGBA32i((x + y) % 4 ? 0xFF00FF00u : 0x00FF00FFu));
+    const KXGeometry::SourceTiles<KXImageRGBA32i> tiles(source);
+    const QTransform transforms[] = {QTransform().translate(150, -40).rotate(30).scale(1.2, 1.1),
+                                     QTransform::fromTranslate(-0.5, 0.25),
+                                     QTransform(0.9, 0.05, 0.0004, -0.1, 1.1, 0.0002, 30, 20, 1)};
+    for (const QTransform& t : transforms)
+        for (int cubic = 0; cubic < 2; ++cubic) {
+            KXImageRGBA32i fast(320, 300), plain(320, 300);
+            fast.Fill(kMark);
+            plain.Fill(kMark);
+            ASSERT_TRUE((cubic ? BicubicTransformImage : BilinearTransformImage)(source, t, fast, QRect()));
+            const KXGeometry::InverseMap map(t.inverted(), 320);
+            KXGeometry::WalkImage(plain, t.mapRect(source.Rect()) & plain.Rect(), map,
+                                  [&](double sx, double sy, KXRGBA32i& out) {
+                                      if (cubic)
+                                          KXGeometry::BicubicRule<false>()(tiles, sx, sy, out);
+                                      else
+                                          KXGeometry::BilinearRule<false>()(tiles, sx, sy, out);
+                                  });
+            for (int y = 0; y < 300; ++y)
+                for (int x = 0; x < 320; ++x)
+                    ASSERT_EQ(fast.GetColor(x, y), plain.GetColor(x, y)) << cubic << " at " << x << "," << y;
+        }
+}
+
 // Shrinking both ways blurs only the pixels it samples; the bytes are those
 // of blurring the whole copy and sampling it (the plain form).
 TEST(Samplers, ShrinkingMatchesBlurringTheWholeCopy)
@@ -241,7 +275,8 @@ TEST(Samplers, ShrinkingMatchesBlurringTheWholeCopy)
     const KXImageRGBA32i source = RandomImage(300, 260, 7);
     const QTransform transforms[] = {QTransform::fromScale(0.5, 0.5), QTransform::fromScale(0.25, 0.4),
                                      QTransform::fromScale(0.09, 0.3), QTransform::fromScale(0.03, 0.6),
-                                     QTransform().rotate(20).scale(0.35, 0.45) * QTransform::fromTranslate(60, 0)};
+                                     QTransform().rotate(20).scale(0.35, 0.45) * QTransform::fromTranslate(60, 0),
+                                     QTransform(-0.5, 0, 0, 0.3, 170, -20), QTransform(0.4, 0, 0, 0.5, 13.7, 5.2)};
     for (const QTransform& t : transforms) {
         const QRectF m = t.mapRect(QRectF(0, 0, 300, 260));
         const int rx = int(0.5 / (m.width() / 300) + 0.5), ry = int(0.5 / (m.height() / 260) + 0.5);

@@ -246,4 +246,23 @@ TEST(KXTextHelper, RefusesUnusableSettingsWithALogLine)
                                                     "usable number")}));
 }
 
+// A shift then a quarter turn: (x, y) -> (-(y + 4), x + 3); the mapped box
+// of a 5 x 3 image is (-7, 3) 3 x 5, so pixel (X, Y) of the result comes
+// from (x, y) = (Y, 2 - X), sampled at the pixel's centre (no blending).
+TEST(KXTextHelper, TransformedImageTurnsIntoItsMappedBox)
+{
+    KXImageRGBA32i source(5, 3);
+    for (unsigned int y = 0; y < 3; ++y)
+        for (unsigned int x = 0; x < 5; ++x)
+            source.SetColor(int(x), int(y), KXRGBA32i(0xFF000000u | x << 16 | y << 8 | (x * 7 + y * 3)));
+    const KXImageRGBA32i turned =
+        KXTextOutline::Transformed(source, QTransform::fromTranslate(3, 4) * QTransform().rotate(90));
+    ASSERT_EQ(turned.Width(), 3u);
+    ASSERT_EQ(turned.Height(), 5u);
+    for (unsigned int y = 0; y < 5; ++y)
+        for (unsigned int x = 0; x < 3; ++x)
+            EXPECT_EQ(turned.GetColor(int(x), int(y)).value, 0xFF000000u | y << 16 | (2 - x) << 8 | (y * 7 + (2 - x) * 3))
+                << x << "," << y;
+}
+
 } // namespace
