@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <random>
 #include <vector>
 
@@ -137,10 +138,70 @@ TEST(KXFloodFill, EveryOverloadMatchesBreadthFirstFill)
                 image = ToImage(pic);
                 KXScanLineFill::TiledPixels store(image);
                 const uint32_t t = pic.px[size_t(seed.y()) * pic.w + seed.x()];
-                const auto outcome = KXScanLineFill::Fill<false>(store, store, pic.w, pic.h, seed,
-                                                                 KXScanLineFill::ExactMatch{t}, fill, 0);
+                const auto outcome =
+                    KXScanLineFill::Fill(store, pic.w, pic.h, seed, KXScanLineFill::ExactMatch{t}, fill);
                 EXPECT_LE(outcome.peakPoints, size_t(2 * count + 1));
             }
+}
+
+// The column fill written plainly on a marked copy of `from`, writing into
+// `into` (tw x th) until the first pixel outside it; false at that pixel.
+bool PlainColumnFill(const Picture& from, Pixels& into, int tw, int th, QPoint seed, uint32_t tol, uint32_t marker)
+{
+    Pixels work = from.px;
+    const uint32_t t = work[size_t(seed.y()) * from.w + seed.x()];
+    const auto ok = [&](int x, int y) { return Matches(t, work[size_t(y) * from.w + x], tol, false); };
+    std::deque<QPoint> stack{seed};
+    while (!stack.empty()) {
+        const int x = stack.back().x();
+        int y = stack.back().y();
+        stack.pop_back();
+        while (y >= 0 && ok(x, y))
+            --y;
+        bool spanLeft = false, spanRight = false;
+        for (++y; y < from.h && ok(x, y); ++y) {
+            if (x >= tw || y >= th)
+                return false;
+            into[size_t(y) * tw + x] = 0xFF0000FF, work[size_t(y) * from.w + x] = marker;
+            const bool left = x > 0 && ok(x - 1, y), right = x < from.w - 1 && ok(x + 1, y);
+            if (left && !spanLeft)
+                stack.emplace_back(x - 1, y);
+            if (right && !spanRight)
+                stack.emplace_back(x + 1, y);
+            spanLeft = left, spanRight = right;
+        }
+    }
+    return true;
+}
+
+TEST(KXFloodFill, SourceAsTargetAndWritesBeforeAThrowFollowTheColumnOrder)
+{
+    const uint32_t tol = 0x00040404, fill = 0xFF0000FF; // marker 0xFF000000 (blue 128 - 4 > 0)
+    for (int kind = 0; kind < 4; ++kind) {
+        const Picture pic = Make(300, 260, kind);
+        const QPoint seed(140, 130);
+        Pixels expected = pic.px;
+        QRect want, got;
+        Reference(pic, expected, seed, tol, false, fill, &want);
+        KXImageRGBA32i image = ToImage(pic);
+        const KXImageRGBA32i sharer = image;
+        ASSERT_TRUE(KXFloodFillHelper::FloodFill(image, image, seed, tol, fill, &got));
+        EXPECT_EQ(Read(image), expected);
+        EXPECT_EQ(got, want);
+        EXPECT_EQ(Read(sharer), pic.px) << kind;
+        // A 160 x 150 target: the pixels written before the throw.
+        Pixels partial(160 * 150, 0);
+        KXImageRGBA32i small(160, 150);
+        const bool fits = PlainColumnFill(pic, partial, 160, 150, seed, tol, 0xFF000000);
+        bool threw = false;
+        try {
+            KXFloodFillHelper::FloodFill(sharer, small, seed, tol, fill, nullptr);
+        } catch (const std::out_of_range&) {
+            threw = true;
+        }
+        EXPECT_EQ(threw, !fits) << kind;
+        EXPECT_EQ(Read(small), partial) << kind;
+    }
 }
 
 TEST(KXFloodFill, MarkerIsAColourTheRuleRefuses)
