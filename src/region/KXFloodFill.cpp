@@ -46,15 +46,20 @@ bool TiledToleranceFill(const KXImageRGBA32i& source, KXImageRGBA32i& target, co
         return true;
     }
     const int width = int(source.Width()), height = int(source.Height());
-    KXScanLineFill::VisitedMap visited(width, height);
     const ToleranceMatch match(t, tolerance);
     TiledPixels out(target);
     KXScanLineFill::Outcome done;
     if (&source == &target) {
-        // Unwritten pixels still hold their colours; written ones are in
-        // the map.
-        done = KXScanLineFill::Fill(visited, out, out, width, height, seed, match, fill);
+        // Unwritten pixels still hold their colours; written ones fail the
+        // match by their colour, or else by their bit in the map.
+        if (!match(fill)) {
+            done = KXScanLineFill::Fill(out, width, height, seed, match, fill);
+        } else {
+            KXScanLineFill::VisitedMap visited(width, height);
+            done = KXScanLineFill::Fill(visited, out, out, width, height, seed, match, fill);
+        }
     } else {
+        KXScanLineFill::VisitedMap visited(width, height);
         KXImageRGBA32i reading = source; // shares its tiles, only read
         TiledPixels work(reading);
         done = KXScanLineFill::Fill(visited, work, out, width, height, seed, match, fill);
@@ -129,10 +134,15 @@ bool KXFloodFillHelper::FloodFill(QImage& image, const QPoint& seed, const KXRGB
         SetBounds(bounds, WholeImage(image.width(), image.height()));
         return true;
     }
-    KXScanLineFill::VisitedMap visited(image.width(), image.height());
+    const ToleranceMatch match(t, tolerance.value);
     QImagePixels pixels(image);
-    const KXScanLineFill::Outcome done = KXScanLineFill::Fill(visited, pixels, pixels, image.width(), image.height(),
-                                                              seed, ToleranceMatch(t, tolerance.value), fill.value);
+    KXScanLineFill::Outcome done;
+    if (!match(fill.value)) {
+        done = KXScanLineFill::Fill(pixels, image.width(), image.height(), seed, match, fill.value);
+    } else {
+        KXScanLineFill::VisitedMap visited(image.width(), image.height());
+        done = KXScanLineFill::Fill(visited, pixels, pixels, image.width(), image.height(), seed, match, fill.value);
+    }
     SetBounds(bounds, done.bounds);
     return true;
 }

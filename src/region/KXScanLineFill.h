@@ -220,23 +220,36 @@ struct Extent {
 // pixels it writes, or against the unchanged source, without a marked copy.
 class VisitedMap {
 public:
+    // The bits of one column.
+    class Column {
+    public:
+        explicit Column(uint64_t* words) : m_words(words) {}
+        bool Has(int y) const { return (m_words[y >> 6] >> (y & 63)) & 1u; }
+        void Set(int y) { m_words[y >> 6] |= uint64_t(1) << (y & 63); }
+
+    private:
+        uint64_t* m_words;
+    };
+
     VisitedMap(int width, int height)
         : m_words((size_t(std::max(height, 0)) + 63) / 64), m_bits(size_t(std::max(width, 0)) * m_words, 0)
     {
     }
-    bool Has(int x, int y) const { return (m_bits[Word(x, y)] >> (y & 63)) & 1u; }
-    void Set(int x, int y) { m_bits[Word(x, y)] |= uint64_t(1) << (y & 63); }
+    Column At(int x) { return Column(m_bits.data() + size_t(x) * m_words); }
 
 private:
-    size_t Word(int x, int y) const { return size_t(x) * m_words + size_t(y >> 6); }
     size_t m_words;
     std::vector<uint64_t> m_bits;
 };
 
-// No map: the exact fill, where the fill colour itself ends the match.
+// No map: for fills whose fill colour fails the match, so that a written
+// pixel ends the match by itself.
 struct NoVisitedMap {
-    static bool Has(int, int) { return false; }
-    static void Set(int, int) {}
+    struct Column {
+        static bool Has(int) { return false; }
+        static void Set(int) {}
+    };
+    static Column At(int) { return Column(); }
 };
 
 // What a fill did besides writing: its rectangle, the work list's largest
@@ -280,13 +293,15 @@ Outcome Run(Marks& marks, Work& work, Out& out, int width, int height, const QPo
         points.pop_back();
         const int x = pack.X(point);
         int y = pack.Y(point);
+        auto mine = marks.At(x);
+        const auto leftMarks = marks.At(x > 0 ? x - 1 : x), rightMarks = marks.At(x < width - 1 ? x + 1 : x);
         // Climb while the pixel matches; y ends on the topmost match (or
         // below the point when the point itself no longer matches).
         for (bool climbing = true; climbing && y >= 0;) {
             const int pieceTop = work.PieceTop(y);
             const uint32_t* p = work.Read(x, y);
             for (;;) {
-                if (marks.Has(x, y) || !match(*p)) {
+                if (mine.Has(y) || !match(*p)) {
                     climbing = false;
                     break;
                 }
@@ -299,7 +314,7 @@ Outcome Run(Marks& marks, Work& work, Out& out, int width, int height, const QPo
         const int top = y;
         bool spanLeft = false, spanRight = false;
         while (y < height) {
-            if (marks.Has(x, y) || !match(*work.Read(x, y)))
+            if (mine.Has(y) || !match(*work.Read(x, y)))
                 break;
             // Open the piece: the write access first, so that the reads
             // below see the block written when work and out are one store.
@@ -312,14 +327,14 @@ Outcome Run(Marks& marks, Work& work, Out& out, int width, int height, const QPo
             ptrdiff_t wi = 0, oi = 0;
             bool stopped = false;
             for (; y < end; ++y, wi += ws, oi += os) {
-                if (marks.Has(x, y) || !match(c[wi])) {
+                if (mine.Has(y) || !match(c[wi])) {
                     stopped = true;
                     break;
                 }
                 o[oi] = fill;
-                marks.Set(x, y);
+                mine.Set(y);
                 if (left) {
-                    if (!marks.Has(x - 1, y) && match(left[wi])) {
+                    if (!leftMarks.Has(y) && match(left[wi])) {
                         if (!spanLeft) {
                             points.push_back(pack.Pack(x - 1, y));
                             spanLeft = true;
@@ -329,7 +344,7 @@ Outcome Run(Marks& marks, Work& work, Out& out, int width, int height, const QPo
                     }
                 }
                 if (right) {
-                    if (!marks.Has(x + 1, y) && match(right[wi])) {
+                    if (!rightMarks.Has(y) && match(right[wi])) {
                         if (!spanRight) {
                             points.push_back(pack.Pack(x + 1, y));
                             spanRight = true;
@@ -366,9 +381,9 @@ Outcome Dispatch(Marks& marks, Work& work, Out& out, int width, int height, cons
 // match and that `marks` has not seen receive `fill` in `out` (at the same
 // coordinates) and their bit in `marks`. `work` may be `out`; it is tested
 // before the pixel is written. The points are visited in the same order
-// whatever the map, so with NoVisitedMap (the exact fill, work == out and
-// fill != target) and with a VisitedMap the same pixels are written in the
-// same order as a fill that marks a copy.
+// whatever the map, so both overloads write the same pixels in the same
+// order as a fill that marks a copy of `work` with a colour that fails the
+// match.
 template <class Work, class Out, class Match>
 Outcome Fill(VisitedMap& marks, Work& work, Out& out, int width, int height, const QPoint& seed,
              const Match& match, uint32_t fill)
@@ -376,9 +391,11 @@ Outcome Fill(VisitedMap& marks, Work& work, Out& out, int width, int height, con
     return Detail::Dispatch(marks, work, out, width, height, seed, match, fill);
 }
 
-// The exact fill in place: the fill colour (not the target) ends the match.
-template <class Pixels>
-Outcome Fill(Pixels& pixels, int width, int height, const QPoint& seed, const ExactMatch& match, uint32_t fill)
+// The fill in place without a map, for a fill colour that fails the match
+// (the exact fill, and the tolerance fill of most colours): the pixels
+// written end the match themselves.
+template <class Pixels, class Match>
+Outcome Fill(Pixels& pixels, int width, int height, const QPoint& seed, const Match& match, uint32_t fill)
 {
     NoVisitedMap none;
     return Detail::Dispatch(none, pixels, pixels, width, height, seed, match, fill);

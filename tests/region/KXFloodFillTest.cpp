@@ -146,7 +146,8 @@ TEST(KXFloodFill, EveryOverloadMatchesBreadthFirstFill)
 
 // The column fill written plainly on a marked copy of `from`, writing into
 // `into` (tw x th) until the first pixel outside it; false at that pixel.
-bool PlainColumnFill(const Picture& from, Pixels& into, int tw, int th, QPoint seed, uint32_t tol, uint32_t marker)
+bool PlainColumnFill(const Picture& from, Pixels& into, int tw, int th, QPoint seed, uint32_t tol, uint32_t fill,
+                     uint32_t marker)
 {
     Pixels work = from.px;
     const uint32_t t = work[size_t(seed.y()) * from.w + seed.x()];
@@ -162,7 +163,7 @@ bool PlainColumnFill(const Picture& from, Pixels& into, int tw, int th, QPoint s
         for (++y; y < from.h && ok(x, y); ++y) {
             if (x >= tw || y >= th)
                 return false;
-            into[size_t(y) * tw + x] = 0xFF0000FF, work[size_t(y) * from.w + x] = marker;
+            into[size_t(y) * tw + x] = fill, work[size_t(y) * from.w + x] = marker;
             const bool left = x > 0 && ok(x - 1, y), right = x < from.w - 1 && ok(x + 1, y);
             if (left && !spanLeft)
                 stack.emplace_back(x - 1, y);
@@ -174,34 +175,43 @@ bool PlainColumnFill(const Picture& from, Pixels& into, int tw, int th, QPoint s
     return true;
 }
 
-TEST(KXFloodFill, SourceAsTargetAndWritesBeforeAThrowFollowTheColumnOrder)
+TEST(KXFloodFill, InPlaceFillsThatMatchTheirOwnColourAndWritesBeforeAThrow)
 {
-    const uint32_t tol = 0x00040404, fill = 0xFF0000FF; // marker 0xFF000000 (blue 128 - 4 > 0)
-    for (int kind = 0; kind < 4; ++kind) {
-        const Picture pic = Make(300, 260, kind);
-        const QPoint seed(140, 130);
-        Pixels expected = pic.px;
-        QRect want, got;
-        Reference(pic, expected, seed, tol, false, fill, &want);
-        KXImageRGBA32i image = ToImage(pic);
-        const KXImageRGBA32i sharer = image;
-        ASSERT_TRUE(KXFloodFillHelper::FloodFill(image, image, seed, tol, fill, &got));
-        EXPECT_EQ(Read(image), expected);
-        EXPECT_EQ(got, want);
-        EXPECT_EQ(Read(sharer), pic.px) << kind;
-        // A 160 x 150 target: the pixels written before the throw.
-        Pixels partial(160 * 150, 0);
-        KXImageRGBA32i small(160, 150);
-        const bool fits = PlainColumnFill(pic, partial, 160, 150, seed, tol, 0xFF000000);
-        bool threw = false;
-        try {
-            KXFloodFillHelper::FloodFill(sharer, small, seed, tol, fill, nullptr);
-        } catch (const std::out_of_range&) {
-            threw = true;
+    const uint32_t tol = 0x00040404; // marker 0xFF000000 (blue 128 - 4 > 0, 0x40 - 4 > 0)
+    // Fills that fail the match, that match kA and kB, and that match kD, kE.
+    for (const uint32_t fill : {0xFF0000FFu, 0xFF848484u, 0x00FF00FFu})
+        for (int kind = 0; kind < 4; ++kind) {
+            SCOPED_TRACE(testing::Message() << std::hex << fill << " kind " << kind);
+            const Picture pic = Make(300, 260, kind);
+            const QPoint seed(140, 130);
+            Pixels expected = pic.px;
+            QRect want, got, gotSame, gotQ;
+            Reference(pic, expected, seed, tol, false, fill, &want);
+            KXImageRGBA32i image = ToImage(pic), same = image;
+            const KXImageRGBA32i sharer = image;
+            QImage q(reinterpret_cast<const uchar*>(pic.px.data()), pic.w, pic.h, QImage::Format_ARGB32);
+            ASSERT_TRUE(KXFloodFillHelper::FloodFill(image, seed, tol, fill, &got));
+            ASSERT_TRUE(KXFloodFillHelper::FloodFill(same, same, seed, tol, fill, &gotSame));
+            ASSERT_TRUE(KXFloodFillHelper::FloodFill(q, seed, tol, fill, &gotQ));
+            const uint32_t* bits = reinterpret_cast<const uint32_t*>(q.constBits());
+            EXPECT_EQ(Read(image), expected);
+            EXPECT_EQ(Read(same), expected);
+            EXPECT_EQ(Pixels(bits, bits + expected.size()), expected);
+            EXPECT_TRUE(got == want && gotSame == want && gotQ == want);
+            EXPECT_EQ(Read(sharer), pic.px);
+            // A 160 x 150 target: the pixels written before the throw.
+            Pixels partial(160 * 150, 0);
+            KXImageRGBA32i small(160, 150);
+            const bool fits = PlainColumnFill(pic, partial, 160, 150, seed, tol, fill, 0xFF000000);
+            bool threw = false;
+            try {
+                KXFloodFillHelper::FloodFill(sharer, small, seed, tol, fill, nullptr);
+            } catch (const std::out_of_range&) {
+                threw = true;
+            }
+            EXPECT_EQ(threw, !fits);
+            EXPECT_EQ(Read(small), partial);
         }
-        EXPECT_EQ(threw, !fits) << kind;
-        EXPECT_EQ(Read(small), partial) << kind;
-    }
 }
 
 TEST(KXFloodFill, MarkerIsAColourTheRuleRefuses)
