@@ -43,7 +43,7 @@ struct ExactMatch {
 // tolerance of its own (bounds included).
 class ToleranceMatch {
 public:
-    ToleranceMatch(uint32_t target, uint32_t tolerance) : m_transparent((target >> 24) == 0)
+    ToleranceMatch(uint32_t target, uint32_t tolerance) : m_target(target), m_transparent((target >> 24) == 0)
     {
         // Per channel: c in [t - tol, t + tol] <=> (c - low) mod 256 <= width,
         // with the range first clipped to 0 ... 255.
@@ -56,6 +56,9 @@ public:
     }
     bool operator()(uint32_t p) const
     {
+        // The target itself first: the common case inside a flat region.
+        if (p == m_target)
+            return true;
         if (m_transparent)
             return (p >> 24) == 0;
         return uint8_t(uint8_t(p) - m_low[0]) <= m_span[0] && uint8_t(uint8_t(p >> 8) - m_low[1]) <= m_span[1] &&
@@ -64,6 +67,7 @@ public:
     }
 
 private:
+    uint32_t m_target;
     bool m_transparent;
     uint8_t m_low[4];
     uint8_t m_span[4];
