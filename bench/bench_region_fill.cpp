@@ -12,8 +12,8 @@
 // - lattice: rows and columns of even index in one colour, the holes
 //   between them in another; every column of odd index breaks into
 //   one-pixel runs, the worst case for the work list.
-// - photo99 tolerance 1: photo99 through the tolerance fill (working copy
-//   and marker), the same pixels filled.
+// - photo99 tolerance 1: photo99 through the tolerance fill (a bit a pixel
+//   for the pixels written), the same pixels filled.
 // And, alone, a 16,000 x 16,000 square of one colour filled from its
 // centre (a recursive fill would need that many frames per column).
 //
@@ -21,7 +21,8 @@
 // (restored untimed), so the fill pays for its writes but not for copies of
 // shared tiles; OpenCV likewise gets a fresh copy untimed. Counters: MPix/s,
 // "xOpenCV" (this time over OpenCV's, both in process CPU time), and for
-// the fill the work list's peak points and their bytes (a QPoint is 8).
+// the fill the work list's peak points and their bytes (four a point on
+// this layer).
 
 #include "KXBenchSupport.h"
 #include "KXFloodFill.h"
@@ -185,7 +186,7 @@ BENCHMARK(BM_ReadWriteRows)->Unit(benchmark::kMillisecond)->UseRealTime()->Measu
 void BM_FloodFill(benchmark::State& state)
 {
     const int layer = int(state.range(0));
-    KXParkedBlocks parked(2 * kTiles + 64); // image and working copy, warm
+    KXParkedBlocks parked(kTiles + 64); // the image, warm
     KXImageRGBA32i image(kWidth, kHeight);
     double seconds = 0;
     for (auto _ : state) {
@@ -203,19 +204,16 @@ void BM_FloodFill(benchmark::State& state)
     }
     // The work list's peak, from the same fill run once more untimed.
     Restore(image, layer);
-    KXImageRGBA32i working = image;
-    KXScanLineFill::TiledPixels work(working), out(image);
+    KXScanLineFill::TiledPixels pixels(image);
     const uint32_t t = LayerPixels(layer)[size_t(Seed(layer).y()) * kWidth + Seed(layer).x()];
-    uint32_t marker = 0;
-    KXScanLineFill::ChooseMarker(t, kTolerance[layer], &marker);
+    KXScanLineFill::VisitedMap visited(kWidth, kHeight);
     const KXScanLineFill::Outcome outcome =
-        kTolerance[layer] ? KXScanLineFill::Fill<true>(work, out, kWidth, kHeight, Seed(layer),
-                                                       KXScanLineFill::ToleranceMatch(t, kTolerance[layer]), kFill,
-                                                       marker)
-                          : KXScanLineFill::Fill<false>(out, out, kWidth, kHeight, Seed(layer),
-                                                        KXScanLineFill::ExactMatch{t}, kFill, 0);
+        kTolerance[layer] ? KXScanLineFill::Fill(visited, pixels, pixels, kWidth, kHeight, Seed(layer),
+                                                 KXScanLineFill::ToleranceMatch(t, kTolerance[layer]), kFill)
+                          : KXScanLineFill::Fill(pixels, kWidth, kHeight, Seed(layer), KXScanLineFill::ExactMatch{t},
+                                                 kFill);
     state.counters["peakPoints"] = double(outcome.peakPoints);
-    state.counters["peakMiB"] = double(outcome.peakPoints) * sizeof(QPoint) / (1 << 20);
+    state.counters["peakMiB"] = double(outcome.peakPoints * outcome.pointBytes) / (1 << 20);
     state.SetLabel(kLayerNames[layer]);
     SetPixels(state);
 #ifdef KX_WITH_OPENCV
@@ -241,8 +239,8 @@ void BM_FloodFillSquare16000(benchmark::State& state)
     }
     image.Fill(0xFFC0B0A0);
     KXScanLineFill::TiledPixels pixels(image);
-    peak = KXScanLineFill::Fill<false>(pixels, pixels, kSide, kSide, QPoint(kSide / 2, kSide / 2),
-                                       KXScanLineFill::ExactMatch{0xFFC0B0A0}, kFill, 0)
+    peak = KXScanLineFill::Fill(pixels, kSide, kSide, QPoint(kSide / 2, kSide / 2),
+                                KXScanLineFill::ExactMatch{0xFFC0B0A0}, kFill)
                .peakPoints;
     state.counters["peakPoints"] = double(peak);
     state.counters["MPix/s"] =

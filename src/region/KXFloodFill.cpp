@@ -33,22 +33,37 @@ QRect WholeImage(int width, int height)
     return r;
 }
 
-// The tolerance fill of the tiled overloads: tested against `working`
-// (a copy that takes the marker), written into `target`.
-bool TiledToleranceFill(KXImageRGBA32i working, KXImageRGBA32i& target, const QPoint& seed,
+// The tolerance fill of the tiled overloads, tested against `source` and
+// written into `target`; the two may be one image.
+bool TiledToleranceFill(const KXImageRGBA32i& source, KXImageRGBA32i& target, const QPoint& seed,
                         uint32_t tolerance, uint32_t fill, QRect* bounds)
 {
-    const uint32_t t = working.GetColor(seed.x(), seed.y());
+    const uint32_t t = source.GetColor(seed.x(), seed.y());
     uint32_t marker = 0;
     if (!KXScanLineFill::ChooseMarker(t, tolerance, &marker)) {
         target.Fill(KXRGBA32i(fill));
         SetBounds(bounds, WholeImage(int(target.Width()), int(target.Height())));
         return true;
     }
-    TiledPixels work(working);
+    const int width = int(source.Width()), height = int(source.Height());
+    const ToleranceMatch match(t, tolerance);
     TiledPixels out(target);
-    const KXScanLineFill::Outcome done = KXScanLineFill::Fill<true>(
-        work, out, int(working.Width()), int(working.Height()), seed, ToleranceMatch(t, tolerance), fill, marker);
+    KXScanLineFill::Outcome done;
+    if (&source == &target) {
+        // Unwritten pixels still hold their colours; written ones fail the
+        // match by their colour, or else by their bit in the map.
+        if (!match(fill)) {
+            done = KXScanLineFill::Fill(out, width, height, seed, match, fill);
+        } else {
+            KXScanLineFill::VisitedMap visited(width, height);
+            done = KXScanLineFill::Fill(visited, out, out, width, height, seed, match, fill);
+        }
+    } else {
+        KXScanLineFill::VisitedMap visited(width, height);
+        KXImageRGBA32i reading = source; // shares its tiles, only read
+        TiledPixels work(reading);
+        done = KXScanLineFill::Fill(visited, work, out, width, height, seed, match, fill);
+    }
     SetBounds(bounds, done.bounds);
     return true;
 }
@@ -68,8 +83,8 @@ bool KXFloodFillHelper::FloodFill(KXImage<KXRGBA32i, 128, 128>& image, const QPo
         return true;
     }
     TiledPixels pixels(image);
-    const KXScanLineFill::Outcome done = KXScanLineFill::Fill<false>(
-        pixels, pixels, int(image.Width()), int(image.Height()), seed, ExactMatch{t}, fill.value, 0);
+    const KXScanLineFill::Outcome done =
+        KXScanLineFill::Fill(pixels, int(image.Width()), int(image.Height()), seed, ExactMatch{t}, fill.value);
     SetBounds(bounds, done.bounds);
     return true;
 }
@@ -119,11 +134,15 @@ bool KXFloodFillHelper::FloodFill(QImage& image, const QPoint& seed, const KXRGB
         SetBounds(bounds, WholeImage(image.width(), image.height()));
         return true;
     }
-    QImage working = image;
-    QImagePixels work(working);
-    QImagePixels out(image);
-    const KXScanLineFill::Outcome done = KXScanLineFill::Fill<true>(
-        work, out, image.width(), image.height(), seed, ToleranceMatch(t, tolerance.value), fill.value, marker);
+    const ToleranceMatch match(t, tolerance.value);
+    QImagePixels pixels(image);
+    KXScanLineFill::Outcome done;
+    if (!match(fill.value)) {
+        done = KXScanLineFill::Fill(pixels, image.width(), image.height(), seed, match, fill.value);
+    } else {
+        KXScanLineFill::VisitedMap visited(image.width(), image.height());
+        done = KXScanLineFill::Fill(visited, pixels, pixels, image.width(), image.height(), seed, match, fill.value);
+    }
     SetBounds(bounds, done.bounds);
     return true;
 }

@@ -43,7 +43,7 @@ struct ExactMatch {
 // tolerance of its own (bounds included).
 class ToleranceMatch {
 public:
-    ToleranceMatch(uint32_t target, uint32_t tolerance) : m_transparent((target >> 24) == 0)
+    ToleranceMatch(uint32_t target, uint32_t tolerance) : m_target(target), m_transparent((target >> 24) == 0)
     {
         // Per channel: c in [t - tol, t + tol] <=> (c - low) mod 256 <= width,
         // with the range first clipped to 0 ... 255.
@@ -56,6 +56,9 @@ public:
     }
     bool operator()(uint32_t p) const
     {
+        // The target itself first: the common case inside a flat region.
+        if (p == m_target)
+            return true;
         if (m_transparent)
             return (p >> 24) == 0;
         return uint8_t(uint8_t(p) - m_low[0]) <= m_span[0] && uint8_t(uint8_t(p >> 8) - m_low[1]) <= m_span[1] &&
@@ -64,16 +67,18 @@ public:
     }
 
 private:
+    uint32_t m_target;
     bool m_transparent;
     uint8_t m_low[4];
     uint8_t m_span[4];
 };
 
-// A colour the tolerance rule can never match, written into the working
-// copy to mark filled pixels; false when every colour matches (the fill
-// then covers the whole image). Channels are tried blue, green, red, alpha.
-// When only the alpha range's lower end t.alpha - tol.alpha = 1 is left,
-// transparent black lies below it and is the marker.
+// A colour the tolerance rule can never match; false when every colour
+// matches (the fill then covers the whole image). Channels are tried blue,
+// green, red, alpha. When only the alpha range's lower end
+// t.alpha - tol.alpha = 1 is left, transparent black lies below it and is
+// the marker. The fills keep their written pixels in a VisitedMap, so only
+// whether a marker exists matters to them.
 inline bool ChooseMarker(uint32_t target, uint32_t tolerance, uint32_t* marker)
 {
     static const uint32_t kAbove[3] = {0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u};
@@ -213,37 +218,94 @@ struct Extent {
     }
 };
 
-// What a fill did besides writing: its rectangle and the work list's
-// largest size.
+// Which pixels a tolerance fill has written, one bit a pixel, the bits of
+// a column next to each other (a fill walks columns). A written pixel no
+// longer matches, whatever its colour, so the fill can test against the
+// pixels it writes, or against the unchanged source, without a marked copy.
+class VisitedMap {
+public:
+    // The bits of one column.
+    class Column {
+    public:
+        explicit Column(uint64_t* words) : m_words(words) {}
+        bool Has(int y) const { return (m_words[y >> 6] >> (y & 63)) & 1u; }
+        void Set(int y) { m_words[y >> 6] |= uint64_t(1) << (y & 63); }
+
+    private:
+        uint64_t* m_words;
+    };
+
+    VisitedMap(int width, int height)
+        : m_words((size_t(std::max(height, 0)) + 63) / 64), m_bits(size_t(std::max(width, 0)) * m_words, 0)
+    {
+    }
+    Column At(int x) { return Column(m_bits.data() + size_t(x) * m_words); }
+
+private:
+    size_t m_words;
+    std::vector<uint64_t> m_bits;
+};
+
+// No map: for fills whose fill colour fails the match, so that a written
+// pixel ends the match by itself.
+struct NoVisitedMap {
+    struct Column {
+        static bool Has(int) { return false; }
+        static void Set(int) {}
+    };
+    static Column At(int) { return Column(); }
+};
+
+// What a fill did besides writing: its rectangle, the work list's largest
+// size and the bytes one of its points takes.
 struct Outcome {
     QRect bounds;
     size_t peakPoints = 0;
+    size_t pointBytes = 0;
 };
 
-// The fill from `seed` over a width x height area. `work` is tested and,
-// when kMark, receives `marker` at every filled pixel; `out` receives
-// `fill`. Without kMark, work and out are the same store and the fill itself
-// ends the match. Work may be `out` only without kMark.
-template <bool kMark, class Work, class Out, class Match>
-Outcome Fill(Work& work, Out& out, int width, int height, const QPoint& seed, const Match& match, uint32_t fill,
-             uint32_t marker)
+namespace Detail {
+
+// A point of the work list packed into one word: x above the bits of y.
+template <class Word>
+class PackedPoint {
+public:
+    explicit PackedPoint(int height) : m_shift(0)
+    {
+        while (m_shift < 63 && (uint64_t(1) << m_shift) < uint64_t(height))
+            ++m_shift;
+    }
+    Word Pack(int x, int y) const { return Word(Word(x) << m_shift | Word(y)); }
+    int X(Word p) const { return int(p >> m_shift); }
+    int Y(Word p) const { return int(p & ((Word(1) << m_shift) - 1)); }
+
+private:
+    int m_shift;
+};
+
+template <class Word, class Marks, class Work, class Out, class Match>
+Outcome Run(Marks& marks, Work& work, Out& out, int width, int height, const QPoint& seed, const Match& match,
+            uint32_t fill)
 {
+    const PackedPoint<Word> pack(height);
     Extent extent(seed);
-    std::deque<QPoint> points;
-    points.push_back(seed);
+    std::deque<Word> points;
+    points.push_back(pack.Pack(seed.x(), seed.y()));
     size_t peak = 1;
     while (!points.empty()) {
-        const QPoint point = points.back();
+        const Word point = points.back();
         points.pop_back();
-        const int x = point.x();
-        int y = point.y();
+        const int x = pack.X(point);
+        int y = pack.Y(point);
+        auto mine = marks.At(x);
+        const auto leftMarks = marks.At(x > 0 ? x - 1 : x), rightMarks = marks.At(x < width - 1 ? x + 1 : x);
         // Climb while the pixel matches; y ends on the topmost match (or
         // below the point when the point itself no longer matches).
         for (bool climbing = true; climbing && y >= 0;) {
             const int pieceTop = work.PieceTop(y);
             const uint32_t* p = work.Read(x, y);
             for (;;) {
-                if (!match(*p)) {
+                if (mine.Has(y) || !match(*p)) {
                     climbing = false;
                     break;
                 }
@@ -256,13 +318,12 @@ Outcome Fill(Work& work, Out& out, int width, int height, const QPoint& seed, co
         const int top = y;
         bool spanLeft = false, spanRight = false;
         while (y < height) {
-            if (!match(*work.Read(x, y)))
+            if (mine.Has(y) || !match(*work.Read(x, y)))
                 break;
-            // Open the piece: every write access first, so that the reads
-            // below see the blocks written.
+            // Open the piece: the write access first, so that the reads
+            // below see the block written when work and out are one store.
             uint32_t* o = out.Write(x, y);
-            uint32_t* m = kMark ? work.Write(x, y) : nullptr;
-            const uint32_t* c = kMark ? m : o;
+            const uint32_t* c = work.Read(x, y);
             const uint32_t* left = x > 0 ? work.Read(x - 1, y) : nullptr;
             const uint32_t* right = x < width - 1 ? work.Read(x + 1, y) : nullptr;
             const int end = std::min(work.PieceEnd(y), out.PieceEnd(y));
@@ -270,17 +331,16 @@ Outcome Fill(Work& work, Out& out, int width, int height, const QPoint& seed, co
             ptrdiff_t wi = 0, oi = 0;
             bool stopped = false;
             for (; y < end; ++y, wi += ws, oi += os) {
-                if (!match(c[wi])) {
+                if (mine.Has(y) || !match(c[wi])) {
                     stopped = true;
                     break;
                 }
                 o[oi] = fill;
-                if (kMark)
-                    m[wi] = marker;
+                mine.Set(y);
                 if (left) {
-                    if (match(left[wi])) {
+                    if (!leftMarks.Has(y) && match(left[wi])) {
                         if (!spanLeft) {
-                            points.emplace_back(x - 1, y);
+                            points.push_back(pack.Pack(x - 1, y));
                             spanLeft = true;
                         }
                     } else {
@@ -288,9 +348,9 @@ Outcome Fill(Work& work, Out& out, int width, int height, const QPoint& seed, co
                     }
                 }
                 if (right) {
-                    if (match(right[wi])) {
+                    if (!rightMarks.Has(y) && match(right[wi])) {
                         if (!spanRight) {
-                            points.emplace_back(x + 1, y);
+                            points.push_back(pack.Pack(x + 1, y));
                             spanRight = true;
                         }
                     } else {
@@ -305,7 +365,44 @@ Outcome Fill(Work& work, Out& out, int width, int height, const QPoint& seed, co
         if (y > top)
             extent.AddColumn(x, top, y - 1);
     }
-    return Outcome{extent.Rect(), peak};
+    return Outcome{extent.Rect(), peak, sizeof(Word)};
+}
+
+template <class Marks, class Work, class Out, class Match>
+Outcome Dispatch(Marks& marks, Work& work, Out& out, int width, int height, const QPoint& seed,
+                 const Match& match, uint32_t fill)
+{
+    // Four bytes a point whenever x and y fit into 32 bits together.
+    const PackedPoint<uint64_t> pack(height);
+    if (pack.Pack(std::max(width - 1, 0), 0) <= uint64_t(UINT32_MAX))
+        return Run<uint32_t>(marks, work, out, width, height, seed, match, fill);
+    return Run<uint64_t>(marks, work, out, width, height, seed, match, fill);
+}
+
+} // namespace Detail
+
+// The fill from `seed` over a width x height area: pixels of `work` that
+// match and that `marks` has not seen receive `fill` in `out` (at the same
+// coordinates) and their bit in `marks`. `work` may be `out`; it is tested
+// before the pixel is written. The points are visited in the same order
+// whatever the map, so both overloads write the same pixels in the same
+// order as a fill that marks a copy of `work` with a colour that fails the
+// match.
+template <class Work, class Out, class Match>
+Outcome Fill(VisitedMap& marks, Work& work, Out& out, int width, int height, const QPoint& seed,
+             const Match& match, uint32_t fill)
+{
+    return Detail::Dispatch(marks, work, out, width, height, seed, match, fill);
+}
+
+// The fill in place without a map, for a fill colour that fails the match
+// (the exact fill, and the tolerance fill of most colours): the pixels
+// written end the match themselves.
+template <class Pixels, class Match>
+Outcome Fill(Pixels& pixels, int width, int height, const QPoint& seed, const Match& match, uint32_t fill)
+{
+    NoVisitedMap none;
+    return Detail::Dispatch(none, pixels, pixels, width, height, seed, match, fill);
 }
 
 } // namespace KXScanLineFill

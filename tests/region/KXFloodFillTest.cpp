@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <random>
 #include <vector>
 
@@ -137,10 +138,69 @@ TEST(KXFloodFill, EveryOverloadMatchesBreadthFirstFill)
                 image = ToImage(pic);
                 KXScanLineFill::TiledPixels store(image);
                 const uint32_t t = pic.px[size_t(seed.y()) * pic.w + seed.x()];
-                const auto outcome = KXScanLineFill::Fill<false>(store, store, pic.w, pic.h, seed,
-                                                                 KXScanLineFill::ExactMatch{t}, fill, 0);
+                const auto outcome =
+                    KXScanLineFill::Fill(store, pic.w, pic.h, seed, KXScanLineFill::ExactMatch{t}, fill);
                 EXPECT_LE(outcome.peakPoints, size_t(2 * count + 1));
             }
+}
+
+// The column fill written plainly on a marked copy of `from`, writing into
+// `into` (tw x th) until the first pixel outside it; false at that pixel.
+bool PlainColumnFill(const Picture& from, Pixels& into, int tw, int th, QPoint seed, uint32_t tol, uint32_t fill)
+{
+    Pixels work = from.px;
+    const uint32_t t = work[size_t(seed.y()) * from.w + seed.x()];
+    const auto ok = [&](int x, int y) { return Matches(t, work[size_t(y) * from.w + x], tol, false); };
+    for (std::deque<QPoint> stack{seed}; !stack.empty();) {
+        const int x = stack.back().x();
+        int y = stack.back().y();
+        stack.pop_back();
+        while (y >= 0 && ok(x, y))
+            --y;
+        for (bool spanLeft = false, spanRight = false; ++y < from.h && ok(x, y);) {
+            if (x >= tw || y >= th)
+                return false;
+            into[size_t(y) * tw + x] = fill, work[size_t(y) * from.w + x] = 0xFF000000; // the marker
+            const bool left = x > 0 && ok(x - 1, y), right = x < from.w - 1 && ok(x + 1, y);
+            if (left && !spanLeft)
+                stack.emplace_back(x - 1, y);
+            if (right && !spanRight)
+                stack.emplace_back(x + 1, y);
+            spanLeft = left, spanRight = right;
+        }
+    }
+    return true;
+}
+
+TEST(KXFloodFill, InPlaceFillsThatMatchTheirOwnColourAndWritesBeforeAThrow)
+{
+    const uint32_t tol = 0x00040404; // marker 0xFF000000 (blue 128 - 4 > 0, 0x40 - 4 > 0)
+    // Fills that fail the match, that match kA and kB, and that match kD, kE.
+    for (const uint32_t fill : {0xFF0000FFu, 0xFF848484u, 0x00FF00FFu})
+        for (int kind = 0; kind < 4; ++kind) {
+            SCOPED_TRACE(testing::Message() << std::hex << fill << " kind " << kind);
+            const Picture pic = Make(300, 260, kind);
+            const QPoint seed(140, 130);
+            Pixels expected = pic.px, partial(160 * 150, 0);
+            QRect want, got, gotQ;
+            Reference(pic, expected, seed, tol, false, fill, &want);
+            KXImageRGBA32i image = ToImage(pic), small(160, 150);
+            const KXImageRGBA32i sharer = image;
+            QImage q(reinterpret_cast<const uchar*>(pic.px.data()), pic.w, pic.h, QImage::Format_ARGB32);
+            ASSERT_TRUE(KXFloodFillHelper::FloodFill(image, seed, tol, fill, &got));
+            ASSERT_TRUE(KXFloodFillHelper::FloodFill(q, seed, tol, fill, &gotQ));
+            EXPECT_EQ(Read(image), expected);
+            const uint32_t* bits = reinterpret_cast<const uint32_t*>(q.constBits());
+            EXPECT_EQ(Pixels(bits, bits + expected.size()), expected);
+            EXPECT_TRUE(got == want && gotQ == want);
+            EXPECT_EQ(Read(sharer), pic.px);
+            // A 160 x 150 target: the pixels written before the throw.
+            if (PlainColumnFill(pic, partial, 160, 150, seed, tol, fill))
+                EXPECT_TRUE(KXFloodFillHelper::FloodFill(sharer, small, seed, tol, fill, nullptr));
+            else
+                EXPECT_THROW(KXFloodFillHelper::FloodFill(sharer, small, seed, tol, fill, nullptr), std::out_of_range);
+            EXPECT_EQ(Read(small), partial);
+        }
 }
 
 TEST(KXFloodFill, MarkerIsAColourTheRuleRefuses)
