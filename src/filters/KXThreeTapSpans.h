@@ -43,21 +43,81 @@ inline int Quotient(int x)
     return static_cast<int>(static_cast<float>(x) * inverse + bias);
 }
 
-// out[j] = rule(l[j], m[j], r[j]) for the bytes of `count` pixels.
-template <class Rule>
-inline void Bytes(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int count, Rule rule)
+} // namespace KXThreeTapSpans
+
+// One pixel of `Kernel` from its three taps, through the plain kernel (a
+// copy of it reading a line of three pixels).
+template <class Kernel>
+class KXTapPixel {
+public:
+    explicit KXTapPixel(const Kernel& kernel) : m_kernel(kernel), m_source(3), m_destination(1)
+    {
+        m_kernel.SetSource(&m_source);
+        m_kernel.SetDestination(&m_destination);
+        m_kernel.SetSourceOffset(1);
+    }
+    KXTapPixel(const KXTapPixel&) = delete;
+    KXTapPixel& operator=(const KXTapPixel&) = delete;
+    KXRGBA32i operator()(KXRGBA32i l, KXRGBA32i m, KXRGBA32i r)
+    {
+        m_source[0] = l;
+        m_source[1] = m;
+        m_source[2] = r;
+        m_kernel(0);
+        return m_destination[0];
+    }
+
+private:
+    Kernel m_kernel;
+    KXPixelLine m_source;
+    KXPixelLine m_destination;
+};
+
+namespace KXThreeTapSpans {
+
+inline const uint8_t* BytesOf(const KXRGBA32i* p)
 {
-    for (int j = 0; j < 4 * count; ++j)
-        out[j] = static_cast<uint8_t>(rule(l[j], m[j], r[j]));
+    return reinterpret_cast<const uint8_t*>(p);
 }
+
+inline uint8_t* BytesOf(KXRGBA32i* p)
+{
+    return reinterpret_cast<uint8_t*>(p);
+}
+
+// The sharpen byte for strength 0 < n <= kMaxFastSharpen.
+struct SharpenRule {
+    int n, centre;
+    explicit SharpenRule(int strength) : n(strength), centre(2 * strength + 1785) {}
+    int operator()(int l, int c, int r) const
+    {
+        const int s = 765 - n * (l + r) + centre * c;
+        const int clamped = s < 0 ? 0 : s > 256 * 1785 - 1 ? 256 * 1785 - 1 : s;
+        return Quotient<1785>(clamped);
+    }
+};
+
+// The smoothen byte of three opaque taps for strength 0 < n <= 382.
+struct SmoothenRule {
+    int n, centre;
+    explicit SmoothenRule(int strength) : n(strength), centre(765 - 2 * strength) {}
+    int operator()(int l, int c, int r) const { return Quotient<1530>(2 * (n * (l + r) + centre * c) + 765); }
+};
+
+// Bytes with SharpenRule(n) (SmoothenRule(n)) at the box line's width
+// (KXBoxLineWidth): the same bytes at every width.
+void SharpenBytes(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int count, int n);
+void SmoothenBytes(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int count, int n);
 
 } // namespace KXThreeTapSpans
 
 // KXSimpleSharpenKernel1D whose Span does the inner pixels of a line byte by
-// byte.
+// byte. Triples does the same for taps held in three arrays (out[j] from
+// l[j], m[j], r[j]; out apart from all three), the form the tile pass uses.
 class KXFastSharpenKernel1D : public KXSimpleSharpenKernel1D {
 public:
     using KXSimpleSharpenKernel1D::KXSimpleSharpenKernel1D;
+    static constexpr bool kTapTriples = true;
 
     // Destination pixels first … end - 1.
     void Span(int first, int end) const
@@ -76,22 +136,35 @@ public:
         }
         KXSimpleSharpenKernel1D::Span(first, innerFirst);
         const uint8_t* m = reinterpret_cast<const uint8_t*>(&At(Position(innerFirst)));
-        const int centre = 2 * n + 1785;
-        KXThreeTapSpans::Bytes(m - 4, m, m + 4, reinterpret_cast<uint8_t*>(&Out(innerFirst)), innerEnd - innerFirst,
-                               [n, centre](int l, int c, int r) {
-                                   const int s = 765 - n * (l + r) + centre * c;
-                                   const int clamped = s < 0 ? 0 : s > 256 * 1785 - 1 ? 256 * 1785 - 1 : s;
-                                   return KXThreeTapSpans::Quotient<1785>(clamped);
-                               });
+        KXThreeTapSpans::SharpenBytes(m - 4, m, m + 4, reinterpret_cast<uint8_t*>(&Out(innerFirst)),
+                                      innerEnd - innerFirst, n);
         KXSimpleSharpenKernel1D::Span(innerEnd, end);
+    }
+
+    // out[0 … count - 1] from the taps l, m, r; `plain` a KXTapPixel.
+    template <class Plain>
+    void Triples(const KXRGBA32i* l, const KXRGBA32i* m, const KXRGBA32i* r, KXRGBA32i* out, int count,
+                 Plain& plain) const
+    {
+        using namespace KXThreeTapSpans;
+        const int n = m_strength;
+        if (n == 0) {
+            std::copy(m, m + count, out);
+        } else if (n < 0 || n > kMaxFastSharpen) {
+            for (int j = 0; j < count; ++j)
+                out[j] = plain(l[j], m[j], r[j]);
+        } else {
+            SharpenBytes(BytesOf(l), BytesOf(m), BytesOf(r), BytesOf(out), count, n);
+        }
     }
 };
 
 // KXSimpleBoxKernel1D whose Span does the opaque runs inside a line byte by
-// byte.
+// byte; Triples as for sharpen.
 class KXFastBoxKernel1D : public KXSimpleBoxKernel1D {
 public:
     using KXSimpleBoxKernel1D::KXSimpleBoxKernel1D;
+    static constexpr bool kTapTriples = true;
 
     // Destination pixels first … end - 1.
     void Span(int first, int end) const
@@ -101,10 +174,6 @@ public:
             KXSimpleBoxKernel1D::Span(first, end);
             return;
         }
-        const int centre = 765 - 2 * n;
-        const auto rule = [n, centre](int l, int c, int r) {
-            return KXThreeTapSpans::Quotient<1530>(2 * (n * (l + r) + centre * c) + 765);
-        };
         const int innerFirst = std::max(first, static_cast<int>(1 - m_offset));
         const int innerEnd = std::min(end, static_cast<int>(m_last - m_offset));
         KXSimpleBoxKernel1D::Span(first, std::min(innerFirst, end));
@@ -118,10 +187,42 @@ public:
             while (j < innerEnd && Opaque(j))
                 ++j;
             const uint8_t* m = reinterpret_cast<const uint8_t*>(&At(Position(i)));
-            KXThreeTapSpans::Bytes(m - 4, m, m + 4, reinterpret_cast<uint8_t*>(&Out(i)), j - i, rule);
+            KXThreeTapSpans::SmoothenBytes(m - 4, m, m + 4, reinterpret_cast<uint8_t*>(&Out(i)), j - i, n);
             i = j;
         }
         KXSimpleBoxKernel1D::Span(std::max(innerEnd, innerFirst), end);
+    }
+
+    // out[0 … count - 1] from the taps l, m, r; `plain` a KXTapPixel. All
+    // pixels by the opaque rule first, then those with a tap that is not
+    // opaque again through the plain kernel (checked sixteen at a time).
+    template <class Plain>
+    void Triples(const KXRGBA32i* l, const KXRGBA32i* m, const KXRGBA32i* r, KXRGBA32i* out, int count,
+                 Plain& plain) const
+    {
+        using namespace KXThreeTapSpans;
+        const int n = m_strength;
+        if (n == 0) {
+            std::copy(m, m + count, out);
+            return;
+        }
+        if (n < 0 || n > 382) {
+            for (int j = 0; j < count; ++j)
+                out[j] = plain(l[j], m[j], r[j]);
+            return;
+        }
+        SmoothenBytes(BytesOf(l), BytesOf(m), BytesOf(r), BytesOf(out), count, n);
+        for (int at = 0; at < count; at += 16) {
+            const int end = std::min(count, at + 16);
+            uint32_t all = 0xFFFFFFFFu;
+            for (int j = at; j < end; ++j)
+                all &= l[j].value & m[j].value & r[j].value;
+            if ((all >> 24) == 255)
+                continue;
+            for (int j = at; j < end; ++j)
+                if ((l[j].a & m[j].a & r[j].a) != 255)
+                    out[j] = plain(l[j], m[j], r[j]);
+        }
     }
 
 private:

@@ -7,9 +7,12 @@
 #include "KXFilterRunSupport.h"
 #include "KXFilterTestImages.h"
 #include "filters/KXDetailFilterRun.h"
+#include "filters/KXBoxLineWidth.h"
 #include "filters/KXThreeTapSpans.h"
 
 #include <gtest/gtest.h>
+
+#include <iostream>
 
 
 using KXFilterTest::Pixels;
@@ -197,27 +200,38 @@ TEST(KXDetailFilters, FastSpansEqualThePlainKernels)
         ASSERT_EQ(KXThreeTapSpans::Quotient<1785>(x), x / 1785) << x;
     for (int x = 0; x < 256 * 1530; ++x)
         ASSERT_EQ(KXThreeTapSpans::Quotient<1530>(x), x / 1530) << x;
-    // The filters' own scheme (fast spans) against one line at a time (the
-    // plain kernel per pixel), whole layer and an area at the layer's edge,
-    // over strengths inside and outside the fast ranges, on a layer opaque
-    // but for every 19th pixel (runs of opaque taps, broken now and then).
+    // The filters' own scheme (fast spans in the tiles, at every width the
+    // processor has) against one line at a time (the plain kernel per
+    // pixel), whole layer, an area at the layer's edge and one across a tile
+    // corner, over strengths inside and outside the fast ranges, on a layer
+    // opaque but for every 19th pixel (runs of opaque taps, broken now and
+    // then).
+    using KXBoxLineWidth::Width;
     KXImageRGBA32i layer = RandomImage(261, 140, 21);
     for (int y = 0; y < 140; ++y)
         for (int x = 0; x < 261; ++x)
             if ((y * 261 + x) % 19 != 0)
                 layer.SetColor(x, y, KXRGBA32i(layer.GetColor(x, y).value | 0xFF000000u));
-    for (int strength : {1, 10, 255, 382, 383, 70000}) {
-        KXFilterData data = Whole(layer);
-        for (bool area : {false, true}) {
-            if (area) {
-                data.selection = Uniform(80, 60, 0xFFFFFFFF);
-                data.selectionRect = data.selection.Rect();
-                data.offset = QPoint(200, 0);
+    for (Width width : {Width::Sse2, Width::Avx2, Width::Avx512}) {
+        if (!KXBoxLineWidth::Available(width)) {
+            std::cout << "[ SKIPPED  ] 3-tap width " << int(width) << ": not on this processor\n";
+            continue;
+        }
+        KXBoxLineWidth::Force(width);
+        for (int strength : {1, 10, 255, 382, 383, 70000}) {
+            for (const QRect& area : {QRect(), QRect(200, 0, 80, 60), QRect(100, 100, 60, 30)}) {
+                KXFilterData data = Whole(layer);
+                if (area.isValid()) {
+                    data.selection = Uniform(area.width(), area.height(), 0xFFFFFFFF);
+                    data.selectionRect = data.selection.Rect();
+                    data.offset = area.topLeft();
+                }
+                for (bool sharpen : {true, false})
+                    EXPECT_EQ(Pixels(ThreeTap(sharpen, strength, data)),
+                              Pixels(ThreeTap(sharpen, strength, data, Scheme::OneLineAtATime)))
+                        << int(width) << " " << strength << " " << area.x() << " " << sharpen;
             }
-            for (bool sharpen : {true, false})
-                EXPECT_EQ(Pixels(ThreeTap(sharpen, strength, data)),
-                          Pixels(ThreeTap(sharpen, strength, data, Scheme::OneLineAtATime)))
-                    << strength << " " << area << " " << sharpen;
         }
     }
+    KXBoxLineWidth::Force(Width::Best);
 }
