@@ -1,7 +1,8 @@
 // The 3-tap spans' byte loops, built for each instruction set the box line
 // chooses from (KXBoxLineWidth) and taken at the width in use: the same
 // integer and single-precision arithmetic in every build, only more bytes a
-// vector.
+// vector; the 16-bit rules for the strengths they cover (callers pass
+// n > 0).
 
 #include "filters/KXThreeTapSpans.h"
 
@@ -66,11 +67,11 @@ BytesFunction Choose()
 void KXThreeTapSpans::SharpenBytes(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int count,
                                    int n)
 {
-    Choose<SharpenRule>()(l, m, r, out, count, n);
+    (n <= kMaxSharpen16 ? Choose<SharpenRule16>() : Choose<SharpenRule>())(l, m, r, out, count, n);
 }
 
 void KXThreeTapSpans::SmoothenBytes(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int count,
                                     int n)
 {
-    Choose<SmoothenRule>()(l, m, r, out, count, n);
+    (n <= kMaxSmoothen16 ? Choose<SmoothenRule16>() : Choose<SmoothenRule>())(l, m, r, out, count, n);
 }

@@ -19,6 +19,18 @@
 // negative, so 0 <= S <= 765 · 255. Runs with a transparent or translucent
 // tap go through the plain kernel.
 //
+// Small strengths stay in 16 bits. With d = 2m - l - r (|d| <= 510),
+// sharpen is clamp(m + floor((765 + n d) / 1785)), since s = 1785 m + 765 +
+// n d; smoothen is m + floor((765 - 2 n d) / 1530), since 2 S + 765 = 1530 m
+// + 765 - 2 n d. For n <= 64 (32) the product n d (2 n d) lies within
+// ±32640, so w = product + 765 + 18 · 1785 (21 · 1530), which is product +
+// 32895, lies in 255 … 65535; floor(w / 1785) = floor(floor(w / 255) / 7)
+// and floor(w / 1530) = floor(floor(w / 255) / 6), and the two steps are
+// high halves of 16-bit products: floor(w / 255) = (w 0x8081) >> 23 (see
+// the box line), and for a <= 257 floor(a / 7) = (a 9363) >> 16 (9363 · 7
+// = 2^16 + 5, 5 a < 2^16 / 7) and floor(a / 6) = (a 10923) >> 16 (10923 ·
+// 6 = 2^16 + 2).
+//
 // The quotients x / d (x >= 0 and x / d < 256) are taken as
 // trunc(float(x) · float(1 / d) + d / 4 / d²): the product is within
 // 256 · 2^-23 of x / d and the bias a quarter of the 1 / d that separates x
@@ -103,6 +115,46 @@ struct SmoothenRule {
     explicit SmoothenRule(int strength) : n(strength), centre(765 - 2 * strength) {}
     int operator()(int l, int c, int r) const { return Quotient<1530>(2 * (n * (l + r) + centre * c) + 765); }
 };
+
+// The high half of a 16-bit product.
+inline uint16_t High(uint16_t a, uint16_t b)
+{
+    return static_cast<uint16_t>((uint32_t(a) * b) >> 16);
+}
+
+// floor(((765 + product) + 32895 - 765) / 255 / divisor), product as above.
+template <uint16_t Reciprocal>
+inline uint16_t Steps(int16_t product)
+{
+    const uint16_t w = static_cast<uint16_t>(static_cast<uint16_t>(product) + 32895u);
+    return High(static_cast<uint16_t>(High(w, 0x8081) >> 7), Reciprocal);
+}
+
+// SharpenRule for 0 < n <= 64 in 16 bits.
+struct SharpenRule16 {
+    int16_t n;
+    explicit SharpenRule16(int strength) : n(static_cast<int16_t>(strength)) {}
+    int operator()(int l, int c, int r) const
+    {
+        const int16_t d = static_cast<int16_t>(2 * c - l - r);
+        const int16_t v = static_cast<int16_t>(c + Steps<9363>(static_cast<int16_t>(n * d)) - 18);
+        return v < 0 ? 0 : v > 255 ? 255 : v;
+    }
+};
+
+// SmoothenRule for 0 < n <= 32 in 16 bits.
+struct SmoothenRule16 {
+    int16_t twice;
+    explicit SmoothenRule16(int strength) : twice(static_cast<int16_t>(2 * strength)) {}
+    int operator()(int l, int c, int r) const
+    {
+        const int16_t e = static_cast<int16_t>(l + r - 2 * c);
+        return static_cast<int16_t>(c + Steps<10923>(static_cast<int16_t>(twice * e)) - 21);
+    }
+};
+
+constexpr int kMaxSharpen16 = 64;
+constexpr int kMaxSmoothen16 = 32;
 
 // Bytes with SharpenRule(n) (SmoothenRule(n)) at the box line's width
 // (KXBoxLineWidth): the same bytes at every width.

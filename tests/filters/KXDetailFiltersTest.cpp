@@ -218,7 +218,7 @@ TEST(KXDetailFilters, FastSpansEqualThePlainKernels)
             continue;
         }
         KXBoxLineWidth::Force(width);
-        for (int strength : {1, 10, 255, 382, 383, 70000}) {
+        for (int strength : {1, 10, 33, 64, 255, 382, 383, 70000}) {
             for (const QRect& area : {QRect(), QRect(200, 0, 80, 60), QRect(100, 100, 60, 30)}) {
                 KXFilterData data = Whole(layer);
                 if (area.isValid()) {
@@ -234,4 +234,37 @@ TEST(KXDetailFilters, FastSpansEqualThePlainKernels)
         }
     }
     KXBoxLineWidth::Force(Width::Best);
+}
+
+TEST(KXDetailFilters, SixteenBitRulesEqualThePlainKernels)
+{
+    // Every strength the 16-bit rules take, every centre byte and every sum
+    // of the outer bytes (the rules see only the sum), against the plain
+    // kernels on a line of three opaque grey pixels.
+    using namespace KXThreeTapSpans;
+    KXPixelLine line(3), out(1);
+    const auto grey = [](int v) { return KXRGBA32i(0xFF000000u | uint32_t(v) * 0x010101u); };
+    for (int n = 1; n <= kMaxSharpen16; ++n) {
+        KXSimpleSharpenKernel1D sharpen(n);
+        KXSimpleBoxKernel1D smoothen(n);
+        sharpen.SetSource(&line);
+        sharpen.SetDestination(&out);
+        sharpen.SetSourceOffset(1);
+        smoothen.SetSource(&line);
+        smoothen.SetDestination(&out);
+        smoothen.SetSourceOffset(1);
+        for (int sum = 0; sum <= 510; ++sum)
+            for (int c = 0; c < 256; ++c) {
+                const int l = std::min(sum, 255), r = sum - l;
+                line[0] = grey(l);
+                line[1] = grey(c);
+                line[2] = grey(r);
+                sharpen(0);
+                ASSERT_EQ(SharpenRule16(n)(l, c, r), out[0].b) << "sharpen " << n << " " << sum << " " << c;
+                if (n > kMaxSmoothen16)
+                    continue;
+                smoothen(0);
+                ASSERT_EQ(SmoothenRule16(n)(l, c, r), out[0].b) << "smoothen " << n << " " << sum << " " << c;
+            }
+    }
 }
