@@ -247,7 +247,8 @@ public:
 
     // out[0 … count - 1] from the taps l, m, r; `plain` a KXTapPixel. All
     // pixels by the opaque rule first, then those with a tap that is not
-    // opaque again through the plain kernel (checked sixteen at a time).
+    // opaque again through the plain kernel (checked for the whole span,
+    // then sixteen at a time).
     template <class Plain>
     void Triples(const KXRGBA32i* l, const KXRGBA32i* m, const KXRGBA32i* r, KXRGBA32i* out, int count,
                  Plain& plain) const
@@ -264,6 +265,11 @@ public:
             return;
         }
         SmoothenBytes(BytesOf(l), BytesOf(m), BytesOf(r), BytesOf(out), count, n);
+        uint32_t every = 0xFFFFFFFFu;
+        for (int j = 0; j < count; ++j)
+            every &= l[j].value & m[j].value & r[j].value;
+        if ((every >> 24) == 255)
+            return;
         for (int at = 0; at < count; at += 16) {
             const int end = std::min(count, at + 16);
             uint32_t all = 0xFFFFFFFFu;
