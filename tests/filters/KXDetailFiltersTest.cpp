@@ -268,3 +268,32 @@ TEST(KXDetailFilters, SixteenBitRulesEqualThePlainKernels)
             }
     }
 }
+
+TEST(KXDetailFilters, TilePassesKeepSharedTilesAndTheirOutside)
+{
+    // One pass of each direction over a rectangle that cuts tiles, on a copy
+    // sharing every tile with the original: the concurrent scheme (tile by
+    // tile, shared tiles filtered into their copies) against the plain one
+    // over the whole image, pixels outside the rectangle included, the
+    // progress values alike, and the original unchanged.
+    const KXImageRGBA32i original = RandomImage(300, 270, 8);
+    const std::vector<KXRGBA32i> before = Pixels(original);
+    for (KXPassDirection direction : {KXPassDirection::Horizontal, KXPassDirection::Vertical}) {
+        std::vector<std::vector<int>> progress(2);
+        std::vector<std::vector<KXRGBA32i>> out(2);
+        for (int plain : {0, 1}) {
+            KXImageRGBA32i image = original;
+            QReadWriteLock lock;
+            const bool cancel = false;
+            KXLineRunner runner(lock, cancel, [&](int done) { progress[size_t(plain)].push_back(done); },
+                                plain ? Scheme::OneLineAtATime : Scheme::ConcurrentLines);
+            KXKernelPass<KXFastSharpenKernel1D> pass(image, QRect(50, 100, 200, 150), KXFastSharpenKernel1D(30),
+                                                     direction);
+            EXPECT_TRUE(runner.Run(pass));
+            out[size_t(plain)] = Pixels(image);
+        }
+        EXPECT_EQ(out[0], out[1]);
+        EXPECT_EQ(progress[0], progress[1]);
+        EXPECT_EQ(Pixels(original), before);
+    }
+}
