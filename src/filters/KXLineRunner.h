@@ -82,14 +82,17 @@ public:
             return !m_cancelled;
         }
         const KXPassGeometry& g = pass.Geometry();
-        if constexpr (KXThreeTapTiles::Handles<Pass>::value)
-            return Waves(g.firstLine, g.lastLine, [&pass](int first, int last) { KXThreeTapTiles::Wave(pass, first, last); });
-        return Waves(g.firstLine, g.lastLine, [&](int first, int last) {
-            Chunks(first, last, pass.Image(), g.Area(first, last), [&pass](int from, int to) {
-                typename Pass::Worker worker(pass);
-                worker.Lines(from, to);
+        if constexpr (KXThreeTapTiles::Handles<Pass>::value) {
+            return Waves(g.firstLine, g.lastLine,
+                         [&pass](int first, int last) { KXThreeTapTiles::Wave(pass, first, last); });
+        } else {
+            return Waves(g.firstLine, g.lastLine, [&](int first, int last) {
+                Chunks(first, last, pass.Image(), g.Area(first, last), [&pass](int from, int to) {
+                    typename Pass::Worker worker(pass);
+                    worker.Lines(from, to);
+                });
             });
-        });
+        }
     }
 
     // A per-row stage of `count` steps on the calling thread: step(i) for
@@ -183,7 +186,8 @@ private:
         std::vector<int> chunks = KXParallel::Indices(static_cast<int>(starts.size()));
         const auto task = [&](int chunk) {
             const int from = starts[static_cast<size_t>(chunk)];
-            const int to = chunk + 1 < static_cast<int>(starts.size()) ? starts[static_cast<size_t>(chunk) + 1] - 1 : last;
+            const size_t next = static_cast<size_t>(chunk) + 1;
+            const int to = next < starts.size() ? starts[next] - 1 : last;
             lines(from, to);
         };
         KXParallel::BlockingMap(chunks, task);
