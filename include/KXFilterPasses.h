@@ -122,6 +122,8 @@ public:
     int CurrentLine() const { return m_current; }                 ///< The row (column) Step does next.
     bool Finished() const { return m_current > m_geometry.lastLine; } ///< Past the last line.
     KXImageRGBA32i& Image() const { return m_image; }            ///< The image read and written.
+    using KernelType = Kernel;                                    ///< The kernel's type.
+    const Kernel& LineKernel() const { return m_kernel; }         ///< The kernel the lines copy.
 
     /// Does the current line (its pixels on the global pool) and moves on;
     /// returns Finished(). A failed row write ends a horizontal pass.

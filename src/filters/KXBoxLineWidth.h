@@ -2,8 +2,9 @@
 #define KXBOXLINEWIDTH_H
 
 // Which instruction set the alpha-weighted box line finishes its pixels
-// with: the widest the processor has, unless a test forces one to compare
-// it with the accumulator. Private to the library.
+// with (and the 3-tap spans do their bytes with): the widest the processor
+// has, unless a test forces one to compare it with the plain form. Private
+// to the library.
 
 namespace KXBoxLineWidth {
 
@@ -14,6 +15,8 @@ bool Available(Width width);
 // Box lines use `width` from now on (Best: the run-time choice again). Not
 // for use while box lines run on other threads.
 void Force(Width width);
+// The width in use (never Best): Sse2 without a vector unit to choose.
+Width InUse();
 
 // (x * 0x8081) >> 23, the division by 255 the box line uses for its terms.
 unsigned int DivideBy255(unsigned int x);

@@ -314,9 +314,7 @@ using FinishFunction = void (*)(const int32_t*, int, int, uint32_t*);
 
 FinishFunction ChooseFinish()
 {
-    Width width = Width(gBoxWidth.load(std::memory_order_relaxed));
-    if (width == Width::Best)
-        width = BoxSupported(Width::Avx512) ? Width::Avx512 : BoxSupported(Width::Avx2) ? Width::Avx2 : Width::Sse2;
+    const Width width = KXBoxLineWidth::InUse();
 #if defined(__GNUC__)
     if (width == Width::Avx512)
         return FinishAvx512;
@@ -336,6 +334,14 @@ bool KXBoxLineWidth::Available(Width width)
 void KXBoxLineWidth::Force(Width width)
 {
     gBoxWidth.store(int(width), std::memory_order_relaxed);
+}
+
+KXBoxLineWidth::Width KXBoxLineWidth::InUse()
+{
+    Width width = Width(gBoxWidth.load(std::memory_order_relaxed));
+    if (width == Width::Best)
+        width = BoxSupported(Width::Avx512) ? Width::Avx512 : BoxSupported(Width::Avx2) ? Width::Avx2 : Width::Sse2;
+    return width;
 }
 
 unsigned int KXBoxLineWidth::DivideBy255(unsigned int x)
@@ -651,6 +657,11 @@ int KXBoxLineWidth::DivideByCount(int s, int d)
 }
 
 void KXBoxLineWidth::Force(Width) {}
+
+KXBoxLineWidth::Width KXBoxLineWidth::InUse()
+{
+    return Width::Sse2;
+}
 
 void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
                 KXRGBABlurAccumulatorPremul& accumulator, KXBoxLineScratch&)

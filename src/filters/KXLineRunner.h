@@ -29,7 +29,8 @@
 //   spread over the global pool in chunks of kChunkLines (aligned to
 //   multiples of kChunkLines, so chunks of columns share no cache line),
 //   each chunk with its own buffers and kernel (Pass::Worker, which reads
-//   and writes columns in bands of 16). Lines of one
+//   and writes columns in bands of 16; a 3-tap kernel with Triples does a
+//   wave tile by tile instead, see KXThreeTapTiles.h). Lines of one
 //   pass are independent, so the pixels equal the plain scheme's bit for
 //   bit, and the progress values are the same, in the same order, from the
 //   calling thread, reported for each wave once its lines are done. A
@@ -40,6 +41,7 @@
 #include "KXImage.h"
 #include "KXParallel.h"
 #include "core/KXTileWalker.h"
+#include "filters/KXThreeTapTiles.h"
 
 #include <QReadLocker>
 #include <QReadWriteLock>
@@ -80,11 +82,17 @@ public:
             return !m_cancelled;
         }
         const KXPassGeometry& g = pass.Geometry();
-        return Waves(g.firstLine, g.lastLine, pass.Image(), [&g](int first, int last) { return g.Area(first, last); },
-                     [&pass](int first, int last) {
-                         typename Pass::Worker worker(pass);
-                         worker.Lines(first, last);
-                     });
+        if constexpr (KXThreeTapTiles::Handles<Pass>::value) {
+            return Waves(g.firstLine, g.lastLine,
+                         [&pass](int first, int last) { KXThreeTapTiles::Wave(pass, first, last); });
+        } else {
+            return Waves(g.firstLine, g.lastLine, [&](int first, int last) {
+                Chunks(first, last, pass.Image(), g.Area(first, last), [&pass](int from, int to) {
+                    typename Pass::Worker worker(pass);
+                    worker.Lines(from, to);
+                });
+            });
+        }
     }
 
     // A per-row stage of `count` steps on the calling thread: step(i) for
@@ -109,14 +117,13 @@ public:
         if (m_scheme == Scheme::OneLineAtATime)
             return RunRows(count, step);
         const int top = area.top();
-        return Waves(0, count - 1, target,
-                     [&area, top](int first, int last) {
-                         return QRect(QPoint(area.left(), top + first), QPoint(area.right(), top + last));
-                     },
-                     [&step](int first, int last) {
-                         for (int i = first; i <= last; ++i)
-                             step(i);
-                     });
+        return Waves(0, count - 1, [&](int first, int last) {
+            Chunks(first, last, target, QRect(QPoint(area.left(), top + first), QPoint(area.right(), top + last)),
+                   [&step](int from, int to) {
+                       for (int i = from; i <= to; ++i)
+                           step(i);
+                   });
+        });
     }
 
     bool Cancelled() const { return m_cancelled; } // a check saw the flag
@@ -141,40 +148,49 @@ private:
         }
     }
 
-    // Lines first … last in waves; area(a, b) is what lines a … b write in
-    // `image`, lines(a, b) does them.
-    template <class Area, class Lines>
-    bool Waves(int first, int last, KXImageRGBA32i& image, const Area& area, const Lines& lines)
+    // Lines first … last in waves: the lines of a wave are admitted, then
+    // wave(a, b) does lines a … b.
+    template <class Wave>
+    bool Waves(int first, int last, const Wave& wave)
     {
         // Two chunks a pool thread in a wave, at least kWaveLines.
         const int waveLines = std::max(kWaveLines, 2 * kChunkLines * QThreadPool::globalInstance()->maxThreadCount());
         for (int line = first; line <= last;) {
-            const int wave = std::min(waveLines, last - line + 1);
+            const int size = std::min(waveLines, last - line + 1);
             int admitted = 0;
-            while (admitted < wave && Admit())
+            while (admitted < size && Admit())
                 ++admitted;
             if (admitted == 0)
                 return false;
             const int end = line + admitted - 1;
-            KXTileWalker::WriteArea(image, area(line, end), KXTileWalker::Run::Parallel,
-                                    [](KXRGBA32i*, const QRect&, unsigned int, unsigned int) {});
-            // Chunks end at multiples of kChunkLines.
-            std::vector<int> starts;
-            for (int at = line; at <= end; at = (at / kChunkLines + 1) * kChunkLines)
-                starts.push_back(at);
-            std::vector<int> chunks = KXParallel::Indices(static_cast<int>(starts.size()));
-            const auto task = [&](int chunk) {
-                const int from = starts[static_cast<size_t>(chunk)];
-                const int to = chunk + 1 < static_cast<int>(starts.size()) ? starts[static_cast<size_t>(chunk) + 1] - 1 : end;
-                lines(from, to);
-            };
-            KXParallel::BlockingMap(chunks, task);
+            wave(line, end);
             Report(admitted);
             line = end + 1;
-            if (admitted < wave)
+            if (admitted < size)
                 return false;
         }
         return !m_cancelled;
+    }
+
+    // Lines first … last, which write `written` of `image`: those tiles made
+    // private, then lines(a, b) over chunks of the lines on the pool.
+    template <class Lines>
+    static void Chunks(int first, int last, KXImageRGBA32i& image, const QRect& written, const Lines& lines)
+    {
+        KXTileWalker::WriteArea(image, written, KXTileWalker::Run::Parallel,
+                                [](KXRGBA32i*, const QRect&, unsigned int, unsigned int) {});
+        // Chunks end at multiples of kChunkLines.
+        std::vector<int> starts;
+        for (int at = first; at <= last; at = (at / kChunkLines + 1) * kChunkLines)
+            starts.push_back(at);
+        std::vector<int> chunks = KXParallel::Indices(static_cast<int>(starts.size()));
+        const auto task = [&](int chunk) {
+            const int from = starts[static_cast<size_t>(chunk)];
+            const size_t next = static_cast<size_t>(chunk) + 1;
+            const int to = next < starts.size() ? starts[next] - 1 : last;
+            lines(from, to);
+        };
+        KXParallel::BlockingMap(chunks, task);
     }
 
     QReadWriteLock& m_lock;

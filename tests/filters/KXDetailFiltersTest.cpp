@@ -7,9 +7,12 @@
 #include "KXFilterRunSupport.h"
 #include "KXFilterTestImages.h"
 #include "filters/KXDetailFilterRun.h"
+#include "filters/KXBoxLineWidth.h"
 #include "filters/KXThreeTapSpans.h"
 
 #include <gtest/gtest.h>
+
+#include <iostream>
 
 
 using KXFilterTest::Pixels;
@@ -197,27 +200,100 @@ TEST(KXDetailFilters, FastSpansEqualThePlainKernels)
         ASSERT_EQ(KXThreeTapSpans::Quotient<1785>(x), x / 1785) << x;
     for (int x = 0; x < 256 * 1530; ++x)
         ASSERT_EQ(KXThreeTapSpans::Quotient<1530>(x), x / 1530) << x;
-    // The filters' own scheme (fast spans) against one line at a time (the
-    // plain kernel per pixel), whole layer and an area at the layer's edge,
-    // over strengths inside and outside the fast ranges, on a layer opaque
-    // but for every 19th pixel (runs of opaque taps, broken now and then).
+    // The filters' own scheme (fast spans in the tiles, at every width the
+    // processor has) against one line at a time (the plain kernel per
+    // pixel), whole layer, an area at the layer's edge and one across a tile
+    // corner, over strengths inside and outside the fast ranges, on a layer
+    // opaque but for every 19th pixel (runs of opaque taps, broken now and
+    // then).
+    using KXBoxLineWidth::Width;
     KXImageRGBA32i layer = RandomImage(261, 140, 21);
     for (int y = 0; y < 140; ++y)
         for (int x = 0; x < 261; ++x)
             if ((y * 261 + x) % 19 != 0)
                 layer.SetColor(x, y, KXRGBA32i(layer.GetColor(x, y).value | 0xFF000000u));
-    for (int strength : {1, 10, 255, 382, 383, 70000}) {
-        KXFilterData data = Whole(layer);
-        for (bool area : {false, true}) {
-            if (area) {
-                data.selection = Uniform(80, 60, 0xFFFFFFFF);
-                data.selectionRect = data.selection.Rect();
-                data.offset = QPoint(200, 0);
-            }
-            for (bool sharpen : {true, false})
-                EXPECT_EQ(Pixels(ThreeTap(sharpen, strength, data)),
-                          Pixels(ThreeTap(sharpen, strength, data, Scheme::OneLineAtATime)))
-                    << strength << " " << area << " " << sharpen;
+    for (Width width : {Width::Sse2, Width::Avx2, Width::Avx512}) {
+        if (!KXBoxLineWidth::Available(width)) {
+            std::cout << "[ SKIPPED  ] 3-tap width " << int(width) << ": not on this processor\n";
+            continue;
         }
+        KXBoxLineWidth::Force(width);
+        for (int strength : {1, 10, 33, 64, 255, 382, 383, 70000}) {
+            for (const QRect& area : {QRect(), QRect(200, 0, 80, 60), QRect(100, 100, 60, 30)}) {
+                KXFilterData data = Whole(layer);
+                if (area.isValid()) {
+                    data.selection = Uniform(area.width(), area.height(), 0xFFFFFFFF);
+                    data.selectionRect = data.selection.Rect();
+                    data.offset = area.topLeft();
+                }
+                for (bool sharpen : {true, false})
+                    EXPECT_EQ(Pixels(ThreeTap(sharpen, strength, data)),
+                              Pixels(ThreeTap(sharpen, strength, data, Scheme::OneLineAtATime)))
+                        << int(width) << " " << strength << " " << area.x() << " " << sharpen;
+            }
+        }
+    }
+    KXBoxLineWidth::Force(Width::Best);
+}
+
+TEST(KXDetailFilters, SixteenBitRulesEqualThePlainKernels)
+{
+    // Every strength the 16-bit rules take, every centre byte and every sum
+    // of the outer bytes (the rules see only the sum), against the plain
+    // kernels on a line of three opaque grey pixels.
+    using namespace KXThreeTapSpans;
+    KXPixelLine line(3), out(1);
+    const auto grey = [](int v) { return KXRGBA32i(0xFF000000u | uint32_t(v) * 0x010101u); };
+    for (int n = 1; n <= kMaxSharpen16; ++n) {
+        KXSimpleSharpenKernel1D sharpen(n);
+        KXSimpleBoxKernel1D smoothen(n);
+        sharpen.SetSource(&line);
+        sharpen.SetDestination(&out);
+        sharpen.SetSourceOffset(1);
+        smoothen.SetSource(&line);
+        smoothen.SetDestination(&out);
+        smoothen.SetSourceOffset(1);
+        for (int sum = 0; sum <= 510; ++sum)
+            for (int c = 0; c < 256; ++c) {
+                const int l = std::min(sum, 255), r = sum - l;
+                line[0] = grey(l);
+                line[1] = grey(c);
+                line[2] = grey(r);
+                sharpen(0);
+                ASSERT_EQ(SharpenRule16(n)(l, c, r), out[0].b) << "sharpen " << n << " " << sum << " " << c;
+                if (n > kMaxSmoothen16)
+                    continue;
+                smoothen(0);
+                ASSERT_EQ(SmoothenRule16(n)(l, c, r), out[0].b) << "smoothen " << n << " " << sum << " " << c;
+            }
+    }
+}
+
+TEST(KXDetailFilters, TilePassesKeepSharedTilesAndTheirOutside)
+{
+    // One pass of each direction over a rectangle that cuts tiles, on a copy
+    // sharing every tile with the original: the concurrent scheme (tile by
+    // tile, shared tiles filtered into their copies) against the plain one
+    // over the whole image, pixels outside the rectangle included, the
+    // progress values alike, and the original unchanged.
+    const KXImageRGBA32i original = RandomImage(300, 270, 8);
+    const std::vector<KXRGBA32i> before = Pixels(original);
+    for (KXPassDirection direction : {KXPassDirection::Horizontal, KXPassDirection::Vertical}) {
+        std::vector<std::vector<int>> progress(2);
+        std::vector<std::vector<KXRGBA32i>> out(2);
+        for (int plain : {0, 1}) {
+            KXImageRGBA32i image = original;
+            QReadWriteLock lock;
+            const bool cancel = false;
+            KXLineRunner runner(lock, cancel, [&](int done) { progress[size_t(plain)].push_back(done); },
+                                plain ? Scheme::OneLineAtATime : Scheme::ConcurrentLines);
+            KXKernelPass<KXFastSharpenKernel1D> pass(image, QRect(50, 100, 200, 150), KXFastSharpenKernel1D(30),
+                                                     direction);
+            EXPECT_TRUE(runner.Run(pass));
+            out[size_t(plain)] = Pixels(image);
+        }
+        EXPECT_EQ(out[0], out[1]);
+        EXPECT_EQ(progress[0], progress[1]);
+        EXPECT_EQ(Pixels(original), before);
     }
 }
