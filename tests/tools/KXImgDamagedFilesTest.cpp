@@ -93,8 +93,10 @@ std::vector<Input> DamagedInputs()
             flipped[at] = char(flipped[at] ^ (1 << (bit % 8)));
             inputs.push_back({QStringLiteral("flip%1.").arg(bit) + format, flipped});
         }
-        // Past the tile blocks there are; under the cap, not over the blocks;
-        // and a header that is nonsense (0 or a negative 32-bit size).
+        // Past every tile block; past the blocks a 4 GB address space leaves;
+        // and nonsense (0, or a negative 32-bit size). (A size within the
+        // blocks is a big picture, not a damaged one: a JPEG decoder fills
+        // what is missing, and the run takes as long as the picture needs.)
         inputs.push_back({QStringLiteral("huge.") + format, Absurd(format, good, 65000, 65000)});
         inputs.push_back({QStringLiteral("large.") + format, Absurd(format, good, 30000, 30000)});
         inputs.push_back({QStringLiteral("zero.") + format, Absurd(format, good, 0, 7)});
