@@ -125,8 +125,16 @@ void FloodFill(const KXImageRGBA32i& source, KXImageRGBA32i& image, KXFuzz::Byte
     case 0: filled = KXFloodFillHelper::FloodFill(image, seed, fill, &bounds); break;
     case 1: filled = KXFloodFillHelper::FloodFill(image, seed, tolerance, fill, &bounds); break;
     case 2: {
+        // A filled pixel outside a smaller target throws; those before it
+        // stay written (and are checked below like any other).
         const KXImageRGBA32i from = source;
-        filled = KXFloodFillHelper::FloodFill(from, image, seed, tolerance, fill, &bounds);
+        try {
+            filled = KXFloodFillHelper::FloodFill(from, image, seed, tolerance, fill, &bounds);
+        } catch (const std::out_of_range&) {
+            KXFUZZ_CHECK(image.Width() < from.Width() || image.Height() < from.Height());
+            filled = true;
+            bounds = from.Rect();
+        }
         break;
     }
     default: {
