@@ -139,11 +139,24 @@ void FloodFill(const KXImageRGBA32i& source, KXImageRGBA32i& image, KXFuzz::Byte
     }
     default: filled = KXFloodFillHelper::ColorRangeFill(from, image, seed, tolerance, fill, &bounds); break;
     }
+    const Pixels after = KXFuzz::Pixels(image);
+    if (kind == 3) {
+        // A copy of the source (even when the seed is outside it), then
+        // each pixel the fill colour where it matched, else transparent.
+        const Pixels copied = KXFuzz::Pixels(from);
+        KXFUZZ_CHECK(after.size() == copied.size());
+        for (int y = 0; y < int(image.Height()); ++y)
+            for (int x = 0; x < int(image.Width()); ++x) {
+                const KXRGBA32i p = At(image, after, x, y);
+                KXFUZZ_CHECK(filled ? (p == fill || p == KXRGBA32i(0)) : p == At(image, copied, x, y));
+                if (filled && fill != KXRGBA32i(0) && p == fill)
+                    KXFUZZ_CHECK(bounds.contains(x, y));
+            }
+        return;
+    }
     if (!filled)
         bounds = QRect();
-    // The colour-range fill makes the target a copy of the source first.
-    const Pixels reference = (kind == 3 && filled) ? KXFuzz::Pixels(from) : before;
-    const Pixels after = KXFuzz::Pixels(image);
+    const Pixels& reference = before;
     KXFUZZ_CHECK(after.size() == reference.size());
     for (int y = 0; y < int(image.Height()); ++y)
         for (int x = 0; x < int(image.Width()); ++x)
