@@ -15,6 +15,8 @@
 #include <vector>
 #include <stdexcept>
 
+#include <sys/resource.h>
+
 #if defined(__SANITIZE_ADDRESS__)
 #define KX_ASAN 1
 #elif defined(__has_feature)
@@ -29,6 +31,17 @@
 #endif
 
 namespace {
+// How many blocks fit in half of the process's address-space limit (the
+// other half is left to the host: decoders, Qt, its own buffers); no limit
+// when the address space is not capped.
+uint64_t BlocksWithinAddressSpace(uint64_t blockSize)
+{
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return UINT64_MAX;
+    return static_cast<uint64_t>(limit.rlim_cur) / 2 / blockSize;
+}
+
 const char kLogFile[] = "src/VQTileManager64";
 // Sanitizer builds mark free blocks off-limits this many at a time, ahead of
 // the highest block handed out, so that the shadow of the whole 6.5 GB is
@@ -149,6 +162,14 @@ VQTileManager64::VQTileManager64(bool, unsigned int blockSize, unsigned int page
       m_maxBlocks(maxBlocks < pageFileBlocks ? maxBlocks : pageFileBlocks),
       m_blockSize(blockSize)
 {
+    const uint64_t fit = BlocksWithinAddressSpace(m_blockSize);
+    if (fit < m_pageFileBlocks) {
+        KX_LOG_REPORT(kLogFile, QStringLiteral("Address space limited: %1 tile blocks instead of %2")
+                                    .arg(fit)
+                                    .arg(m_pageFileBlocks));
+        m_pageFileBlocks = fit;
+        m_maxBlocks = std::min(m_maxBlocks, fit);
+    }
     try {
         WinAlloc();
     } catch (const std::exception& e) {

@@ -52,6 +52,15 @@ QPointF Rounded(const QPointF& p)
     return QPointF(round(p.x()), round(p.y()));
 }
 
+// The whole-pixel rectangle of a box, or an empty one for a box whose
+// coordinates are not finite or lie beyond what Draw accepts (toRect would
+// not fit them in an int).
+QRect PixelRect(const QRectF& r)
+{
+    const auto usable = [](double v) { return std::fabs(v) <= 1e9; };
+    return usable(r.x()) && usable(r.y()) && usable(r.width()) && usable(r.height()) ? r.toRect() : QRect();
+}
+
 } // namespace
 
 KXTextHelper::KXTextHelper(float maxSegmentLength) : maxSegmentLength(maxSegmentLength)
@@ -149,7 +158,7 @@ QPainterPath KXTextHelper::DeformedTextPath(QPointF& shift)
     const QPointF difference = textRect.topLeft() - deformed.topLeft();
     shift = -QPointF(std::trunc(difference.x()), std::trunc(difference.y()));
     lastOffset = shift;
-    lastDeformedRect = deformed.toRect();
+    lastDeformedRect = PixelRect(deformed);
     return path;
 }
 
@@ -197,7 +206,7 @@ KXImageRGBA32i KXTextHelper::TransformAndCreateImage(const QPainterPath& path, c
 {
     const QPainterPath moved = TransformPath(path, rect, offset);
     const QRectF frame = moved.boundingRect();
-    offset = Rounded(offset + frame.toRect().topLeft());
+    offset = Rounded(offset + PixelRect(frame).topLeft());
     return CreateImage(moved, frame);
 }
 

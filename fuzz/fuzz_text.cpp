@@ -1,0 +1,89 @@
+// Fuzz target: text strings and settings through the text helper: plain,
+// deformed and selection images, outlines, carets and character hits, with
+// fuzzed fonts, bends, distortions and transforms (sizes capped so that an
+// image stays small).
+
+#include "KXFuzzSupport.h"
+
+#include "KXTextHelper.h"
+
+#include <QFont>
+#include <QMatrix4x4>
+
+#include <cmath>
+
+namespace {
+
+double Setting(KXFuzz::Bytes& in)
+{
+    // Mostly sensible percentages, sometimes any double (NaN and infinities
+    // included).
+    return in.Flag() ? in.Take<double>() : in.Range(-200, 200);
+}
+
+QMatrix4x4 Transform(KXFuzz::Bytes& in)
+{
+    QMatrix4x4 matrix;
+    if (in.Flag())
+        matrix.rotate(in.Range(-360, 360), 0, 0, 1);
+    if (in.Flag())
+        matrix.scale(in.Range(-40, 40) / 10.0f, in.Range(-40, 40) / 10.0f);
+    if (in.Flag())
+        matrix.translate(in.Range(-100, 100), in.Range(-100, 100));
+    if (in.Flag()) {
+        float values[16];
+        for (float& value : values)
+            value = in.Take<float>();
+        // Any matrix, but one that cannot blow a small text up past a
+        // few hundred pixels.
+        bool small = true;
+        for (float value : values)
+            small = small && !(std::fabs(value) > 4.0f);
+        if (small)
+            matrix = QMatrix4x4(values);
+    }
+    return matrix;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    KXFuzz::Setup();
+    const long long before = KXFuzz::FreeBlocks();
+    {
+        KXFuzz::Bytes in(data, size);
+        const float segment = in.Flag() ? in.Take<float>() : in.Range(1, 16);
+        KXTextHelper helper(std::isfinite(segment) && segment > 0.05f ? segment : -1.0f);
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(in.Range(1, 60));
+        font.setItalic(in.Flag());
+        font.setBold(in.Flag());
+        helper.SetFont(font);
+        helper.SetColor(QColor::fromRgba(in.Take<uint32_t>()));
+        helper.SetStyle(in.Range(-1, 2));
+        helper.SetOrientation(in.Flag());
+        helper.SetBend(Setting(in));
+        helper.SetHDistortion(Setting(in));
+        helper.SetVDistortion(Setting(in));
+        helper.SetTransform(Transform(in));
+        helper.SetRenderMode(in.Range(0, 3));
+        const int start = in.Range(-3, 40), count = in.Range(-3, 40);
+        const QPoint origin(in.Range(-50, 50), in.Range(-50, 50)), point(in.Range(-100, 300), in.Range(-100, 300));
+        helper.SetText(QString::fromUtf8(in.Chunk(48)));
+
+        QPointF offset;
+        (void)helper.CreateImageByText(offset);
+        (void)helper.CreateImageByTextWithDeformation(offset);
+        (void)helper.CreateImageByTextWithSelectionAndDeformation(offset, start, count);
+        QRectF textRect, transformedRect;
+        const QPainterPath path = helper.CreatePathByTextWithRect(textRect, transformedRect, offset);
+        (void)helper.TransformAndCreateImage(path, textRect, offset);
+        (void)helper.GetVerticalAndUnderLine(origin, start, count);
+        (void)helper.GetCharPath(origin);
+        const int hit = helper.FindSelectedChar(origin, point);
+        KXFUZZ_CHECK(hit >= -1 && hit <= helper.GetText().size());
+    }
+    KXFUZZ_CHECK(KXFuzz::FreeBlocks() == before);
+    return 0;
+}
