@@ -28,24 +28,24 @@ void ReadField(QDataStream& stream, bool& value)
     stream >> v;
     value = v != 0;
 }
-// Qt stores the colour's spec byte as it comes, so a byte that names no
-// spec would leave an out-of-range enum in the colour: such a colour is
-// corrupt data, and the colour is left alone. Streams older than Qt 4 hold
-// a packed RGB value without a spec.
+// Qt stores the colour's model byte as it comes, so a byte
+// that names no colour model would leave an out-of-range enum in the colour:
+// such a colour is corrupt data, and the colour is left alone. Streams older
+// than Qt 4 hold a packed RGB value without a model byte.
 void ReadField(QDataStream& stream, QColor& value)
 {
     if (stream.version() < QDataStream::Qt_4_0) {
         stream >> value;
         return;
     }
-    constexpr int kColourBytes = 11; // spec, then alpha, red, green, blue and padding as 16-bit words
+    constexpr int kColourBytes = 11; // the model, then alpha, red, green, blue and padding as 16-bit words
     char bytes[kColourBytes];
     if (stream.readRawData(bytes, kColourBytes) != kColourBytes) {
         stream.setStatus(QDataStream::ReadPastEnd);
         return;
     }
-    const qint8 spec = static_cast<qint8>(bytes[0]);
-    if (spec < QColor::Invalid || spec > QColor::ExtendedRgb) {
+    const qint8 model = static_cast<qint8>(bytes[0]);
+    if (model < QColor::Invalid || model > QColor::ExtendedRgb) {
         stream.setStatus(QDataStream::ReadCorruptData);
         return;
     }
