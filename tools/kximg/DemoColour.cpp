@@ -5,8 +5,7 @@
 
 #include "Adjustments.h"
 #include "Profiles.h"
-#include "DemoRegistry.h"
-#include "Gallery.h"
+#include "DemoSupport.h"
 #include "HistogramChart.h"
 
 #include "KXImageConversion.h"
@@ -80,11 +79,6 @@ KXImageRGBA32i Adjusted(const KXImageRGBA32i& image, const char* op, const char*
     KXImageRGBA32i result(image);
     PrepareAdjustment(QString::fromLatin1(op), Parameters(parameters))(image)(result, nullptr);
     return result;
-}
-
-QImage Picture(const KXImageRGBA32i& image)
-{
-    return ConvertImage<KXImageRGBA32i, QImage>(image);
 }
 
 // Typical settings of every operation of `kximg adjust`.

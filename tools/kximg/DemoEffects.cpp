@@ -2,8 +2,7 @@
 // high pass, noise, glow and vignette, each on the sample, one of them
 // through a soft selection.
 
-#include "DemoRegistry.h"
-#include "Gallery.h"
+#include "DemoSupport.h"
 
 #include "KXDetailFilters.h"
 #include "KXEffectFilters.h"
@@ -19,30 +18,11 @@ namespace kximg {
 
 namespace {
 
-const QSize kCell(480, 360);
-
-QImage Picture(const KXImageRGBA32i& image)
-{
-    return ConvertImage<KXImageRGBA32i, QImage>(image);
-}
-
-// A filter object run the way the editor runs it: its own lock, an unset
-// cancel flag, and `extra` (the caches) after them.
+// A filter run as the editor runs it (RunFilter), as a picture.
 template <class Processing, class Data, class... Extra>
 QImage Run(const Data& data, Extra&... extra)
 {
-    QReadWriteLock lock;
-    bool cancelled = false;
-    Processing filter(lock, cancelled, extra...);
-    return Picture(filter.run(data));
-}
-
-template <class Data>
-Data On(const KXImageRGBA32i& image)
-{
-    Data data;
-    data.image = image;
-    return data;
+    return Picture(RunFilter<Processing>(data, extra...));
 }
 
 // A piece of fine detail (where the sample has its zone plate) four times
@@ -101,7 +81,7 @@ DemoResult DetailFilters(const DemoInput& input)
     area.selection = UpperHalf(QSize(int(layer.Width()), int(layer.Height())));
     area.selectionRect = area.selection.Rect();
     cells << GridCell{QStringLiteral("sharpen 255 on the upper half"), Run<KXSharpenProcessing>(area)};
-    return {LabelledGrid(cells, 4, kCell), QStringLiteral("%1 results").arg(cells.size() - 2)};
+    return ResultGrid(cells, 4, 2);
 }
 
 DemoResult EffectFilters(const DemoInput& input)
@@ -142,7 +122,7 @@ DemoResult EffectFilters(const DemoInput& input)
     tinted.selection = UpperHalf(QSize(int(layer.Width()), int(layer.Height())));
     tinted.selectionRect = tinted.selection.Rect();
     cells << GridCell{QStringLiteral("blue vignette, 80%, on the upper half"), Run<KXVignetteProcessing>(tinted)};
-    return {LabelledGrid(cells, 4, kCell), QStringLiteral("%1 results").arg(cells.size() - 1)};
+    return ResultGrid(cells, 4, 1);
 }
 
 } // namespace

@@ -2,8 +2,7 @@
 // strengths, an area blur through a soft selection, a layer grown by its
 // blur, and the blur and convolution operators.
 
-#include "DemoRegistry.h"
-#include "Gallery.h"
+#include "DemoSupport.h"
 
 #include "KXBlurFilters.h"
 #include "KXBlurOperators.h"
@@ -16,32 +15,6 @@
 namespace kximg {
 
 namespace {
-
-const QSize kCell(480, 360);
-
-QImage Picture(const KXImageRGBA32i& image)
-{
-    return ConvertImage<KXImageRGBA32i, QImage>(image);
-}
-
-// Runs a filter object the way the editor does: its own lock and an unset
-// cancel flag.
-template <class Processing, class Data>
-KXImageRGBA32i RunFilter(const Data& data)
-{
-    QReadWriteLock lock;
-    bool cancelled = false;
-    Processing filter(lock, cancelled);
-    return filter.run(data);
-}
-
-template <class Processing>
-typename Processing::BlurData WholeLayer(const KXImageRGBA32i& image)
-{
-    typename Processing::BlurData data;
-    data.image = image;
-    return data;
-}
 
 // An ellipse over the lower left of the picture (where the sample has its
 // fine detail) whose alpha fades from 255 in its middle to 0 at its rim.
@@ -67,13 +40,13 @@ DemoResult BlurFilters(const DemoInput& input)
 {
     QList<GridCell> cells{{QStringLiteral("the sample"), input.sample}};
     for (const int radius : {2, 8, 24}) {
-        auto data = WholeLayer<KXBoxBlurProcessing>(input.working);
+        auto data = On<KXBoxBlurProcessing::BlurData>(input.working);
         data.radius = radius;
         cells << GridCell{QStringLiteral("box blur, radius %1").arg(radius),
                           Picture(RunFilter<KXBoxBlurProcessing>(data))};
     }
     for (const double sigma : {1.0, 4.0, 12.0}) {
-        auto data = WholeLayer<KXGaussianBlurProcessing>(input.working);
+        auto data = On<KXGaussianBlurProcessing::BlurData>(input.working);
         data.sigma = sigma;
         cells << GridCell{QStringLiteral("Gaussian blur, sigma %1").arg(sigma),
                           Picture(RunFilter<KXGaussianBlurProcessing>(data))};
@@ -81,7 +54,7 @@ DemoResult BlurFilters(const DemoInput& input)
 
     // Through a soft elliptic selection.
     const QSize size(static_cast<int>(input.working.Width()), static_cast<int>(input.working.Height()));
-    auto area = WholeLayer<KXGaussianBlurProcessing>(input.working);
+    auto area = On<KXGaussianBlurProcessing::BlurData>(input.working);
     area.sigma = 8.0;
     area.selection = SoftSelection(size);
     area.selectionRect = area.selection.Rect();
@@ -115,7 +88,7 @@ DemoResult BlurFilters(const DemoInput& input)
     KXImageConvolution{kSharpen, QSize(3, 3)}(sharp);
     cells << GridCell{QStringLiteral("3 x 3 sharpening convolution"), Picture(sharp)};
 
-    return {LabelledGrid(cells, 3, kCell), QStringLiteral("%1 results").arg(cells.size() - 1)};
+    return ResultGrid(cells, 3, 1);
 }
 
 } // namespace

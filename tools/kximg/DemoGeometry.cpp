@@ -2,8 +2,7 @@
 // reduction with each sampler, and zoomed views rendered as the editor's
 // canvas renders them.
 
-#include "DemoRegistry.h"
-#include "Gallery.h"
+#include "DemoSupport.h"
 
 #include "KXColorTransform.h"
 #include "KXImageConversion.h"
@@ -16,8 +15,6 @@ namespace kximg {
 
 namespace {
 
-const QSize kCell(480, 360);
-
 using Sampler = bool (*)(const KXImageRGBA32i&, const QTransform&, KXImageRGBA32i&, const QRect&);
 struct NamedSampler {
     const char* name;
@@ -26,11 +23,6 @@ struct NamedSampler {
 const NamedSampler kSamplers[] = {{"nearest", NearestNeighbourTransformImage},
                                   {"bilinear", BilinearTransformImage},
                                   {"bicubic", BicubicTransformImage}};
-
-QImage Picture(const KXImageRGBA32i& image)
-{
-    return ConvertImage<KXImageRGBA32i, QImage>(image);
-}
 
 // A view of `image` at `scale` from `offset`, `size` pixels, over transparency.
 QImage View(const KXImageRGBA32i& image, double scale, const QPointF& offset, const QSize& size,
@@ -61,7 +53,7 @@ DemoResult Rotation(const DemoInput& input)
         zooms << GridCell{QStringLiteral("%1, 8x around tile corner (256, 512)").arg(QLatin1String(s.name)),
                           View(rotated, 8.0, QPointF(226, 490), QSize(480, 360))};
     }
-    return {LabelledGrid(cells + zooms, 3, kCell), QString()};
+    return {LabelledGrid(cells + zooms, 3, kDemoCell), QString()};
 }
 
 // A 4x reduction with each sampler (the bilinear and bicubic ones box
@@ -78,7 +70,7 @@ DemoResult Reduction(const DemoInput& input)
         cells << GridCell{QStringLiteral("%1, 1/4, shown 4x").arg(QLatin1String(s.name)),
                           View(reduced, 4.0, QPointF(0, 0), small * 4)};
     }
-    return {LabelledGrid(cells, 3, kCell), QStringLiteral("%1 x %2 pixels each").arg(small.width()).arg(small.height())};
+    return {LabelledGrid(cells, 3, kDemoCell), QStringLiteral("%1 x %2 pixels each").arg(small.width()).arg(small.height())};
 }
 
 // The canvas renderer: the whole picture at 1/2, a detail at 3x and 6x
@@ -98,7 +90,7 @@ DemoResult Views(const DemoInput& input)
         {QStringLiteral("6x detail, half a pixel further"), View(image, 6.0, detail + QPointF(0.5, 0.5), size)},
         {QStringLiteral("2x hue wheel, green as grey"),
          View(image, 2.0, QPointF(image.Width() * 0.66, image.Height() * 0.05), size, &grey)}};
-    return {LabelledGrid(cells, 3, kCell), QString()};
+    return {LabelledGrid(cells, 3, kDemoCell), QString()};
 }
 
 } // namespace

@@ -3,8 +3,7 @@
 // and its inner shadow inside, and a hard selection feathered, grown and
 // shrunk.
 
-#include "DemoRegistry.h"
-#include "Gallery.h"
+#include "DemoSupport.h"
 
 #include "KXImageConversion.h"
 #include "KXRefineSelection.h"
@@ -17,24 +16,7 @@ namespace kximg {
 
 namespace {
 
-const QSize kCell(480, 360);
 const QColor kBackground(238, 236, 228);
-
-QImage Picture(const KXImageRGBA32i& image)
-{
-    return ConvertImage<KXImageRGBA32i, QImage>(image);
-}
-
-// Runs a filter object the way the editor does: its own lock and an unset
-// cancel flag.
-template <class Processing, class Data>
-auto RunFilter(const Data& data)
-{
-    QReadWriteLock lock;
-    bool cancelled = false;
-    Processing filter(lock, cancelled);
-    return filter.run(data);
-}
 
 // The sample with everything outside an ellipse (inset by a margin)
 // transparent.
@@ -98,7 +80,7 @@ DemoResult Shadows(const DemoInput& input)
         cells << GridCell{QStringLiteral("inner shadow, size %1, moved by 8,8").arg(size),
                           Composite(cut, Picture(result.shadow), result.origin, QPoint(8, 8), true)};
     }
-    return {LabelledGrid(cells, 3, kCell), QStringLiteral("%1 results").arg(cells.size() - 1)};
+    return ResultGrid(cells, 3, 1);
 }
 
 // The refined selection, white where selected, placed on a canvas of the
@@ -142,7 +124,7 @@ DemoResult Refine(const DemoInput& input)
         cells << GridCell{QStringLiteral("feather %1, shift %2").arg(s.radius).arg(s.shift),
                           SelectionPicture(result.image, result.position, size)};
     }
-    return {LabelledGrid(cells, 3, kCell), QStringLiteral("%1 results").arg(cells.size() - 1)};
+    return ResultGrid(cells, 3, 1);
 }
 
 } // namespace
