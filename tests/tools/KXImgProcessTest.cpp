@@ -55,20 +55,11 @@ QImage Read(const QString& path)
     return QImage(path).convertToFormat(QImage::Format_ARGB32);
 }
 
-class KximgProcesses : public testing::Test {
+class KximgProcesses : public testing::Test, public KximgDirectory {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-        ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("tmp")));
-    }
-    QString Path(const QString& name) const { return m_dir.filePath(name); }
+    void SetUp() override { ASSERT_TRUE(QDir().mkdir(TemporaryDirectory())); }
     QString TemporaryDirectory() const { return Path(QStringLiteral("tmp")); }
     QStringList Environment() const { return {QStringLiteral("TMPDIR=") + TemporaryDirectory()}; }
-    QStringList Entries() const
-    {
-        return QDir(m_dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
-    }
     // A kximg that is left running, with TMPDIR set.
     std::unique_ptr<QProcess> Start(const QStringList& arguments) const
     {
@@ -76,7 +67,7 @@ protected:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("TMPDIR"), TemporaryDirectory());
         process->setProcessEnvironment(environment);
-        process->setWorkingDirectory(m_dir.path());
+        process->setWorkingDirectory(Path(QStringLiteral(".")));
         process->start(QStringLiteral(KXIMG_PATH), arguments);
         return process;
     }
@@ -90,8 +81,6 @@ protected:
                 return false;
         return true;
     }
-
-    QTemporaryDir m_dir;
 };
 
 // Every output as a serial run gives it (Qt's inversion, which the tool's
@@ -149,7 +138,7 @@ TEST_F(KximgProcesses, FullTemporaryFileSystemIsOutOfTileMemory)
     // 2000 x 1500 takes 16 x 12 tiles = 12 MiB.
     ASSERT_TRUE(Picture(2000, 1500, 1).save(Path(QStringLiteral("in.png"))));
     const QStringList before = Entries();
-    const Outcome run = RunKximg({"invert", "in.png", "out.png"}, m_dir.path(), Environment(), 60000, wrapper);
+    const Outcome run = Kximg({"invert", "in.png", "out.png"}, Environment(), wrapper);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, QStringLiteral("kximg: invert: out of tile memory\n"));
     EXPECT_EQ(Entries(), before);
@@ -166,7 +155,7 @@ TEST_F(KximgProcesses, FileSizeLimitRefusesTheOutputOnly)
     const QStringList before = Entries();
     const QStringList wrapper{QStringLiteral("sh"), QStringLiteral("-c"),
                               QStringLiteral("ulimit -f 100 && exec \"$@\""), QStringLiteral("sh")};
-    const Outcome run = RunKximg({"invert", "in.png", "out.png"}, m_dir.path(), Environment(), 60000, wrapper);
+    const Outcome run = Kximg({"invert", "in.png", "out.png"}, Environment(), wrapper);
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(run.err.startsWith(QStringLiteral("kximg: cannot write 'out.png': "))) << run.err.toStdString();
     EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << run.err.toStdString();
@@ -261,7 +250,7 @@ TEST_F(KximgProcesses, KilledRunsPageFileGoesAtTheNextStart)
     ASSERT_EQ(PageFiles(TemporaryDirectory()).size(), 1);
 
     ASSERT_TRUE(Picture(130, 70, 4).save(Path(QStringLiteral("small.png"))));
-    const Outcome next = RunKximg({"info", "small.png"}, m_dir.path(), Environment());
+    const Outcome next = Kximg({"info", "small.png"}, Environment());
     EXPECT_EQ(next.status, 0) << next.err.toStdString();
     EXPECT_EQ(PageFiles(TemporaryDirectory()), QStringList());
 }
