@@ -38,82 +38,9 @@
 
 namespace {
 
-constexpr int kWidth = 6000;
-constexpr int kHeight = 4000;
-constexpr long long kTiles = 47 * 32; // tiles of one 6000 x 4000 image
-
-// Smooth gradients with noise, as in a photo, opaque; row-major BGRA bytes.
-const std::vector<KXRGBA32i>& PhotoPixels()
-{
-    static const std::vector<KXRGBA32i> pixels = [] {
-        std::vector<KXRGBA32i> p(size_t(kWidth) * kHeight);
-        std::mt19937 random(1);
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x) {
-                const uint32_t noise = random() & 31;
-                const uint32_t r = (x * 255 / kWidth + noise) & 255, g = (y * 255 / kHeight + 2 * noise) & 255,
-                               b = ((x + y) / 40 + noise) & 255;
-                p[size_t(y) * kWidth + x] = KXRGBA32i(0xff000000u | r << 16 | g << 8 | b);
-            }
-        return p;
-    }();
-    return pixels;
-}
-
-// The layer as an image; made for each benchmark, since no image may
-// outlive the tile manager.
-KXImageRGBA32i Photo()
-{
-    KXImageRGBA32i image(kWidth, kHeight);
-    for (int y = 0; y < kHeight; ++y)
-        image.SetLine(y, PhotoPixels().data() + size_t(y) * kWidth, kWidth * 4);
-    return image;
-}
-
-// Argument 0 of every benchmark: 1 for one pool thread, 0 for the default.
-class PoolThreads {
-public:
-    explicit PoolThreads(int64_t threads)
-    {
-        QThreadPool::globalInstance()->setMaxThreadCount(threads == 1 ? 1 : QThread::idealThreadCount());
-    }
-    ~PoolThreads() { QThreadPool::globalInstance()->setMaxThreadCount(QThread::idealThreadCount()); }
-};
-
-const char* PoolName(int64_t threads)
-{
-    return threads == 1 ? "one thread" : "default pool";
-}
-
-void SetPixels(benchmark::State& state)
-{
-    state.counters["MPix/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * kWidth * kHeight / 1e6,
-                                                  benchmark::Counter::kIsRate);
-}
-
-// The CPU time of the whole process (every thread), in seconds.
-double CpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
-// CPU seconds per iteration of the OpenCV jobs, by name ("gaussian 2", "box 5").
-std::map<std::string, double>& PeerSeconds()
-{
-    static std::map<std::string, double> seconds;
-    return seconds;
-}
+using namespace KXBench;
 
 #ifdef KX_WITH_OPENCV
-// The layer's pixels as an OpenCV image (the same BGRA bytes).
-const cv::Mat& PhotoMat()
-{
-    static const cv::Mat mat(kHeight, kWidth, CV_8UC4, const_cast<KXRGBA32i*>(PhotoPixels().data()));
-    return mat;
-}
-
 void PeerJob(int window, double sigma, cv::Mat& out)
 {
     if (sigma > 0)
@@ -191,14 +118,7 @@ void BM_ReadWriteRows(benchmark::State& state)
 {
     KXImageRGBA32i image = Photo();
     KXParkedBlocks parked(3 * kTiles);
-    std::vector<KXRGBA32i> row(kWidth);
-    for (auto _ : state) {
-        for (int y = 0; y < kHeight; ++y) {
-            image.GetLine(y, row.data(), kWidth * 4);
-            image.SetLine(y, row.data(), kWidth * 4);
-        }
-        benchmark::ClobberMemory();
-    }
+    ReadWriteRows(state, image);
     SetPixels(state);
 }
 

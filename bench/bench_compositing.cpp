@@ -24,9 +24,8 @@
 
 namespace {
 
-constexpr int kWidth = 6000;
-constexpr int kHeight = 4000;
-constexpr long long kTiles = 47 * 32; // tiles of one 6000 x 4000 image
+using namespace KXBench;
+
 enum Base { kOpaqueBase = 0, kHalfBase = 1 };
 
 // Smooth gradients with noise, as in a photo, at one alpha.
@@ -61,23 +60,6 @@ const QImage& BaseImage(int base)
 const char* BaseName(int base)
 {
     return base == kOpaqueBase ? "over opaque" : "over half-transparent";
-}
-
-void SetPixels(benchmark::State& state)
-{
-    state.counters["MPix/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * kWidth * kHeight / 1e6,
-                                                  benchmark::Counter::kIsRate);
-}
-
-// Copies the base's pixels into the destination's private tiles, row by row.
-void Restore(KXImageRGBA32i& dst, const KXImageRGBA32i& base)
-{
-    std::vector<KXRGBA32i> row(dst.Width());
-    const unsigned int bytes = dst.Width() * 4;
-    for (unsigned int y = 0; y < dst.Height(); ++y) {
-        base.GetLine(y, row.data(), bytes);
-        dst.SetLine(y, row.data(), bytes);
-    }
 }
 
 // The memory floor of a blend over tiles: as many bytes as the tiles of the

@@ -36,59 +36,18 @@
 
 namespace {
 
-constexpr int kWidth = 6000;
-constexpr int kHeight = 4000;
-constexpr long long kTiles = 47 * 32; // tiles of one 6000 x 4000 image
+using namespace KXBench;
+
 constexpr double kSigma = 5.0;        // the high pass's and the baseline Gaussian's
 
 enum Filter { kSharpen, kSmoothen, kHighPass, kAddNoise, kDiffuseGlow, kVignette };
 const char* const kNames[] = {"sharpen", "smoothen", "high pass", "add noise", "diffuse glow", "vignette"};
-
-// Smooth gradients with noise, as in a photo, opaque.
-KXImageRGBA32i Photo()
-{
-    KXImageRGBA32i image(kWidth, kHeight);
-    std::mt19937 random(1);
-    std::vector<KXRGBA32i> row(kWidth);
-    for (int y = 0; y < kHeight; ++y) {
-        for (int x = 0; x < kWidth; ++x) {
-            const uint32_t noise = random() & 31;
-            const uint32_t r = (x * 255 / kWidth + noise) & 255, g = (y * 255 / kHeight + 2 * noise) & 255,
-                           b = ((x + y) / 40 + noise) & 255;
-            row[size_t(x)] = KXRGBA32i(0xff000000u | r << 16 | g << 8 | b);
-        }
-        image.SetLine(y, row.data(), kWidth * 4);
-    }
-    return image;
-}
-
-class PoolThreads {
-public:
-    explicit PoolThreads(int64_t threads)
-    {
-        QThreadPool::globalInstance()->setMaxThreadCount(threads == 1 ? 1 : QThread::idealThreadCount());
-    }
-    ~PoolThreads() { QThreadPool::globalInstance()->setMaxThreadCount(QThread::idealThreadCount()); }
-};
-
-double CpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
 
 // CPU seconds per iteration of what the ratios compare with, by name.
 std::map<std::string, double>& Seconds()
 {
     static std::map<std::string, double> seconds;
     return seconds;
-}
-
-void SetPixels(benchmark::State& state)
-{
-    state.counters["MPix/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * kWidth * kHeight / 1e6,
-                                                  benchmark::Counter::kIsRate);
 }
 
 // One run of `filter` with its own locks and empty caches.
@@ -135,15 +94,8 @@ void BM_ReadWriteRows(benchmark::State& state)
 {
     KXImageRGBA32i image = Photo();
     KXParkedBlocks parked(4 * kTiles);
-    std::vector<KXRGBA32i> row(kWidth);
     const double start = CpuSeconds();
-    for (auto _ : state) {
-        for (int y = 0; y < kHeight; ++y) {
-            image.GetLine(y, row.data(), kWidth * 4);
-            image.SetLine(y, row.data(), kWidth * 4);
-        }
-        benchmark::ClobberMemory();
-    }
+    ReadWriteRows(state, image);
     Seconds()["plain"] = (CpuSeconds() - start) / state.iterations();
     state.SetLabel("one thread");
     SetPixels(state);

@@ -40,9 +40,8 @@
 
 namespace {
 
-constexpr int kWidth = 6000;
-constexpr int kHeight = 4000;
-constexpr long long kTiles = 47 * 32; // tiles of one 6000 x 4000 image
+using namespace KXBench;
+
 constexpr int kRadius = 5;
 
 // Smooth gradients with noise, partly transparent, as in a photo layer.
@@ -90,23 +89,6 @@ private:
     int m_saved;
     bool m_one;
 };
-
-void SetPixels(benchmark::State& state)
-{
-    state.counters["MPix/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * kWidth * kHeight / 1e6,
-                                                  benchmark::Counter::kIsRate);
-}
-
-// Copies the photo's pixels into the image's private tiles, row by row.
-void Restore(KXImageRGBA32i& image, const KXImageRGBA32i& photo)
-{
-    std::vector<KXRGBA32i> row(image.Width());
-    const unsigned int bytes = image.Width() * 4;
-    for (unsigned int y = 0; y < image.Height(); ++y) {
-        photo.GetLine(y, row.data(), bytes);
-        image.SetLine(y, row.data(), bytes);
-    }
-}
 
 double Seconds(std::chrono::steady_clock::duration d)
 {

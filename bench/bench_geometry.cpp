@@ -35,35 +35,7 @@
 
 namespace {
 
-constexpr int kWidth = 6000;
-constexpr int kHeight = 4000;
-constexpr long long kTiles = 47 * 32;
-
-// Smooth gradients with noise, as in a photo, opaque; row-major BGRA bytes.
-const std::vector<KXRGBA32i>& PhotoPixels()
-{
-    static const std::vector<KXRGBA32i> pixels = [] {
-        std::vector<KXRGBA32i> p(size_t(kWidth) * kHeight);
-        std::mt19937 random(1);
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x) {
-                const uint32_t noise = random() & 31;
-                const uint32_t r = (x * 255 / kWidth + noise) & 255, g = (y * 255 / kHeight + 2 * noise) & 255,
-                               b = ((x + y) / 40 + noise) & 255;
-                p[size_t(y) * kWidth + x] = KXRGBA32i(0xff000000u | r << 16 | g << 8 | b);
-            }
-        return p;
-    }();
-    return pixels;
-}
-
-KXImageRGBA32i Photo()
-{
-    KXImageRGBA32i image(kWidth, kHeight);
-    for (int y = 0; y < kHeight; ++y)
-        image.SetLine(y, PhotoPixels().data() + size_t(y) * kWidth, kWidth * 4);
-    return image;
-}
+using namespace KXBench;
 
 const QImage& PhotoQImage()
 {
@@ -79,53 +51,6 @@ QTransform Turn()
            QTransform::fromTranslate(kWidth / 2.0, kHeight / 2.0);
 }
 
-class PoolThreads {
-public:
-    explicit PoolThreads(int64_t threads)
-    {
-        QThreadPool::globalInstance()->setMaxThreadCount(threads == 1 ? 1 : QThread::idealThreadCount());
-    }
-    ~PoolThreads() { QThreadPool::globalInstance()->setMaxThreadCount(QThread::idealThreadCount()); }
-};
-
-double CpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
-void SetPixels(benchmark::State& state, double pixels)
-{
-    state.counters["MPix/s"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * pixels / 1e6, benchmark::Counter::kIsRate);
-}
-
-// CPU seconds per iteration of the peers' jobs, by name.
-std::map<std::string, double>& PeerSeconds()
-{
-    static std::map<std::string, double> seconds;
-    return seconds;
-}
-
-// Times `job` like a benchmark body and keeps its time under `name`.
-template <class Job>
-void TimePeer(benchmark::State& state, const std::string& name, Job&& job)
-{
-    const double start = CpuSeconds();
-    for (auto _ : state)
-        job();
-    PeerSeconds()[name] = (CpuSeconds() - start) / state.iterations();
-    state.SetLabel("one thread");
-}
-
-void SetPeerRatio(benchmark::State& state, const char* counter, const std::string& name, double seconds)
-{
-    const auto found = PeerSeconds().find(name);
-    if (found != PeerSeconds().end())
-        state.counters[counter] = seconds / found->second;
-}
-
 void BM_QtSmoothRotate(benchmark::State& state)
 {
     PhotoQImage();
@@ -139,12 +64,6 @@ void BM_QtSmoothRotate(benchmark::State& state)
 BENCHMARK(BM_QtSmoothRotate)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
 #ifdef KX_WITH_OPENCV
-const cv::Mat& PhotoMat()
-{
-    static const cv::Mat mat(kHeight, kWidth, CV_8UC4, const_cast<KXRGBA32i*>(PhotoPixels().data()));
-    return mat;
-}
-
 void BM_OpenCVWarpAffine(benchmark::State& state)
 {
     const int interpolation = state.range(0) == 3 ? cv::INTER_CUBIC : cv::INTER_LINEAR;
@@ -180,14 +99,7 @@ void BM_ReadWriteRows(benchmark::State& state)
 {
     KXImageRGBA32i image = Photo();
     KXParkedBlocks parked(3 * kTiles);
-    std::vector<KXRGBA32i> row(kWidth);
-    for (auto _ : state) {
-        for (int y = 0; y < kHeight; ++y) {
-            image.GetLine(y, row.data(), kWidth * 4);
-            image.SetLine(y, row.data(), kWidth * 4);
-        }
-        benchmark::ClobberMemory();
-    }
+    ReadWriteRows(state, image);
     SetPixels(state, double(kWidth) * kHeight);
 }
 BENCHMARK(BM_ReadWriteRows)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();

@@ -43,9 +43,8 @@
 
 namespace {
 
-constexpr int kWidth = 6000;
-constexpr int kHeight = 4000;
-constexpr long long kTiles = 47 * 32;
+using namespace KXBench;
+
 constexpr uint32_t kFill = 0xFF2060E0;
 
 enum Layer { kPhoto99, kChecker, kLattice, kPhoto99Tolerance };
@@ -89,23 +88,10 @@ void Restore(KXImageRGBA32i& image, int layer)
         image.SetLine(unsigned(y), LayerPixels(layer).data() + size_t(y) * kWidth, kWidth * 4);
 }
 
-double CpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
 std::map<int, double>& PeerSeconds()
 {
     static std::map<int, double> seconds;
     return seconds;
-}
-
-void SetPixels(benchmark::State& state)
-{
-    state.counters["MPix/s"] = benchmark::Counter(double(state.iterations()) * kWidth * kHeight / 1e6,
-                                                  benchmark::Counter::kIsRate);
 }
 
 #ifdef KX_WITH_OPENCV
@@ -171,14 +157,7 @@ void BM_ReadWriteRows(benchmark::State& state)
     KXParkedBlocks parked(3 * kTiles);
     KXImageRGBA32i image(kWidth, kHeight);
     Restore(image, kPhoto99);
-    std::vector<uint32_t> row(kWidth);
-    for (auto _ : state) {
-        for (int y = 0; y < kHeight; ++y) {
-            image.GetLine(unsigned(y), row.data(), kWidth * 4);
-            image.SetLine(unsigned(y), row.data(), kWidth * 4);
-        }
-        benchmark::ClobberMemory();
-    }
+    ReadWriteRows(state, image);
     SetPixels(state);
 }
 BENCHMARK(BM_ReadWriteRows)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();

@@ -33,9 +33,8 @@
 
 namespace {
 
-constexpr int kWidth = 6000;
-constexpr int kHeight = 4000;
-constexpr long long kTiles = 47 * 32;
+using namespace KXBench;
+
 const QRect kHole(kWidth / 2 - 244, kHeight / 2 - 244, 489, 489);
 
 // Smooth gradients with noise, as in a photo, with the hole transparent.
@@ -56,13 +55,6 @@ const QImage& Photo()
         return image;
     }();
     return photo;
-}
-
-double CpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
 double& PeerSeconds() // OpenCV's CPU seconds per inpainting, 0 until timed
@@ -115,14 +107,7 @@ void BM_ReadWriteRows(benchmark::State& state)
 {
     KXImageRGBA32i image = ConvertImage<QImage, KXImageRGBA32i>(Photo());
     KXParkedBlocks parked(3 * kTiles);
-    std::vector<KXRGBA32i> row(kWidth);
-    for (auto _ : state) {
-        for (int y = 0; y < kHeight; ++y) {
-            image.GetLine(y, row.data(), kWidth * 4);
-            image.SetLine(y, row.data(), kWidth * 4);
-        }
-        benchmark::ClobberMemory();
-    }
+    ReadWriteRows(state, image);
 }
 
 void BM_InpaintQImage(benchmark::State& state)

@@ -42,9 +42,7 @@
 
 namespace {
 
-constexpr int kWidth = 6000;
-constexpr int kHeight = 4000;
-constexpr long long kTiles = 47 * 32; // tiles of one 6000 x 4000 image
+using namespace KXBench;
 
 // A noisy gradient inside an ellipse filling the w x h layer, transparent
 // outside it.
@@ -65,15 +63,6 @@ KXImageRGBA32i Layer(int w, int h)
     }
     return image;
 }
-
-class PoolThreads {
-public:
-    explicit PoolThreads(int64_t threads)
-    {
-        QThreadPool::globalInstance()->setMaxThreadCount(threads == 1 ? 1 : QThread::idealThreadCount());
-    }
-    ~PoolThreads() { QThreadPool::globalInstance()->setMaxThreadCount(QThread::idealThreadCount()); }
-};
 
 // Seconds per iteration, by benchmark ("baseline", "drop 1 large", …).
 std::map<std::string, double>& Seconds()
@@ -97,18 +86,10 @@ void BM_ReadWriteRows(benchmark::State& state)
 {
     KXImageRGBA32i image = Layer(kWidth, kHeight);
     KXParkedBlocks parked(4 * kTiles);
-    std::vector<KXRGBA32i> row(kWidth);
     const auto start = std::chrono::steady_clock::now();
-    for (auto _ : state) {
-        for (int y = 0; y < kHeight; ++y) {
-            image.GetLine(y, row.data(), kWidth * 4);
-            image.SetLine(y, row.data(), kWidth * 4);
-        }
-        benchmark::ClobberMemory();
-    }
+    ReadWriteRows(state, image);
     Seconds()["baseline"] = Elapsed(start) / double(state.iterations());
-    state.counters["MPix/s"] =
-        benchmark::Counter(double(state.iterations()) * kWidth * kHeight / 1e6, benchmark::Counter::kIsRate);
+    SetPixels(state);
 }
 
 #ifdef KX_WITH_OPENCV
