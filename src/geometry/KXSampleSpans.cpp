@@ -390,10 +390,12 @@ KX_AVX512 __m512i Step512(__m512i p0, __m512i p1, __m512i t, __m512i margin, __m
     return _mm512_srai_epi32(r, kFractionBits);
 }
 
-// Four pixel pairs loaded as 64 bits each, `skip` pairs after p[k].
-KX_AVX512 __m256i Pairs512(const long long* const p[4], int skip)
+// Four pixel pairs loaded as 64 bits each, `skip` pixels after p[k].
+KX_AVX512 __m256i Pairs512(const KXRGBA32i* const p[4], int skip)
 {
-    return _mm256_setr_epi64x(p[0][skip], p[1][skip], p[2][skip], p[3][skip]);
+    const auto pair = [](const KXRGBA32i* q) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q)); };
+    return _mm256_setr_m128i(_mm_unpacklo_epi64(pair(p[0] + skip), pair(p[1] + skip)),
+                             _mm_unpacklo_epi64(pair(p[2] + skip), pair(p[3] + skip)));
 }
 
 // The channels of p (left) and p + 1 (right) of four pixels, from their
@@ -418,12 +420,12 @@ KX_AVX512 bool FixedBilinear512(const Tiles& source, const Group& g, const Fract
         _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(tile, _mm_set1_epi32(tile0)))) == 15
             ? _mm256_set1_epi64x(reinterpret_cast<long long>(source.Tiles()[tile0]))
             : _mm256_i32gather_epi64(reinterpret_cast<const long long*>(source.Tiles()), tile, 8);
-    alignas(32) const long long* p[4]; // the pairs (x0, x0 + 1) of row y0
+    alignas(32) const KXRGBA32i* p[4]; // the pairs (x0, x0 + 1) of row y0
     _mm256_store_si256(reinterpret_cast<__m256i*>(p),
                        _mm256_add_epi64(first, _mm256_slli_epi64(_mm256_cvtepu32_epi64(offset), 2)));
     __m512i topLeft, topRight, bottomLeft, bottomRight;
     Split512(Pairs512(p, 0), topLeft, topRight);
-    Split512(Pairs512(p, kStride / 2), bottomLeft, bottomRight);
+    Split512(Pairs512(p, kStride), bottomLeft, bottomRight);
     const __m512i spread = _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
     const __m512i margin = _mm512_set1_epi32(kMargin), sure = _mm512_setzero_si512();
     const __m512i tx = _mm512_maskz_permutexvar_epi32(0xFFFF, spread, _mm512_zextsi128_si512(fx.t));
