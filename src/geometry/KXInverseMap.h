@@ -76,6 +76,8 @@ public:
     const double* ColumnX() const { return m_x.data(); }
     const double* ColumnY() const { return m_y.data(); }
     const double* ColumnW() const { return m_w.data(); }
+    double M21() const { return m_m21; }
+    double M22() const { return m_m22; }
     double Dx() const { return m_dx; }
     double Dy() const { return m_dy; }
     double M33() const { return m_m33; }
@@ -113,6 +115,9 @@ public:
     int Height() const { return m_height; }
     double WidthF() const { return m_widthF; }   // the width as a double
     double HeightF() const { return m_heightF; } // the height as a double
+    unsigned int Columns() const { return m_columns; } // tile columns
+    // The first pixel of each tile, row by row.
+    const T* const* Tiles() const { return m_tiles.data(); }
     // Pixel (x, y), inside the image.
     const T* Pixel(int x, int y) const
     {

@@ -44,9 +44,11 @@ void SampleSpans(KXGeometry::SpanSampler span, const KXImageRGBA32i& source, con
     KXTileWalker::WriteArea(destination, target, KXTileWalker::Run::Parallel,
                             [&](KXRGBA32i* pixels, const QRect& part, unsigned int column, unsigned int row) {
                                 const int left = static_cast<int>(column) * w;
+                                KXGeometry::SpanState state;
                                 for (int y = part.top(); y <= part.bottom(); ++y)
                                     span(tiles, KXGeometry::InverseMap::Row(map, static_cast<int>(row) * h + y),
-                                         left + part.left(), left + part.right(), pixels + y * w + part.left());
+                                         left + part.left(), left + part.right(), pixels + y * w + part.left(),
+                                         state);
                             });
 }
 

@@ -4,11 +4,15 @@
 // plain rule's operations in the same order on the same doubles (int to
 // double is exact, no fused multiply-add), truncation is cvttpd's and the
 // clamp to 0 … 255 is the saturation of packs and packus, so the bytes are
-// the plain rule's.
+// the plain rule's. Bilinear spans mostly take integer steps instead, two
+// or (AVX-512) four pixels a register, where a margin test or an exact
+// fraction proves that they give the same bytes (below).
 
 #include "geometry/KXResample.h"
 
 #include "geometry/KXSampleRules.h"
+
+#include <cmath>
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #define KX_SAMPLE_AVX2 1
@@ -131,60 +135,356 @@ KX_AVX2 void Sample(const Tiles& source, const Where& b, KXRGBA32i& out)
         Bilinear(source, b, out);
 }
 
-// Positions four columns at a time: At's sums (and projective division),
+// The positions of four columns: At's sums (and projective division),
 // Cell's tests and Base's truncations and fractions, lane by lane the same
-// operations as the scalar ones.
-template <bool Cubic>
-__attribute__((flatten, target("avx2"))) void SpanAvx2(const Tiles& source, const KXGeometry::InverseMap::Row& at,
-                                                       int first, int last, KXRGBA32i* out)
-{
-    const double width = source.WidthF(), height = source.HeightF();
-    const KXGeometry::InverseMap& map = at.Map();
-    const __m256d rx = _mm256_set1_pd(at.RowX()), ry = _mm256_set1_pd(at.RowY()), rw = _mm256_set1_pd(at.RowW());
-    const __m256d dx = _mm256_set1_pd(map.Dx()), dy = _mm256_set1_pd(map.Dy()), m33 = _mm256_set1_pd(map.M33());
-    const __m256d eps = _mm256_set1_pd(kEpsilon), minusEps = _mm256_set1_pd(-kEpsilon);
-    const __m256d half = _mm256_set1_pd(0.5), one = _mm256_set1_pd(1.);
-    const __m256d w4 = _mm256_set1_pd(width), h4 = _mm256_set1_pd(height);
-    const bool projective = at.Projective();
-    int x = first;
-    for (; x + 3 <= last; x += 4, out += 4) {
-        __m256d sx = _mm256_add_pd(_mm256_add_pd(_mm256_loadu_pd(map.ColumnX() + x), rx), dx);
-        __m256d sy = _mm256_add_pd(_mm256_add_pd(_mm256_loadu_pd(map.ColumnY() + x), ry), dy);
-        if (projective) {
-            const __m256d w =
-                _mm256_div_pd(one, _mm256_add_pd(_mm256_add_pd(_mm256_loadu_pd(map.ColumnW() + x), rw), m33));
+// operations as the scalar ones. Lanes outside the source (clear in
+// `inside`) may hold anything.
+struct Group {
+    int inside;    // bit k: column k samples
+    __m128i x0, y0;
+    __m256d fx, fy;
+};
+
+class Positions {
+public:
+    KX_AVX2 Positions(const Tiles& source, const KXGeometry::InverseMap::Row& at)
+        : m(at.Map()), m_rx(_mm256_set1_pd(at.RowX())), m_ry(_mm256_set1_pd(at.RowY())),
+          m_rw(_mm256_set1_pd(at.RowW())), m_dx(_mm256_set1_pd(m.Dx())), m_dy(_mm256_set1_pd(m.Dy())),
+          m_m33(_mm256_set1_pd(m.M33())), m_w(_mm256_set1_pd(source.WidthF())),
+          m_h(_mm256_set1_pd(source.HeightF())), m_projective(at.Projective())
+    {
+    }
+    // Columns x … x + 3.
+    KX_AVX2 Group operator()(int x) const
+    {
+        const __m256d eps = _mm256_set1_pd(kEpsilon), minusEps = _mm256_set1_pd(-kEpsilon);
+        const __m256d half = _mm256_set1_pd(0.5);
+        __m256d sx = _mm256_add_pd(_mm256_add_pd(_mm256_loadu_pd(m.ColumnX() + x), m_rx), m_dx);
+        __m256d sy = _mm256_add_pd(_mm256_add_pd(_mm256_loadu_pd(m.ColumnY() + x), m_ry), m_dy);
+        if (m_projective) {
+            const __m256d w = _mm256_div_pd(_mm256_set1_pd(1.),
+                                            _mm256_add_pd(_mm256_add_pd(_mm256_loadu_pd(m.ColumnW() + x), m_rw), m_m33));
             sx = _mm256_mul_pd(sx, w);
             sy = _mm256_mul_pd(sy, w);
         }
         const __m256d ex = _mm256_add_pd(sx, eps), ey = _mm256_add_pd(sy, eps);
         const __m256d inside = _mm256_and_pd(
             _mm256_and_pd(_mm256_cmp_pd(sx, minusEps, _CMP_NLT_UQ), _mm256_cmp_pd(sy, minusEps, _CMP_NLT_UQ)),
-            _mm256_and_pd(_mm256_cmp_pd(ex, w4, _CMP_LT_OQ), _mm256_cmp_pd(ey, h4, _CMP_LT_OQ)));
-        const int mask = _mm256_movemask_pd(inside);
-        if (mask == 0)
-            continue;
-        // Lanes outside the source may hold anything; they are not used.
-        const __m128i x0 = _mm256_cvttpd_epi32(_mm256_sub_pd(ex, half));
-        const __m128i y0 = _mm256_cvttpd_epi32(_mm256_sub_pd(ey, half));
-        alignas(32) double fx[4], fy[4];
-        alignas(16) int xs[4], ys[4];
-        _mm256_store_pd(fx, _mm256_sub_pd(_mm256_sub_pd(sx, _mm256_cvtepi32_pd(x0)), half));
-        _mm256_store_pd(fy, _mm256_sub_pd(_mm256_sub_pd(sy, _mm256_cvtepi32_pd(y0)), half));
-        _mm_store_si128(reinterpret_cast<__m128i*>(xs), x0);
-        _mm_store_si128(reinterpret_cast<__m128i*>(ys), y0);
-        for (int k = 0; k < 4; ++k)
-            if (mask >> k & 1)
-                Sample<Cubic>(source, Where{xs[k], ys[k], fx[k], fy[k]}, out[k]);
+            _mm256_and_pd(_mm256_cmp_pd(ex, m_w, _CMP_LT_OQ), _mm256_cmp_pd(ey, m_h, _CMP_LT_OQ)));
+        Group g;
+        g.inside = _mm256_movemask_pd(inside);
+        g.x0 = _mm256_cvttpd_epi32(_mm256_sub_pd(ex, half));
+        g.y0 = _mm256_cvttpd_epi32(_mm256_sub_pd(ey, half));
+        g.fx = _mm256_sub_pd(_mm256_sub_pd(sx, _mm256_cvtepi32_pd(g.x0)), half);
+        g.fy = _mm256_sub_pd(_mm256_sub_pd(sy, _mm256_cvtepi32_pd(g.y0)), half);
+        return g;
     }
+
+private:
+    const KXGeometry::InverseMap& m;
+    __m256d m_rx, m_ry, m_rw, m_dx, m_dy, m_m33, m_w, m_h;
+    bool m_projective;
+};
+
+constexpr int kAheadRows = 8; // rows ahead: the lines come in time, and stay
+
+// Brings the source pixel under a group's first column `rows` destination
+// rows further down (its position shifted by the inverse's row step times
+// `rows`, clamped into the image) towards the cache: along a turned row the
+// source lines that the next rows reach first would otherwise stall the
+// loads, which no hardware prefetcher foresees. Off when rows run along
+// source rows.
+class Prefetch {
+public:
+    Prefetch(const Tiles& source, const KXGeometry::InverseMap& map, int rows)
+        : m_source(source), m_dx(Whole(map.M21() * rows)), m_dy(Whole(map.M22() * rows) + 1),
+          m_on(map.M21() != 0 && std::abs(map.M21() * rows) < kFar && std::abs(map.M22() * rows) < kFar)
+    {
+    }
+    KX_AVX2 void operator()(const Group& g) const
+    {
+        if (!m_on)
+            return;
+        const long long x = std::min(std::max(_mm_cvtsi128_si32(g.x0) + m_dx, 0ll), m_source.Width() - 1ll);
+        const long long y = std::min(std::max(_mm_cvtsi128_si32(g.y0) + m_dy, 0ll), m_source.Height() - 1ll);
+        _mm_prefetch(reinterpret_cast<const char*>(m_source.Pixel(int(x), int(y))), _MM_HINT_T0);
+    }
+
+private:
+    static constexpr double kFar = 1 << 20;
+    static long long Whole(double v) { return std::abs(v) < kFar ? static_cast<long long>(v) : 0; }
+
+    const Tiles& m_source;
+    long long m_dx, m_dy;
+    bool m_on;
+};
+
+// The columns of `g` whose bit is set in `lanes`, one at a time.
+template <bool Cubic>
+KX_AVX2 void SampleLanes(const Tiles& source, const Group& g, int lanes, KXRGBA32i* out)
+{
+    alignas(32) double fx[4], fy[4];
+    alignas(16) int xs[4], ys[4];
+    _mm256_store_pd(fx, g.fx);
+    _mm256_store_pd(fy, g.fy);
+    _mm_store_si128(reinterpret_cast<__m128i*>(xs), g.x0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(ys), g.y0);
+    for (int k = 0; k < 4; ++k)
+        if (lanes >> k & 1)
+            Sample<Cubic>(source, Where{xs[k], ys[k], fx[k], fy[k]}, out[k]);
+}
+
+// The columns after the last whole group, one at a time.
+template <bool Cubic>
+KX_AVX2 void Tail(const Tiles& source, const KXGeometry::InverseMap::Row& at, int x, int last, KXRGBA32i* out)
+{
     for (; x <= last; ++x, ++out) {
         double sx, sy, ex, ey;
         at.At(x, sx, sy);
-        if (!KXGeometry::Cell(sx, sy, width, height, ex, ey))
+        if (!KXGeometry::Cell(sx, sy, source.WidthF(), source.HeightF(), ex, ey))
             continue;
         const KXGeometry::Base b(sx, sy, ex, ey);
         Sample<Cubic>(source, Where{b.x0, b.y0, b.fx, b.fy}, *out);
     }
 }
+
+template <bool Cubic>
+__attribute__((flatten, target("avx2"))) void SpanAvx2(const Tiles& source, const KXGeometry::InverseMap::Row& at,
+                                                       int first, int last, KXRGBA32i* out, KXGeometry::SpanState&)
+{
+    const Positions positions(source, at);
+    const Prefetch prefetch(source, at.Map(), kAheadRows);
+    int x = first;
+    for (; x + 3 <= last; x += 4, out += 4) {
+        const Group g = positions(x);
+        if (g.inside == 0)
+            continue;
+        prefetch(g);
+        SampleLanes<Cubic>(source, g, g.inside, out);
+    }
+    Tail<Cubic>(source, at, x, last, out);
+}
+
+// The bilinear steps in 32-bit integer lanes.
+//
+// A step's double result is v = trunc(((d t + p0) + 0.5) + eps) with
+// d = p1 - p0 and p0 integers, |d| <= 255, 0 <= t <= 1. Its four roundings
+// and eps move v from r = d t + p0 + 0.5 by less than 2^-41. With
+// T = t 2^21 rounded to an integer, R = d T + p0 2^21 + 2^20 lies within
+// 0.5 |d| + 2^-20 < 128 of r 2^21, so when R - 129 and R + 129 have the
+// same quotient by 2^21, that quotient (R >> 21) is floor(v); it lies
+// between p0 and p1, as the double step's clamped byte does. Otherwise the
+// pixel is worked by the double steps. When t 2^21 is an integer
+// everything up to eps is exact: r is a multiple of 2^-21, eps cannot
+// carry v past the next one, and R >> 21 is floor(v) with no test.
+// 0 <= R < 2^29.
+constexpr int kFractionBits = 21;
+constexpr int kMargin = 129;
+
+// The fraction of four columns as T in lanes 0 … 3, and whether all four
+// are multiples of 2^-21 (`exact`) and inside 0 … 1.
+struct Fraction {
+    __m128i t;
+    bool exact, inRange;
+};
+KX_AVX2 Fraction FixedFraction(__m256d f)
+{
+    const __m256d scaled = _mm256_mul_pd(f, _mm256_set1_pd(double(1 << kFractionBits))); // exact
+    const __m256d rounded = _mm256_round_pd(scaled, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    const __m256d inRange = _mm256_and_pd(_mm256_cmp_pd(f, _mm256_set1_pd(1.), _CMP_LE_OQ),
+                                          _mm256_cmp_pd(f, _mm256_setzero_pd(), _CMP_GE_OQ));
+    return {_mm256_cvttpd_epi32(rounded), _mm256_movemask_pd(_mm256_cmp_pd(rounded, scaled, _CMP_EQ_OQ)) == 15,
+            _mm256_movemask_pd(inRange) == 15};
+}
+
+// One step on two pixels' channels: the quotient of
+// (p1 - p0) T + p0 2^21 + 2^20 by 2^21; lanes whose remainder lies within
+// `margin` of a multiple of 2^21 set `unsure` (limit = 2^21 - 1 - 2 margin).
+KX_AVX2 __m256i Step(__m256i p0, __m256i p1, __m256i t, __m256i margin, __m256i limit, __m256i& unsure)
+{
+    const __m256i r = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(p1, p0), t),
+                                       _mm256_add_epi32(_mm256_slli_epi32(p0, kFractionBits),
+                                                        _mm256_set1_epi32(1 << (kFractionBits - 1))));
+    const __m256i rest = _mm256_and_si256(_mm256_sub_epi32(r, margin), _mm256_set1_epi32((1 << kFractionBits) - 1));
+    unsure = _mm256_or_si256(unsure, _mm256_cmpgt_epi32(rest, limit));
+    return _mm256_srai_epi32(r, kFractionBits);
+}
+
+// Four pixels' pairs (p, p + 1) of one row, loaded as 64 bits each, as the
+// channels of p and of p + 1 for pixels 0 and 2 (a) and 1 and 3 (b): the
+// low half of a register holds pixel 0 (1), the high half pixel 2 (3).
+struct Pairs {
+    __m256i leftA, rightA, leftB, rightB;
+};
+KX_AVX2 Pairs Split(const __m128i q[4])
+{
+    const __m128i a = _mm_shuffle_epi32(_mm_unpacklo_epi64(q[0], q[2]), _MM_SHUFFLE(3, 1, 2, 0));
+    const __m128i b = _mm_shuffle_epi32(_mm_unpacklo_epi64(q[1], q[3]), _MM_SHUFFLE(3, 1, 2, 0));
+    return {_mm256_cvtepu8_epi32(a), _mm256_cvtepu8_epi32(_mm_srli_si128(a, 8)), _mm256_cvtepu8_epi32(b),
+            _mm256_cvtepu8_epi32(_mm_srli_si128(b, 8))};
+}
+
+// T of pixels 0 and 2 (a) or 1 and 3 (b) on their channels.
+KX_AVX2 __m256i Spread(__m128i t, __m256i lanes)
+{
+    return _mm256_permutevar8x32_epi32(_mm256_castsi128_si256(t), lanes);
+}
+
+// The bilinear rule on four columns whose 2 x 2 neighbourhoods lie inside
+// one tile each, in integer lanes; false, nothing written, when a step is
+// too close to a rounding boundary to be sure of.
+KX_AVX2 bool FixedBilinear(const Tiles& source, const Group& g, const Fraction& fx, const Fraction& fy,
+                           KXRGBA32i* out)
+{
+    const __m128i x0 = g.x0, y0 = g.y0, inTile = _mm_set1_epi32(kStride - 1);
+    const __m128i tile = _mm_add_epi32(_mm_mullo_epi32(_mm_srli_epi32(y0, 7), _mm_set1_epi32(int(source.Columns()))),
+                                       _mm_srli_epi32(x0, 7));
+    const __m128i offset = _mm_or_si128(_mm_slli_epi32(_mm_and_si128(y0, inTile), 7), _mm_and_si128(x0, inTile));
+    alignas(16) int tiles[4], offsets[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(tiles), tile);
+    _mm_store_si128(reinterpret_cast<__m128i*>(offsets), offset);
+    __m128i top[4], bottom[4];
+    for (int k = 0; k < 4; ++k) {
+        const KXRGBA32i* p = source.Tiles()[tiles[k]] + offsets[k];
+        top[k] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        bottom[k] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + kStride));
+    }
+    const Pairs t = Split(top), b = Split(bottom);
+    const __m256i lanesA = _mm256_setr_epi32(0, 0, 0, 0, 2, 2, 2, 2), lanesB = _mm256_setr_epi32(1, 1, 1, 1, 3, 3, 3, 3);
+    const __m256i sureMargin = _mm256_setzero_si256(), sureLimit = _mm256_set1_epi32((1 << kFractionBits) - 1);
+    const __m256i margin = _mm256_set1_epi32(kMargin), limit = _mm256_set1_epi32((1 << kFractionBits) - 1 - 2 * kMargin);
+    __m256i unsure = _mm256_setzero_si256();
+    const __m256i mx = fx.exact ? sureMargin : margin, lx = fx.exact ? sureLimit : limit;
+    const __m256i txA = Spread(fx.t, lanesA), txB = Spread(fx.t, lanesB);
+    const __m256i topA = Step(t.leftA, t.rightA, txA, mx, lx, unsure);
+    const __m256i topB = Step(t.leftB, t.rightB, txB, mx, lx, unsure);
+    const __m256i bottomA = Step(b.leftA, b.rightA, txA, mx, lx, unsure);
+    const __m256i bottomB = Step(b.leftB, b.rightB, txB, mx, lx, unsure);
+    const __m256i my = fy.exact ? sureMargin : margin, ly = fy.exact ? sureLimit : limit;
+    const __m256i a = Step(topA, bottomA, Spread(fy.t, lanesA), my, ly, unsure);
+    const __m256i c = Step(topB, bottomB, Spread(fy.t, lanesB), my, ly, unsure);
+    if (!_mm256_testz_si256(unsure, unsure))
+        return false;
+    const __m256i shorts = _mm256_packs_epi32(a, c); // pixels 0, 1 | 2, 3
+    const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(shorts, shorts), _MM_SHUFFLE(3, 1, 2, 0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(bytes));
+    return true;
+}
+
+// GCC 12 takes the undefined upper lanes inside some AVX-512 intrinsics for
+// uninitialised values.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#define KX_AVX512 __attribute__((target("avx2,avx512f"), always_inline)) inline
+
+// The same on four pixels' channels in one register of 16 lanes. `unsure`
+// collects (R + margin) xor (R - margin), which has a bit above the
+// fraction's exactly when the two quotients differ.
+
+KX_AVX512 __m512i Step512(__m512i p0, __m512i p1, __m512i t, __m512i margin, __m512i& unsure)
+{
+    const __m512i r = _mm512_add_epi32(_mm512_mullo_epi32(_mm512_sub_epi32(p1, p0), t),
+                                       _mm512_add_epi32(_mm512_slli_epi32(p0, kFractionBits),
+                                                        _mm512_set1_epi32(1 << (kFractionBits - 1))));
+    unsure = _mm512_ternarylogic_epi32(unsure, _mm512_add_epi32(r, margin), _mm512_sub_epi32(r, margin), 0xF6);
+    return _mm512_srai_epi32(r, kFractionBits);
+}
+
+// Four pixel pairs loaded as 64 bits each, `skip` pixels after p[k].
+KX_AVX512 __m256i Pairs512(const KXRGBA32i* const p[4], int skip)
+{
+    const auto pair = [](const KXRGBA32i* q) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q)); };
+    return _mm256_setr_m128i(_mm_unpacklo_epi64(pair(p[0] + skip), pair(p[1] + skip)),
+                             _mm_unpacklo_epi64(pair(p[2] + skip), pair(p[3] + skip)));
+}
+
+// The channels of p (left) and p + 1 (right) of four pixels, from their
+// pairs.
+KX_AVX512 void Split512(__m256i pairs, __m512i& left, __m512i& right)
+{
+    const __m256i sorted = _mm256_permutevar8x32_epi32(pairs, _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
+    left = _mm512_maskz_cvtepu8_epi32(0xFFFF, _mm256_castsi256_si128(sorted));
+    right = _mm512_maskz_cvtepu8_epi32(0xFFFF, _mm256_extracti128_si256(sorted, 1));
+}
+
+KX_AVX512 bool FixedBilinear512(const Tiles& source, const Group& g, const Fraction& fx, const Fraction& fy,
+                                KXRGBA32i* out)
+{
+    const __m128i x0 = g.x0, y0 = g.y0, inTile = _mm_set1_epi32(kStride - 1);
+    const __m128i tile = _mm_add_epi32(_mm_mullo_epi32(_mm_srli_epi32(y0, 7), _mm_set1_epi32(int(source.Columns()))),
+                                       _mm_srli_epi32(x0, 7));
+    const __m128i offset = _mm_or_si128(_mm_slli_epi32(_mm_and_si128(y0, inTile), 7), _mm_and_si128(x0, inTile));
+    // Mostly all four in one tile: its address once, else each its own.
+    const int tile0 = _mm_cvtsi128_si32(tile);
+    const __m256i first =
+        _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(tile, _mm_set1_epi32(tile0)))) == 15
+            ? _mm256_set1_epi64x(reinterpret_cast<long long>(source.Tiles()[tile0]))
+            : _mm256_i32gather_epi64(reinterpret_cast<const long long*>(source.Tiles()), tile, 8);
+    alignas(32) const KXRGBA32i* p[4]; // the pairs (x0, x0 + 1) of row y0
+    _mm256_store_si256(reinterpret_cast<__m256i*>(p),
+                       _mm256_add_epi64(first, _mm256_slli_epi64(_mm256_cvtepu32_epi64(offset), 2)));
+    __m512i topLeft, topRight, bottomLeft, bottomRight;
+    Split512(Pairs512(p, 0), topLeft, topRight);
+    Split512(Pairs512(p, kStride), bottomLeft, bottomRight);
+    const __m512i spread = _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
+    const __m512i margin = _mm512_set1_epi32(kMargin), sure = _mm512_setzero_si512();
+    const __m512i tx = _mm512_maskz_permutexvar_epi32(0xFFFF, spread, _mm512_zextsi128_si512(fx.t));
+    const __m512i ty = _mm512_maskz_permutexvar_epi32(0xFFFF, spread, _mm512_zextsi128_si512(fy.t));
+    __m512i unsure = _mm512_setzero_si512();
+    const __m512i upper = Step512(topLeft, topRight, tx, fx.exact ? sure : margin, unsure);
+    const __m512i lower = Step512(bottomLeft, bottomRight, tx, fx.exact ? sure : margin, unsure);
+    const __m512i result = Step512(upper, lower, ty, fy.exact ? sure : margin, unsure);
+    if (_mm512_test_epi32_mask(unsure, _mm512_set1_epi32(~((1 << kFractionBits) - 1))) != 0)
+        return false;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm512_cvtepi32_epi8(result));
+    return true;
+}
+
+// Bilinear spans: groups of four columns that all sample inside the source,
+// away from its last row and column and from tile edges, with fractions in
+// 0 … 1, go through the integer steps of `Kernel`; the rest through the
+// double ones (all of them once `state` says the integer steps do not pay).
+#define KX_BILINEAR_SPAN(Name, Attributes, Kernel)                                                                \
+    Attributes void Name(const Tiles& source, const KXGeometry::InverseMap::Row& at, int first, int last,          \
+                         KXRGBA32i* out, KXGeometry::SpanState& state)                                             \
+    {                                                                                                              \
+        const Positions positions(source, at);                                                                     \
+        const Prefetch prefetch(source, at.Map(), kAheadRows);                                                     \
+        const __m128i lastX = _mm_set1_epi32(source.Width() - 1), lastY = _mm_set1_epi32(source.Height() - 1);     \
+        const __m128i edge = _mm_set1_epi32(kStride - 1);                                                          \
+        int x = first;                                                                                             \
+        for (; x + 3 <= last; x += 4, out += 4) {                                                                  \
+            const Group g = positions(x);                                                                          \
+            if (g.inside == 0)                                                                                     \
+                continue;                                                                                          \
+            prefetch(g);                                                                                           \
+            if (g.inside == 15 && state.Fixed()) {                                                                 \
+                const __m128i away = _mm_andnot_si128(                                                             \
+                    _mm_or_si128(_mm_cmpeq_epi32(_mm_and_si128(g.x0, edge), edge),                                 \
+                                 _mm_cmpeq_epi32(_mm_and_si128(g.y0, edge), edge)),                                \
+                    _mm_and_si128(_mm_cmplt_epi32(g.x0, lastX), _mm_cmplt_epi32(g.y0, lastY)));                   \
+                if (_mm_movemask_ps(_mm_castsi128_ps(away)) == 15) {                                               \
+                    const Fraction fx = FixedFraction(g.fx), fy = FixedFraction(g.fy);                             \
+                    if (fx.inRange && fy.inRange) {                                                                \
+                        ++state.tried;                                                                             \
+                        if (Kernel(source, g, fx, fy, out))                                                        \
+                            continue;                                                                              \
+                        ++state.unsure;                                                                            \
+                    }                                                                                              \
+                }                                                                                                  \
+            }                                                                                                      \
+            SampleLanes<false>(source, g, g.inside, out);                                                          \
+        }                                                                                                          \
+        Tail<false>(source, at, x, last, out);                                                                     \
+    }
+
+
+KX_BILINEAR_SPAN(BilinearSpanAvx2, __attribute__((flatten, target("avx2"))), FixedBilinear)
+KX_BILINEAR_SPAN(BilinearSpanAvx512, __attribute__((flatten, target("avx2,avx512f"))), FixedBilinear512)
+
+#undef KX_BILINEAR_SPAN
+#pragma GCC diagnostic pop
+#undef KX_AVX512
 
 #undef KX_AVX2
 
@@ -192,15 +492,19 @@ __attribute__((flatten, target("avx2"))) void SpanAvx2(const Tiles& source, cons
 
 } // namespace
 
-KXGeometry::SpanSampler KXGeometry::FastSpan(Quality quality)
+KXGeometry::SpanSampler KXGeometry::FastSpan(Quality quality, int widest)
 {
 #if defined(KX_SAMPLE_AVX2)
     static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2 && quality == Quality::Bilinear)
-        return SpanAvx2<false>;
-    if (avx2 && quality == Quality::Bicubic)
+    static const bool avx512 = avx2 && __builtin_cpu_supports("avx512f");
+    if (avx512 && widest >= 512 && quality == Quality::Bilinear)
+        return BilinearSpanAvx512;
+    if (avx2 && widest >= 256 && quality == Quality::Bilinear)
+        return BilinearSpanAvx2;
+    if (avx2 && widest >= 256 && quality == Quality::Bicubic)
         return SpanAvx2<true>;
 #endif
     (void)quality;
+    (void)widest;
     return nullptr;
 }

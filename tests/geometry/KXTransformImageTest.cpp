@@ -268,6 +268,55 @@ TEST(Samplers, WideSpansGiveThePlainRulesBytes)
         }
 }
 
+// The integer bilinear steps of each vector width against the plain rule,
+// row by row: a turn and a projection (tile seams, image edges, first half
+// pixels), exact fractions, and shifts by t = (2n + 1) / 2d plus u 2^-21 / d,
+// which put d t + 0.5 within u 2^-21 of a whole number for the channel
+// differences d: inside the margin the double steps decide, outside the
+// integer quotient is trusted. Every fourth row jumps between 0 and 255.
+TEST(Samplers, IntegerBilinearStepsGiveThePlainBytes)
+{
+    using KXGeometry::FastSpan;
+    KXImageRGBA32i source = RandomImage(300, 260, 9);
+    for (int y = 0; y < 260; y += 4)
+        for (int x = 0; x < 300; ++x)
+            source.SetColor(x, y, KXRGBA32i(x % 2 ? 0xFF00FF00u : 0x00FF00FFu));
+    const KXGeometry::SourceTiles<KXImageRGBA32i> tiles(source);
+    std::vector<QTransform> transforms = {QTransform().translate(150, -40).rotate(30).scale(1.2, 1.1),
+                                          QTransform::fromTranslate(-0.5, -0.25),
+                                          QTransform(0.9, 0.05, 0.0004, -0.1, 1.1, 0.0002, 30, 20, 1)};
+    const int dn[][2] = {{1, 0}, {3, 0}, {5, 1}, {51, 12}, {255, 7}, {255, 63}, {255, 100}, {255, 177}, {255, 230}};
+    for (const auto& p : dn)
+        for (const double u : {-200., -129., -127., -100., -64., -10., 0., 10., 64., 100., 127., 129., 200.}) {
+            const double t = (2 * p[1] + 1) / (2. * p[0]) + u / (1 << 21) / p[0];
+            transforms.push_back(QTransform::fromTranslate(-t, -t));
+        }
+    int widths = 0;
+    for (const int widest : {256, 512}) {
+        const KXGeometry::SpanSampler span = FastSpan(KXGeometry::Quality::Bilinear, widest);
+        if (!span || (widest == 512 && span == FastSpan(KXGeometry::Quality::Bilinear, 256)))
+            continue;
+        ++widths;
+        for (const QTransform& transform : transforms) {
+            const KXGeometry::InverseMap map(transform.inverted(), 320);
+            for (int y = 0; y < 270; y += 2) {
+                std::vector<KXRGBA32i> fast(320, KXRGBA32i(kMark)), plain(320, KXRGBA32i(kMark));
+                const KXGeometry::InverseMap::Row row(map, y);
+                KXGeometry::SpanState state;
+                span(tiles, row, 0, 319, fast.data(), state);
+                for (int x = 0; x < 320; ++x) {
+                    double sx, sy;
+                    row.At(x, sx, sy);
+                    KXGeometry::BilinearRule<false>()(tiles, sx, sy, plain[static_cast<size_t>(x)]);
+                }
+                ASSERT_EQ(fast, plain) << widest << " bits, row " << y << ", dx " << transform.dx();
+            }
+        }
+    }
+    if (widths == 0)
+        GTEST_SKIP() << "this processor has no AVX2: the plain rule is used";
+}
+
 // Shrinking both ways blurs only the pixels it samples; the bytes are those
 // of blurring the whole copy and sampling it (the plain form).
 TEST(Samplers, ShrinkingMatchesBlurringTheWholeCopy)
