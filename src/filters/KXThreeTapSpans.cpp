@@ -20,7 +20,7 @@ inline __attribute__((always_inline)) void Loop(const uint8_t* l, const uint8_t*
         out[j] = static_cast<uint8_t>(rule(l[j], m[j], r[j]));
 }
 
-using BytesFunction = void (*)(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, int, int);
+using KXThreeTapSpans::BytesFunction;
 
 template <class Rule>
 __attribute__((flatten)) void Plain(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int count,
@@ -64,14 +64,24 @@ BytesFunction Choose()
 
 } // namespace
 
+KXThreeTapSpans::BytesFunction KXThreeTapSpans::SharpenBytesFor(int n)
+{
+    return n <= kMaxSharpen16 ? Choose<SharpenRule16>() : Choose<SharpenRule>();
+}
+
+KXThreeTapSpans::BytesFunction KXThreeTapSpans::SmoothenBytesFor(int n)
+{
+    return n <= kMaxSmoothen16 ? Choose<SmoothenRule16>() : Choose<SmoothenRule>();
+}
+
 void KXThreeTapSpans::SharpenBytes(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int count,
                                    int n)
 {
-    (n <= kMaxSharpen16 ? Choose<SharpenRule16>() : Choose<SharpenRule>())(l, m, r, out, count, n);
+    SharpenBytesFor(n)(l, m, r, out, count, n);
 }
 
 void KXThreeTapSpans::SmoothenBytes(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int count,
                                     int n)
 {
-    (n <= kMaxSmoothen16 ? Choose<SmoothenRule16>() : Choose<SmoothenRule>())(l, m, r, out, count, n);
+    SmoothenBytesFor(n)(l, m, r, out, count, n);
 }
