@@ -43,6 +43,12 @@
 
 #include <QReadWriteLock>
 
+/// The input of the sharpen and smoothen filters' run: the common fields,
+/// then the strength.
+struct KXThreeTapFilterData : KXFilterData {
+    int strength = 10; ///< The kernel's strength.
+};
+
 /// The sharpen filter (3-tap unsharp steps on unpremultiplied channels,
 /// alpha included).
 class KXCORE_EXPORT KXSharpenProcessing : public KXAdjustmentProcessing {
@@ -50,9 +56,7 @@ public:
     using Params = KXSharpenParams; ///< The filter's parameters.
 
     /// The input of run: the common fields, then the strength.
-    struct SharpenData : KXFilterData {
-        int strength = 10; ///< The kernel's strength.
-    };
+    using SharpenData = KXThreeTapFilterData;
 
     /// Keeps references to the caller's cancel lock and flag.
     KXSharpenProcessing(QReadWriteLock& cancelLock, bool& cancelFlag);
@@ -72,9 +76,7 @@ public:
     using Params = KXSmoothenParams; ///< The filter's parameters.
 
     /// The input of run: the common fields, then the strength.
-    struct SmoothenData : KXFilterData {
-        int strength = 10; ///< The kernel's strength.
-    };
+    using SmoothenData = KXThreeTapFilterData;
 
     /// Keeps references to the caller's cancel lock and flag.
     KXSmoothenProcessing(QReadWriteLock& cancelLock, bool& cancelFlag);

@@ -5,29 +5,21 @@
 #include "KXBlend.h"
 
 #include "compositing/KXBlendKernels.h"
+#include "compositing/KXPixelRows.h"
 #include "core/KXArithmetic.h"
 
 namespace KXBlend {
 
 namespace {
 
-using KXArithmetic::ClampByte;
 using KXArithmetic::Min255;
 using KXArithmetic::Mix;
+using KXPixelRows::MixPixel;
+using KXPixelRows::SubtractPixel;
 
 uint32_t EffectiveAlpha(const KXRGBA32i& s, const KXOpacity& opacity)
 {
     return (s.a * opacity.GetOpacity()) >> 8;
-}
-
-// All four bytes of d moved toward t by k / 255.
-void MixPixel(const KXRGBA32i& t, KXRGBA32i& d, uint32_t k)
-{
-    const int weight = static_cast<int>(k);
-    d.b = static_cast<uint8_t>(Mix(d.b, t.b, weight));
-    d.g = static_cast<uint8_t>(Mix(d.g, t.g, weight));
-    d.r = static_cast<uint8_t>(Mix(d.r, t.r, weight));
-    d.a = static_cast<uint8_t>(Mix(d.a, t.a, weight));
 }
 
 // The colours of d moved toward s by k / 255; d's alpha is kept.
@@ -37,17 +29,6 @@ void MixColours(const KXRGBA32i& s, KXRGBA32i& d, uint32_t k)
     d.b = static_cast<uint8_t>(Mix(d.b, s.b, weight));
     d.g = static_cast<uint8_t>(Mix(d.g, s.g, weight));
     d.r = static_cast<uint8_t>(Mix(d.r, s.r, weight));
-}
-
-// Each colour := clamp(a - b + offset, 0, 255), d's alpha kept.
-void Subtract(const KXRGBA32i& a, const KXRGBA32i& b, int offset, KXRGBA32i& d)
-{
-    const uint8_t blue = static_cast<uint8_t>(ClampByte(int(a.b) - int(b.b) + offset));
-    const uint8_t green = static_cast<uint8_t>(ClampByte(int(a.g) - int(b.g) + offset));
-    const uint8_t red = static_cast<uint8_t>(ClampByte(int(a.r) - int(b.r) + offset));
-    d.b = blue;
-    d.g = green;
-    d.r = red;
 }
 
 // The composed pixel of an opacity operator mixed into d by the selection alpha.
@@ -133,12 +114,12 @@ void KXSourceByMask::operator()(const KXRGBA32i& s, KXRGBA32i& d, const KXRGBA32
 
 void KXSubtractRGBDstBySrc::operator()(const KXRGBA32i& s, KXRGBA32i& d) const
 {
-    Subtract(d, s, m_offset, d);
+    SubtractPixel(d, s, m_offset, d);
 }
 
 void KXSubtractRGBSrcByDst::operator()(const KXRGBA32i& s, KXRGBA32i& d) const
 {
-    Subtract(s, d, m_offset, d);
+    SubtractPixel(s, d, m_offset, d);
 }
 
 template <int KeepAlpha>

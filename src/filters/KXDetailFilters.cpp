@@ -4,6 +4,7 @@
 #include "KXBlendModes.h"
 #include "KXFilterKernels.h"
 #include "KXFilterPasses.h"
+#include "compositing/KXPixelRows.h"
 #include "filters/KXDetailFilterRun.h"
 #include "filters/KXFilterStages.h"
 #include "filters/KXRunProtocol.h"
@@ -100,8 +101,11 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
         run.Runner().Run(rows);
         run.Runner().Run(columns);
         if (!target.IsEmpty())
-            KXFilterStages::MergeRows<false>(run.Runner(), image, QPoint(), c, nullptr, QPoint(), target.ToRect(),
-                                      KXBlend::KXSubtractRGBSrcByDst(128));
+            KXFilterStages::BlendRows<false>(run.Runner(), image, QPoint(), c, nullptr, QPoint(), target.ToRect(),
+                                             [](const KXRGBA32i* s, KXRGBA32i* d, const KXRGBA32i*, int width) {
+                                                 // KXBlend::KXSubtractRGBSrcByDst(128), a row at a time.
+                                                 KXPixelRows::SubtractRow(s, d, 128, width);
+                                             });
         if (run.Runner().Cancelled())
             return image;
         if (area) {

@@ -8,9 +8,9 @@
 // - RunTiles: one step per tile that an area touches (tile rows top to
 //   bottom, left to right); the step changes the area's pixels of its tile
 //   through the tile walker, the rows of the tile spread over the pool.
-// - MergeRows: one step per row; a row of a source image is blended into
-//   the same row of the target with a KXBlend operator (KXBlend::KXBlender),
-//   or through a selection (KXBlend::KXSelectionBlender).
+// - BlendRows: one step per row; a row of a source image is blended into
+//   the same row of the target by a row function, through a selection or
+//   not; MergeRows does it with a KXBlend operator, pixel by pixel.
 
 #include "KXBlend.h"
 #include "KXFilterKernels.h"
@@ -92,13 +92,14 @@ bool RunTiles(KXLineRunner& runner, Image& image, const QRect& area, const Rule&
 
 // The row stage: for every row y of `rows` (inside the target, inside the
 // source moved by `sourceAt` and, with a selection, inside the selection
-// moved by `selectionAt`, read when BySelection), the row segment of `target` is blended with
-// `mode`, the source pixel at (x, y) - sourceAt over the target pixel at
-// (x, y), weighted by the selection pixel at (x, y) - selectionAt. Rows run
-// at once (each writes only its own row). False when cancelled.
-template <bool BySelection, class Mode>
-bool MergeRows(KXLineRunner& runner, const Image& source, const QPoint& sourceAt, Image& target,
-               const Image* selection, const QPoint& selectionAt, const QRect& rows, const Mode& mode)
+// moved by `selectionAt`, read when BySelection), the row segment of
+// `target` is blended by blendRow(s, d, m, width): s the source pixels from
+// (x, y) - sourceAt, d the target's from (x, y), m the selection's from (x,
+// y) - selectionAt (null without a selection). Rows run at once (each
+// writes only its own row). False when cancelled.
+template <bool BySelection, class BlendRow>
+bool BlendRows(KXLineRunner& runner, const Image& source, const QPoint& sourceAt, Image& target,
+               const Image* selection, const QPoint& selectionAt, const QRect& rows, const BlendRow& blendRow)
 {
     if (rows.isEmpty())
         return runner.RunRows(0, [](int) {});
@@ -107,24 +108,34 @@ bool MergeRows(KXLineRunner& runner, const Image& source, const QPoint& sourceAt
     const unsigned int x = static_cast<unsigned int>(rows.left());
     return runner.RunRows(rows.height(), [&](int row) {
         const int y = rows.top() + row;
-        std::vector<KXRGBA32i> s(static_cast<size_t>(width)), d(s.size());
+        std::vector<KXRGBA32i> s(static_cast<size_t>(width)), d(s.size()), m(BySelection ? s.size() : 0);
         source.GetLine(static_cast<unsigned int>(y - sourceAt.y()), x - static_cast<unsigned int>(sourceAt.x()),
                        s.data(), bytes);
         target.GetLine(static_cast<unsigned int>(y), x, d.data(), bytes);
-        if constexpr (BySelection) {
-            std::vector<KXRGBA32i> m(s.size());
+        if constexpr (BySelection)
             selection->GetLine(static_cast<unsigned int>(y - selectionAt.y()),
                                x - static_cast<unsigned int>(selectionAt.x()), m.data(), bytes);
-            const KXBlend::KXSelectionBlender<KXRGBA32i, Mode, KXRGBA32i> blend(s, d, m, mode);
-            for (int i = 0; i < width; ++i)
-                blend(i);
-        } else {
-            const KXBlend::KXBlender<KXRGBA32i, Mode> blend(s, d, mode);
-            for (int i = 0; i < width; ++i)
-                blend(i);
-        }
+        blendRow(s.data(), d.data(), BySelection ? m.data() : nullptr, width);
         target.SetLine(static_cast<unsigned int>(y), x, d.data(), bytes);
     }, target, rows);
+}
+
+// BlendRows with a KXBlend operator `mode`, pixel by pixel: the source pixel
+// over the target pixel, weighted by the selection pixel when BySelection
+// (KXBlend::KXSelectionBlender, else KXBlend::KXBlender).
+template <bool BySelection, class Mode>
+bool MergeRows(KXLineRunner& runner, const Image& source, const QPoint& sourceAt, Image& target,
+               const Image* selection, const QPoint& selectionAt, const QRect& rows, const Mode& mode)
+{
+    return BlendRows<BySelection>(runner, source, sourceAt, target, selection, selectionAt, rows,
+                                  [&mode](const KXRGBA32i* s, KXRGBA32i* d, const KXRGBA32i* m, int width) {
+                                      for (int i = 0; i < width; ++i) {
+                                          if constexpr (BySelection)
+                                              mode(s[i], d[i], m[i]);
+                                          else
+                                              mode(s[i], d[i]);
+                                      }
+                                  });
 }
 
 } // namespace KXFilterStages

@@ -161,6 +161,12 @@ constexpr int kMaxSmoothen16 = 32;
 void SharpenBytes(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int count, int n);
 void SmoothenBytes(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int count, int n);
 
+// The byte loop SharpenBytes (SmoothenBytes) takes for strength n at the
+// width in use, for callers that run it many times (called with the same n).
+using BytesFunction = void (*)(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int count, int n);
+BytesFunction SharpenBytesFor(int n);
+BytesFunction SmoothenBytesFor(int n);
+
 } // namespace KXThreeTapSpans
 
 // KXSimpleSharpenKernel1D whose Span does the inner pixels of a line byte by
@@ -193,10 +199,18 @@ public:
         KXSimpleSharpenKernel1D::Span(innerEnd, end);
     }
 
-    // out[0 … count - 1] from the taps l, m, r; `plain` a KXTapPixel.
+    // The byte loop of Triples, chosen once for many calls.
+    KXThreeTapSpans::BytesFunction TripleBytes() const
+    {
+        const int n = m_strength;
+        return n > 0 && n <= KXThreeTapSpans::kMaxFastSharpen ? KXThreeTapSpans::SharpenBytesFor(n) : nullptr;
+    }
+
+    // out[0 … count - 1] from the taps l, m, r; `plain` a KXTapPixel,
+    // `bytes` what TripleBytes() gave.
     template <class Plain>
     void Triples(const KXRGBA32i* l, const KXRGBA32i* m, const KXRGBA32i* r, KXRGBA32i* out, int count,
-                 Plain& plain) const
+                 Plain& plain, KXThreeTapSpans::BytesFunction bytes) const
     {
         using namespace KXThreeTapSpans;
         const int n = m_strength;
@@ -206,7 +220,7 @@ public:
             for (int j = 0; j < count; ++j)
                 out[j] = plain(l[j], m[j], r[j]);
         } else {
-            SharpenBytes(BytesOf(l), BytesOf(m), BytesOf(r), BytesOf(out), count, n);
+            bytes(BytesOf(l), BytesOf(m), BytesOf(r), BytesOf(out), count, n);
         }
     }
 };
@@ -245,13 +259,20 @@ public:
         KXSimpleBoxKernel1D::Span(std::max(innerEnd, innerFirst), end);
     }
 
-    // out[0 … count - 1] from the taps l, m, r; `plain` a KXTapPixel. All
-    // pixels by the opaque rule first, then those with a tap that is not
-    // opaque again through the plain kernel (checked for the whole span,
-    // then sixteen at a time).
+    // The byte loop of Triples, chosen once for many calls.
+    KXThreeTapSpans::BytesFunction TripleBytes() const
+    {
+        const int n = m_strength;
+        return n > 0 && n <= 382 ? KXThreeTapSpans::SmoothenBytesFor(n) : nullptr;
+    }
+
+    // out[0 … count - 1] from the taps l, m, r; `plain` a KXTapPixel,
+    // `bytes` what TripleBytes() gave. All pixels by the opaque rule first,
+    // then those with a tap that is not opaque again through the plain
+    // kernel (checked for the whole span, then sixteen at a time).
     template <class Plain>
     void Triples(const KXRGBA32i* l, const KXRGBA32i* m, const KXRGBA32i* r, KXRGBA32i* out, int count,
-                 Plain& plain) const
+                 Plain& plain, KXThreeTapSpans::BytesFunction bytes) const
     {
         using namespace KXThreeTapSpans;
         const int n = m_strength;
@@ -264,7 +285,7 @@ public:
                 out[j] = plain(l[j], m[j], r[j]);
             return;
         }
-        SmoothenBytes(BytesOf(l), BytesOf(m), BytesOf(r), BytesOf(out), count, n);
+        bytes(BytesOf(l), BytesOf(m), BytesOf(r), BytesOf(out), count, n);
         uint32_t every = 0xFFFFFFFFu;
         for (int j = 0; j < count; ++j)
             every &= l[j].value & m[j].value & r[j].value;

@@ -83,6 +83,7 @@ void Wave(const Pass& pass, int first, int last)
             image.GetLine(unsigned(a), unsigned(first), afterT, bytes);
         }
     }
+    const auto loop = kernel.TripleBytes(); // chosen once for the wave
     KXTileWalker::Write(image, tiles, KXTileWalker::Run::Parallel,
                         [&](KXRGBA32i* out, const KXRGBA32i* in, unsigned int column, unsigned int row) {
                             const QRect part = KXTileWalker::PartOfTile<KXImageRGBA32i>(area, column, row);
@@ -101,7 +102,7 @@ void Wave(const Pass& pass, int first, int last)
                                     line[0] = beforeT[k];
                                     std::copy(p, p + n, line + 1);
                                     line[n + 1] = afterT[k];
-                                    kernel.Triples(line, line + 1, line + 2, out + y * W + part.left(), n, plain);
+                                    kernel.Triples(line, line + 1, line + 2, out + y * W + part.left(), n, plain, loop);
                                 }
                                 return;
                             }
@@ -115,7 +116,7 @@ void Wave(const Pass& pass, int first, int last)
                                 const KXRGBA32i* p = in + y * W + part.left();
                                 std::copy(p, p + n, here);
                                 kernel.Triples(up, here, y < part.bottom() ? p + W : afterT + x,
-                                               out + y * W + part.left(), n, plain);
+                                               out + y * W + part.left(), n, plain, loop);
                                 std::swap(up, here);
                             }
                         });
