@@ -362,6 +362,16 @@ inline __attribute__((always_inline)) void OpaqueGroup(double* const* plane, int
     sum[2] = sr;
 }
 
+// Pixels into destination[0 … min(8, count) - 1].
+inline __attribute__((always_inline)) void Store8(KXRGBA32i* destination, int count, U8 pixels)
+{
+    if (count >= 8)
+        std::memcpy(static_cast<void*>(destination), &pixels, sizeof pixels);
+    else
+        for (int j = 0; j < count; ++j)
+            destination[j].value = pixels[j];
+}
+
 // The sums of destinations j … j + min(8, count) - 1 into s.sums, if set.
 inline __attribute__((always_inline)) void KeepSums(const SpanArgs& s, int j, int count, const D8* sum)
 {
@@ -414,9 +424,7 @@ inline __attribute__((always_inline)) void GaussSharedBody(const SpanArgs& s)
                 OpaqueGroup(plane, g, r, w, *opaque, sum);
                 sum[3] = Broadcast(alphaSum);
                 KeepSums(s, j0 + g, count - g, sum);
-                const U8 pixels = FinishPremul8(sum[0], sum[1], sum[2], sum[3]);
-                std::memcpy(static_cast<void*>(destination + g), &pixels,
-                            sizeof(KXRGBA32i) * size_t(std::min(8, count - g)));
+                Store8(destination + g, count - g, FinishPremul8(sum[0], sum[1], sum[2], sum[3]));
             }
             continue;
         }
@@ -455,19 +463,16 @@ inline __attribute__((always_inline)) void GaussSharedBody(const SpanArgs& s)
             add(left);
             for (int m = 1; m <= r; ++m)
                 add(right + 4 * m);
-            KXRGBA32i out[8];
             if (Mode == GaussMode::Premul) {
                 KeepSums(s, j0 + g, count - g, sum);
-                const U8 pixels = FinishPremul8(sum[0], sum[1], sum[2], sum[3]);
-                std::memcpy(static_cast<void*>(out), &pixels, sizeof out);
+                Store8(destination + g, count - g, FinishPremul8(sum[0], sum[1], sum[2], sum[3]));
             } else {
-                for (int j = 0; j < 8; ++j) {
+                for (int j = 0; j < std::min(8, count - g); ++j) {
                     const int64_t centre = s.offset + j0 + g + j;
-                    out[j] = Finish<Mode>(s.source[centre < 0 ? 0 : centre > s.last ? s.last : centre], sum[0][j],
-                                          sum[1][j], sum[2][j], sum[3][j]);
+                    destination[g + j] = Finish<Mode>(s.source[centre < 0 ? 0 : centre > s.last ? s.last : centre],
+                                                      sum[0][j], sum[1][j], sum[2][j], sum[3][j]);
                 }
             }
-            std::memcpy(static_cast<void*>(destination + g), out, sizeof(KXRGBA32i) * size_t(std::min(8, count - g)));
         }
     }
 }
