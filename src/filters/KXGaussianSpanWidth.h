@@ -28,6 +28,10 @@ double FusedDivideBy255(double x);
 void PremulSums(const std::vector<double>& weights, const KXPixelLine& source, int offset, int count,
                 double* sums);
 
+// The pixel (0xAARRGGBB) the alpha-weighted spans finish from the sums
+// b, g, r, a (the plain build's vectors).
+uint32_t FinishAlphaWeighted(double b, double g, double r, double a);
+
 } // namespace KXGaussianSpanWidth
 
 #endif // KXGAUSSIANSPANWIDTH_H

@@ -150,6 +150,33 @@ TEST(KXGaussianSpan, AlphaWeightedSumsAreThePlainSums)
     KXGaussianSpanWidth::Force(Width::Best);
 }
 
+// The spans finish a colour from an estimate of (C 255) / alpha and divide
+// only where the estimate could truncate otherwise: sums whose quotient
+// lies on or next to a half, where it does.
+TEST(KXGaussianSpan, FinishingEqualsTheDivision)
+{
+    int estimateMisses = 0;
+    for (int alpha = 1; alpha < 256; ++alpha) {
+        for (int half = 0; half < 2 * 255; half += 1 + half / 8) {
+            double c = (half + 0.5) * alpha / 255.0;
+            for (int step = 0; step < 5; ++step, c = std::nextafter(c, 1e9)) {
+                const double a = alpha;
+                const double sums[3] = {std::nextafter(c, 0.0), c, std::nextafter(c, 1e9)};
+                uint32_t expected = uint32_t(alpha) << 24;
+                for (int k = 0; k < 3; ++k) {
+                    const double y = sums[k] * 255 / alpha + 0.5;
+                    expected |= uint32_t(y >= 255.0 ? 255 : int(y)) << (8 * k);
+                    const double estimate = sums[k] * 255 * (1.0 / alpha) + 0.5;
+                    estimateMisses += int(std::min(estimate, 255.0)) != int(std::min(y, 255.0));
+                }
+                ASSERT_EQ(KXGaussianSpanWidth::FinishAlphaWeighted(sums[0], sums[1], sums[2], a), expected)
+                    << alpha << " " << c;
+            }
+        }
+    }
+    EXPECT_GT(estimateMisses, 0); // the cases reach the division
+}
+
 // The fused division of (c w) a by 255 is the correctly rounded quotient; a
 // multiplication by 1/255 is not, which a single byte rarely shows.
 TEST(KXGaussianSpan, FusedDivisionIsTheDivision)
