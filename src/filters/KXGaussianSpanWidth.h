@@ -5,6 +5,10 @@
 // processor has, unless a test forces one to compare it with the per-pixel
 // kernels. Private to the library.
 
+#include "KXFilterKernels.h"
+
+#include <vector>
+
 namespace KXGaussianSpanWidth {
 
 enum class Width { Best, Plain, Avx2, Avx512 };
@@ -17,6 +21,16 @@ void Force(Width width);
 
 // x / 255 as the fused-multiply-add spans compute it (needs Avx2 available).
 double FusedDivideBy255(double x);
+
+// The alpha-weighted span's four sums (b, g, r, a) of destinations
+// 0 … count - 1 into sums[4 i + c], for the weights of a Gaussian kernel
+// over `source` aligned at `offset`.
+void PremulSums(const std::vector<double>& weights, const KXPixelLine& source, int offset, int count,
+                double* sums);
+
+// The pixel (0xAARRGGBB) the alpha-weighted spans finish from the sums
+// b, g, r, a (the plain build's vectors).
+uint32_t FinishAlphaWeighted(double b, double g, double r, double a);
 
 } // namespace KXGaussianSpanWidth
 

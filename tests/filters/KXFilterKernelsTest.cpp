@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -104,6 +105,76 @@ TYPED_TEST(KXGaussianSpan, MatchesPixelByPixel)
     KXGaussianSpanWidth::Force(Width::Best);
     if (!missing.empty())
         GTEST_SKIP() << "not compared with the per-pixel kernel (no such instructions here):" << missing;
+}
+
+// The alpha-weighted span's sums, bit for bit, against the sums written
+// out plainly: opaque stretches take a shortcut there (c w for
+// ((c w) 255) / 255 but for a few listed c per distance, which a byte
+// rarely shows). Lines opaque throughout, but for one pixel, or mixed.
+TEST(KXGaussianSpan, AlphaWeightedSumsAreThePlainSums)
+{
+    using KXGaussianSpanWidth::Width;
+    std::mt19937 random(11);
+    for (Width width : {Width::Plain, Width::Avx2, Width::Avx512}) {
+        if (!KXGaussianSpanWidth::Available(width))
+            continue; // the typed test above says which
+        KXGaussianSpanWidth::Force(width);
+        for (double sigma : {0.4, 2.0, 5.0, 11.3, 20.0, 45.0}) {
+            const std::vector<double> w = KXGaussian1DPremul(sigma).Weights();
+            const int r = int(w.size() / 2), count = 690, offset = 5;
+            for (int hole : {-1, 0, 300, 641, 700}) {
+                KXPixelLine source(700);
+                for (KXRGBA32i& p : source)
+                    p = KXRGBA32i(hole == 700 ? random() : 0xFF000000u | random());
+                if (hole >= 0 && hole < 700)
+                    source[size_t(hole)].a = 200;
+                std::vector<double> sums(4 * count);
+                KXGaussianSpanWidth::PremulSums(w, source, offset, count, sums.data());
+                for (int i = 0; i < count; ++i) {
+                    double b = 0.0, g = 0.0, red = 0.0, a = 0.0;
+                    for (int k = -r; k <= r; ++k) {
+                        const KXRGBA32i& s = source[size_t(std::clamp(offset + i + k, 0, 699))];
+                        a += w[size_t(k + r)] * s.a;
+                        b += s.b * w[size_t(k + r)] * s.a / 255.0;
+                        g += s.g * w[size_t(k + r)] * s.a / 255.0;
+                        red += s.r * w[size_t(k + r)] * s.a / 255.0;
+                    }
+                    const double expected[4] = {b, g, red, a};
+                    for (int c = 0; c < 4; ++c)
+                        ASSERT_EQ(sums[size_t(4 * i + c)], expected[c])
+                            << "width " << int(width) << " sigma " << sigma << " hole " << hole << " pixel " << i;
+                }
+            }
+        }
+    }
+    KXGaussianSpanWidth::Force(Width::Best);
+}
+
+// The spans finish a colour from an estimate of (C 255) / alpha and divide
+// only where the estimate could truncate otherwise: sums whose quotient
+// lies on or next to a half, where it does.
+TEST(KXGaussianSpan, FinishingEqualsTheDivision)
+{
+    int estimateMisses = 0;
+    for (int alpha = 1; alpha < 256; ++alpha) {
+        for (int half = 0; half < 2 * 255; half += 1 + half / 8) {
+            double c = (half + 0.5) * alpha / 255.0;
+            for (int step = 0; step < 5; ++step, c = std::nextafter(c, 1e9)) {
+                const double a = alpha;
+                const double sums[3] = {std::nextafter(c, 0.0), c, std::nextafter(c, 1e9)};
+                uint32_t expected = uint32_t(alpha) << 24;
+                for (int k = 0; k < 3; ++k) {
+                    const double y = sums[k] * 255 / alpha + 0.5;
+                    expected |= uint32_t(y >= 255.0 ? 255 : int(y)) << (8 * k);
+                    const double estimate = sums[k] * 255 * (1.0 / alpha) + 0.5;
+                    estimateMisses += int(std::min(estimate, 255.0)) != int(std::min(y, 255.0));
+                }
+                ASSERT_EQ(KXGaussianSpanWidth::FinishAlphaWeighted(sums[0], sums[1], sums[2], a), expected)
+                    << alpha << " " << c;
+            }
+        }
+    }
+    EXPECT_GT(estimateMisses, 0); // the cases reach the division
 }
 
 // The fused division of (c w) a by 255 is the correctly rounded quotient; a
