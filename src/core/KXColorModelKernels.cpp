@@ -1,13 +1,15 @@
 // HSL and CMYK conversions of the working pixel: the plain rules and their
-// eight-lane row kernels.
+// eight-lane row kernels. The HSL rules come in two models, the working
+// image's and QColor's, which differ only in the channel quotients, the way a
+// rounded 16-bit word becomes 8 bits and the unit of the hue.
 //
 // Why the row kernels give the same bits:
 // - every double operation of the plain rule appears once per lane, in the
 //   same order and precision (no fused multiply-add: -ffp-contract=off), and
 //   IEEE arithmetic rounds each lane as it rounds the scalar;
-// - the channels c * 256 / 65535 come from a table of the 256 quotients;
-//   the largest and smallest channel are picked on the bytes, which is the
-//   same as picking them on the quotients (c -> c * 256 / 65535 is
+// - the channels c * 256 / 65535 (c * 257 / 65535) come from a table of the
+//   256 quotients; the largest and smallest channel are picked on the bytes,
+//   which is the same as picking them on the quotients (both are
 //   increasing);
 // - a grey pixel (delta = 0; distinct channels differ by at least 1/256, so
 //   the plain rule's |delta| <= 1e-12 means delta = 0) and qFuzzyCompare on
@@ -16,6 +18,8 @@
 // - sum / 2.0 becomes sum * 0.5 (halving is exact either way), and the hue
 //   of a pixel whose red is largest gets an offset 0.0 added like the others
 //   (it only turns -0.0 into 0.0, which rounds to the same 0);
+// - whole degrees are the rounded hundredths h times 5243 shifted right by
+//   19, which is h / 100 for every h below 43699 (hundredths stay <= 36000);
 // - qRound(d) is int(d + 0.5) for d >= 0, a truncating conversion; a block
 //   with any value to round below 0 (or NaN) goes to the plain rule instead.
 // The tests compare every colour through both paths.
@@ -34,20 +38,79 @@ namespace KXColorModelKernels {
 
 // ---- Plain rules ------------------------------------------------------------
 
-KXHSLA RGBToHSL(KXRGBA32i p)
+namespace {
+
+// The working image's HSL: channels c * 256 / 65535, a rounded 16-bit word
+// to 8 bits by its high byte, the hue in hundredths of a degree (0 for a
+// grey).
+struct WorkingModel {
+    static double Channel(unsigned int c) { return FromByte(c); }
+    static const double* Channels(); // Channel(c) for every byte
+    static uint8_t HslByte(int word) { return static_cast<uint8_t>(static_cast<uint16_t>(word) >> 8); }
+    static uint8_t RgbByte(int word) { return HslByte(word); }
+    template <class V>
+    static V HslBytes(V word) { return word >> 8; }
+    template <class V>
+    static V RgbBytes(V word) { return word >> 8; }
+    static constexpr bool kWholeDegrees = false;
+    static constexpr uint16_t kGreyHue = 0;
+};
+
+// QColor's: channels c * 0x101 / 65535 (= c / 255), a rounded 16-bit word
+// to 8 bits as QColor reads it back, w / 257 rounded: with v = w + 0x80,
+// (v - (v >> 8)) >> 8, the hue in
+// whole degrees (the rounded hundredths truncated), 0xFFFF (-1) for a grey.
+struct QColorModel {
+    static double Channel(unsigned int c) { return static_cast<double>(c * 0x101) / 65535.0; }
+    static const double* Channels();
+    static uint8_t HslByte(int word) { return static_cast<uint8_t>(HslBytes(word)); }
+    static uint8_t RgbByte(int word) { return HslByte(word); }
+    template <class V>
+    static V HslBytes(V word) { return (word + 0x80 - ((word + 0x80) >> 8)) >> 8; }
+    template <class V>
+    static V RgbBytes(V word) { return HslBytes(word); }
+    static constexpr bool kWholeDegrees = true;
+    static constexpr uint16_t kGreyHue = 0xFFFF;
+};
+
+template <class M>
+struct ChannelTable {
+    double v[256];
+    ChannelTable()
+    {
+        for (unsigned int c = 0; c < 256; ++c)
+            v[c] = M::Channel(c);
+    }
+};
+
+const double* WorkingModel::Channels()
 {
-    const double r = FromByte(p.r), g = FromByte(p.g), b = FromByte(p.b);
+    static const ChannelTable<WorkingModel> table;
+    return table.v;
+}
+
+const double* QColorModel::Channels()
+{
+    static const ChannelTable<QColorModel> table;
+    return table.v;
+}
+
+template <class M>
+KXHSLA RGBToHSLOf(KXRGBA32i p)
+{
+    const double r = M::Channel(p.r), g = M::Channel(p.g), b = M::Channel(p.b);
     const double max = std::max(r, std::max(g, b));
     const double min = std::min(r, std::min(g, b));
     const double delta = max - min;
     const double sum = max + min;
     const double l = sum / 2.0;
     KXHSLA out;
-    out.l = To8(l);
+    out.l = M::HslByte(qRound(l * 65535.0));
     out.a = p.a;
+    out.h = M::kGreyHue;
     if (std::fabs(delta) <= 1e-12)
-        return out; // grey: h and s are 0
-    out.s = To8(l < 0.5 ? delta / sum : delta / (2.0 - sum));
+        return out; // grey: s is 0
+    out.s = M::HslByte(qRound((l < 0.5 ? delta / sum : delta / (2.0 - sum)) * 65535.0));
     double h;
     if (qFuzzyCompare(r, max))
         h = (g - b) / delta;
@@ -60,11 +123,10 @@ KXHSLA RGBToHSL(KXRGBA32i p)
     h *= 60.0;
     if (h < 0.0)
         h += 360.0;
-    out.h = static_cast<uint16_t>(qRound(h * 100.0));
+    const int hundredths = qRound(h * 100.0);
+    out.h = static_cast<uint16_t>(M::kWholeDegrees ? hundredths / 100 : hundredths);
     return out;
 }
-
-namespace {
 
 double Channel(double p, double q, double t)
 {
@@ -82,28 +144,49 @@ double Channel(double p, double q, double t)
     return p;
 }
 
-} // namespace
-
-KXRGBA32i HSLToRGB(KXHSLA p)
+template <class M>
+KXRGBA32i HSLToRGBOf(KXHSLA p)
 {
     KXRGBA32i out;
     out.a = p.a;
-    const unsigned int s16 = p.s * 256u, l16 = p.l * 256u;
-    if (s16 == 0 || p.h == 65535) {
+    if (p.s == 0 || p.h == 65535) {
         out.r = out.g = out.b = p.l;
         return out;
     }
-    if (l16 == 0)
+    if (p.l == 0)
         return out; // black
-    const double hue = p.h == 36000 ? 0.0 : p.h / 36000.0;
-    const double s = s16 / 65535.0;
-    const double l = l16 / 65535.0;
+    const unsigned int word = M::kWholeDegrees ? p.h * 100u : p.h;
+    const double hue = word == 36000 ? 0.0 : word / 36000.0;
+    const double s = M::Channel(p.s);
+    const double l = M::Channel(p.l);
     const double q = l < 0.5 ? (1.0 + s) * l : l + s - l * s;
     const double pp = 2.0 * l - q;
-    out.r = To8(Channel(pp, q, hue + 1.0 / 3.0));
-    out.g = To8(Channel(pp, q, hue));
-    out.b = To8(Channel(pp, q, hue - 1.0 / 3.0));
+    out.r = M::RgbByte(qRound(Channel(pp, q, hue + 1.0 / 3.0) * 65535.0));
+    out.g = M::RgbByte(qRound(Channel(pp, q, hue) * 65535.0));
+    out.b = M::RgbByte(qRound(Channel(pp, q, hue - 1.0 / 3.0) * 65535.0));
     return out;
+}
+
+} // namespace
+
+KXHSLA RGBToHSL(KXRGBA32i p)
+{
+    return RGBToHSLOf<WorkingModel>(p);
+}
+
+KXRGBA32i HSLToRGB(KXHSLA p)
+{
+    return HSLToRGBOf<WorkingModel>(p);
+}
+
+KXHSLA QColorRGBToHSL(KXRGBA32i p)
+{
+    return RGBToHSLOf<QColorModel>(p);
+}
+
+KXRGBA32i QColorHSLToRGB(KXHSLA p)
+{
+    return HSLToRGBOf<QColorModel>(p);
 }
 
 KXCMYKA RGBToCMYK(KXRGBA32i p)
@@ -172,21 +255,6 @@ struct Lanes {
     typedef int64_t L __attribute__((vector_size(8 * N)));
     typedef int32_t I __attribute__((vector_size(4 * N)));
 };
-
-struct ByteQuotients { // FromByte(c) for every byte
-    double v[256];
-    ByteQuotients()
-    {
-        for (unsigned int c = 0; c < 256; ++c)
-            v[c] = FromByte(c);
-    }
-};
-
-const double* Quotients()
-{
-    static const ByteQuotients table;
-    return table.v;
-}
 
 template <int N>
 KX_LANES_INLINE typename Lanes<N>::D Look(const double* table, typename Lanes<N>::I index)
@@ -268,9 +336,10 @@ KX_LANES_INLINE void EachSlice(Fn&& fn)
 }
 
 // Eight pixels; false (nothing written) when a lane needs the plain rule.
-template <int N>
-KX_LANES_INLINE bool RGBToHSLBlock(const KXRGBA32i* in, KXHSLA* out, const double* f)
+template <class M, int N>
+KX_LANES_INLINE bool RGBToHSLBlock(const KXRGBA32i* in, KXHSLA* out)
 {
+    const double* f = M::Channels();
     using D = typename Lanes<N>::D;
     using I = typename Lanes<N>::I;
     using L = typename Lanes<N>::L;
@@ -308,8 +377,12 @@ KX_LANES_INLINE bool RGBToHSLBlock(const KXRGBA32i* in, KXHSLA* out, const doubl
     });
     if (Any<N>(bad))
         return false;
-    const I8 colour = ~(max == min); // a grey has h = s = 0
-    const I8 low = (Join<N>(h) & colour) | (Join<N>(s16) >> 8 & colour) << 16 | Join<N>(l16) >> 8 << 24;
+    const I8 colour = ~(max == min); // a grey has s = 0 and the model's grey hue
+    I8 hue = Join<N>(h);
+    if constexpr (M::kWholeDegrees)
+        hue = (hue * 5243) >> 19; // hue / 100 for hue < 43699
+    hue = (hue & colour) | ((I8{} + M::kGreyHue) & ~colour);
+    const I8 low = hue | (M::HslBytes(Join<N>(s16)) & colour) << 16 | M::HslBytes(Join<N>(l16)) << 24;
     const I8 words0 = __builtin_shufflevector(low, a, 0, 8, 1, 9, 2, 10, 3, 11);
     const I8 words1 = __builtin_shufflevector(low, a, 4, 12, 5, 13, 6, 14, 7, 15);
     std::memcpy(static_cast<void*>(out), &words0, sizeof words0);
@@ -329,9 +402,10 @@ KX_LANES_INLINE typename Lanes<N>::D ChannelLanes(typename Lanes<N>::D p, typena
     return sixT < 1.0 ? rising : t * 2.0 < 1.0 ? q : t * 3.0 < 2.0 ? falling : p;
 }
 
-template <int N>
-KX_LANES_INLINE bool HSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out, const double* f)
+template <class M, int N>
+KX_LANES_INLINE bool HSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out)
 {
+    const double* f = M::Channels();
     using D = typename Lanes<N>::D;
     using I = typename Lanes<N>::I;
     using L = typename Lanes<N>::L;
@@ -345,7 +419,7 @@ KX_LANES_INLINE bool HSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out, const doubl
     I rgb[3][8 / N];
     L bad{};
     EachSlice<N>([&](auto K) {
-        const D hWord = ToDouble<N>(Slice<N, K>(h));
+        const D hWord = ToDouble<N>(Slice<N, K>(M::kWholeDegrees ? h * 100 : h));
         const D hue = hWord == 36000.0 ? D{} : hWord / 36000.0;
         const D s = Look<N>(f, Slice<N, K>(sI)), l = Look<N>(f, Slice<N, K>(lI));
         const D q = l < 0.5 ? (1.0 + s) * l : l + s - l * s;
@@ -364,9 +438,9 @@ KX_LANES_INLINE bool HSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out, const doubl
     const I8 grey = (sI == 0) | (h == 65535);
     const I8 colour = ~grey & (lI != 0);
     const I8 greyL = lI & grey;
-    const I8 r = (Join<N>(rgb[0]) >> 8 & colour) | greyL;
-    const I8 g = (Join<N>(rgb[1]) >> 8 & colour) | greyL;
-    const I8 b = (Join<N>(rgb[2]) >> 8 & colour) | greyL;
+    const I8 r = (M::RgbBytes(Join<N>(rgb[0])) & colour) | greyL;
+    const I8 g = (M::RgbBytes(Join<N>(rgb[1])) & colour) | greyL;
+    const I8 b = (M::RgbBytes(Join<N>(rgb[2])) & colour) | greyL;
     const I8 v = a << 24 | r << 16 | g << 8 | b;
     std::memcpy(static_cast<void*>(out), &v, sizeof v);
     return true;
@@ -375,10 +449,9 @@ KX_LANES_INLINE bool HSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out, const doubl
 template <class In, class Out, class Block, class Plain>
 KX_LANES_INLINE void RowByBlocks(const In* in, Out* out, size_t n, Block block, Plain plain)
 {
-    const double* f = Quotients();
     size_t i = 0;
     for (; i + 8 <= n; i += 8)
-        if (!block(in + i, out + i, f))
+        if (!block(in + i, out + i))
             for (size_t j = i; j < i + 8; ++j)
                 out[j] = plain(in[j]);
     for (; i < n; ++i)
@@ -386,13 +459,15 @@ KX_LANES_INLINE void RowByBlocks(const In* in, Out* out, size_t n, Block block, 
 }
 
 #define KX_ROW_KERNELS(Suffix, N, Attributes)                                                                     \
+    template <class M>                                                                                            \
     Attributes void RGBToHSL##Suffix(const KXRGBA32i* in, KXHSLA* out, size_t n)                                  \
     {                                                                                                             \
-        RowByBlocks(in, out, n, RGBToHSLBlock<N>, RGBToHSL);                                                      \
+        RowByBlocks(in, out, n, RGBToHSLBlock<M, N>, RGBToHSLOf<M>);                                              \
     }                                                                                                             \
+    template <class M>                                                                                            \
     Attributes void HSLToRGB##Suffix(const KXHSLA* in, KXRGBA32i* out, size_t n)                                  \
     {                                                                                                             \
-        RowByBlocks(in, out, n, HSLToRGBBlock<N>, HSLToRGB);                                                      \
+        RowByBlocks(in, out, n, HSLToRGBBlock<M, N>, HSLToRGBOf<M>);                                              \
     }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -421,32 +496,58 @@ Width Best()
     return Supported(Width::Avx512) ? Width::Avx512 : Supported(Width::Avx2) ? Width::Avx2 : Supported(Width::Sse2) ? Width::Sse2 : Width::Plain;
 }
 
-void RGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width)
+namespace {
+
+template <class M>
+void RGBToHSLRowOf(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width)
 {
 #if defined(KX_COLOUR_MODEL_X86)
     if (width == Width::Avx512 && Supported(width))
-        return RGBToHSLAvx512(in, out, n);
+        return RGBToHSLAvx512<M>(in, out, n);
     if (width == Width::Avx2 && Supported(width))
-        return RGBToHSLAvx2(in, out, n);
+        return RGBToHSLAvx2<M>(in, out, n);
     if (width == Width::Sse2)
-        return RGBToHSLSse2(in, out, n);
+        return RGBToHSLSse2<M>(in, out, n);
 #endif
     for (size_t i = 0; i < n; ++i)
-        out[i] = RGBToHSL(in[i]);
+        out[i] = RGBToHSLOf<M>(in[i]);
+}
+
+template <class M>
+void HSLToRGBRowOf(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width)
+{
+#if defined(KX_COLOUR_MODEL_X86)
+    if (width == Width::Avx512 && Supported(width))
+        return HSLToRGBAvx512<M>(in, out, n);
+    if (width == Width::Avx2 && Supported(width))
+        return HSLToRGBAvx2<M>(in, out, n);
+    if (width == Width::Sse2)
+        return HSLToRGBSse2<M>(in, out, n);
+#endif
+    for (size_t i = 0; i < n; ++i)
+        out[i] = HSLToRGBOf<M>(in[i]);
+}
+
+} // namespace
+
+void RGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width)
+{
+    RGBToHSLRowOf<WorkingModel>(in, out, n, width);
 }
 
 void HSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width)
 {
-#if defined(KX_COLOUR_MODEL_X86)
-    if (width == Width::Avx512 && Supported(width))
-        return HSLToRGBAvx512(in, out, n);
-    if (width == Width::Avx2 && Supported(width))
-        return HSLToRGBAvx2(in, out, n);
-    if (width == Width::Sse2)
-        return HSLToRGBSse2(in, out, n);
-#endif
-    for (size_t i = 0; i < n; ++i)
-        out[i] = HSLToRGB(in[i]);
+    HSLToRGBRowOf<WorkingModel>(in, out, n, width);
+}
+
+void QColorRGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width)
+{
+    RGBToHSLRowOf<QColorModel>(in, out, n, width);
+}
+
+void QColorHSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width)
+{
+    HSLToRGBRowOf<QColorModel>(in, out, n, width);
 }
 
 void RGBToCMYKRow(const KXRGBA32i* in, KXCMYKA* out, size_t n)
