@@ -1,15 +1,16 @@
 // HSL and CMYK conversions of the working pixel: the plain rules and their
-// eight-lane row kernels. The HSL rules come in two models, the working
+// eight-lane row kernels. The plain HSL rules come in two models, the working
 // image's and QColor's, which differ only in the channel quotients, the way a
-// rounded 16-bit word becomes 8 bits and the unit of the hue.
+// rounded 16-bit word becomes 8 bits and the unit of the hue; QColor's has
+// integer kernels of its own (see below).
 //
-// Why the row kernels give the same bits:
+// Why the working image's row kernels give the same bits:
 // - every double operation of the plain rule appears once per lane, in the
 //   same order and precision (no fused multiply-add: -ffp-contract=off), and
 //   IEEE arithmetic rounds each lane as it rounds the scalar;
-// - the channels c * 256 / 65535 (c * 257 / 65535) come from a table of the
-//   256 quotients; the largest and smallest channel are picked on the bytes,
-//   which is the same as picking them on the quotients (both are
+// - the channels c * 256 / 65535 come from a table of the 256 quotients;
+//   the largest and smallest channel are picked on the bytes, which is the
+//   same as picking them on the quotients (c -> c * 256 / 65535 is
 //   increasing);
 // - a grey pixel (delta = 0; distinct channels differ by at least 1/256, so
 //   the plain rule's |delta| <= 1e-12 means delta = 0) and qFuzzyCompare on
@@ -18,8 +19,6 @@
 // - sum / 2.0 becomes sum * 0.5 (halving is exact either way), and the hue
 //   of a pixel whose red is largest gets an offset 0.0 added like the others
 //   (it only turns -0.0 into 0.0, which rounds to the same 0);
-// - whole degrees are the rounded hundredths h times 5243 shifted right by
-//   19, which is h / 100 for every h below 43699 (hundredths stay <= 36000);
 // - qRound(d) is int(d + 0.5) for d >= 0, a truncating conversion; a block
 //   with any value to round below 0 (or NaN) goes to the plain rule instead.
 // The tests compare every colour through both paths.
@@ -45,55 +44,21 @@ namespace {
 // grey).
 struct WorkingModel {
     static double Channel(unsigned int c) { return FromByte(c); }
-    static const double* Channels(); // Channel(c) for every byte
-    static uint8_t HslByte(int word) { return static_cast<uint8_t>(static_cast<uint16_t>(word) >> 8); }
-    static uint8_t RgbByte(int word) { return HslByte(word); }
-    template <class V>
-    static V HslBytes(V word) { return word >> 8; }
-    template <class V>
-    static V RgbBytes(V word) { return word >> 8; }
+    static uint8_t Byte(int word) { return static_cast<uint8_t>(static_cast<uint16_t>(word) >> 8); }
     static constexpr bool kWholeDegrees = false;
     static constexpr uint16_t kGreyHue = 0;
 };
 
 // QColor's: channels c * 0x101 / 65535 (= c / 255), a rounded 16-bit word
-// to 8 bits as QColor reads it back, w / 257 rounded: with v = w + 0x80,
-// (v - (v >> 8)) >> 8, the hue in
-// whole degrees (the rounded hundredths truncated), 0xFFFF (-1) for a grey.
+// to 8 bits as QColor reads it back, w / 257 rounded (with v = w + 0x80,
+// (v - (v >> 8)) >> 8), the hue in whole degrees (the rounded hundredths
+// truncated), 0xFFFF (-1) for a grey.
 struct QColorModel {
     static double Channel(unsigned int c) { return static_cast<double>(c * 0x101) / 65535.0; }
-    static const double* Channels();
-    static uint8_t HslByte(int word) { return static_cast<uint8_t>(HslBytes(word)); }
-    static uint8_t RgbByte(int word) { return HslByte(word); }
-    template <class V>
-    static V HslBytes(V word) { return (word + 0x80 - ((word + 0x80) >> 8)) >> 8; }
-    template <class V>
-    static V RgbBytes(V word) { return HslBytes(word); }
+    static uint8_t Byte(int word) { return static_cast<uint8_t>((word + 0x80 - ((word + 0x80) >> 8)) >> 8); }
     static constexpr bool kWholeDegrees = true;
     static constexpr uint16_t kGreyHue = 0xFFFF;
 };
-
-template <class M>
-struct ChannelTable {
-    double v[256];
-    ChannelTable()
-    {
-        for (unsigned int c = 0; c < 256; ++c)
-            v[c] = M::Channel(c);
-    }
-};
-
-const double* WorkingModel::Channels()
-{
-    static const ChannelTable<WorkingModel> table;
-    return table.v;
-}
-
-const double* QColorModel::Channels()
-{
-    static const ChannelTable<QColorModel> table;
-    return table.v;
-}
 
 template <class M>
 KXHSLA RGBToHSLOf(KXRGBA32i p)
@@ -105,12 +70,12 @@ KXHSLA RGBToHSLOf(KXRGBA32i p)
     const double sum = max + min;
     const double l = sum / 2.0;
     KXHSLA out;
-    out.l = M::HslByte(qRound(l * 65535.0));
+    out.l = M::Byte(qRound(l * 65535.0));
     out.a = p.a;
     out.h = M::kGreyHue;
     if (std::fabs(delta) <= 1e-12)
         return out; // grey: s is 0
-    out.s = M::HslByte(qRound((l < 0.5 ? delta / sum : delta / (2.0 - sum)) * 65535.0));
+    out.s = M::Byte(qRound((l < 0.5 ? delta / sum : delta / (2.0 - sum)) * 65535.0));
     double h;
     if (qFuzzyCompare(r, max))
         h = (g - b) / delta;
@@ -161,9 +126,9 @@ KXRGBA32i HSLToRGBOf(KXHSLA p)
     const double l = M::Channel(p.l);
     const double q = l < 0.5 ? (1.0 + s) * l : l + s - l * s;
     const double pp = 2.0 * l - q;
-    out.r = M::RgbByte(qRound(Channel(pp, q, hue + 1.0 / 3.0) * 65535.0));
-    out.g = M::RgbByte(qRound(Channel(pp, q, hue) * 65535.0));
-    out.b = M::RgbByte(qRound(Channel(pp, q, hue - 1.0 / 3.0) * 65535.0));
+    out.r = M::Byte(qRound(Channel(pp, q, hue + 1.0 / 3.0) * 65535.0));
+    out.g = M::Byte(qRound(Channel(pp, q, hue) * 65535.0));
+    out.b = M::Byte(qRound(Channel(pp, q, hue - 1.0 / 3.0) * 65535.0));
     return out;
 }
 
@@ -256,6 +221,21 @@ struct Lanes {
     typedef int32_t I __attribute__((vector_size(4 * N)));
 };
 
+struct ByteQuotients { // FromByte(c) for every byte
+    double v[256];
+    ByteQuotients()
+    {
+        for (unsigned int c = 0; c < 256; ++c)
+            v[c] = FromByte(c);
+    }
+};
+
+const double* Quotients()
+{
+    static const ByteQuotients table;
+    return table.v;
+}
+
 template <int N>
 KX_LANES_INLINE typename Lanes<N>::D Look(const double* table, typename Lanes<N>::I index)
 {
@@ -336,10 +316,9 @@ KX_LANES_INLINE void EachSlice(Fn&& fn)
 }
 
 // Eight pixels; false (nothing written) when a lane needs the plain rule.
-template <class M, int N>
-KX_LANES_INLINE bool RGBToHSLBlock(const KXRGBA32i* in, KXHSLA* out)
+template <int N>
+KX_LANES_INLINE bool RGBToHSLBlock(const KXRGBA32i* in, KXHSLA* out, const double* f)
 {
-    const double* f = M::Channels();
     using D = typename Lanes<N>::D;
     using I = typename Lanes<N>::I;
     using L = typename Lanes<N>::L;
@@ -377,12 +356,8 @@ KX_LANES_INLINE bool RGBToHSLBlock(const KXRGBA32i* in, KXHSLA* out)
     });
     if (Any<N>(bad))
         return false;
-    const I8 colour = ~(max == min); // a grey has s = 0 and the model's grey hue
-    I8 hue = Join<N>(h);
-    if constexpr (M::kWholeDegrees)
-        hue = (hue * 5243) >> 19; // hue / 100 for hue < 43699
-    hue = (hue & colour) | ((I8{} + M::kGreyHue) & ~colour);
-    const I8 low = hue | (M::HslBytes(Join<N>(s16)) & colour) << 16 | M::HslBytes(Join<N>(l16)) << 24;
+    const I8 colour = ~(max == min); // a grey has h = s = 0
+    const I8 low = (Join<N>(h) & colour) | (Join<N>(s16) >> 8 & colour) << 16 | Join<N>(l16) >> 8 << 24;
     const I8 words0 = __builtin_shufflevector(low, a, 0, 8, 1, 9, 2, 10, 3, 11);
     const I8 words1 = __builtin_shufflevector(low, a, 4, 12, 5, 13, 6, 14, 7, 15);
     std::memcpy(static_cast<void*>(out), &words0, sizeof words0);
@@ -402,10 +377,9 @@ KX_LANES_INLINE typename Lanes<N>::D ChannelLanes(typename Lanes<N>::D p, typena
     return sixT < 1.0 ? rising : t * 2.0 < 1.0 ? q : t * 3.0 < 2.0 ? falling : p;
 }
 
-template <class M, int N>
-KX_LANES_INLINE bool HSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out)
+template <int N>
+KX_LANES_INLINE bool HSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out, const double* f)
 {
-    const double* f = M::Channels();
     using D = typename Lanes<N>::D;
     using I = typename Lanes<N>::I;
     using L = typename Lanes<N>::L;
@@ -419,7 +393,7 @@ KX_LANES_INLINE bool HSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out)
     I rgb[3][8 / N];
     L bad{};
     EachSlice<N>([&](auto K) {
-        const D hWord = ToDouble<N>(Slice<N, K>(M::kWholeDegrees ? h * 100 : h));
+        const D hWord = ToDouble<N>(Slice<N, K>(h));
         const D hue = hWord == 36000.0 ? D{} : hWord / 36000.0;
         const D s = Look<N>(f, Slice<N, K>(sI)), l = Look<N>(f, Slice<N, K>(lI));
         const D q = l < 0.5 ? (1.0 + s) * l : l + s - l * s;
@@ -438,9 +412,9 @@ KX_LANES_INLINE bool HSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out)
     const I8 grey = (sI == 0) | (h == 65535);
     const I8 colour = ~grey & (lI != 0);
     const I8 greyL = lI & grey;
-    const I8 r = (M::RgbBytes(Join<N>(rgb[0])) & colour) | greyL;
-    const I8 g = (M::RgbBytes(Join<N>(rgb[1])) & colour) | greyL;
-    const I8 b = (M::RgbBytes(Join<N>(rgb[2])) & colour) | greyL;
+    const I8 r = (Join<N>(rgb[0]) >> 8 & colour) | greyL;
+    const I8 g = (Join<N>(rgb[1]) >> 8 & colour) | greyL;
+    const I8 b = (Join<N>(rgb[2]) >> 8 & colour) | greyL;
     const I8 v = a << 24 | r << 16 | g << 8 | b;
     std::memcpy(static_cast<void*>(out), &v, sizeof v);
     return true;
@@ -449,25 +423,171 @@ KX_LANES_INLINE bool HSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out)
 template <class In, class Out, class Block, class Plain>
 KX_LANES_INLINE void RowByBlocks(const In* in, Out* out, size_t n, Block block, Plain plain)
 {
+    const double* f = Quotients();
     size_t i = 0;
     for (; i + 8 <= n; i += 8)
-        if (!block(in + i, out + i))
+        if (!block(in + i, out + i, f))
             for (size_t j = i; j < i + 8; ++j)
                 out[j] = plain(in[j]);
     for (; i < n; ++i)
         out[i] = plain(in[i]);
 }
 
+// ---- QColor's HSL in integers ------------------------------------------------
+//
+// To HSL: s and l depend on the largest and smallest channel alone and come
+// from a table of the plain rule's results. The hue is exactly
+// H = 6000 n / delta + 100 base hundredths (n the difference of the other two
+// channels, base 0, 120 or 240 degrees by the largest, 360 for a negative n
+// on red), never within 1 / (2 delta) of a half-integer (12000 n would have
+// to be delta times an odd number, which takes a delta divisible by 4000),
+// so the double's qRound is exact and the whole degrees are
+// base + floor((12000 n + delta) / (200 delta)).
+//
+// Back to RGB: with s and l as bytes, q = Q / 65025 and p = P / 65025 for the
+// integers Q = l (255 + s) (l < 128) or 255 (l + s) - l s and P = 510 l - Q,
+// and each channel is p + (q - p) W / 60 with W in 0 .. 60 decided by the
+// hue: u = the channel's hue (h + 120, h, h + 240 for red, green, blue)
+// modulo 360, W = u below 60, 60 below 180, 240 - u below 240, else 0. The
+// 16-bit word rounds N * 257 / 15300, N = 60 P + (Q - P) W, which is at least
+// 2 / 30600 from a half-integer unless exactly on one, far beyond the
+// double's error; and reading the word back as 8 bits folds into
+// (N + 7650) / 15300 (floor((floor(x) + c) / m) = floor((x + c) / m)). Exactly
+// half-way (N an odd multiple of 7650) the double's rounding decides: those
+// pixels take the plain rule.
+//
+// Both divisions run in single precision: the forward quotient's floor and
+// (N + 7650.5) * (1 / 15300) truncated are exact for every numerator that
+// can occur (the float error stays below the distance to the next integer,
+// 1 / (200 delta) and 0.5 / 15300). The tests compare both directions with
+// QColor on every input.
+
+typedef float F8 __attribute__((vector_size(32)));
+
+// floor of a quotient (exact or of floats), by truncating and stepping down
+// for a negative fraction.
+KX_LANES_INLINE I8 Floor(F8 quotient)
+{
+    const I8 q = __builtin_convertvector(quotient, I8);
+    return q + (__builtin_convertvector(q, F8) > quotient); // a true lane is -1
+}
+
+// s | l << 8 of QColor's HSL for [max << 8 | min].
+const uint16_t* QColorSaturationLightness()
+{
+    struct Table {
+        uint16_t sl[256 * 256] = {};
+        Table()
+        {
+            for (unsigned int max = 0; max < 256; ++max)
+                for (unsigned int min = 0; min <= max; ++min) {
+                    const KXHSLA hsl = RGBToHSLOf<QColorModel>(KXRGBA32i(max << 16 | min << 8 | min));
+                    sl[max << 8 | min] = static_cast<uint16_t>(hsl.s | hsl.l << 8);
+                }
+        }
+    };
+    static const Table table;
+    return table.sl;
+}
+
+// Eight pixels to QColor's HSL.
+KX_LANES_INLINE void QColorRGBToHSLBlock(const KXRGBA32i* in, KXHSLA* out, const uint16_t* table)
+{
+    I8 v;
+    std::memcpy(&v, in, sizeof v);
+    const I8 b = v & 255, g = v >> 8 & 255, r = v >> 16 & 255, a = v >> 24 & 255;
+    const I8 gb = g > b ? g : b, gbMin = g < b ? g : b;
+    const I8 max = r > gb ? r : gb, min = r < gbMin ? r : gbMin;
+    const I8 rMax = r == max, gMax = (g == max) & ~rMax;
+    const I8 n = rMax ? g - b : gMax ? b - r : r - g;
+    const I8 base = rMax ? (n < 0) & 360 : gMax ? I8{} + 120 : I8{} + 240;
+    const I8 delta = max - min, colour = delta != 0;
+    const I8 y = 200 * (delta | (~colour & 1));
+    const I8 degrees = base + Floor(__builtin_convertvector(12000 * n + delta, F8) / __builtin_convertvector(y, F8));
+    const I8 index = max << 8 | min;
+    I8 sl;
+    for (int k = 0; k < 8; ++k)
+        sl[k] = table[index[k]];
+    const I8 low = ((degrees & colour) | (0xFFFF & ~colour)) | (sl & 255) << 16 | (sl >> 8) << 24;
+    const I8 words0 = __builtin_shufflevector(low, a, 0, 8, 1, 9, 2, 10, 3, 11);
+    const I8 words1 = __builtin_shufflevector(low, a, 4, 12, 5, 13, 6, 14, 7, 15);
+    std::memcpy(static_cast<void*>(out), &words0, sizeof words0);
+    std::memcpy(static_cast<void*>(out + 4), &words1, sizeof words1);
+}
+
+// Eight pixels back to RGB; the lanes (bit k for lane k) that need the plain
+// rule.
+KX_LANES_INLINE unsigned int QColorHSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out)
+{
+    I8 w0, w1;
+    std::memcpy(&w0, in, sizeof w0);
+    std::memcpy(&w1, in + 4, sizeof w1);
+    const I8 low = __builtin_shufflevector(w0, w1, 0, 2, 4, 6, 8, 10, 12, 14);
+    const I8 high = __builtin_shufflevector(w0, w1, 1, 3, 5, 7, 9, 11, 13, 15);
+    const I8 h = low & 0xFFFF, s = low >> 16 & 255, l = low >> 24 & 255, a = high & 255;
+    const I8 q = l < 128 ? l * (255 + s) : 255 * (l + s) - l * s;
+    const I8 p = 510 * l - q;
+    const I8 grey = (s == 0) | (h == 0xFFFF);
+    // N + 7650.5 and (q - p) as floats: integers and halves below 2^22, so
+    // every sum and product is exact.
+    const F8 start = __builtin_convertvector(60 * p, F8) + 7650.5f;
+    const F8 slope = __builtin_convertvector(q - p, F8);
+    I8 tie{};
+    I8 v = a << 24;
+    for (int channel = 0; channel < 3; ++channel) {
+        I8 u = h + (channel == 0 ? 120 : channel == 1 ? 0 : 240);
+        u = u >= 360 ? u - 360 : u;
+        const I8 w = u < 60 ? u : u < 180 ? I8{} + 60 : u < 240 ? 240 - u : I8{};
+        const F8 n = start + slope * __builtin_convertvector(w, F8);
+        const I8 byte = __builtin_convertvector(n * (1.0f / 15300.0f), I8);
+        tie |= __builtin_convertvector(byte, F8) * 15300.0f + 0.5f == n;
+        v |= ((byte & ~grey) | (l & grey)) << (16 - 8 * channel);
+    }
+    std::memcpy(static_cast<void*>(out), &v, sizeof v);
+    unsigned int plain = 0;
+    for (int k = 0; k < 8; ++k)
+        plain |= (tie[k] & ~grey[k] & 1u) << k;
+    return plain;
+}
+
+KX_LANES_INLINE void QColorRGBToHSLRows(const KXRGBA32i* in, KXHSLA* out, size_t n)
+{
+    const uint16_t* table = QColorSaturationLightness();
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8)
+        QColorRGBToHSLBlock(in + i, out + i, table);
+    for (; i < n; ++i)
+        out[i] = QColorRGBToHSL(in[i]);
+}
+
+KX_LANES_INLINE void QColorHSLToRGBRows(const KXHSLA* in, KXRGBA32i* out, size_t n)
+{
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8)
+        for (unsigned int plain = QColorHSLToRGBBlock(in + i, out + i); plain != 0; plain &= plain - 1) {
+            const size_t j = i + static_cast<size_t>(__builtin_ctz(plain));
+            out[j] = QColorHSLToRGB(in[j]);
+        }
+    for (; i < n; ++i)
+        out[i] = QColorHSLToRGB(in[i]);
+}
+
 #define KX_ROW_KERNELS(Suffix, N, Attributes)                                                                     \
-    template <class M>                                                                                            \
     Attributes void RGBToHSL##Suffix(const KXRGBA32i* in, KXHSLA* out, size_t n)                                  \
     {                                                                                                             \
-        RowByBlocks(in, out, n, RGBToHSLBlock<M, N>, RGBToHSLOf<M>);                                              \
+        RowByBlocks(in, out, n, RGBToHSLBlock<N>, RGBToHSL);                                                      \
     }                                                                                                             \
-    template <class M>                                                                                            \
     Attributes void HSLToRGB##Suffix(const KXHSLA* in, KXRGBA32i* out, size_t n)                                  \
     {                                                                                                             \
-        RowByBlocks(in, out, n, HSLToRGBBlock<M, N>, HSLToRGBOf<M>);                                              \
+        RowByBlocks(in, out, n, HSLToRGBBlock<N>, HSLToRGB);                                                      \
+    }                                                                                                             \
+    Attributes void QColorRGBToHSL##Suffix(const KXRGBA32i* in, KXHSLA* out, size_t n)                            \
+    {                                                                                                             \
+        QColorRGBToHSLRows(in, out, n);                                                                           \
+    }                                                                                                             \
+    Attributes void QColorHSLToRGB##Suffix(const KXHSLA* in, KXRGBA32i* out, size_t n)                            \
+    {                                                                                                             \
+        QColorHSLToRGBRows(in, out, n);                                                                           \
     }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -496,58 +616,60 @@ Width Best()
     return Supported(Width::Avx512) ? Width::Avx512 : Supported(Width::Avx2) ? Width::Avx2 : Supported(Width::Sse2) ? Width::Sse2 : Width::Plain;
 }
 
-namespace {
-
-template <class M>
-void RGBToHSLRowOf(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width)
-{
-#if defined(KX_COLOUR_MODEL_X86)
-    if (width == Width::Avx512 && Supported(width))
-        return RGBToHSLAvx512<M>(in, out, n);
-    if (width == Width::Avx2 && Supported(width))
-        return RGBToHSLAvx2<M>(in, out, n);
-    if (width == Width::Sse2)
-        return RGBToHSLSse2<M>(in, out, n);
-#endif
-    for (size_t i = 0; i < n; ++i)
-        out[i] = RGBToHSLOf<M>(in[i]);
-}
-
-template <class M>
-void HSLToRGBRowOf(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width)
-{
-#if defined(KX_COLOUR_MODEL_X86)
-    if (width == Width::Avx512 && Supported(width))
-        return HSLToRGBAvx512<M>(in, out, n);
-    if (width == Width::Avx2 && Supported(width))
-        return HSLToRGBAvx2<M>(in, out, n);
-    if (width == Width::Sse2)
-        return HSLToRGBSse2<M>(in, out, n);
-#endif
-    for (size_t i = 0; i < n; ++i)
-        out[i] = HSLToRGBOf<M>(in[i]);
-}
-
-} // namespace
-
 void RGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width)
 {
-    RGBToHSLRowOf<WorkingModel>(in, out, n, width);
+#if defined(KX_COLOUR_MODEL_X86)
+    if (width == Width::Avx512 && Supported(width))
+        return RGBToHSLAvx512(in, out, n);
+    if (width == Width::Avx2 && Supported(width))
+        return RGBToHSLAvx2(in, out, n);
+    if (width == Width::Sse2)
+        return RGBToHSLSse2(in, out, n);
+#endif
+    for (size_t i = 0; i < n; ++i)
+        out[i] = RGBToHSL(in[i]);
 }
 
 void HSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width)
 {
-    HSLToRGBRowOf<WorkingModel>(in, out, n, width);
+#if defined(KX_COLOUR_MODEL_X86)
+    if (width == Width::Avx512 && Supported(width))
+        return HSLToRGBAvx512(in, out, n);
+    if (width == Width::Avx2 && Supported(width))
+        return HSLToRGBAvx2(in, out, n);
+    if (width == Width::Sse2)
+        return HSLToRGBSse2(in, out, n);
+#endif
+    for (size_t i = 0; i < n; ++i)
+        out[i] = HSLToRGB(in[i]);
 }
 
 void QColorRGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width)
 {
-    RGBToHSLRowOf<QColorModel>(in, out, n, width);
+#if defined(KX_COLOUR_MODEL_X86)
+    if (width == Width::Avx512 && Supported(width))
+        return QColorRGBToHSLAvx512(in, out, n);
+    if (width == Width::Avx2 && Supported(width))
+        return QColorRGBToHSLAvx2(in, out, n);
+    if (width == Width::Sse2)
+        return QColorRGBToHSLSse2(in, out, n);
+#endif
+    for (size_t i = 0; i < n; ++i)
+        out[i] = QColorRGBToHSL(in[i]);
 }
 
 void QColorHSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width)
 {
-    HSLToRGBRowOf<QColorModel>(in, out, n, width);
+#if defined(KX_COLOUR_MODEL_X86)
+    if (width == Width::Avx512 && Supported(width))
+        return QColorHSLToRGBAvx512(in, out, n);
+    if (width == Width::Avx2 && Supported(width))
+        return QColorHSLToRGBAvx2(in, out, n);
+    if (width == Width::Sse2)
+        return QColorHSLToRGBSse2(in, out, n);
+#endif
+    for (size_t i = 0; i < n; ++i)
+        out[i] = QColorHSLToRGB(in[i]);
 }
 
 void RGBToCMYKRow(const KXRGBA32i* in, KXCMYKA* out, size_t n)
