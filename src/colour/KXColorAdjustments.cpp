@@ -41,10 +41,11 @@ void ThroughQColorHSL(KXRGBA32i* out, const KXRGBA32i* in, unsigned int count, c
     }
 }
 
-// QColor::setHsl's hue (−1 … 359 and above) in the conversion kernels' terms.
+// What the HSL setter makes of SetterHue(hue) for a hue in −2 … 718, in the
+// conversion kernels' terms (0xFFFF for −1).
 inline uint16_t HueWord(int hue)
 {
-    return static_cast<uint16_t>(hue == -1 ? 0xFFFF : hue % 360);
+    return static_cast<uint16_t>(hue == -1 ? 0xFFFF : hue < 0 ? hue + 360 : hue >= 360 ? hue - 360 : hue);
 }
 
 // out[i] = rule(in[i]) for i < count, one pixel at a time (out may be in).
@@ -126,8 +127,8 @@ void KXHueSaturationTransformation::ApplyRun(KXRGBA32i* out, const KXRGBA32i* in
         std::copy(from, from + n, to);
     };
     ThroughQColorHSL(out, in, count, copy, [this](KXRGBA32i, KXHSLA& p) {
-        const int h = p.h == 0xFFFF ? -1 : p.h;
-        p.h = HueWord(SetterHue(m_colorize ? m_hue : h + m_hue));
+        const int h = p.h == 0xFFFF ? -1 : p.h; // −1 … 359, and so is m_hue
+        p.h = HueWord(m_colorize ? m_hue : h + m_hue);
         p.s = static_cast<uint8_t>(ClampByte(p.s + m_saturation));
         p.l = static_cast<uint8_t>(ClampByte(p.l + m_lightness));
     });

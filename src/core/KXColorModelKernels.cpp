@@ -544,9 +544,15 @@ KX_LANES_INLINE unsigned int QColorHSLToRGBBlock(const KXHSLA* in, KXRGBA32i* ou
         v |= ((byte & ~grey) | (l & grey)) << (16 - 8 * channel);
     }
     std::memcpy(static_cast<void*>(out), &v, sizeof v);
+    tie &= ~grey;
+    I8 folded = tie | __builtin_shufflevector(tie, tie, 4, 5, 6, 7, 0, 1, 2, 3);
+    folded |= __builtin_shufflevector(folded, folded, 2, 3, 0, 1, 6, 7, 4, 5);
+    folded |= __builtin_shufflevector(folded, folded, 1, 0, 3, 2, 5, 4, 7, 6);
+    if (folded[0] == 0)
+        return 0; // the usual case
     unsigned int plain = 0;
     for (int k = 0; k < 8; ++k)
-        plain |= (tie[k] & ~grey[k] & 1u) << k;
+        plain |= (tie[k] & 1u) << k;
     return plain;
 }
 
