@@ -20,9 +20,10 @@ namespace Kernels = KXColorModelKernels;
 
 // Pixels converted to QColor's HSL, changed and converted back, a block at a
 // time: out[i] = back(change(in[i], forward(in[i]))) for i < count, where
-// change(in, hsl) turns QColor's HSL of `in` (or of what `forward` made of
-// it) into the HSL to give back, in the conversion kernels' terms (hue
-// 0 .. 359 or 0xFFFF for -1). out may be in.
+// forward(buffer, in, n) gives the n pixels to convert (`in` itself or
+// `buffer` filled) and change(in, hsl) turns their QColor HSL into the HSL
+// to give back, in the conversion kernels' terms (hue 0 .. 359 or 0xFFFF for
+// -1). out may be in.
 template <class Forward, class Change>
 void ThroughQColorHSL(KXRGBA32i* out, const KXRGBA32i* in, unsigned int count, const Forward& forward,
                       const Change& change)
@@ -33,8 +34,7 @@ void ThroughQColorHSL(KXRGBA32i* out, const KXRGBA32i* in, unsigned int count, c
     KXHSLA hsl[kBlock];
     for (unsigned int start = 0; start < count; start += kBlock) {
         const unsigned int n = std::min(kBlock, count - start);
-        forward(source, in + start, n);
-        Kernels::QColorRGBToHSLRow(source, hsl, n, width);
+        Kernels::QColorRGBToHSLRow(forward(source, in + start, n), hsl, n, width);
         for (unsigned int i = 0; i < n; ++i)
             change(in[start + i], hsl[i]);
         Kernels::QColorHSLToRGBRow(hsl, out + start, n, width);
@@ -123,10 +123,8 @@ void KXHueSaturationTransformation::operator()(KXRGBA32i& pixel) const
 
 void KXHueSaturationTransformation::ApplyRun(KXRGBA32i* out, const KXRGBA32i* in, unsigned int count) const
 {
-    const auto copy = [](KXRGBA32i* to, const KXRGBA32i* from, unsigned int n) {
-        std::copy(from, from + n, to);
-    };
-    ThroughQColorHSL(out, in, count, copy, [this](KXRGBA32i, KXHSLA& p) {
+    const auto same = [](KXRGBA32i*, const KXRGBA32i* from, unsigned int) { return from; };
+    ThroughQColorHSL(out, in, count, same, [this](KXRGBA32i, KXHSLA& p) {
         const int h = p.h == 0xFFFF ? -1 : p.h; // −1 … 359, and so is m_hue
         p.h = HueWord(m_colorize ? m_hue : h + m_hue);
         p.s = static_cast<uint8_t>(ClampByte(p.s + m_saturation));
@@ -361,6 +359,7 @@ void KXTemperatureCorrection::ApplyRun(KXRGBA32i* out, const KXRGBA32i* in, unsi
 {
     const auto blend = [this](KXRGBA32i* to, const KXRGBA32i* from, unsigned int n) {
         m_blended.ApplyRun(to, from, n);
+        return static_cast<const KXRGBA32i*>(to);
     };
     // The hue and saturation of the blended colour, the lightness and alpha
     // of the original.
