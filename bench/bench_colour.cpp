@@ -5,10 +5,12 @@
 // - the ICC transform against Little CMS called directly on a contiguous
 //   buffer of the same pixels, same profiles, format and intent;
 // - the iterative forms through QtConcurrent::blockingMap on two threads
-//   against the plain adjustment on one.
-// The tiled walks run their tiles on Qt's global pool: levels and the ICC
-// walk are timed with a pool of one and of two threads (argument 1 or 2),
-// and every walk on the wall clock.
+//   against the plain adjustment on one;
+// - hue/saturation and colour temperature against OpenCV's BGR -> HLS on one
+//   thread (built with OpenCV, KX_WITH_OPENCV): counter xOpenCV.
+// The tiled walks run their tiles on Qt's global pool: levels, the
+// QColor-based adjustments and the ICC walk are timed with a pool of one and
+// of two threads (argument 1 or 2), and every walk on the wall clock.
 
 #include "KXBenchSupport.h"
 #include "KXTestProfiles.h"
@@ -27,7 +29,13 @@
 #include <lcms2.h>
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
+
+#ifdef KX_WITH_OPENCV
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#endif
 
 namespace {
 
@@ -109,6 +117,36 @@ KXCurvesTransformation Curves()
     return KXCurvesTransformation(curves, 100);
 }
 
+// Seconds per iteration of OpenCV's BGR -> HLS on one thread, once it has
+// run (0 without OpenCV).
+double g_peerToHLS = 0;
+
+double Seconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+#ifdef KX_WITH_OPENCV
+// The reference of the QColor-based adjustments: one HSL conversion of the
+// same pixels, contiguous.
+void BM_OpenCVBGRToHLS(benchmark::State& state)
+{
+    cv::setNumThreads(1);
+    std::vector<KXRGBA32i> pixels = PhotoBuffer();
+    const cv::Mat in(kHeight, kWidth, CV_8UC4, pixels.data());
+    cv::Mat out;
+    const double start = Seconds();
+    for (auto _ : state) {
+        cv::cvtColor(in, out, cv::COLOR_BGR2HLS);
+        benchmark::DoNotOptimize(out.data);
+    }
+    g_peerToHLS = (Seconds() - start) / static_cast<double>(state.iterations());
+    state.SetLabel("one thread");
+    SetPixels(state);
+}
+BENCHMARK(BM_OpenCVBGRToHLS)->Unit(benchmark::kMillisecond)->UseRealTime();
+#endif
+
 // ---- Whole-image walks ---------------------------------------------------
 
 // The memory limit: as many bytes as the image's tiles hold (margins
@@ -126,16 +164,20 @@ void BM_PlainPassOverTiles(benchmark::State& state)
 BENCHMARK(BM_PlainPassOverTiles)->Unit(benchmark::kMillisecond);
 
 // A pool of state.range(0) threads when the benchmark has an argument.
+// With `peer` seconds, the time per iteration over it as a counter.
 template <class Adjustment>
-void RunWalk(benchmark::State& state, const Adjustment& adjustment, int threads = 0)
+void RunWalk(benchmark::State& state, const Adjustment& adjustment, int threads = 0, double peer = 0)
 {
     KXParkedBlocks parked(2 * kTiles + 16);
     Image image = Photo();
     const PoolThreads pool(threads);
+    const double start = Seconds();
     for (auto _ : state) {
         TransformPixels(image, adjustment);
         benchmark::ClobberMemory();
     }
+    if (peer > 0)
+        state.counters["xOpenCV"] = (Seconds() - start) / static_cast<double>(state.iterations()) / peer;
     state.counters["threads"] = threads;
     SetPixels(state);
 }
@@ -174,9 +216,9 @@ BENCHMARK(BM_LevelsOnSharedCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_HueSaturationWalk(benchmark::State& state)
 {
-    RunWalk(state, KXHueSaturationTransformation(25, 20, -5, false));
+    RunWalk(state, KXHueSaturationTransformation(25, 20, -5, false), static_cast<int>(state.range(0)), g_peerToHLS);
 }
-BENCHMARK(BM_HueSaturationWalk)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_HueSaturationWalk)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // What the QColor-based adjustments cannot go below: QColor's own HSL
 // round trip (getHsl, setHsl, rgba) over the same pixels, nothing else.
@@ -200,9 +242,9 @@ BENCHMARK(BM_QColorRoundTripBaseline)->Unit(benchmark::kMillisecond)->Iterations
 
 void BM_TemperatureWalk(benchmark::State& state)
 {
-    RunWalk(state, KXTemperatureCorrection(4500, 60, 10));
+    RunWalk(state, KXTemperatureCorrection(4500, 60, 10), static_cast<int>(state.range(0)), g_peerToHLS);
 }
-BENCHMARK(BM_TemperatureWalk)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_TemperatureWalk)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_WhiteBalanceAnalysis(benchmark::State& state)
 {

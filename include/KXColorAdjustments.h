@@ -48,6 +48,9 @@ public:
     /// saturation and lightness −100 … 100.
     KXHueSaturationTransformation(int hue = 0, int saturation = 0, int lightness = 0, bool colorize = false);
     void operator()(KXRGBA32i& pixel) const; ///< Adjusts one pixel.
+    /// out[i] = in[i] adjusted, i < count (out may be in): the same bits
+    /// many pixels at a time.
+    void ApplyRun(KXRGBA32i* out, const KXRGBA32i* in, unsigned int count) const;
 
 private:
     int m_hue;
@@ -184,6 +187,9 @@ public:
     KXTemperatureCorrection(int kelvin, int strength, int tint); ///< The given settings.
     void SetData(int kelvin, int strength, int tint); ///< New settings.
     void operator()(KXRGBA32i& pixel) const; ///< Adjusts one pixel.
+    /// out[i] = in[i] adjusted, i < count (out may be in): the same bits
+    /// many pixels at a time.
+    void ApplyRun(KXRGBA32i* out, const KXRGBA32i* in, unsigned int count) const;
 
     /// The colour of `kelvin` (1000 … 40000; 6500 is exactly white), alpha 255.
     static KXRGBA32i GetTemperatureColor(int kelvin);

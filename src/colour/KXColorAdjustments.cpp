@@ -1,6 +1,7 @@
 #include "KXColorAdjustments.h"
 
 #include "core/KXArithmetic.h"
+#include "core/KXColorModelKernels.h"
 
 #include <QColor>
 #include <QtGlobal>
@@ -14,6 +15,38 @@ constexpr double kPi = 3.14159265358979323846;
 
 using KXArithmetic::ClampByte;
 using KXArithmetic::Mix;
+
+namespace Kernels = KXColorModelKernels;
+
+// Pixels converted to QColor's HSL, changed and converted back, a block at a
+// time: out[i] = back(change(in[i], forward(in[i]))) for i < count, where
+// forward(buffer, in, n) gives the n pixels to convert (`in` itself or
+// `buffer` filled) and change(in, hsl) turns their QColor HSL into the HSL
+// to give back, in the conversion kernels' terms (hue 0 .. 359 or 0xFFFF for
+// -1). out may be in.
+template <class Forward, class Change>
+void ThroughQColorHSL(KXRGBA32i* out, const KXRGBA32i* in, unsigned int count, const Forward& forward,
+                      const Change& change)
+{
+    constexpr unsigned int kBlock = 256;
+    const Kernels::Width width = Kernels::Best();
+    KXRGBA32i source[kBlock];
+    KXHSLA hsl[kBlock];
+    for (unsigned int start = 0; start < count; start += kBlock) {
+        const unsigned int n = std::min(kBlock, count - start);
+        Kernels::QColorRGBToHSLRow(forward(source, in + start, n), hsl, n, width);
+        for (unsigned int i = 0; i < n; ++i)
+            change(in[start + i], hsl[i]);
+        Kernels::QColorHSLToRGBRow(hsl, out + start, n, width);
+    }
+}
+
+// What the HSL setter makes of SetterHue(hue) for a hue in −2 … 718, in the
+// conversion kernels' terms (0xFFFF for −1).
+inline uint16_t HueWord(int hue)
+{
+    return static_cast<uint16_t>(hue == -1 ? 0xFFFF : hue < 0 ? hue + 360 : hue >= 360 ? hue - 360 : hue);
+}
 
 // out[i] = rule(in[i]) for i < count, one pixel at a time (out may be in).
 template <class Rule>
@@ -86,6 +119,17 @@ void KXHueSaturationTransformation::operator()(KXRGBA32i& pixel) const
     const int l2 = ClampByte(l + m_lightness);
     color.setHsl(SetterHue(m_colorize ? m_hue : h + m_hue), s2, l2, pixel.a);
     pixel.value = color.rgba();
+}
+
+void KXHueSaturationTransformation::ApplyRun(KXRGBA32i* out, const KXRGBA32i* in, unsigned int count) const
+{
+    const auto same = [](KXRGBA32i*, const KXRGBA32i* from, unsigned int) { return from; };
+    ThroughQColorHSL(out, in, count, same, [this](KXRGBA32i, KXHSLA& p) {
+        const int h = p.h == 0xFFFF ? -1 : p.h; // −1 … 359, and so is m_hue
+        p.h = HueWord(m_colorize ? m_hue : h + m_hue);
+        p.s = static_cast<uint8_t>(ClampByte(p.s + m_saturation));
+        p.l = static_cast<uint8_t>(ClampByte(p.l + m_lightness));
+    });
 }
 
 // ---- Colour balance ----------------------------------------------------------
@@ -309,6 +353,21 @@ void KXTemperatureCorrection::operator()(KXRGBA32i& pixel) const
     pixel.r = static_cast<uint8_t>(qRed(rgb));
     pixel.g = static_cast<uint8_t>(qGreen(rgb));
     pixel.b = static_cast<uint8_t>(qBlue(rgb));
+}
+
+void KXTemperatureCorrection::ApplyRun(KXRGBA32i* out, const KXRGBA32i* in, unsigned int count) const
+{
+    const auto blend = [this](KXRGBA32i* to, const KXRGBA32i* from, unsigned int n) {
+        m_blended.ApplyRun(to, from, n);
+        return static_cast<const KXRGBA32i*>(to);
+    };
+    // The hue and saturation of the blended colour, the lightness and alpha
+    // of the original.
+    ThroughQColorHSL(out, in, count, blend, [](KXRGBA32i original, KXHSLA& p) {
+        p.l = static_cast<uint8_t>((std::max({original.r, original.g, original.b}) +
+                                    std::min({original.r, original.g, original.b}) + 1) / 2);
+        p.a = original.a;
+    });
 }
 
 // ---- Burn and dodge ----------------------------------------------------------

@@ -8,11 +8,13 @@
 //   is locked);
 // - every destination alpha is 255: (s*as + d*(255-as)) / 255, two channels
 //   per 32-bit lane in 16-bit halves;
-// - otherwise n / (255*A) in single precision: n = s*255*as + d*wD never
-//   exceeds 255*65025 < 2^24, so n, 255*A and the products are exact floats,
-//   the division is correctly rounded, and a quotient below 256 is never
-//   rounded up to the next integer because it lies at least 1/65025 below
-//   it while a float step there is 2^-16. Truncation gives floor(n / (255*A)).
+// - otherwise floor(n / D), D = 255*A, in single precision: n = s*255*as +
+//   d*wD never exceeds 255*65025 < 2^24, so n, D and the products are exact
+//   floats. One reciprocal per pixel serves its three channels: r = 1/D
+//   rounded, then one float step up, is above 1/D by less than 2^-22
+//   relative, so n*r (rounded) is at least n/D (an integer n/D stays one)
+//   and less than n/D + 1 (for quotients below 256), and its truncation q
+//   is floor(n / D) or one more; q*D > n (exact: below 2^24) tells which.
 
 #include "KXBlendRows.h"
 
@@ -69,9 +71,13 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
             const F wd = __builtin_convertvector((I)wD, F);
             const F divisor = __builtin_convertvector((I)(255 * alpha), F);
             const F safe = divisor > 1.0f ? divisor : F{} + 1.0f;
+            const F up = (F)((I)(1.0f / safe) + 1);
             U q[3];
-            for (int c = 0; c < 3; ++c)
-                q[c] = (U)__builtin_convertvector(Numerator<N>(S, D, c, ws, wd, ops) / safe, I);
+            for (int c = 0; c < 3; ++c) {
+                const F n = Numerator<N>(S, D, c, ws, wd, ops);
+                const I truncated = __builtin_convertvector(n * up, I);
+                q[c] = (U)(truncated + (I)(__builtin_convertvector(truncated, F) * safe > n)); // true is -1
+            }
             R = ops.Pack(q[0], q[1], q[2], Lock ? D >> 24 : alpha);
         }
         std::memcpy(static_cast<void*>(d), &R, sizeof R);

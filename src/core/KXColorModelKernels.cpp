@@ -1,7 +1,10 @@
 // HSL and CMYK conversions of the working pixel: the plain rules and their
-// eight-lane row kernels.
+// eight-lane row kernels. The plain HSL rules come in two models, the working
+// image's and QColor's, which differ only in the channel quotients, the way a
+// rounded 16-bit word becomes 8 bits and the unit of the hue; QColor's has
+// integer kernels of its own (see below).
 //
-// Why the row kernels give the same bits:
+// Why the working image's row kernels give the same bits:
 // - every double operation of the plain rule appears once per lane, in the
 //   same order and precision (no fused multiply-add: -ffp-contract=off), and
 //   IEEE arithmetic rounds each lane as it rounds the scalar;
@@ -34,20 +37,45 @@ namespace KXColorModelKernels {
 
 // ---- Plain rules ------------------------------------------------------------
 
-KXHSLA RGBToHSL(KXRGBA32i p)
+namespace {
+
+// The working image's HSL: channels c * 256 / 65535, a rounded 16-bit word
+// to 8 bits by its high byte, the hue in hundredths of a degree (0 for a
+// grey).
+struct WorkingModel {
+    static double Channel(unsigned int c) { return FromByte(c); }
+    static uint8_t Byte(int word) { return static_cast<uint8_t>(static_cast<uint16_t>(word) >> 8); }
+    static constexpr bool kWholeDegrees = false;
+    static constexpr uint16_t kGreyHue = 0;
+};
+
+// QColor's: channels c * 0x101 / 65535 (= c / 255), a rounded 16-bit word
+// to 8 bits as QColor reads it back, w / 257 rounded (with v = w + 0x80,
+// (v - (v >> 8)) >> 8), the hue in whole degrees (the rounded hundredths
+// truncated), 0xFFFF (-1) for a grey.
+struct QColorModel {
+    static double Channel(unsigned int c) { return static_cast<double>(c * 0x101) / 65535.0; }
+    static uint8_t Byte(int word) { return static_cast<uint8_t>((word + 0x80 - ((word + 0x80) >> 8)) >> 8); }
+    static constexpr bool kWholeDegrees = true;
+    static constexpr uint16_t kGreyHue = 0xFFFF;
+};
+
+template <class M>
+KXHSLA RGBToHSLOf(KXRGBA32i p)
 {
-    const double r = FromByte(p.r), g = FromByte(p.g), b = FromByte(p.b);
+    const double r = M::Channel(p.r), g = M::Channel(p.g), b = M::Channel(p.b);
     const double max = std::max(r, std::max(g, b));
     const double min = std::min(r, std::min(g, b));
     const double delta = max - min;
     const double sum = max + min;
     const double l = sum / 2.0;
     KXHSLA out;
-    out.l = To8(l);
+    out.l = M::Byte(qRound(l * 65535.0));
     out.a = p.a;
+    out.h = M::kGreyHue;
     if (std::fabs(delta) <= 1e-12)
-        return out; // grey: h and s are 0
-    out.s = To8(l < 0.5 ? delta / sum : delta / (2.0 - sum));
+        return out; // grey: s is 0
+    out.s = M::Byte(qRound((l < 0.5 ? delta / sum : delta / (2.0 - sum)) * 65535.0));
     double h;
     if (qFuzzyCompare(r, max))
         h = (g - b) / delta;
@@ -60,11 +88,10 @@ KXHSLA RGBToHSL(KXRGBA32i p)
     h *= 60.0;
     if (h < 0.0)
         h += 360.0;
-    out.h = static_cast<uint16_t>(qRound(h * 100.0));
+    const int hundredths = qRound(h * 100.0);
+    out.h = static_cast<uint16_t>(M::kWholeDegrees ? hundredths / 100 : hundredths);
     return out;
 }
-
-namespace {
 
 double Channel(double p, double q, double t)
 {
@@ -82,28 +109,49 @@ double Channel(double p, double q, double t)
     return p;
 }
 
-} // namespace
-
-KXRGBA32i HSLToRGB(KXHSLA p)
+template <class M>
+KXRGBA32i HSLToRGBOf(KXHSLA p)
 {
     KXRGBA32i out;
     out.a = p.a;
-    const unsigned int s16 = p.s * 256u, l16 = p.l * 256u;
-    if (s16 == 0 || p.h == 65535) {
+    if (p.s == 0 || p.h == 65535) {
         out.r = out.g = out.b = p.l;
         return out;
     }
-    if (l16 == 0)
+    if (p.l == 0)
         return out; // black
-    const double hue = p.h == 36000 ? 0.0 : p.h / 36000.0;
-    const double s = s16 / 65535.0;
-    const double l = l16 / 65535.0;
+    const unsigned int word = M::kWholeDegrees ? p.h * 100u : p.h;
+    const double hue = word == 36000 ? 0.0 : word / 36000.0;
+    const double s = M::Channel(p.s);
+    const double l = M::Channel(p.l);
     const double q = l < 0.5 ? (1.0 + s) * l : l + s - l * s;
     const double pp = 2.0 * l - q;
-    out.r = To8(Channel(pp, q, hue + 1.0 / 3.0));
-    out.g = To8(Channel(pp, q, hue));
-    out.b = To8(Channel(pp, q, hue - 1.0 / 3.0));
+    out.r = M::Byte(qRound(Channel(pp, q, hue + 1.0 / 3.0) * 65535.0));
+    out.g = M::Byte(qRound(Channel(pp, q, hue) * 65535.0));
+    out.b = M::Byte(qRound(Channel(pp, q, hue - 1.0 / 3.0) * 65535.0));
     return out;
+}
+
+} // namespace
+
+KXHSLA RGBToHSL(KXRGBA32i p)
+{
+    return RGBToHSLOf<WorkingModel>(p);
+}
+
+KXRGBA32i HSLToRGB(KXHSLA p)
+{
+    return HSLToRGBOf<WorkingModel>(p);
+}
+
+KXHSLA QColorRGBToHSL(KXRGBA32i p)
+{
+    return RGBToHSLOf<QColorModel>(p);
+}
+
+KXRGBA32i QColorHSLToRGB(KXHSLA p)
+{
+    return HSLToRGBOf<QColorModel>(p);
 }
 
 KXCMYKA RGBToCMYK(KXRGBA32i p)
@@ -385,6 +433,151 @@ KX_LANES_INLINE void RowByBlocks(const In* in, Out* out, size_t n, Block block, 
         out[i] = plain(in[i]);
 }
 
+// ---- QColor's HSL in integers ------------------------------------------------
+//
+// To HSL: s and l depend on the largest and smallest channel alone and come
+// from a table of the plain rule's results. The hue is exactly
+// H = 6000 n / delta + 100 base hundredths (n the difference of the other two
+// channels, base 0, 120 or 240 degrees by the largest, 360 for a negative n
+// on red), never within 1 / (2 delta) of a half-integer (12000 n would have
+// to be delta times an odd number, which takes a delta divisible by 4000),
+// so the double's qRound is exact and the whole degrees are
+// base + floor((12000 n + delta) / (200 delta)).
+//
+// Back to RGB: with s and l as bytes, q = Q / 65025 and p = P / 65025 for the
+// integers Q = l (255 + s) (l < 128) or 255 (l + s) - l s and P = 510 l - Q,
+// and each channel is p + (q - p) W / 60 with W in 0 .. 60 decided by the
+// hue: u = the channel's hue (h + 120, h, h + 240 for red, green, blue)
+// modulo 360, W = u below 60, 60 below 180, 240 - u below 240, else 0. The
+// 16-bit word rounds N * 257 / 15300, N = 60 P + (Q - P) W, which is at least
+// 2 / 30600 from a half-integer unless exactly on one, far beyond the
+// double's error; and reading the word back as 8 bits folds into
+// (N + 7650) / 15300 (floor((floor(x) + c) / m) = floor((x + c) / m)). Exactly
+// half-way (N an odd multiple of 7650) the double's rounding decides: those
+// pixels take the plain rule.
+//
+// Both divisions run in single precision: the forward quotient's floor and
+// (N + 7650.5) * (1 / 15300) truncated are exact for every numerator that
+// can occur (the float error stays below the distance to the next integer,
+// 1 / (200 delta) and 0.5 / 15300). The tests compare both directions with
+// QColor on every input.
+
+typedef float F8 __attribute__((vector_size(32)));
+
+// floor of a quotient (exact or of floats), by truncating and stepping down
+// for a negative fraction.
+KX_LANES_INLINE I8 Floor(F8 quotient)
+{
+    const I8 q = __builtin_convertvector(quotient, I8);
+    return q + (__builtin_convertvector(q, F8) > quotient); // a true lane is -1
+}
+
+// s | l << 8 of QColor's HSL for [max << 8 | min].
+const uint16_t* QColorSaturationLightness()
+{
+    struct Table {
+        uint16_t sl[256 * 256] = {};
+        Table()
+        {
+            for (unsigned int max = 0; max < 256; ++max)
+                for (unsigned int min = 0; min <= max; ++min) {
+                    const KXHSLA hsl = RGBToHSLOf<QColorModel>(KXRGBA32i(max << 16 | min << 8 | min));
+                    sl[max << 8 | min] = static_cast<uint16_t>(hsl.s | hsl.l << 8);
+                }
+        }
+    };
+    static const Table table;
+    return table.sl;
+}
+
+// Eight pixels to QColor's HSL.
+KX_LANES_INLINE void QColorRGBToHSLBlock(const KXRGBA32i* in, KXHSLA* out, const uint16_t* table)
+{
+    I8 v;
+    std::memcpy(&v, in, sizeof v);
+    const I8 b = v & 255, g = v >> 8 & 255, r = v >> 16 & 255, a = v >> 24 & 255;
+    const I8 gb = g > b ? g : b, gbMin = g < b ? g : b;
+    const I8 max = r > gb ? r : gb, min = r < gbMin ? r : gbMin;
+    const I8 rMax = r == max, gMax = (g == max) & ~rMax;
+    const I8 n = rMax ? g - b : gMax ? b - r : r - g;
+    const I8 base = rMax ? (n < 0) & 360 : gMax ? I8{} + 120 : I8{} + 240;
+    const I8 delta = max - min, colour = delta != 0;
+    const I8 y = 200 * (delta | (~colour & 1));
+    const I8 degrees = base + Floor(__builtin_convertvector(12000 * n + delta, F8) / __builtin_convertvector(y, F8));
+    const I8 index = max << 8 | min;
+    I8 sl;
+    for (int k = 0; k < 8; ++k)
+        sl[k] = table[index[k]];
+    const I8 low = ((degrees & colour) | (0xFFFF & ~colour)) | (sl & 255) << 16 | (sl >> 8) << 24;
+    const I8 words0 = __builtin_shufflevector(low, a, 0, 8, 1, 9, 2, 10, 3, 11);
+    const I8 words1 = __builtin_shufflevector(low, a, 4, 12, 5, 13, 6, 14, 7, 15);
+    std::memcpy(static_cast<void*>(out), &words0, sizeof words0);
+    std::memcpy(static_cast<void*>(out + 4), &words1, sizeof words1);
+}
+
+// Eight pixels back to RGB; the lanes (bit k for lane k) that need the plain
+// rule.
+KX_LANES_INLINE unsigned int QColorHSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out)
+{
+    I8 w0, w1;
+    std::memcpy(&w0, in, sizeof w0);
+    std::memcpy(&w1, in + 4, sizeof w1);
+    const I8 low = __builtin_shufflevector(w0, w1, 0, 2, 4, 6, 8, 10, 12, 14);
+    const I8 high = __builtin_shufflevector(w0, w1, 1, 3, 5, 7, 9, 11, 13, 15);
+    const I8 h = low & 0xFFFF, s = low >> 16 & 255, l = low >> 24 & 255, a = high & 255;
+    const I8 q = l < 128 ? l * (255 + s) : 255 * (l + s) - l * s;
+    const I8 p = 510 * l - q;
+    const I8 grey = (s == 0) | (h == 0xFFFF);
+    // N + 7650.5 and (q - p) as floats: integers and halves below 2^22, so
+    // every sum and product is exact.
+    const F8 start = __builtin_convertvector(60 * p, F8) + 7650.5f;
+    const F8 slope = __builtin_convertvector(q - p, F8);
+    I8 tie{};
+    I8 v = a << 24;
+    for (int channel = 0; channel < 3; ++channel) {
+        I8 u = h + (channel == 0 ? 120 : channel == 1 ? 0 : 240);
+        u = u >= 360 ? u - 360 : u;
+        const I8 w = u < 60 ? u : u < 180 ? I8{} + 60 : u < 240 ? 240 - u : I8{};
+        const F8 n = start + slope * __builtin_convertvector(w, F8);
+        const I8 byte = __builtin_convertvector(n * (1.0f / 15300.0f), I8);
+        tie |= __builtin_convertvector(byte, F8) * 15300.0f + 0.5f == n;
+        v |= ((byte & ~grey) | (l & grey)) << (16 - 8 * channel);
+    }
+    std::memcpy(static_cast<void*>(out), &v, sizeof v);
+    tie &= ~grey;
+    I8 folded = tie | __builtin_shufflevector(tie, tie, 4, 5, 6, 7, 0, 1, 2, 3);
+    folded |= __builtin_shufflevector(folded, folded, 2, 3, 0, 1, 6, 7, 4, 5);
+    folded |= __builtin_shufflevector(folded, folded, 1, 0, 3, 2, 5, 4, 7, 6);
+    if (folded[0] == 0)
+        return 0; // the usual case
+    unsigned int plain = 0;
+    for (int k = 0; k < 8; ++k)
+        plain |= (tie[k] & 1u) << k;
+    return plain;
+}
+
+KX_LANES_INLINE void QColorRGBToHSLRows(const KXRGBA32i* in, KXHSLA* out, size_t n)
+{
+    const uint16_t* table = QColorSaturationLightness();
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8)
+        QColorRGBToHSLBlock(in + i, out + i, table);
+    for (; i < n; ++i)
+        out[i] = QColorRGBToHSL(in[i]);
+}
+
+KX_LANES_INLINE void QColorHSLToRGBRows(const KXHSLA* in, KXRGBA32i* out, size_t n)
+{
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8)
+        for (unsigned int plain = QColorHSLToRGBBlock(in + i, out + i); plain != 0; plain &= plain - 1) {
+            const size_t j = i + static_cast<size_t>(__builtin_ctz(plain));
+            out[j] = QColorHSLToRGB(in[j]);
+        }
+    for (; i < n; ++i)
+        out[i] = QColorHSLToRGB(in[i]);
+}
+
 #define KX_ROW_KERNELS(Suffix, N, Attributes)                                                                     \
     Attributes void RGBToHSL##Suffix(const KXRGBA32i* in, KXHSLA* out, size_t n)                                  \
     {                                                                                                             \
@@ -393,6 +586,14 @@ KX_LANES_INLINE void RowByBlocks(const In* in, Out* out, size_t n, Block block, 
     Attributes void HSLToRGB##Suffix(const KXHSLA* in, KXRGBA32i* out, size_t n)                                  \
     {                                                                                                             \
         RowByBlocks(in, out, n, HSLToRGBBlock<N>, HSLToRGB);                                                      \
+    }                                                                                                             \
+    Attributes void QColorRGBToHSL##Suffix(const KXRGBA32i* in, KXHSLA* out, size_t n)                            \
+    {                                                                                                             \
+        QColorRGBToHSLRows(in, out, n);                                                                           \
+    }                                                                                                             \
+    Attributes void QColorHSLToRGB##Suffix(const KXHSLA* in, KXRGBA32i* out, size_t n)                            \
+    {                                                                                                             \
+        QColorHSLToRGBRows(in, out, n);                                                                           \
     }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -447,6 +648,34 @@ void HSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width)
 #endif
     for (size_t i = 0; i < n; ++i)
         out[i] = HSLToRGB(in[i]);
+}
+
+void QColorRGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width)
+{
+#if defined(KX_COLOUR_MODEL_X86)
+    if (width == Width::Avx512 && Supported(width))
+        return QColorRGBToHSLAvx512(in, out, n);
+    if (width == Width::Avx2 && Supported(width))
+        return QColorRGBToHSLAvx2(in, out, n);
+    if (width == Width::Sse2)
+        return QColorRGBToHSLSse2(in, out, n);
+#endif
+    for (size_t i = 0; i < n; ++i)
+        out[i] = QColorRGBToHSL(in[i]);
+}
+
+void QColorHSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width)
+{
+#if defined(KX_COLOUR_MODEL_X86)
+    if (width == Width::Avx512 && Supported(width))
+        return QColorHSLToRGBAvx512(in, out, n);
+    if (width == Width::Avx2 && Supported(width))
+        return QColorHSLToRGBAvx2(in, out, n);
+    if (width == Width::Sse2)
+        return QColorHSLToRGBSse2(in, out, n);
+#endif
+    for (size_t i = 0; i < n; ++i)
+        out[i] = QColorHSLToRGB(in[i]);
 }
 
 void RGBToCMYKRow(const KXRGBA32i* in, KXCMYKA* out, size_t n)

@@ -51,6 +51,15 @@ KXCMYKA RGBToCMYK(KXRGBA32i p);
 
 void RGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width);
 void HSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width);
+
+// The same rules in QColor's terms, the bits of QColor(r, g, b).getHsl(&h,
+// &s, &l) and QColor::fromHsl(h, s, l).rgb(): channels c * 0x101 / 65535,
+// 16-bit words read back as w / 257 rounded, and the hue in whole
+// degrees, h = 0 .. 359 or 0xFFFF (-1) for a grey. Alpha is carried along.
+KXHSLA QColorRGBToHSL(KXRGBA32i p);
+KXRGBA32i QColorHSLToRGB(KXHSLA p);
+void QColorRGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width);
+void QColorHSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width);
 /// Tabulated: each ink depends on its own channel and the largest one only.
 void RGBToCMYKRow(const KXRGBA32i* in, KXCMYKA* out, size_t n);
 

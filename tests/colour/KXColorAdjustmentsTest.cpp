@@ -235,3 +235,37 @@ TEST(KXColorAdjustments, BurnAndDodgeTables)
         EXPECT_EQ(out, Pixel(c.out, c.out, c.out, 9)) << (c.burn ? "burn " : "dodge ") << c.range << " " << c.in;
     }
 }
+
+namespace {
+
+// ApplyRun against the per-pixel QColor path on every colour (one
+// 4096 x 4096 image, varied alpha), run in place.
+template <class Adjustment>
+void ExpectRunMatchesPixels(const Adjustment& adjustment)
+{
+    std::vector<KXRGBA32i> run(size_t(1) << 24);
+    for (uint32_t i = 0; i < run.size(); ++i)
+        run[i] = KXRGBA32i(i | (i * 2654435761u) << 24);
+    const std::vector<KXRGBA32i> in = run;
+    adjustment.ApplyRun(run.data(), run.data(), static_cast<unsigned int>(run.size()) - 5);
+    adjustment.ApplyRun(run.data() + run.size() - 5, in.data() + run.size() - 5, 5);
+    for (size_t i = 0; i < in.size(); ++i)
+        ASSERT_EQ(run[i].value, Apply(adjustment, in[i]).value) << std::hex << in[i].value;
+}
+
+} // namespace
+
+TEST(KXColorAdjustments, HueSaturationRunsMatchThePixelRuleOnEveryColour)
+{
+    ExpectRunMatchesPixels(KXHueSaturationTransformation(25, 20, -5, false));
+    ExpectRunMatchesPixels(KXHueSaturationTransformation(359, 100, -100, false));
+    ExpectRunMatchesPixels(KXHueSaturationTransformation(-1, -100, 100, true));
+    ExpectRunMatchesPixels(KXHueSaturationTransformation(200, 40, 30, true));
+}
+
+TEST(KXColorAdjustments, TemperatureRunsMatchThePixelRuleOnEveryColour)
+{
+    ExpectRunMatchesPixels(KXTemperatureCorrection(4500, 60, 10));
+    ExpectRunMatchesPixels(KXTemperatureCorrection(1000, 100, -100));
+    ExpectRunMatchesPixels(KXTemperatureCorrection(40000, 0, 100));
+}

@@ -1,5 +1,7 @@
 #include "core/KXColorModelKernels.h"
 
+#include <QColor>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -77,6 +79,34 @@ TEST_P(ColourModelRows, RGBOfHSLMatchesThePlainRule)
     HSLToRGBRow(in.data(), fast.data(), in.size(), GetParam());
     const long at = FirstDifference(plain, fast);
     EXPECT_EQ(at, -1) << std::hex << (at >= 0 ? in[at].value : 0);
+}
+
+// QColor's own conversions are the reference: every colour to HSL, and
+// every hue (and grey) with every saturation and lightness back.
+TEST_P(ColourModelRows, QColorHSLMatchesQColorBothWays)
+{
+    const std::vector<KXRGBA32i> in = EveryColour();
+    std::vector<KXHSLA> hsl(in.size());
+    QColorRGBToHSLRow(in.data(), hsl.data(), in.size(), GetParam());
+    std::vector<KXHSLA> back(size_t(361) << 16);
+    for (size_t i = 0; i < in.size(); ++i) {
+        int h, s, l;
+        QColor(in[i].r, in[i].g, in[i].b).getHsl(&h, &s, &l);
+        const KXHSLA plain = QColorRGBToHSL(in[i]);
+        ASSERT_TRUE(hsl[i].h == uint16_t(h) && hsl[i].s == s && hsl[i].l == l && hsl[i].a == in[i].a &&
+                    plain.value == hsl[i].value) << std::hex << in[i].value;
+    }
+    for (size_t i = 0; i < back.size(); ++i) {
+        back[i].h = uint16_t(int(i >> 16) - 1); // -1 (grey) .. 359
+        back[i].s = uint8_t(i >> 8), back[i].l = uint8_t(i), back[i].a = uint8_t(i >> 3);
+    }
+    std::vector<KXRGBA32i> rgb(back.size());
+    QColorHSLToRGBRow(back.data(), rgb.data(), back.size(), GetParam());
+    for (size_t i = 0; i < back.size(); ++i) {
+        const KXHSLA p = back[i];
+        const QRgb want = QColor::fromHsl(p.h == 0xFFFF ? -1 : p.h, p.s, p.l, p.a).rgba();
+        ASSERT_TRUE(rgb[i].value == want && QColorHSLToRGB(p).value == want) << std::hex << p.value;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Widths, ColourModelRows, testing::Values(Width::Sse2, Width::Avx2, Width::Avx512),
