@@ -18,36 +18,6 @@ using KXArithmetic::Mix;
 
 namespace Kernels = KXColorModelKernels;
 
-// Pixels converted to QColor's HSL, changed and converted back, a block at a
-// time: out[i] = back(change(in[i], forward(in[i]))) for i < count, where
-// forward(buffer, in, n) gives the n pixels to convert (`in` itself or
-// `buffer` filled) and change(in, hsl) turns their QColor HSL into the HSL
-// to give back, in the conversion kernels' terms (hue 0 .. 359 or 0xFFFF for
-// -1). out may be in.
-template <class Forward, class Change>
-void ThroughQColorHSL(KXRGBA32i* out, const KXRGBA32i* in, unsigned int count, const Forward& forward,
-                      const Change& change)
-{
-    constexpr unsigned int kBlock = 256;
-    const Kernels::Width width = Kernels::Best();
-    KXRGBA32i source[kBlock];
-    KXHSLA hsl[kBlock];
-    for (unsigned int start = 0; start < count; start += kBlock) {
-        const unsigned int n = std::min(kBlock, count - start);
-        Kernels::QColorRGBToHSLRow(forward(source, in + start, n), hsl, n, width);
-        for (unsigned int i = 0; i < n; ++i)
-            change(in[start + i], hsl[i]);
-        Kernels::QColorHSLToRGBRow(hsl, out + start, n, width);
-    }
-}
-
-// What the HSL setter makes of SetterHue(hue) for a hue in −2 … 718, in the
-// conversion kernels' terms (0xFFFF for −1).
-inline uint16_t HueWord(int hue)
-{
-    return static_cast<uint16_t>(hue == -1 ? 0xFFFF : hue < 0 ? hue + 360 : hue >= 360 ? hue - 360 : hue);
-}
-
 // out[i] = rule(in[i]) for i < count, one pixel at a time (out may be in).
 template <class Rule>
 void EachPixel(const Rule& rule, KXRGBA32i* out, const KXRGBA32i* in, unsigned int count)
@@ -123,13 +93,12 @@ void KXHueSaturationTransformation::operator()(KXRGBA32i& pixel) const
 
 void KXHueSaturationTransformation::ApplyRun(KXRGBA32i* out, const KXRGBA32i* in, unsigned int count) const
 {
-    const auto same = [](KXRGBA32i*, const KXRGBA32i* from, unsigned int) { return from; };
-    ThroughQColorHSL(out, in, count, same, [this](KXRGBA32i, KXHSLA& p) {
-        const int h = p.h == 0xFFFF ? -1 : p.h; // −1 … 359, and so is m_hue
-        p.h = HueWord(m_colorize ? m_hue : h + m_hue);
-        p.s = static_cast<uint8_t>(ClampByte(p.s + m_saturation));
-        p.l = static_cast<uint8_t>(ClampByte(p.l + m_lightness));
-    });
+    Kernels::QColorHSLShift shift;
+    shift.hue = m_hue; // −1 … 359
+    shift.colorize = m_colorize;
+    shift.saturation = m_saturation;
+    shift.lightness = m_lightness;
+    Kernels::QColorHSLShiftRow(in, out, count, shift, Kernels::Best());
 }
 
 // ---- Colour balance ----------------------------------------------------------
@@ -357,17 +326,16 @@ void KXTemperatureCorrection::operator()(KXRGBA32i& pixel) const
 
 void KXTemperatureCorrection::ApplyRun(KXRGBA32i* out, const KXRGBA32i* in, unsigned int count) const
 {
-    const auto blend = [this](KXRGBA32i* to, const KXRGBA32i* from, unsigned int n) {
-        m_blended.ApplyRun(to, from, n);
-        return static_cast<const KXRGBA32i*>(to);
-    };
     // The hue and saturation of the blended colour, the lightness and alpha
-    // of the original.
-    ThroughQColorHSL(out, in, count, blend, [](KXRGBA32i original, KXHSLA& p) {
-        p.l = static_cast<uint8_t>((std::max({original.r, original.g, original.b}) +
-                                    std::min({original.r, original.g, original.b}) + 1) / 2);
-        p.a = original.a;
-    });
+    // of the original; the blended colours a short block at a time (in L1).
+    constexpr unsigned int kBlock = 256;
+    const Kernels::Width width = Kernels::Best();
+    KXRGBA32i blended[kBlock];
+    for (unsigned int start = 0; start < count; start += kBlock) {
+        const unsigned int n = std::min(kBlock, count - start);
+        m_blended.ApplyRun(blended, in + start, n);
+        Kernels::QColorHSLRelightRow(blended, in + start, out + start, n, width);
+    }
 }
 
 // ---- Burn and dodge ----------------------------------------------------------

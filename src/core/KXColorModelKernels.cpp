@@ -490,11 +490,15 @@ const uint16_t* QColorSaturationLightness()
     return table.sl;
 }
 
-// Eight pixels to QColor's HSL.
-KX_LANES_INLINE void QColorRGBToHSLBlock(const KXRGBA32i* in, KXHSLA* out, const uint16_t* table)
+// QColor's HSL of eight pixels in lanes: the hue in whole degrees (-1 for
+// a grey), saturation, lightness and alpha as 0 .. 255.
+struct HSLLanes {
+    I8 h, s, l, a;
+};
+
+// The lanes of eight pixels v.
+KX_LANES_INLINE HSLLanes QColorHSLOf(I8 v, const uint16_t* table)
 {
-    I8 v;
-    std::memcpy(&v, in, sizeof v);
     const I8 b = v & 255, g = v >> 8 & 255, r = v >> 16 & 255, a = v >> 24 & 255;
     const I8 gb = g > b ? g : b, gbMin = g < b ? g : b;
     const I8 max = r > gb ? r : gb, min = r < gbMin ? r : gbMin;
@@ -508,23 +512,26 @@ KX_LANES_INLINE void QColorRGBToHSLBlock(const KXRGBA32i* in, KXHSLA* out, const
     I8 sl;
     for (int k = 0; k < 8; ++k)
         sl[k] = table[index[k]];
-    const I8 low = ((degrees & colour) | (0xFFFF & ~colour)) | (sl & 255) << 16 | (sl >> 8) << 24;
-    const I8 words0 = __builtin_shufflevector(low, a, 0, 8, 1, 9, 2, 10, 3, 11);
-    const I8 words1 = __builtin_shufflevector(low, a, 4, 12, 5, 13, 6, 14, 7, 15);
+    return HSLLanes{(degrees & colour) | ~colour, sl & 255, sl >> 8, a};
+}
+
+// Eight pixels to QColor's HSL.
+KX_LANES_INLINE void QColorRGBToHSLBlock(const KXRGBA32i* in, KXHSLA* out, const uint16_t* table)
+{
+    I8 v;
+    std::memcpy(&v, in, sizeof v);
+    const HSLLanes hsl = QColorHSLOf(v, table);
+    const I8 low = (hsl.h & 0xFFFF) | hsl.s << 16 | hsl.l << 24;
+    const I8 words0 = __builtin_shufflevector(low, hsl.a, 0, 8, 1, 9, 2, 10, 3, 11);
+    const I8 words1 = __builtin_shufflevector(low, hsl.a, 4, 12, 5, 13, 6, 14, 7, 15);
     std::memcpy(static_cast<void*>(out), &words0, sizeof words0);
     std::memcpy(static_cast<void*>(out + 4), &words1, sizeof words1);
 }
 
-// Eight pixels back to RGB; the lanes (bit k for lane k) that need the plain
-// rule.
-KX_LANES_INLINE unsigned int QColorHSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out)
+// Eight pixels from lanes h (0 .. 359 or 0xFFFF), s, l, a back to RGB in
+// v; the lanes (bit k for lane k) that need the plain rule.
+KX_LANES_INLINE unsigned int QColorRGBOf(I8 h, I8 s, I8 l, I8 a, I8& v)
 {
-    I8 w0, w1;
-    std::memcpy(&w0, in, sizeof w0);
-    std::memcpy(&w1, in + 4, sizeof w1);
-    const I8 low = __builtin_shufflevector(w0, w1, 0, 2, 4, 6, 8, 10, 12, 14);
-    const I8 high = __builtin_shufflevector(w0, w1, 1, 3, 5, 7, 9, 11, 13, 15);
-    const I8 h = low & 0xFFFF, s = low >> 16 & 255, l = low >> 24 & 255, a = high & 255;
     const I8 q = l < 128 ? l * (255 + s) : 255 * (l + s) - l * s;
     const I8 p = 510 * l - q;
     const I8 grey = (s == 0) | (h == 0xFFFF);
@@ -533,7 +540,7 @@ KX_LANES_INLINE unsigned int QColorHSLToRGBBlock(const KXHSLA* in, KXRGBA32i* ou
     const F8 start = __builtin_convertvector(60 * p, F8) + 7650.5f;
     const F8 slope = __builtin_convertvector(q - p, F8);
     I8 tie{};
-    I8 v = a << 24;
+    v = a << 24;
     for (int channel = 0; channel < 3; ++channel) {
         I8 u = h + (channel == 0 ? 120 : channel == 1 ? 0 : 240);
         u = u >= 360 ? u - 360 : u;
@@ -543,7 +550,6 @@ KX_LANES_INLINE unsigned int QColorHSLToRGBBlock(const KXHSLA* in, KXRGBA32i* ou
         tie |= __builtin_convertvector(byte, F8) * 15300.0f + 0.5f == n;
         v |= ((byte & ~grey) | (l & grey)) << (16 - 8 * channel);
     }
-    std::memcpy(static_cast<void*>(out), &v, sizeof v);
     tie &= ~grey;
     I8 folded = tie | __builtin_shufflevector(tie, tie, 4, 5, 6, 7, 0, 1, 2, 3);
     folded |= __builtin_shufflevector(folded, folded, 2, 3, 0, 1, 6, 7, 4, 5);
@@ -553,6 +559,20 @@ KX_LANES_INLINE unsigned int QColorHSLToRGBBlock(const KXHSLA* in, KXRGBA32i* ou
     unsigned int plain = 0;
     for (int k = 0; k < 8; ++k)
         plain |= (tie[k] & 1u) << k;
+    return plain;
+}
+
+// Eight pixels back to RGB; the lanes that need the plain rule.
+KX_LANES_INLINE unsigned int QColorHSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out)
+{
+    I8 w0, w1;
+    std::memcpy(&w0, in, sizeof w0);
+    std::memcpy(&w1, in + 4, sizeof w1);
+    const I8 low = __builtin_shufflevector(w0, w1, 0, 2, 4, 6, 8, 10, 12, 14);
+    const I8 high = __builtin_shufflevector(w0, w1, 1, 3, 5, 7, 9, 11, 13, 15);
+    I8 v;
+    const unsigned int plain = QColorRGBOf(low & 0xFFFF, low >> 16 & 255, low >> 24 & 255, high & 255, v);
+    std::memcpy(static_cast<void*>(out), &v, sizeof v);
     return plain;
 }
 
@@ -578,6 +598,104 @@ KX_LANES_INLINE void QColorHSLToRGBRows(const KXHSLA* in, KXRGBA32i* out, size_t
         out[i] = QColorHSLToRGB(in[i]);
 }
 
+// ---- QColor's HSL changed on the way: eight pixels in registers ------------
+
+KX_LANES_INLINE I8 ClampByteLanes(I8 x)
+{
+    x = x < 0 ? I8{} : x;
+    return x > 255 ? I8{} + 255 : x;
+}
+
+// The pixels of lanes `plain` (bit k for lane k) by the plain rule.
+__attribute__((noinline)) void PlainLanes(unsigned int plain, const int32_t* h, const int32_t* s, const int32_t* l,
+                                          const int32_t* a, KXRGBA32i* out)
+{
+    for (; plain != 0; plain &= plain - 1) {
+        const int k = __builtin_ctz(plain);
+        KXHSLA p;
+        p.h = static_cast<uint16_t>(h[k]);
+        p.s = static_cast<uint8_t>(s[k]);
+        p.l = static_cast<uint8_t>(l[k]);
+        p.a = static_cast<uint8_t>(a[k]);
+        out[k] = QColorHSLToRGB(p);
+    }
+}
+
+// RGB of lanes h (-1 for a grey, 0 .. 359), s, l, a stored to out.
+KX_LANES_INLINE void StoreQColorRGB(I8 h, I8 s, I8 l, I8 a, KXRGBA32i* out)
+{
+    h &= 0xFFFF;
+    I8 v;
+    const unsigned int plain = QColorRGBOf(h, s, l, a, v);
+    std::memcpy(static_cast<void*>(out), &v, sizeof v);
+    if (__builtin_expect(plain != 0, 0)) {
+        int32_t lanes[4][8];
+        std::memcpy(lanes[0], &h, sizeof h);
+        std::memcpy(lanes[1], &s, sizeof s);
+        std::memcpy(lanes[2], &l, sizeof l);
+        std::memcpy(lanes[3], &a, sizeof a);
+        PlainLanes(plain, lanes[0], lanes[1], lanes[2], lanes[3], out);
+    }
+}
+
+KX_LANES_INLINE void QColorHSLShiftBlock(const KXRGBA32i* in, KXRGBA32i* out, const uint16_t* table,
+                                         const QColorHSLShift& shift)
+{
+    I8 v;
+    std::memcpy(&v, in, sizeof v);
+    const HSLLanes hsl = QColorHSLOf(v, table);
+    I8 h = shift.colorize ? I8{} + shift.hue : hsl.h + shift.hue; // -2 .. 718
+    h = h < -1 ? h + 360 : h >= 360 ? h - 360 : h;
+    StoreQColorRGB(h, ClampByteLanes(hsl.s + shift.saturation), ClampByteLanes(hsl.l + shift.lightness), hsl.a, out);
+}
+
+KX_LANES_INLINE void QColorHSLRelightBlock(const KXRGBA32i* hueFrom, const KXRGBA32i* in, KXRGBA32i* out,
+                                           const uint16_t* table)
+{
+    I8 v, original;
+    std::memcpy(&v, hueFrom, sizeof v);
+    std::memcpy(&original, in, sizeof original);
+    const HSLLanes hsl = QColorHSLOf(v, table);
+    const I8 b = original & 255, g = original >> 8 & 255, r = original >> 16 & 255;
+    const I8 gb = g > b ? g : b, gbMin = g < b ? g : b;
+    const I8 max = r > gb ? r : gb, min = r < gbMin ? r : gbMin;
+    StoreQColorRGB(hsl.h, hsl.s, (max + min + 1) >> 1, original >> 24 & 255, out);
+}
+
+// Whole blocks of eight, then the rest through one padded block.
+template <class Block>
+KX_LANES_INLINE void FusedRows(const KXRGBA32i* first, const KXRGBA32i* second, KXRGBA32i* out, size_t n,
+                               const Block& block)
+{
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8)
+        block(first + i, second + i, out + i);
+    if (i < n) {
+        KXRGBA32i a[8], b[8], o[8];
+        std::memcpy(static_cast<void*>(a), first + i, (n - i) * sizeof *a);
+        std::memcpy(static_cast<void*>(b), second + i, (n - i) * sizeof *b);
+        block(a, b, o);
+        std::memcpy(static_cast<void*>(out + i), o, (n - i) * sizeof *o);
+    }
+}
+
+KX_LANES_INLINE void QColorHSLShiftRows(const KXRGBA32i* in, KXRGBA32i* out, size_t n, const QColorHSLShift& shift)
+{
+    const uint16_t* table = QColorSaturationLightness();
+    const QColorHSLShift local = shift;
+    FusedRows(in, in, out, n, [table, local](const KXRGBA32i* a, const KXRGBA32i*, KXRGBA32i* o) {
+        QColorHSLShiftBlock(a, o, table, local);
+    });
+}
+
+KX_LANES_INLINE void QColorHSLRelightRows(const KXRGBA32i* hueFrom, const KXRGBA32i* in, KXRGBA32i* out, size_t n)
+{
+    const uint16_t* table = QColorSaturationLightness();
+    FusedRows(hueFrom, in, out, n, [&](const KXRGBA32i* a, const KXRGBA32i* b, KXRGBA32i* o) {
+        QColorHSLRelightBlock(a, b, o, table);
+    });
+}
+
 #define KX_ROW_KERNELS(Suffix, N, Attributes)                                                                     \
     Attributes void RGBToHSL##Suffix(const KXRGBA32i* in, KXHSLA* out, size_t n)                                  \
     {                                                                                                             \
@@ -594,6 +712,16 @@ KX_LANES_INLINE void QColorHSLToRGBRows(const KXHSLA* in, KXRGBA32i* out, size_t
     Attributes void QColorHSLToRGB##Suffix(const KXHSLA* in, KXRGBA32i* out, size_t n)                            \
     {                                                                                                             \
         QColorHSLToRGBRows(in, out, n);                                                                           \
+    }                                                                                                             \
+    Attributes void QColorHSLShift##Suffix(const KXRGBA32i* in, KXRGBA32i* out, size_t n,                         \
+                                           const QColorHSLShift& shift)                                           \
+    {                                                                                                             \
+        QColorHSLShiftRows(in, out, n, shift);                                                                    \
+    }                                                                                                             \
+    Attributes void QColorHSLRelight##Suffix(const KXRGBA32i* hueFrom, const KXRGBA32i* in, KXRGBA32i* out,       \
+                                             size_t n)                                                            \
+    {                                                                                                             \
+        QColorHSLRelightRows(hueFrom, in, out, n);                                                                \
     }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -676,6 +804,47 @@ void QColorHSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width)
 #endif
     for (size_t i = 0; i < n; ++i)
         out[i] = QColorHSLToRGB(in[i]);
+}
+
+void QColorHSLShiftRow(const KXRGBA32i* in, KXRGBA32i* out, size_t n, const QColorHSLShift& shift, Width width)
+{
+#if defined(KX_COLOUR_MODEL_X86)
+    if (width == Width::Avx512 && Supported(width))
+        return QColorHSLShiftAvx512(in, out, n, shift);
+    if (width == Width::Avx2 && Supported(width))
+        return QColorHSLShiftAvx2(in, out, n, shift);
+    if (width == Width::Sse2)
+        return QColorHSLShiftSse2(in, out, n, shift);
+#endif
+    for (size_t i = 0; i < n; ++i) {
+        KXHSLA p = QColorRGBToHSL(in[i]);
+        int h = shift.colorize ? shift.hue : (p.h == 0xFFFF ? -1 : p.h) + shift.hue;
+        h = h < -1 ? h + 360 : h >= 360 ? h - 360 : h;
+        p.h = static_cast<uint16_t>(h);
+        p.s = static_cast<uint8_t>(std::min(std::max(p.s + shift.saturation, 0), 255));
+        p.l = static_cast<uint8_t>(std::min(std::max(p.l + shift.lightness, 0), 255));
+        out[i] = QColorHSLToRGB(p);
+    }
+}
+
+void QColorHSLRelightRow(const KXRGBA32i* hueFrom, const KXRGBA32i* in, KXRGBA32i* out, size_t n, Width width)
+{
+#if defined(KX_COLOUR_MODEL_X86)
+    if (width == Width::Avx512 && Supported(width))
+        return QColorHSLRelightAvx512(hueFrom, in, out, n);
+    if (width == Width::Avx2 && Supported(width))
+        return QColorHSLRelightAvx2(hueFrom, in, out, n);
+    if (width == Width::Sse2)
+        return QColorHSLRelightSse2(hueFrom, in, out, n);
+#endif
+    for (size_t i = 0; i < n; ++i) {
+        const KXRGBA32i original = in[i];
+        KXHSLA p = QColorRGBToHSL(hueFrom[i]);
+        p.l = static_cast<uint8_t>((std::max({original.r, original.g, original.b}) +
+                                    std::min({original.r, original.g, original.b}) + 1) / 2);
+        p.a = original.a;
+        out[i] = QColorHSLToRGB(p);
+    }
 }
 
 void RGBToCMYKRow(const KXRGBA32i* in, KXCMYKA* out, size_t n)

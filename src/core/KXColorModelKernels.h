@@ -60,6 +60,25 @@ KXHSLA QColorRGBToHSL(KXRGBA32i p);
 KXRGBA32i QColorHSLToRGB(KXHSLA p);
 void QColorRGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width);
 void QColorHSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width);
+
+// QColor's HSL changed and converted back in one pass, eight pixels at a time
+// in registers, the bits of the two row kernels above with the change between
+// them. out may be in (or hueFrom).
+
+/// A change of QColor's HSL: the hue (-1 .. 359) added to the pixel's (-1
+/// for a grey) or, to colorize, put in its place, a result below -1 taken
+/// +360 and one above 359 -360 (-1 stays a grey); saturation and lightness
+/// added and clamped to 0 .. 255.
+struct QColorHSLShift {
+    int hue = 0;
+    bool colorize = false;
+    int saturation = 0;
+    int lightness = 0;
+};
+void QColorHSLShiftRow(const KXRGBA32i* in, KXRGBA32i* out, size_t n, const QColorHSLShift& shift, Width width);
+/// The hue and saturation of hueFrom[i] with the lightness (max + min + 1) / 2
+/// and the alpha of in[i].
+void QColorHSLRelightRow(const KXRGBA32i* hueFrom, const KXRGBA32i* in, KXRGBA32i* out, size_t n, Width width);
 /// Tabulated: each ink depends on its own channel and the largest one only.
 void RGBToCMYKRow(const KXRGBA32i* in, KXCMYKA* out, size_t n);
 

@@ -109,6 +109,28 @@ TEST_P(ColourModelRows, QColorHSLMatchesQColorBothWays)
     }
 }
 
+// The fused change-and-convert rows against their one-pixel-at-a-time path
+// (the two conversions above with the change between them), hue sums on
+// both wrap-arounds and clamped saturation and lightness included.
+TEST_P(ColourModelRows, ChangedHSLRowsMatchThePlainPath)
+{
+    const std::vector<KXRGBA32i> in = EveryColour();
+    std::vector<KXRGBA32i> hueFrom(in.size()), want(in.size()), got(in.size());
+    for (size_t i = 0; i < in.size(); ++i)
+        hueFrom[i] = in[(i * 40503u + 7) & 0xFFFFFF];
+    const size_t n = in.size() - 3; // a short tail
+    for (const QColorHSLShift& shift : {QColorHSLShift{25, false, 51, -12}, QColorHSLShift{359, false, -255, 255},
+                                        QColorHSLShift{-1, false, 255, -255}, QColorHSLShift{-1, true, 0, 0},
+                                        QColorHSLShift{200, true, 102, 76}}) {
+        QColorHSLShiftRow(in.data(), want.data(), n, shift, Width::Plain);
+        QColorHSLShiftRow(in.data(), got.data(), n, shift, GetParam());
+        ASSERT_EQ(FirstDifference(got, want), -1) << shift.hue << " " << shift.colorize;
+    }
+    QColorHSLRelightRow(hueFrom.data(), in.data(), want.data(), n, Width::Plain);
+    QColorHSLRelightRow(hueFrom.data(), in.data(), got.data(), n, GetParam());
+    ASSERT_EQ(FirstDifference(got, want), -1);
+}
+
 INSTANTIATE_TEST_SUITE_P(Widths, ColourModelRows, testing::Values(Width::Sse2, Width::Avx2, Width::Avx512),
                          [](const testing::TestParamInfo<Width>& info) {
                              return info.param == Width::Sse2 ? "Sse2" : info.param == Width::Avx2 ? "Avx2" : "Avx512";
