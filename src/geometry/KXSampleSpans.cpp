@@ -375,7 +375,7 @@ KX_AVX2 bool FixedBilinear(const Tiles& source, const Group& g, const Fraction& 
 // uninitialised values.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#define KX_AVX512 __attribute__((target("avx2,avx512f"), always_inline)) inline
+#define KX_AVX512 __attribute__((target("avx2,avx512f,avx512vl"), always_inline)) inline
 
 // The same on four pixels' channels in one register of 16 lanes. `unsure`
 // collects (R + margin) xor (R - margin), which has a bit above the
@@ -480,7 +480,7 @@ KX_AVX512 bool FixedBilinear512(const Tiles& source, const Group& g, const Fract
 
 
 KX_BILINEAR_SPAN(BilinearSpanAvx2, __attribute__((flatten, target("avx2"))), FixedBilinear)
-KX_BILINEAR_SPAN(BilinearSpanAvx512, __attribute__((flatten, target("avx2,avx512f"))), FixedBilinear512)
+KX_BILINEAR_SPAN(BilinearSpanAvx512, __attribute__((flatten, target("avx2,avx512f,avx512vl"))), FixedBilinear512)
 
 #undef KX_BILINEAR_SPAN
 #pragma GCC diagnostic pop
@@ -496,7 +496,7 @@ KXGeometry::SpanSampler KXGeometry::FastSpan(Quality quality, int widest)
 {
 #if defined(KX_SAMPLE_AVX2)
     static const bool avx2 = __builtin_cpu_supports("avx2");
-    static const bool avx512 = avx2 && __builtin_cpu_supports("avx512f");
+    static const bool avx512 = avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
     if (avx512 && widest >= 512 && quality == Quality::Bilinear)
         return BilinearSpanAvx512;
     if (avx2 && widest >= 256 && quality == Quality::Bilinear)
