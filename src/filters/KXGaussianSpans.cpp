@@ -318,35 +318,48 @@ inline bool AllOpaque(const KXRGBA32i* source, int last, int64_t base, int count
     return (all & 0xFF000000u) == 0xFF000000u;
 }
 
-// The colour sums of destinations g … g + 7 of a block of opaque sources
-// (alpha-weighted kernel).
-inline __attribute__((always_inline)) void OpaqueGroup(double* const* plane, int g, int r, const double* w,
-                                                       const OpaqueTerms& opaque, D8* sum)
+// The colour sums of destinations g … g + 8 Groups - 1 of a block of opaque
+// sources (alpha-weighted kernel) into sum[i] for g + 8 i … g + 8 i + 7.
+// Each lane's sum is the same chain of additions; several groups at once
+// only keep more chains in flight (the additions of one chain wait on each
+// other) and share the loads of the listed c.
+template <int Groups>
+inline __attribute__((always_inline)) void OpaqueGroups(double* const* plane, int g, int r, const double* w,
+                                                        const OpaqueTerms& opaque, D8 (*sum)[4])
 {
-    D8 sb = {}, sg = {}, sr = {};
+    D8 sb[Groups] = {}, sg[Groups] = {}, sr[Groups] = {};
     const double* pb = plane[0] + g + r;
     const double* pg = plane[1] + g + r;
     const double* pr = plane[2] + g + r;
     for (int k = -r; k <= r; ++k) {
         const int m = k < 0 ? -k : k;
-        const D8 vb = Load8(pb + k), vg = Load8(pg + k), vr = Load8(pr + k);
         const double wm = w[m];
-        D8 tb = vb * wm, tg = vg * wm, tr = vr * wm;
+        D8 vb[Groups], vg[Groups], vr[Groups], tb[Groups], tg[Groups], tr[Groups];
+        for (int i = 0; i < Groups; ++i) {
+            vb[i] = Load8(pb + k + 8 * i), vg[i] = Load8(pg + k + 8 * i), vr[i] = Load8(pr + k + 8 * i);
+            tb[i] = vb[i] * wm, tg[i] = vg[i] * wm, tr[i] = vr[i] * wm;
+        }
         const int fixes = opaque.fixes[size_t(m)];
         for (int f = 0; f < fixes; ++f) {
             const D8 c = Load8(opaque.c.data() + (size_t(m) * kMaxFixes + size_t(f)) * 8);
             const D8 term = Load8(opaque.term.data() + (size_t(m) * kMaxFixes + size_t(f)) * 8);
-            tb = vb == c ? term : tb;
-            tg = vg == c ? term : tg;
-            tr = vr == c ? term : tr;
+            for (int i = 0; i < Groups; ++i) {
+                tb[i] = vb[i] == c ? term : tb[i];
+                tg[i] = vg[i] == c ? term : tg[i];
+                tr[i] = vr[i] == c ? term : tr[i];
+            }
         }
-        sb += tb;
-        sg += tg;
-        sr += tr;
+        for (int i = 0; i < Groups; ++i) {
+            sb[i] += tb[i];
+            sg[i] += tg[i];
+            sr[i] += tr[i];
+        }
     }
-    sum[0] = sb;
-    sum[1] = sg;
-    sum[2] = sr;
+    for (int i = 0; i < Groups; ++i) {
+        sum[i][0] = sb[i];
+        sum[i][1] = sg[i];
+        sum[i][2] = sr[i];
+    }
 }
 
 // Pixels into destination[0 … min(8, count) - 1].
@@ -369,9 +382,12 @@ inline __attribute__((always_inline)) void KeepSums(const SpanArgs& s, int j, in
             s.sums[4 * size_t(j - s.first + i) + size_t(c)] = sum[c][i];
 }
 
-template <GaussMode Mode, bool Fused>
+// Groups: groups of eight opaque destinations summed at once (1 or 2; two
+// only where the registers hold their sums and terms, AVX-512).
+template <GaussMode Mode, bool Fused, int Groups>
 inline __attribute__((always_inline)) void GaussSharedBody(const SpanArgs& s)
 {
+    static_assert(Groups == 1 || Groups == 2, "one group or two");
     constexpr int from = Mode == GaussMode::AlphaOnly ? 3 : 0; // first channel used
     const int r = s.radius;
     const double* w = s.weights + r; // w[m]: the weight at distance m on either side
@@ -406,12 +422,19 @@ inline __attribute__((always_inline)) void GaussSharedBody(const SpanArgs& s)
         KXRGBA32i* destination = s.destination + j0;
         if (Mode == GaussMode::Premul && opaque->usable && AllOpaque(s.source, s.last, base, padded + 2 * r)) {
             FillPlanes(s.source, s.last, base, padded + 2 * r, 0, 3, plane); // alpha is not read
-            for (int g = 0; g < padded; g += 8) {
-                D8 sum[4];
-                OpaqueGroup(plane, g, r, w, *opaque, sum);
-                sum[3] = Broadcast(alphaSum);
-                KeepSums(s, j0 + g, count - g, sum);
-                Store8(destination + g, count - g, FinishPremul8(sum[0], sum[1], sum[2], sum[3]));
+            for (int g = 0; g < padded; g += 8 * Groups) {
+                D8 sum[Groups][4];
+                const bool whole = g + 8 * Groups <= padded; // else one group is left
+                if (whole)
+                    OpaqueGroups<Groups>(plane, g, r, w, *opaque, sum);
+                else
+                    OpaqueGroups<1>(plane, g, r, w, *opaque, sum);
+                for (int i = 0; i < (whole ? Groups : 1); ++i) {
+                    const int at = g + 8 * i;
+                    sum[i][3] = Broadcast(alphaSum);
+                    KeepSums(s, j0 + at, count - at, sum[i]);
+                    Store8(destination + at, count - at, FinishPremul8(sum[i][0], sum[i][1], sum[i][2], sum[i][3]));
+                }
             }
             continue;
         }
@@ -474,11 +497,11 @@ inline bool Symmetric(const SpanArgs& s)
     return true;
 }
 
-template <GaussMode Mode, bool Fused>
+template <GaussMode Mode, bool Fused, int Groups = 1>
 inline __attribute__((always_inline)) void GaussSpanChoice(const SpanArgs& s)
 {
     if (s.radius <= kMaxSharedRadius && Symmetric(s))
-        GaussSharedBody<Mode, Fused>(s);
+        GaussSharedBody<Mode, Fused, Groups>(s);
     else
         GaussSpanBody<Mode, Fused>(s);
 }
@@ -504,7 +527,7 @@ __attribute__((flatten, target("avx2,fma"))) void GaussSpanAvx2(const SpanArgs& 
 template <GaussMode Mode>
 __attribute__((flatten, target("avx512f,fma"))) void GaussSpanAvx512(const SpanArgs& s)
 {
-    GaussSpanChoice<Mode, true>(s);
+    GaussSpanChoice<Mode, true, 2>(s);
 }
 #endif
 
