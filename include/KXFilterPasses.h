@@ -180,13 +180,13 @@ KXCORE_EXPORT bool KXBoxPassAcceptsRadius(int radius);
 constexpr int KXBoxPassMaxRadius = 1 << 22; ///< The largest radius whose sums fit an int.
 
 /// The pixels a box window of radius r passes over on one line of geometry
-/// `g`: positions left - r - 1 … right + r, those outside the image the zero
-/// pixel (Transparent) or the nearest edge pixel.
+/// `g`, into `window`: positions left - r - 1 … right + r, those outside the
+/// image the zero pixel (Transparent) or the nearest edge pixel.
 template <bool Transparent>
-KXPixelLine KXBoxWindow(const KXPassGeometry& g, const KXPixelLine& source, int64_t r)
+void KXFillBoxWindow(const KXPassGeometry& g, const KXPixelLine& source, int64_t r, KXPixelLine& window)
 {
     const int64_t length = g.destinationLength + 2 * r + 1;
-    KXPixelLine window(static_cast<size_t>(length));
+    window.resize(static_cast<size_t>(length)); // every pixel is written below
     const int64_t first = int64_t(g.destinationStart) - r - 1; // position of window[0]
     const KXRGBA32i before = Transparent ? KXRGBA32i(0) : source.front();
     const KXRGBA32i after = Transparent ? KXRGBA32i(0) : source.back();
@@ -196,18 +196,15 @@ KXPixelLine KXBoxWindow(const KXPassGeometry& g, const KXPixelLine& source, int6
     std::copy(source.begin() + (first + inStart - g.sourceStart), source.begin() + (first + inEnd - g.sourceStart),
               window.begin() + inStart);
     std::fill(window.begin() + inEnd, window.end(), after);
-    return window;
 }
 
-/// One line of a box pass: `source` holds the line's source segment of
-/// geometry `g`, `destination` receives its destination segment.
+/// One line of a box pass from its window `w` (KXFillBoxWindow) into
+/// `destination`.
 template <class Accumulator>
-void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
-                Accumulator& accumulator)
+void KXSlideBoxWindow(const KXPassGeometry& g, const KXRGBA32i* w, KXPixelLine& destination,
+                      Accumulator& accumulator)
 {
     const int64_t r = accumulator.Radius();
-    const KXPixelLine window = KXBoxWindow<Accumulator::kTransparentOutside>(g, source, r);
-    const KXRGBA32i* w = window.data();
     KXRGBA32i* out = destination.data();
     accumulator.Reset();
     for (int64_t q = 0; q < 2 * r + 1; ++q)
@@ -220,6 +217,17 @@ void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine&
     }
 }
 
+/// One line of a box pass: `source` holds the line's source segment of
+/// geometry `g`, `destination` receives its destination segment.
+template <class Accumulator>
+void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
+                Accumulator& accumulator)
+{
+    KXPixelLine window;
+    KXFillBoxWindow<Accumulator::kTransparentOutside>(g, source, accumulator.Radius(), window);
+    KXSlideBoxWindow(g, window.data(), destination, accumulator);
+}
+
 /// Buffers a box line may keep between lines (a pass worker owns one).
 struct KXBoxLineScratch {
     std::vector<uint32_t> terms; ///< The window's pixels' terms.
@@ -227,14 +235,17 @@ struct KXBoxLineScratch {
     std::vector<uint32_t> pixels; ///< A block of finished pixels.
     std::vector<uint32_t> line;   ///< One row read.
     std::vector<uint32_t> rows;   ///< A band's finished rows.
+    KXPixelLine window;           ///< The window of a line.
 };
 
-/// The same line, reusing `scratch`; for most accumulators the line above.
+/// The same line, reusing `scratch`'s window; for most accumulators the
+/// line above.
 template <class Accumulator>
 void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
-                Accumulator& accumulator, KXBoxLineScratch&)
+                Accumulator& accumulator, KXBoxLineScratch& scratch)
 {
-    KXSlideBox<Accumulator>(g, source, destination, accumulator);
+    KXFillBoxWindow<Accumulator::kTransparentOutside>(g, source, accumulator.Radius(), scratch.window);
+    KXSlideBoxWindow(g, scratch.window.data(), destination, accumulator);
 }
 
 /// The same line for the alpha-weighted accumulator, with every pixel's

@@ -8,6 +8,7 @@
 
 #include "filters/KXBoxLineWidth.h"
 
+#include <cstring>
 #include <type_traits>
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
@@ -18,36 +19,58 @@ namespace {
 
 using KXBoxLineWidth::Width;
 
+// The AND of the pixel values of count pixels of l, m and r.
+inline __attribute__((always_inline)) uint32_t AndOf(const uint8_t* l, const uint8_t* m, const uint8_t* r,
+                                                     int count)
+{
+    uint32_t all = 0xFFFFFFFFu;
+    for (int j = 0; j < count; ++j) {
+        uint32_t a, b, c;
+        std::memcpy(&a, l + 4 * j, 4);
+        std::memcpy(&b, m + 4 * j, 4);
+        std::memcpy(&c, r + 4 * j, 4);
+        all &= a & b & c;
+    }
+    return all;
+}
+
+// The rule's bytes; the AND of the taps' values where the rule checks
+// alpha, else all ones.
 template <class Rule>
-inline __attribute__((always_inline)) void Loop(const uint8_t* l, const uint8_t* m, const uint8_t* r,
-                                                uint8_t* __restrict out, int count, Rule rule)
+inline __attribute__((always_inline)) uint32_t Loop(const uint8_t* l, const uint8_t* m, const uint8_t* r,
+                                                    uint8_t* __restrict out, int count, Rule rule)
 {
     for (int j = 0; j < 4 * count; ++j)
         out[j] = static_cast<uint8_t>(rule(l[j], m[j], r[j]));
+    if constexpr (Rule::kChecksAlpha)
+        return AndOf(l, m, r, count);
+    else
+        return 0xFFFFFFFFu;
 }
 
 using KXThreeTapSpans::BytesFunction;
 
 template <class Rule>
-__attribute__((flatten)) void Plain(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int count,
-                                    int n)
+__attribute__((flatten)) uint32_t Plain(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out,
+                                        int count, int n)
 {
-    Loop(l, m, r, out, count, Rule(n));
+    return Loop(l, m, r, out, count, Rule(n));
 }
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 template <class Rule>
-__attribute__((flatten, target("avx2"))) void Avx2(const uint8_t* l, const uint8_t* m, const uint8_t* r,
-                                                   uint8_t* out, int count, int n)
+__attribute__((flatten, target("avx2"))) uint32_t Avx2(const uint8_t* l, const uint8_t* m, const uint8_t* r,
+                                                       uint8_t* out, int count, int n)
 {
-    Loop(l, m, r, out, count, Rule(n));
+    return Loop(l, m, r, out, count, Rule(n));
 }
 
 template <class Rule>
-__attribute__((flatten, target("avx512f,avx512bw"))) void Avx512(const uint8_t* l, const uint8_t* m,
-                                                                 const uint8_t* r, uint8_t* out, int count, int n)
+__attribute__((flatten, target("avx512f,avx512bw"))) uint32_t Avx512(const uint8_t* l, const uint8_t* m,
+                                                                     const uint8_t* r, uint8_t* out, int count,
+                                                                     int n)
 {
-    Loop(l, m, r, out, count, Rule(n));
+    return Loop(l, m, r, out, count, Rule(n));
 }
 
 // The 16-bit rules on AVX-512 vectors written out: 64 bytes of each tap
@@ -88,21 +111,34 @@ struct SmoothenLanes {
 };
 
 template <class Lanes>
-__attribute__((flatten, target("avx512f,avx512bw"))) void Avx512Lanes(const uint8_t* l, const uint8_t* m,
-                                                                      const uint8_t* r, uint8_t* out, int count,
-                                                                      int n)
+__attribute__((flatten, target("avx512f,avx512bw"))) uint32_t Avx512Lanes(const uint8_t* l, const uint8_t* m,
+                                                                          const uint8_t* r, uint8_t* out,
+                                                                          int count, int n)
 {
     const __m512i zero = _mm512_setzero_si512();
+    __m512i all = _mm512_set1_epi32(-1);
     int j = 0;
     for (; j + 64 <= 4 * count; j += 64) {
         const __m512i lv = _mm512_loadu_si512(l + j), mv = _mm512_loadu_si512(m + j), rv = _mm512_loadu_si512(r + j);
+        if constexpr (Lanes::Rule::kChecksAlpha)
+            all = _mm512_and_si512(all, _mm512_and_si512(lv, _mm512_and_si512(mv, rv)));
         const __m512i low = Lanes::Of(_mm512_unpacklo_epi8(lv, zero), _mm512_unpacklo_epi8(mv, zero),
                                       _mm512_unpacklo_epi8(rv, zero), n);
         const __m512i high = Lanes::Of(_mm512_unpackhi_epi8(lv, zero), _mm512_unpackhi_epi8(mv, zero),
                                        _mm512_unpackhi_epi8(rv, zero), n);
         _mm512_storeu_si512(out + j, _mm512_packus_epi16(low, high));
     }
-    Loop(l + j, m + j, r + j, out + j, count - j / 4, typename Lanes::Rule(n));
+    const uint32_t rest = Loop(l + j, m + j, r + j, out + j, count - j / 4, typename Lanes::Rule(n));
+    if constexpr (Lanes::Rule::kChecksAlpha) {
+        uint32_t words[16];
+        _mm512_storeu_si512(words, all);
+        uint32_t every = rest;
+        for (uint32_t word : words)
+            every &= word;
+        return every;
+    } else {
+        return rest;
+    }
 }
 #undef KX_AVX512
 

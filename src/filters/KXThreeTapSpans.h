@@ -99,6 +99,7 @@ inline uint8_t* BytesOf(KXRGBA32i* p)
 
 // The sharpen byte for strength 0 < n <= kMaxFastSharpen.
 struct SharpenRule {
+    static constexpr bool kChecksAlpha = false;
     int n, centre;
     explicit SharpenRule(int strength) : n(strength), centre(2 * strength + 1785) {}
     int operator()(int l, int c, int r) const
@@ -111,6 +112,7 @@ struct SharpenRule {
 
 // The smoothen byte of three opaque taps for strength 0 < n <= 382.
 struct SmoothenRule {
+    static constexpr bool kChecksAlpha = true;
     int n, centre;
     explicit SmoothenRule(int strength) : n(strength), centre(765 - 2 * strength) {}
     int operator()(int l, int c, int r) const { return Quotient<1530>(2 * (n * (l + r) + centre * c) + 765); }
@@ -132,6 +134,7 @@ inline uint16_t Steps(int16_t product)
 
 // SharpenRule for 0 < n <= 64 in 16 bits.
 struct SharpenRule16 {
+    static constexpr bool kChecksAlpha = false;
     int16_t n;
     explicit SharpenRule16(int strength) : n(static_cast<int16_t>(strength)) {}
     int operator()(int l, int c, int r) const
@@ -144,6 +147,7 @@ struct SharpenRule16 {
 
 // SmoothenRule for 0 < n <= 32 in 16 bits.
 struct SmoothenRule16 {
+    static constexpr bool kChecksAlpha = true;
     int16_t twice;
     explicit SmoothenRule16(int strength) : twice(static_cast<int16_t>(2 * strength)) {}
     int operator()(int l, int c, int r) const
@@ -163,7 +167,11 @@ void SmoothenBytes(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t
 
 // The byte loop SharpenBytes (SmoothenBytes) takes for strength n at the
 // width in use, for callers that run it many times (called with the same n).
-using BytesFunction = void (*)(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int count, int n);
+// Smoothen's loops return the AND of the pixel values of all three taps
+// (its rule holds only where the alpha byte of that is 255), sharpen's all
+// ones.
+using BytesFunction = uint32_t (*)(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int count,
+                                   int n);
 BytesFunction SharpenBytesFor(int n);
 BytesFunction SmoothenBytesFor(int n);
 
@@ -269,7 +277,8 @@ public:
     // out[0 … count - 1] from the taps l, m, r; `plain` a KXTapPixel,
     // `bytes` what TripleBytes() gave. All pixels by the opaque rule first,
     // then those with a tap that is not opaque again through the plain
-    // kernel (checked for the whole span, then sixteen at a time).
+    // kernel (checked for the whole span by `bytes`, then sixteen at a
+    // time).
     template <class Plain>
     void Triples(const KXRGBA32i* l, const KXRGBA32i* m, const KXRGBA32i* r, KXRGBA32i* out, int count,
                  Plain& plain, KXThreeTapSpans::BytesFunction bytes) const
@@ -285,10 +294,7 @@ public:
                 out[j] = plain(l[j], m[j], r[j]);
             return;
         }
-        bytes(BytesOf(l), BytesOf(m), BytesOf(r), BytesOf(out), count, n);
-        uint32_t every = 0xFFFFFFFFu;
-        for (int j = 0; j < count; ++j)
-            every &= l[j].value & m[j].value & r[j].value;
+        const uint32_t every = bytes(BytesOf(l), BytesOf(m), BytesOf(r), BytesOf(out), count, n);
         if ((every >> 24) == 255)
             return;
         for (int at = 0; at < count; at += 16) {

@@ -236,6 +236,38 @@ TEST(KXDetailFilters, FastSpansEqualThePlainKernels)
     KXBoxLineWidth::Force(Width::Best);
 }
 
+TEST(KXDetailFilters, SmoothenTriplesFindEveryTranslucentTap)
+{
+    // Three opaque rows (vectors and a tail) but for one translucent pixel,
+    // in each row at every place: Triples at every width against the plain
+    // kernel, for a 16-bit and a 32-bit strength.
+    const int count = 83;
+    std::vector<KXRGBA32i> taps[3], out(count);
+    for (int t = 0; t < 3; ++t)
+        for (int j = 0; j < count; ++j)
+            taps[t].push_back(KXRGBA32i(0xFF000000u | (uint32_t(t * count + j) * 2654435761u >> 8)));
+    for (auto width : {KXBoxLineWidth::Width::Sse2, KXBoxLineWidth::Width::Avx2, KXBoxLineWidth::Width::Avx512}) {
+        if (!KXBoxLineWidth::Available(width)) {
+            std::cout << "[ SKIPPED  ] smoothen triples width " << int(width) << ": not on this processor\n";
+            continue;
+        }
+        KXBoxLineWidth::Force(width);
+        for (int strength : {10, 100}) {
+            const KXFastBoxKernel1D kernel(strength);
+            KXTapPixel<KXFastBoxKernel1D> plain(kernel);
+            for (auto& row : taps)
+                for (size_t at = 0; at < size_t(count); row[at++].a = 255) {
+                    row[at].a = 128;
+                    kernel.Triples(taps[0].data(), taps[1].data(), taps[2].data(), out.data(), count, plain,
+                                   kernel.TripleBytes());
+                    for (size_t j = 0; j < size_t(count); ++j)
+                        ASSERT_EQ(out[j].value, plain(taps[0][j], taps[1][j], taps[2][j]).value) << at << " " << j;
+                }
+        }
+    }
+    KXBoxLineWidth::Force(KXBoxLineWidth::Width::Best);
+}
+
 TEST(KXDetailFilters, SixteenBitRulesEqualThePlainKernels)
 {
     // Every strength the 16-bit rules take, every centre byte and every sum
