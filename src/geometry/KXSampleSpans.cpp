@@ -330,16 +330,24 @@ KX_AVX2 __m256i Spread(__m128i t, __m256i lanes)
     return _mm256_permutevar8x32_epi32(_mm256_castsi128_si256(t), lanes);
 }
 
+// The tile index and the offset inside it of the four top-left pixels of a
+// group, from their whole source coordinates.
+KX_AVX2 void TileAndOffset(const Tiles& source, const Group& g, __m128i& tile, __m128i& offset)
+{
+    const __m128i inTile = _mm_set1_epi32(kStride - 1);
+    tile = _mm_add_epi32(_mm_mullo_epi32(_mm_srli_epi32(g.y0, 7), _mm_set1_epi32(int(source.Columns()))),
+                         _mm_srli_epi32(g.x0, 7));
+    offset = _mm_or_si128(_mm_slli_epi32(_mm_and_si128(g.y0, inTile), 7), _mm_and_si128(g.x0, inTile));
+}
+
 // The bilinear rule on four columns whose 2 x 2 neighbourhoods lie inside
 // one tile each, in integer lanes; false, nothing written, when a step is
 // too close to a rounding boundary to be sure of.
 KX_AVX2 bool FixedBilinear(const Tiles& source, const Group& g, const Fraction& fx, const Fraction& fy,
                            KXRGBA32i* out)
 {
-    const __m128i x0 = g.x0, y0 = g.y0, inTile = _mm_set1_epi32(kStride - 1);
-    const __m128i tile = _mm_add_epi32(_mm_mullo_epi32(_mm_srli_epi32(y0, 7), _mm_set1_epi32(int(source.Columns()))),
-                                       _mm_srli_epi32(x0, 7));
-    const __m128i offset = _mm_or_si128(_mm_slli_epi32(_mm_and_si128(y0, inTile), 7), _mm_and_si128(x0, inTile));
+    __m128i tile, offset;
+    TileAndOffset(source, g, tile, offset);
     alignas(16) int tiles[4], offsets[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(tiles), tile);
     _mm_store_si128(reinterpret_cast<__m128i*>(offsets), offset);
@@ -410,10 +418,8 @@ KX_AVX512 void Split512(__m256i pairs, __m512i& left, __m512i& right)
 KX_AVX512 bool FixedBilinear512(const Tiles& source, const Group& g, const Fraction& fx, const Fraction& fy,
                                 KXRGBA32i* out)
 {
-    const __m128i x0 = g.x0, y0 = g.y0, inTile = _mm_set1_epi32(kStride - 1);
-    const __m128i tile = _mm_add_epi32(_mm_mullo_epi32(_mm_srli_epi32(y0, 7), _mm_set1_epi32(int(source.Columns()))),
-                                       _mm_srli_epi32(x0, 7));
-    const __m128i offset = _mm_or_si128(_mm_slli_epi32(_mm_and_si128(y0, inTile), 7), _mm_and_si128(x0, inTile));
+    __m128i tile, offset;
+    TileAndOffset(source, g, tile, offset);
     // Mostly all four in one tile: its address once, else each its own.
     const int tile0 = _mm_cvtsi128_si32(tile);
     const __m256i first =
