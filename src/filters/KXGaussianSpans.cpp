@@ -143,8 +143,9 @@ inline __attribute__((always_inline)) void GaussSpanBody(const SpanArgs& s)
 // alpha-weighted kernel needs no planes: ((c w) 255) / 255 is c w itself
 // for nearly every c, and for each distance the few c for which it is not
 // are listed with their term (found for a set of weights by computing
-// both), so a term is one multiplication and a comparison per listed c,
-// and the alpha sum, the same for every pixel, is added once.
+// both), so a term is one multiplication and a comparison per listed c
+// that lies within the block's range of that channel (most do not), and
+// the alpha sum, the same for every pixel, is added once.
 
 // The vector helpers are always inlined into the span of each width, so
 // the calling convention of 64-byte vectors never matters.
