@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 
 namespace {
 const char* const kLogFile = "src/KXFilterPasses";
@@ -516,6 +517,57 @@ inline void Transpose4(__m128i* c)
     c[2] = _mm_unpacklo_epi64(t2, t3);
     c[3] = _mm_unpackhi_epi64(t2, t3);
 }
+
+// Columns at … at + count - 1 of a band, read straight from the tiles: the
+// terms of source row i go to terms[i kBandLines …], lanes past `count`
+// zero. A band of 16 columns lies in one tile unless the area's left edge
+// puts it across a tile border.
+void ReadColumnBand(const KXImageRGBA32i& image, const KXPassGeometry& g, int at, int count, uint32_t* terms)
+{
+    constexpr int kBand = KXPassGeometry::kBandLines;
+    constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
+    if (count < kBand)
+        std::fill(terms, terms + static_cast<size_t>(g.sourceLength) * kBand, 0u);
+    KXTileWalker::ReadArea(image, QRect(at, g.sourceStart, count, g.sourceLength), KXTileWalker::Run::Serial,
+                           [&](const KXRGBA32i* in, const QRect& part, unsigned int column, unsigned int row) {
+                               const int lane = int(column) * W + part.left() - at;
+                               for (int y = part.top(); y <= part.bottom(); ++y) {
+                                   const uint32_t* p = reinterpret_cast<const uint32_t*>(in + y * W + part.left());
+                                   uint32_t* t = terms + static_cast<size_t>(int(row) * H + y - g.sourceStart) * kBand;
+                                   if (part.width() < kBand) {
+                                       for (int k = 0; k < part.width(); ++k)
+                                           t[lane + k] = Term(p[k]);
+                                       continue;
+                                   }
+                                   for (int k = 0; k < kBand; k += 4)
+                                       _mm_storeu_si128(reinterpret_cast<__m128i*>(t + k),
+                                                        Terms4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k))));
+                               }
+                           });
+}
+
+// The band's finished rows (kBandLines words a row) into columns at … at +
+// count - 1 of rows destinationStart …, straight into the tiles (already
+// the image's own).
+void WriteColumnBand(KXImageRGBA32i& image, const KXPassGeometry& g, int at, int count, const uint32_t* rows)
+{
+    constexpr int kBand = KXPassGeometry::kBandLines;
+    constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
+    KXTileWalker::WriteArea(image, QRect(at, g.destinationStart, count, g.destinationLength), KXTileWalker::Run::Serial,
+                            [&](KXRGBA32i* out, const QRect& part, unsigned int column, unsigned int row) {
+                                const int lane = int(column) * W + part.left() - at;
+                                for (int y = part.top(); y <= part.bottom(); ++y) {
+                                    const uint32_t* r =
+                                        rows + static_cast<size_t>(int(row) * H + y - g.destinationStart) * kBand + lane;
+                                    uint32_t* p = reinterpret_cast<uint32_t*>(out + y * W + part.left());
+                                    if (part.width() == kBand)
+                                        std::memcpy(p, r, kBand * sizeof(uint32_t));
+                                    else
+                                        std::memcpy(p, r, static_cast<size_t>(part.width()) * sizeof(uint32_t));
+                                }
+                            });
+}
+
 } // namespace
 
 // Lines of a pass, kBandLines at a time, with the same terms, sums and
@@ -523,8 +575,9 @@ inline void Transpose4(__m128i* c)
 // are kept position by position along the lines (kBandLines words a
 // position, unused lines zero), the sums of all its lines slide together,
 // and the finished pixels come out position by position. Columns are read
-// and written as short row segments in that layout directly; rows are read
-// whole and their terms (and finished pixels) turned into (out of) it.
+// from and written into the tiles directly in that layout (a short row
+// segment a position); rows are read whole and their terms (and finished
+// pixels) turned into (out of) it.
 // Window positions outside the image take the nearest edge pixel, as the
 // line does.
 bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, int last,
@@ -549,13 +602,11 @@ bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, i
     BandRows band = rows;
     band.terms = terms;
     const size_t stride = static_cast<size_t>(g.sourceLength) + 4; // a row read, with room for a group of 4
-    if (g.horizontal) {
+    if (g.horizontal)
         scratch.line.resize(stride * kBand);
-        scratch.rows.resize(static_cast<size_t>(n) * kBand);
-    }
+    scratch.rows.resize(static_cast<size_t>(n) * kBand);
     for (int at = first; at <= last; at += kBand) {
         const int count = std::min(kBand, last - at + 1);
-        const unsigned int bytes = unsigned(count) * sizeof(KXRGBA32i);
         if (g.horizontal) {
             // Rows: each row's terms, then turned into the band's layout
             // four rows by four positions at a time.
@@ -583,14 +634,8 @@ bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, i
                                          c[p]);
                 }
             }
-        }
-        uint32_t pixels[kBand] = {};
-        for (int i = 0; !g.horizontal && i < g.sourceLength; ++i) {
-            image.GetLine(unsigned(g.sourceStart + i), unsigned(at), pixels, bytes);
-            uint32_t* t = terms + static_cast<size_t>(i) * kBand;
-            for (int k = 0; k < kBand; k += 4)
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(t + k),
-                                 Terms4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + k))));
+        } else {
+            ReadColumnBand(image, g, at, count, terms);
         }
         int32_t sums[4 * kBand] = {};
         for (int q = 0; q < d; ++q) {
@@ -601,33 +646,35 @@ bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, i
         for (int y = 0; y < n; y += rowsPerBlock) {
             const int m = std::min(rowsPerBlock, n - y);
             slide(band, y, m, sums, scratch.sums.data());
-            finish(scratch.sums.data(), m * kBand, d, scratch.pixels.data());
-            if (g.horizontal) {
-                int j = 0;
-                for (; j + 4 <= m; j += 4) {
-                    for (int k0 = 0; k0 < kBand; k0 += 4) {
-                        __m128i c[4];
-                        for (int p = 0; p < 4; ++p)
-                            c[p] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(
-                                scratch.pixels.data() + static_cast<size_t>(j + p) * kBand + k0));
-                        Transpose4(c);
-                        for (int k = 0; k < 4; ++k)
-                            _mm_storeu_si128(reinterpret_cast<__m128i*>(scratch.rows.data() +
-                                                                         static_cast<size_t>(k0 + k) * n + y + j),
-                                             c[k]);
-                    }
-                }
-                for (; j < m; ++j)
-                    for (int k = 0; k < count; ++k)
-                        scratch.rows[static_cast<size_t>(k) * n + size_t(y + j)] =
-                            scratch.pixels[static_cast<size_t>(j) * kBand + size_t(k)];
+            if (!g.horizontal) { // into the band's finished rows, written below
+                finish(scratch.sums.data(), m * kBand, d, scratch.rows.data() + static_cast<size_t>(y) * kBand);
                 continue;
             }
-            for (int j = 0; j < m; ++j)
-                image.SetLine(unsigned(g.destinationStart + y + j), unsigned(at),
-                              scratch.pixels.data() + static_cast<size_t>(j) * kBand, bytes);
+            finish(scratch.sums.data(), m * kBand, d, scratch.pixels.data());
+            int j = 0;
+            for (; j + 4 <= m; j += 4) {
+                for (int k0 = 0; k0 < kBand; k0 += 4) {
+                    __m128i c[4];
+                    for (int p = 0; p < 4; ++p)
+                        c[p] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                            scratch.pixels.data() + static_cast<size_t>(j + p) * kBand + k0));
+                    Transpose4(c);
+                    for (int k = 0; k < 4; ++k)
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(scratch.rows.data() +
+                                                                     static_cast<size_t>(k0 + k) * n + y + j),
+                                         c[k]);
+                }
+            }
+            for (; j < m; ++j)
+                for (int k = 0; k < count; ++k)
+                    scratch.rows[static_cast<size_t>(k) * n + size_t(y + j)] =
+                        scratch.pixels[static_cast<size_t>(j) * kBand + size_t(k)];
         }
-        for (int k = 0; g.horizontal && k < count; ++k)
+        if (!g.horizontal) {
+            WriteColumnBand(image, g, at, count, scratch.rows.data());
+            continue;
+        }
+        for (int k = 0; k < count; ++k)
             image.SetLine(unsigned(at + k), unsigned(g.destinationStart), scratch.rows.data() + static_cast<size_t>(k) * n,
                           unsigned(n) * sizeof(KXRGBA32i));
     }

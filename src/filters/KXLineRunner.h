@@ -126,6 +126,24 @@ public:
         });
     }
 
+    // A per-row stage done a block of rows at a time: rows(block, run) does
+    // the rows of `block` (row area.top() + i of `area` is step i), touching
+    // nothing outside them, and with run Parallel may spread its own work
+    // over the pool. The plain scheme calls it for one row a step on the
+    // calling thread (Serial); the concurrent one for a wave of rows.
+    // False when cancelled.
+    template <class Rows>
+    bool RunRowBlocks(const QRect& area, const Rows& rows)
+    {
+        const auto block = [&area](int first, int last) {
+            return QRect(QPoint(area.left(), area.top() + first), QPoint(area.right(), area.top() + last));
+        };
+        if (m_scheme == Scheme::OneLineAtATime)
+            return RunRows(area.height(), [&](int i) { rows(block(i, i), KXTileWalker::Run::Serial); });
+        return Waves(0, area.height() - 1,
+                     [&](int first, int last) { rows(block(first, last), KXTileWalker::Run::Parallel); });
+    }
+
     bool Cancelled() const { return m_cancelled; } // a check saw the flag
     int Done() const { return m_done; }             // steps done over all stages
 
