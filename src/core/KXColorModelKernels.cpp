@@ -454,7 +454,7 @@ KX_LANES_INLINE void RowByBlocks(const In* in, Out* out, size_t n, Block block, 
 // double's error; and reading the word back as 8 bits folds into
 // (N + 7650) / 15300 (floor((floor(x) + c) / m) = floor((x + c) / m)). Exactly
 // half-way (N an odd multiple of 7650) the double's rounding decides: those
-// pixels take the plain rule.
+// lanes are worked again in doubles as the plain rule works them.
 //
 // Both divisions run in single precision: the forward quotient's floor and
 // (N + 7650.5) * (1 / 15300) truncated are exact for every numerator that
@@ -528,9 +528,55 @@ KX_LANES_INLINE void QColorRGBToHSLBlock(const KXRGBA32i* in, KXHSLA* out, const
     std::memcpy(static_cast<void*>(out + 4), &words1, sizeof words1);
 }
 
-// Eight pixels from lanes h (0 .. 359 or 0xFFFF), s, l, a back to RGB in
-// v; the lanes (bit k for lane k) that need the plain rule.
-KX_LANES_INLINE unsigned int QColorRGBOf(I8 h, I8 s, I8 l, I8 a, I8& v)
+// QColor's channel quotients c * 0x101 / 65535 for every byte.
+const double* QColorQuotients()
+{
+    struct Table {
+        double v[256];
+        Table()
+        {
+            for (unsigned int c = 0; c < 256; ++c)
+                v[c] = QColorModel::Channel(c);
+        }
+    };
+    static const Table table;
+    return table.v;
+}
+
+// The plain rule's bytes, worked in double precision four lanes at a time
+// with the same operations in the same order, for one channel per lane: red
+// where `red`, blue where `blue`, green elsewhere (hue + 0.0 is the hue, and
+// hue + -(1 / 3) is hue - 1 / 3, exactly). Only lanes exactly half-way take
+// these bytes; their channel value is at least 0.5 / 65535, so qRound is
+// int(d + 0.5) there.
+KX_LANES_INLINE I8 QColorHalfWayBytes(I8 h, I8 s, I8 l, I8 red, I8 blue)
+{
+    using D = Lanes<4>::D;
+    using I = Lanes<4>::I;
+    using L = Lanes<4>::L;
+    const double* f = QColorQuotients();
+    I bytes[2];
+    EachSlice<4>([&](auto K) {
+        const D hue = ToDouble<4>(Slice<4, K>(h * 100)) / 36000.0;
+        const D sD = Look<4>(f, Slice<4, K>(s)), lD = Look<4>(f, Slice<4, K>(l));
+        const D q = lD < 0.5 ? (1.0 + sD) * lD : lD + sD - lD * sD;
+        const D p = 2.0 * lD - q;
+        const L isRed = __builtin_convertvector(Slice<4, K>(red), L);
+        const L isBlue = __builtin_convertvector(Slice<4, K>(blue), L);
+        const D offset = isRed ? D{} + 1.0 / 3.0 : isBlue ? D{} - 1.0 / 3.0 : D{};
+        const I word = Round16<4>(ChannelLanes<4>(p, q, hue + offset) * 65535.0);
+        bytes[K] = (word + 0x80 - ((word + 0x80) >> 8)) >> 8;
+    });
+    return Join<4>(bytes);
+}
+
+// Eight pixels from lanes h (0 .. 359 or 0xFFFF), s, l, a back to RGB.
+// Exactly half-way words (N an odd multiple of 7650) come from the double
+// arithmetic above. Only a channel on a slope (W strictly between 0 and 60)
+// can be half-way: 60 P or 60 Q would need P or Q = 127.5 modulo 255. The
+// three channels' hues are 120 degrees apart, so at most one of them is on
+// a slope.
+KX_LANES_INLINE I8 QColorRGBOf(I8 h, I8 s, I8 l, I8 a)
 {
     const I8 q = l < 128 ? l * (255 + s) : 255 * (l + s) - l * s;
     const I8 p = 510 * l - q;
@@ -539,41 +585,41 @@ KX_LANES_INLINE unsigned int QColorRGBOf(I8 h, I8 s, I8 l, I8 a, I8& v)
     // every sum and product is exact.
     const F8 start = __builtin_convertvector(60 * p, F8) + 7650.5f;
     const F8 slope = __builtin_convertvector(q - p, F8);
-    I8 tie{};
-    v = a << 24;
+    I8 tie[3];
+    I8 v = a << 24;
     for (int channel = 0; channel < 3; ++channel) {
         I8 u = h + (channel == 0 ? 120 : channel == 1 ? 0 : 240);
         u = u >= 360 ? u - 360 : u;
         const I8 w = u < 60 ? u : u < 180 ? I8{} + 60 : u < 240 ? 240 - u : I8{};
         const F8 n = start + slope * __builtin_convertvector(w, F8);
         const I8 byte = __builtin_convertvector(n * (1.0f / 15300.0f), I8);
-        tie |= __builtin_convertvector(byte, F8) * 15300.0f + 0.5f == n;
+        tie[channel] = (__builtin_convertvector(byte, F8) * 15300.0f + 0.5f == n) & ~grey;
         v |= ((byte & ~grey) | (l & grey)) << (16 - 8 * channel);
     }
-    tie &= ~grey;
-    I8 folded = tie | __builtin_shufflevector(tie, tie, 4, 5, 6, 7, 0, 1, 2, 3);
+    const I8 any = tie[0] | tie[1] | tie[2];
+    I8 folded = any | __builtin_shufflevector(any, any, 4, 5, 6, 7, 0, 1, 2, 3);
     folded |= __builtin_shufflevector(folded, folded, 2, 3, 0, 1, 6, 7, 4, 5);
     folded |= __builtin_shufflevector(folded, folded, 1, 0, 3, 2, 5, 4, 7, 6);
-    if (folded[0] == 0)
-        return 0; // the usual case
-    unsigned int plain = 0;
-    for (int k = 0; k < 8; ++k)
-        plain |= (tie[k] & 1u) << k;
-    return plain;
+    if (__builtin_expect(folded[0] != 0, 0)) {
+        const I8 bytes = QColorHalfWayBytes(h, s, l, tie[0], tie[2]);
+        for (int channel = 0; channel < 3; ++channel) {
+            const int shift = 16 - 8 * channel;
+            v = (v & ~(tie[channel] & (255 << shift))) | (bytes << shift & tie[channel]);
+        }
+    }
+    return v;
 }
 
-// Eight pixels back to RGB; the lanes that need the plain rule.
-KX_LANES_INLINE unsigned int QColorHSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out)
+// Eight pixels back to RGB.
+KX_LANES_INLINE void QColorHSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out)
 {
     I8 w0, w1;
     std::memcpy(&w0, in, sizeof w0);
     std::memcpy(&w1, in + 4, sizeof w1);
     const I8 low = __builtin_shufflevector(w0, w1, 0, 2, 4, 6, 8, 10, 12, 14);
     const I8 high = __builtin_shufflevector(w0, w1, 1, 3, 5, 7, 9, 11, 13, 15);
-    I8 v;
-    const unsigned int plain = QColorRGBOf(low & 0xFFFF, low >> 16 & 255, low >> 24 & 255, high & 255, v);
+    const I8 v = QColorRGBOf(low & 0xFFFF, low >> 16 & 255, low >> 24 & 255, high & 255);
     std::memcpy(static_cast<void*>(out), &v, sizeof v);
-    return plain;
 }
 
 KX_LANES_INLINE void QColorRGBToHSLRows(const KXRGBA32i* in, KXHSLA* out, size_t n)
@@ -590,10 +636,7 @@ KX_LANES_INLINE void QColorHSLToRGBRows(const KXHSLA* in, KXRGBA32i* out, size_t
 {
     size_t i = 0;
     for (; i + 8 <= n; i += 8)
-        for (unsigned int plain = QColorHSLToRGBBlock(in + i, out + i); plain != 0; plain &= plain - 1) {
-            const size_t j = i + static_cast<size_t>(__builtin_ctz(plain));
-            out[j] = QColorHSLToRGB(in[j]);
-        }
+        QColorHSLToRGBBlock(in + i, out + i);
     for (; i < n; ++i)
         out[i] = QColorHSLToRGB(in[i]);
 }
@@ -606,36 +649,11 @@ KX_LANES_INLINE I8 ClampByteLanes(I8 x)
     return x > 255 ? I8{} + 255 : x;
 }
 
-// The pixels of lanes `plain` (bit k for lane k) by the plain rule.
-__attribute__((noinline)) void PlainLanes(unsigned int plain, const int32_t* h, const int32_t* s, const int32_t* l,
-                                          const int32_t* a, KXRGBA32i* out)
-{
-    for (; plain != 0; plain &= plain - 1) {
-        const int k = __builtin_ctz(plain);
-        KXHSLA p;
-        p.h = static_cast<uint16_t>(h[k]);
-        p.s = static_cast<uint8_t>(s[k]);
-        p.l = static_cast<uint8_t>(l[k]);
-        p.a = static_cast<uint8_t>(a[k]);
-        out[k] = QColorHSLToRGB(p);
-    }
-}
-
 // RGB of lanes h (-1 for a grey, 0 .. 359), s, l, a stored to out.
 KX_LANES_INLINE void StoreQColorRGB(I8 h, I8 s, I8 l, I8 a, KXRGBA32i* out)
 {
-    h &= 0xFFFF;
-    I8 v;
-    const unsigned int plain = QColorRGBOf(h, s, l, a, v);
+    const I8 v = QColorRGBOf(h & 0xFFFF, s, l, a);
     std::memcpy(static_cast<void*>(out), &v, sizeof v);
-    if (__builtin_expect(plain != 0, 0)) {
-        int32_t lanes[4][8];
-        std::memcpy(lanes[0], &h, sizeof h);
-        std::memcpy(lanes[1], &s, sizeof s);
-        std::memcpy(lanes[2], &l, sizeof l);
-        std::memcpy(lanes[3], &a, sizeof a);
-        PlainLanes(plain, lanes[0], lanes[1], lanes[2], lanes[3], out);
-    }
 }
 
 KX_LANES_INLINE void QColorHSLShiftBlock(const KXRGBA32i* in, KXRGBA32i* out, const uint16_t* table,
