@@ -33,6 +33,12 @@ inline double FromByte(unsigned int c)
     return static_cast<double>(c * 256) / 65535.0;
 }
 
+// An 8-bit channel as QColor sees it: (c * 0x101) / 65535, which is c / 255.
+inline double QColorFromByte(unsigned int c)
+{
+    return static_cast<double>(c * 0x101) / 65535.0;
+}
+
 enum class Width {
     Plain, // one pixel at a time
     Sse2,  // eight pixels a step on the baseline instruction set
