@@ -1,10 +1,13 @@
 // HSL and CMYK conversions of the working pixel: the plain rules and their
 // eight-lane row kernels. The plain HSL rules come in two models, the working
 // image's and QColor's, which differ only in the channel quotients, the way a
-// rounded 16-bit word becomes 8 bits and the unit of the hue; QColor's has
-// integer kernels of its own (see below).
+// rounded 16-bit word becomes 8 bits and the unit of the hue; QColor's row
+// kernels are in KXColorModelQColorKernels.cpp.
 //
-// Why the working image's row kernels give the same bits:
+// The working image's row kernels work in integers (see below); the few
+// blocks they leave (a half-way hue, a hue word above 36000) go through
+// double kernels that repeat the plain rule lane by lane. Why those give the
+// same bits:
 // - every double operation of the plain rule appears once per lane, in the
 //   same order and precision (no fused multiply-add: -ffp-contract=off), and
 //   IEEE arithmetic rounds each lane as it rounds the scalar;
@@ -23,7 +26,7 @@
 //   with any value to round below 0 (or NaN) goes to the plain rule instead.
 // The tests compare every colour through both paths.
 
-#include "core/KXColorModelKernels.h"
+#include "core/KXColorModelLanes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -54,7 +57,7 @@ struct WorkingModel {
 // (v - (v >> 8)) >> 8), the hue in whole degrees (the rounded hundredths
 // truncated), 0xFFFF (-1) for a grey.
 struct QColorModel {
-    static double Channel(unsigned int c) { return static_cast<double>(c * 0x101) / 65535.0; }
+    static double Channel(unsigned int c) { return QColorFromByte(c); }
     static uint8_t Byte(int word) { return static_cast<uint8_t>((word + 0x80 - ((word + 0x80) >> 8)) >> 8); }
     static constexpr bool kWholeDegrees = true;
     static constexpr uint16_t kGreyHue = 0xFFFF;
@@ -210,17 +213,6 @@ const CMYKTable& TheCMYKTable()
 // in registers of N lanes (2 for the baseline, 4 for AVX2), a block of eight
 // pixels in 8 / N steps.
 
-#define KX_LANES_INLINE inline __attribute__((always_inline))
-
-typedef int32_t I8 __attribute__((vector_size(32)));
-
-template <int N>
-struct Lanes {
-    typedef double D __attribute__((vector_size(8 * N)));
-    typedef int64_t L __attribute__((vector_size(8 * N)));
-    typedef int32_t I __attribute__((vector_size(4 * N)));
-};
-
 struct ByteQuotients { // FromByte(c) for every byte
     double v[256];
     ByteQuotients()
@@ -236,86 +228,6 @@ const double* Quotients()
     return table.v;
 }
 
-template <int N>
-KX_LANES_INLINE typename Lanes<N>::D Look(const double* table, typename Lanes<N>::I index)
-{
-    typename Lanes<N>::D v;
-    for (int k = 0; k < N; ++k)
-        v[k] = table[index[k]];
-    return v;
-}
-
-template <int N>
-KX_LANES_INLINE typename Lanes<N>::D ToDouble(typename Lanes<N>::I v)
-{
-    return __builtin_convertvector(v, typename Lanes<N>::D);
-}
-
-// qRound(d) for d >= 0, its low 16 bits.
-template <int N>
-KX_LANES_INLINE typename Lanes<N>::I Round16(typename Lanes<N>::D d)
-{
-    return __builtin_convertvector(d + 0.5, typename Lanes<N>::I) & 0xFFFF;
-}
-
-// Whether a lane is below 0 or NaN, which qRound's int(d + 0.5) misses.
-template <int N>
-KX_LANES_INLINE typename Lanes<N>::L BelowZero(typename Lanes<N>::D d)
-{
-    return (d >= 0.0) == 0;
-}
-
-template <int N>
-KX_LANES_INLINE bool Any(typename Lanes<N>::L m)
-{
-    int64_t folded = 0;
-    for (int k = 0; k < N; ++k)
-        folded |= m[k];
-    return folded != 0;
-}
-
-// Lanes K * N .. K * N + N - 1 of eight.
-template <int N, int K>
-KX_LANES_INLINE typename Lanes<N>::I Slice(I8 v)
-{
-    if constexpr (N == 8)
-        return v;
-    else if constexpr (N == 4)
-        return __builtin_shufflevector(v, v, 4 * K, 4 * K + 1, 4 * K + 2, 4 * K + 3);
-    else
-        return __builtin_shufflevector(v, v, 2 * K, 2 * K + 1);
-}
-
-// Eight lanes from 8 / N slices.
-template <int N>
-KX_LANES_INLINE I8 Join(const typename Lanes<N>::I* part)
-{
-    if constexpr (N == 8) {
-        return part[0];
-    } else if constexpr (N == 4) {
-        return __builtin_shufflevector(part[0], part[1], 0, 1, 2, 3, 4, 5, 6, 7);
-    } else {
-        typedef int32_t I4 __attribute__((vector_size(16)));
-        const I4 low = __builtin_shufflevector(part[0], part[1], 0, 1, 2, 3);
-        const I4 high = __builtin_shufflevector(part[2], part[3], 0, 1, 2, 3);
-        return __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7);
-    }
-}
-
-// fn(std::integral_constant<int, K>) for K = 0 .. 8 / N - 1.
-template <int N, class Fn, int... K>
-KX_LANES_INLINE void EachSlice(Fn&& fn, std::integer_sequence<int, K...>)
-{
-    (fn(std::integral_constant<int, K>()), ...);
-}
-
-template <int N, class Fn>
-KX_LANES_INLINE void EachSlice(Fn&& fn)
-{
-    EachSlice<N>(fn, std::make_integer_sequence<int, 8 / N>());
-}
-
-// Eight pixels; false (nothing written) when a lane needs the plain rule.
 template <int N>
 KX_LANES_INLINE bool RGBToHSLBlock(const KXRGBA32i* in, KXHSLA* out, const double* f)
 {
@@ -364,19 +276,6 @@ KX_LANES_INLINE bool RGBToHSLBlock(const KXRGBA32i* in, KXHSLA* out, const doubl
     std::memcpy(static_cast<void*>(out + 4), &words1, sizeof words1);
     return true;
 }
-
-template <int N>
-KX_LANES_INLINE typename Lanes<N>::D ChannelLanes(typename Lanes<N>::D p, typename Lanes<N>::D q,
-                                                  typename Lanes<N>::D t)
-{
-    using D = typename Lanes<N>::D;
-    t = t < 0.0 ? t + 1.0 : t > 1.0 ? t - 1.0 : t;
-    const D sixT = t * 6.0;
-    const D rising = p + (q - p) * sixT;
-    const D falling = p + (q - p) * (2.0 / 3.0 - t) * 6.0;
-    return sixT < 1.0 ? rising : t * 2.0 < 1.0 ? q : t * 3.0 < 2.0 ? falling : p;
-}
-
 template <int N>
 KX_LANES_INLINE bool HSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out, const double* f)
 {
@@ -433,295 +332,115 @@ KX_LANES_INLINE void RowByBlocks(const In* in, Out* out, size_t n, Block block, 
         out[i] = plain(in[i]);
 }
 
-// ---- QColor's HSL in integers ------------------------------------------------
+// ---- The working image's HSL in integers -----------------------------------
 //
 // To HSL: s and l depend on the largest and smallest channel alone and come
-// from a table of the plain rule's results. The hue is exactly
-// H = 6000 n / delta + 100 base hundredths (n the difference of the other two
-// channels, base 0, 120 or 240 degrees by the largest, 360 for a negative n
-// on red), never within 1 / (2 delta) of a half-integer (12000 n would have
-// to be delta times an odd number, which takes a delta divisible by 4000),
-// so the double's qRound is exact and the whole degrees are
-// base + floor((12000 n + delta) / (200 delta)).
+// from a table of the plain rule's results. The hue in hundredths is exactly
+// H = 6000 n / delta + 100 base (n the difference of the other two channels,
+// base 0, 120 or 240 degrees by the largest, 360 for a negative n on red);
+// qRound gives base * 100 + floor((12000 n + delta) / (2 delta)) unless that
+// quotient is a whole number (H half-way, which takes a delta divisible by
+// 32), where the double's rounding decides: those blocks go through the
+// double kernel above. Otherwise H is at least 1 / (2 delta) from a
+// half-integer, far beyond the double's error, and the float quotient
+// (numerator below 2^24, quotient below 6001, error below 2^-12) floors
+// exactly.
 //
-// Back to RGB: with s and l as bytes, q = Q / 65025 and p = P / 65025 for the
-// integers Q = l (255 + s) (l < 128) or 255 (l + s) - l s and P = 510 l - Q,
-// and each channel is p + (q - p) W / 60 with W in 0 .. 60 decided by the
-// hue: u = the channel's hue (h + 120, h, h + 240 for red, green, blue)
-// modulo 360, W = u below 60, 60 below 180, 240 - u below 240, else 0. The
-// 16-bit word rounds N * 257 / 15300, N = 60 P + (Q - P) W, which is at least
-// 2 / 30600 from a half-integer unless exactly on one, far beyond the
-// double's error; and reading the word back as 8 bits folds into
-// (N + 7650) / 15300 (floor((floor(x) + c) / m) = floor((x + c) / m)). Exactly
-// half-way (N an odd multiple of 7650) the double's rounding decides: those
-// pixels take the plain rule.
-//
-// Both divisions run in single precision: the forward quotient's floor and
-// (N + 7650.5) * (1 / 15300) truncated are exact for every numerator that
-// can occur (the float error stays below the distance to the next integer,
-// 1 / (200 delta) and 0.5 / 15300). The tests compare both directions with
-// QColor on every input.
+// Back to RGB: with the bytes S, L and K = 65535, the plain rule's q and p
+// are 256 Q / K^2 and 256 P / K^2 for the integers Q = L (K + 256 S)
+// (L < 128) or K (L + S) - 256 L S, and P = 2 K L - Q; each channel is
+// p + (q - p) W / 6000, W in 0 .. 6000 from the channel's hue u in
+// hundredths (h + 12000, h, h + 24000 for red, green, blue, modulo 36000):
+// u below 6000, 6000 below 18000, 24000 - u below 24000, else 0. The byte is
+// the high byte of qRound(channel * K), which folds into
+// floor(P / K + 1 / 512 + (Q - P) W / (6000 K)) =
+// floor((512 (6000 P + (Q - P) W) + 6000 K) / (3072000 K)). Its numerator
+// has exactly four factors 2 and the denominator thirteen, so the quotient
+// is never whole and stays at least 1 / (192000 K) = 7.9e-11 from one: the
+// plain rule's double error (below 1e-12 here) and the few roundings of
+// a + b W in doubles (below 1e-12) cannot change the floor. Hue words above
+// 36000 (not a hue the conversion makes) go through the double kernel.
 
-typedef float F8 __attribute__((vector_size(32)));
-
-// floor of a quotient (exact or of floats), by truncating and stepping down
-// for a negative fraction.
-KX_LANES_INLINE I8 Floor(F8 quotient)
+// Eight pixels to HSL; false (nothing written) for a half-way hue.
+KX_LANES_INLINE bool WorkingRGBToHSLBlock(const KXRGBA32i* in, KXHSLA* out, const uint16_t* table)
 {
-    const I8 q = __builtin_convertvector(quotient, I8);
-    return q + (__builtin_convertvector(q, F8) > quotient); // a true lane is -1
-}
-
-// s | l << 8 of QColor's HSL for [max << 8 | min].
-const uint16_t* QColorSaturationLightness()
-{
-    struct Table {
-        uint16_t sl[256 * 256] = {};
-        Table()
-        {
-            for (unsigned int max = 0; max < 256; ++max)
-                for (unsigned int min = 0; min <= max; ++min) {
-                    const KXHSLA hsl = RGBToHSLOf<QColorModel>(KXRGBA32i(max << 16 | min << 8 | min));
-                    sl[max << 8 | min] = static_cast<uint16_t>(hsl.s | hsl.l << 8);
-                }
-        }
-    };
-    static const Table table;
-    return table.sl;
-}
-
-// QColor's HSL of eight pixels in lanes: the hue in whole degrees (-1 for
-// a grey), saturation, lightness and alpha as 0 .. 255.
-struct HSLLanes {
-    I8 h, s, l, a;
-};
-
-// The lanes of eight pixels v.
-KX_LANES_INLINE HSLLanes QColorHSLOf(I8 v, const uint16_t* table)
-{
+    I8 v;
+    std::memcpy(&v, in, sizeof v);
     const I8 b = v & 255, g = v >> 8 & 255, r = v >> 16 & 255, a = v >> 24 & 255;
     const I8 gb = g > b ? g : b, gbMin = g < b ? g : b;
     const I8 max = r > gb ? r : gb, min = r < gbMin ? r : gbMin;
     const I8 rMax = r == max, gMax = (g == max) & ~rMax;
     const I8 n = rMax ? g - b : gMax ? b - r : r - g;
-    const I8 base = rMax ? (n < 0) & 360 : gMax ? I8{} + 120 : I8{} + 240;
+    const I8 base = rMax ? (n < 0) & 36000 : gMax ? I8{} + 12000 : I8{} + 24000;
     const I8 delta = max - min, colour = delta != 0;
-    const I8 y = 200 * (delta | (~colour & 1));
-    const I8 degrees = base + Floor(__builtin_convertvector(12000 * n + delta, F8) / __builtin_convertvector(y, F8));
+    const I8 x = 12000 * n + delta, y = 2 * (delta | (~colour & 1));
+    const I8 quotient = Floor(__builtin_convertvector(x, F8) / __builtin_convertvector(y, F8));
+    if (__builtin_expect(AnyLane((quotient * y == x) & colour), 0))
+        return false;
     const I8 index = max << 8 | min;
     I8 sl;
     for (int k = 0; k < 8; ++k)
         sl[k] = table[index[k]];
-    return HSLLanes{(degrees & colour) | ~colour, sl & 255, sl >> 8, a};
-}
-
-// Eight pixels to QColor's HSL.
-KX_LANES_INLINE void QColorRGBToHSLBlock(const KXRGBA32i* in, KXHSLA* out, const uint16_t* table)
-{
-    I8 v;
-    std::memcpy(&v, in, sizeof v);
-    const HSLLanes hsl = QColorHSLOf(v, table);
-    const I8 low = (hsl.h & 0xFFFF) | hsl.s << 16 | hsl.l << 24;
-    const I8 words0 = __builtin_shufflevector(low, hsl.a, 0, 8, 1, 9, 2, 10, 3, 11);
-    const I8 words1 = __builtin_shufflevector(low, hsl.a, 4, 12, 5, 13, 6, 14, 7, 15);
+    const I8 low = ((base + quotient) & colour) | sl << 16;
+    const I8 words0 = __builtin_shufflevector(low, a, 0, 8, 1, 9, 2, 10, 3, 11);
+    const I8 words1 = __builtin_shufflevector(low, a, 4, 12, 5, 13, 6, 14, 7, 15);
     std::memcpy(static_cast<void*>(out), &words0, sizeof words0);
     std::memcpy(static_cast<void*>(out + 4), &words1, sizeof words1);
+    return true;
 }
 
-// Eight pixels from lanes h (0 .. 359 or 0xFFFF), s, l, a back to RGB in
-// v; the lanes (bit k for lane k) that need the plain rule.
-KX_LANES_INLINE unsigned int QColorRGBOf(I8 h, I8 s, I8 l, I8 a, I8& v)
+// Eight pixels back to RGB; false (nothing written) for a hue word above
+// 36000 that is not 65535.
+template <int N>
+KX_LANES_INLINE bool WorkingHSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out)
 {
-    const I8 q = l < 128 ? l * (255 + s) : 255 * (l + s) - l * s;
-    const I8 p = 510 * l - q;
-    const I8 grey = (s == 0) | (h == 0xFFFF);
-    // N + 7650.5 and (q - p) as floats: integers and halves below 2^22, so
-    // every sum and product is exact.
-    const F8 start = __builtin_convertvector(60 * p, F8) + 7650.5f;
-    const F8 slope = __builtin_convertvector(q - p, F8);
-    I8 tie{};
-    v = a << 24;
-    for (int channel = 0; channel < 3; ++channel) {
-        I8 u = h + (channel == 0 ? 120 : channel == 1 ? 0 : 240);
-        u = u >= 360 ? u - 360 : u;
-        const I8 w = u < 60 ? u : u < 180 ? I8{} + 60 : u < 240 ? 240 - u : I8{};
-        const F8 n = start + slope * __builtin_convertvector(w, F8);
-        const I8 byte = __builtin_convertvector(n * (1.0f / 15300.0f), I8);
-        tie |= __builtin_convertvector(byte, F8) * 15300.0f + 0.5f == n;
-        v |= ((byte & ~grey) | (l & grey)) << (16 - 8 * channel);
-    }
-    tie &= ~grey;
-    I8 folded = tie | __builtin_shufflevector(tie, tie, 4, 5, 6, 7, 0, 1, 2, 3);
-    folded |= __builtin_shufflevector(folded, folded, 2, 3, 0, 1, 6, 7, 4, 5);
-    folded |= __builtin_shufflevector(folded, folded, 1, 0, 3, 2, 5, 4, 7, 6);
-    if (folded[0] == 0)
-        return 0; // the usual case
-    unsigned int plain = 0;
-    for (int k = 0; k < 8; ++k)
-        plain |= (tie[k] & 1u) << k;
-    return plain;
-}
-
-// Eight pixels back to RGB; the lanes that need the plain rule.
-KX_LANES_INLINE unsigned int QColorHSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out)
-{
+    using D = typename Lanes<N>::D;
+    using I = typename Lanes<N>::I;
     I8 w0, w1;
     std::memcpy(&w0, in, sizeof w0);
     std::memcpy(&w1, in + 4, sizeof w1);
     const I8 low = __builtin_shufflevector(w0, w1, 0, 2, 4, 6, 8, 10, 12, 14);
     const I8 high = __builtin_shufflevector(w0, w1, 1, 3, 5, 7, 9, 11, 13, 15);
-    I8 v;
-    const unsigned int plain = QColorRGBOf(low & 0xFFFF, low >> 16 & 255, low >> 24 & 255, high & 255, v);
-    std::memcpy(static_cast<void*>(out), &v, sizeof v);
-    return plain;
-}
-
-KX_LANES_INLINE void QColorRGBToHSLRows(const KXRGBA32i* in, KXHSLA* out, size_t n)
-{
-    const uint16_t* table = QColorSaturationLightness();
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8)
-        QColorRGBToHSLBlock(in + i, out + i, table);
-    for (; i < n; ++i)
-        out[i] = QColorRGBToHSL(in[i]);
-}
-
-KX_LANES_INLINE void QColorHSLToRGBRows(const KXHSLA* in, KXRGBA32i* out, size_t n)
-{
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8)
-        for (unsigned int plain = QColorHSLToRGBBlock(in + i, out + i); plain != 0; plain &= plain - 1) {
-            const size_t j = i + static_cast<size_t>(__builtin_ctz(plain));
-            out[j] = QColorHSLToRGB(in[j]);
-        }
-    for (; i < n; ++i)
-        out[i] = QColorHSLToRGB(in[i]);
-}
-
-// ---- QColor's HSL changed on the way: eight pixels in registers ------------
-
-KX_LANES_INLINE I8 ClampByteLanes(I8 x)
-{
-    x = x < 0 ? I8{} : x;
-    return x > 255 ? I8{} + 255 : x;
-}
-
-// The pixels of lanes `plain` (bit k for lane k) by the plain rule.
-__attribute__((noinline)) void PlainLanes(unsigned int plain, const int32_t* h, const int32_t* s, const int32_t* l,
-                                          const int32_t* a, KXRGBA32i* out)
-{
-    for (; plain != 0; plain &= plain - 1) {
-        const int k = __builtin_ctz(plain);
-        KXHSLA p;
-        p.h = static_cast<uint16_t>(h[k]);
-        p.s = static_cast<uint8_t>(s[k]);
-        p.l = static_cast<uint8_t>(l[k]);
-        p.a = static_cast<uint8_t>(a[k]);
-        out[k] = QColorHSLToRGB(p);
+    const I8 h = low & 0xFFFF, s = low >> 16 & 255, l = low >> 24 & 255, a = high & 255;
+    const I8 grey = (s == 0) | (h == 65535); // l in every channel
+    if (__builtin_expect(AnyLane((h > 36000) & ~grey), 0))
+        return false;
+    const I8 hue = h & (h != 36000);
+    const I8 q = l < 128 ? l * (65535 + 256 * s) : 65535 * (l + s) - 256 * l * s; // below 2^25
+    const I8 p = 131070 * l - q;
+    I8 w[3];
+    for (int channel = 0; channel < 3; ++channel) {
+        I8 u = hue + (channel == 0 ? 12000 : channel == 1 ? 0 : 24000);
+        u = u >= 36000 ? u - 36000 : u;
+        w[channel] = u < 6000 ? u : u < 18000 ? I8{} + 6000 : u < 24000 ? 24000 - u : I8{};
     }
-}
-
-// RGB of lanes h (-1 for a grey, 0 .. 359), s, l, a stored to out.
-KX_LANES_INLINE void StoreQColorRGB(I8 h, I8 s, I8 l, I8 a, KXRGBA32i* out)
-{
-    h &= 0xFFFF;
-    I8 v;
-    const unsigned int plain = QColorRGBOf(h, s, l, a, v);
-    std::memcpy(static_cast<void*>(out), &v, sizeof v);
-    if (__builtin_expect(plain != 0, 0)) {
-        int32_t lanes[4][8];
-        std::memcpy(lanes[0], &h, sizeof h);
-        std::memcpy(lanes[1], &s, sizeof s);
-        std::memcpy(lanes[2], &l, sizeof l);
-        std::memcpy(lanes[3], &a, sizeof a);
-        PlainLanes(plain, lanes[0], lanes[1], lanes[2], lanes[3], out);
-    }
-}
-
-KX_LANES_INLINE void QColorHSLShiftBlock(const KXRGBA32i* in, KXRGBA32i* out, const uint16_t* table,
-                                         const QColorHSLShift& shift)
-{
-    I8 v;
-    std::memcpy(&v, in, sizeof v);
-    const HSLLanes hsl = QColorHSLOf(v, table);
-    I8 h = shift.colorize ? I8{} + shift.hue : hsl.h + shift.hue; // -2 .. 718
-    h = h < -1 ? h + 360 : h >= 360 ? h - 360 : h;
-    StoreQColorRGB(h, ClampByteLanes(hsl.s + shift.saturation), ClampByteLanes(hsl.l + shift.lightness), hsl.a, out);
-}
-
-KX_LANES_INLINE void QColorHSLRelightBlock(const KXRGBA32i* hueFrom, const KXRGBA32i* in, KXRGBA32i* out,
-                                           const uint16_t* table)
-{
-    I8 v, original;
-    std::memcpy(&v, hueFrom, sizeof v);
-    std::memcpy(&original, in, sizeof original);
-    const HSLLanes hsl = QColorHSLOf(v, table);
-    const I8 b = original & 255, g = original >> 8 & 255, r = original >> 16 & 255;
-    const I8 gb = g > b ? g : b, gbMin = g < b ? g : b;
-    const I8 max = r > gb ? r : gb, min = r < gbMin ? r : gbMin;
-    StoreQColorRGB(hsl.h, hsl.s, (max + min + 1) >> 1, original >> 24 & 255, out);
-}
-
-// Whole blocks of eight, then the rest through one padded block.
-template <class Block>
-KX_LANES_INLINE void FusedRows(const KXRGBA32i* first, const KXRGBA32i* second, KXRGBA32i* out, size_t n,
-                               const Block& block)
-{
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8)
-        block(first + i, second + i, out + i);
-    if (i < n) {
-        KXRGBA32i a[8], b[8], o[8];
-        std::memcpy(static_cast<void*>(a), first + i, (n - i) * sizeof *a);
-        std::memcpy(static_cast<void*>(b), second + i, (n - i) * sizeof *b);
-        block(a, b, o);
-        std::memcpy(static_cast<void*>(out + i), o, (n - i) * sizeof *o);
-    }
-}
-
-KX_LANES_INLINE void QColorHSLShiftRows(const KXRGBA32i* in, KXRGBA32i* out, size_t n, const QColorHSLShift& shift)
-{
-    const uint16_t* table = QColorSaturationLightness();
-    const QColorHSLShift local = shift;
-    FusedRows(in, in, out, n, [table, local](const KXRGBA32i* a, const KXRGBA32i*, KXRGBA32i* o) {
-        QColorHSLShiftBlock(a, o, table, local);
+    I bytes[3][8 / N];
+    EachSlice<N>([&](auto K) {
+        const D start = ToDouble<N>(Slice<N, K>(p)) * (1.0 / 65535.0) + 1.0 / 512.0;
+        const D slope = ToDouble<N>(Slice<N, K>(q - p)) * (1.0 / (6000.0 * 65535.0));
+        for (int channel = 0; channel < 3; ++channel)
+            bytes[channel][K] = __builtin_convertvector(start + slope * ToDouble<N>(Slice<N, K>(w[channel])), I);
     });
-}
-
-KX_LANES_INLINE void QColorHSLRelightRows(const KXRGBA32i* hueFrom, const KXRGBA32i* in, KXRGBA32i* out, size_t n)
-{
-    const uint16_t* table = QColorSaturationLightness();
-    FusedRows(hueFrom, in, out, n, [&](const KXRGBA32i* a, const KXRGBA32i* b, KXRGBA32i* o) {
-        QColorHSLRelightBlock(a, b, o, table);
-    });
+    const I8 greyL = l & grey;
+    const I8 v = a << 24 | ((Join<N>(bytes[0]) & ~grey) | greyL) << 16 | ((Join<N>(bytes[1]) & ~grey) | greyL) << 8 |
+                 (Join<N>(bytes[2]) & ~grey) | greyL;
+    std::memcpy(static_cast<void*>(out), &v, sizeof v);
+    return true;
 }
 
 #define KX_ROW_KERNELS(Suffix, N, Attributes)                                                                     \
     Attributes void RGBToHSL##Suffix(const KXRGBA32i* in, KXHSLA* out, size_t n)                                  \
     {                                                                                                             \
-        RowByBlocks(in, out, n, RGBToHSLBlock<N>, RGBToHSL);                                                      \
+        const uint16_t* table = SaturationLightness<RGBToHSL>();                                                  \
+        RowByBlocks(in, out, n, [table](const KXRGBA32i* i, KXHSLA* o, const double* f) {                         \
+            return WorkingRGBToHSLBlock(i, o, table) || RGBToHSLBlock<N>(i, o, f);                                \
+        }, RGBToHSL);                                                                                             \
     }                                                                                                             \
     Attributes void HSLToRGB##Suffix(const KXHSLA* in, KXRGBA32i* out, size_t n)                                  \
     {                                                                                                             \
-        RowByBlocks(in, out, n, HSLToRGBBlock<N>, HSLToRGB);                                                      \
-    }                                                                                                             \
-    Attributes void QColorRGBToHSL##Suffix(const KXRGBA32i* in, KXHSLA* out, size_t n)                            \
-    {                                                                                                             \
-        QColorRGBToHSLRows(in, out, n);                                                                           \
-    }                                                                                                             \
-    Attributes void QColorHSLToRGB##Suffix(const KXHSLA* in, KXRGBA32i* out, size_t n)                            \
-    {                                                                                                             \
-        QColorHSLToRGBRows(in, out, n);                                                                           \
-    }                                                                                                             \
-    Attributes void QColorHSLShift##Suffix(const KXRGBA32i* in, KXRGBA32i* out, size_t n,                         \
-                                           const QColorHSLShift& shift)                                           \
-    {                                                                                                             \
-        QColorHSLShiftRows(in, out, n, shift);                                                                    \
-    }                                                                                                             \
-    Attributes void QColorHSLRelight##Suffix(const KXRGBA32i* hueFrom, const KXRGBA32i* in, KXRGBA32i* out,       \
-                                             size_t n)                                                            \
-    {                                                                                                             \
-        QColorHSLRelightRows(hueFrom, in, out, n);                                                                \
+        RowByBlocks(in, out, n, [](const KXHSLA* i, KXRGBA32i* o, const double* f) {                              \
+            return WorkingHSLToRGBBlock<N>(i, o) || HSLToRGBBlock<N>(i, o, f);                                    \
+        }, HSLToRGB);                                                                                             \
     }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -776,75 +495,6 @@ void HSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width)
 #endif
     for (size_t i = 0; i < n; ++i)
         out[i] = HSLToRGB(in[i]);
-}
-
-void QColorRGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width)
-{
-#if defined(KX_COLOUR_MODEL_X86)
-    if (width == Width::Avx512 && Supported(width))
-        return QColorRGBToHSLAvx512(in, out, n);
-    if (width == Width::Avx2 && Supported(width))
-        return QColorRGBToHSLAvx2(in, out, n);
-    if (width == Width::Sse2)
-        return QColorRGBToHSLSse2(in, out, n);
-#endif
-    for (size_t i = 0; i < n; ++i)
-        out[i] = QColorRGBToHSL(in[i]);
-}
-
-void QColorHSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width)
-{
-#if defined(KX_COLOUR_MODEL_X86)
-    if (width == Width::Avx512 && Supported(width))
-        return QColorHSLToRGBAvx512(in, out, n);
-    if (width == Width::Avx2 && Supported(width))
-        return QColorHSLToRGBAvx2(in, out, n);
-    if (width == Width::Sse2)
-        return QColorHSLToRGBSse2(in, out, n);
-#endif
-    for (size_t i = 0; i < n; ++i)
-        out[i] = QColorHSLToRGB(in[i]);
-}
-
-void QColorHSLShiftRow(const KXRGBA32i* in, KXRGBA32i* out, size_t n, const QColorHSLShift& shift, Width width)
-{
-#if defined(KX_COLOUR_MODEL_X86)
-    if (width == Width::Avx512 && Supported(width))
-        return QColorHSLShiftAvx512(in, out, n, shift);
-    if (width == Width::Avx2 && Supported(width))
-        return QColorHSLShiftAvx2(in, out, n, shift);
-    if (width == Width::Sse2)
-        return QColorHSLShiftSse2(in, out, n, shift);
-#endif
-    for (size_t i = 0; i < n; ++i) {
-        KXHSLA p = QColorRGBToHSL(in[i]);
-        int h = shift.colorize ? shift.hue : (p.h == 0xFFFF ? -1 : p.h) + shift.hue;
-        h = h < -1 ? h + 360 : h >= 360 ? h - 360 : h;
-        p.h = static_cast<uint16_t>(h);
-        p.s = static_cast<uint8_t>(std::min(std::max(p.s + shift.saturation, 0), 255));
-        p.l = static_cast<uint8_t>(std::min(std::max(p.l + shift.lightness, 0), 255));
-        out[i] = QColorHSLToRGB(p);
-    }
-}
-
-void QColorHSLRelightRow(const KXRGBA32i* hueFrom, const KXRGBA32i* in, KXRGBA32i* out, size_t n, Width width)
-{
-#if defined(KX_COLOUR_MODEL_X86)
-    if (width == Width::Avx512 && Supported(width))
-        return QColorHSLRelightAvx512(hueFrom, in, out, n);
-    if (width == Width::Avx2 && Supported(width))
-        return QColorHSLRelightAvx2(hueFrom, in, out, n);
-    if (width == Width::Sse2)
-        return QColorHSLRelightSse2(hueFrom, in, out, n);
-#endif
-    for (size_t i = 0; i < n; ++i) {
-        const KXRGBA32i original = in[i];
-        KXHSLA p = QColorRGBToHSL(hueFrom[i]);
-        p.l = static_cast<uint8_t>((std::max({original.r, original.g, original.b}) +
-                                    std::min({original.r, original.g, original.b}) + 1) / 2);
-        p.a = original.a;
-        out[i] = QColorHSLToRGB(p);
-    }
 }
 
 void RGBToCMYKRow(const KXRGBA32i* in, KXCMYKA* out, size_t n)

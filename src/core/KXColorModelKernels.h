@@ -7,9 +7,9 @@
 // plain rules).
 //
 // The HSL rules work in double precision on channels c * 256 / 65535 and
-// round to 8 bits like qRound; the row kernels do the same operations in the
-// same order on eight pixels at once, so every lane rounds exactly as the
-// plain rule does.
+// round to 8 bits like qRound; the row kernels reach the same bits eight
+// pixels at a time, mostly in integers (the reasoning is beside them in
+// KXColorModelKernels.cpp and KXColorModelQColorKernels.cpp).
 
 #include "KXPixel.h"
 
@@ -31,6 +31,12 @@ inline uint8_t To8(double x)
 inline double FromByte(unsigned int c)
 {
     return static_cast<double>(c * 256) / 65535.0;
+}
+
+// An 8-bit channel as QColor sees it: (c * 0x101) / 65535, which is c / 255.
+inline double QColorFromByte(unsigned int c)
+{
+    return static_cast<double>(c * 0x101) / 65535.0;
 }
 
 enum class Width {
