@@ -93,20 +93,3 @@ TEST(VQEXIFElement, TextsAreTranslatedOnEachCall)
     }
     EXPECT_EQ(VQEXIFElement::GetTypeName(T::FNumber), QStringLiteral("F number"));
 }
-
-TEST(VQEXIFElement, CopiesAreIndependent)
-{
-    VQEXIFElement source(T::Make, QStringLiteral("first"));
-    const VQEXIFElement constructed(source);
-    VQEXIFElement assigned(T::Unknown, QVariant());
-    assigned = source;
-    source.SetValue(42);
-    EXPECT_EQ(source.GetValue(), QVariant(42));
-    for (const VQEXIFElement* e : {&constructed, static_cast<const VQEXIFElement*>(&assigned)}) {
-        EXPECT_EQ(e->GetType(), T::Make);
-        EXPECT_EQ(e->GetValue(), QVariant(QStringLiteral("first")));
-    }
-    // The raw data is the value's QVariant::toByteArray (text as UTF-8).
-    EXPECT_EQ(VQEXIFElement(T::UserComment, QStringLiteral("Caf\u00e9")).ToRawDataValue(), QByteArray("Caf\xc3\xa9"));
-    EXPECT_EQ(source.ToRawDataValue(), QByteArray("42"));
-}
