@@ -93,3 +93,18 @@ TEST(VQEXIFElement, TextsAreTranslatedOnEachCall)
     }
     EXPECT_EQ(VQEXIFElement::GetTypeName(T::FNumber), QStringLiteral("F number"));
 }
+
+// Copies share their data until one of them is written.
+TEST(VQEXIFElement, CopiesAreIndependent)
+{
+    VQEXIFElement source(T::Make, QStringLiteral("first"));
+    const VQEXIFElement constructed(source);
+    VQEXIFElement assigned(T::Unknown, QVariant());
+    assigned = source;
+    source.SetValue(42);
+    EXPECT_EQ(source.GetValue(), QVariant(42));
+    for (const VQEXIFElement* e : {&constructed, static_cast<const VQEXIFElement*>(&assigned)}) {
+        EXPECT_EQ(e->GetType(), T::Make);
+        EXPECT_EQ(e->GetValue(), QVariant(QStringLiteral("first")));
+    }
+}
