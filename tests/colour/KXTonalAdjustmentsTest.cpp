@@ -105,22 +105,6 @@ TEST(KXTonalAdjustments, LevelsTables)
         EXPECT_EQ(Level(*c.levels, c.in, c.channel), c.out) << c.in << " channel " << c.channel;
 }
 
-TEST(KXTonalAdjustments, LevelsGammaIsClamped)
-{
-    auto table = [](std::vector<double> gamma) {
-        std::vector<int> out;
-        const auto levels = Levels(kFull, kFull, gamma, 100);
-        for (int v = 0; v < 256; ++v)
-            for (int channel = 0; channel < 3; ++channel)
-                out.push_back(Level(levels, v, channel));
-        return out;
-    };
-    // Infinities clamp in the ranges test; here the clamps sit exactly at 9.99 and 0.01.
-    EXPECT_NE(table({9.99, 1, 1, 1}), table({9.0, 1, 1, 1}));
-    EXPECT_EQ(table({1, 50.0, 0.001, 1}), table({1, 9.99, 0.01, 1}));
-    EXPECT_NE(table({0.01, 1, 1, 1}), table({0.02, 1, 1, 1}));
-}
-
 TEST(KXTonalAdjustments, SplineHelpers)
 {
     QVector<double> a, b, c;

@@ -4,6 +4,7 @@
 
 #include "KXColorTransform.h"
 #include "KXTestSupport.h"
+#include "../filters/KXFilterTestImages.h"
 #include "VQCMSTransform.h"
 
 #include <QColor>
@@ -60,13 +61,7 @@ Image RandomImage(std::vector<KXRGBA32i>& pixels)
     return image;
 }
 
-std::vector<KXRGBA32i> Pixels(const Image& image)
-{
-    std::vector<KXRGBA32i> pixels(image.Width() * image.Height());
-    for (unsigned int y = 0; y < image.Height(); ++y)
-        image.GetLine(y, &pixels[y * image.Width()], image.Width() * 4);
-    return pixels;
-}
+using KXFilterTest::Pixels;
 
 } // namespace
 

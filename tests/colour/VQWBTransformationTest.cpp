@@ -147,20 +147,6 @@ TEST(VQWBTransformation, GreyPointFromNearGreyPixelsOnly)
     EXPECT_EQ(red.GetStatistics().offsetB, 0.0);
 }
 
-TEST(VQWBTransformation, GreyImage)
-{
-    // Grey 64 and grey 192: every channel has mean 128 and deviation 64, so
-    // the gains are 1, chroma is neutral and mix is 0.
-    const KXImageRGBA32i image = TwoColours(256, 130, 0xFF404040u, 0xFFC0C0C0u);
-    const VQWBTransformation wb(image, Function::Auto, 0);
-    const VQWBTransformation::Statistics& s = wb.GetStatistics();
-    EXPECT_EQ(std::vector<double>({s.sdR, s.sdG, s.sdB, s.gainR, s.gainG, s.gainB}),
-              std::vector<double>({64, 64, 64, 1, 1, 1}));
-    EXPECT_NEAR(s.meanCb, 128.0, 1e-9);
-    EXPECT_NEAR(s.meanCr, 128.0, 1e-9);
-    EXPECT_NEAR(s.mix, 0.0, 1e-9);
-}
-
 TEST(VQWBTransformation, EmptyImage)
 {
     const VQWBTransformation wb(KXImageRGBA32i(0, 0), Function::Auto, 100);

@@ -289,13 +289,3 @@ TEST(KXBlendModes, MaskCoverage)
         EXPECT_EQ(beside.Tile(0, 0)->data() == base.Tile(0, 0)->data(), !reveal);
     }
 }
-
-TEST(KXBlendModes, Names)
-{
-    EXPECT_STREQ(BlendModeName(95), "AlphaSubtract");
-    EXPECT_EQ(BlendModeName(1), nullptr);
-    int named = 0;
-    for (unsigned int mode = 0; mode < 200; ++mode)
-        named += BlendModeName(mode) != nullptr;
-    EXPECT_EQ(named, 29);
-}

@@ -220,29 +220,3 @@ TEST(KXBlendPlacement, SourceOrMaskAliasingTheDestination)
         EXPECT_EQ(Pixels(selfMask), Pixels(separateMask)) << mode;
     }
 }
-
-// Tile manager exhaustion: the exception is logged and passed on; every
-// block is taken before the first pixel changes, so the destination keeps
-// all its old tiles and the blocks taken go back.
-TEST(KXBlendPlacement, ExhaustionIsLoggedAndPassedOn)
-{
-    VQTileManager64* tm = VQTileManager64::Instance();
-    KXImageRGBA32i src(256, 256);
-    src.Fill(KXRGBA32i(0xFF00FF00u));
-    KXImageRGBA32i base(256, 256);
-    base.Fill(KXRGBA32i(0xFF0000FFu));
-    KXImageRGBA32i dst = base;
-    QList<void*> all = tm->MakeTiles(static_cast<unsigned int>(tm->GetAvailableCount() - 3));
-    all.append(tm->MakeTile()); // two blocks left for the four tiles to detach
-    {
-        KXTest::LogCapture log;
-        EXPECT_THROW(BlendOn(src, src.Rect(), 0, dst, dst.Rect(), 1.0, false), std::bad_alloc);
-        ASSERT_EQ(log.Messages().size(), 1);
-        EXPECT_TRUE(log.Messages()[0].endsWith("file=\"src/KXImage\". Exception content:\"bad allocation\""))
-            << log.Messages()[0].toStdString();
-    }
-    EXPECT_EQ(tm->GetAvailableCount(), 2u);
-    tm->CleanUpTiles(all);
-    for (unsigned int t = 0; t < 4; ++t)
-        EXPECT_EQ(dst.Tile(t % 2, t / 2)->data(), base.Tile(t % 2, t / 2)->data()) << "tile " << t;
-}

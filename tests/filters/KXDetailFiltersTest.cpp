@@ -162,37 +162,6 @@ TEST(KXDetailFilters, HighPassCacheAndProgress)
                       KXRGBA32i(QRect(20, 30, 50, 40).contains(x, y) ? 0xFF808080 : 0xFF40C020));
 }
 
-// A run with the cancel flag set before it: the layer comes back, the range
-// is set, no progress is reported.
-template <class Processing, class Data, class... Extra>
-void ExpectCancelledAtOnce(const KXImageRGBA32i& layer, Extra&... extra)
-{
-    QReadWriteLock lock;
-    bool cancel = true;
-    Processing filter(lock, cancel, extra...);
-    const Progress progress(filter);
-    Data data;
-    data.image = layer;
-    EXPECT_EQ(Pixels(filter.run(data)), Pixels(layer));
-    EXPECT_EQ(progress.ranges.size(), 1u);
-    EXPECT_TRUE(progress.values.empty());
-}
-
-TEST(KXDetailFilters, CancelledBeforeTheRunEveryFilterReturnsTheLayer)
-{
-    const KXImageRGBA32i layer = RandomImage(200, 150, 9);
-    QReadWriteLock cacheLock;
-    double sigma = 0.0;
-    KXImageRGBA32i cache1, cache2;
-    ExpectCancelledAtOnce<KXSmoothenProcessing, KXSmoothenProcessing::SmoothenData>(layer);
-    ExpectCancelledAtOnce<KXHighPassProcessing, KXHighPassProcessing::HighPassData>(layer, cacheLock, sigma, cache1);
-    ExpectCancelledAtOnce<KXVignetteProcessing, KXVignetteProcessing::VignetteData>(layer);
-    ExpectCancelledAtOnce<KXAddNoiseProcessing, KXAddNoiseProcessing::AddNoiseData>(layer, cacheLock, cache1, cache2);
-    ExpectCancelledAtOnce<KXDiffuseGlowProcessing, KXDiffuseGlowProcessing::DiffuseGlowData>(layer);
-    EXPECT_EQ(sigma, 0.0); // the caches stay empty
-    EXPECT_EQ(cache1.Width() + cache2.Width(), 0u);
-}
-
 TEST(KXDetailFilters, FastSpansEqualThePlainKernels)
 {
     // The quotient by reciprocal for every numerator the spans give it.

@@ -4,6 +4,7 @@
 #include "KXImageConversion.h"
 #include "KXTransformImage.h"
 #include "KXTestSupport.h"
+#include "../filters/KXFilterTestImages.h"
 #include "geometry/KXResample.h"
 #include "geometry/KXSampleRules.h"
 
@@ -20,12 +21,7 @@ namespace {
 
 KXImageRGBA32i RandomImage(int w, int h, unsigned seed)
 {
-    std::mt19937 random(seed);
-    KXImageRGBA32i image(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            image.SetColor(x, y, KXRGBA32i(static_cast<unsigned>(random())));
-    return image;
+    return KXFilterTest::RandomImage(w, h, seed, false);
 }
 
 // One row of pixels given as (blue, green, red, alpha) channel lists.

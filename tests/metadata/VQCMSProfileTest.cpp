@@ -41,23 +41,6 @@ QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArra
 
 } // namespace
 
-TEST(VQCMSProfile, DefaultConstructedIsEmpty)
-{
-    KXTest::LogCapture log;
-    const VQCMSProfile profile;
-    char buffer[16] = {};
-    QTemporaryDir dir;
-    EXPECT_TRUE(profile.IsEmpty());
-    EXPECT_EQ(profile.GetColorSpace(), 0u);
-    EXPECT_EQ(profile.GetMemSize(), 0);
-    EXPECT_EQ(profile.Save(buffer, sizeof buffer), 0);
-    EXPECT_TRUE(profile.GetInfo().isEmpty());
-    EXPECT_TRUE(profile.ToByteArray().isEmpty());
-    EXPECT_FALSE(profile.Save(dir.filePath(QStringLiteral("empty.icc"))));
-    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("empty.icc"))));
-    EXPECT_TRUE(log.Lines().isEmpty());
-}
-
 // Loaded from memory, saved into a buffer and over a longer file (which is
 // truncated) and loaded from there, a profile keeps its colour space,
 // description and bytes.

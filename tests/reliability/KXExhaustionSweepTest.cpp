@@ -106,6 +106,7 @@ std::vector<Operation> Operations()
              stack.Push(new KXRGBChannelFilter(KXRGBChannelFilter::NoBlue));
              stack(c.target);
          }},
+        {"channel filter", [](Caller& c) { KXRGBChannelFilter{KXRGBChannelFilter::NoRed}(c.target); }},
         {"bicubic sampler", [](Caller& c) {
              BicubicTransformImage(c.in.layer, QTransform().scale(0.7, 1.3), c.target, QRect());
          }},

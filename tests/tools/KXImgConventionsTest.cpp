@@ -73,8 +73,6 @@ TEST_F(KximgConventions, ProfileDepthAndOrientationTravelWithThePicture)
     } cases[] = {
         {{"convert", "wide.png", "a.jpg"}, "a.jpg", {130, 70}, true},
         {{"invert", "wide.png", "b.png"}, "b.png", {130, 70}, true},
-        {{"adjust", "wide.png", "c.png", "--op", "posterize"}, "c.png", {130, 70}, true},
-        {{"autowb", "wide.png", "d.png"}, "d.png", {130, 70}, true},
         {{"convert", "wide.png", "e.png", "--strip"}, "e.png", {130, 70}, false},
         {{"convert", "turned.jpg", "f.png"}, "f.png", {70, 130}, false},
         {{"convert", "turned.jpg", "g.png", "--no-rotate"}, "g.png", {130, 70}, false},

@@ -4,7 +4,6 @@
 // pixels.
 
 #include "KXImgRun.h"
-#include "KXQColorReference.h"
 #include "KXTestProfiles.h"
 #include "KXTestSupport.h"
 
@@ -118,7 +117,6 @@ TEST_F(KximgTool, RefusesBadRequestsWithStatusTwoAndNoFile)
         {"mask: bad kind", {"mask", "in.png", "out.png", "--kind", "lum"}, "bad value 'lum' for --kind"},
         {"invert: bad channel", {"invert", "in.png", "out.png", "--channels", "rgx"}, "bad value 'rgx' for --channels"},
         {"adjust: no op", {"adjust", "in.png", "out.png"}, "adjust: --op is required"},
-        {"adjust: bad op", {"adjust", "in.png", "out.png", "--op", "sharpen"}, "bad value 'sharpen' for --op"},
         {"adjust: not a number", {"adjust", "in.png", "out.png", "--op", "posterize", "--levels", "x"},
          "adjust: bad value 'x' for --levels (a whole number from 2 to 255)"},
         {"adjust: number out of range", {"adjust", "in.png", "out.png", "--op", "gamma", "--gamma", "6"},
@@ -134,11 +132,8 @@ TEST_F(KximgTool, RefusesBadRequestsWithStatusTwoAndNoFile)
         {"adjust: parameter of another op", {"adjust", "in.png", "out.png", "--op", "invert", "--gamma", "2"},
          "--gamma does not apply to --op invert"},
         {"filter: no name", {"filter", "in.png", "out.png"}, "filter: --name is required"},
-        {"filter: unknown name", {"filter", "in.png", "out.png", "--name", "blurry"}, "bad value 'blurry' for --name"},
         {"filter: another filter's option", {"filter", "in.png", "out.png", "--name", "box-blur", "--sigma", "2"},
          "--sigma does not apply to --name box-blur"},
-        {"filter: sigma out of range", {"filter", "in.png", "out.png", "--name", "gaussian-blur", "--sigma", "0"},
-         "bad value '0' for --sigma (a number from 0.1 to 300)"},
         {"filter: empty rectangle", {"filter", "in.png", "out.png", "--name", "box-blur", "--rect", "0,0,0,5"},
          "bad value '0,0,0,5' for --rect"},
         {"filter: not a parameter file", {"filter", "in.png", "out.png", "--name", "box-blur", "--params", "in.png"},
@@ -159,18 +154,14 @@ TEST_F(KximgTool, RefusesBadRequestsWithStatusTwoAndNoFile)
          "carries no colour profile"},
         {"icc: profile without a transform", {"icc", "in.png", "out.png", "--from", "damaged.icc", "--to", "srgb"},
          "cannot build a transform from 'Damaged test RGB'"},
-        // Refused from the header alone, before any decoding. 45000 x 40000
-        // is 352 x 313 tiles of 64 KiB = 6886 MiB; a fresh tile manager has
-        // 100,000 blocks = 6250 MiB. 51200 x 32001 needs 400 x 251 tiles,
-        // one row more than the 400 x 250 that fit: 6275 MiB.
-        {"decompression bomb", {"invert", "bomb.png", "out.png"},
-         "cannot read 'bomb.png': image too large: 45000 x 40000 needs 6886 MiB of tile memory, 6250 MiB available"},
+        // Refused from the header alone, before any decoding: a fresh tile
+        // manager has 100,000 blocks of 64 KiB = 6250 MiB; 51200 x 32001
+        // needs 400 x 251 tiles, one row more than the 400 x 250 that fit.
         {"one tile row too many", {"info", "edge.png"},
          "image too large: 51200 x 32001 needs 6275 MiB of tile memory, 6250 MiB available"},
     };
     ASSERT_TRUE(QFile(Path(QStringLiteral("not-image.png"))).open(QIODevice::WriteOnly));
     const auto save = [&](const char* name, const QByteArray& bytes) { return Save(QLatin1String(name), bytes); };
-    ASSERT_TRUE(save("bomb.png", HeaderOnlyPng(45000, 40000)));
     ASSERT_TRUE(save("edge.png", HeaderOnlyPng(51200, 32001)));
     ASSERT_TRUE(save("damaged.icc", DamagedProfile()));
     ASSERT_TRUE(save("ragged.txt", "1 2\n3\n"));
@@ -226,7 +217,6 @@ QRgb Grey(int level, int alpha = 255)
 // pixel worked out by hand.
 TEST_F(KximgTool, EveryCommandOnceOnASmallPicture)
 {
-    namespace Ref = KXQColorReference;
     const QImage in = TestPicture();
     QImage layer(40, 30, QImage::Format_ARGB32);
     layer.fill(qRgba(10, 200, 30, 255));
@@ -244,10 +234,6 @@ TEST_F(KximgTool, EveryCommandOnceOnASmallPicture)
             opaque.setPixel(x, y, qRgb((x * 2) & 0xFF, (y * 3 + x) & 0xFF, (255 - x) & 0xFF));
     ASSERT_TRUE(opaque.save(Path(QStringLiteral("opaque.png"))));
 
-    const auto viaQColor = [](QRgb p, bool hsl) {
-        const KXRGBA32i k(p);
-        return QRgb((hsl ? Ref::RgbFromHsl(Ref::Hsl(k)) : Ref::RgbFromCmyk(Ref::Cmyk(k))).value);
-    };
     const auto qtInverted = [](QImage image, QImage::InvertMode mode) {
         image.invertPixels(mode);
         return image;
@@ -270,17 +256,9 @@ TEST_F(KximgTool, EveryCommandOnceOnASmallPicture)
         QStringList lines; // what stdout must contain, runs of spaces as one
     } cases[] = {
         {{"convert", "in.png", "plain.png"}, "plain.png", in, 0, {}},
-        // 8 -> 16 bits is c * 256 and back the high byte: exact.
-        {{"convert", "in.png", "rgba64.png", "--via", "rgba64"}, "rgba64.png", in, 0, {}},
         // Half floats: c or one below (3 becomes 2, checked below).
         {{"convert", "in.png", "half.png", "--via", "half"}, "half.png", in, 1, {}},
-        {{"convert", "in.png", "hsl.png", "--via", "hsl"}, "hsl.png", Map(in, [&](QRgb p) { return viaQColor(p, true); }),
-         0, {}},
-        {{"convert", "in.png", "cmyk.png", "--via", "cmyk"}, "cmyk.png",
-         Map(in, [&](QRgb p) { return viaQColor(p, false); }), 0, {}},
         {{"blend", "in.png", "layer.png", "blend.png", "--at=100,50"}, "blend.png", blended, 0, {}},
-        {{"mask", "in.png", "mask.png", "--kind", "alpha"}, "mask.png", Map(in, [](QRgb p) { return qRgba(0, 0, 0, qAlpha(p)); }),
-         0, {}},
         // Luminance (11 R + 16 G + 5 B) / 32, shown as an opaque grey.
         {{"mask", "in.png", "grey.png", "--kind", "luminance", "--grey"}, "grey.png",
          Map(in, [](QRgb p) { return Grey((11 * qRed(p) + 16 * qGreen(p) + 5 * qBlue(p)) >> 5); }), 0, {}},
@@ -288,8 +266,6 @@ TEST_F(KximgTool, EveryCommandOnceOnASmallPicture)
         {{"inpaint", "holes.png", "filled-tiled.png", "--iterative"}, "filled-tiled.png", flat, 0, {}},
         {{"invert", "in.png", "inverted.png", "--channels", "rgba"}, "inverted.png",
          qtInverted(in, QImage::InvertRgba), 0, {}},
-        {{"adjust", "in.png", "negative.png", "--op", "invert"}, "negative.png", qtInverted(in, QImage::InvertRgb),
-         0, {}},
         // Two levels: steps of 127.5, so 0..127 -> 0 and 128..255 -> 255.
         {{"adjust", "in.png", "poster.png", "--op", "posterize", "--levels", "2"}, "poster.png",
          Map(in,
@@ -298,9 +274,6 @@ TEST_F(KximgTool, EveryCommandOnceOnASmallPicture)
                  return qRgba(level(qRed(p)), level(qGreen(p)), level(qBlue(p)), qAlpha(p));
              }),
          0, {}},
-        {{"adjust", "in.png", "greyscale.png", "--op", "greyscale"}, "greyscale.png",
-         Map(in, [](QRgb p) { return Grey((11 * qRed(p) + 16 * qGreen(p) + 5 * qBlue(p)) / 32, qAlpha(p)); }), 0,
-         {}},
         // One colour: every statistic by hand. All counts at one level give
         // the thresholds level -/+ 8 (the range is at least 16 wide); the
         // luminance of (10, 200, 128) is (110 + 3200 + 640) / 32 = 123.
