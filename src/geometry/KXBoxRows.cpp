@@ -97,7 +97,7 @@ private:
     }
 
     // The step-two row: a block of eight outputs reads the tile row in
-    // place when its eighteen pixels lie in one tile, else a copy of them
+    // place when its first sixteen pixels lie in one tile, else a copy of them
     // (edges repeating); the last outputs short of a block go the common way.
     void StepTwoRow(int y, const int* columns, int count, uint32_t* out)
     {
@@ -106,11 +106,12 @@ private:
         int x = 0;
         for (; x + 7 < count; x += 8) {
             const int s = columns[x] - 1;
-            if (s >= 0 && s + 17 <= last && s / w == (s + 17) / w) {
-                StepTwoAverages(reinterpret_cast<const uint32_t*>(m_source.Pixel(s, y)), out + x);
+            if (s >= 0 && s + 16 <= last && s / w == (s + 15) / w) {
+                StepTwoAverages(reinterpret_cast<const uint32_t*>(m_source.Pixel(s, y)),
+                                m_source.Pixel(s + 16, y)->value, out + x);
             } else {
-                Linearise(y, s, s + 17);
-                StepTwoAverages(m_line.data(), out + x);
+                Linearise(y, s, s + 16);
+                StepTwoAverages(m_line.data(), m_line[16], out + x);
             }
         }
         if (x < count) {
@@ -121,9 +122,10 @@ private:
     }
 
     // Eight three-pixel windows starting at p, p + 2, … p + 14, from the
-    // seventeen pixels they cover (and one more read), split into even and
-    // odd pixels so that each output's three pixels sit in the same lanes.
-    void StepTwoAverages(const uint32_t* p, uint32_t* out) const
+    // seventeen pixels they cover (p[0] … p[15] and `end`, which may lie in
+    // the next tile), split into even and odd pixels so that each output's
+    // three pixels sit in the same lanes.
+    void StepTwoAverages(const uint32_t* p, uint32_t end, uint32_t* out) const
     {
         const __m128i zero = _mm_setzero_si128(), m = _mm_set1_epi16(m_multiplier);
         const auto load = [](const uint32_t* q) { return _mm_loadu_ps(reinterpret_cast<const float*>(q)); };
@@ -143,7 +145,9 @@ private:
         };
         const __m128 v0 = load(p), v1 = load(p + 4), v2 = load(p + 8), v3 = load(p + 12);
         // Pixels 2, 4, 6, 8 and 10, 12, 14, 16: the windows' last pixels.
-        const __m128i last0 = even(load(p + 2), load(p + 6)), last1 = even(load(p + 10), load(p + 14));
+        const __m128i ends = _mm_unpacklo_epi64(_mm_cvtsi32_si128(static_cast<int>(p[14])),
+                                                _mm_cvtsi32_si128(static_cast<int>(end)));
+        const __m128i last0 = even(load(p + 2), load(p + 6)), last1 = even(load(p + 10), _mm_castsi128_ps(ends));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), average(even(v0, v1), odd(v0, v1), last0));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), average(even(v2, v3), odd(v2, v3), last1));
     }
