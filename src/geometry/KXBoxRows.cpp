@@ -41,8 +41,10 @@ void Place(Axis& axis, int i, double s, double size)
 // Row averages of one source row at the sampled columns of a tile part.
 class RowAverages {
 public:
-    RowAverages(const KXGeometry::SourceTiles<KXImageRGBA32i>& source, int radius)
-        : m_source(source), m_radius(radius), m_multiplier(static_cast<short>((65536 + 2 * radius) / (2 * radius + 1)))
+    // `stepTwo`: the columns go up two at a time.
+    RowAverages(const KXGeometry::SourceTiles<KXImageRGBA32i>& source, int radius, bool stepTwo)
+        : m_source(source), m_radius(radius), m_multiplier(static_cast<short>((65536 + 2 * radius) / (2 * radius + 1))),
+          m_stepTwo(stepTwo && radius == 1)
     {
     }
 
@@ -50,6 +52,8 @@ public:
     // lo … hi after clamping to the image) of row y into `out`.
     void Compute(int y, const int* columns, int count, int lo, int hi, uint32_t* out)
     {
+        if (m_stepTwo)
+            return StepTwoRow(y, columns, count, out);
         Linearise(y, lo, hi);
         const uint32_t* base = m_line.data() - lo - m_radius;
         switch (m_radius) {
@@ -92,6 +96,62 @@ private:
         }
     }
 
+    // The step-two row: a block of eight outputs reads the tile row in
+    // place when its first sixteen pixels lie in one tile, else a copy of them
+    // (edges repeating); the last outputs short of a block go the common way.
+    void StepTwoRow(int y, const int* columns, int count, uint32_t* out)
+    {
+        constexpr int w = KXImageRGBA32i::kTileWidth;
+        const int last = m_source.Width() - 1;
+        int x = 0;
+        for (; x + 7 < count; x += 8) {
+            const int s = columns[x] - 1;
+            if (s >= 0 && s + 16 <= last && s / w == (s + 15) / w) {
+                StepTwoAverages(reinterpret_cast<const uint32_t*>(m_source.Pixel(s, y)),
+                                m_source.Pixel(s + 16, y)->value, out + x);
+            } else {
+                Linearise(y, s, s + 16);
+                StepTwoAverages(m_line.data(), m_line[16], out + x);
+            }
+        }
+        if (x < count) {
+            const int lo = columns[x] - 1;
+            Linearise(y, lo, columns[count - 1] + 1);
+            Averages<3>(m_line.data() - lo - 1, columns + x, count - x, out + x);
+        }
+    }
+
+    // Eight three-pixel windows starting at p, p + 2, … p + 14, from the
+    // seventeen pixels they cover (p[0] … p[15] and `end`, which may lie in
+    // the next tile), split into even and odd pixels so that each output's
+    // three pixels sit in the same lanes.
+    void StepTwoAverages(const uint32_t* p, uint32_t end, uint32_t* out) const
+    {
+        const __m128i zero = _mm_setzero_si128(), m = _mm_set1_epi16(m_multiplier);
+        const auto load = [](const uint32_t* q) { return _mm_loadu_ps(reinterpret_cast<const float*>(q)); };
+        const auto even = [](__m128 a, __m128 b) { return _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0))); };
+        const auto odd = [](__m128 a, __m128 b) { return _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))); };
+        // Lanes of pixels 0 and 1 (or 2 and 3) of a, b and c added per channel.
+        const auto low = [&](__m128i a, __m128i b, __m128i c) {
+            return _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)),
+                                 _mm_unpacklo_epi8(c, zero));
+        };
+        const auto high = [&](__m128i a, __m128i b, __m128i c) {
+            return _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero)),
+                                 _mm_unpackhi_epi8(c, zero));
+        };
+        const auto average = [&](__m128i a, __m128i b, __m128i c) {
+            return _mm_packus_epi16(_mm_mulhi_epu16(low(a, b, c), m), _mm_mulhi_epu16(high(a, b, c), m));
+        };
+        const __m128 v0 = load(p), v1 = load(p + 4), v2 = load(p + 8), v3 = load(p + 12);
+        // Pixels 2, 4, 6, 8 and 10, 12, 14, 16: the windows' last pixels.
+        const __m128i ends = _mm_unpacklo_epi64(_mm_cvtsi32_si128(static_cast<int>(p[14])),
+                                                _mm_cvtsi32_si128(static_cast<int>(end)));
+        const __m128i last0 = even(load(p + 2), load(p + 6)), last1 = even(load(p + 10), _mm_castsi128_ps(ends));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), average(even(v0, v1), odd(v0, v1), last0));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), average(even(v2, v3), odd(v2, v3), last1));
+    }
+
     // Source row y over columns lo … hi, edges repeating, into m_line.
     void Linearise(int y, int lo, int hi)
     {
@@ -114,6 +174,7 @@ private:
     const KXGeometry::SourceTiles<KXImageRGBA32i>& m_source;
     int m_radius;
     short m_multiplier;
+    bool m_stepTwo;
     std::vector<uint32_t> m_line;
 };
 
@@ -243,7 +304,10 @@ bool KXGeometry::SampleBoxRows(const KXImageRGBA32i& source, const QTransform& i
                     clamped[static_cast<size_t>(x)] = lo;
             index = clamped.data();
         }
-        RowAverages averages(tiles, radiusX);
+        bool stepTwo = true;
+        for (int x = 1; x < width && stepTwo; ++x)
+            stepTwo = index[x] == index[x - 1] + 2;
+        RowAverages averages(tiles, radiusX, stepTwo);
         RowCache cache(n, width);
         std::vector<const uint32_t*> window(static_cast<size_t>(n));
         std::vector<uint32_t> result(static_cast<size_t>(width));

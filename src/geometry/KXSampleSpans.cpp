@@ -298,28 +298,96 @@ KX_AVX2 Fraction FixedFraction(__m256d f)
 }
 
 // One step on two pixels' channels: the quotient of
-// (p1 - p0) T + p0 2^21 + 2^20 by 2^21; lanes whose remainder lies within
-// `margin` of a multiple of 2^21 set `unsure` (limit = 2^21 - 1 - 2 margin).
-KX_AVX2 __m256i Step(__m256i p0, __m256i p1, __m256i t, __m256i margin, __m256i limit, __m256i& unsure)
+// R = (p1 - p0) T + p0 2^21 + 2^20 by 2^21, taken from R - margin (`bias` =
+// 2^20 - margin); lanes whose R - margin lies within 2 margin below a
+// multiple of 2^21 set `unsure` (limit = 2^21 - 1 - 2 margin). Outside
+// them R - margin and R + margin have one quotient, and so has R.
+KX_AVX2 __m256i Step(__m256i p0, __m256i p1, __m256i t, __m256i bias, __m256i limit, __m256i& unsure)
 {
-    const __m256i r = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(p1, p0), t),
-                                       _mm256_add_epi32(_mm256_slli_epi32(p0, kFractionBits),
-                                                        _mm256_set1_epi32(1 << (kFractionBits - 1))));
-    const __m256i rest = _mm256_and_si256(_mm256_sub_epi32(r, margin), _mm256_set1_epi32((1 << kFractionBits) - 1));
+    const __m256i low = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(p1, p0), t),
+                                         _mm256_add_epi32(_mm256_slli_epi32(p0, kFractionBits), bias));
+    const __m256i rest = _mm256_and_si256(low, _mm256_set1_epi32((1 << kFractionBits) - 1));
     unsure = _mm256_or_si256(unsure, _mm256_cmpgt_epi32(rest, limit));
-    return _mm256_srai_epi32(r, kFractionBits);
+    return _mm256_srai_epi32(low, kFractionBits);
 }
 
-// Four pixels' pairs (p, p + 1) of one row, loaded as 64 bits each, as the
-// channels of p and of p + 1 for pixels 0 and 2 (a) and 1 and 3 (b): the
-// low half of a register holds pixel 0 (1), the high half pixel 2 (3).
-struct Pairs {
+// The tile index and the offset inside it of four pixels (x, y).
+KX_AVX2 void TileAndOffset(const Tiles& source, __m128i x, __m128i y, __m128i& tile, __m128i& offset)
+{
+    const __m128i inTile = _mm_set1_epi32(kStride - 1);
+    tile = _mm_add_epi32(_mm_mullo_epi32(_mm_srli_epi32(y, 7), _mm_set1_epi32(int(source.Columns()))),
+                         _mm_srli_epi32(x, 7));
+    offset = _mm_or_si128(_mm_slli_epi32(_mm_and_si128(y, inTile), 7), _mm_and_si128(x, inTile));
+}
+
+// The two rows of four 2 x 2 neighbourhoods as pixel pairs (left, right),
+// [l0 r0 l1 r1 | l2 r2 l3 r3].
+struct Rows {
+    __m256i top, bottom;
+};
+
+// Four pixel pairs loaded as 64 bits each, `skip` pixels after p[k].
+KX_AVX2 __m256i Pairs(const KXRGBA32i* const p[4], int skip)
+{
+    const auto pair = [](const KXRGBA32i* q) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q)); };
+    return _mm256_setr_m128i(_mm_unpacklo_epi64(pair(p[0] + skip), pair(p[1] + skip)),
+                             _mm_unpacklo_epi64(pair(p[2] + skip), pair(p[3] + skip)));
+}
+
+// Neighbourhoods inside one tile each: two 64-bit loads a pixel.
+KX_AVX2 Rows TileRows(const Tiles& source, const Group& g)
+{
+    __m128i tile, offset;
+    TileAndOffset(source, g.x0, g.y0, tile, offset);
+    // Mostly all four in one tile: its address once, else each its own.
+    const int tile0 = _mm_cvtsi128_si32(tile);
+    const __m256i first =
+        _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(tile, _mm_set1_epi32(tile0)))) == 15
+            ? _mm256_set1_epi64x(reinterpret_cast<long long>(source.Tiles()[tile0]))
+            : _mm256_i32gather_epi64(reinterpret_cast<const long long*>(source.Tiles()), tile, 8);
+    alignas(32) const KXRGBA32i* p[4]; // the pairs (x0, x0 + 1) of row y0
+    _mm256_store_si256(reinterpret_cast<__m256i*>(p),
+                       _mm256_add_epi64(first, _mm256_slli_epi64(_mm256_cvtepu32_epi64(offset), 2)));
+    return {Pairs(p, 0), Pairs(p, kStride)};
+}
+
+// Pixels (x, y) of four lanes, anywhere in the source.
+KX_AVX2 __m128i Gather(const Tiles& source, __m128i x, __m128i y)
+{
+    __m128i tile, offset;
+    TileAndOffset(source, x, y, tile, offset);
+    const __m256i first = _mm256_i32gather_epi64(reinterpret_cast<const long long*>(source.Tiles()), tile, 8);
+    const __m256i address = _mm256_add_epi64(first, _mm256_slli_epi64(_mm256_cvtepu32_epi64(offset), 2));
+    return _mm256_i64gather_epi32(static_cast<const int*>(nullptr), address, 1);
+}
+
+// Left and right pixels of four pairs as [l0 r0 l1 r1 | l2 r2 l3 r3].
+KX_AVX2 __m256i Interleave(__m128i left, __m128i right)
+{
+    return _mm256_setr_m128i(_mm_unpacklo_epi32(left, right), _mm_unpackhi_epi32(left, right));
+}
+
+// Neighbourhoods across a tile seam or on the last row or column: the four
+// corners gathered one by one, the second column and row clamped to the
+// image as the plain rule does.
+KX_AVX2 Rows SeamRows(const Tiles& source, const Group& g, __m128i lastX, __m128i lastY)
+{
+    const __m128i one = _mm_set1_epi32(1);
+    const __m128i x1 = _mm_min_epi32(_mm_add_epi32(g.x0, one), lastX);
+    const __m128i y1 = _mm_min_epi32(_mm_add_epi32(g.y0, one), lastY);
+    return {Interleave(Gather(source, g.x0, g.y0), Gather(source, x1, g.y0)),
+            Interleave(Gather(source, g.x0, y1), Gather(source, x1, y1))};
+}
+
+// The channels of p and of p + 1 for pixels 0 and 2 (a) and 1 and 3 (b):
+// the low half of a register holds pixel 0 (1), the high half pixel 2 (3).
+struct Channels {
     __m256i leftA, rightA, leftB, rightB;
 };
-KX_AVX2 Pairs Split(const __m128i q[4])
+KX_AVX2 Channels Split(__m256i pairs)
 {
-    const __m128i a = _mm_shuffle_epi32(_mm_unpacklo_epi64(q[0], q[2]), _MM_SHUFFLE(3, 1, 2, 0));
-    const __m128i b = _mm_shuffle_epi32(_mm_unpacklo_epi64(q[1], q[3]), _MM_SHUFFLE(3, 1, 2, 0));
+    const __m256i sorted = _mm256_permutevar8x32_epi32(pairs, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+    const __m128i a = _mm256_castsi256_si128(sorted), b = _mm256_extracti128_si256(sorted, 1);
     return {_mm256_cvtepu8_epi32(a), _mm256_cvtepu8_epi32(_mm_srli_si128(a, 8)), _mm256_cvtepu8_epi32(b),
             _mm256_cvtepu8_epi32(_mm_srli_si128(b, 8))};
 }
@@ -330,45 +398,25 @@ KX_AVX2 __m256i Spread(__m128i t, __m256i lanes)
     return _mm256_permutevar8x32_epi32(_mm256_castsi128_si256(t), lanes);
 }
 
-// The tile index and the offset inside it of the four top-left pixels of a
-// group, from their whole source coordinates.
-KX_AVX2 void TileAndOffset(const Tiles& source, const Group& g, __m128i& tile, __m128i& offset)
+// The bilinear rule on four columns' neighbourhoods in integer lanes;
+// false, nothing written, when a step is too close to a rounding boundary
+// to be sure of.
+KX_AVX2 bool FixedBilinear(const Rows& rows, const Fraction& fx, const Fraction& fy, KXRGBA32i* out)
 {
-    const __m128i inTile = _mm_set1_epi32(kStride - 1);
-    tile = _mm_add_epi32(_mm_mullo_epi32(_mm_srli_epi32(g.y0, 7), _mm_set1_epi32(int(source.Columns()))),
-                         _mm_srli_epi32(g.x0, 7));
-    offset = _mm_or_si128(_mm_slli_epi32(_mm_and_si128(g.y0, inTile), 7), _mm_and_si128(g.x0, inTile));
-}
-
-// The bilinear rule on four columns whose 2 x 2 neighbourhoods lie inside
-// one tile each, in integer lanes; false, nothing written, when a step is
-// too close to a rounding boundary to be sure of.
-KX_AVX2 bool FixedBilinear(const Tiles& source, const Group& g, const Fraction& fx, const Fraction& fy,
-                           KXRGBA32i* out)
-{
-    __m128i tile, offset;
-    TileAndOffset(source, g, tile, offset);
-    alignas(16) int tiles[4], offsets[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(tiles), tile);
-    _mm_store_si128(reinterpret_cast<__m128i*>(offsets), offset);
-    __m128i top[4], bottom[4];
-    for (int k = 0; k < 4; ++k) {
-        const KXRGBA32i* p = source.Tiles()[tiles[k]] + offsets[k];
-        top[k] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-        bottom[k] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + kStride));
-    }
-    const Pairs t = Split(top), b = Split(bottom);
+    const Channels t = Split(rows.top), b = Split(rows.bottom);
     const __m256i lanesA = _mm256_setr_epi32(0, 0, 0, 0, 2, 2, 2, 2), lanesB = _mm256_setr_epi32(1, 1, 1, 1, 3, 3, 3, 3);
-    const __m256i sureMargin = _mm256_setzero_si256(), sureLimit = _mm256_set1_epi32((1 << kFractionBits) - 1);
-    const __m256i margin = _mm256_set1_epi32(kMargin), limit = _mm256_set1_epi32((1 << kFractionBits) - 1 - 2 * kMargin);
+    const __m256i sureBias = _mm256_set1_epi32(1 << (kFractionBits - 1));
+    const __m256i sureLimit = _mm256_set1_epi32((1 << kFractionBits) - 1);
+    const __m256i bias = _mm256_set1_epi32((1 << (kFractionBits - 1)) - kMargin);
+    const __m256i limit = _mm256_set1_epi32((1 << kFractionBits) - 1 - 2 * kMargin);
     __m256i unsure = _mm256_setzero_si256();
-    const __m256i mx = fx.exact ? sureMargin : margin, lx = fx.exact ? sureLimit : limit;
+    const __m256i mx = fx.exact ? sureBias : bias, lx = fx.exact ? sureLimit : limit;
     const __m256i txA = Spread(fx.t, lanesA), txB = Spread(fx.t, lanesB);
     const __m256i topA = Step(t.leftA, t.rightA, txA, mx, lx, unsure);
     const __m256i topB = Step(t.leftB, t.rightB, txB, mx, lx, unsure);
     const __m256i bottomA = Step(b.leftA, b.rightA, txA, mx, lx, unsure);
     const __m256i bottomB = Step(b.leftB, b.rightB, txB, mx, lx, unsure);
-    const __m256i my = fy.exact ? sureMargin : margin, ly = fy.exact ? sureLimit : limit;
+    const __m256i my = fy.exact ? sureBias : bias, ly = fy.exact ? sureLimit : limit;
     const __m256i a = Step(topA, bottomA, Spread(fy.t, lanesA), my, ly, unsure);
     const __m256i c = Step(topB, bottomB, Spread(fy.t, lanesB), my, ly, unsure);
     if (!_mm256_testz_si256(unsure, unsure))
@@ -385,25 +433,16 @@ KX_AVX2 bool FixedBilinear(const Tiles& source, const Group& g, const Fraction& 
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #define KX_AVX512 __attribute__((target("avx2,avx512f,avx512vl"), always_inline)) inline
 
-// The same on four pixels' channels in one register of 16 lanes. `unsure`
-// collects (R + margin) xor (R - margin), which has a bit above the
-// fraction's exactly when the two quotients differ.
-
-KX_AVX512 __m512i Step512(__m512i p0, __m512i p1, __m512i t, __m512i margin, __m512i& unsure)
+// The same on four pixels' channels in one register of 16 lanes, `bias`
+// and `span` = 2 margin. `unsure` collects (R - margin) xor (R + margin),
+// which has a bit above the fraction's exactly when the two quotients
+// differ.
+KX_AVX512 __m512i Step512(__m512i p0, __m512i p1, __m512i t, __m512i bias, __m512i span, __m512i& unsure)
 {
-    const __m512i r = _mm512_add_epi32(_mm512_mullo_epi32(_mm512_sub_epi32(p1, p0), t),
-                                       _mm512_add_epi32(_mm512_slli_epi32(p0, kFractionBits),
-                                                        _mm512_set1_epi32(1 << (kFractionBits - 1))));
-    unsure = _mm512_ternarylogic_epi32(unsure, _mm512_add_epi32(r, margin), _mm512_sub_epi32(r, margin), 0xF6);
-    return _mm512_srai_epi32(r, kFractionBits);
-}
-
-// Four pixel pairs loaded as 64 bits each, `skip` pixels after p[k].
-KX_AVX512 __m256i Pairs512(const KXRGBA32i* const p[4], int skip)
-{
-    const auto pair = [](const KXRGBA32i* q) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q)); };
-    return _mm256_setr_m128i(_mm_unpacklo_epi64(pair(p[0] + skip), pair(p[1] + skip)),
-                             _mm_unpacklo_epi64(pair(p[2] + skip), pair(p[3] + skip)));
+    const __m512i low = _mm512_add_epi32(_mm512_mullo_epi32(_mm512_sub_epi32(p1, p0), t),
+                                         _mm512_add_epi32(_mm512_slli_epi32(p0, kFractionBits), bias));
+    unsure = _mm512_ternarylogic_epi32(unsure, low, _mm512_add_epi32(low, span), 0xF6);
+    return _mm512_srai_epi32(low, kFractionBits);
 }
 
 // The channels of p (left) and p + 1 (right) of four pixels, from their
@@ -415,41 +454,33 @@ KX_AVX512 void Split512(__m256i pairs, __m512i& left, __m512i& right)
     right = _mm512_maskz_cvtepu8_epi32(0xFFFF, _mm256_extracti128_si256(sorted, 1));
 }
 
-KX_AVX512 bool FixedBilinear512(const Tiles& source, const Group& g, const Fraction& fx, const Fraction& fy,
-                                KXRGBA32i* out)
+KX_AVX512 bool FixedBilinear512(const Rows& rows, const Fraction& fx, const Fraction& fy, KXRGBA32i* out)
 {
-    __m128i tile, offset;
-    TileAndOffset(source, g, tile, offset);
-    // Mostly all four in one tile: its address once, else each its own.
-    const int tile0 = _mm_cvtsi128_si32(tile);
-    const __m256i first =
-        _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(tile, _mm_set1_epi32(tile0)))) == 15
-            ? _mm256_set1_epi64x(reinterpret_cast<long long>(source.Tiles()[tile0]))
-            : _mm256_i32gather_epi64(reinterpret_cast<const long long*>(source.Tiles()), tile, 8);
-    alignas(32) const KXRGBA32i* p[4]; // the pairs (x0, x0 + 1) of row y0
-    _mm256_store_si256(reinterpret_cast<__m256i*>(p),
-                       _mm256_add_epi64(first, _mm256_slli_epi64(_mm256_cvtepu32_epi64(offset), 2)));
     __m512i topLeft, topRight, bottomLeft, bottomRight;
-    Split512(Pairs512(p, 0), topLeft, topRight);
-    Split512(Pairs512(p, kStride), bottomLeft, bottomRight);
+    Split512(rows.top, topLeft, topRight);
+    Split512(rows.bottom, bottomLeft, bottomRight);
     const __m512i spread = _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
-    const __m512i margin = _mm512_set1_epi32(kMargin), sure = _mm512_setzero_si512();
+    const __m512i sureBias = _mm512_set1_epi32(1 << (kFractionBits - 1)), sureSpan = _mm512_setzero_si512();
+    const __m512i bias = _mm512_set1_epi32((1 << (kFractionBits - 1)) - kMargin), span = _mm512_set1_epi32(2 * kMargin);
     const __m512i tx = _mm512_maskz_permutexvar_epi32(0xFFFF, spread, _mm512_zextsi128_si512(fx.t));
     const __m512i ty = _mm512_maskz_permutexvar_epi32(0xFFFF, spread, _mm512_zextsi128_si512(fy.t));
     __m512i unsure = _mm512_setzero_si512();
-    const __m512i upper = Step512(topLeft, topRight, tx, fx.exact ? sure : margin, unsure);
-    const __m512i lower = Step512(bottomLeft, bottomRight, tx, fx.exact ? sure : margin, unsure);
-    const __m512i result = Step512(upper, lower, ty, fy.exact ? sure : margin, unsure);
+    const __m512i bx = fx.exact ? sureBias : bias, sx = fx.exact ? sureSpan : span;
+    const __m512i upper = Step512(topLeft, topRight, tx, bx, sx, unsure);
+    const __m512i lower = Step512(bottomLeft, bottomRight, tx, bx, sx, unsure);
+    const __m512i result = Step512(upper, lower, ty, fy.exact ? sureBias : bias, fy.exact ? sureSpan : span, unsure);
     if (_mm512_test_epi32_mask(unsure, _mm512_set1_epi32(~((1 << kFractionBits) - 1))) != 0)
         return false;
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm512_cvtepi32_epi8(result));
     return true;
 }
 
-// Bilinear spans: groups of four columns that all sample inside the source,
-// away from its last row and column and from tile edges, with fractions in
-// 0 … 1, go through the integer steps of `Kernel`; the rest through the
-// double ones (all of them once `state` says the integer steps do not pay).
+// Bilinear spans: groups of four columns that all sample inside the source
+// with fractions in 0 … 1 go through the integer steps of `Kernel`, their
+// pixels loaded as pairs when each neighbourhood lies inside one tile and
+// gathered corner by corner across seams and at the last row and column;
+// the rest through the double steps (all of them once `state` says the
+// integer steps do not pay).
 #define KX_BILINEAR_SPAN(Name, Attributes, Kernel)                                                                \
     Attributes void Name(const Tiles& source, const KXGeometry::InverseMap::Row& at, int first, int last,          \
                          KXRGBA32i* out, KXGeometry::SpanState& state)                                             \
@@ -465,18 +496,19 @@ KX_AVX512 bool FixedBilinear512(const Tiles& source, const Group& g, const Fract
                 continue;                                                                                          \
             prefetch(g);                                                                                           \
             if (g.inside == 15 && state.Fixed()) {                                                                 \
-                const __m128i away = _mm_andnot_si128(                                                             \
-                    _mm_or_si128(_mm_cmpeq_epi32(_mm_and_si128(g.x0, edge), edge),                                 \
-                                 _mm_cmpeq_epi32(_mm_and_si128(g.y0, edge), edge)),                                \
-                    _mm_and_si128(_mm_cmplt_epi32(g.x0, lastX), _mm_cmplt_epi32(g.y0, lastY)));                   \
-                if (_mm_movemask_ps(_mm_castsi128_ps(away)) == 15) {                                               \
-                    const Fraction fx = FixedFraction(g.fx), fy = FixedFraction(g.fy);                             \
-                    if (fx.inRange && fy.inRange) {                                                                \
-                        ++state.tried;                                                                             \
-                        if (Kernel(source, g, fx, fy, out))                                                        \
-                            continue;                                                                              \
-                        ++state.unsure;                                                                            \
-                    }                                                                                              \
+                const Fraction fx = FixedFraction(g.fx), fy = FixedFraction(g.fy);                                 \
+                if (fx.inRange && fy.inRange) {                                                                    \
+                    ++state.tried;                                                                                 \
+                    const __m128i away = _mm_andnot_si128(                                                         \
+                        _mm_or_si128(_mm_cmpeq_epi32(_mm_and_si128(g.x0, edge), edge),                             \
+                                     _mm_cmpeq_epi32(_mm_and_si128(g.y0, edge), edge)),                            \
+                        _mm_and_si128(_mm_cmplt_epi32(g.x0, lastX), _mm_cmplt_epi32(g.y0, lastY)));               \
+                    const Rows rows = _mm_movemask_ps(_mm_castsi128_ps(away)) == 15                                \
+                                          ? TileRows(source, g)                                                    \
+                                          : SeamRows(source, g, lastX, lastY);                                     \
+                    if (Kernel(rows, fx, fy, out))                                                                 \
+                        continue;                                                                                  \
+                    ++state.unsure;                                                                                \
                 }                                                                                                  \
             }                                                                                                      \
             SampleLanes<false>(source, g, g.inside, out);                                                          \
