@@ -119,7 +119,9 @@ template <int N, class Alpha>
 KX_BLEND_INLINE typename Lanes<N>::U EffectiveAlpha(const typename Lanes<N>::U& S, const Pixel* m, uint32_t op)
 {
     using U = typename Lanes<N>::U;
-    const U opacity = op == 256 ? S >> 24 : (S >> 24) * op >> 8; // (s.a * op) >> 8, at most 255
+    using H = typename Lanes<N>::H;
+    // (s.a * op) >> 8, at most 255; the product fits the low 16-bit half.
+    const U opacity = op == 256 ? S >> 24 : (U)((H)(S >> 24) * (H)(U{} + op)) >> 8;
     if constexpr (!Alpha::kMasked) {
         return opacity;
     } else {
@@ -162,8 +164,13 @@ KX_BLEND_INLINE void RowLanes(const Pixel* s, Pixel* d, const Pixel* m, int n, u
 
 #if defined(KX_BLEND_X86)
 
+// The widths without a fused multiply-add.
+struct Unfused {
+    static constexpr bool kFused = false;
+};
+
 // SSE2, 4 pixels.
-struct Ops4 {
+struct Ops4 : Unfused {
     using U = Lanes<4>::U;
     static __m128i Alphas(const Pixel* p)
     {
@@ -213,7 +220,7 @@ __attribute__((flatten)) void Row4(const Pixel* s, Pixel* d, const Pixel* m, int
 // baseline, and Row8 is only reached through the run-time test below.
 #define KX_BLEND_AVX2 __attribute__((target("avx2")))
 
-struct Ops8 {
+struct Ops8 : Unfused {
     using U = Lanes<8>::U;
     KX_BLEND_AVX2 static __m256i Load(const Pixel* p)
     {
@@ -299,8 +306,9 @@ inline bool HasAVX2()
 }
 
 // AVX-512 (F and BW; VL so that the narrower steps GCC picks may use all 32
-// registers), 16 pixels, in the same style as the AVX2 width.
-#define KX_BLEND_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl")))
+// registers), 16 pixels, in the same style as the AVX2 width. Its MulAdd is
+// fused: callers use it only where a*b + c is exact in single precision.
+#define KX_BLEND_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,fma")))
 
 struct Ops16 {
     using U = Lanes<16>::U;
@@ -314,6 +322,14 @@ struct Ops16 {
     KX_BLEND_AVX512 bool AnyZero(const Pixel* p) const { return _mm512_testn_epi32_mask(Load(p), AlphaMask()) != 0; }
 
     // Vectors go to the AVX-512 forms through memory, as for Ops8.
+    using F = Lanes<16>::F;
+    static constexpr bool kFused = true;
+    F MulAdd(F a, F b, F c) const
+    {
+        F r;
+        MulAdd16(&r, &a, &b, &c);
+        return r;
+    }
     bool AllSet(U mask) const { return AllSet16(&mask); }
     U Div255Halves(U x) const
     {
@@ -335,6 +351,10 @@ struct Ops16 {
     }
 
 private:
+    KX_BLEND_AVX512 static void MulAdd16(F* r, const F* a, const F* b, const F* c)
+    {
+        *r = F(_mm512_fmadd_ps(__m512(*a), __m512(*b), __m512(*c)));
+    }
     KX_BLEND_AVX512 static bool AllSet16(const U* mask)
     {
         return _mm512_cmpeq_epi32_mask(__m512i(*mask), _mm512_set1_epi32(-1)) == 0xFFFF;
@@ -372,13 +392,13 @@ __attribute__((flatten)) KX_BLEND_AVX512 void Row16(const Pixel* s, Pixel* d, co
 inline bool HasAVX512()
 {
     static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                            __builtin_cpu_supports("avx512vl");
+                            __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("fma");
     return has;
 }
 
 #else // another processor: the same blocks with lane-by-lane operations
 
-struct OpsGeneric4 {
+struct OpsGeneric4 : Unfused {
     using U = Lanes<4>::U;
     static uint32_t Or(const Pixel* p) { return p[0].value | p[1].value | p[2].value | p[3].value; }
     bool AllZero(const Pixel* p) const { return !(Or(p) & 0xFF000000u); }
