@@ -17,6 +17,9 @@
 //   is floor(n / D) or one more; q*D > n (exact: below 2^24) tells which,
 //   or, where the width has a fused multiply-add, the sign of n - q*D
 //   (exact: its magnitude is below D).
+//   The AVX-512 width takes the processor's reciprocal estimate, within
+//   2^-14 of 1/D, times 1 + 2^-13 (rounded): that is above 1/D and below
+//   (1 + 2^-12)/D, and as n/D < 510, n*r is still below floor(n/D) + 1.
 
 #include "KXBlendRows.h"
 
@@ -79,7 +82,11 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
             const F wd = __builtin_convertvector((I)wD, F);
             const U divisor = 255 * alpha;
             const F safe = __builtin_convertvector((I)(divisor > 1 ? divisor : U{} + 1), F);
-            const F up = (F)((I)(1.0f / safe) + 1);
+            F up;
+            if constexpr (Ops::kFused) // and the reciprocal estimate: see above
+                up = ops.Reciprocal14(safe) * (1.0f + 0x1p-13f);
+            else
+                up = (F)((I)(1.0f / safe) + 1);
             U q[3];
             for (int c = 0; c < 3; ++c) {
                 const F n = Numerator<N>(S, D, c, ws, wd, ops);

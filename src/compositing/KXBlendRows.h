@@ -330,6 +330,14 @@ struct Ops16 {
         MulAdd16(&r, &a, &b, &c);
         return r;
     }
+    // The reciprocal of each lane (a positive normal number), within 2^-14
+    // relative (the processor's bound for its reciprocal estimate).
+    F Reciprocal14(F x) const
+    {
+        F r;
+        Reciprocal16(&r, &x);
+        return r;
+    }
     bool AllSet(U mask) const { return AllSet16(&mask); }
     U Div255Halves(U x) const
     {
@@ -355,6 +363,7 @@ private:
     {
         *r = F(_mm512_fmadd_ps(__m512(*a), __m512(*b), __m512(*c)));
     }
+    KX_BLEND_AVX512 static void Reciprocal16(F* r, const F* x) { *r = F(_mm512_maskz_rcp14_ps(0xFFFF, __m512(*x))); }
     KX_BLEND_AVX512 static bool AllSet16(const U* mask)
     {
         return _mm512_cmpeq_epi32_mask(__m512i(*mask), _mm512_set1_epi32(-1)) == 0xFFFF;
