@@ -215,39 +215,12 @@ __attribute__((flatten)) void Row4(const Pixel* s, Pixel* d, const Pixel* m, int
     RowLanes<4, Kernel>(s, d, m, n, op, Ops4());
 }
 
-// The wide widths' operations on vectors hand them to their AVX2 or AVX-512
-// forms through memory: a vector passed by value between a function built
-// for that target and one that is not would change the calling convention.
-// The Row functions inline all of it, and the trips through memory vanish.
-template <class Target, class U>
-struct ThroughMemory {
-    bool AllSet(U mask) const { return Target::AllSetAt(&mask); }
-    U Div255Halves(U x) const
-    {
-        U q;
-        Target::Div255HalvesAt(&q, &x);
-        return q;
-    }
-    U Channel(U v, int channel) const
-    {
-        U c;
-        Target::ChannelAt(&c, &v, channel);
-        return c;
-    }
-    U Pack(U b, U g, U r, U a) const
-    {
-        U p;
-        Target::PackAt(&p, &b, &g, &r, &a);
-        return p;
-    }
-};
-
 // AVX2, 8 pixels. Every function that runs AVX2 instructions carries that
 // target itself (GCC and clang alike); everything else is built for the
 // baseline, and Row8 is only reached through the run-time test below.
 #define KX_BLEND_AVX2 __attribute__((target("avx2")))
 
-struct Ops8 : Unfused, ThroughMemory<Ops8, Lanes<8>::U> {
+struct Ops8 : Unfused {
     using U = Lanes<8>::U;
     KX_BLEND_AVX2 static __m256i Load(const Pixel* p)
     {
@@ -267,26 +240,48 @@ struct Ops8 : Unfused, ThroughMemory<Ops8, Lanes<8>::U> {
         return _mm256_movemask_epi8(_mm256_cmpeq_epi32(alphas, _mm256_setzero_si256())) != 0;
     }
 
+    // The operations on vectors hand them to their AVX2 forms through
+    // memory: a 256-bit vector passed by value between a function built for
+    // AVX2 and one that is not would change the calling convention. Row8
+    // inlines all of it, and the trips through memory vanish.
+    bool AllSet(U mask) const { return AllSet8(&mask); }
+    U Div255Halves(U x) const
+    {
+        U q;
+        Div255Halves8(&q, &x);
+        return q;
+    }
+    U Channel(U v, int channel) const
+    {
+        U c;
+        Channel8(&c, &v, channel);
+        return c;
+    }
+    U Pack(U b, U g, U r, U a) const
+    {
+        U p;
+        Pack8(&p, &b, &g, &r, &a);
+        return p;
+    }
 
 private:
-    friend struct ThroughMemory<Ops8, Lanes<8>::U>;
-    KX_BLEND_AVX2 static bool AllSetAt(const U* mask)
+    KX_BLEND_AVX2 static bool AllSet8(const U* mask)
     {
         return _mm256_testc_si256(__m256i(*mask), _mm256_set1_epi32(-1));
     }
     // floor(x / 255) for each 16-bit half (below 66299) of each lane.
-    KX_BLEND_AVX2 static void Div255HalvesAt(U* q, const U* x)
+    KX_BLEND_AVX2 static void Div255Halves8(U* q, const U* x)
     {
         *q = U(_mm256_srli_epi16(_mm256_mulhi_epu16(__m256i(*x), _mm256_set1_epi16(short(0x8081))), 7));
     }
     // Byte `channel` of each lane.
-    KX_BLEND_AVX2 static void ChannelAt(U* c, const U* v, int channel)
+    KX_BLEND_AVX2 static void Channel8(U* c, const U* v, int channel)
     {
         const __m256i select = _mm256_setr_epi8(0, -1, -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1, -1, -1, 0, -1,
                                                 -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1, -1, -1);
         *c = U(_mm256_shuffle_epi8(__m256i(*v), _mm256_add_epi8(select, _mm256_set1_epi32(channel))));
     }
-    KX_BLEND_AVX2 static void PackAt(U* p, const U* b, const U* g, const U* r, const U* a)
+    KX_BLEND_AVX2 static void Pack8(U* p, const U* b, const U* g, const U* r, const U* a)
     {
         // Per 128-bit half: b g r a bytes of four pixels (saturated to 255 by
         // the packs), then interleaved.
@@ -315,7 +310,7 @@ inline bool HasAVX2()
 // fused: callers use it only where a*b + c is exact in single precision.
 #define KX_BLEND_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,fma")))
 
-struct Ops16 : ThroughMemory<Ops16, Lanes<16>::U> {
+struct Ops16 {
     using U = Lanes<16>::U;
     KX_BLEND_AVX512 static __m512i AlphaMask() { return _mm512_set1_epi32(int(0xFF000000u)); }
     KX_BLEND_AVX512 static __m512i Load(const Pixel* p) { return _mm512_loadu_si512(p); }
@@ -343,31 +338,49 @@ struct Ops16 : ThroughMemory<Ops16, Lanes<16>::U> {
         Reciprocal16(&r, &x);
         return r;
     }
+    bool AllSet(U mask) const { return AllSet16(&mask); }
+    U Div255Halves(U x) const
+    {
+        U q;
+        Div255Halves16(&q, &x);
+        return q;
+    }
+    U Channel(U v, int channel) const
+    {
+        U c;
+        Channel16(&c, &v, channel);
+        return c;
+    }
+    U Pack(U b, U g, U r, U a) const
+    {
+        U p;
+        Pack16(&p, &b, &g, &r, &a);
+        return p;
+    }
 
 private:
-    friend struct ThroughMemory<Ops16, Lanes<16>::U>;
     KX_BLEND_AVX512 static void MulAdd16(F* r, const F* a, const F* b, const F* c)
     {
         *r = F(_mm512_fmadd_ps(__m512(*a), __m512(*b), __m512(*c)));
     }
     KX_BLEND_AVX512 static void Reciprocal16(F* r, const F* x) { *r = F(_mm512_maskz_rcp14_ps(0xFFFF, __m512(*x))); }
-    KX_BLEND_AVX512 static bool AllSetAt(const U* mask)
+    KX_BLEND_AVX512 static bool AllSet16(const U* mask)
     {
         return _mm512_cmpeq_epi32_mask(__m512i(*mask), _mm512_set1_epi32(-1)) == 0xFFFF;
     }
     // floor(x / 255) for each 16-bit half (below 66299) of each lane.
-    KX_BLEND_AVX512 static void Div255HalvesAt(U* q, const U* x)
+    KX_BLEND_AVX512 static void Div255Halves16(U* q, const U* x)
     {
         *q = U(_mm512_srli_epi16(_mm512_mulhi_epu16(__m512i(*x), _mm512_set1_epi16(short(0x8081))), 7));
     }
     // Byte `channel` of each lane.
-    KX_BLEND_AVX512 static void ChannelAt(U* c, const U* v, int channel)
+    KX_BLEND_AVX512 static void Channel16(U* c, const U* v, int channel)
     {
         // Per 128-bit quarter, bytes 0, 4, 8, 12 into the low bytes of the lanes.
         const __m512i select = _mm512_set4_epi32(int(0xFFFFFF0Cu), int(0xFFFFFF08u), int(0xFFFFFF04u), int(0xFFFFFF00u));
         *c = U(_mm512_shuffle_epi8(__m512i(*v), _mm512_add_epi8(select, _mm512_set1_epi32(channel))));
     }
-    KX_BLEND_AVX512 static void PackAt(U* p, const U* b, const U* g, const U* r, const U* a)
+    KX_BLEND_AVX512 static void Pack16(U* p, const U* b, const U* g, const U* r, const U* a)
     {
         // Per 128-bit quarter: b g r a bytes of four pixels (saturated to 255
         // by the packs), then interleaved.
