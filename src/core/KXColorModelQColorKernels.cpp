@@ -22,7 +22,7 @@
 // double's error; and reading the word back as 8 bits folds into
 // (N + 7650) / 15300 (floor((floor(x) + c) / m) = floor((x + c) / m)). Exactly
 // half-way (N an odd multiple of 7650) the double's rounding decides: those
-// lanes are worked again in doubles as the plain rule works them.
+// pixels go to the plain rule.
 //
 // Both divisions run in single precision: the forward quotient's floor and
 // (N + 7650.5) * (1 / 15300) truncated are exact for every numerator that
@@ -83,93 +83,127 @@ KX_LANES_INLINE void QColorRGBToHSLBlock(const KXRGBA32i* in, KXHSLA* out, const
     std::memcpy(static_cast<void*>(out + 4), &words1, sizeof words1);
 }
 
-// QColor's channel quotients c * 0x101 / 65535 for every byte.
-const double* QColorQuotients()
-{
-    struct Table {
-        double v[256];
-        Table()
-        {
-            for (unsigned int c = 0; c < 256; ++c)
-                v[c] = QColorFromByte(c);
-        }
-    };
-    static const Table table;
-    return table.v;
-}
+// Half-way sloped channels: the kernel's quotient gives the upper byte
+// there, and this table says where the plain rule's doubles round down
+// instead. Half-way takes N = 60 P + (Q - P) W an odd multiple of 7650 for
+// a W in 1 .. 59, which 4364 (s, l, W) do; for each, a bit per sector k
+// (hue 60 k + W rising, 60 k + 60 - W falling), found by the plain rule and
+// kept in an open hash table.
+class HalfWayTable {
+public:
+    HalfWayTable()
+    {
+        for (int s = 1; s < 256; ++s)
+            for (int l = 1; l < 255; ++l) {
+                const int q = l < 128 ? l * (255 + s) : 255 * (l + s) - l * s, p = 510 * l - q;
+                for (int w = 1; w < 60; ++w) {
+                    const int n = 60 * p + (q - p) * w;
+                    if (n % 15300 != 7650)
+                        continue;
+                    uint32_t down = 0;
+                    for (int sector = 0; sector < 6; ++sector) {
+                        KXHSLA pixel;
+                        pixel.h = static_cast<uint16_t>(60 * sector + (sector & 1 ? 60 - w : w));
+                        pixel.s = static_cast<uint8_t>(s);
+                        pixel.l = static_cast<uint8_t>(l);
+                        const uint32_t rgb = QColorHSLToRGB(pixel).value;
+                        const int shift = sector == 1 || sector == 4 ? 16 : sector == 0 || sector == 3 ? 8 : 0;
+                        down |= static_cast<uint32_t>((rgb >> shift & 255) == static_cast<uint32_t>(n / 15300)) << sector;
+                    }
+                    const uint32_t key = Key(s, l, w);
+                    unsigned int i = Slot(key);
+                    while (m_slots[i] != 0)
+                        i = (i + 1) & (kSlots - 1);
+                    m_slots[i] = key << 7 | 64 | down;
+                }
+            }
+    }
 
-// The plain rule's bytes, worked in double precision four lanes at a time
-// with the same operations in the same order, for one channel per lane: red
-// where `red`, blue where `blue`, green elsewhere (hue + 0.0 is the hue, and
-// hue + -(1 / 3) is hue - 1 / 3, exactly). Only lanes exactly half-way take
-// these bytes; their channel value is at least 0.5 / 65535, so qRound is
-// int(d + 0.5) there.
-KX_LANES_INLINE I8 QColorHalfWayBytes(I8 h, I8 s, I8 l, I8 red, I8 blue)
+    // Whether the plain rule rounds the half-way channel of (s, l, W) in
+    // `sector` down.
+    bool RoundsDown(int s, int l, int w, int sector) const
+    {
+        const uint32_t key = Key(s, l, w);
+        for (unsigned int i = Slot(key); m_slots[i] != 0; i = (i + 1) & (kSlots - 1))
+            if (m_slots[i] >> 7 == key)
+                return (m_slots[i] >> sector & 1) != 0;
+        return false;
+    }
+
+private:
+    static constexpr unsigned int kSlots = 8192;
+    static uint32_t Key(int s, int l, int w) { return static_cast<uint32_t>(s << 14 | l << 6 | w); }
+    static unsigned int Slot(uint32_t key) { return key * 2654435761u >> 19; }
+    uint32_t m_slots[kSlots] = {};
+};
+
+const HalfWayTable& TheHalfWayTable()
 {
-    using D = Lanes<4>::D;
-    using I = Lanes<4>::I;
-    using L = Lanes<4>::L;
-    const double* f = QColorQuotients();
-    I bytes[2];
-    EachSlice<4>([&](auto K) {
-        const D hue = ToDouble<4>(Slice<4, K>(h * 100)) / 36000.0;
-        const D sD = Look<4>(f, Slice<4, K>(s)), lD = Look<4>(f, Slice<4, K>(l));
-        const D q = lD < 0.5 ? (1.0 + sD) * lD : lD + sD - lD * sD;
-        const D p = 2.0 * lD - q;
-        const L isRed = __builtin_convertvector(Slice<4, K>(red), L);
-        const L isBlue = __builtin_convertvector(Slice<4, K>(blue), L);
-        const D offset = isRed ? D{} + 1.0 / 3.0 : isBlue ? D{} - 1.0 / 3.0 : D{};
-        const I word = Round16<4>(ChannelLanes<4>(p, q, hue + offset) * 65535.0);
-        bytes[K] = (word + 0x80 - ((word + 0x80) >> 8)) >> 8;
-    });
-    return Join<4>(bytes);
+    static const HalfWayTable table;
+    return table;
 }
 
 // Eight pixels from lanes h (0 .. 359 or 0xFFFF), s, l, a back to RGB.
-// Exactly half-way words (N an odd multiple of 7650) come from the double
-// arithmetic above. Only a channel on a slope (W strictly between 0 and 60)
-// can be half-way: 60 P or 60 Q would need P or Q = 127.5 modulo 255. The
-// three channels' hues are 120 degrees apart, so at most one of them is on
-// a slope.
-KX_LANES_INLINE I8 QColorRGBOf(I8 h, I8 s, I8 l, I8 a)
+//
+// The hue's sector k = h / 60 puts one channel on the rising (k even,
+// W = h - 60 k) or falling (k odd, W = 60 (k + 1) - h) slope and the other
+// two on W = 60 (the largest) and W = 0 (the smallest): k = 0 .. 5 has red,
+// green, green, blue, blue, red largest and blue, blue, red, red, green,
+// green smallest. The largest is floor((60 Q + 7650) / 15300) =
+// floor((Q + 127) / 255) and the smallest floor((P + 127) / 255), never
+// half-way (60 P or 60 Q would need P or Q = 127.5 modulo 255), in integers.
+// The sloped channel takes the float quotient; where it is exactly half-way
+// (N an odd multiple of 7650, a few pixels in a hundred) the table above
+// says whether to step it down. Hues above 359 other than 0xFFFF go to the
+// plain rule.
+KX_LANES_INLINE I8 QColorRGBOf(I8 h, I8 s, I8 l, I8 a, const HalfWayTable& halfWay)
 {
-    const I8 q = l < 128 ? l * (255 + s) : 255 * (l + s) - l * s;
+    // A grey (s = 0, or the hue -1) makes Q = P = 255 l and so every channel l.
+    const I8 colour = (s != 0) & (h != 0xFFFF);
+    const I8 q = l < 128 ? l * (255 + (s & colour)) : 255 * (l + (s & colour)) - l * (s & colour);
     const I8 p = 510 * l - q;
-    const I8 grey = (s == 0) | (h == 0xFFFF);
-    // N + 7650.5 and (q - p) as floats: integers and halves below 2^22, so
-    // every sum and product is exact.
-    const F8 start = __builtin_convertvector(60 * p, F8) + 7650.5f;
-    const F8 slope = __builtin_convertvector(q - p, F8);
-    I8 tie[3];
-    I8 v = a << 24;
-    for (int channel = 0; channel < 3; ++channel) {
-        I8 u = h + (channel == 0 ? 120 : channel == 1 ? 0 : 240);
-        u = u >= 360 ? u - 360 : u;
-        const I8 w = u < 60 ? u : u < 180 ? I8{} + 60 : u < 240 ? 240 - u : I8{};
-        const F8 n = start + slope * __builtin_convertvector(w, F8);
-        const I8 byte = __builtin_convertvector(n * (1.0f / 15300.0f), I8);
-        tie[channel] = (__builtin_convertvector(byte, F8) * 15300.0f + 0.5f == n) & ~grey;
-        v |= ((byte & ~grey) | (l & grey)) << (16 - 8 * channel);
-    }
-    if (__builtin_expect(AnyLane(tie[0] | tie[1] | tie[2]), 0)) {
-        const I8 bytes = QColorHalfWayBytes(h, s, l, tie[0], tie[2]);
-        for (int channel = 0; channel < 3; ++channel) {
-            const int shift = 16 - 8 * channel;
-            v = (v & ~(tie[channel] & (255 << shift))) | (bytes << shift & tie[channel]);
-        }
+    // floor(y / 255) for y in 0 .. 65535.
+    const auto divideBy255 = [](I8 y) { return (y + 1 + (y >> 8)) >> 8; };
+    const I8 largest = divideBy255(q + 127), smallest = divideBy255(p + 127);
+    const I8 sector = (h * 1093) >> 16; // h / 60 for h in 0 .. 359
+    const I8 odd = (sector & 1) != 0;
+    const I8 f = h - 60 * sector;
+    const I8 w = odd ? 60 - f : f;
+    // N + 7650.5 as a float: an integer plus a half below 2^22, exact.
+    const F8 n = __builtin_convertvector(60 * p + (q - p) * w, F8) + 7650.5f;
+    const I8 sloped = __builtin_convertvector(n * (1.0f / 15300.0f), I8);
+    const I8 invalid = (h > 359) & (h != 0xFFFF);
+    const I8 tie = (__builtin_convertvector(sloped, F8) * 15300.0f + 0.5f == n) & colour & ~invalid;
+    // Each role's bit position by sector (red 16, green 8, blue 0).
+    const I8 toLargest = __builtin_shuffle(I8{16, 8, 8, 0, 0, 16, 0, 0}, sector);
+    const I8 toSloped = __builtin_shuffle(I8{8, 16, 0, 8, 16, 0, 0, 0}, sector);
+    const I8 toSmallest = __builtin_shuffle(I8{0, 0, 16, 16, 8, 8, 0, 0}, sector);
+    I8 v = a << 24 | largest << toLargest | sloped << toSloped | smallest << toSmallest;
+    if (__builtin_expect(AnyLane(tie | invalid), 0)) {
+        for (int k = 0; k < 8; ++k)
+            if (tie[k] && halfWay.RoundsDown(s[k], l[k], w[k], sector[k])) {
+                v[k] -= 1 << toSloped[k];
+            } else if (invalid[k]) {
+                KXHSLA pixel;
+                pixel.h = static_cast<uint16_t>(h[k]);
+                pixel.s = static_cast<uint8_t>(s[k]);
+                pixel.l = static_cast<uint8_t>(l[k]);
+                pixel.a = static_cast<uint8_t>(a[k]);
+                v[k] = static_cast<int32_t>(QColorHSLToRGB(pixel).value);
+            }
     }
     return v;
 }
 
 // Eight pixels back to RGB.
-KX_LANES_INLINE void QColorHSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out)
+KX_LANES_INLINE void QColorHSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out, const HalfWayTable& halfWay)
 {
     I8 w0, w1;
     std::memcpy(&w0, in, sizeof w0);
     std::memcpy(&w1, in + 4, sizeof w1);
     const I8 low = __builtin_shufflevector(w0, w1, 0, 2, 4, 6, 8, 10, 12, 14);
     const I8 high = __builtin_shufflevector(w0, w1, 1, 3, 5, 7, 9, 11, 13, 15);
-    const I8 v = QColorRGBOf(low & 0xFFFF, low >> 16 & 255, low >> 24 & 255, high & 255);
+    const I8 v = QColorRGBOf(low & 0xFFFF, low >> 16 & 255, low >> 24 & 255, high & 255, halfWay);
     std::memcpy(static_cast<void*>(out), &v, sizeof v);
 }
 
@@ -185,14 +219,20 @@ KX_LANES_INLINE void QColorRGBToHSLRows(const KXRGBA32i* in, KXHSLA* out, size_t
 
 KX_LANES_INLINE void QColorHSLToRGBRows(const KXHSLA* in, KXRGBA32i* out, size_t n)
 {
+    const HalfWayTable& halfWay = TheHalfWayTable();
     size_t i = 0;
     for (; i + 8 <= n; i += 8)
-        QColorHSLToRGBBlock(in + i, out + i);
+        QColorHSLToRGBBlock(in + i, out + i, halfWay);
     for (; i < n; ++i)
         out[i] = QColorHSLToRGB(in[i]);
 }
 
-// ---- QColor's HSL changed on the way: eight pixels in registers ------------
+// ---- QColor's HSL changed on the way ----------------------------------------
+//
+// A run of blocks to HSL lanes in a small buffer, then the run back to RGB:
+// two short loops whose blocks overlap in the processor, where one loop
+// doing both halves of a block is held up by its long chain (a table load,
+// a division, then the way back).
 
 KX_LANES_INLINE I8 ClampByteLanes(I8 x)
 {
@@ -200,26 +240,17 @@ KX_LANES_INLINE I8 ClampByteLanes(I8 x)
     return x > 255 ? I8{} + 255 : x;
 }
 
-// RGB of lanes h (-1 for a grey, 0 .. 359), s, l, a stored to out.
-KX_LANES_INLINE void StoreQColorRGB(I8 h, I8 s, I8 l, I8 a, KXRGBA32i* out)
-{
-    const I8 v = QColorRGBOf(h & 0xFFFF, s, l, a);
-    std::memcpy(static_cast<void*>(out), &v, sizeof v);
-}
-
-KX_LANES_INLINE void QColorHSLShiftBlock(const KXRGBA32i* in, KXRGBA32i* out, const uint16_t* table,
-                                         const QColorHSLShift& shift)
+KX_LANES_INLINE HSLLanes QColorHSLShifted(const KXRGBA32i* in, const uint16_t* table, const QColorHSLShift& shift)
 {
     I8 v;
     std::memcpy(&v, in, sizeof v);
     const HSLLanes hsl = QColorHSLOf(v, table);
     I8 h = shift.colorize ? I8{} + shift.hue : hsl.h + shift.hue; // -2 .. 718
     h = h < -1 ? h + 360 : h >= 360 ? h - 360 : h;
-    StoreQColorRGB(h, ClampByteLanes(hsl.s + shift.saturation), ClampByteLanes(hsl.l + shift.lightness), hsl.a, out);
+    return HSLLanes{h, ClampByteLanes(hsl.s + shift.saturation), ClampByteLanes(hsl.l + shift.lightness), hsl.a};
 }
 
-KX_LANES_INLINE void QColorHSLRelightBlock(const KXRGBA32i* hueFrom, const KXRGBA32i* in, KXRGBA32i* out,
-                                           const uint16_t* table)
+KX_LANES_INLINE HSLLanes QColorHSLRelit(const KXRGBA32i* hueFrom, const KXRGBA32i* in, const uint16_t* table)
 {
     I8 v, original;
     std::memcpy(&v, hueFrom, sizeof v);
@@ -228,22 +259,36 @@ KX_LANES_INLINE void QColorHSLRelightBlock(const KXRGBA32i* hueFrom, const KXRGB
     const I8 b = original & 255, g = original >> 8 & 255, r = original >> 16 & 255;
     const I8 gb = g > b ? g : b, gbMin = g < b ? g : b;
     const I8 max = r > gb ? r : gb, min = r < gbMin ? r : gbMin;
-    StoreQColorRGB(hsl.h, hsl.s, (max + min + 1) >> 1, original >> 24 & 255, out);
+    return HSLLanes{hsl.h, hsl.s, (max + min + 1) >> 1, original >> 24 & 255};
 }
 
-// Whole blocks of eight, then the rest through one padded block.
-template <class Block>
+// Runs of whole blocks, then the rest through one padded block; toHSL(first
+// + i, second + i) gives block i's lanes (h -1 for a grey).
+template <class ToHSL>
 KX_LANES_INLINE void FusedRows(const KXRGBA32i* first, const KXRGBA32i* second, KXRGBA32i* out, size_t n,
-                               const Block& block)
+                               const ToHSL& toHSL)
 {
+    constexpr size_t kRun = 256;
+    const HalfWayTable& halfWay = TheHalfWayTable();
+    HSLLanes lanes[kRun / 8];
+    const auto store = [&halfWay](const HSLLanes& hsl, KXRGBA32i* o) __attribute__((always_inline)) {
+        const I8 v = QColorRGBOf(hsl.h & 0xFFFF, hsl.s, hsl.l, hsl.a, halfWay);
+        std::memcpy(static_cast<void*>(o), &v, sizeof v);
+    };
     size_t i = 0;
-    for (; i + 8 <= n; i += 8)
-        block(first + i, second + i, out + i);
+    while (i + 8 <= n) {
+        const size_t blocks = std::min(kRun, n - i) / 8;
+        for (size_t j = 0; j < blocks; ++j)
+            lanes[j] = toHSL(first + i + 8 * j, second + i + 8 * j);
+        for (size_t j = 0; j < blocks; ++j)
+            store(lanes[j], out + i + 8 * j);
+        i += 8 * blocks;
+    }
     if (i < n) {
         KXRGBA32i a[8], b[8], o[8];
         std::memcpy(static_cast<void*>(a), first + i, (n - i) * sizeof *a);
         std::memcpy(static_cast<void*>(b), second + i, (n - i) * sizeof *b);
-        block(a, b, o);
+        store(toHSL(a, b), o);
         std::memcpy(static_cast<void*>(out + i), o, (n - i) * sizeof *o);
     }
 }
@@ -252,16 +297,16 @@ KX_LANES_INLINE void QColorHSLShiftRows(const KXRGBA32i* in, KXRGBA32i* out, siz
 {
     const uint16_t* table = QColorSaturationLightness();
     const QColorHSLShift local = shift;
-    FusedRows(in, in, out, n, [table, local](const KXRGBA32i* a, const KXRGBA32i*, KXRGBA32i* o) {
-        QColorHSLShiftBlock(a, o, table, local);
+    FusedRows(in, in, out, n, [table, local](const KXRGBA32i* a, const KXRGBA32i*) __attribute__((always_inline)) {
+        return QColorHSLShifted(a, table, local);
     });
 }
 
 KX_LANES_INLINE void QColorHSLRelightRows(const KXRGBA32i* hueFrom, const KXRGBA32i* in, KXRGBA32i* out, size_t n)
 {
     const uint16_t* table = QColorSaturationLightness();
-    FusedRows(hueFrom, in, out, n, [&](const KXRGBA32i* a, const KXRGBA32i* b, KXRGBA32i* o) {
-        QColorHSLRelightBlock(a, b, o, table);
+    FusedRows(hueFrom, in, out, n, [table](const KXRGBA32i* a, const KXRGBA32i* b) __attribute__((always_inline)) {
+        return QColorHSLRelit(a, b, table);
     });
 }
 
