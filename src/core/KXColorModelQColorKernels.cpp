@@ -45,6 +45,15 @@ const uint16_t* QColorSaturationLightness()
     return SaturationLightness<QColorRGBToHSL>();
 }
 
+// The bitwise or of eight lanes.
+KX_LANES_INLINE int OrOfLanes(I8 m)
+{
+    I8 folded = m | __builtin_shufflevector(m, m, 4, 5, 6, 7, 0, 1, 2, 3);
+    folded |= __builtin_shufflevector(folded, folded, 2, 3, 0, 1, 6, 7, 4, 5);
+    folded |= __builtin_shufflevector(folded, folded, 1, 0, 3, 2, 5, 4, 7, 6);
+    return folded[0];
+}
+
 // QColor's HSL of eight pixels in lanes: the hue in whole degrees (-1 for
 // a grey), saturation, lightness and alpha as 0 .. 255.
 struct HSLLanes {
@@ -179,18 +188,23 @@ KX_LANES_INLINE I8 QColorRGBOf(I8 h, I8 s, I8 l, I8 a, const HalfWayTable& halfW
     const I8 toSloped = __builtin_shuffle(I8{8, 16, 0, 8, 16, 0, 0, 0}, sector);
     const I8 toSmallest = __builtin_shuffle(I8{0, 0, 16, 16, 8, 8, 0, 0}, sector);
     I8 v = a << 24 | largest << toLargest | sloped << toSloped | smallest << toSmallest;
-    if (__builtin_expect(AnyLane(tie | invalid), 0)) {
-        for (int k = 0; k < 8; ++k)
-            if (tie[k] && halfWay.RoundsDown(s[k], l[k], w[k], sector[k])) {
+    const I8 lane = I8{1, 2, 4, 8, 16, 32, 64, 128};
+    const int rare = OrOfLanes((tie & lane) | (invalid & lane << 8));
+    if (__builtin_expect(rare != 0, 0)) {
+        for (unsigned int m = rare & 255; m != 0; m &= m - 1) {
+            const int k = __builtin_ctz(m);
+            if (halfWay.RoundsDown(s[k], l[k], w[k], sector[k]))
                 v[k] -= 1 << toSloped[k];
-            } else if (invalid[k]) {
-                KXHSLA pixel;
-                pixel.h = static_cast<uint16_t>(h[k]);
-                pixel.s = static_cast<uint8_t>(s[k]);
-                pixel.l = static_cast<uint8_t>(l[k]);
-                pixel.a = static_cast<uint8_t>(a[k]);
-                v[k] = static_cast<int32_t>(QColorHSLToRGB(pixel).value);
-            }
+        }
+        for (unsigned int m = rare >> 8; m != 0; m &= m - 1) {
+            const int k = __builtin_ctz(m);
+            KXHSLA pixel;
+            pixel.h = static_cast<uint16_t>(h[k]);
+            pixel.s = static_cast<uint8_t>(s[k]);
+            pixel.l = static_cast<uint8_t>(l[k]);
+            pixel.a = static_cast<uint8_t>(a[k]);
+            v[k] = static_cast<int32_t>(QColorHSLToRGB(pixel).value);
+        }
     }
     return v;
 }
