@@ -472,12 +472,8 @@ Width Best()
 void RGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width)
 {
 #if defined(KX_COLOUR_MODEL_X86)
-    if (width == Width::Avx512 && Supported(width))
-        return RGBToHSLAvx512(in, out, n);
-    if (width == Width::Avx2 && Supported(width))
-        return RGBToHSLAvx2(in, out, n);
-    if (width == Width::Sse2)
-        return RGBToHSLSse2(in, out, n);
+    if (const auto kernel = KX_ROW_KERNEL_FOR(RGBToHSL, width))
+        return kernel(in, out, n);
 #endif
     for (size_t i = 0; i < n; ++i)
         out[i] = RGBToHSL(in[i]);
@@ -486,12 +482,8 @@ void RGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width)
 void HSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width)
 {
 #if defined(KX_COLOUR_MODEL_X86)
-    if (width == Width::Avx512 && Supported(width))
-        return HSLToRGBAvx512(in, out, n);
-    if (width == Width::Avx2 && Supported(width))
-        return HSLToRGBAvx2(in, out, n);
-    if (width == Width::Sse2)
-        return HSLToRGBSse2(in, out, n);
+    if (const auto kernel = KX_ROW_KERNEL_FOR(HSLToRGB, width))
+        return kernel(in, out, n);
 #endif
     for (size_t i = 0; i < n; ++i)
         out[i] = HSLToRGB(in[i]);

@@ -161,6 +161,19 @@ const uint16_t* SaturationLightness()
     return table.sl;
 }
 
+// The row kernel compiled for `width` when this CPU runs it; null for
+// Width::Plain or an instruction set it lacks (the plain rule's turn).
+template <class Kernel>
+Kernel* KernelFor(Width width, Kernel* sse2, Kernel* avx2, Kernel* avx512)
+{
+    if (width == Width::Plain || !Supported(width))
+        return nullptr;
+    return width == Width::Avx512 ? avx512 : width == Width::Avx2 ? avx2 : sse2;
+}
+
+// The kernel Name##Sse2, Name##Avx2 or Name##Avx512 for `width`.
+#define KX_ROW_KERNEL_FOR(Name, width) KernelFor(width, Name##Sse2, Name##Avx2, Name##Avx512)
+
 } // namespace KXColorModelKernels
 
 #endif // KXCOLORMODELLANES_H

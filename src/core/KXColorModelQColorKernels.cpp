@@ -356,12 +356,8 @@ KX_QCOLOR_ROW_KERNELS(Avx512, __attribute__((flatten, target("avx512f,avx512vl,a
 void QColorRGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width)
 {
 #if defined(KX_COLOUR_MODEL_X86)
-    if (width == Width::Avx512 && Supported(width))
-        return QColorRGBToHSLAvx512(in, out, n);
-    if (width == Width::Avx2 && Supported(width))
-        return QColorRGBToHSLAvx2(in, out, n);
-    if (width == Width::Sse2)
-        return QColorRGBToHSLSse2(in, out, n);
+    if (const auto kernel = KX_ROW_KERNEL_FOR(QColorRGBToHSL, width))
+        return kernel(in, out, n);
 #endif
     for (size_t i = 0; i < n; ++i)
         out[i] = QColorRGBToHSL(in[i]);
@@ -370,12 +366,8 @@ void QColorRGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width)
 void QColorHSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width)
 {
 #if defined(KX_COLOUR_MODEL_X86)
-    if (width == Width::Avx512 && Supported(width))
-        return QColorHSLToRGBAvx512(in, out, n);
-    if (width == Width::Avx2 && Supported(width))
-        return QColorHSLToRGBAvx2(in, out, n);
-    if (width == Width::Sse2)
-        return QColorHSLToRGBSse2(in, out, n);
+    if (const auto kernel = KX_ROW_KERNEL_FOR(QColorHSLToRGB, width))
+        return kernel(in, out, n);
 #endif
     for (size_t i = 0; i < n; ++i)
         out[i] = QColorHSLToRGB(in[i]);
@@ -384,12 +376,8 @@ void QColorHSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width)
 void QColorHSLShiftRow(const KXRGBA32i* in, KXRGBA32i* out, size_t n, const QColorHSLShift& shift, Width width)
 {
 #if defined(KX_COLOUR_MODEL_X86)
-    if (width == Width::Avx512 && Supported(width))
-        return QColorHSLShiftAvx512(in, out, n, shift);
-    if (width == Width::Avx2 && Supported(width))
-        return QColorHSLShiftAvx2(in, out, n, shift);
-    if (width == Width::Sse2)
-        return QColorHSLShiftSse2(in, out, n, shift);
+    if (const auto kernel = KX_ROW_KERNEL_FOR(QColorHSLShift, width))
+        return kernel(in, out, n, shift);
 #endif
     for (size_t i = 0; i < n; ++i) {
         KXHSLA p = QColorRGBToHSL(in[i]);
@@ -405,12 +393,8 @@ void QColorHSLShiftRow(const KXRGBA32i* in, KXRGBA32i* out, size_t n, const QCol
 void QColorHSLRelightRow(const KXRGBA32i* hueFrom, const KXRGBA32i* in, KXRGBA32i* out, size_t n, Width width)
 {
 #if defined(KX_COLOUR_MODEL_X86)
-    if (width == Width::Avx512 && Supported(width))
-        return QColorHSLRelightAvx512(hueFrom, in, out, n);
-    if (width == Width::Avx2 && Supported(width))
-        return QColorHSLRelightAvx2(hueFrom, in, out, n);
-    if (width == Width::Sse2)
-        return QColorHSLRelightSse2(hueFrom, in, out, n);
+    if (const auto kernel = KX_ROW_KERNEL_FOR(QColorHSLRelight, width))
+        return kernel(hueFrom, in, out, n);
 #endif
     for (size_t i = 0; i < n; ++i) {
         const KXRGBA32i original = in[i];
