@@ -165,7 +165,7 @@ const HalfWayTable& TheHalfWayTable()
 // (N an odd multiple of 7650, a few pixels in a hundred) the table above
 // says whether to step it down. Hues above 359 other than 0xFFFF go to the
 // plain rule.
-KX_LANES_INLINE I8 QColorRGBOf(I8 h, I8 s, I8 l, I8 a, const HalfWayTable& halfWay)
+KX_LANES_INLINE I8 QColorRGBOf(I8 h, I8 s, I8 l, I8 a, unsigned int& rare)
 {
     // A grey (s = 0, or the hue -1) makes Q = P = 255 l and so every channel l.
     const I8 colour = (s != 0) & (h != 0xFFFF);
@@ -189,24 +189,27 @@ KX_LANES_INLINE I8 QColorRGBOf(I8 h, I8 s, I8 l, I8 a, const HalfWayTable& halfW
     const I8 toSmallest = __builtin_shuffle(I8{0, 0, 16, 16, 8, 8, 0, 0}, sector);
     I8 v = a << 24 | largest << toLargest | sloped << toSloped | smallest << toSmallest;
     const I8 lane = I8{1, 2, 4, 8, 16, 32, 64, 128};
-    const int rare = OrOfLanes((tie & lane) | (invalid & lane << 8));
-    if (__builtin_expect(rare != 0, 0)) {
-        for (unsigned int m = rare & 255; m != 0; m &= m - 1) {
-            const int k = __builtin_ctz(m);
-            if (halfWay.RoundsDown(s[k], l[k], w[k], sector[k]))
-                v[k] -= 1 << toSloped[k];
-        }
-        for (unsigned int m = rare >> 8; m != 0; m &= m - 1) {
-            const int k = __builtin_ctz(m);
-            KXHSLA pixel;
-            pixel.h = static_cast<uint16_t>(h[k]);
-            pixel.s = static_cast<uint8_t>(s[k]);
-            pixel.l = static_cast<uint8_t>(l[k]);
-            pixel.a = static_cast<uint8_t>(a[k]);
-            v[k] = static_cast<int32_t>(QColorHSLToRGB(pixel).value);
-        }
-    }
+    rare = static_cast<unsigned int>(OrOfLanes((tie & lane) | (invalid & lane << 8)));
     return v;
+}
+
+// The pixels QColorRGBOf leaves to a second look, one at a time: bit k of
+// `rare` a half-way sloped channel in out[k], bit 8 + k a hue above 359;
+// pixel(k) gives pixel k's HSL.
+template <class Pixel>
+void FixRarePixels(unsigned int rare, KXRGBA32i* out, const HalfWayTable& halfWay, const Pixel& pixel)
+{
+    for (unsigned int m = rare & 255; m != 0; m &= m - 1) {
+        const int k = __builtin_ctz(m);
+        const KXHSLA p = pixel(k);
+        const int sector = p.h / 60, f = p.h % 60;
+        if (halfWay.RoundsDown(p.s, p.l, sector & 1 ? 60 - f : f, sector))
+            out[k].value -= 1u << (sector == 1 || sector == 4 ? 16 : sector == 0 || sector == 3 ? 8 : 0);
+    }
+    for (unsigned int m = rare >> 8; m != 0; m &= m - 1) {
+        const int k = __builtin_ctz(m);
+        out[k] = QColorHSLToRGB(pixel(k));
+    }
 }
 
 // Eight pixels back to RGB.
@@ -217,8 +220,11 @@ KX_LANES_INLINE void QColorHSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out, const
     std::memcpy(&w1, in + 4, sizeof w1);
     const I8 low = __builtin_shufflevector(w0, w1, 0, 2, 4, 6, 8, 10, 12, 14);
     const I8 high = __builtin_shufflevector(w0, w1, 1, 3, 5, 7, 9, 11, 13, 15);
-    const I8 v = QColorRGBOf(low & 0xFFFF, low >> 16 & 255, low >> 24 & 255, high & 255, halfWay);
+    unsigned int rare;
+    const I8 v = QColorRGBOf(low & 0xFFFF, low >> 16 & 255, low >> 24 & 255, high & 255, rare);
     std::memcpy(static_cast<void*>(out), &v, sizeof v);
+    if (__builtin_expect(rare != 0, 0))
+        FixRarePixels(rare, out, halfWay, [in](int k) { return in[k]; });
 }
 
 KX_LANES_INLINE void QColorRGBToHSLRows(const KXRGBA32i* in, KXHSLA* out, size_t n)
@@ -285,24 +291,45 @@ KX_LANES_INLINE void FusedRows(const KXRGBA32i* first, const KXRGBA32i* second, 
     constexpr size_t kRun = 256;
     const HalfWayTable& halfWay = TheHalfWayTable();
     HSLLanes lanes[kRun / 8];
-    const auto store = [&halfWay](const HSLLanes& hsl, KXRGBA32i* o) __attribute__((always_inline)) {
-        const I8 v = QColorRGBOf(hsl.h & 0xFFFF, hsl.s, hsl.l, hsl.a, halfWay);
+    // Block j's RGB to o; the blocks with pixels for a second look listed.
+    unsigned int rare[kRun / 8];
+    size_t listed[kRun / 8], count = 0;
+    const auto store = [&](size_t j, KXRGBA32i* o) __attribute__((always_inline)) {
+        const HSLLanes& hsl = lanes[j];
+        const I8 v = QColorRGBOf(hsl.h & 0xFFFF, hsl.s, hsl.l, hsl.a, rare[j]);
         std::memcpy(static_cast<void*>(o), &v, sizeof v);
+        listed[count] = j;
+        count += rare[j] != 0;
+    };
+    const auto fix = [&](size_t j, KXRGBA32i* o) {
+        FixRarePixels(rare[j], o, halfWay, [&lanes, j](int k) {
+            KXHSLA p;
+            p.h = static_cast<uint16_t>(lanes[j].h[k]);
+            p.s = static_cast<uint8_t>(lanes[j].s[k]);
+            p.l = static_cast<uint8_t>(lanes[j].l[k]);
+            p.a = static_cast<uint8_t>(lanes[j].a[k]);
+            return p;
+        });
     };
     size_t i = 0;
     while (i + 8 <= n) {
         const size_t blocks = std::min(kRun, n - i) / 8;
         for (size_t j = 0; j < blocks; ++j)
             lanes[j] = toHSL(first + i + 8 * j, second + i + 8 * j);
+        count = 0;
         for (size_t j = 0; j < blocks; ++j)
-            store(lanes[j], out + i + 8 * j);
+            store(j, out + i + 8 * j);
+        for (size_t t = 0; t < count; ++t)
+            fix(listed[t], out + i + 8 * listed[t]);
         i += 8 * blocks;
     }
     if (i < n) {
         KXRGBA32i a[8], b[8], o[8];
         std::memcpy(static_cast<void*>(a), first + i, (n - i) * sizeof *a);
         std::memcpy(static_cast<void*>(b), second + i, (n - i) * sizeof *b);
-        store(toHSL(a, b), o);
+        lanes[0] = toHSL(a, b);
+        store(0, o);
+        fix(0, o);
         std::memcpy(static_cast<void*>(out + i), o, (n - i) * sizeof *o);
     }
 }
