@@ -67,9 +67,9 @@ KXRGBA32i QColorHSLToRGB(KXHSLA p);
 void QColorRGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width);
 void QColorHSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width);
 
-// QColor's HSL changed and converted back in one pass, eight pixels at a time
-// in registers, the bits of the two row kernels above with the change between
-// them. out may be in (or hueFrom).
+// QColor's HSL changed and converted back in one pass (a short run at a
+// time through a small buffer), the bits of the two row kernels above with
+// the change between them. out may be in (or hueFrom).
 
 /// A change of QColor's HSL: the hue (-1 .. 359) added to the pixel's (-1
 /// for a grey) or, to colorize, put in its place, a result below -1 taken

@@ -21,8 +21,8 @@
 // 2 / 30600 from a half-integer unless exactly on one, far beyond the
 // double's error; and reading the word back as 8 bits folds into
 // (N + 7650) / 15300 (floor((floor(x) + c) / m) = floor((x + c) / m)). Exactly
-// half-way (N an odd multiple of 7650) the double's rounding decides: those
-// pixels go to the plain rule.
+// half-way (N an odd multiple of 7650) the double's rounding decides: a
+// table made by the plain rule says which way (see QColorRGBOf).
 //
 // Both divisions run in single precision: the forward quotient's floor and
 // (N + 7650.5) * (1 / 15300) truncated are exact for every numerator that
@@ -37,7 +37,6 @@
 namespace KXColorModelKernels {
 
 namespace {
-
 
 // s | l << 8 of QColor's HSL for [max << 8 | min].
 const uint16_t* QColorSaturationLightness()
@@ -163,8 +162,8 @@ const HalfWayTable& TheHalfWayTable()
 // half-way (60 P or 60 Q would need P or Q = 127.5 modulo 255), in integers.
 // The sloped channel takes the float quotient; where it is exactly half-way
 // (N an odd multiple of 7650, a few pixels in a hundred) the table above
-// says whether to step it down. Hues above 359 other than 0xFFFF go to the
-// plain rule.
+// says whether to step it down, and hues above 359 other than 0xFFFF take
+// the plain rule: both are flagged in `rare` for FixRarePixels.
 KX_LANES_INLINE I8 QColorRGBOf(I8 h, I8 s, I8 l, I8 a, unsigned int& rare)
 {
     // A grey (s = 0, or the hue -1) makes Q = P = 255 l and so every channel l.
