@@ -104,10 +104,15 @@ public:
         for (int s = 1; s < 256; ++s)
             for (int l = 1; l < 255; ++l) {
                 const int q = l < 128 ? l * (255 + s) : 255 * (l + s) - l * s, p = 510 * l - q;
+                // N modulo 15300 stepped along W without a division.
+                const int step = (q - p) % 15300;
+                int remainder = 60 * p % 15300;
                 for (int w = 1; w < 60; ++w) {
-                    const int n = 60 * p + (q - p) * w;
-                    if (n % 15300 != 7650)
+                    remainder += step;
+                    remainder -= remainder >= 15300 ? 15300 : 0;
+                    if (remainder != 7650)
                         continue;
+                    const int n = 60 * p + (q - p) * w;
                     uint32_t down = 0;
                     for (int sector = 0; sector < 6; ++sector) {
                         KXHSLA pixel;
