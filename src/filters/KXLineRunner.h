@@ -144,6 +144,16 @@ public:
                      [&](int first, int last) { rows(block(first, last), KXTileWalker::Run::Parallel); });
     }
 
+    // `count` steps whose work a later stage does (nothing sees what they
+    // would write before it): admitted and reported as Run admits and
+    // reports lines, nothing done. False when cancelled.
+    bool RunDeferred(int count)
+    {
+        if (m_scheme == Scheme::OneLineAtATime)
+            return RunRows(count, [](int) {});
+        return Waves(0, count - 1, [](int, int) {});
+    }
+
     bool Cancelled() const { return m_cancelled; } // a check saw the flag
     int Done() const { return m_done; }             // steps done over all stages
 

@@ -13,12 +13,14 @@
 #include "KXAdjustmentProcessing.h"
 #include "KXFilterPasses.h"
 #include "filters/KXLineRunner.h"
+#include "filters/KXThreeTapArea.h"
 
 #include <QPoint>
 #include <QRect>
 
 #include <algorithm>
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
 namespace KXRunProtocol {
@@ -102,6 +104,18 @@ KXImageRGBA32i RunSeparable(KXAdjustmentProcessing& filter, QReadWriteLock& canc
     auto columns = makeColumns(filtered, (area & bounds).ToRect());
     const Box merged = area & bounds & selection;
     Run run(filter, cancelLock, cancelFlag, rows.Lines() + columns.Lines() + merged.Height(), scheme);
+    if constexpr (KXThreeTapTiles::Handles<std::decay_t<decltype(rows)>>::value) {
+        if (scheme == Scheme::ConcurrentLines) {
+            // A 3-tap kernel does all three stages in the merge's steps, tile
+            // by tile (KXThreeTapArea.h); the passes only take their steps.
+            run.Runner().RunDeferred(rows.Lines());
+            run.Runner().RunDeferred(columns.Lines());
+            if (!merged.IsEmpty())
+                KXThreeTapArea::Merge(run.Runner(), rows.LineKernel(), data.image, image, data.selection,
+                                      merged.ToRect(), data.offset);
+            return image;
+        }
+    }
     run.Runner().Run(rows);
     run.Runner().Run(columns);
     if (!merged.IsEmpty())

@@ -1,0 +1,109 @@
+#ifndef KXTHREETAPAREA_H
+#define KXTHREETAPAREA_H
+
+// The area case of a 3-tap kernel's separable run, its three stages done
+// tile by tile in one go: for every tile of the merged rows, the row pass's
+// pixels are worked out three source rows at a time (the rows of the tile
+// part and one above and below it), the column pass's pixels of a row from
+// those three, and the row is mixed into the tile through the selection at
+// once. No filtered copy of the layer, no second pass over it, no merge
+// copy: the tiles are read once and written once.
+//
+// The pixels are those of the stages one after another: the row pass reads
+// the layer as it was (the nearest edge pixel beyond the image, the pixel
+// itself beyond the area), the column pass reads the row pass's pixels one
+// row above and below (the nearest edge row beyond the image; the row pass
+// covers the area grown by one, so every row it reads is filtered), the
+// merge mixes with the layer's pixel. Rows are always read from `source`,
+// the layer as the run got it, so a tile that a wave before already mixed
+// is no source. Private to the library.
+
+#include "KXImage.h"
+#include "compositing/KXPixelRows.h"
+#include "core/KXTileWalker.h"
+#include "filters/KXLineRunner.h"
+#include "filters/KXThreeTapSpans.h"
+
+#include <QPoint>
+#include <QRect>
+
+#include <algorithm>
+
+namespace KXThreeTapArea {
+
+// Part `part` (tile coordinates) of tile (column, row) of the image: its
+// pixels, which hold the layer's there, mixed toward the kernel's rows and
+// columns of `source` through `selection` at (x, y) - offset. `in` is the
+// source's tile (column, row); `bytes` what kernel.TripleBytes() gave.
+template <class Kernel>
+void TilePart(const Kernel& kernel, KXThreeTapSpans::BytesFunction bytes, const KXImageRGBA32i& source,
+              const KXRGBA32i* in, KXRGBA32i* pixels, const QRect& part, unsigned int column, unsigned int row,
+              const KXImageRGBA32i& selection, const QPoint& offset)
+{
+    constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
+    const QPoint origin(int(column) * W, int(row) * H);
+    const int n = part.width();
+    const int x0 = origin.x() + part.left(), x1 = x0 + n - 1;
+    const int y0 = origin.y() + part.top(), y1 = origin.y() + part.bottom();
+    const int width = int(source.Width()), height = int(source.Height());
+    // The row pass's rows first … last, and its taps beyond the part's ends.
+    const int first = std::max(y0 - 1, 0), last = std::min(y1 + 1, height - 1);
+    KXRGBA32i before[H + 2], after[H + 2];
+    const unsigned int ends = unsigned(last - first + 1) * sizeof(KXRGBA32i);
+    source.GetColumn(unsigned(std::max(x0 - 1, 0)), unsigned(first), before, ends);
+    source.GetColumn(unsigned(std::min(x1 + 1, width - 1)), unsigned(first), after, ends);
+
+    KXTapPixel<Kernel> plain(kernel);
+    KXRGBA32i line[W + 2], rows[3][W], filtered[W], mask[W];
+    // The row pass's row y into rows[y % 3].
+    const auto rowPass = [&](int y) {
+        line[0] = before[y - first];
+        if (y >= origin.y() && y < origin.y() + H) {
+            const KXRGBA32i* p = in + (y - origin.y()) * W + part.left();
+            std::copy(p, p + n, line + 1);
+        } else {
+            source.GetLine(unsigned(y), unsigned(x0), line + 1, unsigned(n) * sizeof(KXRGBA32i));
+        }
+        line[n + 1] = after[y - first];
+        kernel.Triples(line, line + 1, line + 2, rows[y % 3], n, plain, bytes);
+    };
+    for (int y = first; y < y0; ++y)
+        rowPass(y);
+    rowPass(y0);
+    const unsigned int maskBytes = unsigned(n) * sizeof(KXRGBA32i);
+    for (int y = y0; y <= y1; ++y) {
+        if (y + 1 <= last)
+            rowPass(y + 1);
+        kernel.Triples(rows[std::max(y - 1, 0) % 3], rows[y % 3], rows[std::min(y + 1, height - 1) % 3], filtered, n,
+                       plain, bytes);
+        selection.GetLine(unsigned(y - offset.y()), unsigned(x0 - offset.x()), mask, maskBytes);
+        KXPixelRows::MixRow(filtered, pixels + (y - origin.y()) * W + part.left(), mask, n);
+    }
+}
+
+// The merge stage of the area run over `rows` (inside the image, the area
+// and the selection moved by `offset`): one step per row, each block of rows
+// done tile by tile as described above.
+template <class Kernel>
+void Merge(KXLineRunner& runner, const Kernel& kernel, const KXImageRGBA32i& source, KXImageRGBA32i& image,
+           const KXImageRGBA32i& selection, const QRect& rows, const QPoint& offset)
+{
+    const auto bytes = kernel.TripleBytes(); // chosen once for the run
+    runner.RunRowBlocks(rows, [&](const QRect& block, KXTileWalker::Run run) {
+        KXTileWalker::WriteArea(image, block, run,
+                                [&](KXRGBA32i* pixels, const QRect& part, unsigned int column, unsigned int row) {
+                                    const QPoint origin(int(column) * KXImageRGBA32i::kTileWidth,
+                                                        int(row) * KXImageRGBA32i::kTileHeight);
+                                    KXTileWalker::ReadArea(source, part.translated(origin), KXTileWalker::Run::Serial,
+                                                           [&](const KXRGBA32i* in, const QRect&, unsigned int,
+                                                               unsigned int) {
+                                                               TilePart(kernel, bytes, source, in, pixels, part,
+                                                                        column, row, selection, offset);
+                                                           });
+                                });
+    });
+}
+
+} // namespace KXThreeTapArea
+
+#endif // KXTHREETAPAREA_H
