@@ -23,24 +23,30 @@
 #include "core/KXTileWalker.h"
 #include "filters/KXLineRunner.h"
 #include "filters/KXThreeTapSpans.h"
+#include "filters/KXThreeTapTiles.h"
 
 #include <QPoint>
 #include <QRect>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace KXThreeTapArea {
 
-// Part `part` (tile coordinates) of tile (column, row) of the image: its
-// pixels, which hold the layer's there, mixed toward the kernel's rows and
-// columns of `source` through `selection` at (x, y) - offset. `in` is the
-// source's tile (column, row); `bytes` what kernel.TripleBytes() gave.
+// Part `part` (tile coordinates) of tile (column, row) of the image, whose
+// pixels `in` are written into `out` (the same block for a tile the image
+// alone holds): mixed toward the kernel's rows and columns of `source`
+// through `selection` at (x, y) - offset; out keeps in's pixels elsewhere.
+// `layer` is the source's tile (column, row); `bytes` what
+// kernel.TripleBytes() gave.
 template <class Kernel>
 void TilePart(const Kernel& kernel, KXThreeTapSpans::BytesFunction bytes, const KXImageRGBA32i& source,
-              const KXRGBA32i* in, KXRGBA32i* pixels, const QRect& part, unsigned int column, unsigned int row,
-              const KXImageRGBA32i& selection, const QPoint& offset)
+              const KXRGBA32i* layer, KXRGBA32i* out, const KXRGBA32i* in, const QRect& part, unsigned int column,
+              unsigned int row, const KXImageRGBA32i& selection, const QPoint& offset)
 {
     constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
+    if (out != in)
+        KXThreeTapTiles::KeepOutside(out, in, part);
     const QPoint origin(int(column) * W, int(row) * H);
     const int n = part.width();
     const int x0 = origin.x() + part.left(), x1 = x0 + n - 1;
@@ -55,11 +61,11 @@ void TilePart(const Kernel& kernel, KXThreeTapSpans::BytesFunction bytes, const 
 
     KXTapPixel<Kernel> plain(kernel);
     KXRGBA32i line[W + 2], rows[3][W], filtered[W], mask[W];
-    // The row pass's row y into rows[y % 3].
+    // The row pass's row y into rows[y % 3], from a copy with its end taps.
     const auto rowPass = [&](int y) {
         line[0] = before[y - first];
         if (y >= origin.y() && y < origin.y() + H) {
-            const KXRGBA32i* p = in + (y - origin.y()) * W + part.left();
+            const KXRGBA32i* p = layer + (y - origin.y()) * W + part.left();
             std::copy(p, p + n, line + 1);
         } else {
             source.GetLine(unsigned(y), unsigned(x0), line + 1, unsigned(n) * sizeof(KXRGBA32i));
@@ -70,14 +76,25 @@ void TilePart(const Kernel& kernel, KXThreeTapSpans::BytesFunction bytes, const 
     for (int y = first; y < y0; ++y)
         rowPass(y);
     rowPass(y0);
-    const unsigned int maskBytes = unsigned(n) * sizeof(KXRGBA32i);
+    const unsigned int rowBytes = unsigned(n) * sizeof(KXRGBA32i);
     for (int y = y0; y <= y1; ++y) {
         if (y + 1 <= last)
             rowPass(y + 1);
-        kernel.Triples(rows[std::max(y - 1, 0) % 3], rows[y % 3], rows[std::min(y + 1, height - 1) % 3], filtered, n,
-                       plain, bytes);
-        selection.GetLine(unsigned(y - offset.y()), unsigned(x0 - offset.x()), mask, maskBytes);
-        KXPixelRows::MixRow(filtered, pixels + (y - origin.y()) * W + part.left(), mask, n);
+        const KXRGBA32i* up = rows[std::max(y - 1, 0) % 3];
+        const KXRGBA32i* down = rows[std::min(y + 1, height - 1) % 3];
+        KXRGBA32i* d = out + (y - origin.y()) * W + part.left();
+        selection.GetLine(unsigned(y - offset.y()), unsigned(x0 - offset.x()), mask, rowBytes);
+        uint32_t all = 0xFFFFFFFFu;
+        for (int j = 0; j < n; ++j)
+            all &= mask[j].value;
+        if ((all >> 24) == 255) { // fully selected: the columns straight into the tile
+            kernel.Triples(up, rows[y % 3], down, d, n, plain, bytes);
+            continue;
+        }
+        if (out != in)
+            std::copy(in + (d - out), in + (d - out) + n, d);
+        kernel.Triples(up, rows[y % 3], down, filtered, n, plain, bytes);
+        KXPixelRows::MixRow(filtered, d, mask, n);
     }
 }
 
@@ -88,19 +105,25 @@ template <class Kernel>
 void Merge(KXLineRunner& runner, const Kernel& kernel, const KXImageRGBA32i& source, KXImageRGBA32i& image,
            const KXImageRGBA32i& selection, const QRect& rows, const QPoint& offset)
 {
+    constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
     const auto bytes = kernel.TripleBytes(); // chosen once for the run
     runner.RunRowBlocks(rows, [&](const QRect& block, KXTileWalker::Run run) {
-        KXTileWalker::WriteArea(image, block, run,
-                                [&](KXRGBA32i* pixels, const QRect& part, unsigned int column, unsigned int row) {
-                                    const QPoint origin(int(column) * KXImageRGBA32i::kTileWidth,
-                                                        int(row) * KXImageRGBA32i::kTileHeight);
-                                    KXTileWalker::ReadArea(source, part.translated(origin), KXTileWalker::Run::Serial,
-                                                           [&](const KXRGBA32i* in, const QRect&, unsigned int,
-                                                               unsigned int) {
-                                                               TilePart(kernel, bytes, source, in, pixels, part,
-                                                                        column, row, selection, offset);
-                                                           });
-                                });
+        const QRect area = KXTileWalker::Clip(block, image.Rect());
+        KXTileWalker::Write(
+            image, KXTileWalker::TilesOf<KXImageRGBA32i>(area), run,
+            [&](KXRGBA32i* out, const KXRGBA32i* in, unsigned int column, unsigned int row) {
+                const QRect part = KXTileWalker::PartOfTile<KXImageRGBA32i>(area, column, row);
+                const QPoint origin(int(column) * W, int(row) * H);
+                bool done = false;
+                KXTileWalker::ReadArea(source, part.translated(origin), KXTileWalker::Run::Serial,
+                                       [&](const KXRGBA32i* layer, const QRect&, unsigned int, unsigned int) {
+                                           TilePart(kernel, bytes, source, layer, out, in, part, column, row,
+                                                    selection, offset);
+                                           done = true;
+                                       });
+                if (!done && out != in) // no source block: the tile keeps its pixels
+                    KXCopyMemory(out, in, KXImageRGBA32i::kTilePixels * sizeof(KXRGBA32i));
+            });
     });
 }
 
