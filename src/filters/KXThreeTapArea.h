@@ -60,18 +60,25 @@ void TilePart(const Kernel& kernel, KXThreeTapSpans::BytesFunction bytes, const 
     source.GetColumn(unsigned(std::min(x1 + 1, width - 1)), unsigned(first), after, ends);
 
     KXTapPixel<Kernel> plain(kernel);
-    KXRGBA32i line[W + 2], rows[3][W], filtered[W], mask[W];
-    // The row pass's row y into rows[y % 3], from a copy with its end taps.
+    alignas(64) KXRGBA32i rows[3][W], filtered[W], mask[W], line[W + 2];
+    // The row pass's row y into rows[y % 3]: a row of the tile where it
+    // lies (the inner pixels' taps are its own, the ends' are put beside
+    // them), others through a copy.
     const auto rowPass = [&](int y) {
-        line[0] = before[y - first];
-        if (y >= origin.y() && y < origin.y() + H) {
-            const KXRGBA32i* p = layer + (y - origin.y()) * W + part.left();
-            std::copy(p, p + n, line + 1);
-        } else {
+        KXRGBA32i* to = rows[y % 3];
+        const KXRGBA32i b = before[y - first], a = after[y - first];
+        if (y < origin.y() || y >= origin.y() + H || n < 2) {
+            line[0] = b;
             source.GetLine(unsigned(y), unsigned(x0), line + 1, unsigned(n) * sizeof(KXRGBA32i));
+            line[n + 1] = a;
+            kernel.Triples(line, line + 1, line + 2, to, n, plain, bytes);
+            return;
         }
-        line[n + 1] = after[y - first];
-        kernel.Triples(line, line + 1, line + 2, rows[y % 3], n, plain, bytes);
+        const KXRGBA32i* p = layer + (y - origin.y()) * W + part.left();
+        const KXRGBA32i head[3] = {b, p[0], p[1]}, tail[3] = {p[n - 2], p[n - 1], a};
+        kernel.Triples(head, head + 1, head + 2, to, 1, plain, bytes);
+        kernel.Triples(p, p + 1, p + 2, to + 1, n - 2, plain, bytes);
+        kernel.Triples(tail, tail + 1, tail + 2, to + n - 1, 1, plain, bytes);
     };
     for (int y = first; y < y0; ++y)
         rowPass(y);
