@@ -10,6 +10,7 @@
 //     runner.Run(horizontalPass);           // false once cancelled
 //     runner.Run(verticalPass);             // does nothing after a cancel
 //     runner.RunRows(rows, mergeRow, target, area);
+//     runner.RunDeferred(lines);            // steps a later stage does the work of
 //
 // Before each step is started the cancel flag is read under a read lock of
 // the cancel lock; once a check has seen it set, that stage ends and every

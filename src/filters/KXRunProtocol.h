@@ -79,7 +79,11 @@ void MergeBySelection(KXLineRunner& runner, const KXImageRGBA32i& filtered, KXIm
 // horizontal pass reaches beyond the area. Whole-image case (invalid
 // selection rectangle): both passes over the layer itself. Area case: both
 // passes over a copy, rows over the area grown by the margin, columns over
-// the area, then the merge through the selection.
+// the area, then the merge through the selection. A 3-tap kernel's area case
+// in the concurrent scheme gives the same pixels, steps and progress, but
+// does the work of all three stages in the merge's steps, tile by tile
+// (KXThreeTapArea.h): a cancel before the merge leaves the layer as it was,
+// as before.
 template <class MakeRows, class MakeColumns>
 KXImageRGBA32i RunSeparable(KXAdjustmentProcessing& filter, QReadWriteLock& cancelLock, const bool& cancelFlag,
                             const KXFilterData& data, int margin, MakeRows&& makeRows, MakeColumns&& makeColumns,
