@@ -17,6 +17,7 @@
 #include "KXParallel.h"
 
 #include <QRect>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cstdint>
@@ -73,7 +74,9 @@ void ForEach(const QRect& tiles, Run run, Fn&& fn)
         return;
     const int width = tiles.width();
     const int count = width * tiles.height();
-    if (run == Run::Serial || count == 1) {
+    // One tile, or a pool of one thread: on the calling thread, which a
+    // dispatch would only leave waiting.
+    if (run == Run::Serial || count == 1 || QThreadPool::globalInstance()->maxThreadCount() <= 1) {
         for (int row = tiles.top(); row <= tiles.bottom(); ++row)
             for (int column = tiles.left(); column <= tiles.right(); ++column)
                 fn(static_cast<unsigned int>(column), static_cast<unsigned int>(row));

@@ -10,6 +10,7 @@
 //     runner.Run(horizontalPass);           // false once cancelled
 //     runner.Run(verticalPass);             // does nothing after a cancel
 //     runner.RunRows(rows, mergeRow, target, area);
+//     runner.RunDeferred(lines);            // steps a later stage does the work of
 //
 // Before each step is started the cancel flag is read under a read lock of
 // the cancel lock; once a check has seen it set, that stage ends and every
@@ -142,6 +143,16 @@ public:
             return RunRows(area.height(), [&](int i) { rows(block(i, i), KXTileWalker::Run::Serial); });
         return Waves(0, area.height() - 1,
                      [&](int first, int last) { rows(block(first, last), KXTileWalker::Run::Parallel); });
+    }
+
+    // `count` steps whose work a later stage does (nothing sees what they
+    // would write before it): admitted and reported as Run admits and
+    // reports lines, nothing done. False when cancelled.
+    bool RunDeferred(int count)
+    {
+        if (m_scheme == Scheme::OneLineAtATime)
+            return RunRows(count, [](int) {});
+        return Waves(0, count - 1, [](int, int) {});
     }
 
     bool Cancelled() const { return m_cancelled; } // a check saw the flag

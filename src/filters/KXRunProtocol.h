@@ -13,12 +13,14 @@
 #include "KXAdjustmentProcessing.h"
 #include "KXFilterPasses.h"
 #include "filters/KXLineRunner.h"
+#include "filters/KXThreeTapArea.h"
 
 #include <QPoint>
 #include <QRect>
 
 #include <algorithm>
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
 namespace KXRunProtocol {
@@ -77,7 +79,11 @@ void MergeBySelection(KXLineRunner& runner, const KXImageRGBA32i& filtered, KXIm
 // horizontal pass reaches beyond the area. Whole-image case (invalid
 // selection rectangle): both passes over the layer itself. Area case: both
 // passes over a copy, rows over the area grown by the margin, columns over
-// the area, then the merge through the selection.
+// the area, then the merge through the selection. A 3-tap kernel's area case
+// in the concurrent scheme gives the same pixels, steps and progress, but
+// does the work of all three stages in the merge's steps, tile by tile
+// (KXThreeTapArea.h): a cancel before the merge leaves the layer as it was,
+// as before.
 template <class MakeRows, class MakeColumns>
 KXImageRGBA32i RunSeparable(KXAdjustmentProcessing& filter, QReadWriteLock& cancelLock, const bool& cancelFlag,
                             const KXFilterData& data, int margin, MakeRows&& makeRows, MakeColumns&& makeColumns,
@@ -102,6 +108,18 @@ KXImageRGBA32i RunSeparable(KXAdjustmentProcessing& filter, QReadWriteLock& canc
     auto columns = makeColumns(filtered, (area & bounds).ToRect());
     const Box merged = area & bounds & selection;
     Run run(filter, cancelLock, cancelFlag, rows.Lines() + columns.Lines() + merged.Height(), scheme);
+    if constexpr (KXThreeTapTiles::Handles<std::decay_t<decltype(rows)>>::value) {
+        if (scheme == Scheme::ConcurrentLines) {
+            // A 3-tap kernel does all three stages in the merge's steps, tile
+            // by tile (KXThreeTapArea.h); the passes only take their steps.
+            run.Runner().RunDeferred(rows.Lines());
+            run.Runner().RunDeferred(columns.Lines());
+            if (!merged.IsEmpty())
+                KXThreeTapArea::Merge(run.Runner(), rows.LineKernel(), data.image, image, data.selection,
+                                      merged.ToRect(), data.offset);
+            return image;
+        }
+    }
     run.Runner().Run(rows);
     run.Runner().Run(columns);
     if (!merged.IsEmpty())

@@ -110,34 +110,47 @@ struct SmoothenLanes {
     }
 };
 
+// The rule on 64 bytes of the taps, or on the first of them that `bytes`
+// selects (the others read as all ones, which leaves the AND alone, and not
+// written); returns `all` ANDed with the taps.
+template <class Lanes>
+KX_AVX512 __m512i LanesVector(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int n,
+                              __mmask64 bytes, __m512i all)
+{
+    const __m512i zero = _mm512_setzero_si512(), ones = _mm512_set1_epi32(-1);
+    const __m512i lv = _mm512_mask_loadu_epi8(ones, bytes, l), mv = _mm512_mask_loadu_epi8(ones, bytes, m),
+                  rv = _mm512_mask_loadu_epi8(ones, bytes, r);
+    const __m512i low = Lanes::Of(_mm512_unpacklo_epi8(lv, zero), _mm512_unpacklo_epi8(mv, zero),
+                                  _mm512_unpacklo_epi8(rv, zero), n);
+    const __m512i high = Lanes::Of(_mm512_unpackhi_epi8(lv, zero), _mm512_unpackhi_epi8(mv, zero),
+                                   _mm512_unpackhi_epi8(rv, zero), n);
+    _mm512_mask_storeu_epi8(out, bytes, _mm512_packus_epi16(low, high));
+    if constexpr (Lanes::Rule::kChecksAlpha)
+        return _mm512_and_si512(all, _mm512_and_si512(lv, _mm512_and_si512(mv, rv)));
+    else
+        return all;
+}
+
 template <class Lanes>
 __attribute__((flatten, target("avx512f,avx512bw"))) uint32_t Avx512Lanes(const uint8_t* l, const uint8_t* m,
                                                                           const uint8_t* r, uint8_t* out,
                                                                           int count, int n)
 {
-    const __m512i zero = _mm512_setzero_si512();
     __m512i all = _mm512_set1_epi32(-1);
     int j = 0;
-    for (; j + 64 <= 4 * count; j += 64) {
-        const __m512i lv = _mm512_loadu_si512(l + j), mv = _mm512_loadu_si512(m + j), rv = _mm512_loadu_si512(r + j);
-        if constexpr (Lanes::Rule::kChecksAlpha)
-            all = _mm512_and_si512(all, _mm512_and_si512(lv, _mm512_and_si512(mv, rv)));
-        const __m512i low = Lanes::Of(_mm512_unpacklo_epi8(lv, zero), _mm512_unpacklo_epi8(mv, zero),
-                                      _mm512_unpacklo_epi8(rv, zero), n);
-        const __m512i high = Lanes::Of(_mm512_unpackhi_epi8(lv, zero), _mm512_unpackhi_epi8(mv, zero),
-                                       _mm512_unpackhi_epi8(rv, zero), n);
-        _mm512_storeu_si512(out + j, _mm512_packus_epi16(low, high));
-    }
-    const uint32_t rest = Loop(l + j, m + j, r + j, out + j, count - j / 4, typename Lanes::Rule(n));
+    for (; j + 64 <= 4 * count; j += 64)
+        all = LanesVector<Lanes>(l + j, m + j, r + j, out + j, n, ~__mmask64(0), all);
+    if (j < 4 * count) // the tail in one masked vector
+        all = LanesVector<Lanes>(l + j, m + j, r + j, out + j, n, (__mmask64(1) << (4 * count - j)) - 1, all);
     if constexpr (Lanes::Rule::kChecksAlpha) {
         uint32_t words[16];
         _mm512_storeu_si512(words, all);
-        uint32_t every = rest;
+        uint32_t every = 0xFFFFFFFFu;
         for (uint32_t word : words)
             every &= word;
         return every;
     } else {
-        return rest;
+        return 0xFFFFFFFFu;
     }
 }
 #undef KX_AVX512

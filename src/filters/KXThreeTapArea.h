@@ -1,0 +1,139 @@
+#ifndef KXTHREETAPAREA_H
+#define KXTHREETAPAREA_H
+
+// The area case of a 3-tap kernel's separable run, its three stages done
+// tile by tile in one go: for every tile of the merged rows, the row pass's
+// pixels are worked out three source rows at a time (the rows of the tile
+// part and one above and below it), the column pass's pixels of a row from
+// those three, and the row is mixed into the tile through the selection at
+// once. No filtered copy of the layer, no second pass over it, no merge
+// copy: the tiles are read once and written once.
+//
+// The pixels are those of the stages one after another: the row pass reads
+// the layer as it was (the nearest edge pixel beyond the image, the pixel
+// itself beyond the area), the column pass reads the row pass's pixels one
+// row above and below (the nearest edge row beyond the image; the row pass
+// covers the area grown by one, so every row it reads is filtered), the
+// merge mixes with the layer's pixel. Rows are always read from `source`,
+// the layer as the run got it, so a tile that a wave before already mixed
+// is no source. Private to the library.
+
+#include "KXImage.h"
+#include "compositing/KXPixelRows.h"
+#include "core/KXTileWalker.h"
+#include "filters/KXLineRunner.h"
+#include "filters/KXThreeTapSpans.h"
+#include "filters/KXThreeTapTiles.h"
+
+#include <QPoint>
+#include <QRect>
+
+#include <algorithm>
+#include <cstdint>
+
+namespace KXThreeTapArea {
+
+// Part `part` (tile coordinates) of tile (column, row) of the image, whose
+// pixels `in` are written into `out` (the same block for a tile the image
+// alone holds): mixed toward the kernel's rows and columns of `source`
+// through `selection` at (x, y) - offset; out keeps in's pixels elsewhere.
+// `layer` is the source's tile (column, row); `bytes` what
+// kernel.TripleBytes() gave.
+template <class Kernel>
+void TilePart(const Kernel& kernel, KXThreeTapSpans::BytesFunction bytes, const KXImageRGBA32i& source,
+              const KXRGBA32i* layer, KXRGBA32i* out, const KXRGBA32i* in, const QRect& part, unsigned int column,
+              unsigned int row, const KXImageRGBA32i& selection, const QPoint& offset)
+{
+    constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
+    if (out != in)
+        KXThreeTapTiles::KeepOutside(out, in, part);
+    const QPoint origin(int(column) * W, int(row) * H);
+    const int n = part.width();
+    const int x0 = origin.x() + part.left(), x1 = x0 + n - 1;
+    const int y0 = origin.y() + part.top(), y1 = origin.y() + part.bottom();
+    const int width = int(source.Width()), height = int(source.Height());
+    // The row pass's rows first … last, and its taps beyond the part's ends.
+    const int first = std::max(y0 - 1, 0), last = std::min(y1 + 1, height - 1);
+    KXRGBA32i before[H + 2], after[H + 2];
+    const unsigned int ends = unsigned(last - first + 1) * sizeof(KXRGBA32i);
+    source.GetColumn(unsigned(std::max(x0 - 1, 0)), unsigned(first), before, ends);
+    source.GetColumn(unsigned(std::min(x1 + 1, width - 1)), unsigned(first), after, ends);
+
+    KXTapPixel<Kernel> plain(kernel);
+    alignas(64) KXRGBA32i rows[3][W], filtered[W], mask[W], line[W + 2];
+    // The row pass's row y into rows[y % 3]: a row of the tile where it
+    // lies (the inner pixels' taps are its own, the ends' are put beside
+    // them), others through a copy.
+    const auto rowPass = [&](int y) {
+        KXRGBA32i* to = rows[y % 3];
+        const KXRGBA32i b = before[y - first], a = after[y - first];
+        if (y < origin.y() || y >= origin.y() + H || n < 2) {
+            line[0] = b;
+            source.GetLine(unsigned(y), unsigned(x0), line + 1, unsigned(n) * sizeof(KXRGBA32i));
+            line[n + 1] = a;
+            kernel.Triples(line, line + 1, line + 2, to, n, plain, bytes);
+            return;
+        }
+        const KXRGBA32i* p = layer + (y - origin.y()) * W + part.left();
+        const KXRGBA32i head[3] = {b, p[0], p[1]}, tail[3] = {p[n - 2], p[n - 1], a};
+        kernel.Triples(head, head + 1, head + 2, to, 1, plain, bytes);
+        kernel.Triples(p, p + 1, p + 2, to + 1, n - 2, plain, bytes);
+        kernel.Triples(tail, tail + 1, tail + 2, to + n - 1, 1, plain, bytes);
+    };
+    for (int y = first; y < y0; ++y)
+        rowPass(y);
+    rowPass(y0);
+    const unsigned int rowBytes = unsigned(n) * sizeof(KXRGBA32i);
+    for (int y = y0; y <= y1; ++y) {
+        if (y + 1 <= last)
+            rowPass(y + 1);
+        const KXRGBA32i* up = rows[std::max(y - 1, 0) % 3];
+        const KXRGBA32i* down = rows[std::min(y + 1, height - 1) % 3];
+        KXRGBA32i* d = out + (y - origin.y()) * W + part.left();
+        selection.GetLine(unsigned(y - offset.y()), unsigned(x0 - offset.x()), mask, rowBytes);
+        uint32_t all = 0xFFFFFFFFu;
+        for (int j = 0; j < n; ++j)
+            all &= mask[j].value;
+        if ((all >> 24) == 255) { // fully selected: the columns straight into the tile
+            kernel.Triples(up, rows[y % 3], down, d, n, plain, bytes);
+            continue;
+        }
+        if (out != in)
+            std::copy(in + (d - out), in + (d - out) + n, d);
+        kernel.Triples(up, rows[y % 3], down, filtered, n, plain, bytes);
+        KXPixelRows::MixRow(filtered, d, mask, n);
+    }
+}
+
+// The merge stage of the area run over `rows` (inside the image, the area
+// and the selection moved by `offset`): one step per row, each block of rows
+// done tile by tile as described above.
+template <class Kernel>
+void Merge(KXLineRunner& runner, const Kernel& kernel, const KXImageRGBA32i& source, KXImageRGBA32i& image,
+           const KXImageRGBA32i& selection, const QRect& rows, const QPoint& offset)
+{
+    constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
+    const auto bytes = kernel.TripleBytes(); // chosen once for the run
+    runner.RunRowBlocks(rows, [&](const QRect& block, KXTileWalker::Run run) {
+        const QRect area = KXTileWalker::Clip(block, image.Rect());
+        KXTileWalker::Write(
+            image, KXTileWalker::TilesOf<KXImageRGBA32i>(area), run,
+            [&](KXRGBA32i* out, const KXRGBA32i* in, unsigned int column, unsigned int row) {
+                const QRect part = KXTileWalker::PartOfTile<KXImageRGBA32i>(area, column, row);
+                const QPoint origin(int(column) * W, int(row) * H);
+                bool done = false;
+                KXTileWalker::ReadArea(source, part.translated(origin), KXTileWalker::Run::Serial,
+                                       [&](const KXRGBA32i* layer, const QRect&, unsigned int, unsigned int) {
+                                           TilePart(kernel, bytes, source, layer, out, in, part, column, row,
+                                                    selection, offset);
+                                           done = true;
+                                       });
+                if (!done && out != in) // no source block: the tile keeps its pixels
+                    KXCopyMemory(out, in, KXImageRGBA32i::kTilePixels * sizeof(KXRGBA32i));
+            });
+    });
+}
+
+} // namespace KXThreeTapArea
+
+#endif // KXTHREETAPAREA_H
