@@ -13,12 +13,14 @@
 #include "filters/KXGaussianSpans.h"
 
 #include "KXFilterKernels.h"
+#include "filters/KXGaussianCertified.h"
 #include "filters/KXGaussianSpanWidth.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -436,9 +438,68 @@ inline __attribute__((always_inline)) void KeepSums(const SpanArgs& s, int j, in
             s.sums[4 * size_t(j - s.first + i) + size_t(c)] = sum[c][i];
 }
 
+// Destination j of an opaque block exactly, as the per-pixel kernel.
+inline KXRGBA32i ExactPixel(const SpanArgs& s, int j)
+{
+    double b = 0.0, g = 0.0, red = 0.0, a = 0.0;
+    for (int k = -s.radius; k <= s.radius; ++k) {
+        const double w = s.weights[k + s.radius];
+        const int64_t at = s.offset + j + k;
+        const KXRGBA32i& p = s.source[at < 0 ? 0 : at > s.last ? s.last : at];
+        a += w * p.a;
+        b += p.b * w * p.a / 255.0;
+        g += p.g * w * p.a / 255.0;
+        red += p.r * w * p.a / 255.0;
+    }
+    return Finish<GaussMode::Premul>(KXRGBA32i(), b, g, red, a);
+}
+
+// Destinations j0 … j0 + count - 1 of the alpha-weighted kernel through the
+// certified float sums (KXGaussianCertified.h) if every source pixel they
+// read is opaque; false (nothing written) otherwise. Groups x Lanes
+// destinations are summed at once while they fit, then Lanes at a time.
+template <class Ops, int Lanes, int Groups>
+inline __attribute__((always_inline)) bool CertifiedBlock(const SpanArgs& s, int j0, int count,
+                                                          const KXGaussianCertified::Weights& cw)
+{
+    typedef typename KXGaussianCertified::Vec<Lanes>::U U;
+    const int r = s.radius;
+    const int padded = (count + Lanes - 1) / Lanes * Lanes;
+    const int width = padded + 2 * r;
+    thread_local std::vector<float> scratch;
+    scratch.resize(3 * static_cast<size_t>(width));
+    float* const plane[3] = {scratch.data(), scratch.data() + width, scratch.data() + 2 * size_t(width)};
+    if (KXGaussianCertified::FillFloatPlanes<Lanes>(s.source, s.last, s.offset + j0 - r, width, plane) != 255)
+        return false;
+    KXRGBA32i* destination = s.destination + j0;
+    for (int g = 0; g < padded;) {
+        const int groups = g + Lanes * Groups <= padded ? Groups : 1;
+        U pixels[Groups];
+        unsigned bad[Groups];
+        if (groups == Groups)
+            KXGaussianCertified::CertifiedGroups<Ops, Lanes, Groups>(plane, g, r, cw, pixels, bad);
+        else
+            KXGaussianCertified::CertifiedGroups<Ops, Lanes, 1>(plane, g, r, cw, pixels, bad);
+        for (int i = 0; i < groups; ++i, g += Lanes) {
+            const int n = std::min(Lanes, count - g);
+            if (n == Lanes)
+                std::memcpy(static_cast<void*>(destination + g), &pixels[i], sizeof pixels[i]);
+            else
+                for (int j = 0; j < n; ++j)
+                    destination[g + j].value = pixels[i][j];
+            for (unsigned lanes = bad[i]; lanes != 0; lanes &= lanes - 1)
+                if (const int j = __builtin_ctz(lanes); j < n)
+                    destination[g + j] = ExactPixel(s, j0 + g + j);
+        }
+    }
+    return true;
+}
+
 // Groups: groups of eight opaque destinations summed at once (1 or 2; two
-// only where the registers hold their sums and terms, AVX-512).
-template <GaussMode Mode, bool Fused, int Groups>
+// only where the registers hold their sums and terms, AVX-512). Cert: the
+// fused multiply-add of the certified float sums (CertifiedBlock) with
+// its lanes and groups, or void for none.
+template <GaussMode Mode, bool Fused, int Groups, class Cert = void>
 inline __attribute__((always_inline)) void GaussSharedBody(const SpanArgs& s)
 {
     static_assert(Groups == 1 || Groups == 2, "one group or two");
@@ -449,6 +510,11 @@ inline __attribute__((always_inline)) void GaussSharedBody(const SpanArgs& s)
     const auto termLength = [](int m, int padded) { return 2 * m < padded ? padded + 2 * m : 2 * padded; };
     const OpaqueTerms* opaque = nullptr;
     double alphaSum = 0.0;
+    const KXGaussianCertified::Weights* certified = nullptr; // if the float sums may be used
+    if (Mode == GaussMode::Premul && !std::is_void<Cert>::value && !s.sums) {
+        certified = &KXGaussianCertified::WeightsFor(w, r);
+        certified = certified->usable ? certified : nullptr;
+    }
     if (Mode == GaussMode::Premul) {
         opaque = &OpaqueTermsFor(w, r);
         for (int k = -r; k <= r; ++k)
@@ -474,6 +540,10 @@ inline __attribute__((always_inline)) void GaussSharedBody(const SpanArgs& s)
         const int padded = (count + 7) & ~7;
         const int64_t base = s.offset + j0 - r;
         KXRGBA32i* destination = s.destination + j0;
+        if constexpr (Mode == GaussMode::Premul && !std::is_void<Cert>::value) {
+            if (certified && CertifiedBlock<Cert, Cert::kLanes, Cert::kGroups>(s, j0, count, *certified))
+                continue;
+        }
         const ByteRanges ranges = Mode == GaussMode::Premul && opaque->usable
                                       ? RangesOf(s.source, s.last, base, padded + 2 * r)
                                       : ByteRanges{};
@@ -556,11 +626,11 @@ inline bool Symmetric(const SpanArgs& s)
     return true;
 }
 
-template <GaussMode Mode, bool Fused, int Groups = 1>
+template <GaussMode Mode, bool Fused, int Groups = 1, class Cert = void>
 inline __attribute__((always_inline)) void GaussSpanChoice(const SpanArgs& s)
 {
     if (s.radius <= kMaxSharedRadius && Symmetric(s))
-        GaussSharedBody<Mode, Fused, Groups>(s);
+        GaussSharedBody<Mode, Fused, Groups, Cert>(s);
     else
         GaussSpanBody<Mode, Fused>(s);
 }
@@ -573,20 +643,50 @@ __attribute__((flatten)) void GaussSpanDefault(const SpanArgs& s)
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define KX_GAUSS_AVX2 1
+#include <immintrin.h>
+// The certified float sums on AVX2: eight floats a vector, two groups.
+struct CertAvx2 {
+    static constexpr int kLanes = 8, kGroups = 2;
+    typedef KXGaussianCertified::Vec<kLanes>::F F;
+    static __attribute__((target("avx2,fma"))) inline F Fma(F a, F b, F c)
+    {
+        return F(_mm256_fmadd_ps(__m256(a), __m256(b), __m256(c)));
+    }
+    static __attribute__((target("avx2"))) inline unsigned InRange(F x, F lo, F hi)
+    {
+        return unsigned(_mm256_movemask_ps(_mm256_and_ps(_mm256_cmp_ps(__m256(x), __m256(lo), _CMP_GT_OQ),
+                                                         _mm256_cmp_ps(__m256(x), __m256(hi), _CMP_LT_OQ))));
+    }
+};
+
 // Built for AVX2 with fused multiply-add (four doubles a vector); called
 // only where the processor has both. The arithmetic is the same IEEE double
 // arithmetic, the division by 255 done as Div255 shows.
 template <GaussMode Mode>
 __attribute__((flatten, target("avx2,fma"))) void GaussSpanAvx2(const SpanArgs& s)
 {
-    GaussSpanChoice<Mode, true>(s);
+    GaussSpanChoice<Mode, true, 1, CertAvx2>(s);
 }
+
+// The certified float sums on AVX-512: sixteen floats a vector, four groups.
+struct CertAvx512 {
+    static constexpr int kLanes = 16, kGroups = 4;
+    typedef KXGaussianCertified::Vec<kLanes>::F F;
+    static __attribute__((target("avx512f"))) inline F Fma(F a, F b, F c)
+    {
+        return F(_mm512_fmadd_ps(__m512(a), __m512(b), __m512(c)));
+    }
+    static __attribute__((target("avx512f"))) inline unsigned InRange(F x, F lo, F hi)
+    {
+        return _mm512_cmp_ps_mask(__m512(x), __m512(lo), _CMP_GT_OQ) & _mm512_cmp_ps_mask(__m512(x), __m512(hi), _CMP_LT_OQ);
+    }
+};
 
 // The same for AVX-512 (eight doubles a vector).
 template <GaussMode Mode>
 __attribute__((flatten, target("avx512f,fma"))) void GaussSpanAvx512(const SpanArgs& s)
 {
-    GaussSpanChoice<Mode, true, 2>(s);
+    GaussSpanChoice<Mode, true, 2, CertAvx512>(s);
 }
 #endif
 
@@ -632,6 +732,11 @@ void GaussSpan(const SpanArgs& s)
 bool KXGaussianSpanWidth::Available(Width width)
 {
     return Supported(width);
+}
+
+void KXGaussianSpanWidth::WidenCertifiedMargin(double margin)
+{
+    KXGaussianCertified::ExtraMargin().store(margin, std::memory_order_relaxed);
 }
 
 void KXGaussianSpanWidth::Force(Width width)
