@@ -136,13 +136,20 @@ inline __attribute__((always_inline)) unsigned FillFloatPlanes(const KXRGBA32i* 
         one(q);
     const int inside = static_cast<int>(std::min<int64_t>(count, int64_t(last) + 1 - base));
     U all = ~U{};
-    for (; q + Lanes <= inside; q += Lanes) {
-        const U pixels = LoadV<U>(source + base + q);
+    const auto vector = [&](int at) {
+        const U pixels = LoadV<U>(source + base + at);
         all &= pixels;
         for (int c = 0; c < 3; ++c) {
             const F v = __builtin_convertvector(I((pixels >> (8 * c)) & 255u), F);
-            std::memcpy(plane[c] + q, &v, sizeof v);
+            std::memcpy(plane[c] + at, &v, sizeof v);
         }
+    };
+    const int from = q;
+    for (; q + Lanes <= inside; q += Lanes)
+        vector(q);
+    if (q < inside && inside - from >= Lanes) { // the rest inside, overlapping the last vector
+        vector(inside - Lanes);
+        q = inside;
     }
     for (int lane = 0; lane < Lanes; ++lane)
         alpha &= all[lane] >> 24;

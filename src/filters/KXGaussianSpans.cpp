@@ -458,6 +458,8 @@ inline KXRGBA32i ExactPixel(const SpanArgs& s, int j)
 // certified float sums (KXGaussianCertified.h) if every source pixel they
 // read is opaque; false (nothing written) otherwise. Groups x Lanes
 // destinations are summed at once while they fit, then Lanes at a time.
+constexpr int kCertifiedBlock = 512; // destinations of a long block of float sums
+
 template <class Ops, int Lanes, int Groups>
 inline __attribute__((always_inline)) bool CertifiedBlock(const SpanArgs& s, int j0, int count,
                                                           const KXGaussianCertified::Weights& cw)
@@ -535,13 +537,21 @@ inline __attribute__((always_inline)) void GaussSharedBody(const SpanArgs& s)
     const double** left = sides.data();               // left[4 m + c][j]: term of pixel j's tap -m
     const double** right = sides.data() + 4 * (r + 1); // right[4 m + c][j]: of its tap m
 
-    for (int j0 = s.first; j0 < s.end; j0 += n) {
+    for (int j0 = s.first, step = n; j0 < s.end; j0 += step) {
+        step = n;
         const int count = std::min(n, s.end - j0);
         const int padded = (count + 7) & ~7;
         const int64_t base = s.offset + j0 - r;
         KXRGBA32i* destination = s.destination + j0;
         if constexpr (Mode == GaussMode::Premul && !std::is_void<Cert>::value) {
-            if (certified && CertifiedBlock<Cert, Cert::kLanes, Cert::kGroups>(s, j0, count, *certified))
+            // Float sums over a long block if it is opaque, else over this one.
+            const int longer = std::min(kCertifiedBlock, s.end - j0);
+            if (certified && CertifiedBlock<Cert, Cert::kLanes, Cert::kGroups>(s, j0, longer, *certified)) {
+                step = longer;
+                continue;
+            }
+            if (certified && longer > count &&
+                CertifiedBlock<Cert, Cert::kLanes, Cert::kGroups>(s, j0, count, *certified))
                 continue;
         }
         const ByteRanges ranges = Mode == GaussMode::Premul && opaque->usable
