@@ -29,10 +29,13 @@
 // and the rounding of the bound's own arithmetic. If y - floor(y) lies
 // strictly between E and 1 - E, no integer lies between y and Y: floor(y)
 // is the exact path's byte before clamping, and clamping integers to
-// 0 … 255 agrees with RoundedByte. Other lanes take the exact kernel.
+// 0 … 255 agrees with RoundedByte. Other lanes take the exact kernel
+// (measured on a photo: 0.03, 0.05 and 0.16 % of the pixels at sigma 2, 5
+// and 20, about 6 E: E is 5.3e-5, 8.8e-5 and 2.7e-4 there).
 
 #include "filters/KXGaussianSpans.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -45,7 +48,8 @@
 
 namespace KXGaussianCertified {
 
-// A margin added to E (tests: a large one sends every lane to the fallback).
+// A margin added to E (tests: one just below 0.5 sends nearly every lane to
+// the fallback; from 0.5 on the float sums are not used at all).
 inline std::atomic<double>& ExtraMargin()
 {
     static std::atomic<double> margin{0.0};
