@@ -42,6 +42,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#endif
+
 // The vector helpers are always inlined into the spans of each width, so
 // the calling convention of wide vectors never matters.
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -162,13 +166,14 @@ inline __attribute__((always_inline)) unsigned FillFloatPlanes(const KXRGBA32i* 
     return alpha;
 }
 
-// Groups x Lanes opaque destinations from g on (plane index g + r is the
-// centre of destination g): their pixels into out[], and bit j of bad[i]
-// set where lane j's bytes are not all certified. Ops: the fused
-// multiply-add Fma(a, b, c) and InRange(x, lo, hi), the bits of the lanes
-// with lo < x < hi.
-template <class Ops, int Lanes, int Groups>
-inline __attribute__((always_inline)) void CertifiedGroups(const float* const* plane, int g, int r,
+// Groups vectors of Lanes opaque destinations: vector i's centre taps at
+// plane[c] + at + Group i, a tap m places away Step m floats farther (along
+// a line: Step 1, Group Lanes; across the columns of a band: Step = Group =
+// Lanes); their pixels into out[], and bit j of bad[i] set where lane j's
+// bytes are not all certified. Ops: the fused multiply-add Fma(a, b, c) and
+// InRange(x, lo, hi), the bits of the lanes with lo < x < hi.
+template <class Ops, int Lanes, int Groups, int Step = 1, int Group = Lanes>
+inline __attribute__((always_inline)) void CertifiedGroups(const float* const* plane, int at, int r,
                                                           const Weights& cw, typename Vec<Lanes>::U* out,
                                                           unsigned* bad)
 {
@@ -182,9 +187,10 @@ inline __attribute__((always_inline)) void CertifiedGroups(const float* const* p
     for (int m = r; m >= 1; --m) {
         const F f = cw.f[size_t(m)] - F{};
         for (int c = 0; c < 3; ++c) {
-            const float* p = plane[c] + g + r;
+            const float* p = plane[c] + at;
             for (int i = 0; i < Groups; ++i)
-                acc[c][i] = Ops::Fma(f, LoadV<F>(p + Lanes * i - m) + LoadV<F>(p + Lanes * i + m), acc[c][i]);
+                acc[c][i] = Ops::Fma(f, LoadV<F>(p + Group * i - Step * m) + LoadV<F>(p + Group * i + Step * m),
+                                     acc[c][i]);
         }
     }
     const F f0 = cw.f[0] - F{};
@@ -193,7 +199,7 @@ inline __attribute__((always_inline)) void CertifiedGroups(const float* const* p
         U pixel = U{} + 0xFF000000u;
         unsigned certified = (1u << Lanes) - 1;
         for (int c = 0; c < 3; ++c) {
-            const F y = Ops::Fma(f0, LoadV<F>(plane[c] + g + r + Lanes * i), acc[c][i]) + 0.5f;
+            const F y = Ops::Fma(f0, LoadV<F>(plane[c] + at + Group * i), acc[c][i]) + 0.5f;
             const I whole = __builtin_convertvector(y, I); // y >= 0: its floor
             certified &= Ops::InRange(y - __builtin_convertvector(whole, F), lo, hi);
             const I over = whole - 255; // min(whole, 255) without a compare: whole - max(over, 0)
@@ -203,6 +209,56 @@ inline __attribute__((always_inline)) void CertifiedGroups(const float* const* p
         bad[i] = ~certified & ((1u << Lanes) - 1);
     }
 }
+
+// The pixel the per-pixel kernel gives for centre `centre` of the source
+// pixels line[0], line[stride], … line[last stride] (clamped), weights
+// w[0] … w[2r].
+inline KXRGBA32i ExactPixel(const KXRGBA32i* line, ptrdiff_t stride, int last, int64_t centre, const double* w,
+                            int r)
+{
+    double b = 0.0, g = 0.0, red = 0.0, a = 0.0;
+    for (int k = -r; k <= r; ++k) {
+        const double wk = w[k + r];
+        const int64_t at = centre + k;
+        const KXRGBA32i& p = line[(at < 0 ? 0 : at > last ? last : at) * stride];
+        a += wk * p.a;
+        b += p.b * wk * p.a / 255.0;
+        g += p.g * wk * p.a / 255.0;
+        red += p.r * wk * p.a / 255.0;
+    }
+    return KXGaussianSpans::Finish<KXGaussianSpans::GaussMode::Premul>(KXRGBA32i(), b, g, red, a);
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+// The operations of CertifiedGroups on AVX2: eight floats a vector, two groups.
+struct OpsAvx2 {
+    static constexpr int kLanes = 8, kGroups = 2;
+    typedef Vec<kLanes>::F F;
+    static __attribute__((target("avx2,fma"))) inline F Fma(F a, F b, F c)
+    {
+        return F(_mm256_fmadd_ps(__m256(a), __m256(b), __m256(c)));
+    }
+    static __attribute__((target("avx2"))) inline unsigned InRange(F x, F lo, F hi)
+    {
+        return unsigned(_mm256_movemask_ps(_mm256_and_ps(_mm256_cmp_ps(__m256(x), __m256(lo), _CMP_GT_OQ),
+                                                         _mm256_cmp_ps(__m256(x), __m256(hi), _CMP_LT_OQ))));
+    }
+};
+
+// On AVX-512: sixteen floats a vector, four groups.
+struct OpsAvx512 {
+    static constexpr int kLanes = 16, kGroups = 4;
+    typedef Vec<kLanes>::F F;
+    static __attribute__((target("avx512f"))) inline F Fma(F a, F b, F c)
+    {
+        return F(_mm512_fmadd_ps(__m512(a), __m512(b), __m512(c)));
+    }
+    static __attribute__((target("avx512f"))) inline unsigned InRange(F x, F lo, F hi)
+    {
+        return _mm512_cmp_ps_mask(__m512(x), __m512(lo), _CMP_GT_OQ) & _mm512_cmp_ps_mask(__m512(x), __m512(hi), _CMP_LT_OQ);
+    }
+};
+#endif
 
 } // namespace KXGaussianCertified
 

@@ -15,6 +15,8 @@ enum class Width { Best, Plain, Avx2, Avx512 };
 
 // Built in and supported by this processor.
 bool Available(Width width);
+// The width spans use now (never Best).
+Width Current();
 // Spans use `width` from now on (Best: the run-time choice again). Not for
 // use while spans run on other threads.
 void Force(Width width);

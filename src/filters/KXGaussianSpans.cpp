@@ -438,26 +438,6 @@ inline __attribute__((always_inline)) void KeepSums(const SpanArgs& s, int j, in
             s.sums[4 * size_t(j - s.first + i) + size_t(c)] = sum[c][i];
 }
 
-// Destination j of an opaque block exactly, as the per-pixel kernel.
-inline KXRGBA32i ExactPixel(const SpanArgs& s, int j)
-{
-    double b = 0.0, g = 0.0, red = 0.0, a = 0.0;
-    for (int k = -s.radius; k <= s.radius; ++k) {
-        const double w = s.weights[k + s.radius];
-        const int64_t at = s.offset + j + k;
-        const KXRGBA32i& p = s.source[at < 0 ? 0 : at > s.last ? s.last : at];
-        a += w * p.a;
-        b += p.b * w * p.a / 255.0;
-        g += p.g * w * p.a / 255.0;
-        red += p.r * w * p.a / 255.0;
-    }
-    return Finish<GaussMode::Premul>(KXRGBA32i(), b, g, red, a);
-}
-
-// Destinations j0 … j0 + count - 1 of the alpha-weighted kernel through the
-// certified float sums (KXGaussianCertified.h) if every source pixel they
-// read is opaque; false (nothing written) otherwise. Groups x Lanes
-// destinations are summed at once while they fit, then Lanes at a time.
 constexpr int kCertifiedBlock = 512; // destinations of a long block of float sums
 
 template <class Ops, int Lanes, int Groups>
@@ -479,9 +459,9 @@ inline __attribute__((always_inline)) bool CertifiedBlock(const SpanArgs& s, int
         U pixels[Groups];
         unsigned bad[Groups];
         if (groups == Groups)
-            KXGaussianCertified::CertifiedGroups<Ops, Lanes, Groups>(plane, g, r, cw, pixels, bad);
+            KXGaussianCertified::CertifiedGroups<Ops, Lanes, Groups>(plane, g + r, r, cw, pixels, bad);
         else
-            KXGaussianCertified::CertifiedGroups<Ops, Lanes, 1>(plane, g, r, cw, pixels, bad);
+            KXGaussianCertified::CertifiedGroups<Ops, Lanes, 1>(plane, g + r, r, cw, pixels, bad);
         for (int i = 0; i < groups; ++i, g += Lanes) {
             const int n = std::min(Lanes, count - g);
             if (n == Lanes)
@@ -491,7 +471,8 @@ inline __attribute__((always_inline)) bool CertifiedBlock(const SpanArgs& s, int
                     destination[g + j].value = pixels[i][j];
             for (unsigned lanes = bad[i]; lanes != 0; lanes &= lanes - 1)
                 if (const int j = __builtin_ctz(lanes); j < n)
-                    destination[g + j] = ExactPixel(s, j0 + g + j);
+                    destination[g + j] = KXGaussianCertified::ExactPixel(s.source, 1, s.last, s.offset + j0 + g + j,
+                                                                         s.weights, r);
         }
     }
     return true;
@@ -653,50 +634,20 @@ __attribute__((flatten)) void GaussSpanDefault(const SpanArgs& s)
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define KX_GAUSS_AVX2 1
-#include <immintrin.h>
-// The certified float sums on AVX2: eight floats a vector, two groups.
-struct CertAvx2 {
-    static constexpr int kLanes = 8, kGroups = 2;
-    typedef KXGaussianCertified::Vec<kLanes>::F F;
-    static __attribute__((target("avx2,fma"))) inline F Fma(F a, F b, F c)
-    {
-        return F(_mm256_fmadd_ps(__m256(a), __m256(b), __m256(c)));
-    }
-    static __attribute__((target("avx2"))) inline unsigned InRange(F x, F lo, F hi)
-    {
-        return unsigned(_mm256_movemask_ps(_mm256_and_ps(_mm256_cmp_ps(__m256(x), __m256(lo), _CMP_GT_OQ),
-                                                         _mm256_cmp_ps(__m256(x), __m256(hi), _CMP_LT_OQ))));
-    }
-};
-
 // Built for AVX2 with fused multiply-add (four doubles a vector); called
 // only where the processor has both. The arithmetic is the same IEEE double
 // arithmetic, the division by 255 done as Div255 shows.
 template <GaussMode Mode>
 __attribute__((flatten, target("avx2,fma"))) void GaussSpanAvx2(const SpanArgs& s)
 {
-    GaussSpanChoice<Mode, true, 1, CertAvx2>(s);
+    GaussSpanChoice<Mode, true, 1, KXGaussianCertified::OpsAvx2>(s);
 }
-
-// The certified float sums on AVX-512: sixteen floats a vector, four groups.
-struct CertAvx512 {
-    static constexpr int kLanes = 16, kGroups = 4;
-    typedef KXGaussianCertified::Vec<kLanes>::F F;
-    static __attribute__((target("avx512f"))) inline F Fma(F a, F b, F c)
-    {
-        return F(_mm512_fmadd_ps(__m512(a), __m512(b), __m512(c)));
-    }
-    static __attribute__((target("avx512f"))) inline unsigned InRange(F x, F lo, F hi)
-    {
-        return _mm512_cmp_ps_mask(__m512(x), __m512(lo), _CMP_GT_OQ) & _mm512_cmp_ps_mask(__m512(x), __m512(hi), _CMP_LT_OQ);
-    }
-};
 
 // The same for AVX-512 (eight doubles a vector).
 template <GaussMode Mode>
 __attribute__((flatten, target("avx512f,fma"))) void GaussSpanAvx512(const SpanArgs& s)
 {
-    GaussSpanChoice<Mode, true, 2, CertAvx512>(s);
+    GaussSpanChoice<Mode, true, 2, KXGaussianCertified::OpsAvx512>(s);
 }
 #endif
 
@@ -716,14 +667,20 @@ bool Supported(Width width)
 #endif
 }
 
+Width CurrentWidth()
+{
+    const Width width = Width(gForcedWidth.load(std::memory_order_relaxed));
+    if (width != Width::Best)
+        return width;
+    return Supported(Width::Avx512) ? Width::Avx512 : Supported(Width::Avx2) ? Width::Avx2 : Width::Plain;
+}
+
 template <GaussMode Mode>
 void GaussSpan(const SpanArgs& s)
 {
     if (s.first >= s.end || s.last < 0)
         return;
-    Width width = Width(gForcedWidth.load(std::memory_order_relaxed));
-    if (width == Width::Best)
-        width = Supported(Width::Avx512) ? Width::Avx512 : Supported(Width::Avx2) ? Width::Avx2 : Width::Plain;
+    const Width width = CurrentWidth();
 #if defined(KX_GAUSS_AVX2)
     if (width == Width::Avx512) {
         GaussSpanAvx512<Mode>(s);
@@ -747,6 +704,11 @@ bool KXGaussianSpanWidth::Available(Width width)
 void KXGaussianSpanWidth::WidenCertifiedMargin(double margin)
 {
     KXGaussianCertified::ExtraMargin().store(margin, std::memory_order_relaxed);
+}
+
+KXGaussianSpanWidth::Width KXGaussianSpanWidth::Current()
+{
+    return CurrentWidth();
 }
 
 void KXGaussianSpanWidth::Force(Width width)

@@ -1,5 +1,6 @@
 #include "KXFilterKernels.h"
 #include "filters/KXGaussianSpanWidth.h"
+#include "filters/KXLineRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -92,4 +93,40 @@ TEST(KXGaussianCertified, MatchesPixelByPixel)
     KXGaussianSpanWidth::Force(Width::Best);
     if (!missing.empty())
         GTEST_SKIP() << "float sums not compared with the per-pixel kernel (no such instructions here):" << missing;
+}
+
+// The column pass across bands of sixteen columns gives the plain pass's
+// pixels: the columns are the near-half line turned by x places, one band
+// holds a pixel of alpha 254, the area cuts the first and last band short.
+TEST(KXGaussianCertified, ColumnBandsMatchThePlainPass)
+{
+    if (!KXGaussianSpanWidth::Available(KXGaussianSpanWidth::Width::Avx512))
+        GTEST_SKIP() << "no AVX-512 here: the column bands were not compared with the plain pass";
+    for (double sigma : {2.0, 20.0}) {
+        std::mt19937 random(static_cast<unsigned>(sigma));
+        const KXPixelLine line = NearHalves(KXGaussian1DPremul(sigma).Weights(), 30, random);
+        const int height = int(line.size());
+        KXImageRGBA32i image(60, unsigned(height));
+        for (int x = 0; x < 60; ++x)
+            for (int y = 0; y < height; ++y)
+                image.SetColor(x, y, line[size_t((y + 7 * x) % height)]);
+        image.SetColor(40, height / 2, KXRGBA32i(0xFE808080u));
+        for (double margin : {0.0, 0.4999}) {
+            KXGaussianSpanWidth::WidenCertifiedMargin(margin);
+            KXImageRGBA32i out[2] = {image, image};
+            for (int plain : {0, 1}) {
+                QReadWriteLock lock;
+                const bool cancel = false;
+                KXLineRunner runner(lock, cancel, {}, plain ? KXLineRunner::Scheme::OneLineAtATime
+                                                            : KXLineRunner::Scheme::ConcurrentLines);
+                KXKernelPass<KXGaussian1DPremul> pass(out[plain], QRect(3, 5, 55, height - 9),
+                                                      KXGaussian1DPremul(sigma), KXPassDirection::Vertical);
+                ASSERT_TRUE(runner.Run(pass));
+            }
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < 60; ++x)
+                    ASSERT_EQ(out[0].GetColor(x, y), out[1].GetColor(x, y)) << sigma << " " << margin << " " << x << "," << y;
+        }
+    }
+    KXGaussianSpanWidth::WidenCertifiedMargin(0.0);
 }
