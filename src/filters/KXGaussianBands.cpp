@@ -33,15 +33,29 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
     thread_local std::vector<float> planes;
     const int n = g.sourceLength, length = g.destinationLength;
     rows.resize(size_t(n) * kBand);
+    U all = ~U{};       // the AND of the band's pixels, for the opaque check
+    bool split = false; // a band across a tile border: its rows come in two parts
+    int64_t copied = 0; // pixels read (tiles without a block are not)
     KXTileWalker::ReadArea(image, QRect(at, g.sourceStart, kBand, n), KXTileWalker::Run::Serial,
                            [&](const KXRGBA32i* in, const QRect& part, unsigned int column, unsigned int row) {
                                const int lane = int(column) * W + part.left() - at;
-                               for (int y = part.top(); y <= part.bottom(); ++y)
-                                   std::memcpy(&rows[size_t(int(row) * H + y - g.sourceStart) * kBand + size_t(lane)],
-                                               in + y * W + part.left(), size_t(part.width()) * sizeof(uint32_t));
+                               copied += int64_t(part.width()) * part.height();
+                               for (int y = part.top(); y <= part.bottom(); ++y) {
+                                   uint32_t* to = &rows[size_t(int(row) * H + y - g.sourceStart) * kBand];
+                                   const KXRGBA32i* from = in + y * W + part.left();
+                                   if (part.width() == kBand) { // the whole band row in this tile
+                                       const U v = KXGaussianCertified::LoadV<U>(from);
+                                       all &= v;
+                                       std::memcpy(to, &v, sizeof v);
+                                   } else {
+                                       std::memcpy(to + lane, from, size_t(part.width()) * sizeof(uint32_t));
+                                       split = true;
+                                   }
+                               }
                            });
-    U all = ~U{};
-    for (int i = 0; i < n; ++i)
+    if (copied != int64_t(n) * kBand)
+        return false;
+    for (int i = 0; split && i < n; ++i)
         all &= KXGaussianCertified::LoadV<U>(&rows[size_t(i) * kBand]);
     for (int lane = 0; lane < kBand; ++lane)
         if ((all[lane] >> 24) != 255)
@@ -89,10 +103,14 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
     KXTileWalker::WriteArea(image, QRect(at, g.destinationStart, kBand, length), KXTileWalker::Run::Serial,
                             [&](KXRGBA32i* pixels, const QRect& part, unsigned int column, unsigned int row) {
                                 const int lane = int(column) * W + part.left() - at;
-                                for (int y = part.top(); y <= part.bottom(); ++y)
-                                    std::memcpy(static_cast<void*>(pixels + y * W + part.left()),
-                                                &out[size_t(int(row) * H + y - g.destinationStart) * kBand + size_t(lane)],
-                                                size_t(part.width()) * sizeof(uint32_t));
+                                for (int y = part.top(); y <= part.bottom(); ++y) {
+                                    void* to = pixels + y * W + part.left();
+                                    const uint32_t* from = &out[size_t(int(row) * H + y - g.destinationStart) * kBand];
+                                    if (part.width() == kBand)
+                                        std::memcpy(to, from, kBand * sizeof(uint32_t));
+                                    else
+                                        std::memcpy(to, from + lane, size_t(part.width()) * sizeof(uint32_t));
+                                }
                             });
     return true;
 }
