@@ -31,8 +31,8 @@
 //   each chunk with its own buffers and kernel (Pass::Worker, which reads
 //   and writes columns in bands of 16; a 3-tap kernel with Triples does a
 //   wave tile by tile instead, see KXThreeTapTiles.h, and the alpha-weighted
-//   Gaussian's opaque column bands are summed across, KXGaussianBands.h). Lines of one
-//   pass are independent, so the pixels equal the plain scheme's bit for
+//   Gaussian sums opaque column bands across, see KXGaussianBands.h). Lines
+//   of one pass are independent, so the pixels equal the plain scheme's bit for
 //   bit, and the progress values are the same, in the same order, from the
 //   calling thread, reported for each wave once its lines are done. A
 //   cancel takes effect at the next wave: the lines already admitted are
