@@ -13,6 +13,7 @@
 #include "KXFilterPasses.h"
 #include "KXImage.h"
 
+#include <algorithm>
 #include <optional>
 #include <type_traits>
 
