@@ -102,13 +102,12 @@ bool RunTiles(KXLineRunner& runner, Image& image, const QRect& area, const Rule&
 // tiles changed in place (a shared one copied first), the source's and the
 // selection's read without copies; a block of rows at a time through the
 // runner (one step a row). The source and the selection are not the target
-// (they may share its tiles). False when cancelled.
+// (they may share its tiles). False when cancelled. BlendBlock does the
+// rows of one block (inside `rows`) without the runner.
 template <bool BySelection, class BlendRow>
-bool BlendRows(KXLineRunner& runner, const Image& source, const QPoint& sourceAt, Image& target,
-               const Image* selection, const QPoint& selectionAt, const QRect& rows, const BlendRow& blendRow)
+void BlendBlock(const Image& source, const QPoint& sourceAt, Image& target, const Image* selection,
+                const QPoint& selectionAt, const QRect& block, KXTileWalker::Run run, const BlendRow& blendRow)
 {
-    if (rows.isEmpty())
-        return runner.RunRows(0, [](int) {});
     constexpr int W = Image::kTileWidth, H = Image::kTileHeight;
     // fn(pixels, piece) for every piece of `rect` (target coordinates) that
     // lies in one tile of `image` placed at `at`: pixels is the image's
@@ -137,8 +136,17 @@ bool BlendRows(KXLineRunner& runner, const Image& source, const QPoint& sourceAt
             }
         });
     };
+    KXTileWalker::WriteArea(target, block, run, blendTile);
+}
+
+template <bool BySelection, class BlendRow>
+bool BlendRows(KXLineRunner& runner, const Image& source, const QPoint& sourceAt, Image& target,
+               const Image* selection, const QPoint& selectionAt, const QRect& rows, const BlendRow& blendRow)
+{
+    if (rows.isEmpty())
+        return runner.RunRows(0, [](int) {});
     return runner.RunRowBlocks(rows, [&](const QRect& block, KXTileWalker::Run run) {
-        KXTileWalker::WriteArea(target, block, run, blendTile);
+        BlendBlock<BySelection>(source, sourceAt, target, selection, selectionAt, block, run, blendRow);
     });
 }
 
