@@ -72,7 +72,7 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
     const bool area = data.selectionRect.isValid();
     const QRect a = data.selectionRect.translated(data.offset);
 
-    KXImageRGBA32i h;
+    KXImageRGBA32i h, blended;
     bool cached = false;
     {
         QReadLocker locker(&shared.cacheLock);
@@ -100,12 +100,24 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
         KXRunProtocol::Run run(filter, shared.cancelLock, shared.cancelFlag, total, scheme);
         run.Runner().Run(rows);
         run.Runner().Run(columns);
-        if (!target.IsEmpty())
-            KXFilterStages::BlendRows<false>(run.Runner(), image, QPoint(), c, nullptr, QPoint(), target.ToRect(),
-                                             [](const KXRGBA32i* s, KXRGBA32i* d, const KXRGBA32i*, int width) {
-                                                 // KXBlend::KXSubtractRGBSrcByDst(128), a row at a time.
-                                                 KXPixelRows::SubtractRow(s, d, 128, width);
-                                             });
+        const auto subtract = [](const KXRGBA32i* s, KXRGBA32i* d, const KXRGBA32i*, int width) {
+            // KXBlend::KXSubtractRGBSrcByDst(128), a row at a time.
+            KXPixelRows::SubtractRow(s, d, 128, width);
+        };
+        if (area) {
+            if (!target.IsEmpty())
+                KXFilterStages::BlendRows<false>(run.Runner(), image, QPoint(), c, nullptr, QPoint(),
+                                                 target.ToRect(), subtract);
+        } else {
+            // Over the whole layer each block of rows is blended back into a
+            // copy of the layer while the block is still in the processor's
+            // caches; the copy is kept unless cancelled.
+            blended = image;
+            run.Runner().RunRowBlocks(target.ToRect(), [&](const QRect& block, KXTileWalker::Run walk) {
+                KXFilterStages::BlendBlock<false>(image, QPoint(), c, nullptr, QPoint(), block, walk, subtract);
+                BlendOn(c, block, mode, blended, block, opacity, false);
+            });
+        }
         if (run.Runner().Cancelled())
             return image;
         if (area) {
@@ -133,6 +145,8 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
         return image;
     if (area)
         BlendMaskOn(h, h.Rect(), mode, image, a, opacity, data.selection, data.selectionRect, false, false);
+    else if (!cached)
+        image = blended;
     else
         BlendOn(h, h.Rect(), mode, image, image.Rect(), opacity, false);
     filter.SetProgressValue(total);

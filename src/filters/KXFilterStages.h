@@ -10,7 +10,8 @@
 //   through the tile walker, the rows of the tile spread over the pool.
 // - BlendRows: one step per row; a row of a source image is blended into
 //   the same row of the target by a row function, through a selection or
-//   not; MergeRows does it with a KXBlend operator, pixel by pixel.
+//   not, in the tiles a block of rows at a time; MergeRows does it with a
+//   KXBlend operator, pixel by pixel.
 
 #include "KXBlend.h"
 #include "KXFilterKernels.h"
@@ -95,29 +96,58 @@ bool RunTiles(KXLineRunner& runner, Image& image, const QRect& area, const Rule&
 // moved by `selectionAt`, read when BySelection), the row segment of
 // `target` is blended by blendRow(s, d, m, width): s the source pixels from
 // (x, y) - sourceAt, d the target's from (x, y), m the selection's from (x,
-// y) - selectionAt (null without a selection). Rows run at once (each
-// writes only its own row). False when cancelled.
+// y) - selectionAt (null without a selection). The row functions work on
+// the pixels where they lie: a row is handed over in segments that lie in
+// one tile of each image (pixel by pixel functions only), the target's
+// tiles changed in place (a shared one copied first), the source's and the
+// selection's read without copies; a block of rows at a time through the
+// runner (one step a row). The source and the selection are not the target
+// (they may share its tiles). False when cancelled. BlendBlock does the
+// rows of one block (inside `rows`) without the runner.
+template <bool BySelection, class BlendRow>
+void BlendBlock(const Image& source, const QPoint& sourceAt, Image& target, const Image* selection,
+                const QPoint& selectionAt, const QRect& block, KXTileWalker::Run run, const BlendRow& blendRow)
+{
+    constexpr int W = Image::kTileWidth, H = Image::kTileHeight;
+    // fn(pixels, piece) for every piece of `rect` (target coordinates) that
+    // lies in one tile of `image` placed at `at`: pixels is the image's
+    // pixel at piece.topLeft(), the piece's rows W pixels apart.
+    const auto pieces = [](const Image& image, const QPoint& at, const QRect& rect, const auto& fn) {
+        KXTileWalker::ReadArea(image, rect.translated(-at), KXTileWalker::Run::Serial,
+                               [&](const KXRGBA32i* pixels, const QRect& part, unsigned int column, unsigned int row) {
+                                   fn(pixels + part.top() * W + part.left(),
+                                      part.translated(QPoint(int(column) * W, int(row) * H) + at));
+                               });
+    };
+    const auto blendTile = [&](KXRGBA32i* pixels, const QRect& part, unsigned int column, unsigned int row) {
+        const QPoint origin(int(column) * W, int(row) * H);
+        const auto blend = [&](const KXRGBA32i* s, const KXRGBA32i* m, const QRect& piece) {
+            KXRGBA32i* d = pixels + (piece.top() - origin.y()) * W + (piece.left() - origin.x());
+            for (int y = 0; y < piece.height(); ++y)
+                blendRow(s + y * W, d + y * W, m ? m + y * W : nullptr, piece.width());
+        };
+        pieces(source, sourceAt, part.translated(origin), [&](const KXRGBA32i* s, const QRect& piece) {
+            if constexpr (BySelection) {
+                pieces(*selection, selectionAt, piece, [&](const KXRGBA32i* m, const QRect& inner) {
+                    blend(s + (inner.top() - piece.top()) * W + (inner.left() - piece.left()), m, inner);
+                });
+            } else {
+                blend(s, nullptr, piece);
+            }
+        });
+    };
+    KXTileWalker::WriteArea(target, block, run, blendTile);
+}
+
 template <bool BySelection, class BlendRow>
 bool BlendRows(KXLineRunner& runner, const Image& source, const QPoint& sourceAt, Image& target,
                const Image* selection, const QPoint& selectionAt, const QRect& rows, const BlendRow& blendRow)
 {
     if (rows.isEmpty())
         return runner.RunRows(0, [](int) {});
-    const int width = rows.width();
-    const unsigned int bytes = static_cast<unsigned int>(width) * sizeof(KXRGBA32i);
-    const unsigned int x = static_cast<unsigned int>(rows.left());
-    return runner.RunRows(rows.height(), [&](int row) {
-        const int y = rows.top() + row;
-        std::vector<KXRGBA32i> s(static_cast<size_t>(width)), d(s.size()), m(BySelection ? s.size() : 0);
-        source.GetLine(static_cast<unsigned int>(y - sourceAt.y()), x - static_cast<unsigned int>(sourceAt.x()),
-                       s.data(), bytes);
-        target.GetLine(static_cast<unsigned int>(y), x, d.data(), bytes);
-        if constexpr (BySelection)
-            selection->GetLine(static_cast<unsigned int>(y - selectionAt.y()),
-                               x - static_cast<unsigned int>(selectionAt.x()), m.data(), bytes);
-        blendRow(s.data(), d.data(), BySelection ? m.data() : nullptr, width);
-        target.SetLine(static_cast<unsigned int>(y), x, d.data(), bytes);
-    }, target, rows);
+    return runner.RunRowBlocks(rows, [&](const QRect& block, KXTileWalker::Run run) {
+        BlendBlock<BySelection>(source, sourceAt, target, selection, selectionAt, block, run, blendRow);
+    });
 }
 
 // BlendRows with a KXBlend operator `mode`, pixel by pixel: the source pixel

@@ -15,9 +15,18 @@ enum class Width { Best, Plain, Avx2, Avx512 };
 
 // Built in and supported by this processor.
 bool Available(Width width);
+// The width spans use now (never Best).
+Width Current();
 // Spans use `width` from now on (Best: the run-time choice again). Not for
 // use while spans run on other threads.
 void Force(Width width);
+
+// Opaque blocks of the alpha-weighted spans (AVX2, AVX-512) sum in float
+// and take the exact kernel for a colour whose estimate plus 0.5 lies
+// within a bound E of an integer; tests widen E by `margin` (0: as built;
+// just below 0.5: nearly every pixel goes to the exact kernel). Not for use
+// while spans run on other threads.
+void WidenCertifiedMargin(double margin);
 
 // x / 255 as the fused-multiply-add spans compute it (needs Avx2 available).
 double FusedDivideBy255(double x);

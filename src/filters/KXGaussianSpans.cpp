@@ -13,12 +13,14 @@
 #include "filters/KXGaussianSpans.h"
 
 #include "KXFilterKernels.h"
+#include "filters/KXGaussianCertified.h"
 #include "filters/KXGaussianSpanWidth.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -436,9 +438,51 @@ inline __attribute__((always_inline)) void KeepSums(const SpanArgs& s, int j, in
             s.sums[4 * size_t(j - s.first + i) + size_t(c)] = sum[c][i];
 }
 
+constexpr int kCertifiedBlock = 512; // destinations of a long block of float sums
+
+template <class Ops, int Lanes, int Groups>
+inline __attribute__((always_inline)) bool CertifiedBlock(const SpanArgs& s, int j0, int count,
+                                                          const KXGaussianCertified::Weights& cw)
+{
+    typedef typename KXGaussianCertified::Vec<Lanes>::U U;
+    const int r = s.radius;
+    const int padded = (count + Lanes - 1) / Lanes * Lanes;
+    const int width = padded + 2 * r;
+    thread_local std::vector<float> scratch;
+    scratch.resize(3 * static_cast<size_t>(width));
+    float* const plane[3] = {scratch.data(), scratch.data() + width, scratch.data() + 2 * size_t(width)};
+    if (KXGaussianCertified::FillFloatPlanes<Lanes>(s.source, s.last, s.offset + j0 - r, width, plane) != 255)
+        return false;
+    KXRGBA32i* destination = s.destination + j0;
+    for (int g = 0; g < padded;) {
+        const int groups = g + Lanes * Groups <= padded ? Groups : 1;
+        U pixels[Groups];
+        unsigned bad[Groups];
+        if (groups == Groups)
+            KXGaussianCertified::CertifiedGroups<Ops, Lanes, Groups>(plane, g + r, r, cw, pixels, bad);
+        else
+            KXGaussianCertified::CertifiedGroups<Ops, Lanes, 1>(plane, g + r, r, cw, pixels, bad);
+        for (int i = 0; i < groups; ++i, g += Lanes) {
+            const int n = std::min(Lanes, count - g);
+            if (n == Lanes)
+                std::memcpy(static_cast<void*>(destination + g), &pixels[i], sizeof pixels[i]);
+            else
+                for (int j = 0; j < n; ++j)
+                    destination[g + j].value = pixels[i][j];
+            for (unsigned lanes = bad[i]; lanes != 0; lanes &= lanes - 1)
+                if (const int j = __builtin_ctz(lanes); j < n)
+                    destination[g + j] = KXGaussianCertified::ExactPixel(s.source, 1, s.last, s.offset + j0 + g + j,
+                                                                         s.weights, r);
+        }
+    }
+    return true;
+}
+
 // Groups: groups of eight opaque destinations summed at once (1 or 2; two
-// only where the registers hold their sums and terms, AVX-512).
-template <GaussMode Mode, bool Fused, int Groups>
+// only where the registers hold their sums and terms, AVX-512). Cert: the
+// fused multiply-add of the certified float sums (CertifiedBlock) with
+// its lanes and groups, or void for none.
+template <GaussMode Mode, bool Fused, int Groups, class Cert = void>
 inline __attribute__((always_inline)) void GaussSharedBody(const SpanArgs& s)
 {
     static_assert(Groups == 1 || Groups == 2, "one group or two");
@@ -449,6 +493,11 @@ inline __attribute__((always_inline)) void GaussSharedBody(const SpanArgs& s)
     const auto termLength = [](int m, int padded) { return 2 * m < padded ? padded + 2 * m : 2 * padded; };
     const OpaqueTerms* opaque = nullptr;
     double alphaSum = 0.0;
+    const KXGaussianCertified::Weights* certified = nullptr; // if the float sums may be used
+    if (Mode == GaussMode::Premul && !std::is_void<Cert>::value && !s.sums) {
+        certified = &KXGaussianCertified::WeightsFor(w, r);
+        certified = certified->usable ? certified : nullptr;
+    }
     if (Mode == GaussMode::Premul) {
         opaque = &OpaqueTermsFor(w, r);
         for (int k = -r; k <= r; ++k)
@@ -469,11 +518,23 @@ inline __attribute__((always_inline)) void GaussSharedBody(const SpanArgs& s)
     const double** left = sides.data();               // left[4 m + c][j]: term of pixel j's tap -m
     const double** right = sides.data() + 4 * (r + 1); // right[4 m + c][j]: of its tap m
 
-    for (int j0 = s.first; j0 < s.end; j0 += n) {
+    for (int j0 = s.first, step = n; j0 < s.end; j0 += step) {
+        step = n;
         const int count = std::min(n, s.end - j0);
         const int padded = (count + 7) & ~7;
         const int64_t base = s.offset + j0 - r;
         KXRGBA32i* destination = s.destination + j0;
+        if constexpr (Mode == GaussMode::Premul && !std::is_void<Cert>::value) {
+            // Float sums over a long block if it is opaque, else over this one.
+            const int longer = std::min(kCertifiedBlock, s.end - j0);
+            if (certified && CertifiedBlock<Cert, Cert::kLanes, Cert::kGroups>(s, j0, longer, *certified)) {
+                step = longer;
+                continue;
+            }
+            if (certified && longer > count &&
+                CertifiedBlock<Cert, Cert::kLanes, Cert::kGroups>(s, j0, count, *certified))
+                continue;
+        }
         const ByteRanges ranges = Mode == GaussMode::Premul && opaque->usable
                                       ? RangesOf(s.source, s.last, base, padded + 2 * r)
                                       : ByteRanges{};
@@ -556,11 +617,11 @@ inline bool Symmetric(const SpanArgs& s)
     return true;
 }
 
-template <GaussMode Mode, bool Fused, int Groups = 1>
+template <GaussMode Mode, bool Fused, int Groups = 1, class Cert = void>
 inline __attribute__((always_inline)) void GaussSpanChoice(const SpanArgs& s)
 {
     if (s.radius <= kMaxSharedRadius && Symmetric(s))
-        GaussSharedBody<Mode, Fused, Groups>(s);
+        GaussSharedBody<Mode, Fused, Groups, Cert>(s);
     else
         GaussSpanBody<Mode, Fused>(s);
 }
@@ -579,14 +640,14 @@ __attribute__((flatten)) void GaussSpanDefault(const SpanArgs& s)
 template <GaussMode Mode>
 __attribute__((flatten, target("avx2,fma"))) void GaussSpanAvx2(const SpanArgs& s)
 {
-    GaussSpanChoice<Mode, true>(s);
+    GaussSpanChoice<Mode, true, 1, KXGaussianCertified::OpsAvx2>(s);
 }
 
 // The same for AVX-512 (eight doubles a vector).
 template <GaussMode Mode>
 __attribute__((flatten, target("avx512f,fma"))) void GaussSpanAvx512(const SpanArgs& s)
 {
-    GaussSpanChoice<Mode, true, 2>(s);
+    GaussSpanChoice<Mode, true, 2, KXGaussianCertified::OpsAvx512>(s);
 }
 #endif
 
@@ -606,14 +667,20 @@ bool Supported(Width width)
 #endif
 }
 
+Width CurrentWidth()
+{
+    const Width width = Width(gForcedWidth.load(std::memory_order_relaxed));
+    if (width != Width::Best)
+        return width;
+    return Supported(Width::Avx512) ? Width::Avx512 : Supported(Width::Avx2) ? Width::Avx2 : Width::Plain;
+}
+
 template <GaussMode Mode>
 void GaussSpan(const SpanArgs& s)
 {
     if (s.first >= s.end || s.last < 0)
         return;
-    Width width = Width(gForcedWidth.load(std::memory_order_relaxed));
-    if (width == Width::Best)
-        width = Supported(Width::Avx512) ? Width::Avx512 : Supported(Width::Avx2) ? Width::Avx2 : Width::Plain;
+    const Width width = CurrentWidth();
 #if defined(KX_GAUSS_AVX2)
     if (width == Width::Avx512) {
         GaussSpanAvx512<Mode>(s);
@@ -632,6 +699,16 @@ void GaussSpan(const SpanArgs& s)
 bool KXGaussianSpanWidth::Available(Width width)
 {
     return Supported(width);
+}
+
+void KXGaussianSpanWidth::WidenCertifiedMargin(double margin)
+{
+    KXGaussianCertified::ExtraMargin().store(margin, std::memory_order_relaxed);
+}
+
+KXGaussianSpanWidth::Width KXGaussianSpanWidth::Current()
+{
+    return CurrentWidth();
 }
 
 void KXGaussianSpanWidth::Force(Width width)

@@ -31,8 +31,9 @@
 //   multiples of kChunkLines, so chunks of columns share no cache line),
 //   each chunk with its own buffers and kernel (Pass::Worker, which reads
 //   and writes columns in bands of 16; a 3-tap kernel with Triples does a
-//   wave tile by tile instead, see KXThreeTapTiles.h). Lines of one
-//   pass are independent, so the pixels equal the plain scheme's bit for
+//   wave tile by tile instead, see KXThreeTapTiles.h, and the alpha-weighted
+//   Gaussian sums opaque column bands across, see KXGaussianBands.h). Lines
+//   of one pass are independent, so the pixels equal the plain scheme's bit for
 //   bit, and the progress values are the same, in the same order, from the
 //   calling thread, reported for each wave once its lines are done. A
 //   cancel takes effect at the next wave: the lines already admitted are
@@ -42,6 +43,7 @@
 #include "KXImage.h"
 #include "KXParallel.h"
 #include "core/KXTileWalker.h"
+#include "filters/KXGaussianBands.h"
 #include "filters/KXThreeTapTiles.h"
 
 #include <QReadLocker>
@@ -89,8 +91,12 @@ public:
         } else {
             return Waves(g.firstLine, g.lastLine, [&](int first, int last) {
                 Chunks(first, last, pass.Image(), g.Area(first, last), [&pass](int from, int to) {
-                    typename Pass::Worker worker(pass);
-                    worker.Lines(from, to);
+                    if constexpr (KXGaussianBands::Handles<Pass>::value) {
+                        KXGaussianBands::Lines(pass, from, to);
+                    } else {
+                        typename Pass::Worker worker(pass);
+                        worker.Lines(from, to);
+                    }
                 });
             });
         }

@@ -1,0 +1,69 @@
+// The filters' row stage against a plain pixel loop where every image's
+// tiles are cut somewhere else; the whole-layer high pass, which blends back
+// a block of rows at a time, against its stages run one after another.
+
+#include "KXBlendModes.h"
+#include "KXBlurFilters.h"
+#include "KXDetailFilters.h"
+#include "KXFilterTestImages.h"
+#include "compositing/KXPixelRows.h"
+#include "filters/KXFilterStages.h"
+
+#include <gtest/gtest.h>
+
+TEST(KXFilterStages, BlendRowsCutAtEveryImagesSeams)
+{
+    // The source at (37, -61), the selection at (-90, 5): their seams fall
+    // at target x 165 / 166 and y 195 / 133, 261, the target's at 128 and
+    // 256, all inside the rows. The target shares its tiles with `before`.
+    using KXFilterTest::RandomImage;
+    const KXImageRGBA32i source = RandomImage(300, 400, 1), selection = RandomImage(400, 300, 2);
+    const KXImageRGBA32i before = RandomImage(300, 300, 3);
+    const auto mix = [](uint32_t s, uint32_t m, uint32_t d) { return KXRGBA32i(s + 3 * m + 7 * d); };
+    const QRect rows(100, 70, 180, 200);
+    QReadWriteLock lock;
+    bool cancel = false;
+    KXLineRunner runner(lock, cancel, {});
+    KXImageRGBA32i target = before;
+    KXFilterStages::BlendRows<true>(runner, source, QPoint(37, -61), target, &selection, QPoint(-90, 5), rows,
+                                    [&](const KXRGBA32i* s, KXRGBA32i* d, const KXRGBA32i* m, int n) {
+                                        for (int i = 0; i < n; ++i)
+                                            d[i] = mix(s[i], m[i], d[i]);
+                                    });
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 300; ++x)
+            ASSERT_EQ(target.GetColor(x, y), !rows.contains(x, y) ? before.GetColor(x, y)
+                                             : mix(source.GetColor(x - 37, y + 61), selection.GetColor(x + 90, y - 5),
+                                                   before.GetColor(x, y)))
+                << x << "," << y;
+}
+
+TEST(KXFilterStages, WholeHighPassIsBlurSubtractedThenBlendedOnce)
+{
+    // Overlay at 60 % over 3 x 2 tiles: the Gaussian blur filter, each
+    // colour layer - blur + 128 (the blur's alpha kept), one BlendOn.
+    const KXImageRGBA32i layer = KXFilterTest::RandomImage(300, 200, 4);
+    QReadWriteLock lock, cacheLock;
+    bool cancel = false;
+    double cachedSigma = -1.0;
+    KXImageRGBA32i cached, expected = layer;
+    KXGaussianBlurProcessing::BlurData blur;
+    blur.image = layer;
+    blur.sigma = 3.0;
+    KXImageRGBA32i h = KXGaussianBlurProcessing(lock, cancel).run(blur);
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 300; ++x) {
+            KXRGBA32i p = h.GetColor(x, y);
+            KXPixelRows::SubtractPixel(layer.GetColor(x, y), p, 128, p);
+            h.SetColor(x, y, p);
+        }
+    BlendOn(h, h.Rect(), KXBlendMode::Overlay, expected, expected.Rect(), 0.6, false);
+    KXHighPassProcessing::HighPassData data;
+    data.image = layer;
+    data.sigma = 3.0;
+    data.modeIndex = 1;
+    data.amount = 60;
+    const KXImageRGBA32i out = KXHighPassProcessing(lock, cancel, cacheLock, cachedSigma, cached).run(data);
+    EXPECT_EQ(KXFilterTest::Pixels(out), KXFilterTest::Pixels(expected));
+    EXPECT_EQ(KXFilterTest::Pixels(cached), KXFilterTest::Pixels(h));
+}

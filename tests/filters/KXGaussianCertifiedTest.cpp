@@ -1,0 +1,132 @@
+#include "KXFilterKernels.h"
+#include "filters/KXGaussianSpanWidth.h"
+#include "filters/KXLineRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+namespace {
+
+// Opaque neighbourhoods (2r + 1 pixels, one after the other) whose centre's
+// colour sums Σ w c lie next to a half-integer (within about 1e-9), the
+// float estimate's error deciding their bytes: the pair sums p1, p2 at
+// distances 1 and 2 are met with 2000 random pairs p3, p4 at distances 3
+// and 4 (fractions of p1 w1 + p2 w2 sorted, the one completing to .5
+// looked up); the other taps random.
+KXPixelLine NearHalves(const std::vector<double>& w, int count, std::mt19937& random)
+{
+    const int r = int(w.size() / 2), far = r >= 4 ? 2000 : 1;
+    const auto fraction = [](double x) { return x - std::floor(x); };
+    std::vector<std::pair<double, int>> near;
+    for (int a = 0; a < 511 * 511; ++a)
+        near.emplace_back(fraction(a / 511 * w[size_t(r + 1)] + a % 511 * w[size_t(r + 2)]), a);
+    std::sort(near.begin(), near.end());
+    KXPixelLine line(size_t(count * (2 * r + 1)));
+    for (int t = 0; t < count; ++t) {
+        KXRGBA32i* centre = &line[size_t(t * (2 * r + 1) + r)];
+        for (int k = -r; k <= r; ++k)
+            centre[k].value = 0xFF000000u | random();
+        for (int c = 0; c < 3; ++c) {
+            double rest = 0.0, best = 1.0;
+            for (int k = -r; k <= r; ++k)
+                rest += std::abs(k) <= (far > 1 ? 4 : 2) && k ? 0.0 : ((centre[k].value >> (8 * c)) & 255u) * w[size_t(k + r)];
+            int pairs[5] = {};
+            for (int i = 0; i < far; ++i) {
+                const int p3 = far > 1 ? int(random() % 511) : 0, p4 = far > 1 ? int(random() % 511) : 0;
+                const double want = fraction(0.5 - rest - (far > 1 ? p3 * w[size_t(r + 3)] + p4 * w[size_t(r + 4)] : 0.0));
+                const auto at = std::lower_bound(near.begin(), near.end(), std::make_pair(want, 0));
+                for (auto it : {at == near.end() ? near.begin() : at, at == near.begin() ? near.end() - 1 : at - 1})
+                    if (const double d = std::abs(fraction(want - it->first + 0.5) - 0.5); d < best)
+                        best = d, pairs[1] = it->second / 511, pairs[2] = it->second % 511, pairs[3] = p3, pairs[4] = p4;
+            }
+            for (int m = 1; m <= (far > 1 ? 4 : 2); ++m)
+                for (int k : {-m, m}) {
+                    const int value = k < 0 ? std::min(pairs[m], 255) : pairs[m] - std::min(pairs[m], 255);
+                    centre[k].value = (centre[k].value & ~(255u << (8 * c))) | uint32_t(value) << (8 * c);
+                }
+        }
+    }
+    return line;
+}
+
+} // namespace
+
+// The certified float sums of opaque blocks give the bytes of the per-pixel
+// kernel: sums next to half-integers, random opaque pixels, a few pixels of
+// alpha 254 or 0 among them (those blocks are not opaque), each as built and
+// with the acceptance shrunk so that nearly every pixel takes the fallback.
+TEST(KXGaussianCertified, MatchesPixelByPixel)
+{
+    using KXGaussianSpanWidth::Width;
+    std::string missing;
+    for (Width width : {Width::Avx2, Width::Avx512}) {
+        if (!KXGaussianSpanWidth::Available(width)) {
+            missing += width == Width::Avx2 ? " AVX2" : " AVX-512";
+            continue;
+        }
+        KXGaussianSpanWidth::Force(width);
+        for (double sigma : {0.7, 2.0, 5.0, 20.0}) {
+            std::mt19937 random(int(sigma * 10));
+            KXGaussian1DPremul kernel(sigma);
+            KXPixelLine source = NearHalves(kernel.Weights(), 40, random);
+            for (int i = 0; i < 3000; ++i)
+                source.push_back(KXRGBA32i(0xFF000000u | random()));
+            for (int i = 0; i < 10; ++i)
+                source[random() % source.size()].a = random() % 2 ? 254 : 0;
+            for (double margin : {0.0, 0.4999}) {
+                KXGaussianSpanWidth::WidenCertifiedMargin(margin);
+                kernel.SetSource(&source);
+                KXPixelLine one(source.size()), many(source.size());
+                kernel.SetDestination(&one);
+                for (int i = 0; i < int(source.size()); ++i)
+                    kernel(i);
+                kernel.SetDestination(&many);
+                kernel.Span(0, int(source.size()));
+                ASSERT_EQ(many, one) << "width " << int(width) << " sigma " << sigma << " margin " << margin;
+            }
+        }
+    }
+    KXGaussianSpanWidth::WidenCertifiedMargin(0.0);
+    KXGaussianSpanWidth::Force(Width::Best);
+    if (!missing.empty())
+        GTEST_SKIP() << "float sums not compared with the per-pixel kernel (no such instructions here):" << missing;
+}
+
+// The column pass across bands of sixteen columns gives the plain pass's
+// pixels: the columns are the near-half line turned by x places, one band
+// holds a pixel of alpha 254, the area cuts the first and last band short.
+TEST(KXGaussianCertified, ColumnBandsMatchThePlainPass)
+{
+    if (!KXGaussianSpanWidth::Available(KXGaussianSpanWidth::Width::Avx512))
+        GTEST_SKIP() << "no AVX-512 here: the column bands were not compared with the plain pass";
+    for (double sigma : {2.0, 20.0}) {
+        std::mt19937 random(static_cast<unsigned>(sigma));
+        const KXPixelLine line = NearHalves(KXGaussian1DPremul(sigma).Weights(), 30, random);
+        const int height = int(line.size());
+        KXImageRGBA32i image(60, unsigned(height));
+        for (int x = 0; x < 60; ++x)
+            for (int y = 0; y < height; ++y)
+                image.SetColor(x, y, line[size_t((y + 7 * x) % height)]);
+        image.SetColor(40, height / 2, KXRGBA32i(0xFE808080u));
+        for (double margin : {0.0, 0.4999}) {
+            KXGaussianSpanWidth::WidenCertifiedMargin(margin);
+            KXImageRGBA32i out[2] = {image, image};
+            for (int plain : {0, 1}) {
+                QReadWriteLock lock;
+                const bool cancel = false;
+                KXLineRunner runner(lock, cancel, {}, plain ? KXLineRunner::Scheme::OneLineAtATime
+                                                            : KXLineRunner::Scheme::ConcurrentLines);
+                KXKernelPass<KXGaussian1DPremul> pass(out[plain], QRect(3, 5, 55, height - 9),
+                                                      KXGaussian1DPremul(sigma), KXPassDirection::Vertical);
+                ASSERT_TRUE(runner.Run(pass));
+            }
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < 60; ++x)
+                    ASSERT_EQ(out[0].GetColor(x, y), out[1].GetColor(x, y)) << sigma << " " << margin << " " << x << "," << y;
+        }
+    }
+    KXGaussianSpanWidth::WidenCertifiedMargin(0.0);
+}
