@@ -156,6 +156,20 @@ const HalfWayTable& TheHalfWayTable()
     return table;
 }
 
+// Lane i of the result is table[index[i] mod 8]: GCC's one-vector
+// __builtin_shuffle; clang has no variable shuffle builtin, so lane by lane.
+KX_LANES_INLINE I8 PickLanes(I8 table, I8 index)
+{
+#if defined(__clang__)
+    I8 picked;
+    for (int i = 0; i < 8; ++i)
+        picked[i] = table[index[i] & 7];
+    return picked;
+#else
+    return __builtin_shuffle(table, index);
+#endif
+}
+
 // Eight pixels from lanes h (0 .. 359 or 0xFFFF), s, l, a back to RGB.
 //
 // The hue's sector k = h / 60 puts one channel on the rising (k even,
@@ -188,9 +202,9 @@ KX_LANES_INLINE I8 QColorRGBOf(I8 h, I8 s, I8 l, I8 a, unsigned int& rare)
     const I8 invalid = (h > 359) & (h != 0xFFFF);
     const I8 tie = (__builtin_convertvector(sloped, F8) * 15300.0f + 0.5f == n) & colour & ~invalid;
     // Each role's bit position by sector (red 16, green 8, blue 0).
-    const I8 toLargest = __builtin_shuffle(I8{16, 8, 8, 0, 0, 16, 0, 0}, sector);
-    const I8 toSloped = __builtin_shuffle(I8{8, 16, 0, 8, 16, 0, 0, 0}, sector);
-    const I8 toSmallest = __builtin_shuffle(I8{0, 0, 16, 16, 8, 8, 0, 0}, sector);
+    const I8 toLargest = PickLanes(I8{16, 8, 8, 0, 0, 16, 0, 0}, sector);
+    const I8 toSloped = PickLanes(I8{8, 16, 0, 8, 16, 0, 0, 0}, sector);
+    const I8 toSmallest = PickLanes(I8{0, 0, 16, 16, 8, 8, 0, 0}, sector);
     I8 v = a << 24 | largest << toLargest | sloped << toSloped | smallest << toSmallest;
     const I8 lane = I8{1, 2, 4, 8, 16, 32, 64, 128};
     rare = static_cast<unsigned int>(OrOfLanes((tie & lane) | (invalid & lane << 8)));

@@ -38,6 +38,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -213,7 +214,7 @@ inline __attribute__((always_inline)) void CertifiedGroups(const float* const* p
 // The pixel the per-pixel kernel gives for centre `centre` of the source
 // pixels line[0], line[stride], … line[last stride] (clamped), weights
 // w[0] … w[2r].
-inline KXRGBA32i ExactPixel(const KXRGBA32i* line, ptrdiff_t stride, int last, int64_t centre, const double* w,
+inline KXRGBA32i ExactPixel(const KXRGBA32i* line, std::ptrdiff_t stride, int last, int64_t centre, const double* w,
                             int r)
 {
     double b = 0.0, g = 0.0, red = 0.0, a = 0.0;
