@@ -55,8 +55,14 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
                            });
     if (copied != int64_t(n) * kBand)
         return false;
-    for (int i = 0; split && i < n; ++i)
-        all &= KXGaussianCertified::LoadV<U>(&rows[size_t(i) * kBand]);
+    // Band rows are copied into vectors here, not loaded by a helper: clang
+    // refuses 512-bit vectors passed between functions built for different
+    // instruction sets.
+    for (int i = 0; split && i < n; ++i) {
+        U v;
+        std::memcpy(&v, &rows[size_t(i) * kBand], sizeof v);
+        all &= v;
+    }
     for (int lane = 0; lane < kBand; ++lane)
         if ((all[lane] >> 24) != 255)
             return false;
@@ -72,7 +78,8 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
         const int64_t base = int64_t(offset) + d0 - r; // source row of plane row 0
         for (int q = 0; q < count + 2 * r; ++q) {
             const int64_t i = base + q;
-            const U v = KXGaussianCertified::LoadV<U>(&rows[size_t(i < 0 ? 0 : i >= n ? n - 1 : i) * kBand]);
+            U v;
+            std::memcpy(&v, &rows[size_t(i < 0 ? 0 : i >= n ? n - 1 : i) * kBand], sizeof v);
             for (int c = 0; c < 3; ++c) {
                 const F f = __builtin_convertvector(I((v >> (8 * c)) & 255u), F);
                 std::memcpy(plane[c] + size_t(q) * kBand, &f, sizeof f);

@@ -190,8 +190,7 @@ inline __attribute__((always_inline)) void CertifiedGroups(const float* const* p
         for (int c = 0; c < 3; ++c) {
             const float* p = plane[c] + at;
             for (int i = 0; i < Groups; ++i)
-                acc[c][i] = Ops::Fma(f, LoadV<F>(p + Group * i - Step * m) + LoadV<F>(p + Group * i + Step * m),
-                                     acc[c][i]);
+                Ops::Fma(f, LoadV<F>(p + Group * i - Step * m) + LoadV<F>(p + Group * i + Step * m), acc[c][i]);
         }
     }
     const F f0 = cw.f[0] - F{};
@@ -200,7 +199,9 @@ inline __attribute__((always_inline)) void CertifiedGroups(const float* const* p
         U pixel = U{} + 0xFF000000u;
         unsigned certified = (1u << Lanes) - 1;
         for (int c = 0; c < 3; ++c) {
-            const F y = Ops::Fma(f0, LoadV<F>(plane[c] + at + Group * i), acc[c][i]) + 0.5f;
+            F y = acc[c][i];
+            Ops::Fma(f0, LoadV<F>(plane[c] + at + Group * i), y);
+            y += 0.5f;
             const I whole = __builtin_convertvector(y, I); // y >= 0: its floor
             certified &= Ops::InRange(y - __builtin_convertvector(whole, F), lo, hi);
             const I over = whole - 255; // min(whole, 255) without a compare: whole - max(over, 0)
@@ -235,11 +236,11 @@ inline KXRGBA32i ExactPixel(const KXRGBA32i* line, std::ptrdiff_t stride, int la
 struct OpsAvx2 {
     static constexpr int kLanes = 8, kGroups = 2;
     typedef Vec<kLanes>::F F;
-    static __attribute__((target("avx2,fma"))) inline F Fma(F a, F b, F c)
+    static __attribute__((target("avx2,fma"))) inline void Fma(const F& a, const F& b, F& c)
     {
-        return F(_mm256_fmadd_ps(__m256(a), __m256(b), __m256(c)));
+        c = F(_mm256_fmadd_ps(__m256(a), __m256(b), __m256(c)));
     }
-    static __attribute__((target("avx2"))) inline unsigned InRange(F x, F lo, F hi)
+    static __attribute__((target("avx2"))) inline unsigned InRange(const F& x, const F& lo, const F& hi)
     {
         return unsigned(_mm256_movemask_ps(_mm256_and_ps(_mm256_cmp_ps(__m256(x), __m256(lo), _CMP_GT_OQ),
                                                          _mm256_cmp_ps(__m256(x), __m256(hi), _CMP_LT_OQ))));
@@ -250,11 +251,11 @@ struct OpsAvx2 {
 struct OpsAvx512 {
     static constexpr int kLanes = 16, kGroups = 4;
     typedef Vec<kLanes>::F F;
-    static __attribute__((target("avx512f"))) inline F Fma(F a, F b, F c)
+    static __attribute__((target("avx512f"))) inline void Fma(const F& a, const F& b, F& c)
     {
-        return F(_mm512_fmadd_ps(__m512(a), __m512(b), __m512(c)));
+        c = F(_mm512_fmadd_ps(__m512(a), __m512(b), __m512(c)));
     }
-    static __attribute__((target("avx512f"))) inline unsigned InRange(F x, F lo, F hi)
+    static __attribute__((target("avx512f"))) inline unsigned InRange(const F& x, const F& lo, const F& hi)
     {
         return _mm512_cmp_ps_mask(__m512(x), __m512(lo), _CMP_GT_OQ) & _mm512_cmp_ps_mask(__m512(x), __m512(hi), _CMP_LT_OQ);
     }
