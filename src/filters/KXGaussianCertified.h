@@ -190,7 +190,12 @@ inline __attribute__((always_inline)) void CertifiedGroups(const float* const* p
         for (int c = 0; c < 3; ++c) {
             const float* p = plane[c] + at;
             for (int i = 0; i < Groups; ++i)
+#if defined(__clang__)
                 Ops::Fma(f, LoadV<F>(p + Group * i - Step * m) + LoadV<F>(p + Group * i + Step * m), acc[c][i]);
+#else
+                acc[c][i] = Ops::Fma(f, LoadV<F>(p + Group * i - Step * m) + LoadV<F>(p + Group * i + Step * m),
+                                     acc[c][i]);
+#endif
         }
     }
     const F f0 = cw.f[0] - F{};
@@ -199,9 +204,13 @@ inline __attribute__((always_inline)) void CertifiedGroups(const float* const* p
         U pixel = U{} + 0xFF000000u;
         unsigned certified = (1u << Lanes) - 1;
         for (int c = 0; c < 3; ++c) {
+#if defined(__clang__)
             F y = acc[c][i];
             Ops::Fma(f0, LoadV<F>(plane[c] + at + Group * i), y);
             y += 0.5f;
+#else
+            const F y = Ops::Fma(f0, LoadV<F>(plane[c] + at + Group * i), acc[c][i]) + 0.5f;
+#endif
             const I whole = __builtin_convertvector(y, I); // y >= 0: its floor
             certified &= Ops::InRange(y - __builtin_convertvector(whole, F), lo, hi);
             const I over = whole - 255; // min(whole, 255) without a compare: whole - max(over, 0)
@@ -232,15 +241,32 @@ inline KXRGBA32i ExactPixel(const KXRGBA32i* line, std::ptrdiff_t stride, int la
 }
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+// GCC takes the vectors by value, which keeps the sums in registers; clang
+// refuses wide vectors passed by value between functions built for
+// different instruction sets, so there they go by reference (Fma then
+// updates its last argument).
+#if defined(__clang__)
+#define KX_VECTOR_IN const F&
+#else
+#define KX_VECTOR_IN F
+#endif
+
 // The operations of CertifiedGroups on AVX2: eight floats a vector, two groups.
 struct OpsAvx2 {
     static constexpr int kLanes = 8, kGroups = 2;
     typedef Vec<kLanes>::F F;
+#if defined(__clang__)
     static __attribute__((target("avx2,fma"))) inline void Fma(const F& a, const F& b, F& c)
     {
         c = F(_mm256_fmadd_ps(__m256(a), __m256(b), __m256(c)));
     }
-    static __attribute__((target("avx2"))) inline unsigned InRange(const F& x, const F& lo, const F& hi)
+#else
+    static __attribute__((target("avx2,fma"))) inline F Fma(F a, F b, F c)
+    {
+        return F(_mm256_fmadd_ps(__m256(a), __m256(b), __m256(c)));
+    }
+#endif
+    static __attribute__((target("avx2"))) inline unsigned InRange(KX_VECTOR_IN x, KX_VECTOR_IN lo, KX_VECTOR_IN hi)
     {
         return unsigned(_mm256_movemask_ps(_mm256_and_ps(_mm256_cmp_ps(__m256(x), __m256(lo), _CMP_GT_OQ),
                                                          _mm256_cmp_ps(__m256(x), __m256(hi), _CMP_LT_OQ))));
@@ -251,15 +277,23 @@ struct OpsAvx2 {
 struct OpsAvx512 {
     static constexpr int kLanes = 16, kGroups = 4;
     typedef Vec<kLanes>::F F;
+#if defined(__clang__)
     static __attribute__((target("avx512f"))) inline void Fma(const F& a, const F& b, F& c)
     {
         c = F(_mm512_fmadd_ps(__m512(a), __m512(b), __m512(c)));
     }
-    static __attribute__((target("avx512f"))) inline unsigned InRange(const F& x, const F& lo, const F& hi)
+#else
+    static __attribute__((target("avx512f"))) inline F Fma(F a, F b, F c)
+    {
+        return F(_mm512_fmadd_ps(__m512(a), __m512(b), __m512(c)));
+    }
+#endif
+    static __attribute__((target("avx512f"))) inline unsigned InRange(KX_VECTOR_IN x, KX_VECTOR_IN lo, KX_VECTOR_IN hi)
     {
         return _mm512_cmp_ps_mask(__m512(x), __m512(lo), _CMP_GT_OQ) & _mm512_cmp_ps_mask(__m512(x), __m512(hi), _CMP_LT_OQ);
     }
 };
+#undef KX_VECTOR_IN
 #endif
 
 } // namespace KXGaussianCertified
