@@ -30,19 +30,80 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 namespace KXThreeTapArea {
+
+// N pixels of scratch, left as they are (the pixel's constructor would
+// clear them).
+template <int N>
+union alignas(64) Scratch {
+    Scratch() {}
+    KXRGBA32i at[N];
+};
+
+// Which tiles of a selection are opaque over their share of `rect` (inside
+// the selection), found once a block of rows: a tile's share is scanned in
+// place, and again only when its tile (a block that tiles may share, as a
+// filled image's do) or its share differs from the tile before.
+class OpaqueTiles {
+public:
+    OpaqueTiles(const KXImageRGBA32i& selection, const QRect& rect)
+        : m_tiles(KXTileWalker::TilesOf<KXImageRGBA32i>(rect)),
+          m_opaque(size_t(m_tiles.width()) * size_t(m_tiles.height()), false)
+    {
+        constexpr int W = KXImageRGBA32i::kTileWidth;
+        const void* lastTile = nullptr;
+        QRect lastPart;
+        bool lastOpaque = false;
+        KXTileWalker::ReadArea(
+            selection, rect, KXTileWalker::Run::Serial,
+            [&](const KXRGBA32i* pixels, const QRect& part, unsigned int column, unsigned int row) {
+                const void* tile = selection.Tile(column, row)->data();
+                if (tile != lastTile || part != lastPart) {
+                    uint32_t all = 0xFFFFFFFFu;
+                    for (int y = part.top(); y <= part.bottom() && (all >> 24) == 255; ++y)
+                        for (int x = part.left(); x <= part.right(); ++x)
+                            all &= pixels[y * W + x].value;
+                    lastTile = tile;
+                    lastPart = part;
+                    lastOpaque = (all >> 24) == 255;
+                }
+                m_opaque[Index(column, row)] = lastOpaque;
+            });
+    }
+
+    // Whether every pixel of `rect` (inside the one given) is opaque.
+    bool All(const QRect& rect) const
+    {
+        bool all = true;
+        KXTileWalker::ForEach(KXTileWalker::TilesOf<KXImageRGBA32i>(rect), KXTileWalker::Run::Serial,
+                              [&](unsigned int column, unsigned int row) { all = all && m_opaque[Index(column, row)]; });
+        return all;
+    }
+
+private:
+    size_t Index(unsigned int column, unsigned int row) const
+    {
+        return size_t(int(row) - m_tiles.top()) * size_t(m_tiles.width()) + size_t(int(column) - m_tiles.left());
+    }
+
+    QRect m_tiles;
+    std::vector<bool> m_opaque;
+};
 
 // Part `part` (tile coordinates) of tile (column, row) of the image, whose
 // pixels `in` are written into `out` (the same block for a tile the image
 // alone holds): mixed toward the kernel's rows and columns of `source`
 // through `selection` at (x, y) - offset; out keeps in's pixels elsewhere.
-// `layer` is the source's tile (column, row); `bytes` what
-// kernel.TripleBytes() gave.
+// `layer` is the source's tile (column, row); `bytes` and `rowForm` what
+// kernel.TripleBytes() and kernel.RowBytes() gave; `selected` whether the
+// selection is opaque over the whole part.
 template <class Kernel>
-void TilePart(const Kernel& kernel, KXThreeTapSpans::BytesFunction bytes, const KXImageRGBA32i& source,
-              const KXRGBA32i* layer, KXRGBA32i* out, const KXRGBA32i* in, const QRect& part, unsigned int column,
-              unsigned int row, const KXImageRGBA32i& selection, const QPoint& offset)
+void TilePart(const Kernel& kernel, KXThreeTapSpans::BytesFunction bytes, KXThreeTapSpans::RowFunction rowForm,
+              const KXImageRGBA32i& source, const KXRGBA32i* layer, KXRGBA32i* out, const KXRGBA32i* in,
+              const QRect& part, unsigned int column, unsigned int row, const KXImageRGBA32i& selection,
+              const QPoint& offset, bool selected)
 {
     constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
     if (out != in)
@@ -54,31 +115,42 @@ void TilePart(const Kernel& kernel, KXThreeTapSpans::BytesFunction bytes, const 
     const int width = int(source.Width()), height = int(source.Height());
     // The row pass's rows first … last, and its taps beyond the part's ends.
     const int first = std::max(y0 - 1, 0), last = std::min(y1 + 1, height - 1);
-    KXRGBA32i before[H + 2], after[H + 2];
+    Scratch<H + 2> beforeColumn, afterColumn;
+    KXRGBA32i* before = beforeColumn.at;
+    KXRGBA32i* after = afterColumn.at;
     const unsigned int ends = unsigned(last - first + 1) * sizeof(KXRGBA32i);
     source.GetColumn(unsigned(std::max(x0 - 1, 0)), unsigned(first), before, ends);
     source.GetColumn(unsigned(std::min(x1 + 1, width - 1)), unsigned(first), after, ends);
 
     KXTapPixel<Kernel> plain(kernel);
-    alignas(64) KXRGBA32i rows[3][W], filtered[W], mask[W], line[W + 2];
+    Scratch<W> rowScratch[3], filteredRow, maskRow;
+    Scratch<W + 2> lineRow;
+    KXRGBA32i* const rows[3] = {rowScratch[0].at, rowScratch[1].at, rowScratch[2].at};
+    KXRGBA32i* filtered = filteredRow.at;
+    KXRGBA32i* mask = maskRow.at;
+    KXRGBA32i* line = lineRow.at;
     // The row pass's row y into rows[y % 3]: a row of the tile where it
-    // lies (the inner pixels' taps are its own, the ends' are put beside
-    // them), others through a copy.
+    // lies (by the row form, or the inner pixels' taps its own and the
+    // ends' put beside them), others through a copy.
     const auto rowPass = [&](int y) {
         KXRGBA32i* to = rows[y % 3];
         const KXRGBA32i b = before[y - first], a = after[y - first];
-        if (y < origin.y() || y >= origin.y() + H || n < 2) {
-            line[0] = b;
-            source.GetLine(unsigned(y), unsigned(x0), line + 1, unsigned(n) * sizeof(KXRGBA32i));
-            line[n + 1] = a;
-            kernel.Triples(line, line + 1, line + 2, to, n, plain, bytes);
-            return;
+        if (y >= origin.y() && y < origin.y() + H) {
+            const KXRGBA32i* p = layer + (y - origin.y()) * W + part.left();
+            if (rowForm && kernel.Row(p, b, a, to, n, rowForm))
+                return;
+            if (n >= 2) {
+                const KXRGBA32i head[3] = {b, p[0], p[1]}, tail[3] = {p[n - 2], p[n - 1], a};
+                kernel.Triples(head, head + 1, head + 2, to, 1, plain, bytes);
+                kernel.Triples(p, p + 1, p + 2, to + 1, n - 2, plain, bytes);
+                kernel.Triples(tail, tail + 1, tail + 2, to + n - 1, 1, plain, bytes);
+                return;
+            }
         }
-        const KXRGBA32i* p = layer + (y - origin.y()) * W + part.left();
-        const KXRGBA32i head[3] = {b, p[0], p[1]}, tail[3] = {p[n - 2], p[n - 1], a};
-        kernel.Triples(head, head + 1, head + 2, to, 1, plain, bytes);
-        kernel.Triples(p, p + 1, p + 2, to + 1, n - 2, plain, bytes);
-        kernel.Triples(tail, tail + 1, tail + 2, to + n - 1, 1, plain, bytes);
+        line[0] = b;
+        source.GetLine(unsigned(y), unsigned(x0), line + 1, unsigned(n) * sizeof(KXRGBA32i));
+        line[n + 1] = a;
+        kernel.Triples(line, line + 1, line + 2, to, n, plain, bytes);
     };
     for (int y = first; y < y0; ++y)
         rowPass(y);
@@ -90,6 +162,10 @@ void TilePart(const Kernel& kernel, KXThreeTapSpans::BytesFunction bytes, const 
         const KXRGBA32i* up = rows[std::max(y - 1, 0) % 3];
         const KXRGBA32i* down = rows[std::min(y + 1, height - 1) % 3];
         KXRGBA32i* d = out + (y - origin.y()) * W + part.left();
+        if (selected) { // the columns straight into the tile
+            kernel.Triples(up, rows[y % 3], down, d, n, plain, bytes);
+            continue;
+        }
         selection.GetLine(unsigned(y - offset.y()), unsigned(x0 - offset.x()), mask, rowBytes);
         uint32_t all = 0xFFFFFFFFu;
         for (int j = 0; j < n; ++j)
@@ -114,8 +190,10 @@ void Merge(KXLineRunner& runner, const Kernel& kernel, const KXImageRGBA32i& sou
 {
     constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
     const auto bytes = kernel.TripleBytes(); // chosen once for the run
+    const auto rowForm = kernel.RowBytes();
     runner.RunRowBlocks(rows, [&](const QRect& block, KXTileWalker::Run run) {
         const QRect area = KXTileWalker::Clip(block, image.Rect());
+        const OpaqueTiles opaque(selection, area.translated(-offset));
         KXTileWalker::Write(
             image, KXTileWalker::TilesOf<KXImageRGBA32i>(area), run,
             [&](KXRGBA32i* out, const KXRGBA32i* in, unsigned int column, unsigned int row) {
@@ -124,8 +202,9 @@ void Merge(KXLineRunner& runner, const Kernel& kernel, const KXImageRGBA32i& sou
                 bool done = false;
                 KXTileWalker::ReadArea(source, part.translated(origin), KXTileWalker::Run::Serial,
                                        [&](const KXRGBA32i* layer, const QRect&, unsigned int, unsigned int) {
-                                           TilePart(kernel, bytes, source, layer, out, in, part, column, row,
-                                                    selection, offset);
+                                           TilePart(kernel, bytes, rowForm, source, layer, out, in, part,
+                                                    column, row, selection, offset,
+                                                    opaque.All(part.translated(origin - offset)));
                                            done = true;
                                        });
                 if (!done && out != in) // no source block: the tile keeps its pixels

@@ -114,12 +114,9 @@ struct SmoothenLanes {
 // selects (the others read as all ones, which leaves the AND alone, and not
 // written); returns `all` ANDed with the taps.
 template <class Lanes>
-KX_AVX512 __m512i LanesVector(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int n,
-                              __mmask64 bytes, __m512i all)
+KX_AVX512 __m512i LanesOf(__m512i lv, __m512i mv, __m512i rv, uint8_t* out, int n, __mmask64 bytes, __m512i all)
 {
-    const __m512i zero = _mm512_setzero_si512(), ones = _mm512_set1_epi32(-1);
-    const __m512i lv = _mm512_mask_loadu_epi8(ones, bytes, l), mv = _mm512_mask_loadu_epi8(ones, bytes, m),
-                  rv = _mm512_mask_loadu_epi8(ones, bytes, r);
+    const __m512i zero = _mm512_setzero_si512();
     const __m512i low = Lanes::Of(_mm512_unpacklo_epi8(lv, zero), _mm512_unpacklo_epi8(mv, zero),
                                   _mm512_unpacklo_epi8(rv, zero), n);
     const __m512i high = Lanes::Of(_mm512_unpackhi_epi8(lv, zero), _mm512_unpackhi_epi8(mv, zero),
@@ -129,6 +126,26 @@ KX_AVX512 __m512i LanesVector(const uint8_t* l, const uint8_t* m, const uint8_t*
         return _mm512_and_si512(all, _mm512_and_si512(lv, _mm512_and_si512(mv, rv)));
     else
         return all;
+}
+
+template <class Lanes>
+KX_AVX512 __m512i LanesVector(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int n,
+                              __mmask64 bytes, __m512i all)
+{
+    const __m512i ones = _mm512_set1_epi32(-1);
+    return LanesOf<Lanes>(_mm512_mask_loadu_epi8(ones, bytes, l), _mm512_mask_loadu_epi8(ones, bytes, m),
+                          _mm512_mask_loadu_epi8(ones, bytes, r), out, n, bytes, all);
+}
+
+// The AND of the sixteen words of `all`.
+KX_AVX512 uint32_t Every(__m512i all)
+{
+    uint32_t words[16];
+    _mm512_storeu_si512(words, all);
+    uint32_t every = 0xFFFFFFFFu;
+    for (uint32_t word : words)
+        every &= word;
+    return every;
 }
 
 template <class Lanes>
@@ -142,16 +159,46 @@ __attribute__((flatten, target("avx512f,avx512bw"))) uint32_t Avx512Lanes(const 
         all = LanesVector<Lanes>(l + j, m + j, r + j, out + j, n, ~__mmask64(0), all);
     if (j < 4 * count) // the tail in one masked vector
         all = LanesVector<Lanes>(l + j, m + j, r + j, out + j, n, (__mmask64(1) << (4 * count - j)) - 1, all);
-    if constexpr (Lanes::Rule::kChecksAlpha) {
-        uint32_t words[16];
-        _mm512_storeu_si512(words, all);
-        uint32_t every = 0xFFFFFFFFu;
-        for (uint32_t word : words)
-            every &= word;
-        return every;
-    } else {
+    if constexpr (Lanes::Rule::kChecksAlpha)
+        return Every(all);
+    else
         return 0xFFFFFFFFu;
+}
+
+// The row form: the middle taps are the row's pixels, the outer ones the
+// same vectors of pixels one before and one after, loaded with the lane
+// beyond the row masked off and `before` (`after`) put there instead (a
+// masked load does not touch the memory of its masked lanes). Lanes beyond
+// the row read as all ones and are not written, as in Avx512Lanes.
+template <class Lanes>
+__attribute__((flatten, target("avx512f,avx512bw"))) uint32_t Avx512Row(const uint8_t* m, uint32_t before,
+                                                                        uint32_t after, uint8_t* out, int count,
+                                                                        int n)
+{
+    const __m512i ones = _mm512_set1_epi32(-1);
+    __m512i all = ones;
+    for (int j = 0; j < count; j += 16) {
+        const int k = count - j; // pixels left
+        const __mmask16 pixels = k >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << k) - 1);
+        const __mmask64 bytes = k >= 16 ? ~__mmask64(0) : (__mmask64(1) << (4 * k)) - 1;
+        __mmask16 left = pixels, right = pixels;
+        __m512i l = ones, r = ones;
+        if (j == 0) {
+            left = __mmask16(left & ~1u);
+            l = _mm512_mask_set1_epi32(ones, 1, int(before));
+        }
+        if (k <= 16) {
+            right = __mmask16(right & ~(1u << (k - 1)));
+            r = _mm512_mask_set1_epi32(ones, __mmask16(1u << (k - 1)), int(after));
+        }
+        l = _mm512_mask_loadu_epi32(l, left, m + 4 * j - 4);
+        r = _mm512_mask_loadu_epi32(r, right, m + 4 * j + 4);
+        all = LanesOf<Lanes>(l, _mm512_mask_loadu_epi32(ones, pixels, m + 4 * j), r, out + 4 * j, n, bytes, all);
     }
+    if constexpr (Lanes::Rule::kChecksAlpha)
+        return Every(all);
+    else
+        return 0xFFFFFFFFu;
 }
 #undef KX_AVX512
 
@@ -185,7 +232,34 @@ BytesFunction Choose()
     return Plain<Rule>;
 }
 
+// The row form of a 16-bit rule where the AVX-512 lanes are in use, else
+// none.
+template <class Rule>
+KXThreeTapSpans::RowFunction ChooseRow()
+{
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    static const bool avx512bw = __builtin_cpu_supports("avx512bw");
+    if (avx512bw && KXBoxLineWidth::InUse() == Width::Avx512) {
+        if constexpr (std::is_same_v<Rule, KXThreeTapSpans::SharpenRule16>)
+            return Avx512Row<SharpenLanes>;
+        else
+            return Avx512Row<SmoothenLanes>;
+    }
+#endif
+    return nullptr;
+}
+
 } // namespace
+
+KXThreeTapSpans::RowFunction KXThreeTapSpans::SharpenRowFor(int n)
+{
+    return n <= kMaxSharpen16 ? ChooseRow<SharpenRule16>() : nullptr;
+}
+
+KXThreeTapSpans::RowFunction KXThreeTapSpans::SmoothenRowFor(int n)
+{
+    return n <= kMaxSmoothen16 ? ChooseRow<SmoothenRule16>() : nullptr;
+}
 
 KXThreeTapSpans::BytesFunction KXThreeTapSpans::SharpenBytesFor(int n)
 {

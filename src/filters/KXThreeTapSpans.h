@@ -175,6 +175,17 @@ using BytesFunction = uint32_t (*)(const uint8_t* l, const uint8_t* m, const uin
 BytesFunction SharpenBytesFor(int n);
 BytesFunction SmoothenBytesFor(int n);
 
+// The same bytes for the taps of a row: out[j] from m[j - 1], m[j], m[j + 1]
+// (j = 0 … count - 1, count > 0), with the pixel `before` as m[-1] and
+// `after` as m[count], so that a row segment is filtered where it lies, its
+// neighbours beyond it given apart; nothing beyond m's count pixels is
+// read. Returns what the byte loop returns. Only where the AVX-512 lanes of
+// the 16-bit rules are in use; elsewhere the ...RowFor give none.
+using RowFunction = uint32_t (*)(const uint8_t* m, uint32_t before, uint32_t after, uint8_t* out, int count,
+                                 int n);
+RowFunction SharpenRowFor(int n);
+RowFunction SmoothenRowFor(int n);
+
 } // namespace KXThreeTapSpans
 
 // KXSimpleSharpenKernel1D whose Span does the inner pixels of a line byte by
@@ -230,6 +241,24 @@ public:
         } else {
             bytes(BytesOf(l), BytesOf(m), BytesOf(r), BytesOf(out), count, n);
         }
+    }
+
+    // The row form of Triples' byte loop, if there is one (chosen once for
+    // many calls).
+    KXThreeTapSpans::RowFunction RowBytes() const
+    {
+        const int n = m_strength;
+        return n > 0 && n <= KXThreeTapSpans::kMaxFastSharpen ? KXThreeTapSpans::SharpenRowFor(n) : nullptr;
+    }
+
+    // out[0 … count - 1] from the row m with `before` and `after` beside it
+    // (see RowFunction), by `row`, what RowBytes() gave: always done.
+    bool Row(const KXRGBA32i* m, KXRGBA32i before, KXRGBA32i after, KXRGBA32i* out, int count,
+             KXThreeTapSpans::RowFunction row) const
+    {
+        using namespace KXThreeTapSpans;
+        row(BytesOf(m), before.value, after.value, BytesOf(out), count, m_strength);
+        return true;
     }
 };
 
@@ -308,6 +337,24 @@ public:
                 if ((l[j].a & m[j].a & r[j].a) != 255)
                     out[j] = plain(l[j], m[j], r[j]);
         }
+    }
+
+    // The row form of Triples' byte loop, if there is one (chosen once for
+    // many calls).
+    KXThreeTapSpans::RowFunction RowBytes() const
+    {
+        const int n = m_strength;
+        return n > 0 && n <= 382 ? KXThreeTapSpans::SmoothenRowFor(n) : nullptr;
+    }
+
+    // out[0 … count - 1] from the row m with `before` and `after` beside it
+    // (see RowFunction), by `row`, what RowBytes() gave: done when every tap
+    // is opaque; otherwise out is to be done again by Triples.
+    bool Row(const KXRGBA32i* m, KXRGBA32i before, KXRGBA32i after, KXRGBA32i* out, int count,
+             KXThreeTapSpans::RowFunction row) const
+    {
+        using namespace KXThreeTapSpans;
+        return (row(BytesOf(m), before.value, after.value, BytesOf(out), count, m_strength) >> 24) == 255;
     }
 
 private:

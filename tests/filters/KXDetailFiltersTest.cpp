@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <type_traits>
 
 
 using KXFilterTest::Pixels;
@@ -235,6 +236,61 @@ TEST(KXDetailFilters, SmoothenTriplesFindEveryTranslucentTap)
         }
     }
     KXBoxLineWidth::Force(KXBoxLineWidth::Width::Best);
+}
+
+template <class Kernel>
+void ExpectRowFormEqualsTriples(int strength)
+{
+    // The row form at every length around the vectors against Triples on a
+    // line with the two outer pixels beside it; a translucent tap in the
+    // last case only (smoothen's row form then declines).
+    const Kernel kernel(strength);
+    KXTapPixel<Kernel> plain(kernel);
+    for (int count : {1, 2, 15, 16, 17, 33, 128}) {
+        const size_t length = static_cast<size_t>(count);
+        std::vector<KXRGBA32i> line(length + 2), row(length), triples(length);
+        for (size_t j = 0; j < line.size(); ++j)
+            line[j] = KXRGBA32i(0xFF000000u | uint32_t(j * 7 + count) * 2654435761u >> 8);
+        line.back().a = count == 128 ? 128 : 255;
+        kernel.Triples(line.data(), line.data() + 1, line.data() + 2, triples.data(), count, plain,
+                       kernel.TripleBytes());
+        const bool done = kernel.Row(line.data() + 1, line[0], line.back(), row.data(), count, kernel.RowBytes());
+        EXPECT_EQ(done, (std::is_same_v<Kernel, KXFastSharpenKernel1D> || count != 128)) << count;
+        if (done) {
+            EXPECT_EQ(row, triples) << strength << " " << count;
+        }
+    }
+}
+
+TEST(KXDetailFilters, RowFormEqualsTriples)
+{
+    if (!KXFastSharpenKernel1D(10).RowBytes()) {
+        std::cout << "[ SKIPPED  ] 3-tap row form: not on this processor\n";
+        return;
+    }
+    for (int strength : {1, 40, 64})
+        ExpectRowFormEqualsTriples<KXFastSharpenKernel1D>(strength);
+    for (int strength : {1, 10, 32})
+        ExpectRowFormEqualsTriples<KXFastBoxKernel1D>(strength);
+}
+
+TEST(KXDetailFilters, AreaSelectionOpaqueButForOnePixel)
+{
+    // An opaque selection over tiles that share a block, but for one pixel
+    // in one tile (and once none): the tiles found opaque filtered straight,
+    // the rest mixed, as one line at a time does it.
+    const KXImageRGBA32i layer = RandomImage(300, 290, 5, false);
+    for (const QPoint& hole : {QPoint(-1, -1), QPoint(130, 140), QPoint(259, 3)}) {
+        KXFilterData data = Whole(layer);
+        data.selection = Uniform(260, 270, 0xFFFFFFFF);
+        if (hole.x() >= 0)
+            data.selection.SetColor(hole.x(), hole.y(), KXRGBA32i(0x80FFFFFFu));
+        data.selectionRect = data.selection.Rect();
+        data.offset = QPoint(30, 10);
+        for (bool sharpen : {true, false})
+            EXPECT_EQ(Pixels(ThreeTap(sharpen, 30, data)), Pixels(ThreeTap(sharpen, 30, data, Scheme::OneLineAtATime)))
+                << hole.x() << " " << sharpen;
+    }
 }
 
 TEST(KXDetailFilters, SixteenBitRulesEqualThePlainKernels)
