@@ -177,24 +177,25 @@ __attribute__((flatten, target("avx512f,avx512bw"))) uint32_t Avx512Row(const ui
 {
     const __m512i ones = _mm512_set1_epi32(-1);
     __m512i all = ones;
-    for (int j = 0; j < count; j += 16) {
-        const int k = count - j; // pixels left
-        const __mmask16 pixels = k >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << k) - 1);
-        const __mmask64 bytes = k >= 16 ? ~__mmask64(0) : (__mmask64(1) << (4 * k)) - 1;
-        __mmask16 left = pixels, right = pixels;
-        __m512i l = ones, r = ones;
-        if (j == 0) {
-            left = __mmask16(left & ~1u);
-            l = _mm512_mask_set1_epi32(ones, 1, int(before));
-        }
-        if (k <= 16) {
-            right = __mmask16(right & ~(1u << (k - 1)));
-            r = _mm512_mask_set1_epi32(ones, __mmask16(1u << (k - 1)), int(after));
-        }
-        l = _mm512_mask_loadu_epi32(l, left, m + 4 * j - 4);
-        r = _mm512_mask_loadu_epi32(r, right, m + 4 * j + 4);
-        all = LanesOf<Lanes>(l, _mm512_mask_loadu_epi32(ones, pixels, m + 4 * j), r, out + 4 * j, n, bytes, all);
+    // The last vector's pixels, 1 … 16, and where it starts.
+    const int k = (count - 1) % 16 + 1, j = count - k;
+    if (j > 0) { // the first vector: its outer tap before the row put in
+        const __m512i l = _mm512_mask_loadu_epi32(_mm512_mask_set1_epi32(ones, 1, int(before)), 0xFFFE, m - 4);
+        all = LanesOf<Lanes>(l, _mm512_loadu_si512(m), _mm512_loadu_si512(m + 4), out, n, ~__mmask64(0), all);
     }
+    for (int at = 64; at < 4 * j; at += 64) // the inner vectors
+        all = LanesOf<Lanes>(_mm512_loadu_si512(m + at - 4), _mm512_loadu_si512(m + at),
+                             _mm512_loadu_si512(m + at + 4), out + at, n, ~__mmask64(0), all);
+    // The last vector (the first too when j = 0): k pixels, its outer tap
+    // after the row put in.
+    const __mmask16 pixels = __mmask16((1u << k) - 1), end = __mmask16(1u << (k - 1));
+    const __mmask16 left = j > 0 ? pixels : __mmask16(pixels & ~1u);
+    const __m512i l = _mm512_mask_loadu_epi32(j > 0 ? ones : _mm512_mask_set1_epi32(ones, 1, int(before)), left,
+                                              m + 4 * j - 4);
+    const __m512i r = _mm512_mask_loadu_epi32(_mm512_mask_set1_epi32(ones, end, int(after)),
+                                              __mmask16(pixels & ~end), m + 4 * j + 4);
+    all = LanesOf<Lanes>(l, _mm512_mask_loadu_epi32(ones, pixels, m + 4 * j), r, out + 4 * j, n,
+                         k == 16 ? ~__mmask64(0) : (__mmask64(1) << (4 * k)) - 1, all);
     if constexpr (Lanes::Rule::kChecksAlpha)
         return Every(all);
     else
