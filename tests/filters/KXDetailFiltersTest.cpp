@@ -242,23 +242,22 @@ template <class Kernel>
 void ExpectRowFormEqualsTriples(int strength)
 {
     // The row form at every length around the vectors against Triples on a
-    // line with the two outer pixels beside it; a translucent tap in the
-    // last case only (smoothen's row form then declines).
+    // line with the two outer pixels beside it (given apart to the row
+    // form); a translucent tap in the last case only (smoothen's row form
+    // then declines).
     const Kernel kernel(strength);
     KXTapPixel<Kernel> plain(kernel);
     for (int count : {1, 2, 15, 16, 17, 33, 128}) {
-        const size_t length = static_cast<size_t>(count);
-        std::vector<KXRGBA32i> line(length + 2), row(length), triples(length);
+        std::vector<KXRGBA32i> line(size_t(count) + 2), row(line.size() - 2), triples(row.size());
         for (size_t j = 0; j < line.size(); ++j)
             line[j] = KXRGBA32i(0xFF000000u | uint32_t(j * 7 + count) * 2654435761u >> 8);
         line.back().a = count == 128 ? 128 : 255;
         kernel.Triples(line.data(), line.data() + 1, line.data() + 2, triples.data(), count, plain,
                        kernel.TripleBytes());
-        const bool done = kernel.Row(line.data() + 1, line[0], line.back(), row.data(), count, kernel.RowBytes());
+        const std::vector<KXRGBA32i> middle(line.begin() + 1, line.end() - 1); // the outer taps apart
+        const bool done = kernel.Row(middle.data(), line[0], line.back(), row.data(), count, kernel.RowBytes());
         EXPECT_EQ(done, (std::is_same_v<Kernel, KXFastSharpenKernel1D> || count != 128)) << count;
-        if (done) {
-            EXPECT_EQ(row, triples) << strength << " " << count;
-        }
+        EXPECT_EQ(done ? row : triples, triples) << strength << " " << count;
     }
 }
 
@@ -268,23 +267,22 @@ TEST(KXDetailFilters, RowFormEqualsTriples)
         std::cout << "[ SKIPPED  ] 3-tap row form: not on this processor\n";
         return;
     }
-    for (int strength : {1, 40, 64})
+    for (int strength : {2, 40, 64}) {
         ExpectRowFormEqualsTriples<KXFastSharpenKernel1D>(strength);
-    for (int strength : {1, 10, 32})
-        ExpectRowFormEqualsTriples<KXFastBoxKernel1D>(strength);
+        ExpectRowFormEqualsTriples<KXFastBoxKernel1D>(strength / 2);
+    }
 }
 
 TEST(KXDetailFilters, AreaSelectionOpaqueButForOnePixel)
 {
     // An opaque selection over tiles that share a block, but for one pixel
-    // in one tile (and once none): the tiles found opaque filtered straight,
-    // the rest mixed, as one line at a time does it.
+    // in one tile: the tiles found opaque filtered straight, the rest mixed,
+    // as one line at a time does it.
     const KXImageRGBA32i layer = RandomImage(300, 290, 5, false);
-    for (const QPoint& hole : {QPoint(-1, -1), QPoint(130, 140), QPoint(259, 3)}) {
+    for (const QPoint& hole : {QPoint(130, 140), QPoint(259, 3)}) {
         KXFilterData data = Whole(layer);
         data.selection = Uniform(260, 270, 0xFFFFFFFF);
-        if (hole.x() >= 0)
-            data.selection.SetColor(hole.x(), hole.y(), KXRGBA32i(0x80FFFFFFu));
+        data.selection.SetColor(hole.x(), hole.y(), KXRGBA32i(0x80FFFFFFu));
         data.selectionRect = data.selection.Rect();
         data.offset = QPoint(30, 10);
         for (bool sharpen : {true, false})
