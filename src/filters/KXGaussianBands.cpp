@@ -67,7 +67,7 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
         if ((all[lane] >> 24) != 255)
             return false;
 
-    out.resize(size_t(length) * kBand);
+    out.resize(size_t(kRows) * kBand); // one block of destination rows
     const int offset = g.destinationStart - g.sourceStart; // source row of destination row 0
     planes.resize(3 * size_t(kRows + 2 * r) * kBand);
     float* const plane[3] = {planes.data(), planes.data() + size_t(kRows + 2 * r) * kBand,
@@ -96,7 +96,7 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
                 KXGaussianCertified::CertifiedGroups<Ops, kBand, 1, kBand, kBand>(plane, (i + r) * kBand, r, cw,
                                                                                 pixels, bad);
             for (int k = 0; k < groups; ++k, ++i) {
-                uint32_t* to = &out[size_t(d0 + i) * kBand];
+                uint32_t* to = &out[size_t(i) * kBand];
                 std::memcpy(to, &pixels[k], sizeof pixels[k]);
                 for (unsigned lanes = bad[k]; lanes != 0; lanes &= lanes - 1) {
                     const int lane = __builtin_ctz(lanes);
@@ -106,19 +106,22 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
                 }
             }
         }
+        // The block's rows go straight into the tiles: the sums read the
+        // band's copy, never the tiles.
+        const int top = g.destinationStart + d0;
+        KXTileWalker::WriteArea(image, QRect(at, top, kBand, count), KXTileWalker::Run::Serial,
+                                [&](KXRGBA32i* pixels, const QRect& part, unsigned int column, unsigned int row) {
+                                    const int lane = int(column) * W + part.left() - at;
+                                    for (int y = part.top(); y <= part.bottom(); ++y) {
+                                        void* to = pixels + y * W + part.left();
+                                        const uint32_t* from = &out[size_t(int(row) * H + y - top) * kBand];
+                                        if (part.width() == kBand)
+                                            std::memcpy(to, from, kBand * sizeof(uint32_t));
+                                        else
+                                            std::memcpy(to, from + lane, size_t(part.width()) * sizeof(uint32_t));
+                                    }
+                                });
     }
-    KXTileWalker::WriteArea(image, QRect(at, g.destinationStart, kBand, length), KXTileWalker::Run::Serial,
-                            [&](KXRGBA32i* pixels, const QRect& part, unsigned int column, unsigned int row) {
-                                const int lane = int(column) * W + part.left() - at;
-                                for (int y = part.top(); y <= part.bottom(); ++y) {
-                                    void* to = pixels + y * W + part.left();
-                                    const uint32_t* from = &out[size_t(int(row) * H + y - g.destinationStart) * kBand];
-                                    if (part.width() == kBand)
-                                        std::memcpy(to, from, kBand * sizeof(uint32_t));
-                                    else
-                                        std::memcpy(to, from + lane, size_t(part.width()) * sizeof(uint32_t));
-                                }
-                            });
     return true;
 }
 #endif
