@@ -31,8 +31,10 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
     constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
     thread_local std::vector<uint32_t> rows, out;
     thread_local std::vector<float> planes;
+    thread_local std::vector<const KXRGBA32i*> next; // where the next band's source rows lie, if in reach
     const int n = g.sourceLength, length = g.destinationLength;
     rows.resize(size_t(n) * kBand);
+    next.assign(size_t(n), nullptr);
     U all = ~U{};       // the AND of the band's pixels, for the opaque check
     bool split = false; // a band across a tile border: its rows come in two parts
     int64_t copied = 0; // pixels read (tiles without a block are not)
@@ -43,6 +45,8 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
                                for (int y = part.top(); y <= part.bottom(); ++y) {
                                    uint32_t* to = &rows[size_t(int(row) * H + y - g.sourceStart) * kBand];
                                    const KXRGBA32i* from = in + y * W + part.left();
+                                   if (part.left() + 2 * kBand <= W)
+                                       next[size_t(int(row) * H + y - g.sourceStart)] = from + kBand;
                                    if (part.width() == kBand) { // the whole band row in this tile
                                        const U v = KXGaussianCertified::LoadV<U>(from);
                                        all &= v;
@@ -85,6 +89,11 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
                 std::memcpy(plane[c] + size_t(q) * kBand, &f, sizeof f);
             }
         }
+        // The next band's rows of this block are asked for while this one is
+        // summed: its reads wait on memory, the sums do not.
+        for (int64_t i = std::max<int64_t>(0, offset + d0); i < std::min<int64_t>(n, offset + d0 + count); ++i)
+            if (next[size_t(i)])
+                __builtin_prefetch(next[size_t(i)], 0, 2);
         for (int i = 0; i < count;) {
             const int groups = i + Ops::kGroups <= count ? Ops::kGroups : 1;
             U pixels[Ops::kGroups];
