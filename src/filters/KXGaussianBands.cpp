@@ -31,8 +31,10 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
     constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
     thread_local std::vector<uint32_t> rows, out;
     thread_local std::vector<float> planes;
+    thread_local std::vector<const KXRGBA32i*> next; // where the next band's source rows lie, if in reach
     const int n = g.sourceLength, length = g.destinationLength;
     rows.resize(size_t(n) * kBand);
+    next.assign(size_t(n), nullptr);
     U all = ~U{};       // the AND of the band's pixels, for the opaque check
     bool split = false; // a band across a tile border: its rows come in two parts
     int64_t copied = 0; // pixels read (tiles without a block are not)
@@ -43,6 +45,8 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
                                for (int y = part.top(); y <= part.bottom(); ++y) {
                                    uint32_t* to = &rows[size_t(int(row) * H + y - g.sourceStart) * kBand];
                                    const KXRGBA32i* from = in + y * W + part.left();
+                                   if (part.left() + 2 * kBand <= W)
+                                       next[size_t(int(row) * H + y - g.sourceStart)] = from + kBand;
                                    if (part.width() == kBand) { // the whole band row in this tile
                                        const U v = KXGaussianCertified::LoadV<U>(from);
                                        all &= v;
@@ -67,7 +71,7 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
         if ((all[lane] >> 24) != 255)
             return false;
 
-    out.resize(size_t(length) * kBand);
+    out.resize(size_t(kRows) * kBand); // one block of destination rows
     const int offset = g.destinationStart - g.sourceStart; // source row of destination row 0
     planes.resize(3 * size_t(kRows + 2 * r) * kBand);
     float* const plane[3] = {planes.data(), planes.data() + size_t(kRows + 2 * r) * kBand,
@@ -85,6 +89,11 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
                 std::memcpy(plane[c] + size_t(q) * kBand, &f, sizeof f);
             }
         }
+        // The next band's rows of this block are asked for while this one is
+        // summed: its reads wait on memory, the sums do not.
+        for (int64_t i = std::max<int64_t>(0, offset + d0); i < std::min<int64_t>(n, offset + d0 + count); ++i)
+            if (next[size_t(i)])
+                __builtin_prefetch(next[size_t(i)], 0, 2);
         for (int i = 0; i < count;) {
             const int groups = i + Ops::kGroups <= count ? Ops::kGroups : 1;
             U pixels[Ops::kGroups];
@@ -96,7 +105,7 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
                 KXGaussianCertified::CertifiedGroups<Ops, kBand, 1, kBand, kBand>(plane, (i + r) * kBand, r, cw,
                                                                                 pixels, bad);
             for (int k = 0; k < groups; ++k, ++i) {
-                uint32_t* to = &out[size_t(d0 + i) * kBand];
+                uint32_t* to = &out[size_t(i) * kBand];
                 std::memcpy(to, &pixels[k], sizeof pixels[k]);
                 for (unsigned lanes = bad[k]; lanes != 0; lanes &= lanes - 1) {
                     const int lane = __builtin_ctz(lanes);
@@ -106,19 +115,22 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
                 }
             }
         }
+        // The block's rows go straight into the tiles: the sums read the
+        // band's copy, never the tiles.
+        const int top = g.destinationStart + d0;
+        KXTileWalker::WriteArea(image, QRect(at, top, kBand, count), KXTileWalker::Run::Serial,
+                                [&](KXRGBA32i* pixels, const QRect& part, unsigned int column, unsigned int row) {
+                                    const int lane = int(column) * W + part.left() - at;
+                                    for (int y = part.top(); y <= part.bottom(); ++y) {
+                                        void* to = pixels + y * W + part.left();
+                                        const uint32_t* from = &out[size_t(int(row) * H + y - top) * kBand];
+                                        if (part.width() == kBand)
+                                            std::memcpy(to, from, kBand * sizeof(uint32_t));
+                                        else
+                                            std::memcpy(to, from + lane, size_t(part.width()) * sizeof(uint32_t));
+                                    }
+                                });
     }
-    KXTileWalker::WriteArea(image, QRect(at, g.destinationStart, kBand, length), KXTileWalker::Run::Serial,
-                            [&](KXRGBA32i* pixels, const QRect& part, unsigned int column, unsigned int row) {
-                                const int lane = int(column) * W + part.left() - at;
-                                for (int y = part.top(); y <= part.bottom(); ++y) {
-                                    void* to = pixels + y * W + part.left();
-                                    const uint32_t* from = &out[size_t(int(row) * H + y - g.destinationStart) * kBand];
-                                    if (part.width() == kBand)
-                                        std::memcpy(to, from, kBand * sizeof(uint32_t));
-                                    else
-                                        std::memcpy(to, from + lane, size_t(part.width()) * sizeof(uint32_t));
-                                }
-                            });
     return true;
 }
 #endif

@@ -35,7 +35,10 @@
 //   Gaussian sums opaque column bands across, see KXGaussianBands.h). Lines
 //   of one pass are independent, so the pixels equal the plain scheme's bit for
 //   bit, and the progress values are the same, in the same order, from the
-//   calling thread, reported for each wave once its lines are done. A
+//   calling thread, reported for each wave once its lines are done (the
+//   alpha-weighted Gaussian's rows skip the private copies: the wave's
+//   rows are summed into a buffer, then written into the tiles in one walk,
+//   see KXGaussianRows.h). A
 //   cancel takes effect at the next wave: the lines already admitted are
 //   finished and counted.
 
@@ -44,6 +47,7 @@
 #include "KXParallel.h"
 #include "core/KXTileWalker.h"
 #include "filters/KXGaussianBands.h"
+#include "filters/KXGaussianRows.h"
 #include "filters/KXThreeTapTiles.h"
 
 #include <QReadLocker>
@@ -89,6 +93,11 @@ public:
             return Waves(g.firstLine, g.lastLine,
                          [&pass](int first, int last) { KXThreeTapTiles::Wave(pass, first, last); });
         } else {
+            if constexpr (KXGaussianRows::Handles<Pass>::value) {
+                if (g.horizontal)
+                    return Waves(g.firstLine, g.lastLine,
+                                 [&pass](int first, int last) { KXGaussianRows::Wave(pass, first, last); });
+            }
             return Waves(g.firstLine, g.lastLine, [&](int first, int last) {
                 Chunks(first, last, pass.Image(), g.Area(first, last), [&pass](int from, int to) {
                     if constexpr (KXGaussianBands::Handles<Pass>::value) {
