@@ -38,6 +38,19 @@ KXImageRGBA32i RunThreeTap(KXAdjustmentProcessing& filter, QReadWriteLock& cance
         scheme);
 }
 
+// The high pass's cut of a row through the selection, equal to BlendMaskOn
+// in Source mode at full opacity: the pixel taken, its alpha weighted by the
+// selection's, s.a * m.a * 256 / 65280 = s.a * m.a / 255 truncated, which
+// (x * 0x8081) >> 23 gives for every x up to 255 * 255 (see KXPixelRows.h);
+// on whole words so that the loop runs in vector lanes.
+void Cut(const KXRGBA32i* s, KXRGBA32i* d, const KXRGBA32i* m, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        const uint32_t alpha = ((s[i].value >> 24) * (m[i].value >> 24) * 0x8081u) >> 23;
+        d[i].value = (s[i].value & 0x00FFFFFFu) | (alpha << 24);
+    }
+}
+
 bool Cancelled(QReadWriteLock& lock, const bool& flag)
 {
     QReadLocker locker(&lock);
@@ -105,9 +118,34 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
             KXPixelRows::SubtractRow(s, d, 128, width);
         };
         if (area) {
-            if (!target.IsEmpty())
-                KXFilterStages::BlendRows<false>(run.Runner(), image, QPoint(), c, nullptr, QPoint(),
-                                                 target.ToRect(), subtract);
+            // H, the area's size, is made before the stage so that each
+            // block of rows is subtracted, cut into H through the selection
+            // and blended back into a copy of the layer while it is still
+            // in the processor's caches (the copy kept unless cancelled).
+            // Without the memory for H the rows are counted, nothing done.
+            blended = image;
+            bool made = true;
+            try {
+                h = KXImageRGBA32i(static_cast<unsigned int>(a.width()), static_cast<unsigned int>(a.height()));
+            } catch (const std::bad_alloc&) {
+                made = false;
+            }
+            if (!made || target.IsEmpty()) {
+                run.Runner().RunDeferred(target.IsEmpty() ? 0 : target.Height());
+            } else {
+                const QPoint fromH = a.topLeft(), toSelection = data.selectionRect.topLeft();
+                run.Runner().RunRowBlocks(target.ToRect(), [&](const QRect& block, KXTileWalker::Run walk) {
+                    const QRect inH = block.translated(-fromH);
+                    KXFilterStages::BlendBlock<false>(image, QPoint(), c, nullptr, QPoint(), block, walk, subtract);
+                    KXFilterStages::BlendBlock<true>(c, -fromH, h, &data.selection, -toSelection, inH, walk, Cut);
+                    BlendMaskOn(h, inH, mode, blended, block, opacity, data.selection, inH.translated(toSelection),
+                                false, false);
+                });
+            }
+            if (!run.Runner().Cancelled() && !made) {
+                KX_LOG_REPORT(kLogFile, QStringLiteral("High pass area %1 x %2 refused.").arg(a.width()).arg(a.height()));
+                return image;
+            }
         } else {
             // Over the whole layer each block of rows is blended back into a
             // copy of the layer while the block is still in the processor's
@@ -117,21 +155,10 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
                 KXFilterStages::BlendBlock<false>(image, QPoint(), c, nullptr, QPoint(), block, walk, subtract);
                 BlendOn(c, block, mode, blended, block, opacity, false);
             });
+            h = c;
         }
         if (run.Runner().Cancelled())
             return image;
-        if (area) {
-            try {
-                h = KXImageRGBA32i(static_cast<unsigned int>(a.width()), static_cast<unsigned int>(a.height()));
-            } catch (const std::bad_alloc&) {
-                KX_LOG_REPORT(kLogFile, QStringLiteral("High pass area %1 x %2 refused.").arg(a.width()).arg(a.height()));
-                return image;
-            }
-            BlendMaskOn(c, a, KXBlendMode::Source, h, h.Rect(), 1.0, data.selection, data.selectionRect, false,
-                        false);
-        } else {
-            h = c;
-        }
         if (h.Width() > 0 && h.Height() > 0) {
             {
                 QWriteLocker locker(&shared.cacheLock);
@@ -143,10 +170,10 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
     }
     if (Cancelled(shared.cancelLock, shared.cancelFlag))
         return image;
-    if (area)
-        BlendMaskOn(h, h.Rect(), mode, image, a, opacity, data.selection, data.selectionRect, false, false);
-    else if (!cached)
+    if (!cached)
         image = blended;
+    else if (area)
+        BlendMaskOn(h, h.Rect(), mode, image, a, opacity, data.selection, data.selectionRect, false, false);
     else
         BlendOn(h, h.Rect(), mode, image, image.Rect(), opacity, false);
     filter.SetProgressValue(total);
