@@ -15,6 +15,7 @@
 #include <QWriteLocker>
 
 #include <cmath>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -134,12 +135,27 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
                 run.Runner().RunDeferred(target.IsEmpty() ? 0 : target.Height());
             } else {
                 const QPoint fromH = a.topLeft(), toSelection = data.selectionRect.topLeft();
+                // Where the selection is opaque over a block, its weight
+                // changes nothing: the cut copies, and the blend goes
+                // without the mask (the masked alpha s.a * 255 * op / 65280
+                // is the unmasked (s.a * op) >> 8 in these modes) from the
+                // same pixels in C, whose tiles lie like the layer's (H's
+                // seams would cut every row into short runs).
+                const auto copy = [](const KXRGBA32i* s, KXRGBA32i* d, const KXRGBA32i*, int n) {
+                    std::memcpy(d, s, size_t(n) * sizeof(KXRGBA32i));
+                };
                 run.Runner().RunRowBlocks(target.ToRect(), [&](const QRect& block, KXTileWalker::Run walk) {
-                    const QRect inH = block.translated(-fromH);
+                    const QRect inH = block.translated(-fromH), inSelection = inH.translated(toSelection);
                     KXFilterStages::BlendBlock<false>(image, QPoint(), c, nullptr, QPoint(), block, walk, subtract);
-                    KXFilterStages::BlendBlock<true>(c, -fromH, h, &data.selection, -toSelection, inH, walk, Cut);
-                    BlendMaskOn(h, inH, mode, blended, block, opacity, data.selection, inH.translated(toSelection),
-                                false, false);
+                    if (KXFilterStages::OpaqueOver(data.selection, inSelection)) {
+                        KXFilterStages::BlendBlock<false>(c, -fromH, h, nullptr, QPoint(), inH, walk, copy);
+                        BlendOn(c, block, mode, blended, block, opacity, false);
+                    } else {
+                        KXFilterStages::BlendBlock<true>(c, -fromH, h, &data.selection, -toSelection, inH, walk,
+                                                         Cut);
+                        BlendMaskOn(h, inH, mode, blended, block, opacity, data.selection, inSelection, false,
+                                    false);
+                    }
                 });
             }
             if (!run.Runner().Cancelled() && !made) {

@@ -55,6 +55,26 @@ inline int TileCount(const Image& image, const QRect& area)
     return tiles.isEmpty() ? 0 : tiles.width() * tiles.height();
 }
 
+// True when `image` holds every pixel of `rect` and all are opaque (alpha
+// 255): weighting by those pixels' alpha changes nothing.
+inline bool OpaqueOver(const Image& image, const QRect& rect)
+{
+    if (rect.isEmpty() || !image.Rect().contains(rect))
+        return false;
+    int64_t seen = 0;
+    uint32_t all = 0xFFFFFFFFu;
+    KXTileWalker::ReadArea(image, rect, KXTileWalker::Run::Serial,
+                           [&](const KXRGBA32i* pixels, const QRect& part, unsigned int, unsigned int) {
+                               seen += int64_t(part.width()) * part.height();
+                               for (int y = part.top(); y <= part.bottom(); ++y) {
+                                   const KXRGBA32i* line = pixels + y * Image::kTileWidth;
+                                   for (int x = part.left(); x <= part.right(); ++x)
+                                       all &= line[x].value;
+                               }
+                           });
+    return seen == int64_t(rect.width()) * rect.height() && (all >> 24) == 0xFFu;
+}
+
 // The tile stage: rule(x, y, pixel) for every pixel of `area` ∩ the image
 // (image coordinates), a tile a step. needed(part) (the tile's share of the
 // area in image coordinates) may say that a tile has nothing to change: its

@@ -75,35 +75,43 @@ TEST(KXFilterStages, AreaHighPassIsBlurSubtractedCutAndBlendedOnce)
     // A random selection of 90 x 70 in a rect of 100 x 80 at (5, 3), moved
     // by (220, 230): the area crosses the tile seam at 256 and is cut by the
     // layer's edges; H's pixels past the selection stay transparent black.
-    const KXImageRGBA32i layer = KXFilterTest::RandomImage(300, 300, 7);
-    const QRect selectionRect(5, 3, 100, 80), a = selectionRect.translated(220, 230), target = a & layer.Rect();
-    KXHighPassProcessing::HighPassData data;
-    data.image = layer;
-    data.selection = KXFilterTest::RandomImage(90, 70, 8);
-    data.selectionRect = selectionRect;
-    data.offset = QPoint(220, 230);
-    data.sigma = 3.0;
-    data.modeIndex = 1;
-    data.amount = 60;
-    QReadWriteLock lock, cacheLock;
-    bool cancel = false;
-    double cachedSigma = -1.0;
-    KXImageRGBA32i c = layer, h(100, 80), expected = layer, cached;
-    KXLineRunner runner(lock, cancel, {}, KXLineRunner::Scheme::OneLineAtATime);
-    const KXGaussian1DPremul kernel(3.0);
-    KXKernelPass<KXGaussian1DPremul> rows(c, a.adjusted(-3, -3, 3, 3) & layer.Rect(), kernel, KXPassDirection::Horizontal);
-    KXKernelPass<KXGaussian1DPremul> columns(c, target, kernel, KXPassDirection::Vertical);
-    runner.Run(rows);
-    runner.Run(columns);
-    for (int y = target.top(); y <= target.bottom(); ++y)
-        for (int x = target.left(); x <= target.right(); ++x) {
-            KXRGBA32i p = c.GetColor(x, y);
-            KXPixelRows::SubtractPixel(layer.GetColor(x, y), p, 128, p);
-            c.SetColor(x, y, p);
-        }
-    BlendMaskOn(c, a, KXBlendMode::Source, h, h.Rect(), 1.0, data.selection, selectionRect, false, false);
-    BlendMaskOn(h, h.Rect(), KXBlendMode::Overlay, expected, a, 0.6, data.selection, selectionRect, false, false);
-    const KXImageRGBA32i out = KXHighPassProcessing(lock, cancel, cacheLock, cachedSigma, cached).run(data);
-    EXPECT_EQ(KXFilterTest::Pixels(out), KXFilterTest::Pixels(expected));
-    EXPECT_EQ(KXFilterTest::Pixels(cached), KXFilterTest::Pixels(h));
+    // An opaque selection over the whole rect takes the unmasked blend.
+    KXImageRGBA32i opaque(110, 90);
+    opaque.Fill(KXRGBA32i(0xFF000000u));
+    for (const KXImageRGBA32i& selection : {KXFilterTest::RandomImage(90, 70, 8), opaque}) {
+        const KXImageRGBA32i layer = KXFilterTest::RandomImage(300, 300, 7);
+        const QRect selectionRect(5, 3, 100, 80), a = selectionRect.translated(220, 230), target = a & layer.Rect();
+        KXHighPassProcessing::HighPassData data;
+        data.image = layer;
+        data.selection = selection;
+        data.selectionRect = selectionRect;
+        data.offset = QPoint(220, 230);
+        data.sigma = 3.0;
+        data.modeIndex = 1;
+        data.amount = 60;
+        QReadWriteLock lock, cacheLock;
+        bool cancel = false;
+        double cachedSigma = -1.0;
+        KXImageRGBA32i c = layer, h(100, 80), expected = layer, cached;
+        KXLineRunner runner(lock, cancel, {}, KXLineRunner::Scheme::OneLineAtATime);
+        const KXGaussian1DPremul kernel(3.0);
+        KXKernelPass<KXGaussian1DPremul> rows(c, a.adjusted(-3, -3, 3, 3) & layer.Rect(), kernel,
+                                              KXPassDirection::Horizontal);
+        KXKernelPass<KXGaussian1DPremul> columns(c, target, kernel, KXPassDirection::Vertical);
+        runner.Run(rows);
+        runner.Run(columns);
+        for (int y = target.top(); y <= target.bottom(); ++y)
+            for (int x = target.left(); x <= target.right(); ++x) {
+                KXRGBA32i p = c.GetColor(x, y);
+                KXPixelRows::SubtractPixel(layer.GetColor(x, y), p, 128, p);
+                c.SetColor(x, y, p);
+            }
+        BlendMaskOn(c, a, KXBlendMode::Source, h, h.Rect(), 1.0, data.selection, selectionRect, false, false);
+        BlendMaskOn(h, h.Rect(), KXBlendMode::Overlay, expected, a, 0.6, data.selection, selectionRect, false,
+                    false);
+        const KXImageRGBA32i out =
+            KXHighPassProcessing(lock, cancel, cacheLock, cachedSigma, cached).run(data);
+        EXPECT_EQ(KXFilterTest::Pixels(out), KXFilterTest::Pixels(expected));
+        EXPECT_EQ(KXFilterTest::Pixels(cached), KXFilterTest::Pixels(h));
+    }
 }
