@@ -1,6 +1,6 @@
 #include "KXFilterKernels.h"
 #include "filters/KXGaussianSpanWidth.h"
-#include "filters/KXLineRunner.h"
+#include "KXPassRun.h"
 
 #include <gtest/gtest.h>
 
@@ -114,15 +114,9 @@ TEST(KXGaussianCertified, ColumnBandsMatchThePlainPass)
         for (double margin : {0.0, 0.4999}) {
             KXGaussianSpanWidth::WidenCertifiedMargin(margin);
             KXImageRGBA32i out[2] = {image, image};
-            for (int plain : {0, 1}) {
-                QReadWriteLock lock;
-                const bool cancel = false;
-                KXLineRunner runner(lock, cancel, {}, plain ? KXLineRunner::Scheme::OneLineAtATime
-                                                            : KXLineRunner::Scheme::ConcurrentLines);
-                KXKernelPass<KXGaussian1DPremul> pass(out[plain], QRect(3, 5, 55, height - 9),
-                                                      KXGaussian1DPremul(sigma), KXPassDirection::Vertical);
-                ASSERT_TRUE(runner.Run(pass));
-            }
+            for (int plain : {0, 1})
+                ASSERT_TRUE(KXFilterTest::RunPass(out[plain], QRect(3, 5, 55, height - 9), KXGaussian1DPremul(sigma),
+                                                  KXPassDirection::Vertical, plain));
             for (int y = 0; y < height; ++y)
                 for (int x = 0; x < 60; ++x)
                     ASSERT_EQ(out[0].GetColor(x, y), out[1].GetColor(x, y)) << sigma << " " << margin << " " << x << "," << y;

@@ -1,5 +1,5 @@
 #include "KXFilterTestImages.h"
-#include "filters/KXLineRunner.h"
+#include "KXPassRun.h"
 
 #include <gtest/gtest.h>
 
@@ -13,15 +13,9 @@ TEST(KXGaussianRows, WavesMatchThePlainPassOnSharedTiles)
     const KXImageRGBA32i kept = KXFilterTest::RandomImage(300, 290, 5); // the same pixels, own tiles
     for (const QRect& rect : {QRect(5, 100, 290, 170), QRect()}) {
         KXImageRGBA32i out[2] = {input, input};
-        for (int plain : {0, 1}) {
-            QReadWriteLock lock;
-            const bool cancel = false;
-            KXLineRunner runner(lock, cancel, {}, plain ? KXLineRunner::Scheme::OneLineAtATime
-                                                        : KXLineRunner::Scheme::ConcurrentLines);
-            KXKernelPass<KXGaussian1DPremul> pass(out[plain], rect, KXGaussian1DPremul(2.0),
-                                                  KXPassDirection::Horizontal);
-            ASSERT_TRUE(runner.Run(pass));
-        }
+        for (int plain : {0, 1})
+            ASSERT_TRUE(
+                KXFilterTest::RunPass(out[plain], rect, KXGaussian1DPremul(2.0), KXPassDirection::Horizontal, plain));
         for (int y = 0; y < 290; ++y)
             for (int x = 0; x < 300; ++x) {
                 ASSERT_EQ(out[0].GetColor(x, y), out[1].GetColor(x, y)) << x << "," << y;
