@@ -15,7 +15,7 @@ void KXGaussianRows::Wave(const KXKernelPass<KXGaussian1DPremul>& pass, int firs
     const KXPassGeometry& g = pass.Geometry();
     first = std::max(first, g.firstLine);
     last = std::min(last, g.lastLine);
-    if (first > last)
+    if (first > last || TileWave(pass, first, last))
         return;
     KXImageRGBA32i& image = pass.Image();
     const int count = last - first + 1, length = g.destinationLength;

@@ -1,0 +1,116 @@
+#ifndef KXGAUSSIANBANDSUMS_H
+#define KXGAUSSIANBANDSUMS_H
+
+// The sums of an opaque band of sixteen lines of the alpha-weighted
+// Gaussian, shared by the column bands (KXGaussianBands.cpp) and the row
+// bands (KXGaussianRowBands.cpp): the band's source pixels lie position by
+// position, sixteen words a position (lane k: line k), so that a tap's
+// loads are whole aligned vectors. Summed in float and certified as the
+// spans do (KXGaussianCertified.h), the same bound, the same exact
+// fallback. Included by those two files only, inside AVX-512 functions.
+// Private to the library.
+
+#include "KXFilterKernels.h"
+#include "filters/KXGaussianCertified.h"
+#include "filters/KXGaussianSpanWidth.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace KXGaussianBandSums {
+
+constexpr int kLanes = 16; // lines of a band, the floats of a vector
+
+// `count` elements of `store` starting on a 64-byte boundary, so that every
+// band position is one cache line, loaded and stored whole.
+template <class T>
+T* Aligned(std::vector<T>& store, size_t count)
+{
+    constexpr size_t kLine = 64 / sizeof(T);
+    store.resize(count + kLine);
+    const auto at = reinterpret_cast<uintptr_t>(store.data());
+    return store.data() + ((64 - at % 64) % 64) / sizeof(T);
+}
+
+// The float weights of `kernel` if its opaque bands may be summed here
+// (AVX-512 in use, a symmetric kernel of radius up to 128 whose float sums
+// can be certified), else null.
+inline const KXGaussianCertified::Weights* OpaqueWeights(const KXGaussian1DPremul& kernel)
+{
+    const int r = kernel.Radius();
+    const double* w = kernel.Weights().data();
+    if (KXGaussianSpanWidth::Current() != KXGaussianSpanWidth::Width::Avx512 || r > 128)
+        return nullptr;
+    for (int m = 1; m <= r; ++m)
+        if (!(w[r - m] == w[r + m]))
+            return nullptr;
+    const KXGaussianCertified::Weights& cw = KXGaussianCertified::WeightsFor(w + r, r);
+    return cw.usable ? &cw : nullptr;
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+// Destinations 0 … length - 1 of the band whose n source positions lie at
+// source[16 i + k] (aligned; positions outside 0 … n - 1 take the nearest
+// edge), destination d centred on position d + offset, weights w[0] … w[2r]
+// with their float form `cw`. Every block of up to `block` destinations is
+// handed to put(d0, count, out), out[16 (d - d0) + k] the pixel of
+// destination d of line k; ahead(d0, count) is called once its planes are
+// filled, before it is summed. Every source pixel must be opaque.
+template <int Block, class Ahead, class Put>
+inline __attribute__((always_inline)) void Sum(const uint32_t* source, int n, int64_t offset, int length,
+                                               const double* w, int r, const KXGaussianCertified::Weights& cw,
+                                               Ahead&& ahead, Put&& put)
+{
+    using Ops = KXGaussianCertified::OpsAvx512;
+    typedef KXGaussianCertified::Vec<kLanes>::U U;
+    typedef KXGaussianCertified::Vec<kLanes>::I I;
+    typedef KXGaussianCertified::Vec<kLanes>::F F;
+    thread_local std::vector<uint32_t> outStore;
+    thread_local std::vector<float> planeStore;
+    uint32_t* const out = Aligned(outStore, size_t(Block) * kLanes);
+    const size_t planeLength = size_t(Block + 2 * r) * kLanes;
+    float* const planes = Aligned(planeStore, 3 * planeLength);
+    float* const plane[3] = {planes, planes + planeLength, planes + 2 * planeLength};
+    const auto* pixels = reinterpret_cast<const KXRGBA32i*>(source);
+    for (int d0 = 0; d0 < length; d0 += Block) {
+        const int count = std::min(Block, length - d0);
+        const int64_t base = offset + d0 - r; // source position of plane row 0
+        for (int q = 0; q < count + 2 * r; ++q) {
+            const int64_t i = base + q;
+            U v;
+            std::memcpy(&v, source + size_t(i < 0 ? 0 : i >= n ? n - 1 : i) * kLanes, sizeof v);
+            for (int c = 0; c < 3; ++c) {
+                const F f = __builtin_convertvector(I((v >> (8 * c)) & 255u), F);
+                std::memcpy(plane[c] + size_t(q) * kLanes, &f, sizeof f);
+            }
+        }
+        ahead(d0, count);
+        for (int i = 0; i < count;) {
+            const int groups = i + Ops::kGroups <= count ? Ops::kGroups : 1;
+            U sums[Ops::kGroups];
+            unsigned bad[Ops::kGroups];
+            if (groups == Ops::kGroups)
+                KXGaussianCertified::CertifiedGroups<Ops, kLanes, Ops::kGroups, kLanes, kLanes>(
+                    plane, (i + r) * kLanes, r, cw, sums, bad);
+            else
+                KXGaussianCertified::CertifiedGroups<Ops, kLanes, 1, kLanes, kLanes>(plane, (i + r) * kLanes, r, cw,
+                                                                                  sums, bad);
+            for (int k = 0; k < groups; ++k, ++i) {
+                uint32_t* to = out + size_t(i) * kLanes;
+                std::memcpy(to, &sums[k], sizeof sums[k]);
+                for (unsigned lanes = bad[k]; lanes != 0; lanes &= lanes - 1) {
+                    const int lane = __builtin_ctz(lanes);
+                    to[lane] = KXGaussianCertified::ExactPixel(pixels + lane, kLanes, n - 1, offset + d0 + i, w, r).value;
+                }
+            }
+        }
+        put(d0, count, static_cast<const uint32_t*>(out));
+    }
+}
+#endif
+
+} // namespace KXGaussianBandSums
+
+#endif // KXGAUSSIANBANDSUMS_H

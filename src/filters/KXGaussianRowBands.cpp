@@ -1,0 +1,214 @@
+// The Gaussian row pass a tile at a time, sixteen rows at once (see
+// KXGaussianRows.h): a band of sixteen rows is turned so that a position's
+// sixteen pixels (one a row) make one vector, summed as the column bands
+// are (KXGaussianBandSums.h), and turned back into the tile's rows.
+
+#include "filters/KXGaussianRows.h"
+
+#include "core/KXTileWalker.h"
+#include "filters/KXGaussianBandSums.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr int kLanes = KXGaussianBandSums::kLanes;
+constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
+constexpr int kBlock = W; // destinations summed from one set of planes: a tile's width
+static_assert(kLanes == KXPassGeometry::kBandLines && W % kLanes == 0 && H % kLanes == 0,
+              "bands of sixteen rows tile a tile");
+
+// A tile's share of a row: destination indices first … first + length - 1,
+// which read source positions lo … lo + positions - 1 only (taps beyond the
+// row take its edge, and so do taps beyond these positions).
+struct Part {
+    int first, length;
+    int lo, positions;
+    int64_t offset; // the local source position of destination `first`
+};
+
+// Pixels of the band's rows (`lines` of them, image row `top` on) into the
+// tile rows out[(y + k) W + x], k the line, from the plain kernel on each
+// row's source positions alone; where a band is not opaque, or not all
+// there.
+void PlainRows(const KXPassGeometry& g, const KXImageRGBA32i& source, const KXGaussian1DPremul& lineKernel,
+               const Part& p, int top, int lines, KXRGBA32i* out)
+{
+    thread_local KXPixelLine in, result;
+    in.resize(size_t(p.positions));
+    result.resize(size_t(p.length));
+    KXGaussian1DPremul kernel(lineKernel);
+    kernel.SetSource(&in);
+    kernel.SetSourceOffset(int(p.offset));
+    kernel.SetDestination(&result);
+    for (int k = 0; k < lines; ++k) {
+        source.GetLine(unsigned(top + k), unsigned(g.sourceStart + p.lo), in.data(),
+                       unsigned(p.positions) * sizeof(KXRGBA32i));
+        kernel.Span(0, p.length);
+        std::memcpy(static_cast<void*>(out + k * W), result.data(), size_t(p.length) * sizeof(KXRGBA32i));
+    }
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+typedef KXGaussianCertified::Vec<kLanes>::U U;
+
+// The two-source permutations of Transpose's steps: for rows i (bit b
+// clear) and i + b, row i keeps its columns without bit b and takes the
+// others from row i + b, and row i + b the reverse.
+struct TransposeSteps {
+    alignas(64) int keep[4][kLanes];
+    alignas(64) int swap[4][kLanes];
+    constexpr TransposeSteps() : keep(), swap()
+    {
+        for (int s = 0; s < 4; ++s)
+            for (int x = 0, b = 8 >> s; x < kLanes; ++x) {
+                keep[s][x] = (x & b) ? kLanes + (x ^ b) : x;
+                swap[s][x] = (x & b) ? kLanes + x : (x ^ b);
+            }
+    }
+};
+constexpr TransposeSteps kSteps;
+
+// The 16 x 16 square from[k in + i] turned: to[i out + k]. (Called from the
+// walker's callbacks, which are not built for AVX-512.)
+__attribute__((target("avx512f"))) void Turn(const uint32_t* from, int in, uint32_t* to, int out)
+{
+    U v[kLanes];
+#pragma GCC unroll 16
+    for (int k = 0; k < kLanes; ++k)
+        std::memcpy(&v[k], from + k * in, sizeof(U));
+    // v[i][x] becomes v[x][i]: at each step b (8, 4, 2, 1) rows i and i + b
+    // swap the halves of their columns that differ in bit b.
+#pragma GCC unroll 4
+    for (int s = 0; s < 4; ++s) {
+        const int b = 8 >> s;
+        const __m512i low = _mm512_load_si512(kSteps.keep[s]), high = _mm512_load_si512(kSteps.swap[s]);
+#pragma GCC unroll 8
+        for (int j = 0; j < kLanes / 2; ++j) {
+            const int i = ((j & ~(b - 1)) << 1) | (j & (b - 1)); // the j-th row with bit b clear
+            const __m512i a = __m512i(v[i]), c = __m512i(v[i + b]);
+            v[i] = U(_mm512_permutex2var_epi32(a, low, c));
+            v[i + b] = U(_mm512_permutex2var_epi32(a, high, c));
+        }
+    }
+#pragma GCC unroll 16
+    for (int i = 0; i < kLanes; ++i)
+        std::memcpy(to + i * out, &v[i], sizeof(U));
+}
+
+// Band rows top … top + lines - 1 of tile part `p`, summed into `out` (the
+// tile's block); false (nothing written) where the band is not opaque or
+// not all there.
+__attribute__((flatten, target("avx512f,fma"))) bool RowBand512(const KXPassGeometry& g, const KXImageRGBA32i& source,
+                                                              const double* w, int r,
+                                                              const KXGaussianCertified::Weights& cw, const Part& p,
+                                                              int top, int lines, KXRGBA32i* out)
+{
+    thread_local std::vector<uint32_t> store;
+    uint32_t* const rows = KXGaussianBandSums::Aligned(store, size_t(p.positions) * kLanes);
+    int64_t copied = 0;
+    // rows[16 i + k]: source position lo + i of line k. Whole squares of
+    // sixteen lines by sixteen positions are turned in registers.
+    KXTileWalker::ReadArea(
+        source, QRect(g.sourceStart + p.lo, top, p.positions, lines), KXTileWalker::Run::Serial,
+        [&](const KXRGBA32i* in, const QRect& part, unsigned int column, unsigned int row) {
+            copied += int64_t(part.width()) * part.height();
+            const int i0 = int(column) * W + part.left() - g.sourceStart - p.lo;
+            const int k0 = int(row) * H + part.top() - top;
+            const auto* from = reinterpret_cast<const uint32_t*>(in) + part.top() * W + part.left();
+            int x = 0;
+            if (part.height() == kLanes)
+                for (; x + kLanes <= part.width(); x += kLanes)
+                    Turn(from + x, W, rows + size_t(i0 + x) * kLanes, kLanes);
+            for (int k = 0; k < part.height(); ++k)
+                for (int i = x; i < part.width(); ++i)
+                    rows[size_t(i0 + i) * kLanes + size_t(k0 + k)] = from[k * W + i];
+            // A neighbour's few columns lie one cache line a row, which the
+            // processor does not fetch ahead: the next band's are asked for.
+            if (part.width() < kLanes)
+                for (int k = part.height(); k < part.height() + kLanes && part.top() + k < H; ++k)
+                    __builtin_prefetch(from + k * W, 0, 2);
+        });
+    if (copied != int64_t(p.positions) * lines)
+        return false;
+    U all = ~U{};
+    for (int i = 0; i < p.positions; ++i) {
+        uint32_t* at = rows + size_t(i) * kLanes;
+        for (int k = lines; k < kLanes; ++k) // lanes past the band's rows repeat its last
+            at[k] = at[lines - 1];
+        U v;
+        std::memcpy(&v, at, sizeof v);
+        all &= v;
+    }
+    for (int k = 0; k < kLanes; ++k)
+        if ((all[k] >> 24) != 255)
+            return false;
+
+    const auto ahead = [](int, int) {};
+    const auto put = [&](int d0, int count, const uint32_t* sums) {
+        auto* to = reinterpret_cast<uint32_t*>(out) + d0;
+        int d = 0;
+        if (lines == kLanes)
+            for (; d + kLanes <= count; d += kLanes)
+                Turn(sums + size_t(d) * kLanes, kLanes, to + d, W);
+        for (int k = 0; k < lines; ++k)
+            for (int i = d; i < count; ++i)
+                to[k * W + i] = sums[size_t(i) * kLanes + size_t(k)];
+    };
+    KXGaussianBandSums::Sum<kBlock>(rows, p.positions, p.offset, p.length, w, r, cw, ahead, put);
+    return true;
+}
+#endif
+
+} // namespace
+
+bool KXGaussianRows::TileWave(const KXKernelPass<KXGaussian1DPremul>& pass, int first, int last)
+{
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    const KXPassGeometry& g = pass.Geometry();
+    const KXGaussian1DPremul& kernel = pass.LineKernel();
+    const KXGaussianCertified::Weights* cw = KXGaussianBandSums::OpaqueWeights(kernel);
+    if (!cw || !g.horizontal || g.sourceLength <= 0 || g.destinationLength <= 0)
+        return false;
+    const QRect area = g.Area(first, last);
+    if (area.isEmpty())
+        return true;
+    KXImageRGBA32i& image = pass.Image();
+    // The source as it was: while it holds every tile, each tile the wave
+    // writes is shared, so the walker gives it a fresh block and the old
+    // pixels stay readable for the neighbours' margins.
+    const KXImageRGBA32i source = image;
+    const int r = kernel.Radius(), n = g.sourceLength;
+    const int64_t offset = int64_t(g.destinationStart) - g.sourceStart; // source position of destination 0
+    const double* w = kernel.Weights().data();
+    const QRect whole(0, 0, W, H);
+    KXTileWalker::Write(
+        image, KXTileWalker::TilesOf<KXImageRGBA32i>(area), KXTileWalker::Run::Parallel,
+        [&](KXRGBA32i* out, const KXRGBA32i* in, unsigned int column, unsigned int row) {
+            const QRect part = KXTileWalker::PartOfTile<KXImageRGBA32i>(area, column, row);
+            if (out != in && part != whole)
+                KXCopyMemory(out, in, KXImageRGBA32i::kTilePixels * sizeof(KXRGBA32i));
+            Part p;
+            p.first = int(column) * W + part.left() - g.destinationStart;
+            p.length = part.width();
+            const auto clamp = [n](int64_t i) { return int(std::min<int64_t>(n - 1, std::max<int64_t>(0, i))); };
+            p.lo = clamp(p.first + offset - r);
+            const int hi = clamp(int64_t(p.first) + p.length - 1 + offset + r);
+            p.positions = hi - p.lo + 1;
+            p.offset = p.first + offset - p.lo;
+            for (int y = part.top(); y <= part.bottom(); y += kLanes) {
+                const int lines = std::min(kLanes, part.bottom() - y + 1);
+                KXRGBA32i* to = out + y * W + part.left();
+                const int top = int(row) * H + y;
+                if (!RowBand512(g, source, w, r, *cw, p, top, lines, to))
+                    PlainRows(g, source, kernel, p, top, lines, to);
+            }
+        });
+    return true;
+#else
+    (void)pass, (void)first, (void)last;
+    return false;
+#endif
+}
