@@ -12,6 +12,9 @@
 // benchmarks are registered first and their times kept for the ratios; when
 // they were filtered out the filter benchmark times OpenCV itself once.
 //
+// The Gaussian also runs on a layer with transparency (one thread, no
+// peer): its rows then take the exact sums, not the opaque float ones.
+//
 // The filters' kernel radius for sigma s is max(1, trunc(3 s)); OpenCV gets
 // the same window (2r + 1) and repeats edge pixels as the filters do. The
 // layer is opaque, so the filters' alpha weighting changes no colour and
@@ -25,6 +28,7 @@
 #include <QThread>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <ctime>
 #include <map>
 #include <random>
@@ -142,7 +146,7 @@ void RunFilter(benchmark::State& state, const Data& data, const std::string& pee
     }
     state.SetLabel(PoolName(state.range(1)));
     SetPixels(state);
-    if (state.range(1) == 1)
+    if (state.range(1) == 1 && !peer.empty())
         SetPeerRatio(state, seconds / state.iterations(), peer, window, sigma);
 }
 
@@ -154,6 +158,30 @@ void BM_GaussianBlurFilter(benchmark::State& state)
     const int window = 2 * std::max(1, int(data.sigma * 3.0)) + 1;
     RunFilter<KXGaussianBlurProcessing>(state, data, "gaussian " + std::to_string(state.range(0)), window,
                                         data.sigma);
+}
+
+// A layer with transparency: the photo's colours under an alpha that is 0
+// on the left quarter, 255 on the right quarter and ramps between, so that
+// every band of rows mixes opaque, translucent and empty pixels.
+KXImageRGBA32i TranslucentPhoto()
+{
+    KXImageRGBA32i image = Photo();
+    std::vector<KXRGBA32i> row(kWidth);
+    for (int y = 0; y < kHeight; ++y) {
+        image.GetLine(unsigned(y), row.data(), kWidth * 4);
+        for (int x = 0; x < kWidth; ++x)
+            row[size_t(x)].a = uint8_t(std::clamp((x - kWidth / 4) * 255 / (kWidth / 2), 0, 255));
+        image.SetLine(unsigned(y), row.data(), kWidth * 4);
+    }
+    return image;
+}
+
+void BM_GaussianBlurTranslucent(benchmark::State& state)
+{
+    KXGaussianBlurProcessing::BlurData data;
+    data.image = TranslucentPhoto();
+    data.sigma = static_cast<double>(state.range(0));
+    RunFilter<KXGaussianBlurProcessing>(state, data, "", 0, 0);
 }
 
 void BM_BoxBlurFilter(benchmark::State& state)
@@ -168,6 +196,12 @@ BENCHMARK(BM_ReadWriteRows)->Unit(benchmark::kMillisecond)->UseRealTime()->Measu
 BENCHMARK(BM_GaussianBlurFilter)
     ->ArgNames({"sigma", "threads"})
     ->ArgsProduct({{2, 5, 20}, {1, 0}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
+BENCHMARK(BM_GaussianBlurTranslucent)
+    ->ArgNames({"sigma", "threads"})
+    ->ArgsProduct({{2}, {1}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MeasureProcessCPUTime();
