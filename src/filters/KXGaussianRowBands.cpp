@@ -107,29 +107,34 @@ __attribute__((flatten, target("avx512f,fma"))) bool RowBand512(const KXPassGeom
                                                               int top, int lines, KXRGBA32i* out)
 {
     thread_local std::vector<uint32_t> store;
-    uint32_t* const rows = KXGaussianBandSums::Aligned(store, size_t(p.positions) * kLanes);
+    // rows[16 i + k]: source position lo + i of line k, with room for
+    // sixteen positions on either side.
+    uint32_t* const rows = KXGaussianBandSums::Aligned(store, size_t(p.positions + 2 * kLanes) * kLanes) + kLanes * kLanes;
     int64_t copied = 0;
-    // rows[16 i + k]: source position lo + i of line k. Whole squares of
-    // sixteen lines by sixteen positions are turned in registers.
+    // A full band is turned sixteen tile columns at a time, in registers:
+    // the squares lie on the tile's grid of sixteen columns, so those at
+    // either end of the rectangle may put up to fifteen pixels outside lo …
+    // lo + positions - 1, into the room kept there.
     KXTileWalker::ReadArea(
         source, QRect(g.sourceStart + p.lo, top, p.positions, lines), KXTileWalker::Run::Serial,
         [&](const KXRGBA32i* in, const QRect& part, unsigned int column, unsigned int row) {
             copied += int64_t(part.width()) * part.height();
-            const int i0 = int(column) * W + part.left() - g.sourceStart - p.lo;
-            const int k0 = int(row) * H + part.top() - top;
-            const auto* from = reinterpret_cast<const uint32_t*>(in) + part.top() * W + part.left();
-            int x = 0;
-            if (part.height() == kLanes)
-                for (; x + kLanes <= part.width(); x += kLanes)
-                    Turn(from + x, W, rows + size_t(i0 + x) * kLanes, kLanes);
-            for (int k = 0; k < part.height(); ++k)
-                for (int i = x; i < part.width(); ++i)
-                    rows[size_t(i0 + i) * kLanes + size_t(k0 + k)] = from[k * W + i];
+            const int i0 = int(column) * W - g.sourceStart - p.lo; // the position of the tile's column 0
+            const auto* from = reinterpret_cast<const uint32_t*>(in) + part.top() * W;
+            if (part.height() == kLanes) {
+                for (int x = part.left() & ~(kLanes - 1); x <= part.right(); x += kLanes)
+                    Turn(from + x, W, rows + int64_t(i0 + x) * kLanes, kLanes);
+            } else {
+                const int k0 = int(row) * H + part.top() - top;
+                for (int k = 0; k < part.height(); ++k)
+                    for (int x = part.left(); x <= part.right(); ++x)
+                        rows[int64_t(i0 + x) * kLanes + k0 + k] = from[k * W + x];
+            }
             // A neighbour's few columns lie one cache line a row, which the
             // processor does not fetch ahead: the next band's are asked for.
             if (part.width() < kLanes)
                 for (int k = part.height(); k < part.height() + kLanes && part.top() + k < H; ++k)
-                    __builtin_prefetch(from + k * W, 0, 2);
+                    __builtin_prefetch(from + k * W + part.left(), 0, 2);
         });
     if (copied != int64_t(p.positions) * lines)
         return false;
