@@ -203,6 +203,23 @@ void WriteArea(Image& image, const QRect& rect, Run run, Fn&& fn)
     });
 }
 
+// Write over the pixels of `rect` ∩ the image where fn(T* pixels, part,
+// column, row) sets every pixel of `part`: as WriteArea, but a shared tile
+// that the area covers whole gets a fresh block without the copy first.
+template <class Image, class Fn>
+void OverwriteArea(Image& image, const QRect& rect, Run run, Fn&& fn)
+{
+    using T = typename Image::Pixel;
+    const QRect area = Clip(rect, image.Rect());
+    const QRect whole(0, 0, Image::kTileWidth, Image::kTileHeight);
+    Write(image, TilesOf<Image>(area), run, [&](T* out, const T* in, unsigned int column, unsigned int row) {
+        const QRect part = PartOfTile<Image>(area, column, row);
+        if (out != in && part != whole)
+            KXCopyMemory(out, in, Image::kTilePixels * sizeof(T));
+        fn(out, part, column, row);
+    });
+}
+
 // Calls fn(T* out, column, row) for every tile of a new image; fn fills the
 // whole tile (margins included), so the blank block the tile shared is not
 // copied first.

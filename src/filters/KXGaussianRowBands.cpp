@@ -188,13 +188,9 @@ bool KXGaussianRows::TileWave(const KXKernelPass<KXGaussian1DPremul>& pass, int 
     const int r = kernel.Radius(), n = g.sourceLength;
     const int64_t offset = int64_t(g.destinationStart) - g.sourceStart; // source position of destination 0
     const double* w = kernel.Weights().data();
-    const QRect whole(0, 0, W, H);
-    KXTileWalker::Write(
-        image, KXTileWalker::TilesOf<KXImageRGBA32i>(area), KXTileWalker::Run::Parallel,
-        [&](KXRGBA32i* out, const KXRGBA32i* in, unsigned int column, unsigned int row) {
-            const QRect part = KXTileWalker::PartOfTile<KXImageRGBA32i>(area, column, row);
-            if (out != in && part != whole)
-                KXCopyMemory(out, in, KXImageRGBA32i::kTilePixels * sizeof(KXRGBA32i));
+    KXTileWalker::OverwriteArea(
+        image, area, KXTileWalker::Run::Parallel,
+        [&](KXRGBA32i* out, const QRect& part, unsigned int column, unsigned int row) {
             Part p;
             p.first = int(column) * W + part.left() - g.destinationStart;
             p.length = part.width();

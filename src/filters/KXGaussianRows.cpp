@@ -51,13 +51,9 @@ void KXGaussianRows::Wave(const KXKernelPass<KXGaussian1DPremul>& pass, int firs
 
     constexpr int W = KXImageRGBA32i::kTileWidth;
     const QRect area = g.Area(first, last);
-    const QRect whole(0, 0, W, KXImageRGBA32i::kTileHeight);
-    KXTileWalker::Write(
-        image, KXTileWalker::TilesOf<KXImageRGBA32i>(area), KXTileWalker::Run::Parallel,
-        [&](KXRGBA32i* out, const KXRGBA32i* in, unsigned int column, unsigned int row) {
-            const QRect part = KXTileWalker::PartOfTile<KXImageRGBA32i>(area, column, row);
-            if (out != in && part != whole)
-                KXCopyMemory(out, in, KXImageRGBA32i::kTilePixels * sizeof(KXRGBA32i));
+    KXTileWalker::OverwriteArea(
+        image, area, KXTileWalker::Run::Parallel,
+        [&](KXRGBA32i* out, const QRect& part, unsigned int column, unsigned int row) {
             const int x = int(column) * W + part.left() - g.destinationStart;
             const int y0 = int(row) * KXImageRGBA32i::kTileHeight - first;
             for (int y = part.top(); y <= part.bottom(); ++y)
