@@ -56,12 +56,14 @@ inline const KXGaussianCertified::Weights* OpaqueWeights(const KXGaussian1DPremu
 // edge), destination d centred on position d + offset, weights w[0] … w[2r]
 // with their float form `cw`. Every block of up to `block` destinations is
 // handed to put(d0, count, out), out[16 (d - d0) + k] the pixel of
-// destination d of line k; ahead(d0, count) is called once its planes are
-// filled, before it is summed. Every source pixel must be opaque.
-template <int Block, class Ahead, class Put>
-inline __attribute__((always_inline)) void Sum(const uint32_t* source, int n, int64_t offset, int length,
-                                               const double* w, int r, const KXGaussianCertified::Weights& cw,
-                                               Ahead&& ahead, Put&& put)
+// destination d of line k, after ready(d0, count) has said that the
+// source pixels the block reads (positions up to d0 + count + offset + r -
+// 1) are there, every one of them opaque. Returns the destinations done: a
+// multiple of `Block` where ready said no, else length.
+template <int Block, class Ready, class Put>
+inline __attribute__((always_inline)) int Sum(const uint32_t* source, int n, int64_t offset, int length,
+                                              const double* w, int r, const KXGaussianCertified::Weights& cw,
+                                              Ready&& ready, Put&& put)
 {
     using Ops = KXGaussianCertified::OpsAvx512;
     typedef KXGaussianCertified::Vec<kLanes>::U U;
@@ -76,6 +78,8 @@ inline __attribute__((always_inline)) void Sum(const uint32_t* source, int n, in
     const auto* pixels = reinterpret_cast<const KXRGBA32i*>(source);
     for (int d0 = 0; d0 < length; d0 += Block) {
         const int count = std::min(Block, length - d0);
+        if (!ready(d0, count))
+            return d0;
         const int64_t base = offset + d0 - r; // source position of plane row 0
         for (int q = 0; q < count + 2 * r; ++q) {
             const int64_t i = base + q;
@@ -86,7 +90,6 @@ inline __attribute__((always_inline)) void Sum(const uint32_t* source, int n, in
                 std::memcpy(plane[c] + size_t(q) * kLanes, &f, sizeof f);
             }
         }
-        ahead(d0, count);
         for (int i = 0; i < count;) {
             const int groups = i + Ops::kGroups <= count ? Ops::kGroups : 1;
             U sums[Ops::kGroups];
@@ -108,6 +111,7 @@ inline __attribute__((always_inline)) void Sum(const uint32_t* source, int n, in
         }
         put(d0, count, static_cast<const uint32_t*>(out));
     }
+    return length;
 }
 #endif
 

@@ -17,67 +17,106 @@ namespace {
 
 constexpr int kBand = KXPassGeometry::kBandLines; // also the lanes of a vector
 constexpr int kRows = 64;                         // destination rows summed from one set of planes
+constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
 static_assert(kBand == 16, "a band row is one vector of sixteen floats");
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+// Destinations from … length - 1 of the band's sixteen columns by the
+// plain kernel, from the band's source pixels rows[16 i + k] (all n of
+// them): where the band turns out not to be opaque after its first blocks.
+void PlainRest(const KXPassGeometry& g, KXImageRGBA32i& image, const KXGaussian1DPremul& lineKernel,
+               const uint32_t* rows, int at, int from)
+{
+    const int n = g.sourceLength, length = g.destinationLength;
+    thread_local KXPixelLine line;
+    thread_local std::vector<KXPixelLine> done(kBand);
+    line.resize(size_t(n));
+    KXGaussian1DPremul kernel(lineKernel);
+    kernel.SetSource(&line);
+    kernel.SetSourceOffset(g.destinationStart - g.sourceStart);
+    for (int k = 0; k < kBand; ++k) {
+        for (int i = 0; i < n; ++i)
+            line[size_t(i)].value = rows[size_t(i) * kBand + size_t(k)];
+        done[size_t(k)].resize(size_t(length));
+        kernel.SetDestination(&done[size_t(k)]);
+        kernel.Span(from, length);
+    }
+    KXTileWalker::WriteArea(image, QRect(at, g.destinationStart + from, kBand, length - from),
+                            KXTileWalker::Run::Serial,
+                            [&](KXRGBA32i* out, const QRect& part, unsigned int column, unsigned int row) {
+                                const int k0 = int(column) * W + part.left() - at;
+                                for (int y = part.top(); y <= part.bottom(); ++y)
+                                    for (int k = 0; k < part.width(); ++k)
+                                        out[y * W + part.left() + k] =
+                                            done[size_t(k0 + k)][size_t(int(row) * H + y - g.destinationStart)];
+                            });
+}
+
 __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometry& g, KXImageRGBA32i& image,
-                                                              const double* weights, int r,
+                                                              const KXGaussian1DPremul& kernel,
                                                               const KXGaussianCertified::Weights& cw, int at)
 {
     typedef KXGaussianCertified::Vec<kBand>::U U;
-    constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
-    thread_local std::vector<uint32_t> rowStore;
-    thread_local std::vector<const KXRGBA32i*> next; // where the next band's source rows lie, if in reach
-    const int n = g.sourceLength, length = g.destinationLength;
-    uint32_t* const rows = KXGaussianBandSums::Aligned(rowStore, size_t(n) * kBand);
-    next.assign(size_t(n), nullptr);
-    U all = ~U{};       // the AND of the band's pixels, for the opaque check
-    bool split = false; // a band across a tile border: its rows come in two parts
-    int64_t copied = 0; // pixels read (tiles without a block are not)
-    KXTileWalker::ReadArea(image, QRect(at, g.sourceStart, kBand, n), KXTileWalker::Run::Serial,
-                           [&](const KXRGBA32i* in, const QRect& part, unsigned int column, unsigned int row) {
-                               const int lane = int(column) * W + part.left() - at;
-                               copied += int64_t(part.width()) * part.height();
-                               for (int y = part.top(); y <= part.bottom(); ++y) {
-                                   uint32_t* to = &rows[size_t(int(row) * H + y - g.sourceStart) * kBand];
-                                   const KXRGBA32i* from = in + y * W + part.left();
-                                   if (part.left() + 2 * kBand <= W)
-                                       next[size_t(int(row) * H + y - g.sourceStart)] = from + kBand;
-                                   if (part.width() == kBand) { // the whole band row in this tile
-                                       const U v = KXGaussianCertified::LoadV<U>(from);
-                                       all &= v;
-                                       std::memcpy(to, &v, sizeof v);
-                                   } else {
-                                       std::memcpy(to + lane, from, size_t(part.width()) * sizeof(uint32_t));
-                                       split = true;
-                                   }
-                               }
-                           });
-    if (copied != int64_t(n) * kBand)
-        return false;
-    // Band rows are copied into vectors here, not loaded by a helper: clang
-    // refuses 512-bit vectors passed between functions built for different
-    // instruction sets.
-    for (int i = 0; split && i < n; ++i) {
-        U v;
-        std::memcpy(&v, &rows[size_t(i) * kBand], sizeof v);
-        all &= v;
-    }
-    for (int lane = 0; lane < kBand; ++lane)
-        if ((all[lane] >> 24) != 255)
-            return false;
-
+    const int n = g.sourceLength, length = g.destinationLength, r = kernel.Radius();
     const int offset = g.destinationStart - g.sourceStart; // source row of destination row 0
-    // While a block is summed, the next band's rows of the block are asked
-    // for: their reads wait on memory, the sums do not.
-    const auto ahead = [&](int d0, int count) {
-        for (int64_t i = std::max<int64_t>(0, offset + d0); i < std::min<int64_t>(n, offset + d0 + count); ++i)
-            if (next[size_t(i)])
-                __builtin_prefetch(next[size_t(i)], 0, 2);
+    // Every tile of the band holds a block (else the plain pass does it all).
+    int64_t covered = 0;
+    KXTileWalker::ReadArea(image, QRect(at, g.sourceStart, kBand, n), KXTileWalker::Run::Serial,
+                           [&](const KXRGBA32i*, const QRect& part, unsigned int, unsigned int) {
+                               covered += int64_t(part.width()) * part.height();
+                           });
+    if (covered != int64_t(n) * kBand)
+        return false;
+    thread_local std::vector<uint32_t> rowStore;
+    uint32_t* const rows = KXGaussianBandSums::Aligned(rowStore, size_t(n) * kBand);
+    // The band's source rows 0 … read - 1 are copied into rows (sixteen
+    // pixels a row); more are read a tile row at a time, as the blocks
+    // reach them, so that each block's rows go back into the tiles while
+    // the lines they were read from are still in the caches (a band's 4000
+    // lines of one tile column share few L2 sets). The next band's line of
+    // each row is asked for as the row is read.
+    int read = 0;
+    U all = ~U{}; // the AND of the pixels read, for the opaque check
+    const auto readTo = [&](int64_t end) {
+        end = std::min<int64_t>(n, (g.sourceStart + std::max<int64_t>(end, 1) - 1) / H * H + H - g.sourceStart);
+        if (end <= read)
+            return true;
+        bool split = false; // a band across a tile border: its rows come in two parts
+        KXTileWalker::ReadArea(image, QRect(at, g.sourceStart + read, kBand, int(end) - read),
+                               KXTileWalker::Run::Serial,
+                               [&](const KXRGBA32i* in, const QRect& part, unsigned int column, unsigned int row) {
+                                   const int lane = int(column) * W + part.left() - at;
+                                   for (int y = part.top(); y <= part.bottom(); ++y) {
+                                       uint32_t* to = &rows[size_t(int(row) * H + y - g.sourceStart) * kBand];
+                                       const KXRGBA32i* from = in + y * W + part.left();
+                                       if (part.left() + 2 * kBand <= W)
+                                           __builtin_prefetch(from + kBand, 0, 2);
+                                       if (part.width() == kBand) { // the whole band row in this tile
+                                           const U v = KXGaussianCertified::LoadV<U>(from);
+                                           all &= v;
+                                           std::memcpy(to, &v, sizeof v);
+                                       } else {
+                                           std::memcpy(to + lane, from, size_t(part.width()) * sizeof(uint32_t));
+                                           split = true;
+                                       }
+                                   }
+                               });
+        // Band rows are copied into vectors here, not loaded by a helper:
+        // clang refuses 512-bit vectors passed between functions built for
+        // different instruction sets.
+        for (int i = read; split && i < end; ++i) {
+            U v;
+            std::memcpy(&v, &rows[size_t(i) * kBand], sizeof v);
+            all &= v;
+        }
+        read = int(end);
+        for (int lane = 0; lane < kBand; ++lane)
+            if ((all[lane] >> 24) != 255)
+                return false;
+        return true;
     };
+    const auto ready = [&](int d0, int count) { return readTo(int64_t(offset) + d0 + count + r); };
     const auto put = [&](int d0, int count, const uint32_t* out) {
-        // The block's rows go straight into the tiles: the sums read the
-        // band's copy, never the tiles.
         const int top = g.destinationStart + d0;
         KXTileWalker::WriteArea(image, QRect(at, top, kBand, count), KXTileWalker::Run::Serial,
                                 [&](KXRGBA32i* pixels, const QRect& part, unsigned int column, unsigned int row) {
@@ -92,7 +131,16 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
                                     }
                                 });
     };
-    KXGaussianBandSums::Sum<kRows>(rows, n, offset, length, weights, r, cw, ahead, put);
+    const int done = KXGaussianBandSums::Sum<kRows>(rows, n, offset, length, kernel.Weights().data(), r, cw, ready, put);
+    if (done == 0)
+        return false; // nothing written: the plain pass does the band
+    if (done < length) {
+        // Not opaque past the blocks written: the rest by the plain kernel
+        // from the band's own pixels (those rows not yet written over).
+        all = ~U{};
+        readTo(n);
+        PlainRest(g, image, kernel, rows, at, done);
+    }
     return true;
 }
 #endif
@@ -104,7 +152,7 @@ bool KXGaussianBands::OpaqueBand(const KXPassGeometry& g, KXImageRGBA32i& image,
 {
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
     const KXGaussianCertified::Weights* cw = KXGaussianBandSums::OpaqueWeights(kernel);
-    return cw && g.sourceLength > 0 && Band512(g, image, kernel.Weights().data(), kernel.Radius(), *cw, at);
+    return cw && g.sourceLength > 0 && Band512(g, image, kernel, *cw, at);
 #else
     (void)g, (void)image, (void)kernel, (void)at;
     return false;

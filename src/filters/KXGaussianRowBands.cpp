@@ -151,7 +151,7 @@ __attribute__((flatten, target("avx512f,fma"))) bool RowBand512(const KXPassGeom
         if ((all[k] >> 24) != 255)
             return false;
 
-    const auto ahead = [](int, int) {};
+    const auto ready = [](int, int) { return true; };
     const auto put = [&](int d0, int count, const uint32_t* sums) {
         auto* to = reinterpret_cast<uint32_t*>(out) + d0;
         int d = 0;
@@ -162,7 +162,7 @@ __attribute__((flatten, target("avx512f,fma"))) bool RowBand512(const KXPassGeom
             for (int i = d; i < count; ++i)
                 to[k * W + i] = sums[size_t(i) * kLanes + size_t(k)];
     };
-    KXGaussianBandSums::Sum<kBlock>(rows, p.positions, p.offset, p.length, w, r, cw, ahead, put);
+    KXGaussianBandSums::Sum<kBlock>(rows, p.positions, p.offset, p.length, w, r, cw, ready, put);
     return true;
 }
 #endif
