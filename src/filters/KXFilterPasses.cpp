@@ -547,20 +547,33 @@ inline void Transpose4(__m128i* c)
 
 // Columns at … at + count - 1 of a band, read straight from the tiles: the
 // terms of source row i go to terms[i kBandLines …], lanes past `count`
-// zero. A band of 16 columns lies in one tile unless the area's left edge
-// puts it across a tile border.
-void ReadColumnBand(const KXImageRGBA32i& image, const KXPassGeometry& g, int at, int count, uint32_t* terms)
+// zero, and where the next band's row i lies in the same tile, next[i]
+// (else null). A band of 16 columns lies in one tile unless the area's left
+// edge puts it across a tile border. Each tile row is a cache line of its
+// own 512 bytes after the last, so the rows a few lines down are asked for
+// ahead of their turn.
+void ReadColumnBand(const KXImageRGBA32i& image, const KXPassGeometry& g, int at, int count, uint32_t* terms,
+                    const KXRGBA32i** next)
 {
     constexpr int kBand = KXPassGeometry::kBandLines;
     constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
+    constexpr int kAhead = 8; // rows
     if (count < kBand)
         std::fill(terms, terms + static_cast<size_t>(g.sourceLength) * kBand, 0u);
+    std::fill(next, next + g.sourceLength, nullptr);
     KXTileWalker::ReadArea(image, QRect(at, g.sourceStart, count, g.sourceLength), KXTileWalker::Run::Serial,
                            [&](const KXRGBA32i* in, const QRect& part, unsigned int column, unsigned int row) {
                                const int lane = int(column) * W + part.left() - at;
+                               const int nextLeft = part.left() - lane + kBand; // the next band's first column
+                               const bool nextInTile = nextLeft >= 0 && nextLeft + kBand <= W;
                                for (int y = part.top(); y <= part.bottom(); ++y) {
                                    const uint32_t* p = reinterpret_cast<const uint32_t*>(in + y * W + part.left());
-                                   uint32_t* t = terms + static_cast<size_t>(int(row) * H + y - g.sourceStart) * kBand;
+                                   const size_t i = static_cast<size_t>(int(row) * H + y - g.sourceStart);
+                                   uint32_t* t = terms + i * kBand;
+                                   if (y + kAhead <= part.bottom())
+                                       __builtin_prefetch(p + kAhead * W, 0, 3);
+                                   if (nextInTile)
+                                       next[i] = in + y * W + nextLeft;
                                    if (part.width() < kBand) {
                                        for (int k = 0; k < part.width(); ++k)
                                            t[lane + k] = Term(p[k]);
@@ -632,6 +645,8 @@ bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, i
     if (g.horizontal)
         scratch.line.resize(stride * kBand);
     scratch.rows.resize(static_cast<size_t>(n) * kBand);
+    if (!g.horizontal)
+        scratch.next.resize(static_cast<size_t>(g.sourceLength));
     for (int at = first; at <= last; at += kBand) {
         const int count = std::min(kBand, last - at + 1);
         if (g.horizontal) {
@@ -662,7 +677,7 @@ bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, i
                 }
             }
         } else {
-            ReadColumnBand(image, g, at, count, terms);
+            ReadColumnBand(image, g, at, count, terms, scratch.next.data());
         }
         int32_t sums[4 * kBand] = {};
         for (int q = 0; q < d; ++q) {
@@ -674,6 +689,15 @@ bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, i
             const int m = std::min(rowsPerBlock, n - y);
             slide(band, y, m, sums, scratch.sums.data());
             if (!g.horizontal) { // into the band's finished rows, written below
+                // The next band's source rows of this block (all that are
+                // left with the last) are asked for while this band is
+                // worked on: its reads would wait on memory.
+                const int shift = g.destinationStart - g.sourceStart; // source row of destination row 0
+                const int from = y == 0 ? 0 : std::min(g.sourceLength, y + shift);
+                const int to = y + m == n ? g.sourceLength : std::min(g.sourceLength, y + m + shift);
+                for (int i = from; i < to; ++i)
+                    if (scratch.next[size_t(i)])
+                        __builtin_prefetch(scratch.next[size_t(i)], 0, 2);
                 finish(scratch.sums.data(), m * kBand, d, scratch.rows.data() + static_cast<size_t>(y) * kBand);
                 continue;
             }
