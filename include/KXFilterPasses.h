@@ -268,7 +268,6 @@ struct KXBoxLineScratch {
     KXCacheLineVector<uint32_t> pixels; ///< A block of finished pixels.
     KXCacheLineVector<uint32_t> line;   ///< One row read.
     KXCacheLineVector<uint32_t> rows;   ///< A band's finished rows.
-    std::vector<const KXRGBA32i*> next; ///< Where the next band's source rows lie in the tiles (or null).
     KXPixelLine window;                 ///< The window of a line.
 };
 

@@ -287,60 +287,60 @@ inline void Transpose4(__m128i* c)
     c[3] = _mm_unpackhi_epi64(t2, t3);
 }
 
-// Columns at … at + count - 1 of a band, read straight from the tiles: the
-// terms of source row i go to terms[i kBandLines …], lanes past `count`
-// zero, and where the next band's row i lies in the same tile, next[i]
-// (else null). A band of 16 columns lies in one tile unless the area's left
-// edge puts it across a tile border. Each tile row is a cache line of its
-// own 512 bytes after the last, so the rows a few lines down are asked for
-// ahead of their turn.
-void ReadColumnBand(const KXImageRGBA32i& image, const KXPassGeometry& g, int at, int count, uint32_t* terms,
-                    const KXRGBA32i** next, TermsFunction termsOf)
+// Columns at … at + count - 1 of source rows from … from + rows - 1 of a
+// band, read straight from the tiles: the terms of source row i go to
+// terms[i kBandLines …], lanes past `count` zero. A band of 16 columns lies
+// in one tile unless the area's left edge puts it across a tile border. A
+// tile row is 512 bytes, of which a band takes one line: the rows a few
+// lines down are asked for ahead of their turn, and so is the next band's
+// line of each row (the next 64 bytes), which it reads a band later.
+void ReadColumnBand(const KXImageRGBA32i& image, const KXPassGeometry& g, int at, int count, int from, int rows,
+                    uint32_t* terms, TermsFunction termsOf)
 {
     constexpr int kBand = KXPassGeometry::kBandLines;
     constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
     constexpr int kAhead = 8; // rows
     if (count < kBand)
-        std::fill(terms, terms + static_cast<size_t>(g.sourceLength) * kBand, 0u);
-    std::fill(next, next + g.sourceLength, nullptr);
-    KXTileWalker::ReadArea(image, QRect(at, g.sourceStart, count, g.sourceLength), KXTileWalker::Run::Serial,
+        std::fill(terms + static_cast<size_t>(from) * kBand, terms + static_cast<size_t>(from + rows) * kBand, 0u);
+    KXTileWalker::ReadArea(image, QRect(at, g.sourceStart + from, count, rows), KXTileWalker::Run::Serial,
                            [&](const KXRGBA32i* in, const QRect& part, unsigned int column, unsigned int row) {
                                const int lane = int(column) * W + part.left() - at;
                                const int nextLeft = part.left() - lane + kBand; // the next band's first column
                                const bool nextInTile = nextLeft >= 0 && nextLeft + kBand <= W;
+                               uint32_t* const partTerms =
+                                   terms + static_cast<size_t>(int(row) * H + part.top() - g.sourceStart) * kBand;
                                for (int y = part.top(); y <= part.bottom(); ++y) {
                                    const uint32_t* p = reinterpret_cast<const uint32_t*>(in + y * W + part.left());
-                                   const size_t i = static_cast<size_t>(int(row) * H + y - g.sourceStart);
-                                   uint32_t* t = terms + i * kBand;
+                                   uint32_t* t = partTerms + static_cast<size_t>(y - part.top()) * kBand;
                                    if (y + kAhead <= part.bottom())
                                        __builtin_prefetch(p + kAhead * W, 0, 3);
                                    if (nextInTile)
-                                       next[i] = in + y * W + nextLeft;
+                                       __builtin_prefetch(in + y * W + nextLeft, 0, 2);
                                    if (part.width() < kBand)
                                        termsOf(p, part.width(), t + lane);
                                    else
                                        std::memcpy(t, p, kBand * sizeof(uint32_t));
                                }
-                               if (part.width() == kBand) { // the part's rows copied whole: their terms in place
-                                   uint32_t* t = terms + static_cast<size_t>(int(row) * H + part.top() - g.sourceStart) * kBand;
-                                   termsOf(t, part.height() * kBand, t);
-                               }
+                               if (part.width() == kBand) // the part's rows copied whole: their terms in place
+                                   termsOf(partTerms, part.height() * kBand, partTerms);
                            });
 }
 
-// The band's finished rows (kBandLines words a row) into columns at … at +
-// count - 1 of rows destinationStart …, straight into the tiles (already
-// the image's own).
-void WriteColumnBand(KXImageRGBA32i& image, const KXPassGeometry& g, int at, int count, const uint32_t* rows)
+// The band's finished rows from … from + count - 1 (kBandLines words a row)
+// into columns at … at + count - 1 of rows destinationStart + from …,
+// straight into the tiles (already the image's own).
+void WriteColumnBand(KXImageRGBA32i& image, const KXPassGeometry& g, int at, int count, int from, int rows,
+                     const uint32_t* finished)
 {
     constexpr int kBand = KXPassGeometry::kBandLines;
     constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
-    KXTileWalker::WriteArea(image, QRect(at, g.destinationStart, count, g.destinationLength), KXTileWalker::Run::Serial,
+    KXTileWalker::WriteArea(image, QRect(at, g.destinationStart + from, count, rows), KXTileWalker::Run::Serial,
                             [&](KXRGBA32i* out, const QRect& part, unsigned int column, unsigned int row) {
                                 const int lane = int(column) * W + part.left() - at;
                                 for (int y = part.top(); y <= part.bottom(); ++y) {
-                                    const uint32_t* r =
-                                        rows + static_cast<size_t>(int(row) * H + y - g.destinationStart) * kBand + lane;
+                                    const uint32_t* r = finished +
+                                                        static_cast<size_t>(int(row) * H + y - g.destinationStart) * kBand +
+                                                        lane;
                                     uint32_t* p = reinterpret_cast<uint32_t*>(out + y * W + part.left());
                                     if (part.width() == kBand)
                                         std::memcpy(p, r, kBand * sizeof(uint32_t));
@@ -368,7 +368,7 @@ bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, i
     const int r = accumulator.Radius();
     if (r < 0 || r > kMaxRadius || g.destinationLength <= 0 || g.sourceLength <= 0)
         return false;
-    constexpr int kBand = KXPassGeometry::kBandLines;
+    constexpr int kBand = KXPassGeometry::kBandLines, H = KXImageRGBA32i::kTileHeight;
     const int d = 2 * r + 1;
     const int n = g.destinationLength;
     const int64_t top = int64_t(g.destinationStart) - r - 1; // position of window row 0
@@ -389,8 +389,6 @@ bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, i
     if (g.horizontal)
         scratch.line.resize(stride * kBand);
     scratch.rows.resize(static_cast<size_t>(n) * kBand);
-    if (!g.horizontal)
-        scratch.next.resize(static_cast<size_t>(g.sourceLength));
     for (int at = first; at <= last; at += kBand) {
         const int count = std::min(kBand, last - at + 1);
         if (g.horizontal) {
@@ -418,31 +416,47 @@ bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, i
                                          c[p]);
                 }
             }
-        } else {
-            ReadColumnBand(image, g, at, count, terms, scratch.next.data(), termsOf);
         }
+        // Columns are read a tile row at a time as the window reaches them,
+        // and each tile row's finished rows written back once done, while
+        // the lines read for them are still in the caches (rows read lie
+        // ahead of rows written: the pass works in place).
+        int readEnd = g.horizontal ? g.sourceLength : 0; // source rows whose terms are in
+        int written = 0;                                 // destination rows written
+        const auto readTo = [&](int64_t position) {      // the window's rows up to `position`
+            if (g.horizontal)
+                return;
+            const int64_t row = std::min<int64_t>(std::max<int64_t>(top + position, 0), g.extent - 1);
+            const int end = int(std::min<int64_t>((row / H + 1) * H, int64_t(g.sourceStart) + g.sourceLength) -
+                                g.sourceStart);
+            if (end > readEnd) {
+                ReadColumnBand(image, g, at, count, readEnd, end - readEnd, terms, termsOf);
+                readEnd = end;
+            }
+        };
+        readTo(d - 1);
         int32_t sums[4 * kBand] = {};
         for (int q = 0; q < d; ++q) {
             const uint8_t* t = BandRow(band, q);
             for (int k = 0; k < 4 * kBand; ++k)
                 sums[k] += t[k];
         }
-        for (int y = 0; y < n; y += rowsPerBlock) {
-            const int m = std::min(rowsPerBlock, n - y);
+        for (int y = 0; y < n;) {
+            int m = std::min(rowsPerBlock, n - y);
+            if (!g.horizontal) // blocks end on tile rows
+                m = std::min(m, H - (g.destinationStart + y) % H);
+            readTo(int64_t(y) + m - 1 + d);
             slide(band, y, m, sums, scratch.sums.data());
-            if (!g.horizontal) { // into the band's finished rows, written below
-                // The next band's source rows of this block (all that are
-                // left with the last) are asked for while this band is
-                // worked on: its reads would wait on memory.
-                const int shift = g.destinationStart - g.sourceStart; // source row of destination row 0
-                const int from = y == 0 ? 0 : std::min(g.sourceLength, y + shift);
-                const int to = y + m == n ? g.sourceLength : std::min(g.sourceLength, y + m + shift);
-                for (int i = from; i < to; ++i)
-                    if (scratch.next[size_t(i)])
-                        __builtin_prefetch(scratch.next[size_t(i)], 0, 2);
-                finish(scratch.sums.data(), m * kBand, d, scratch.rows.data() + static_cast<size_t>(y) * kBand);
+            y += m;
+            if (!g.horizontal) { // into the band's finished rows, written at the end of a tile row
+                finish(scratch.sums.data(), m * kBand, d, scratch.rows.data() + static_cast<size_t>(y - m) * kBand);
+                if (y == n || (g.destinationStart + y) % H == 0) {
+                    WriteColumnBand(image, g, at, count, written, y - written, scratch.rows.data());
+                    written = y;
+                }
                 continue;
             }
+            const int from = y - m;
             finish(scratch.sums.data(), m * kBand, d, scratch.pixels.data());
             int j = 0;
             for (; j + 4 <= m; j += 4) {
@@ -454,19 +468,17 @@ bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, i
                     Transpose4(c);
                     for (int k = 0; k < 4; ++k)
                         _mm_storeu_si128(reinterpret_cast<__m128i*>(scratch.rows.data() +
-                                                                     static_cast<size_t>(k0 + k) * n + y + j),
+                                                                     static_cast<size_t>(k0 + k) * n + from + j),
                                          c[k]);
                 }
             }
             for (; j < m; ++j)
                 for (int k = 0; k < count; ++k)
-                    scratch.rows[static_cast<size_t>(k) * n + size_t(y + j)] =
+                    scratch.rows[static_cast<size_t>(k) * n + size_t(from + j)] =
                         scratch.pixels[static_cast<size_t>(j) * kBand + size_t(k)];
         }
-        if (!g.horizontal) {
-            WriteColumnBand(image, g, at, count, scratch.rows.data());
+        if (!g.horizontal)
             continue;
-        }
         for (int k = 0; k < count; ++k)
             image.SetLine(unsigned(at + k), unsigned(g.destinationStart), scratch.rows.data() + static_cast<size_t>(k) * n,
                           unsigned(n) * sizeof(KXRGBA32i));
