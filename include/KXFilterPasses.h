@@ -31,6 +31,8 @@
 #include <cstddef>
 #include <new>
 #include <optional>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 /// Along rows or along columns.
@@ -232,7 +234,9 @@ void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine&
 
 /// Hands out memory that starts on a cache line (64 bytes): a buffer of
 /// 64-byte rows whose vectors are loaded and stored whole then never splits
-/// one across two lines, as the 16 bytes operator new promises would.
+/// one across two lines, as the 16 bytes operator new promises would. A
+/// vector grown by resize() leaves its new elements default-initialised
+/// (numbers: unset), since its users write every element before reading it.
 template <class T>
 struct KXCacheLineAllocator {
     using value_type = T;
@@ -244,6 +248,16 @@ struct KXCacheLineAllocator {
     }
     T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t(kAlignment))); }
     void deallocate(T* p, std::size_t) noexcept { ::operator delete(p, std::align_val_t(kAlignment)); }
+    template <class U>
+    void construct(U* p) noexcept(std::is_nothrow_default_constructible<U>::value)
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
     template <class U>
     bool operator==(const KXCacheLineAllocator<U>&) const noexcept
     {

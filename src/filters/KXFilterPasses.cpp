@@ -252,11 +252,36 @@ __attribute__((flatten, target("avx2"))) void SlideBandAvx2(const BandRows& b, i
     SlideBandBody(b, y, m, sums, block);
 }
 
-__attribute__((flatten, target("avx512f,avx512bw"))) void SlideBandAvx512(const BandRows& b, int y, int m,
-                                                                          int32_t* sums, int32_t* block)
+// The band's sums as four vectors held in registers across the block, each
+// sixteen bytes of a row widened to 32-bit lanes straight from memory. (GCC 12's
+// AVX-512 headers warn about their own undefined operands.)
+#if !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+__attribute__((target("avx512f,avx512bw"))) void SlideBandAvx512(const BandRows& b, int y, int m, int32_t* sums,
+                                                                 int32_t* block)
 {
-    SlideBandBody(b, y, m, sums, block);
+    constexpr int kLanes = 4 * KXPassGeometry::kBandLines;
+    __m512i s[4];
+    for (int k = 0; k < 4; ++k)
+        s[k] = _mm512_loadu_si512(sums + 16 * k);
+    for (int j = 0; j < m; ++j) {
+        const uint8_t* out = BandRow(b, y + j);
+        const uint8_t* in = BandRow(b, int64_t(y) + j + b.d);
+        for (int k = 0; k < 4; ++k) {
+            const __m512i entering = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16 * k)));
+            const __m512i leaving = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(out + 16 * k)));
+            s[k] = _mm512_add_epi32(s[k], _mm512_sub_epi32(entering, leaving));
+            _mm512_storeu_si512(block + j * kLanes + 16 * k, s[k]);
+        }
+    }
+    for (int k = 0; k < 4; ++k)
+        _mm512_storeu_si512(sums + 16 * k, s[k]);
 }
+#if !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 #endif
 
 // At the width in use.
