@@ -28,7 +28,11 @@
 #include <QRect>
 
 #include <algorithm>
+#include <cstddef>
+#include <new>
 #include <optional>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 /// Along rows or along columns.
@@ -228,14 +232,57 @@ void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine&
     KXSlideBoxWindow(g, window.data(), destination, accumulator);
 }
 
-/// Buffers a box line may keep between lines (a pass worker owns one).
+/// Hands out memory that starts on a cache line (64 bytes): a buffer of
+/// 64-byte rows whose vectors are loaded and stored whole then never splits
+/// one across two lines, as the 16 bytes operator new promises would. A
+/// vector grown by resize() leaves its new elements default-initialised
+/// (numbers: unset), since its users write every element before reading it.
+template <class T>
+struct KXCacheLineAllocator {
+    using value_type = T;
+    static constexpr std::size_t kAlignment = 64;
+    KXCacheLineAllocator() = default;
+    template <class U>
+    KXCacheLineAllocator(const KXCacheLineAllocator<U>&) noexcept
+    {
+    }
+    T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t(kAlignment))); }
+    void deallocate(T* p, std::size_t) noexcept { ::operator delete(p, std::align_val_t(kAlignment)); }
+    template <class U>
+    void construct(U* p) noexcept(std::is_nothrow_default_constructible<U>::value)
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+    template <class U>
+    bool operator==(const KXCacheLineAllocator<U>&) const noexcept
+    {
+        return true;
+    }
+    template <class U>
+    bool operator!=(const KXCacheLineAllocator<U>&) const noexcept
+    {
+        return false;
+    }
+};
+
+/// A vector whose data() lies on a cache line.
+template <class T>
+using KXCacheLineVector = std::vector<T, KXCacheLineAllocator<T>>;
+
+/// Buffers a box line may keep between lines (a pass worker owns one); the
+/// band form keeps 64-byte rows in them.
 struct KXBoxLineScratch {
-    std::vector<uint32_t> terms; ///< The window's pixels' terms.
-    std::vector<int32_t> sums;   ///< A block of pixels' sums.
-    std::vector<uint32_t> pixels; ///< A block of finished pixels.
-    std::vector<uint32_t> line;   ///< One row read.
-    std::vector<uint32_t> rows;   ///< A band's finished rows.
-    KXPixelLine window;           ///< The window of a line.
+    KXCacheLineVector<uint32_t> terms;  ///< The window's pixels' terms.
+    KXCacheLineVector<int32_t> sums;    ///< A block of pixels' sums.
+    KXCacheLineVector<uint32_t> pixels; ///< A block of finished pixels.
+    KXCacheLineVector<uint32_t> line;   ///< One row read.
+    KXCacheLineVector<uint32_t> rows;   ///< A band's finished rows.
+    KXPixelLine window;                 ///< The window of a line.
 };
 
 /// The same line, reusing `scratch`'s window; for most accumulators the

@@ -1,0 +1,357 @@
+// The alpha-weighted box line, with the accumulator's arithmetic done
+// faster and bit for bit the same:
+//
+// - Terms. Each window pixel's terms (b a / 255, g a / 255, r a / 255, a)
+//   are worked out once, packed into a word (every term is a byte), four
+//   (with AVX-512, sixteen) pixels at a time. x / 255 for x = c a <= 65025
+//   is (x * 0x8081) >> 23: 0x8081 = ceil(2^23 / 255) exceeds 2^23 / 255 by
+//   e / 255 with e = 127, so x * 0x8081 / 2^23 = x / 255 + x e / (255 *
+//   2^23), and the added part is below 1 / 255 while x e < 2^23 (x <
+//   66052); the fractional part of x / 255 is at most 254 / 255, so the
+//   floor does not change.
+// - Sums. The window slides with integer additions of the unpacked terms
+//   (in the band form the sums of sixteen lines side by side), a block of
+//   positions at a time, into a small buffer of sums.
+// - Averages. A = S / d and each colour ((S / d) 255) / A are finished
+//   several pixels at a time with single-precision multiplications by a
+//   reciprocal and one correction step instead of divisions. Every value
+//   involved is an integer below 2^24 (S <= 255 d with d < 65536; the
+//   colour numerators N <= 255 A because each colour term is at most its
+//   alpha; quotient estimates q0 <= 256), so the products q0 v and the
+//   remainders x - q0 v are exact floats. The estimate q0 = trunc(x y), y
+//   a reciprocal of the divisor v, lies within 1 of floor(x / v): y =
+//   RN(1 / d) and the rounded product are each off by less than 2^-24
+//   relatively, so x y is within 255 * 2^-22 of S / d; y = rcp(A), the
+//   processor's estimate with a relative error of at most 1.5 * 2^-12
+//   (2^-14 for the AVX-512 estimate), puts x y within 255 * 1.5 * 2^-12 <
+//   0.1 of N / A (x y >= 0, so truncating and rounding towards zero agree).
+//   Hence the remainder lies in [-v, 2v), and adding 1 where it is >= v and
+//   subtracting 1 where it is < 0 gives floor(x / v).
+// - For d < 2^14 the average needs no correction: A = trunc((S + 1/2) y).
+//   S + 1/2 is exact (S < 2^22), and (S + 1/2) / d = floor(S / d) + (f +
+//   1/2) / d with f = S mod d in 0 … d - 1, so it lies at least 1 / (2d) >
+//   2^-15 from either integer around it; the two roundings (y and the
+//   product) put (S + 1/2) y within (S + 1/2) / d * 2^-23 (1 + 2^-25) <
+//   256 * 2^-23 = 2^-15 of it, so the truncation is floor(S / d).
+// - Where A < 1 the pixel is the zero pixel, as the accumulator writes.
+// - Where A = 255 (an opaque window) each colour is ((S / d) 255) / 255 =
+//   S / d, the average itself: groups of opaque pixels skip the second
+//   division.
+//
+// The plain accumulator line stays for radii whose sums could reach 2^24.
+
+#include "filters/KXBoxArithmetic.h"
+
+#include <atomic>
+
+#if defined(__SSE2__)
+
+namespace {
+
+using KXBoxLineWidth::Width;
+using namespace KXBoxArithmetic;
+
+constexpr int kHalfStepCount = 1 << 14; // counts whose average needs no correction
+
+std::atomic<int> gBoxWidth{int(Width::Best)};
+
+bool BoxSupported(Width width)
+{
+#if defined(__GNUC__)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    static const bool avx512 = __builtin_cpu_supports("avx512f");
+    return width == Width::Avx512 ? avx512 : width == Width::Avx2 ? avx2 : true;
+#else
+    return width == Width::Best || width == Width::Sse2;
+#endif
+}
+
+void TermsSse2(const uint32_t* in, int n, uint32_t* out)
+{
+    int q = 0;
+    for (; q + 4 <= n; q += 4)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + q),
+                         Terms4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + q))));
+    for (; q < n; ++q)
+        out[q] = Term(in[q]);
+}
+
+// floor(x / v) from the estimate x * y (see above); all lanes hold integers.
+inline __m128 Quotient(__m128 x, __m128 v, __m128 y)
+{
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 q = _mm_cvtepi32_ps(_mm_cvttps_epi32(_mm_mul_ps(x, y)));
+    const __m128 rest = _mm_sub_ps(x, _mm_mul_ps(q, v));
+    return _mm_sub_ps(_mm_add_ps(q, _mm_and_ps(_mm_cmpge_ps(rest, v), one)),
+                      _mm_and_ps(_mm_cmplt_ps(rest, _mm_setzero_ps()), one));
+}
+
+// floor(s / d) for sums s, y = RN(1 / d): without correction below
+// kHalfStepCount (halfStep), else with it.
+inline __m128 Average(__m128 s, __m128 count, __m128 reciprocal, bool halfStep)
+{
+    if (halfStep)
+        return _mm_cvtepi32_ps(_mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(s, _mm_set1_ps(0.5f)), reciprocal)));
+    return Quotient(s, count, reciprocal);
+}
+
+// One pixel from its four sums (b, g, r, a).
+inline uint32_t Finish1(__m128i sums, __m128 count, __m128 reciprocal, bool halfStep)
+{
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 average = Average(_mm_cvtepi32_ps(sums), count, reciprocal, halfStep);
+    const __m128 alpha = _mm_shuffle_ps(average, average, 0xFF);
+    if (_mm_movemask_ps(_mm_cmpeq_ps(alpha, _mm_set1_ps(255.0f))) == 0xF) {
+        __m128i v = _mm_cvttps_epi32(average);
+        v = _mm_packs_epi32(v, v);
+        return uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
+    }
+    const __m128 divisor = _mm_max_ps(alpha, one);
+    const __m128 colour = Quotient(_mm_mul_ps(average, _mm_set1_ps(255.0f)), divisor, _mm_rcp_ps(divisor));
+    const __m128 alphaLane = _mm_castsi128_ps(_mm_setr_epi32(0, 0, 0, -1));
+    __m128 result = _mm_or_ps(_mm_andnot_ps(alphaLane, colour), _mm_and_ps(alphaLane, average));
+    result = _mm_andnot_ps(_mm_cmplt_ps(alpha, one), result);
+    __m128i v = _mm_cvttps_epi32(result);
+    v = _mm_packs_epi32(v, v);
+    return uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
+}
+
+void FinishSse2(const int32_t* sums, int n, int d, uint32_t* out)
+{
+    const __m128 count = _mm_set1_ps(float(d)), reciprocal = _mm_set1_ps(1.0f / float(d));
+    const bool halfStep = d < kHalfStepCount;
+    for (int j = 0; j < n; ++j)
+        out[j] = Finish1(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 4 * j)), count, reciprocal, halfStep);
+}
+
+#if defined(__GNUC__)
+// The same, two pixels a vector.
+__attribute__((target("avx2"), always_inline)) inline __m256 Quotient8(__m256 x, __m256 v, __m256 y)
+{
+    const __m256 one = _mm256_set1_ps(1.0f);
+    const __m256 q = _mm256_round_ps(_mm256_mul_ps(x, y), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    const __m256 rest = _mm256_sub_ps(x, _mm256_mul_ps(q, v));
+    return _mm256_sub_ps(_mm256_add_ps(q, _mm256_and_ps(_mm256_cmp_ps(rest, v, _CMP_GE_OQ), one)),
+                         _mm256_and_ps(_mm256_cmp_ps(rest, _mm256_setzero_ps(), _CMP_LT_OQ), one));
+}
+
+__attribute__((target("avx2"))) void FinishAvx2(const int32_t* sums, int n, int d, uint32_t* out)
+{
+    const __m256 count = _mm256_set1_ps(float(d)), reciprocal = _mm256_set1_ps(1.0f / float(d));
+    const __m256 one = _mm256_set1_ps(1.0f), half = _mm256_set1_ps(0.5f);
+    const __m256 alphaLane = _mm256_castsi256_ps(_mm256_setr_epi32(0, 0, 0, -1, 0, 0, 0, -1));
+    const bool halfStep = d < kHalfStepCount;
+    int j = 0;
+    for (; j + 2 <= n; j += 2) {
+        const __m256 s = _mm256_cvtepi32_ps(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(sums + 4 * j)));
+        const __m256 average =
+            halfStep ? _mm256_round_ps(_mm256_mul_ps(_mm256_add_ps(s, half), reciprocal),
+                                       _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC)
+                     : Quotient8(s, count, reciprocal);
+        const __m256 alpha = _mm256_shuffle_ps(average, average, 0xFF);
+        __m256 result = average;
+        if (_mm256_movemask_ps(_mm256_cmp_ps(alpha, _mm256_set1_ps(255.0f), _CMP_EQ_OQ)) != 0xFF) {
+            const __m256 divisor = _mm256_max_ps(alpha, one);
+            const __m256 colour =
+                Quotient8(_mm256_mul_ps(average, _mm256_set1_ps(255.0f)), divisor, _mm256_rcp_ps(divisor));
+            result = _mm256_blendv_ps(colour, average, alphaLane);
+            result = _mm256_andnot_ps(_mm256_cmp_ps(alpha, one, _CMP_LT_OQ), result);
+        }
+        __m256i v = _mm256_cvttps_epi32(result);
+        v = _mm256_packus_epi16(_mm256_packs_epi32(v, v), _mm256_setzero_si256());
+        out[j] = uint32_t(_mm256_extract_epi32(v, 0));
+        out[j + 1] = uint32_t(_mm256_extract_epi32(v, 4));
+    }
+    if (j < n)
+        FinishSse2(sums + 4 * j, n - j, d, out + j);
+}
+#endif
+
+// The same, four pixels a vector, the corrections as masked additions.
+// (GCC 12's AVX-512 headers warn about their own undefined operands.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+__attribute__((target("avx512f"), always_inline)) inline __m512 Quotient16(__m512 x, __m512 v, __m512 y)
+{
+    const __m512 one = _mm512_set1_ps(1.0f);
+    __m512 q = _mm512_roundscale_ps(_mm512_mul_ps(x, y), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    const __m512 rest = _mm512_sub_ps(x, _mm512_mul_ps(q, v));
+    q = _mm512_mask_add_ps(q, _mm512_cmp_ps_mask(rest, v, _CMP_GE_OQ), q, one);
+    return _mm512_mask_sub_ps(q, _mm512_cmp_ps_mask(rest, _mm512_setzero_ps(), _CMP_LT_OQ), q, one);
+}
+
+// The averages come out as integers (the finished pixel of an opaque
+// group); the floats of the average are made only for the other groups.
+template <bool kHalfStep>
+__attribute__((target("avx512f"), always_inline)) inline void FinishAvx512Of(const int32_t* sums, int n, int d,
+                                                                             uint32_t* out)
+{
+    const __m512 count = _mm512_set1_ps(float(d)), reciprocal = _mm512_set1_ps(1.0f / float(d));
+    const __m512 one = _mm512_set1_ps(1.0f), scale = _mm512_set1_ps(255.0f), half = _mm512_set1_ps(0.5f);
+    const __m512i opaque = _mm512_set1_epi32(255);
+    const __mmask16 alphaLanes = 0x8888;
+    int j = 0;
+    for (; j + 4 <= n; j += 4) {
+        const __m512 s = _mm512_cvtepi32_ps(_mm512_loadu_si512(sums + 4 * j));
+        __m512 average = s;
+        __m512i v;
+        if (kHalfStep) {
+            v = _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_add_ps(s, half), reciprocal));
+        } else {
+            average = Quotient16(s, count, reciprocal);
+            v = _mm512_cvttps_epi32(average);
+        }
+        if (_mm512_mask_cmpneq_epi32_mask(alphaLanes, v, opaque) != 0) {
+            if (kHalfStep)
+                average = _mm512_cvtepi32_ps(v);
+            const __m512 alpha = _mm512_permute_ps(average, 0xFF);
+            const __m512 divisor = _mm512_max_ps(alpha, one);
+            const __m512 colour = Quotient16(_mm512_mul_ps(average, scale), divisor, _mm512_rcp14_ps(divisor));
+            const __m512 result = _mm512_mask_mov_ps(colour, alphaLanes, average);
+            const __mmask16 visible = _mm512_cmp_ps_mask(alpha, one, _CMP_GE_OQ);
+            v = _mm512_maskz_cvttps_epi32(visible, result);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm512_cvtepi32_epi8(v));
+    }
+    if (j < n)
+        FinishSse2(sums + 4 * j, n - j, d, out + j);
+}
+
+__attribute__((target("avx512f"))) void FinishAvx512(const int32_t* sums, int n, int d, uint32_t* out)
+{
+    if (d < kHalfStepCount)
+        FinishAvx512Of<true>(sums, n, d, out);
+    else
+        FinishAvx512Of<false>(sums, n, d, out);
+}
+
+// Terms4 sixteen pixels a vector: the same 16-bit lane arithmetic, the
+// alpha word of each pixel spread over its four by a byte shuffle; the
+// last group is masked.
+__attribute__((target("avx512f,avx512bw"))) void TermsAvx512(const uint32_t* in, int n, uint32_t* out)
+{
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i magic = _mm512_set1_epi16(short(0x8081));
+    const long long lo = 0x0706070607060706LL, hi = 0x0F0E0F0E0F0E0F0ELL; // bytes 6, 7 and 14, 15 of each lane
+    const __m512i spread = _mm512_set_epi64(hi, lo, hi, lo, hi, lo, hi, lo);
+    const __mmask32 alphaWords = 0x88888888u;
+    for (int q = 0; q < n; q += 16) {
+        const __mmask16 lanes = n - q >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << (n - q)) - 1);
+        const __m512i pixels = _mm512_maskz_loadu_epi32(lanes, in + q);
+        __m512i words[2] = {_mm512_unpacklo_epi8(pixels, zero), _mm512_unpackhi_epi8(pixels, zero)};
+        for (__m512i& v : words) {
+            const __m512i a = _mm512_shuffle_epi8(v, spread);
+            const __m512i t = _mm512_srli_epi16(_mm512_mulhi_epu16(_mm512_mullo_epi16(v, a), magic), 7);
+            v = _mm512_mask_blend_epi16(alphaWords, t, v);
+        }
+        _mm512_mask_storeu_epi32(out + q, lanes, _mm512_packus_epi16(words[0], words[1]));
+    }
+}
+
+#pragma GCC diagnostic pop
+
+} // namespace
+
+KXBoxArithmetic::TermsFunction KXBoxArithmetic::ChooseTerms()
+{
+#if defined(__GNUC__)
+    static const bool avx512bw = __builtin_cpu_supports("avx512bw");
+    if (KXBoxLineWidth::InUse() == Width::Avx512 && avx512bw)
+        return TermsAvx512;
+#endif
+    return TermsSse2;
+}
+
+KXBoxArithmetic::FinishFunction KXBoxArithmetic::ChooseFinish()
+{
+    const Width width = KXBoxLineWidth::InUse();
+#if defined(__GNUC__)
+    if (width == Width::Avx512)
+        return FinishAvx512;
+    if (width == Width::Avx2)
+        return FinishAvx2;
+#endif
+    return FinishSse2;
+}
+
+bool KXBoxLineWidth::Available(Width width)
+{
+    return BoxSupported(width);
+}
+
+void KXBoxLineWidth::Force(Width width)
+{
+    gBoxWidth.store(int(width), std::memory_order_relaxed);
+}
+
+KXBoxLineWidth::Width KXBoxLineWidth::InUse()
+{
+    Width width = Width(gBoxWidth.load(std::memory_order_relaxed));
+    if (width == Width::Best)
+        width = BoxSupported(Width::Avx512) ? Width::Avx512 : BoxSupported(Width::Avx2) ? Width::Avx2 : Width::Sse2;
+    return width;
+}
+
+unsigned int KXBoxLineWidth::DivideBy255(unsigned int x)
+{
+    // The 16-bit lane arithmetic of Terms4, on one lane.
+    const __m128i v = _mm_cvtsi32_si128(int(x));
+    return unsigned(_mm_cvtsi128_si32(_mm_srli_epi16(_mm_mulhi_epu16(v, _mm_set1_epi16(short(0x8081))), 7))) & 0xFFFFu;
+}
+
+namespace {
+#if defined(__GNUC__)
+__attribute__((target("avx512f"))) int DivideByAlpha14(int n, int a)
+{
+    const __m128 v = _mm_set1_ps(float(a));
+    return _mm_cvtss_si32(Quotient(_mm_set1_ps(float(n)), v, _mm_rcp14_ss(v, v)));
+}
+#endif
+} // namespace
+
+int KXBoxLineWidth::DivideByAlpha(int n, int a)
+{
+#if defined(__GNUC__)
+    if (KXBoxArithmetic::ChooseFinish() == FinishAvx512) // its own reciprocal estimate
+        return DivideByAlpha14(n, a);
+#endif
+    const __m128 v = _mm_set1_ps(float(a));
+    return _mm_cvtss_si32(Quotient(_mm_set1_ps(float(n)), v, _mm_rcp_ps(v)));
+}
+
+int KXBoxLineWidth::DivideByCount(int s, int d)
+{
+    return _mm_cvtss_si32(
+        Average(_mm_set1_ps(float(s)), _mm_set1_ps(float(d)), _mm_set1_ps(1.0f / float(d)), d < kHalfStepCount));
+}
+
+#else // no SSE2: the accumulator's own line
+
+bool KXBoxLineWidth::Available(Width)
+{
+    return false;
+}
+
+unsigned int KXBoxLineWidth::DivideBy255(unsigned int x)
+{
+    return (x * 0x8081u) >> 23;
+}
+
+int KXBoxLineWidth::DivideByAlpha(int n, int a)
+{
+    return n / a;
+}
+
+int KXBoxLineWidth::DivideByCount(int s, int d)
+{
+    return s / d;
+}
+
+void KXBoxLineWidth::Force(Width) {}
+
+KXBoxLineWidth::Width KXBoxLineWidth::InUse()
+{
+    return Width::Sse2;
+}
+
+#endif
