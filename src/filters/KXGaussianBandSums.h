@@ -11,6 +11,7 @@
 // Private to the library.
 
 #include "KXFilterKernels.h"
+#include "KXFilterPasses.h"
 #include "filters/KXGaussianCertified.h"
 #include "filters/KXGaussianSpanWidth.h"
 
@@ -23,15 +24,13 @@ namespace KXGaussianBandSums {
 
 constexpr int kLanes = 16; // lines of a band, the floats of a vector
 
-// `count` elements of `store` starting on a 64-byte boundary, so that every
-// band position is one cache line, loaded and stored whole.
+// Scratch vectors start on a cache line (KXCacheLineVector): every band
+// position is then one line, loaded and stored whole.
 template <class T>
-T* Aligned(std::vector<T>& store, size_t count)
+T* Sized(KXCacheLineVector<T>& store, size_t count)
 {
-    constexpr size_t kLine = 64 / sizeof(T);
-    store.resize(count + kLine);
-    const auto at = reinterpret_cast<uintptr_t>(store.data());
-    return store.data() + ((64 - at % 64) % 64) / sizeof(T);
+    store.resize(count);
+    return store.data();
 }
 
 // The float weights of `kernel` if its opaque bands may be summed here
@@ -69,11 +68,11 @@ inline __attribute__((always_inline)) int Sum(const uint32_t* source, int n, int
     typedef KXGaussianCertified::Vec<kLanes>::U U;
     typedef KXGaussianCertified::Vec<kLanes>::I I;
     typedef KXGaussianCertified::Vec<kLanes>::F F;
-    thread_local std::vector<uint32_t> outStore;
-    thread_local std::vector<float> planeStore;
-    uint32_t* const out = Aligned(outStore, size_t(Block) * kLanes);
+    thread_local KXCacheLineVector<uint32_t> outStore;
+    thread_local KXCacheLineVector<float> planeStore;
+    uint32_t* const out = Sized(outStore, size_t(Block) * kLanes);
     const size_t planeLength = size_t(Block + 2 * r) * kLanes;
-    float* const planes = Aligned(planeStore, 3 * planeLength);
+    float* const planes = Sized(planeStore, 3 * planeLength);
     float* const plane[3] = {planes, planes + planeLength, planes + 2 * planeLength};
     const auto* pixels = reinterpret_cast<const KXRGBA32i*>(source);
     for (int d0 = 0; d0 < length; d0 += Block) {

@@ -67,8 +67,8 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
                            });
     if (covered != int64_t(n) * kBand)
         return false;
-    thread_local std::vector<uint32_t> rowStore;
-    uint32_t* const rows = KXGaussianBandSums::Aligned(rowStore, size_t(n) * kBand);
+    thread_local KXCacheLineVector<uint32_t> rowStore;
+    uint32_t* const rows = KXGaussianBandSums::Sized(rowStore, size_t(n) * kBand);
     // The band's source rows 0 … read - 1 are copied into rows (sixteen
     // pixels a row); more are read a tile row at a time, as the blocks
     // reach them, so that each block's rows go back into the tiles while

@@ -106,10 +106,10 @@ __attribute__((flatten, target("avx512f,fma"))) bool RowBand512(const KXPassGeom
                                                               const KXGaussianCertified::Weights& cw, const Part& p,
                                                               int top, int lines, KXRGBA32i* out)
 {
-    thread_local std::vector<uint32_t> store;
+    thread_local KXCacheLineVector<uint32_t> store;
     // rows[16 i + k]: source position lo + i of line k, with room for
     // sixteen positions on either side.
-    uint32_t* const rows = KXGaussianBandSums::Aligned(store, size_t(p.positions + 2 * kLanes) * kLanes) + kLanes * kLanes;
+    uint32_t* const rows = KXGaussianBandSums::Sized(store, size_t(p.positions + 2 * kLanes) * kLanes) + kLanes * kLanes;
     int64_t copied = 0;
     // A full band is turned sixteen tile columns at a time, in registers:
     // the squares lie on the tile's grid of sixteen columns, so those at
