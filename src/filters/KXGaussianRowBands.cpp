@@ -54,13 +54,13 @@ void PlainRows(const KXPassGeometry& g, const KXImageRGBA32i& source, const KXGa
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 typedef KXGaussianCertified::Vec<kLanes>::U U;
 
-// The two-source permutations of Transpose's steps: for rows i (bit b
+// The two-source permutations of Turn's steps: for rows i (bit b
 // clear) and i + b, row i keeps its columns without bit b and takes the
 // others from row i + b, and row i + b the reverse.
-struct TransposeSteps {
+struct TurnSteps {
     alignas(64) int keep[4][kLanes];
     alignas(64) int swap[4][kLanes];
-    constexpr TransposeSteps() : keep(), swap()
+    constexpr TurnSteps() : keep(), swap()
     {
         for (int s = 0; s < 4; ++s)
             for (int x = 0, b = 8 >> s; x < kLanes; ++x) {
@@ -69,7 +69,7 @@ struct TransposeSteps {
             }
     }
 };
-constexpr TransposeSteps kSteps;
+constexpr TurnSteps kSteps;
 
 // The 16 x 16 square from[k in + i] turned: to[i out + k]. (Called from the
 // walker's callbacks, which are not built for AVX-512.)
