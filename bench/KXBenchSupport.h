@@ -16,6 +16,8 @@
 
 #include <cstdint>
 #include <ctime>
+
+#include <sys/resource.h>
 #include <map>
 #include <random>
 #include <string>
@@ -125,6 +127,39 @@ inline double CpuSeconds()
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
+
+// Counters "user_ms" and "sys_ms": the process's user and system time (all
+// threads) per iteration, from construction to destruction, beside the
+// wall time the benchmark reports. System time is what the kernel spends
+// for the process: page faults, mapping calls, giving memory back.
+class ProcessTimes {
+public:
+    explicit ProcessTimes(benchmark::State& state) : m_state(state) { m_start = Now(); }
+    ~ProcessTimes()
+    {
+        const Times end = Now();
+        const double iterations = m_state.iterations() > 0 ? double(m_state.iterations()) : 1.0;
+        m_state.counters["user_ms"] = (end.user - m_start.user) * 1e3 / iterations;
+        m_state.counters["sys_ms"] = (end.sys - m_start.sys) * 1e3 / iterations;
+    }
+    ProcessTimes(const ProcessTimes&) = delete;
+    ProcessTimes& operator=(const ProcessTimes&) = delete;
+
+private:
+    struct Times {
+        double user;
+        double sys;
+    };
+    static Times Now()
+    {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return {double(usage.ru_utime.tv_sec) + double(usage.ru_utime.tv_usec) * 1e-6,
+                double(usage.ru_stime.tv_sec) + double(usage.ru_stime.tv_usec) * 1e-6};
+    }
+    benchmark::State& m_state;
+    Times m_start{};
+};
 
 // The MPix/s counter, `pixels` a iteration.
 inline void SetPixels(benchmark::State& state, double pixels = double(kWidth) * kHeight)
