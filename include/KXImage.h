@@ -39,7 +39,7 @@ public:
     ~KXImageTile()
     {
         if (block)
-            VQTileManager64::Instance()->CleanUpTile(block);
+            VQTileManager64::Require()->CleanUpTile(block);
     }
     KXImageTile(const KXImageTile&) = delete;
     KXImageTile& operator=(const KXImageTile&) = delete;
@@ -47,11 +47,11 @@ public:
     /// A record holding a fresh block (its contents are whatever it last held).
     static KXImageTile* Create()
     {
-        void* fresh = VQTileManager64::Instance()->MakeTile();
+        void* fresh = VQTileManager64::Require()->MakeTile();
         try {
             return new KXImageTile(fresh);
         } catch (...) {
-            VQTileManager64::Instance()->CleanUpTile(fresh);
+            VQTileManager64::Require()->CleanUpTile(fresh);
             throw;
         }
     }
@@ -69,10 +69,10 @@ public:
     /// Opens `block` for reading or, with `forWriting`, for writing.
     KXTileAccess(void* block, bool forWriting)
         : m_block(block),
-          m_data(static_cast<T*>(VQTileManager64::Instance()->GetMemory(block, forWriting)))
+          m_data(static_cast<T*>(VQTileManager64::Require()->GetMemory(block, forWriting)))
     {
     }
-    ~KXTileAccess() { VQTileManager64::Instance()->FreeMemory(m_block); }
+    ~KXTileAccess() { VQTileManager64::Require()->FreeMemory(m_block); }
     KXTileAccess(const KXTileAccess&) = delete;
     KXTileAccess& operator=(const KXTileAccess&) = delete;
     /// Takes over the other's access, which then holds none.

@@ -35,7 +35,17 @@ KXCORE_EXPORT QString FormatUnknownException(const char* date, const char* time,
 
 /// Writes one line to Qt's debug log, unquoted.
 KXCORE_EXPORT void Write(const QString& line);
+/// Ends the program after a misuse it cannot survive (an image without a
+/// tile manager, text without a QGuiApplication): `line` goes to Qt's log
+/// as a fatal message, which aborts.
+[[noreturn]] KXCORE_EXPORT void Fatal(const QString& line);
 
+/// Ends the program with a report line (FormatReport) as a fatal message.
+[[noreturn]] inline void ReportFatal(const char* date, const char* time, int line, const char* file,
+                                     const QString& message)
+{
+    Fatal(FormatReport(date, time, line, file, message));
+}
 /// Writes a report line (FormatReport).
 inline void Report(const char* date, const char* time, int line, const char* file,
                    const QString& message)

@@ -26,6 +26,7 @@
 #include <new>
 
 class KXPageFile;
+class KXResidentPool;
 
 /// The std::bad_alloc the library throws: its text is "bad allocation" on
 /// every platform.
@@ -90,6 +91,15 @@ public:
     static void InitInstance(bool flag = false);
     /// The instance; null before InitInstance and after ReleaseInstance.
     static VQTileManager64* Instance() { return m_pInstance; }
+    /// The instance, for the images' own use: without one (an image made
+    /// before InitInstance, or used or destroyed after ReleaseInstance) the
+    /// program ends with one log line that names the mistake.
+    static VQTileManager64* Require()
+    {
+        if (!m_pInstance)
+            NoInstance();
+        return m_pInstance;
+    }
     /// Destroys the instance, logging the blocks still held, and deletes the
     /// page file. Images must not be used after it: blocks still held are
     /// reported as lost and their memory goes with the mapping.
@@ -156,6 +166,7 @@ private:
     VQTileManager64(const VQTileManager64&) = delete;
     VQTileManager64& operator=(const VQTileManager64&) = delete;
 
+    [[noreturn]] static void NoInstance();
     KXCORE_NO_EXPORT TileData* AllocTile();
     KXCORE_NO_EXPORT void AllocateTileDescriptors();
     KXCORE_NO_EXPORT void Release(TileData* tile);
@@ -163,10 +174,12 @@ private:
     KXCORE_NO_EXPORT void WinFree();
     [[noreturn]] KXCORE_NO_EXPORT void Exhausted();
     KXCORE_NO_EXPORT void PoisonFreshBlocks(uint64_t index);
-    KXCORE_NO_EXPORT bool BackFront(int count);
     KXCORE_NO_EXPORT void DiscardFree(long long keep, int front);
     KXCORE_NO_EXPORT long long Reserve() const;
     KXCORE_NO_EXPORT bool IsBlock(void* tile, uint64_t* index) const;
+    KXCORE_NO_EXPORT bool ReadyFront(int count);
+    KXCORE_NO_EXPORT bool TakeChunk(uint64_t block);
+    KXCORE_NO_EXPORT bool BackBlock(int position, int front);
     KXCORE_NO_EXPORT void Refuse(const char* reason);
 
     static VQTileManager64* m_pInstance;
@@ -189,6 +202,10 @@ private:
     // Per block: held by an image, and whether it has its disk space.
     std::unique_ptr<uint8_t[]> m_state;
     long long m_backedFree = 0; // free blocks that still have their space
+    long long m_highWater = 0;  // the most blocks ever held at once
+    // Resident memory moved under the blocks handed out next; null when
+    // every block lives in the page file.
+    std::unique_ptr<KXResidentPool> m_pool;
 };
 
 #endif // VQTILEMANAGER64_H

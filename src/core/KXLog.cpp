@@ -2,6 +2,8 @@
 
 #include <QDebug>
 
+#include <cstdlib>
+
 namespace KXLog {
 
 QString FormatReport(const char* date, const char* time, int line, const char* file,
@@ -33,6 +35,12 @@ QString FormatUnknownException(const char* date, const char* time, int line, con
 void Write(const QString& line)
 {
     qDebug().noquote() << line;
+}
+
+void Fatal(const QString& line)
+{
+    qFatal("%s", qUtf8Printable(line));
+    std::abort(); // qFatal does not return; this tells the compiler so
 }
 
 } // namespace KXLog

@@ -8,6 +8,8 @@
 
 #define KX_LOG_REPORT(file, message) \
     KXLog::Report(__DATE__, __TIME__, __LINE__, file, message)
+#define KX_LOG_FATAL(file, message) \
+    KXLog::ReportFatal(__DATE__, __TIME__, __LINE__, file, message)
 #define KX_LOG_EXCEPTION(file, e) \
     KXLog::ReportException(__DATE__, __TIME__, __LINE__, file, e)
 #define KX_LOG_UNKNOWN_EXCEPTION(file) \

@@ -97,6 +97,35 @@ int CreateNamed(const QString& directory, QString* name)
     return -1;
 }
 
+// Maps `size` bytes (of `fd` from offset 0, or anonymous memory when fd is
+// -1) at an address on a 2 MiB boundary, so that the range can later hold
+// huge pages chunk by chunk: a larger range is reserved, the mapping put on
+// its first boundary and the rest given back.
+void* MapAligned(uint64_t size, int fd)
+{
+    constexpr uint64_t kAlign = uint64_t(2) << 20;
+    void* reserved = ::mmap(nullptr, size + kAlign, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (reserved == MAP_FAILED)
+        return MAP_FAILED;
+    char* start = static_cast<char*>(reserved);
+    char* aligned = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(start) + kAlign - 1) & ~(kAlign - 1));
+    void* mapped = fd < 0 ? ::mmap(aligned, size, PROT_READ | PROT_WRITE,
+                                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0)
+                          : ::mmap(aligned, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_NORESERVE | MAP_FIXED, fd, 0);
+    if (mapped != aligned) {
+        const int error = errno;
+        ::munmap(reserved, size + kAlign);
+        errno = error;
+        return MAP_FAILED;
+    }
+    if (aligned > start)
+        ::munmap(start, static_cast<size_t>(aligned - start));
+    char* end = aligned + size;
+    if (end < start + size + kAlign)
+        ::munmap(end, static_cast<size_t>(start + size + kAlign - end));
+    return aligned;
+}
+
 } // namespace
 
 std::unique_ptr<KXPageFile> KXPageFile::CreateFile(const QString& directory, uint64_t size)
@@ -133,7 +162,7 @@ std::unique_ptr<KXPageFile> KXPageFile::CreateFile(const QString& directory, uin
         }
     }
 
-    void* base = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_NORESERVE, fd, 0);
+    void* base = MapAligned(size, fd);
     if (base == MAP_FAILED) {
         const int error = errno;
         ::unlink(QFile::encodeName(name).constData());
@@ -151,8 +180,7 @@ std::unique_ptr<KXPageFile> KXPageFile::CreateFile(const QString& directory, uin
 
 std::unique_ptr<KXPageFile> KXPageFile::CreateAnonymous(uint64_t size)
 {
-    void* base = ::mmap(nullptr, size, PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    void* base = MapAligned(size, -1);
     if (base == MAP_FAILED)
         return nullptr;
     std::unique_ptr<KXPageFile> file(new KXPageFile);
@@ -196,6 +224,16 @@ bool KXPageFile::Discard(uint64_t offset, uint64_t length)
     return ::fallocate(m_fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset),
                        static_cast<off_t>(length)) == 0
            || ::madvise(m_base + offset, length, MADV_REMOVE) == 0;
+}
+
+bool KXPageFile::Restore(uint64_t offset, uint64_t length)
+{
+    void* at = m_base + offset;
+    void* mapped = m_fd < 0 ? ::mmap(at, length, PROT_READ | PROT_WRITE,
+                                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0)
+                            : ::mmap(at, length, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_NORESERVE | MAP_FIXED,
+                                     m_fd, static_cast<off_t>(offset));
+    return mapped == at;
 }
 
 KXPageFile::~KXPageFile()

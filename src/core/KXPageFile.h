@@ -46,6 +46,11 @@ public:
     // contents are lost. False when the system refuses (the range keeps its
     // space).
     bool Discard(uint64_t offset, uint64_t length);
+    // Maps the file (or the anonymous memory) back under [offset, offset +
+    // length) of the range, over whatever another mapping put there; the
+    // contents are those the file holds there. False when the system
+    // refuses (the old mapping stays).
+    bool Restore(uint64_t offset, uint64_t length);
 
 private:
     KXPageFile() = default;

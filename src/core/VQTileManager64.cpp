@@ -3,6 +3,7 @@
 #include "KXFileIOManager.h"
 #include "core/KXLogMacros.h"
 #include "core/KXPageFile.h"
+#include "core/KXResidentPool.h"
 #include "core/KXTileFaultInjection.h"
 
 #include <QDir>
@@ -16,6 +17,7 @@
 #include <stdexcept>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define KX_ASAN 1
@@ -57,14 +59,33 @@ constexpr uint8_t kBacked = 2; // has its disk space (and maybe pages)
 // through the page file (and first writes into space reserved in one piece
 // are cheaper than into holes).
 constexpr int kBackRun = 256;
-// Free blocks keep their pages (warm, for the next image) up to a reserve
-// of as many blocks as are held, at least kReserveFloor and at most
-// kReserveCap; beyond it the most recently returned give their pages and
-// space back, kDiscardBatch or more at a time (giving space back costs
-// about as much for one block as for many).
+// Free memory is kept (warm, for the next image) up to a reserve of as
+// many blocks as were ever held at once, at least kReserveFloor and at most
+// kReserveCap; beyond it free blocks give their pages and disk space back,
+// kDiscardBatch or more at a time (giving back costs about as much for one
+// block as for many).
 constexpr long long kReserveFloor = 256;  // 16 MiB
-constexpr long long kReserveCap = 16384;  // 1 GiB
+constexpr long long kReserveCap = 8192;   // 512 MiB
 constexpr long long kDiscardBatch = 512;  // 32 MiB
+// A request for more blocks than this at once (blocks parked by a test or
+// a benchmark) takes the page file for the rest, which costs nothing until
+// written.
+constexpr int kResidentBulk = 4096;
+
+// The resident pool may hold up to a quarter of the machine's memory, in
+// chunks: anonymous memory is never paged to a file (and there may be no
+// swap). Beyond it, blocks live in the page file.
+uint64_t ResidentCapChunks(uint64_t blockSize)
+{
+    if (KXResidentPool::CapOverride() >= 0)
+        return static_cast<uint64_t>(KXResidentPool::CapOverride());
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return 0;
+    return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize) / 4 / blockSize
+           / KXResidentPool::kChunkBlocks;
+}
 
 // The test hook: block requests still to be served before one fails, -1
 // when off. Decrements racing on several threads give each request its
@@ -123,6 +144,14 @@ void VQTileManager64::InitInstance(bool flag)
 {
     if (!m_pInstance)
         m_pInstance = new VQTileManager64(flag, kBlockSize, kPageFileBlocks, kMaxBlocks);
+}
+
+void VQTileManager64::NoInstance()
+{
+    KX_LOG_FATAL(kLogFile, QStringLiteral("No tile manager: an image was made, used or destroyed before "
+                                          "VQTileManager64::InitInstance() or after ReleaseInstance(). Call "
+                                          "InitInstance() before the first image and ReleaseInstance() after "
+                                          "the last image is gone."));
 }
 
 void VQTileManager64::ReleaseInstance()
@@ -212,6 +241,7 @@ void VQTileManager64::WinFree()
     if (m_base && m_poisonedUpTo)
         ASAN_UNPOISON_MEMORY_REGION(m_base, m_poisonedUpTo * m_blockSize);
 #endif
+    m_pool.reset();
     m_pageFile.reset();
     m_base = nullptr;
 }
@@ -228,6 +258,7 @@ void VQTileManager64::AllocateTileDescriptors()
         m_descriptors[i].memory = m_base + i * m_blockSize;
         m_free.append(&m_descriptors[i]);
     }
+    m_pool = KXResidentPool::Create(m_pageFile.get(), m_descriptorCount, m_blockSize, ResidentCapChunks(m_blockSize));
 }
 
 void VQTileManager64::PoisonFreshBlocks(uint64_t index)
@@ -251,9 +282,12 @@ void VQTileManager64::PoisonFreshBlocks(uint64_t index)
 VQTileManager64::TileData* VQTileManager64::AllocTile()
 {
     TileData* tile = m_free.takeFirst();
+    const uint64_t index = static_cast<uint64_t>(tile - m_descriptors);
     ++m_inUse;
-    m_state[tile - m_descriptors] |= kHeld;
-    --m_backedFree; // BackFront gave every block about to go out its space
+    m_highWater = std::max(m_highWater, m_inUse);
+    m_state[index] |= kHeld;
+    if (m_state[index] & kBacked)
+        --m_backedFree;
 #ifdef KX_ASAN
     PoisonFreshBlocks(static_cast<uint64_t>(tile - m_descriptors));
     ASAN_UNPOISON_MEMORY_REGION(tile->memory, m_blockSize);
@@ -273,38 +307,40 @@ void VQTileManager64::Exhausted()
     throw KXBadAlloc();
 }
 
-// Gives the first `count` blocks of the free list their disk space; false
-// (with nothing handed out) when the file system has no room left.
-bool VQTileManager64::BackFront(int count)
+// Gives the free block at `position` of the free list its disk space, with
+// the free page-file blocks after it that lack space too; false when the
+// file system has no room left even after the free blocks beyond the first
+// `front` gave theirs back.
+bool VQTileManager64::BackBlock(int position, int front)
 {
-    for (int i = 0; i < count; ++i) {
-        const uint64_t first = static_cast<uint64_t>(m_free.at(i) - m_descriptors);
-        if (m_state[first] & kBacked)
-            continue;
-        // Free blocks only lack space: held ones always have it.
-        uint64_t end = first + 1;
-        while (end < m_descriptorCount && end - first < kBackRun && !(m_state[end] & kBacked))
-            ++end;
-        if (!m_pageFile->Back(first * m_blockSize, (end - first) * m_blockSize)) {
-            // Near a full disk: at least this one, with the space of the
-            // free blocks further back if need be.
-            end = first + 1;
-            if (!m_pageFile->Back(first * m_blockSize, m_blockSize)) {
-                DiscardFree(0, count);
-                if (!m_pageFile->Back(first * m_blockSize, m_blockSize))
-                    return false;
-            }
+    const uint64_t first = static_cast<uint64_t>(m_free.at(position) - m_descriptors);
+    if (m_state[first] & kBacked)
+        return true;
+    const auto lacks = [&](uint64_t block) {
+        return !(m_state[block] & (kBacked | kHeld)) && !(m_pool && m_pool->InMemory(block));
+    };
+    uint64_t end = first + 1;
+    while (end < m_descriptorCount && end - first < kBackRun && lacks(end))
+        ++end;
+    if (!m_pageFile->Back(first * m_blockSize, (end - first) * m_blockSize)) {
+        // Near a full disk: at least this one, with the space of the free
+        // blocks further back if need be.
+        end = first + 1;
+        if (!m_pageFile->Back(first * m_blockSize, m_blockSize)) {
+            DiscardFree(0, front);
+            if (!m_pageFile->Back(first * m_blockSize, m_blockSize))
+                return false;
         }
-        for (uint64_t block = first; block < end; ++block)
-            m_state[block] |= kBacked;
-        m_backedFree += static_cast<long long>(end - first);
     }
+    for (uint64_t block = first; block < end; ++block)
+        m_state[block] |= kBacked;
+    m_backedFree += static_cast<long long>(end - first);
     return true;
 }
 
 long long VQTileManager64::Reserve() const
 {
-    return m_inUse < kReserveFloor ? kReserveFloor : m_inUse > kReserveCap ? kReserveCap : m_inUse;
+    return std::min(std::max(m_highWater, kReserveFloor), kReserveCap);
 }
 
 // Gives back the pages and disk space of the most recently returned free
@@ -316,7 +352,9 @@ void VQTileManager64::DiscardFree(long long keep, int front)
     std::vector<uint64_t> blocks;
     for (int i = m_free.size() - 1; i >= front && m_backedFree - static_cast<long long>(blocks.size()) > keep; --i) {
         const uint64_t block = static_cast<uint64_t>(m_free.at(i) - m_descriptors);
-        if (m_state[block] & kBacked)
+        // (A block of the pool's memory has no disk space: its chunk gave
+        // it back when it became memory.)
+        if ((m_state[block] & kBacked) && !(m_pool && m_pool->InMemory(block)))
             blocks.push_back(block);
     }
     std::sort(blocks.begin(), blocks.end());
@@ -333,10 +371,64 @@ void VQTileManager64::DiscardFree(long long keep, int front)
     }
 }
 
+// Makes the chunk of the free block `block` resident memory of the pool,
+// when it is or can be: every block of it free. Free blocks of the chunk
+// that have disk space give it back first, while the page file is still
+// mapped there.
+bool VQTileManager64::TakeChunk(uint64_t block)
+{
+    if (m_pool->Resident(block))
+        return true;
+    if (!m_pool->ChunkFree(block))
+        return false;
+    const uint64_t first = block - block % KXResidentPool::kChunkBlocks;
+    const uint64_t end = std::min(first + KXResidentPool::kChunkBlocks, m_descriptorCount);
+    for (uint64_t b = first; b < end && !m_pool->InMemory(block);) {
+        if (!(m_state[b] & kBacked)) {
+            ++b;
+            continue;
+        }
+        uint64_t runEnd = b + 1;
+        while (runEnd < end && (m_state[runEnd] & kBacked))
+            ++runEnd;
+        if (m_pageFile->Discard(b * m_blockSize, (runEnd - b) * m_blockSize)) {
+            for (uint64_t i = b; i < runEnd; ++i)
+                m_state[i] &= static_cast<uint8_t>(~kBacked);
+            m_backedFree -= static_cast<long long>(runEnd - b);
+        }
+        b = runEnd;
+    }
+    return m_pool->Take(block);
+}
+
+// Readies the first `count` blocks of the free list to be handed out:
+// memory of the pool where their chunk is resident or can be made so, disk
+// space in the page file otherwise. False, with nothing changed that
+// matters, when the disk has no room.
+bool VQTileManager64::ReadyFront(int count)
+{
+    const int resident = std::min(count, kResidentBulk);
+    int ready = 0;
+    for (; ready < count; ++ready) {
+        const uint64_t block = static_cast<uint64_t>(m_free.at(ready) - m_descriptors);
+        if (!(m_pool && ready < resident && TakeChunk(block)) && !BackBlock(ready, count))
+            break;
+        // Counted held in the pool at once, so that no later block of the
+        // request takes this one's chunk as a spare.
+        if (m_pool)
+            m_pool->Held(block);
+    }
+    if (ready == count)
+        return true;
+    for (int i = 0; i < ready && m_pool; ++i)
+        m_pool->Freed(static_cast<uint64_t>(m_free.at(i) - m_descriptors));
+    return false;
+}
+
 void* VQTileManager64::MakeTile()
 {
     QMutexLocker lock(&m_mutex);
-    if (!InjectedFailure() && m_inUse < static_cast<long long>(m_maxBlocks) && !m_free.isEmpty() && BackFront(1))
+    if (!InjectedFailure() && m_inUse < static_cast<long long>(m_maxBlocks) && !m_free.isEmpty() && ReadyFront(1))
         return AllocTile();
     Exhausted();
 }
@@ -344,7 +436,7 @@ void* VQTileManager64::MakeTile()
 QList<void*> VQTileManager64::MakeTiles(unsigned int count)
 {
     QMutexLocker lock(&m_mutex);
-    if (InjectedFailure() || count >= static_cast<unsigned int>(m_free.size()) || !BackFront(static_cast<int>(count)))
+    if (InjectedFailure() || count >= static_cast<unsigned int>(m_free.size()) || !ReadyFront(static_cast<int>(count)))
         Exhausted();
     QList<void*> tiles;
     tiles.reserve(static_cast<int>(count));
@@ -397,10 +489,19 @@ void VQTileManager64::Release(TileData* tile)
 #endif
     m_free.append(tile);
     --m_inUse;
-    ++m_backedFree;
+    if (m_state[index] & kBacked)
+        ++m_backedFree;
     if (m_notified.load(std::memory_order_relaxed)) {
         std::lock_guard<std::mutex> handlerLock(m_handlerMutex);
         m_notified.store(false, std::memory_order_relaxed);
+    }
+    if (m_pool) {
+        m_pool->Freed(index);
+        // Spare chunks beyond the reserve give their memory back, a batch
+        // at a time.
+        const uint64_t keep = static_cast<uint64_t>(Reserve()) / KXResidentPool::kChunkBlocks;
+        if (m_pool->SpareChunks() > keep + kDiscardBatch / KXResidentPool::kChunkBlocks)
+            m_pool->Trim(keep);
     }
     if (m_backedFree > Reserve() + kDiscardBatch)
         DiscardFree(Reserve(), 0);

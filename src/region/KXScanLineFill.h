@@ -123,7 +123,7 @@ public:
     {
         for (void* handle : m_handles)
             if (handle)
-                VQTileManager64::Instance()->FreeMemory(handle);
+                VQTileManager64::Require()->FreeMemory(handle);
     }
     TiledPixels(const TiledPixels&) = delete;
     TiledPixels& operator=(const TiledPixels&) = delete;
@@ -158,7 +158,7 @@ private:
     static unsigned int Offset(int x, int y) { return unsigned((y & 127) << 7 | (x & 127)); }
     void Open(unsigned int index, bool forWriting)
     {
-        VQTileManager64* manager = VQTileManager64::Instance();
+        VQTileManager64* manager = VQTileManager64::Require();
         if (m_handles[index])
             manager->FreeMemory(m_handles[index]);
         m_handles[index] = nullptr;

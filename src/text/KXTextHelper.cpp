@@ -16,6 +16,7 @@
 #include "text/KXTextOutline.h"
 
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QPolygonF>
 
 #include <algorithm>
@@ -65,6 +66,11 @@ QRect PixelRect(const QRectF& r)
 
 KXTextHelper::KXTextHelper(float maxSegmentLength) : maxSegmentLength(maxSegmentLength)
 {
+    // Fonts need Qt's GUI application; without one Qt fails far from here.
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        KX_LOG_FATAL(kLogFile, QStringLiteral("KXTextHelper needs a QGuiApplication (or QApplication): create one "
+                                              "before the first text helper (on a machine without a display, run "
+                                              "with QT_QPA_PLATFORM=offscreen)."));
     if (!(maxSegmentLength > 0))
         KX_LOG_REPORT(kLogFile, QStringLiteral("Maximum segment length %1 is not above 0: outlines are not "
                                                "subdivided")

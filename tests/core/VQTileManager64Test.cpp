@@ -1,4 +1,5 @@
 #include "KXFileIOManager.h"
+#include "core/KXResidentPool.h"
 #include "KXTestSupport.h"
 #include "VQTileManager64.h"
 
@@ -21,8 +22,10 @@
 #include <vector>
 
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -38,6 +41,36 @@ struct ManagerInDirectory {
         VQTileManager64::InitInstance(false);
     }
 };
+
+// Restarts the tile manager without resident memory of its own, so that
+// every block lives in the page file (what a process gets once its share of
+// the machine's memory is held), and with the default again when it goes.
+struct PageFileOnly {
+    PageFileOnly() { KXResidentPool::OverrideCap(0); }
+    ~PageFileOnly() { KXResidentPool::OverrideCap(-1); }
+};
+
+// A field of /proc/self/status in bytes ("RssAnon", …).
+long long StatusBytes(const char* field)
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(QByteArray(field) + ':'))
+            return line.mid(int(strlen(field)) + 1).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return -1;
+}
+
+// Pages of a block that are not resident (their first touch would fault).
+int MissingPages(void* block)
+{
+    const long page = ::sysconf(_SC_PAGESIZE);
+    std::vector<unsigned char> resident(VQTileManager64::kBlockSize / page);
+    if (::mincore(block, VQTileManager64::kBlockSize, resident.data()) != 0)
+        return -1;
+    return int(std::count_if(resident.begin(), resident.end(), [](unsigned char r) { return !(r & 1); }));
+}
 
 // Messages of the tile manager's log lines without their line numbers.
 QStringList ManagerMessages(QStringList messages)
@@ -318,6 +351,7 @@ TEST(VQTileManager64, FullDiskIsExhaustion)
         ~Unmount() { std::system(("umount -l " + path).constData()); }
     } unmount{path};
 
+    PageFileOnly pageFileOnly;
     ManagerInDirectory scoped(directory.path());
     VQTileManager64* tm = VQTileManager64::Instance();
     ASSERT_EQ(PageFiles(directory.path()).size(), 1);
@@ -346,6 +380,7 @@ TEST(VQTileManager64, FullDiskIsExhaustion)
 TEST(VQTileManager64, ReturnedBlocksGiveTheirMemoryBack)
 {
     QTemporaryDir directory;
+    PageFileOnly pageFileOnly;
     ManagerInDirectory scoped(directory.path());
     VQTileManager64* tm = VQTileManager64::Instance();
     const QString file = directory.path() + "/" + PageFiles(directory.path()).value(0);
@@ -367,6 +402,75 @@ TEST(VQTileManager64, ReturnedBlocksGiveTheirMemoryBack)
     EXPECT_GE(status.st_blocks * 512, (100ll + 256) << 16);
     for (void* tile : held)
         tm->CleanUpTile(tile);
+}
+
+// The same run with the manager's resident memory: the dropped images'
+// pages are moved under the blocks handed out next, so the page file never
+// gets disk space (nothing is written back to the disk), resident memory
+// stays near what is held, and every held block keeps its bytes while the
+// memory of free blocks around it moves.
+TEST(VQTileManager64, ResidentMemoryFollowsTheBlocksHeld)
+{
+    QTemporaryDir directory;
+    ManagerInDirectory scoped(directory.path());
+    VQTileManager64* tm = VQTileManager64::Instance();
+    const QString file = directory.path() + "/" + PageFiles(directory.path()).value(0);
+    const long long anonBefore = StatusBytes("RssAnon");
+    std::deque<std::pair<void*, int>> held;
+    int damaged = 0;
+    const auto release = [&] {
+        const auto* bytes = static_cast<const unsigned char*>(tm->GetMemory(held.front().first, false));
+        const unsigned char fill = static_cast<unsigned char>(held.front().second);
+        for (unsigned int i = 0; i < VQTileManager64::kBlockSize; i += 509)
+            damaged += bytes[i] != fill;
+        tm->CleanUpTile(held.front().first);
+        held.pop_front();
+    };
+    for (int i = 0; i < 6000; ++i) {
+        held.emplace_back(tm->MakeTile(), i);
+        std::memset(tm->GetMemory(held.back().first, true), i, VQTileManager64::kBlockSize);
+        if (held.size() > 100)
+            release();
+    }
+    EXPECT_EQ(damaged, 0);
+    struct stat status;
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &status), 0);
+    EXPECT_EQ(status.st_blocks, 0);
+    // 101 blocks held at the most, in at most 5 chunks of 2 MiB; free
+    // chunks kept: the reserve of 256 blocks (8 chunks) and a batch of 512
+    // (16 chunks) before it is trimmed: 58 MiB at the most.
+    EXPECT_LE(StatusBytes("RssAnon") - anonBefore, 58ll << 20);
+    while (!held.empty())
+        release();
+    EXPECT_EQ(damaged, 0);
+}
+
+// Once a process has made and dropped an image, the next image of the same
+// size finds its blocks resident when they are handed out: writing them
+// costs no page faults (in the page file alone every 4 KiB page of a
+// never-used or discarded block faults, 16 a block).
+TEST(VQTileManager64, BlocksOfANewImageAreResident)
+{
+    QTemporaryDir directory;
+    ManagerInDirectory scoped(directory.path());
+    VQTileManager64* tm = VQTileManager64::Instance();
+    constexpr int kImageBlocks = 3008; // 94 chunks of 32 blocks
+    std::vector<void*> image;
+    image.reserve(kImageBlocks);
+    long long missing = 0;
+    for (int round = 0; round < 3; ++round) {
+        missing = 0;
+        for (int i = 0; i < kImageBlocks; ++i) {
+            image.push_back(tm->MakeTile());
+            void* memory = tm->GetMemory(image.back(), true);
+            missing += MissingPages(memory);
+            std::memset(memory, round, VQTileManager64::kBlockSize);
+        }
+        for (void* tile : image)
+            tm->CleanUpTile(tile);
+        image.clear();
+    }
+    EXPECT_EQ(missing, 0) << "pages of the third image's blocks were not resident";
 }
 
 #if defined(__SANITIZE_ADDRESS__)
