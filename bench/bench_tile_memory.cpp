@@ -23,7 +23,12 @@
 #include <QReadWriteLock>
 #include <QTransform>
 
+#include <QDir>
+#include <QFile>
+
+#include <chrono>
 #include <memory>
+#include <random>
 
 using namespace KXBench;
 
@@ -104,7 +109,64 @@ void Jobs(benchmark::internal::Benchmark* b)
     b->Iterations(1)->Repetitions(8)->Unit(benchmark::kMillisecond)->UseRealTime();
 }
 
+// Sectors written to every block device so far (/sys/block/*/stat, the
+// seventh field), in bytes.
+double DiskBytesWritten()
+{
+    double bytes = 0;
+    for (const QString& device : QDir("/sys/block").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat("/sys/block/" + device + "/stat");
+        if (stat.open(QIODevice::ReadOnly)) {
+            const QList<QByteArray> fields = stat.readAll().simplified().split(' ');
+            if (fields.size() > 6)
+                bytes += fields[6].toDouble() * 512;
+        }
+    }
+    return bytes;
+}
+
+double ResidentBytes()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() * 1024;
+    return 0;
+}
+
+// 30 s of small images made, filled and dropped (a few held at a time),
+// as an editor's brush strokes and previews do: the process's resident
+// memory at the end ("rss_MiB") and what the machine's disks wrote meanwhile
+// ("disk_MiB"; the garbage of dropped images must not reach the disk).
+void BM_SmallImageChurn(benchmark::State& state)
+{
+    std::mt19937 random(7);
+    long long images = 0;
+    const double written = DiskBytesWritten();
+    ProcessTimes times(state);
+    for (auto _ : state) {
+        std::vector<KXImageRGBA32i> held;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (std::chrono::steady_clock::now() < end) {
+            KXImageRGBA32i image(64 + random() % 1024, 64 + random() % 1024);
+            const std::vector<KXRGBA32i> row(image.Width(), KXRGBA32i(static_cast<uint32_t>(random())));
+            for (unsigned int y = 0; y < image.Height(); ++y) // every tile its own
+                image.SetLine(y, row.data(), image.Width() * 4);
+            held.push_back(std::move(image));
+            if (held.size() > 8)
+                held.erase(held.begin() + static_cast<long>(random() % held.size()));
+            ++images;
+        }
+    }
+    state.counters["images"] = double(images);
+    state.counters["rss_MiB"] = ResidentBytes() / (1 << 20);
+    state.counters["disk_MiB"] = (DiskBytesWritten() - written) / (1 << 20);
+}
+
 } // namespace
 
+BENCHMARK(BM_SmallImageChurn)->Name("small_image_churn")->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_FirstUse)->Name("first_use")->Apply(Jobs);
 BENCHMARK(BM_Warm)->Name("warm")->Apply(Jobs);

@@ -57,12 +57,14 @@ bool KXResidentPool::MapAnonymous(uint64_t chunk)
 
 // Moves the pages of chunk `from` under chunk `to`, page tables and all (no
 // page is copied or cleared), and puts fresh anonymous memory under `from`.
-bool KXResidentPool::Move(uint64_t from, uint64_t to)
+bool KXResidentPool::Move(uint64_t from, uint64_t to, uint64_t* mappedAgain)
 {
     char* target = ChunkAddress(to);
     if (::mremap(ChunkAddress(from), m_chunkBytes, m_chunkBytes, MREMAP_MAYMOVE | MREMAP_FIXED, target) != target)
         return false;
     m_kind[to] = kResident;
+    if (mappedAgain)
+        *mappedAgain = from * kChunkBlocks;
     if (MapAnonymous(from)) {
         m_kind[from] = kEmpty;
     } else {
@@ -87,8 +89,10 @@ uint64_t KXResidentPool::PopSpare(uint64_t except)
     return UINT64_MAX;
 }
 
-bool KXResidentPool::Take(uint64_t block)
+bool KXResidentPool::Take(uint64_t block, uint64_t* mappedAgain)
 {
+    if (mappedAgain)
+        *mappedAgain = UINT64_MAX;
     const uint64_t chunk = block / kChunkBlocks;
     if (m_kind[chunk] == kResident)
         return true;
@@ -98,7 +102,7 @@ bool KXResidentPool::Take(uint64_t block)
     // its first block is handed out (Held).
     if (m_spareCount > 0) {
         const uint64_t spare = PopSpare(chunk);
-        if (spare != UINT64_MAX && Move(spare, chunk))
+        if (spare != UINT64_MAX && Move(spare, chunk, mappedAgain))
             return true;
     }
     if (m_resident < m_capChunks && (m_kind[chunk] == kEmpty || MapAnonymous(chunk))) {

@@ -59,8 +59,10 @@ public:
     bool ChunkFree(uint64_t block) const { return m_held[block / kChunkBlocks] == 0; }
     // Turns the chunk of `block`, whose blocks are all free, into memory;
     // false (the chunk keeps the page file) when the pool is at its cap and
-    // has no spare.
-    bool Take(uint64_t block);
+    // has no spare. `mappedAgain`, when not null, is set to the first block
+    // of a chunk that got a fresh mapping on the way (the one whose memory
+    // moved), or to UINT64_MAX.
+    bool Take(uint64_t block, uint64_t* mappedAgain = nullptr);
     // A block of the chunk handed out, or returned.
     void Held(uint64_t block);
     void Freed(uint64_t block);
@@ -81,7 +83,7 @@ private:
     KXResidentPool() = default;
     char* ChunkAddress(uint64_t chunk) const;
     bool MapAnonymous(uint64_t chunk);
-    bool Move(uint64_t from, uint64_t to);
+    bool Move(uint64_t from, uint64_t to, uint64_t* mappedAgain);
     uint64_t PopSpare(uint64_t except);
 
     KXPageFile* m_file = nullptr;

@@ -398,7 +398,17 @@ bool VQTileManager64::TakeChunk(uint64_t block)
         }
         b = runEnd;
     }
+#ifdef KX_ASAN
+    // A new mapping comes unpoisoned: every block of both chunks is free.
+    uint64_t mappedAgain = UINT64_MAX;
+    const bool taken = m_pool->Take(block, &mappedAgain);
+    ASAN_POISON_MEMORY_REGION(m_base + first * m_blockSize, (end - first) * m_blockSize);
+    if (mappedAgain != UINT64_MAX)
+        ASAN_POISON_MEMORY_REGION(m_base + mappedAgain * m_blockSize, KXResidentPool::kChunkBlocks * m_blockSize);
+    return taken;
+#else
     return m_pool->Take(block);
+#endif
 }
 
 // Readies the first `count` blocks of the free list to be handed out:
