@@ -144,7 +144,7 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
                 const auto copy = [](const KXRGBA32i* s, KXRGBA32i* d, const KXRGBA32i*, int n) {
                     std::memcpy(d, s, size_t(n) * sizeof(KXRGBA32i));
                 };
-                run.Runner().RunRowBlocks(target.ToRect(), [&](const QRect& block, KXTileWalker::Run walk) {
+                run.Runner().RunRowBlocks(target.ToRect(), nullptr, [&](const QRect& block, KXTileWalker::Run walk) {
                     const QRect inH = block.translated(-fromH), inSelection = inH.translated(toSelection);
                     KXFilterStages::BlendBlock<false>(image, QPoint(), c, nullptr, QPoint(), block, walk, subtract);
                     if (KXFilterStages::OpaqueOver(data.selection, inSelection)) {
@@ -167,7 +167,7 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
             // copy of the layer while the block is still in the processor's
             // caches; the copy is kept unless cancelled.
             blended = image;
-            run.Runner().RunRowBlocks(target.ToRect(), [&](const QRect& block, KXTileWalker::Run walk) {
+            run.Runner().RunRowBlocks(target.ToRect(), nullptr, [&](const QRect& block, KXTileWalker::Run walk) {
                 KXFilterStages::BlendBlock<false>(image, QPoint(), c, nullptr, QPoint(), block, walk, subtract);
                 BlendOn(c, block, mode, blended, block, opacity, false);
             });
