@@ -173,7 +173,8 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
             });
             h = c;
         }
-        if (run.Runner().Cancelled())
+        // Keeping H in the cache is a step of its own: the flag is read first.
+        if (run.Runner().Cancelled() || Cancelled(shared.cancelLock, shared.cancelFlag))
             return image;
         if (h.Width() > 0 && h.Height() > 0) {
             {

@@ -79,9 +79,11 @@ public:
     // progress may be empty.
     KXLineRunner(QReadWriteLock& cancelLock, const bool& cancelFlag, std::function<void(int)> progress,
                  Scheme scheme = Scheme::ConcurrentLines)
-        : m_lock(cancelLock), m_flag(cancelFlag), m_progress(std::move(progress)), m_scheme(scheme)
+        : m_lock(&cancelLock), m_flag(&cancelFlag), m_progress(std::move(progress)), m_scheme(scheme)
     {
     }
+    // A run that nobody cancels or watches: no flag to read, nothing kept.
+    explicit KXLineRunner(Scheme scheme = Scheme::ConcurrentLines) : m_scheme(scheme) {}
     KXLineRunner(const KXLineRunner&) = delete;
     KXLineRunner& operator=(const KXLineRunner&) = delete;
 
@@ -190,8 +192,10 @@ private:
     {
         if (m_cancelled)
             return false;
-        QReadLocker locker(&m_lock);
-        m_cancelled = m_flag;
+        if (!m_flag)
+            return true;
+        QReadLocker locker(m_lock);
+        m_cancelled = *m_flag;
         return !m_cancelled;
     }
     void Report(int steps)
@@ -259,12 +263,12 @@ private:
             if (!Admit())
                 return false;
             const int end = std::min(last, (line / lines + 1) * lines - 1);
-            if (image)
+            if (image && m_flag)
                 m_kept.Take(*image, area(line, end));
             batch(line, end);
             for (int at = line; at <= end; ++at) {
                 if (at > line && !Admit()) {
-                    if (image)
+                    if (image && m_flag)
                         m_kept.Restore(*image, area(at, end));
                     return false;
                 }
@@ -296,8 +300,8 @@ private:
         KXParallel::BlockingMap(chunks, task);
     }
 
-    QReadWriteLock& m_lock;
-    const bool& m_flag;
+    QReadWriteLock* m_lock = nullptr; // null with m_flag: nobody cancels
+    const bool* m_flag = nullptr;
     std::function<void(int)> m_progress;
     Scheme m_scheme;
     bool m_cancelled = false;
