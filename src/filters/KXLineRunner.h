@@ -208,45 +208,76 @@ private:
     }
 
     // The pixels of an area of an image, kept so that lines done past a
-    // cancel can be put back.
+    // cancel can be put back. A tile that another image shares is kept by
+    // holding it (its writer gets a fresh block anyway, so this costs no
+    // copy); the pixels of the others are copied.
     class Kept {
     public:
         void Take(const KXImageRGBA32i& image, const QRect& area)
         {
             m_area = KXTileWalker::Clip(area, image.Rect());
+            m_tiles = KXTileWalker::TilesOf<KXImageRGBA32i>(m_area);
+            m_held.assign(m_tiles.isEmpty() ? 0 : static_cast<size_t>(m_tiles.width() * m_tiles.height()),
+                          KXTilePointer());
             m_pixels.resize(static_cast<size_t>(m_area.width()) * static_cast<size_t>(m_area.height()));
-            Copy(const_cast<KXImageRGBA32i&>(image), m_area, false);
+            for (int r = m_tiles.top(); r <= m_tiles.bottom(); ++r)
+                for (int c = m_tiles.left(); c <= m_tiles.right(); ++c) {
+                    const KXTilePointer& tile = *image.Tile(unsigned(c), unsigned(r));
+                    if (tile && tile->ref.loadRelaxed() != 1)
+                        Held(unsigned(c), unsigned(r)) = tile;
+                }
+            KXTileWalker::ReadArea(image, m_area, KXTileWalker::Run::Parallel,
+                                   [&](const KXRGBA32i* tile, const QRect& inTile, unsigned int c, unsigned int r) {
+                                       if (!Held(c, r))
+                                           Copy(const_cast<KXRGBA32i*>(tile), inTile, c, r, false);
+                                   });
         }
-        // The kept pixels of `part` (inside the kept area) back into `image`.
-        void Restore(KXImageRGBA32i& image, const QRect& part) { Copy(image, part & m_area, true); }
+        // The kept pixels of `part` (inside the kept area) back into
+        // `image`; the tiles held are let go.
+        void Restore(KXImageRGBA32i& image, const QRect& part)
+        {
+            KXTileWalker::WriteArea(image, part & m_area, KXTileWalker::Run::Serial,
+                                    [&](KXRGBA32i* tile, const QRect& inTile, unsigned int c, unsigned int r) {
+                                        const KXTilePointer& held = Held(c, r);
+                                        if (!held) {
+                                            Copy(tile, inTile, c, r, true);
+                                            return;
+                                        }
+                                        const KXTileAccess<const KXRGBA32i> old(held->block, false);
+                                        for (int y = inTile.top(); y <= inTile.bottom(); ++y) {
+                                            const KXRGBA32i* from = old.Data() + y * KXImageRGBA32i::kTileWidth;
+                                            std::copy(from + inTile.left(), from + inTile.right() + 1,
+                                                      tile + y * KXImageRGBA32i::kTileWidth + inTile.left());
+                                        }
+                                    });
+            m_held.clear();
+        }
+
+        void Release() { m_held.clear(); } // lets the tiles held go
 
     private:
-        void Copy(KXImageRGBA32i& image, const QRect& part, bool back)
+        KXTilePointer& Held(unsigned int c, unsigned int r)
+        {
+            return m_held[static_cast<size_t>((int(r) - m_tiles.top()) * m_tiles.width() + int(c) - m_tiles.left())];
+        }
+        // The rows of `inTile` of tile (c, r) to the copy, or back.
+        void Copy(KXRGBA32i* tile, const QRect& inTile, unsigned int c, unsigned int r, bool back)
         {
             constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
-            const auto rows = [&](KXRGBA32i* tile, const QRect& inTile, unsigned int column, unsigned int row) {
-                const int x = int(column) * W + inTile.left() - m_area.left();
-                for (int y = inTile.top(); y <= inTile.bottom(); ++y) {
-                    KXRGBA32i* kept = m_pixels.data() + static_cast<size_t>(int(row) * H + y - m_area.top()) *
-                                                            static_cast<size_t>(m_area.width()) + x;
-                    KXRGBA32i* pixels = tile + y * W + inTile.left();
-                    if (back)
-                        std::copy(kept, kept + inTile.width(), pixels);
-                    else
-                        std::copy(pixels, pixels + inTile.width(), kept);
-                }
-            };
-            if (part.isEmpty())
-                return;
-            if (back)
-                KXTileWalker::WriteArea(image, part, KXTileWalker::Run::Serial, rows);
-            else
-                KXTileWalker::ReadArea(image, part, KXTileWalker::Run::Parallel,
-                                       [&](const KXRGBA32i* tile, const QRect& inTile, unsigned int c, unsigned int r) {
-                                           rows(const_cast<KXRGBA32i*>(tile), inTile, c, r);
-                                       });
+            const int x = int(c) * W + inTile.left() - m_area.left();
+            for (int y = inTile.top(); y <= inTile.bottom(); ++y) {
+                KXRGBA32i* kept = m_pixels.data() +
+                                  static_cast<size_t>(int(r) * H + y - m_area.top()) * static_cast<size_t>(m_area.width()) +
+                                  x;
+                KXRGBA32i* pixels = tile + y * W + inTile.left();
+                if (back)
+                    std::copy(kept, kept + inTile.width(), pixels);
+                else
+                    std::copy(pixels, pixels + inTile.width(), kept);
+            }
         }
-        QRect m_area;
+        QRect m_area, m_tiles;
+        std::vector<KXTilePointer> m_held; // the shared tiles, by position in m_tiles
         std::vector<KXRGBA32i> m_pixels;
     };
 
@@ -274,6 +305,8 @@ private:
                 }
                 Report(1);
             }
+            if (image && m_flag)
+                m_kept.Release();
             line = end + 1;
         }
         return !m_cancelled;
