@@ -103,8 +103,9 @@ public:
         const KXPassGeometry& g = pass.Geometry();
         const auto area = [&g](int first, int last) { return g.Area(first, last); };
         if constexpr (KXThreeTapTiles::Handles<Pass>::value) {
-            return Batches(g.firstLine, g.lastLine, &pass.Image(), area,
-                           [&pass](int first, int last) { KXThreeTapTiles::Wave(pass, first, last); });
+            return Batches(
+                g.firstLine, g.lastLine, &pass.Image(), area,
+                [&pass](int first, int last) { KXThreeTapTiles::Wave(pass, first, last); }, true);
         } else {
             if constexpr (KXGaussianRows::Handles<Pass>::value) {
                 if (g.horizontal)
@@ -210,10 +211,12 @@ private:
     // The pixels of an area of an image, kept so that lines done past a
     // cancel can be put back. A tile that another image shares is kept by
     // holding it (its writer gets a fresh block anyway, so this costs no
-    // copy); the pixels of the others are copied.
+    // copy), every tile with `hold` (for writers that compute a held tile
+    // from its old block into a fresh one); the pixels of the others are
+    // copied.
     class Kept {
     public:
-        void Take(const KXImageRGBA32i& image, const QRect& area)
+        void Take(const KXImageRGBA32i& image, const QRect& area, bool hold)
         {
             m_area = KXTileWalker::Clip(area, image.Rect());
             m_tiles = KXTileWalker::TilesOf<KXImageRGBA32i>(m_area);
@@ -223,7 +226,7 @@ private:
             for (int r = m_tiles.top(); r <= m_tiles.bottom(); ++r)
                 for (int c = m_tiles.left(); c <= m_tiles.right(); ++c) {
                     const KXTilePointer& tile = *image.Tile(unsigned(c), unsigned(r));
-                    if (tile && tile->ref.loadRelaxed() != 1)
+                    if (tile && (hold || tile->ref.loadRelaxed() != 1))
                         Held(unsigned(c), unsigned(r)) = tile;
                 }
             KXTileWalker::ReadArea(image, m_area, KXTileWalker::Run::Parallel,
@@ -283,11 +286,12 @@ private:
 
     // Lines first … last in batches: the flag is read before a batch;
     // batch(a, b) does lines a … b, which write area(a, b) of `image`
-    // (kept first; null: nothing to put back); then its lines are counted,
-    // the flag read before each but the first, and a flag seen puts the
-    // lines not counted back.
+    // (kept first, see Kept for `hold`; null: nothing to put back); then
+    // its lines are counted, the flag read before each but the first, and a
+    // flag seen puts the lines not counted back.
     template <class Area, class Batch>
-    bool Batches(int first, int last, KXImageRGBA32i* image, const Area& area, const Batch& batch)
+    bool Batches(int first, int last, KXImageRGBA32i* image, const Area& area, const Batch& batch,
+                 bool hold = false)
     {
         const int lines = BatchLines();
         for (int line = first; line <= last;) {
@@ -295,7 +299,7 @@ private:
                 return false;
             const int end = std::min(last, (line / lines + 1) * lines - 1);
             if (image && m_flag)
-                m_kept.Take(*image, area(line, end));
+                m_kept.Take(*image, area(line, end), hold);
             batch(line, end);
             for (int at = line; at <= end; ++at) {
                 if (at > line && !Admit()) {
