@@ -112,8 +112,9 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
         const int weight = steps / 100 == 0 ? 2 : steps / 100;
         total = steps + weight;
         KXRunProtocol::Run run(filter, shared.cancelLock, shared.cancelFlag, total, scheme);
-        run.Runner().Run(rows);
-        run.Runner().Run(columns);
+        // C is seen only through the merge, which a cancel throws away.
+        run.Runner().Run(rows, KXLineRunner::Image::Unseen);
+        run.Runner().Run(columns, KXLineRunner::Image::Unseen);
         const auto subtract = [](const KXRGBA32i* s, KXRGBA32i* d, const KXRGBA32i*, int width) {
             // KXBlend::KXSubtractRGBSrcByDst(128), a row at a time.
             KXPixelRows::SubtractRow(s, d, 128, width);

@@ -64,6 +64,10 @@
 class KXLineRunner {
 public:
     enum class Scheme { OneLineAtATime, ConcurrentLines };
+    // Whether anyone sees a stage's image once the run is cancelled (the
+    // result, or a copy that only a later merge brings into it): lines done
+    // past a cancel are put back only where it is Seen.
+    enum class Image { Seen, Unseen };
 
     static constexpr int kChunkLines = 4 * KXPassGeometry::kBandLines; // lines of one task
 
@@ -89,7 +93,7 @@ public:
 
     // Every line of a KXKernelPass or KXBoxPass; false when cancelled.
     template <class Pass>
-    bool Run(Pass& pass)
+    bool Run(Pass& pass, Image seen = Image::Seen)
     {
         if (m_scheme == Scheme::OneLineAtATime) {
             while (!pass.Finished()) {
@@ -102,17 +106,18 @@ public:
         }
         const KXPassGeometry& g = pass.Geometry();
         const auto area = [&g](int first, int last) { return g.Area(first, last); };
+        KXImageRGBA32i* kept = seen == Image::Seen ? &pass.Image() : nullptr;
         if constexpr (KXThreeTapTiles::Handles<Pass>::value) {
             return Batches(
-                g.firstLine, g.lastLine, &pass.Image(), area,
+                g.firstLine, g.lastLine, kept, area,
                 [&pass](int first, int last) { KXThreeTapTiles::Wave(pass, first, last); }, true);
         } else {
             if constexpr (KXGaussianRows::Handles<Pass>::value) {
                 if (g.horizontal)
-                    return Batches(g.firstLine, g.lastLine, &pass.Image(), area,
+                    return Batches(g.firstLine, g.lastLine, kept, area,
                                    [&pass](int first, int last) { KXGaussianRows::Wave(pass, first, last); });
             }
-            return Batches(g.firstLine, g.lastLine, &pass.Image(), area, [&](int first, int last) {
+            return Batches(g.firstLine, g.lastLine, kept, area, [&](int first, int last) {
                 Chunks(first, last, pass.Image(), g.Area(first, last), [&pass](int from, int to) {
                     if constexpr (KXGaussianBands::Handles<Pass>::value) {
                         KXGaussianBands::Lines(pass, from, to);
