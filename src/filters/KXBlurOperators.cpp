@@ -15,7 +15,6 @@
 #include "filters/KXLineRunner.h"
 
 #include <QPainter>
-#include <QReadWriteLock>
 
 #include <algorithm>
 #include <cstring>
@@ -129,9 +128,7 @@ bool Prepare(QImage& image)
 // One direction of the box blur on a tiled image.
 void Box(KXImageRGBA32i& image, const QRect& rect, int radius, KXPassDirection direction)
 {
-    QReadWriteLock lock;
-    const bool never = false;
-    KXLineRunner runner(lock, never, {});
+    KXLineRunner runner;
     KXBoxPass<RoundedBoxSums> pass(image, rect, RoundedBoxSums(radius), direction);
     runner.Run(pass);
 }

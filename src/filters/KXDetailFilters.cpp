@@ -112,8 +112,9 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
         const int weight = steps / 100 == 0 ? 2 : steps / 100;
         total = steps + weight;
         KXRunProtocol::Run run(filter, shared.cancelLock, shared.cancelFlag, total, scheme);
-        run.Runner().Run(rows);
-        run.Runner().Run(columns);
+        // C is seen only through the merge, which a cancel throws away.
+        run.Runner().Run(rows, KXLineRunner::Image::Unseen);
+        run.Runner().Run(columns, KXLineRunner::Image::Unseen);
         const auto subtract = [](const KXRGBA32i* s, KXRGBA32i* d, const KXRGBA32i*, int width) {
             // KXBlend::KXSubtractRGBSrcByDst(128), a row at a time.
             KXPixelRows::SubtractRow(s, d, 128, width);
@@ -144,7 +145,7 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
                 const auto copy = [](const KXRGBA32i* s, KXRGBA32i* d, const KXRGBA32i*, int n) {
                     std::memcpy(d, s, size_t(n) * sizeof(KXRGBA32i));
                 };
-                run.Runner().RunRowBlocks(target.ToRect(), [&](const QRect& block, KXTileWalker::Run walk) {
+                run.Runner().RunRowBlocks(target.ToRect(), nullptr, [&](const QRect& block, KXTileWalker::Run walk) {
                     const QRect inH = block.translated(-fromH), inSelection = inH.translated(toSelection);
                     KXFilterStages::BlendBlock<false>(image, QPoint(), c, nullptr, QPoint(), block, walk, subtract);
                     if (KXFilterStages::OpaqueOver(data.selection, inSelection)) {
@@ -167,13 +168,14 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
             // copy of the layer while the block is still in the processor's
             // caches; the copy is kept unless cancelled.
             blended = image;
-            run.Runner().RunRowBlocks(target.ToRect(), [&](const QRect& block, KXTileWalker::Run walk) {
+            run.Runner().RunRowBlocks(target.ToRect(), nullptr, [&](const QRect& block, KXTileWalker::Run walk) {
                 KXFilterStages::BlendBlock<false>(image, QPoint(), c, nullptr, QPoint(), block, walk, subtract);
                 BlendOn(c, block, mode, blended, block, opacity, false);
             });
             h = c;
         }
-        if (run.Runner().Cancelled())
+        // Keeping H in the cache is a step of its own: the flag is read first.
+        if (run.Runner().Cancelled() || Cancelled(shared.cancelLock, shared.cancelFlag))
             return image;
         if (h.Width() > 0 && h.Height() > 0) {
             {

@@ -389,14 +389,16 @@ KXImageRGBA32i KXDiffuseGlowProcessing::run(DiffuseGlowData data)
                            2 * tiles + 2 * (rows1.Lines() + columns1.Lines()) + rows.Height(),
                            KXLineRunner::Scheme::ConcurrentLines);
     KXLineRunner& runner = run.Runner();
+    // The glow image is seen only through the merge.
+    constexpr auto Unseen = KXLineRunner::Image::Unseen;
     const KXColorizeThreshold colorize(data.threshold, KXRGBA32i(data.colour.rgba()));
     KXFilterStages::RunTiles(runner, glow, whole, [&colorize](int, int, KXRGBA32i& p) { colorize(p); });
-    runner.Run(rows1);
-    runner.Run(columns1);
+    runner.Run(rows1, Unseen);
+    runner.Run(columns1, Unseen);
     const KXAlphaThreshold threshold(data.threshold);
     KXFilterStages::RunTiles(runner, glow, whole, [&threshold](int, int, KXRGBA32i& p) { threshold(p); });
-    runner.Run(rows2);
-    runner.Run(columns2);
+    runner.Run(rows2, Unseen);
+    runner.Run(columns2, Unseen);
     const QPoint at = area ? QPoint(int(part.left), int(part.top)) : QPoint();
     const unsigned int opacity = Opacity(data.opacity);
     if (data.placement == 0)

@@ -165,7 +165,7 @@ bool BlendRows(KXLineRunner& runner, const Image& source, const QPoint& sourceAt
 {
     if (rows.isEmpty())
         return runner.RunRows(0, [](int) {});
-    return runner.RunRowBlocks(rows, [&](const QRect& block, KXTileWalker::Run run) {
+    return runner.RunRowBlocks(rows, &target, [&](const QRect& block, KXTileWalker::Run run) {
         BlendBlock<BySelection>(source, sourceAt, target, selection, selectionAt, block, run, blendRow);
     });
 }

@@ -12,35 +12,37 @@
 //     runner.RunRows(rows, mergeRow, target, area);
 //     runner.RunDeferred(lines);            // steps a later stage does the work of
 //
-// Before each step is started the cancel flag is read under a read lock of
-// the cancel lock; once a check has seen it set, that stage ends and every
-// later Run or RunRows does nothing (Cancelled() stays true). After every
-// step progress(done) is called on the calling thread, `done` counting the
-// steps of all stages so far (Done()).
+// Before each step the cancel flag is read under a read lock of the cancel
+// lock (never held while a step runs); once a check has seen it set, that
+// stage ends and every later Run or RunRows does nothing (Cancelled() stays
+// true). After every step progress(done) is called on the calling thread,
+// `done` counting the steps of all stages so far (Done()), so a flag set
+// from the progress call of step k leaves exactly k steps done.
 //
 // Schemes:
 // - OneLineAtATime: Step() per line (a kernel pass maps the pixels of the
 //   line on the global pool; a box pass slides on this thread), the plain
 //   form of the filters' passes.
-// - ConcurrentLines (the default): lines are admitted in waves (kWaveLines,
-//   or two chunks for every thread of the pool if that is more), one flag
-//   check per line; the destination tiles of the wave's
+// - ConcurrentLines (the default): lines are done in batches (BatchLines(),
+//   whole tile rows, one chunk a pool thread at least), and within a batch
+//   the destination tiles of the batch's
 //   lines are made private first (through the tile walker), so that no
-//   thread detaches a tile while others write it, and the wave's lines are
+//   thread detaches a tile while others write it, and the batch's lines are
 //   spread over the global pool in chunks of kChunkLines (aligned to
 //   multiples of kChunkLines, so chunks of columns share no cache line),
 //   each chunk with its own buffers and kernel (Pass::Worker, which reads
 //   and writes columns in bands of 16; a 3-tap kernel with Triples does a
-//   wave tile by tile instead, see KXThreeTapTiles.h, and the alpha-weighted
+//   batch tile by tile instead, see KXThreeTapTiles.h, and the alpha-weighted
 //   Gaussian sums opaque column bands across, see KXGaussianBands.h). Lines
-//   of one pass are independent, so the pixels equal the plain scheme's bit for
-//   bit, and the progress values are the same, in the same order, from the
-//   calling thread, reported for each wave once its lines are done (the
-//   alpha-weighted Gaussian's rows skip the private copies: the wave's
-//   rows are summed into a buffer, then written into the tiles in one walk,
-//   see KXGaussianRows.h). A
-//   cancel takes effect at the next wave: the lines already admitted are
-//   finished and counted.
+//   of one pass are independent, so the pixels equal the plain scheme's bit
+//   for bit (the alpha-weighted Gaussian's rows skip the private copies: the
+//   batch's rows are summed into a buffer, then written into the tiles in
+//   one walk, see KXGaussianRows.h). The pixels a batch writes are kept
+//   before it runs; once it is done its lines are counted one by one, the
+//   flag read before each as before a step, and a flag seen part way puts
+//   the kept pixels of the lines not yet counted back: the steps and
+//   progress values are those of the plain scheme, in the same order, from
+//   the calling thread, and a cancel costs at most the batch in hand.
 
 #include "KXFilterPasses.h"
 #include "KXImage.h"
@@ -62,22 +64,36 @@
 class KXLineRunner {
 public:
     enum class Scheme { OneLineAtATime, ConcurrentLines };
+    // Whether anyone sees a stage's image once the run is cancelled (the
+    // result, or a copy that only a later merge brings into it): lines done
+    // past a cancel are put back only where it is Seen.
+    enum class Image { Seen, Unseen };
 
-    static constexpr int kWaveLines = 256; // lines admitted at once, at least
     static constexpr int kChunkLines = 4 * KXPassGeometry::kBandLines; // lines of one task
+
+    // Lines a batch holds: whole tile rows (128 lines), one chunk for every
+    // thread of the pool at least; batches start at multiples of it.
+    static int BatchLines()
+    {
+        constexpr int tile = KXImageRGBA32i::kTileHeight;
+        const int chunks = kChunkLines * std::max(1, QThreadPool::globalInstance()->maxThreadCount());
+        return (chunks + tile - 1) / tile * tile;
+    }
 
     // progress may be empty.
     KXLineRunner(QReadWriteLock& cancelLock, const bool& cancelFlag, std::function<void(int)> progress,
                  Scheme scheme = Scheme::ConcurrentLines)
-        : m_lock(cancelLock), m_flag(cancelFlag), m_progress(std::move(progress)), m_scheme(scheme)
+        : m_lock(&cancelLock), m_flag(&cancelFlag), m_progress(std::move(progress)), m_scheme(scheme)
     {
     }
+    // A run that nobody cancels or watches: no flag to read, nothing kept.
+    explicit KXLineRunner(Scheme scheme = Scheme::ConcurrentLines) : m_scheme(scheme) {}
     KXLineRunner(const KXLineRunner&) = delete;
     KXLineRunner& operator=(const KXLineRunner&) = delete;
 
     // Every line of a KXKernelPass or KXBoxPass; false when cancelled.
     template <class Pass>
-    bool Run(Pass& pass)
+    bool Run(Pass& pass, Image seen = Image::Seen)
     {
         if (m_scheme == Scheme::OneLineAtATime) {
             while (!pass.Finished()) {
@@ -89,16 +105,19 @@ public:
             return !m_cancelled;
         }
         const KXPassGeometry& g = pass.Geometry();
+        const auto area = [&g](int first, int last) { return g.Area(first, last); };
+        KXImageRGBA32i* kept = seen == Image::Seen ? &pass.Image() : nullptr;
         if constexpr (KXThreeTapTiles::Handles<Pass>::value) {
-            return Waves(g.firstLine, g.lastLine,
-                         [&pass](int first, int last) { KXThreeTapTiles::Wave(pass, first, last); });
+            return Batches(
+                g.firstLine, g.lastLine, kept, area,
+                [&pass](int first, int last) { KXThreeTapTiles::Wave(pass, first, last); }, true);
         } else {
             if constexpr (KXGaussianRows::Handles<Pass>::value) {
                 if (g.horizontal)
-                    return Waves(g.firstLine, g.lastLine,
-                                 [&pass](int first, int last) { KXGaussianRows::Wave(pass, first, last); });
+                    return Batches(g.firstLine, g.lastLine, kept, area,
+                                   [&pass](int first, int last) { KXGaussianRows::Wave(pass, first, last); });
             }
-            return Waves(g.firstLine, g.lastLine, [&](int first, int last) {
+            return Batches(g.firstLine, g.lastLine, kept, area, [&](int first, int last) {
                 Chunks(first, last, pass.Image(), g.Area(first, last), [&pass](int from, int to) {
                     if constexpr (KXGaussianBands::Handles<Pass>::value) {
                         KXGaussianBands::Lines(pass, from, to);
@@ -133,12 +152,14 @@ public:
         if (m_scheme == Scheme::OneLineAtATime)
             return RunRows(count, step);
         const int top = area.top();
-        return Waves(0, count - 1, [&](int first, int last) {
-            Chunks(first, last, target, QRect(QPoint(area.left(), top + first), QPoint(area.right(), top + last)),
-                   [&step](int from, int to) {
-                       for (int i = from; i <= to; ++i)
-                           step(i);
-                   });
+        const auto rows = [&area, top](int first, int last) {
+            return QRect(QPoint(area.left(), top + first), QPoint(area.right(), top + last));
+        };
+        return Batches(0, count - 1, &target, rows, [&](int first, int last) {
+            Chunks(first, last, target, rows(first, last), [&step](int from, int to) {
+                for (int i = from; i <= to; ++i)
+                    step(i);
+            });
         });
     }
 
@@ -146,29 +167,27 @@ public:
     // the rows of `block` (row area.top() + i of `area` is step i), touching
     // nothing outside them, and with run Parallel may spread its own work
     // over the pool. The plain scheme calls it for one row a step on the
-    // calling thread (Serial); the concurrent one for a wave of rows.
-    // False when cancelled.
+    // calling thread (Serial); the concurrent one for a batch of rows.
+    // `target` is the image whose pixels in `area` the steps change and a
+    // cancel must see as they were after the last step counted; null when
+    // nobody sees what the steps wrote once the run is cancelled. False
+    // when cancelled.
     template <class Rows>
-    bool RunRowBlocks(const QRect& area, const Rows& rows)
+    bool RunRowBlocks(const QRect& area, KXImageRGBA32i* target, const Rows& rows)
     {
         const auto block = [&area](int first, int last) {
             return QRect(QPoint(area.left(), area.top() + first), QPoint(area.right(), area.top() + last));
         };
         if (m_scheme == Scheme::OneLineAtATime)
             return RunRows(area.height(), [&](int i) { rows(block(i, i), KXTileWalker::Run::Serial); });
-        return Waves(0, area.height() - 1,
-                     [&](int first, int last) { rows(block(first, last), KXTileWalker::Run::Parallel); });
+        return Batches(0, area.height() - 1, target, block,
+                       [&](int first, int last) { rows(block(first, last), KXTileWalker::Run::Parallel); });
     }
 
     // `count` steps whose work a later stage does (nothing sees what they
-    // would write before it): admitted and reported as Run admits and
-    // reports lines, nothing done. False when cancelled.
-    bool RunDeferred(int count)
-    {
-        if (m_scheme == Scheme::OneLineAtATime)
-            return RunRows(count, [](int) {});
-        return Waves(0, count - 1, [](int, int) {});
-    }
+    // would write before it): each checked and counted as a step, nothing
+    // done. False when cancelled.
+    bool RunDeferred(int count) { return RunRows(count, [](int) {}); }
 
     bool Cancelled() const { return m_cancelled; } // a check saw the flag
     int Done() const { return m_done; }             // steps done over all stages
@@ -179,8 +198,10 @@ private:
     {
         if (m_cancelled)
             return false;
-        QReadLocker locker(&m_lock);
-        m_cancelled = m_flag;
+        if (!m_flag)
+            return true;
+        QReadLocker locker(m_lock);
+        m_cancelled = *m_flag;
         return !m_cancelled;
     }
     void Report(int steps)
@@ -192,26 +213,110 @@ private:
         }
     }
 
-    // Lines first … last in waves: the lines of a wave are admitted, then
-    // wave(a, b) does lines a … b.
-    template <class Wave>
-    bool Waves(int first, int last, const Wave& wave)
+    // The pixels of an area of an image, kept so that lines done past a
+    // cancel can be put back. A tile that another image shares is kept by
+    // holding it (its writer gets a fresh block anyway, so this costs no
+    // copy), every tile with `hold` (for writers that compute a held tile
+    // from its old block into a fresh one); the pixels of the others are
+    // copied.
+    class Kept {
+    public:
+        void Take(const KXImageRGBA32i& image, const QRect& area, bool hold)
+        {
+            m_area = KXTileWalker::Clip(area, image.Rect());
+            m_tiles = KXTileWalker::TilesOf<KXImageRGBA32i>(m_area);
+            m_held.assign(m_tiles.isEmpty() ? 0 : static_cast<size_t>(m_tiles.width() * m_tiles.height()),
+                          KXTilePointer());
+            m_pixels.resize(static_cast<size_t>(m_area.width()) * static_cast<size_t>(m_area.height()));
+            for (int r = m_tiles.top(); r <= m_tiles.bottom(); ++r)
+                for (int c = m_tiles.left(); c <= m_tiles.right(); ++c) {
+                    const KXTilePointer& tile = *image.Tile(unsigned(c), unsigned(r));
+                    if (tile && (hold || tile->ref.loadRelaxed() != 1))
+                        Held(unsigned(c), unsigned(r)) = tile;
+                }
+            KXTileWalker::ReadArea(image, m_area, KXTileWalker::Run::Parallel,
+                                   [&](const KXRGBA32i* tile, const QRect& inTile, unsigned int c, unsigned int r) {
+                                       if (!Held(c, r))
+                                           Copy(const_cast<KXRGBA32i*>(tile), inTile, c, r, false);
+                                   });
+        }
+        // The kept pixels of `part` (inside the kept area) back into
+        // `image`; the tiles held are let go.
+        void Restore(KXImageRGBA32i& image, const QRect& part)
+        {
+            KXTileWalker::WriteArea(image, part & m_area, KXTileWalker::Run::Serial,
+                                    [&](KXRGBA32i* tile, const QRect& inTile, unsigned int c, unsigned int r) {
+                                        const KXTilePointer& held = Held(c, r);
+                                        if (!held) {
+                                            Copy(tile, inTile, c, r, true);
+                                            return;
+                                        }
+                                        const KXTileAccess<const KXRGBA32i> old(held->block, false);
+                                        for (int y = inTile.top(); y <= inTile.bottom(); ++y) {
+                                            const KXRGBA32i* from = old.Data() + y * KXImageRGBA32i::kTileWidth;
+                                            std::copy(from + inTile.left(), from + inTile.right() + 1,
+                                                      tile + y * KXImageRGBA32i::kTileWidth + inTile.left());
+                                        }
+                                    });
+            m_held.clear();
+        }
+
+        void Release() { m_held.clear(); } // lets the tiles held go
+
+    private:
+        KXTilePointer& Held(unsigned int c, unsigned int r)
+        {
+            return m_held[static_cast<size_t>((int(r) - m_tiles.top()) * m_tiles.width() + int(c) - m_tiles.left())];
+        }
+        // The rows of `inTile` of tile (c, r) to the copy, or back.
+        void Copy(KXRGBA32i* tile, const QRect& inTile, unsigned int c, unsigned int r, bool back)
+        {
+            constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
+            const int x = int(c) * W + inTile.left() - m_area.left();
+            for (int y = inTile.top(); y <= inTile.bottom(); ++y) {
+                KXRGBA32i* kept = m_pixels.data() +
+                                  static_cast<size_t>(int(r) * H + y - m_area.top()) * static_cast<size_t>(m_area.width()) +
+                                  x;
+                KXRGBA32i* pixels = tile + y * W + inTile.left();
+                if (back)
+                    std::copy(kept, kept + inTile.width(), pixels);
+                else
+                    std::copy(pixels, pixels + inTile.width(), kept);
+            }
+        }
+        QRect m_area, m_tiles;
+        std::vector<KXTilePointer> m_held; // the shared tiles, by position in m_tiles
+        std::vector<KXRGBA32i> m_pixels;
+    };
+
+    // Lines first … last in batches: the flag is read before a batch;
+    // batch(a, b) does lines a … b, which write area(a, b) of `image`
+    // (kept first, see Kept for `hold`; null: nothing to put back); then
+    // its lines are counted, the flag read before each but the first, and a
+    // flag seen puts the lines not counted back.
+    template <class Area, class Batch>
+    bool Batches(int first, int last, KXImageRGBA32i* image, const Area& area, const Batch& batch,
+                 bool hold = false)
     {
-        // Two chunks a pool thread in a wave, at least kWaveLines.
-        const int waveLines = std::max(kWaveLines, 2 * kChunkLines * QThreadPool::globalInstance()->maxThreadCount());
+        const int lines = BatchLines();
         for (int line = first; line <= last;) {
-            const int size = std::min(waveLines, last - line + 1);
-            int admitted = 0;
-            while (admitted < size && Admit())
-                ++admitted;
-            if (admitted == 0)
+            if (!Admit())
                 return false;
-            const int end = line + admitted - 1;
-            wave(line, end);
-            Report(admitted);
+            const int end = std::min(last, (line / lines + 1) * lines - 1);
+            if (image && m_flag)
+                m_kept.Take(*image, area(line, end), hold);
+            batch(line, end);
+            for (int at = line; at <= end; ++at) {
+                if (at > line && !Admit()) {
+                    if (image && m_flag)
+                        m_kept.Restore(*image, area(at, end));
+                    return false;
+                }
+                Report(1);
+            }
+            if (image && m_flag)
+                m_kept.Release();
             line = end + 1;
-            if (admitted < size)
-                return false;
         }
         return !m_cancelled;
     }
@@ -237,12 +342,14 @@ private:
         KXParallel::BlockingMap(chunks, task);
     }
 
-    QReadWriteLock& m_lock;
-    const bool& m_flag;
+    QReadWriteLock* m_lock = nullptr; // null with m_flag: nobody cancels
+    const bool* m_flag = nullptr;
     std::function<void(int)> m_progress;
     Scheme m_scheme;
     bool m_cancelled = false;
     int m_done = 0;
+    Kept m_kept; // the batch in hand's pixels, its buffer kept for the next
+
 };
 
 #endif // KXLINERUNNER_H

@@ -32,7 +32,7 @@ void MergeBySelection(KXLineRunner& runner, const KXImageRGBA32i& filtered, KXIm
                                    }
                                });
     };
-    runner.RunRowBlocks(rows, [&](const QRect& block, KXTileWalker::Run run) {
+    runner.RunRowBlocks(rows, &image, [&](const QRect& block, KXTileWalker::Run run) {
         KXTileWalker::WriteArea(image, block, run, mixTile);
     });
 }

@@ -120,8 +120,9 @@ KXImageRGBA32i RunSeparable(KXAdjustmentProcessing& filter, QReadWriteLock& canc
             return image;
         }
     }
-    run.Runner().Run(rows);
-    run.Runner().Run(columns);
+    // The filtered copy is seen only through the merge.
+    run.Runner().Run(rows, KXLineRunner::Image::Unseen);
+    run.Runner().Run(columns, KXLineRunner::Image::Unseen);
     if (!merged.IsEmpty())
         MergeBySelection(run.Runner(), filtered, image, data.selection, merged.ToRect(), data.offset);
     return image;

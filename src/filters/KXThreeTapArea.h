@@ -191,7 +191,7 @@ void Merge(KXLineRunner& runner, const Kernel& kernel, const KXImageRGBA32i& sou
     constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
     const auto bytes = kernel.TripleBytes(); // chosen once for the run
     const auto rowForm = kernel.RowBytes();
-    runner.RunRowBlocks(rows, [&](const QRect& block, KXTileWalker::Run run) {
+    runner.RunRowBlocks(rows, &image, [&](const QRect& block, KXTileWalker::Run run) {
         const QRect area = KXTileWalker::Clip(block, image.Rect());
         const OpaqueTiles opaque(selection, area.translated(-offset));
         KXTileWalker::Write(

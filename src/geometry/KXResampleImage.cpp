@@ -11,7 +11,6 @@
 #include "geometry/KXResample.h"
 #include "geometry/KXSampleRules.h"
 
-#include <QReadWriteLock>
 
 #include <cmath>
 
@@ -78,9 +77,7 @@ int Radius(double scale)
 // averages all four channels plainly, edge pixels repeating.
 void BoxPass(KXImageRGBA32i& image, int radius, KXPassDirection direction)
 {
-    QReadWriteLock lock;
-    const bool never = false;
-    KXLineRunner runner(lock, never, {});
+    KXLineRunner runner;
     KXBoxPass<KXRGBABlurAccumulator> pass(image, QRect(), KXRGBABlurAccumulator(radius), direction);
     runner.Run(pass);
 }

@@ -7,17 +7,13 @@
 #include "KXFilterPasses.h"
 #include "filters/KXLineRunner.h"
 
-#include <QReadWriteLock>
 
 namespace KXFilterTest {
 
 template <class Kernel>
 bool RunPass(KXImageRGBA32i& image, const QRect& rect, const Kernel& kernel, KXPassDirection direction, bool plain)
 {
-    QReadWriteLock lock;
-    const bool cancel = false;
-    KXLineRunner runner(lock, cancel, {},
-                        plain ? KXLineRunner::Scheme::OneLineAtATime : KXLineRunner::Scheme::ConcurrentLines);
+    KXLineRunner runner(plain ? KXLineRunner::Scheme::OneLineAtATime : KXLineRunner::Scheme::ConcurrentLines);
     KXKernelPass<Kernel> pass(image, rect, kernel, direction);
     return runner.Run(pass);
 }

@@ -1,8 +1,8 @@
 // Every filter, cancelled after each of its steps in turn: the flag is set
 // (under the caller's lock, as the caller sets it) from the progress signal
 // of step k. Each run must come back with a whole image of the size an
-// uncancelled run gives, stop within the wave of lines it had already
-// admitted, report rising progress inside its range, and give every block
+// uncancelled run gives, stop at the step the flag was set in, report
+// rising progress inside its range, and give every block
 // back; cancelled after its last step it gives the pixels of a run nobody
 // cancelled.
 
@@ -10,7 +10,6 @@
 #include "../filters/KXFilterTestImages.h"
 
 #include "VQTileManager64.h"
-#include "filters/KXLineRunner.h"
 
 #include <QThreadPool>
 #include <QWriteLocker>
@@ -22,20 +21,22 @@
 
 using namespace KXReliability;
 
-TEST(KXCancellationSweep, EveryFilterStopsAfterEveryStep)
+// A cancel takes effect at the next step, on a one-thread pool and on two
+// threads alike.
+class KXCancellationSweep : public testing::TestWithParam<int> {
+};
+
+TEST_P(KXCancellationSweep, EveryFilterStopsAfterEveryStep)
 {
     const Inputs in = Inputs::Make();
-    // A cancel takes effect at the next wave of lines: what one wave may
-    // still finish. Two pool threads keep a wave shorter than a stage.
     QThreadPool* pool = QThreadPool::globalInstance();
     const int threads = pool->maxThreadCount();
-    pool->setMaxThreadCount(2);
-    const int wave = std::max(KXLineRunner::kWaveLines,
-                              2 * KXLineRunner::kChunkLines * pool->maxThreadCount());
+    pool->setMaxThreadCount(GetParam());
     VQTileManager64* manager = VQTileManager64::Instance();
     for (const FilterRun& filter : FilterRuns()) {
         SCOPED_TRACE(filter.name);
         std::vector<KXRGBA32i> complete;
+        std::vector<int> uncancelled; // the progress values of a whole run
         QRect shape;
         int total = 0;
         for (int k = 0; k <= total; ++k) { // k = 0: nobody cancels
@@ -65,6 +66,7 @@ TEST(KXCancellationSweep, EveryFilterStopsAfterEveryStep)
                     total = maximum;
                     shape = result.Rect();
                     complete = KXFilterTest::Pixels(result);
+                    uncancelled = values;
                     EXPECT_EQ(values.empty() ? 0 : values.back(), total) << "an uncancelled run ends at its maximum";
                 }
                 EXPECT_EQ(result.Rect(), shape);
@@ -79,7 +81,12 @@ TEST(KXCancellationSweep, EveryFilterStopsAfterEveryStep)
                 EXPECT_TRUE(values[i] > (i ? values[i - 1] : 0) && values[i] <= total) << "progress " << values[i];
             }
             if (k > 0) {
-                EXPECT_LE((values.empty() ? 0 : values.back()) - k, wave) << "steps done after the cancel";
+                // The first value from k on that a whole run reports (a
+                // step may count more than one).
+                const auto at = std::lower_bound(uncancelled.begin(), uncancelled.end(), k);
+                EXPECT_EQ(values.empty() ? 0 : values.back(), at == uncancelled.end() ? total : *at)
+                    << "steps done after the cancel";
+                EXPECT_TRUE(std::equal(values.begin(), values.end(), uncancelled.begin())) << "progress values";
             }
             EXPECT_EQ(manager->GetAvailableCount(), available) << "blocks lost";
             if (testing::Test::HasFailure())
@@ -91,3 +98,5 @@ TEST(KXCancellationSweep, EveryFilterStopsAfterEveryStep)
     }
     pool->setMaxThreadCount(threads);
 }
+
+INSTANTIATE_TEST_SUITE_P(PoolThreads, KXCancellationSweep, testing::Values(1, 2));
