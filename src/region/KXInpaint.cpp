@@ -4,6 +4,9 @@
 #include "core/KXTileWalker.h"
 #include "region/KXInpaintPass.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <vector>
 
 using KXInpaintPass::AlphaGrid;
@@ -97,8 +100,14 @@ public:
     }
 
     bool KnownAtStart(int x, int y) const { return m_area.contains(x, y) && m_start.GetColor(x, y).a < 255; }
-    uint32_t Read(int x, int y) const { return m_image.GetColor(x + m_offset.x(), y + m_offset.y()).value; }
-    void Write(int x, int y, uint32_t value) { m_image.SetColor(x + m_offset.x(), y + m_offset.y(), value); }
+    uint32_t Read(int x, int y) const
+    {
+        return m_image.GetColor(Moved(x, m_offset.x()), Moved(y, m_offset.y())).value;
+    }
+    void Write(int x, int y, uint32_t value)
+    {
+        m_image.SetColor(Moved(x, m_offset.x()), Moved(y, m_offset.y()), value);
+    }
     void MarkKnown(int x, int y) { m_mask.SetColor(x, y, 0u); }
     void ClearFront(int x, int y) { m_front.SetColor(x, y, 0u); }
     void AddFront(int x, int y)
@@ -108,6 +117,14 @@ public:
     }
 
 private:
+    // v + by, held to the int range: a sum beyond it is outside the image
+    // either way, and the accessors refuse it as such.
+    static int Moved(int v, int by)
+    {
+        return int(std::min<int64_t>(std::max<int64_t>(int64_t(v) + by, std::numeric_limits<int>::min()),
+                                     std::numeric_limits<int>::max()));
+    }
+
     Image& m_image;
     const Image& m_start;
     Image& m_mask;
