@@ -194,13 +194,28 @@ void KXInpaint::operator()(int)
 
 // ---- KXInpaintIterative ---------------------------------------------------
 
+namespace {
+
+// a - b, each coordinate held to the int range: an offset beyond it moves
+// every mask pixel outside the image, as the held one does.
+QPoint Difference(const QPoint& a, const QPoint& b)
+{
+    const auto held = [](int64_t v) {
+        return int(std::min<int64_t>(std::max<int64_t>(v, std::numeric_limits<int>::min()),
+                                     std::numeric_limits<int>::max()));
+    };
+    return QPoint(held(int64_t(a.x()) - b.x()), held(int64_t(a.y()) - b.y()));
+}
+
+} // namespace
+
 KXInpaintIterative::KXInpaintIterative(Image& image, const Image& mask, const QRect& imageRect, const QRect& maskRect)
     : m_image(&image),
       m_mask(mask),
       m_imageRect(imageRect),
       m_maskRect(maskRect),
       m_rim(KXTileWalker::Clip(maskRect, mask.Rect())),
-      m_offset(imageRect.topLeft() - maskRect.topLeft()),
+      m_offset(Difference(imageRect.topLeft(), maskRect.topLeft())),
       m_active(maskRect.isValid())
 {
     Gradient(mask, maskRect);
