@@ -129,13 +129,18 @@ private:
     KXImageRGBA32i CreateImageByTextWithSelection(QPointF& offset, int start, int count);
     QPainterPath CreateSelectionPath(QPointF& offset, int start, int count);
     static QPainterPath CreateSelectionPath(const QPointF& origin, const QSizeF& size, size_t segments);
-    std::vector<double> Boundaries() const;
+    const std::vector<double>& Boundaries() const;
     double Baseline() const;
     QPainterPath GetUpperLine() const;
     QPainterPath GetUnderLine(const std::vector<double>& boundaries, int start, int count) const;
 
     QString text;
     QFont font;
+    // The character boundaries of boundaryText in boundaryFont, kept for
+    // the next caret or hit test of the same text.
+    mutable QString boundaryText;
+    mutable QFont boundaryFont;
+    mutable std::vector<double> boundaries;
     QColor color;
     QPainterPath textPath;
     QRectF textRect;

@@ -278,13 +278,13 @@ QPainterPath KXTextHelper::CreateSelectionPath(QPointF&, int start, int count)
     if (count <= 0) // 0 and -1 select nothing; other negative counts neither
         return QPainterPath();
     PrepareOutlines();
-    const std::vector<double> boundaries = Boundaries();
-    const double x = boundaries[size_t(std::max(0, std::min(start, text.size())))];
+    const std::vector<double>& x = Boundaries();
+    const double left = x[size_t(std::max(0, std::min(start, text.size())))];
     const int first = std::max(0, std::min(start, text.size()));
     const double w = QFontMetrics(font).horizontalAdvance(text.mid(first, count));
     const QRect t = textRect.toRect();
     QPainterPath path;
-    path.addRect(QRectF(x, t.top(), w, t.bottom() - t.top() + 1));
+    path.addRect(QRectF(left, t.top(), w, t.bottom() - t.top() + 1));
     return path;
 }
 
@@ -344,12 +344,12 @@ KXImageRGBA32i KXTextHelper::CreateImageByTextWithSelectionAndDeformation(QPoint
 // is drawn with, kerning included). The layout is cut into lines of 64
 // characters, each measured from its own start, so that the work is linear
 // in the text's length (a cursor position is found by summing the advances
-// from its line's start).
-std::vector<double> KXTextHelper::Boundaries() const
+// from its line's start). Kept until the text or the font changes.
+const std::vector<double>& KXTextHelper::Boundaries() const
 {
+    if (!boundaries.empty() && boundaryText == text && boundaryFont == font)
+        return boundaries;
     std::vector<double> x(size_t(text.size()) + 1, 0.0);
-    if (text.isEmpty())
-        return x;
     QTextLayout layout(text, font);
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAnywhere);
@@ -372,7 +372,10 @@ std::vector<double> KXTextHelper::Boundaries() const
     }
     for (int k = done + 1; k <= text.size(); ++k)
         x[size_t(k)] = x[size_t(done)];
-    return x;
+    boundaries.swap(x);
+    boundaryText = text;
+    boundaryFont = font;
+    return boundaries;
 }
 
 // The base line's y in the outline's coordinates (the outline was moved up
@@ -389,7 +392,7 @@ QPainterPath KXTextHelper::GetUpperLine() const
     QPainterPath path;
     if (text.isEmpty())
         return path;
-    const std::vector<double> x = Boundaries();
+    const std::vector<double>& x = Boundaries();
     path.moveTo(textRect.topLeft());
     for (int k = 1; k <= text.size(); ++k)
         path.lineTo(x[size_t(k)], textRect.top());
@@ -414,16 +417,16 @@ QPainterPath KXTextHelper::GetVerticalAndUnderLine(const QPoint& origin, int sta
 {
     PrepareOutlines();
     const QFontMetrics metrics(font);
-    const std::vector<double> boundaries = Boundaries();
-    const double x = boundaries[size_t(std::max(0, std::min(start, text.size())))];
+    const std::vector<double>& x = Boundaries();
+    const double caret = x[size_t(std::max(0, std::min(start, text.size())))];
     QRect tight = text.isEmpty() ? QRect() : metrics.tightBoundingRect(text);
     if (!tight.isValid())
         tight = metrics.tightBoundingRect(QStringLiteral("qf"));
     const double baseline = Baseline();
     QPainterPath path;
-    path.moveTo(x, baseline + tight.top());
-    path.lineTo(x, baseline + tight.bottom());
-    path.addPath(GetUnderLine(boundaries, start, count));
+    path.moveTo(caret, baseline + tight.top());
+    path.lineTo(caret, baseline + tight.bottom());
+    path.addPath(GetUnderLine(x, start, count));
     if (style == 1)
         Deform(path, DeformationOf(heavyPath));
     path.translate(origin);

@@ -37,7 +37,9 @@ constexpr int kTile = 128;
 constexpr float kEpsilon = 2.220446049250313e-16f;
 
 // The widest a single segment of the path reaches along x or y (a curve is
-// inside the box of its control points).
+// inside the box of its control points). A horizontal or vertical line is
+// left out: cut anywhere, it steps along the same row or column of pixels
+// with the same coverage, so it needs no margin.
 double LongestSegment(const QPainterPath& path)
 {
     double longest = 0;
@@ -60,7 +62,8 @@ double LongestSegment(const QPainterPath& path)
             }
             i += 2;
         }
-        longest = std::max({longest, right - left, bottom - top});
+        if (e.isCurveTo() || (left != right && top != bottom))
+            longest = std::max({longest, right - left, bottom - top});
         last = end;
     }
     return longest;
@@ -153,7 +156,14 @@ public:
     QImage& For(const QRect& area)
     {
         if (area.width() > width || area.height() > height) {
-            const qint64 w = std::max(area.width(), width), h = std::max(area.height(), height);
+            // Grown at least twofold in the direction that needs it: the
+            // areas of a row of tiles along a long edge grow a tile at a
+            // time.
+            const qint64 needW = std::max(area.width(), width), needH = std::max(area.height(), height);
+            qint64 w = area.width() > width ? std::max<qint64>(needW, 2 * qint64(width)) : needW;
+            qint64 h = area.height() > height ? std::max<qint64>(needH, 2 * qint64(height)) : needH;
+            if (w * h > kMaxPixels)
+                w = needW, h = needH;
             // Refused as memory that cannot be had rather than left undrawn.
             if (w * h > kMaxPixels)
                 throw std::bad_alloc();
