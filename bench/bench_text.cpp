@@ -2,7 +2,9 @@
 // 6000 x 4000 layer, next to QPainter drawing the same outlines on one
 // whole 6000 x 4000 QImage (the peer, timed in the same run). The helper's
 // time includes building the outlines (SetText each round); text runs on
-// the calling thread, so there is no pool variant.
+// the calling thread, so there is no pool variant. Then the caret with an
+// under line over the whole text and a hit test, on texts of 2,000 and
+// 20,000 characters (their boundaries come from one layout).
 
 #include "KXTextHelper.h"
 
@@ -118,7 +120,38 @@ void BM_TextParagraph(benchmark::State& state)
         state.counters["xQPainter"] = Seconds(start) / double(state.iterations()) / PeerSeconds(int(bend));
 }
 
+// GetVerticalAndUnderLine over every character, then FindSelectedChar.
+void BM_CaretAndHitTest(benchmark::State& state)
+{
+    EnsureApplication();
+    const int length = int(state.range(0));
+    QString text;
+    while (text.size() < length)
+        text += Line(text.size() % 7);
+    text.truncate(length);
+    KXTextHelper helper;
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(40);
+    helper.SetFont(font);
+    helper.SetText(text);
+    QRectF rect, mapped;
+    QPointF offset;
+    helper.CreatePathByTextWithRect(rect, mapped, offset); // the outlines, once, outside the loop
+    for (auto _ : state) {
+        const QPainterPath caret = helper.GetVerticalAndUnderLine(QPoint(0, 0), 0, length);
+        benchmark::DoNotOptimize(caret.elementCount());
+        benchmark::DoNotOptimize(helper.FindSelectedChar(QPoint(0, 0), QPoint(1000, 20)));
+    }
+    state.counters["characters"] = length;
+}
+
 } // namespace
 
+BENCHMARK(BM_CaretAndHitTest)
+    ->ArgName("characters")
+    ->Arg(2000)
+    ->Arg(20000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_QPainterParagraph)->ArgName("bend")->Arg(0)->Arg(40)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_TextParagraph)->ArgName("bend")->Arg(0)->Arg(40)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -8,6 +8,7 @@
 
 #include "KXImage.h"
 #include "VQTileManager64.h"
+#include "core/KXTileFaultInjection.h"
 
 #include <QByteArray>
 #include <QGuiApplication>
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace KXFuzz {
@@ -136,6 +138,39 @@ inline KXImageRGBA32i Pattern(unsigned int width, unsigned int height, uint32_t 
             image.SetLine(y, row.data(), width * 4);
     }
     return image;
+}
+
+// Faults an input asks for, from one byte: bit 0 runs the operation
+// cancelled from the start (for those that take a cancel flag); bits 1 and
+// 2 both set make tile request number byte >> 3 fail as an exhausted
+// manager fails it. A std::bad_alloc that reaches the caller is the
+// library's documented answer; the blocks must come back either way.
+class Faults {
+public:
+    explicit Faults(Bytes& in) : m_byte(in.Take<uint8_t>()) {}
+
+    bool Cancelled() const { return m_byte & 1; }
+
+    template <class Body>
+    void Run(Body&& body) const
+    {
+        if ((m_byte & 6) == 6)
+            KXTileFaultInjection::FailRequest(m_byte >> 3);
+        try {
+            body();
+        } catch (const std::bad_alloc&) {
+        }
+        KXTileFaultInjection::Disarm();
+    }
+
+private:
+    uint8_t m_byte;
+};
+
+// `v + by`, held to the int range.
+inline int Moved(int v, int64_t by)
+{
+    return static_cast<int>(std::min<int64_t>(std::max<int64_t>(int64_t(v) + by, INT32_MIN), INT32_MAX));
 }
 
 } // namespace KXFuzz

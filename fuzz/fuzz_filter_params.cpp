@@ -1,9 +1,13 @@
 // Fuzz target: a filter's parameter record read from arbitrary bytes. When
 // the record reads, it is written and read back (the second record must
-// write the same bytes), and the filter runs on a 65 x 65 layer, sometimes
-// with a fuzzed selection. The first byte picks the filter; its bit 4 puts
-// the record's own header in front of the bytes, so that the fields are
-// reached without the fuzzer having to find the header text.
+// write the same bytes), and the filter runs on a layer of up to 96 x 96,
+// sometimes with a fuzzed selection whose rectangle and offset may lie
+// anywhere in the int range, sometimes cancelled from the start or with one
+// of its tile requests failing as an exhausted manager fails it. Every value
+// of every parameter runs: the filters bound their own work by the picture.
+// The first byte picks the filter; its bit 4 puts the record's own header in
+// front of the bytes, so that the fields are reached without the fuzzer
+// having to find the header text.
 
 #include "KXFuzzSupport.h"
 
@@ -25,20 +29,9 @@
 
 namespace {
 
-constexpr unsigned int kSide = 65;
-// Parameters that scale the work (radius, sigma, size) run only up to this,
-// or beyond what the filters accept (the refusal is cheap).
-constexpr int kWorkCap = 300;
-
-bool RadiusRuns(long long radius)
-{
-    return radius <= kWorkCap || radius > KXBoxPassMaxRadius;
-}
-
-bool SigmaRuns(double sigma)
-{
-    return !(sigma > kWorkCap && sigma < 1e7);
-}
+// The feather's edge shift is not bounded by the picture (the canvas grows
+// by it, as far as the bound size allows): it runs only up to this.
+constexpr int kShiftCap = 300;
 
 template <class P>
 QByteArray Written(const P& params)
@@ -49,32 +42,45 @@ QByteArray Written(const P& params)
     return bytes;
 }
 
+// A coordinate: mostly near the layer, sometimes any int.
+int Coordinate(KXFuzz::Bytes& in, int lo, int hi)
+{
+    return in.Flag() ? in.Take<int32_t>() : in.Range(lo, hi);
+}
+
 // The layer, a selection over a fuzzed rectangle and offset when asked for.
 KXFilterData Input(KXFuzz::Bytes& in)
 {
     KXFilterData data;
     const uint32_t seed = in.Take<uint32_t>();
-    data.image = KXFuzz::Pattern(kSide, kSide, seed);
+    data.image = KXFuzz::Pattern(in.Range(1, 96), in.Range(1, 96), seed);
     if (in.Flag()) {
         data.selection = KXFuzz::Pattern(in.Range(0, 130), in.Range(0, 130), ~seed);
-        data.selectionRect = QRect(in.Range(-100, 200), in.Range(-100, 200), in.Range(-10, 200), in.Range(-10, 200));
-        data.offset = QPoint(in.Range(-100, 100), in.Range(-100, 100));
+        // From its corners: QRect(x, y, w, h) would sum them in int.
+        const int x = Coordinate(in, -100, 200), y = Coordinate(in, -100, 200);
+        const int right = Coordinate(in, KXFuzz::Moved(x, -10), KXFuzz::Moved(x, 200));
+        const int bottom = Coordinate(in, KXFuzz::Moved(y, -10), KXFuzz::Moved(y, 200));
+        data.selectionRect = QRect(QPoint(x, y), QPoint(right, bottom));
+        data.offset = QPoint(Coordinate(in, -100, 100), Coordinate(in, -100, 100));
     }
     if (in.Flag()) {
         data.layerMask = KXFuzz::Pattern(in.Range(0, 130), in.Range(0, 130), seed + 1);
-        data.maskPosition = QPoint(in.Range(-100, 100), in.Range(-100, 100));
+        data.maskPosition = QPoint(Coordinate(in, -100, 100), Coordinate(in, -100, 100));
     }
     data.maskFlag = in.Range(-1, 2);
     return data;
 }
 
+// Whether the filter runs cancelled from the start.
+bool gCancelled = false;
+
 template <class Processing, class Data, class... Extra>
-auto Run(const Data& data, Extra&... extra)
+void Run(const Data& data, Extra&... extra)
 {
     QReadWriteLock cancelLock;
-    bool cancelled = false;
+    bool cancelled = gCancelled;
     Processing filter(cancelLock, cancelled, extra...);
-    return filter.run(data);
+    (void)filter.run(data);
 }
 
 template <class Data>
@@ -92,13 +98,11 @@ void RunFilter(const P& params, KXFuzz::Bytes& in)
     if constexpr (std::is_same_v<P, KXBoxBlurParams>) {
         auto data = With<KXBoxBlurProcessing::BlurData>(common);
         data.radius = params.radius;
-        if (RadiusRuns(params.radius))
-            Run<KXBoxBlurProcessing>(data);
+        Run<KXBoxBlurProcessing>(data);
     } else if constexpr (std::is_same_v<P, KXGaussianBlurParams>) {
         auto data = With<KXGaussianBlurProcessing::BlurData>(common);
         data.sigma = params.sigma;
-        if (SigmaRuns(params.sigma))
-            Run<KXGaussianBlurProcessing>(data);
+        Run<KXGaussianBlurProcessing>(data);
     } else if constexpr (std::is_same_v<P, KXSharpenParams>) {
         auto data = With<KXSharpenProcessing::SharpenData>(common);
         data.strength = params.strength;
@@ -113,8 +117,7 @@ void RunFilter(const P& params, KXFuzz::Bytes& in)
         QReadWriteLock cacheLock;
         double cachedSigma = std::numeric_limits<double>::quiet_NaN();
         KXImageRGBA32i cached;
-        if (SigmaRuns(params.sigma))
-            Run<KXHighPassProcessing>(data, cacheLock, cachedSigma, cached);
+        Run<KXHighPassProcessing>(data, cacheLock, cachedSigma, cached);
     } else if constexpr (std::is_same_v<P, KXAddNoiseParams>) {
         auto data = With<KXAddNoiseProcessing::AddNoiseData>(common);
         static_cast<KXAddNoiseParams&>(data) = params;
@@ -124,8 +127,7 @@ void RunFilter(const P& params, KXFuzz::Bytes& in)
     } else if constexpr (std::is_same_v<P, KXDiffuseGlowParams>) {
         auto data = With<KXDiffuseGlowProcessing::DiffuseGlowData>(common);
         static_cast<KXDiffuseGlowParams&>(data) = params;
-        if (SigmaRuns(params.sigma))
-            Run<KXDiffuseGlowProcessing>(data);
+        Run<KXDiffuseGlowProcessing>(data);
     } else if constexpr (std::is_same_v<P, KXVignetteParams>) {
         auto data = With<KXVignetteProcessing::VignetteData>(common);
         static_cast<KXVignetteParams&>(data) = params;
@@ -133,13 +135,11 @@ void RunFilter(const P& params, KXFuzz::Bytes& in)
     } else if constexpr (std::is_same_v<P, KXDropShadowParams>) {
         auto data = With<KXDropShadowProcessing::DropShadowData>(common);
         static_cast<KXShadowParamsFields&>(data) = params;
-        if (RadiusRuns(params.size))
-            Run<KXDropShadowProcessing>(data);
+        Run<KXDropShadowProcessing>(data);
     } else if constexpr (std::is_same_v<P, KXInnerShadowParams>) {
         auto data = With<KXInnerShadowProcessing::InnerShadowData>(common);
         static_cast<KXShadowParamsFields&>(data) = params;
-        if (RadiusRuns(params.size))
-            Run<KXInnerShadowProcessing>(data);
+        Run<KXInnerShadowProcessing>(data);
     } else {
         static_assert(std::is_same_v<P, KXRefineSelectionParams>);
         auto data = With<VQRefineSelectionProcessing::RefineSelectionData>(common);
@@ -147,8 +147,7 @@ void RunFilter(const P& params, KXFuzz::Bytes& in)
         data.shift = params.shift;
         if (in.Flag())
             data.boundSize = QSize(in.Range(-2, 400), in.Range(-2, 400));
-        const bool radiusRuns = std::isnan(params.radius) || params.radius <= kWorkCap || params.radius > 1e7;
-        if (radiusRuns && std::abs(static_cast<long long>(params.shift)) <= kWorkCap)
+        if (std::abs(static_cast<long long>(params.shift)) <= kShiftCap)
             Run<VQRefineSelectionProcessing>(data);
     }
 }
@@ -179,7 +178,9 @@ void Case(const char* header, const QByteArray& input, bool withHeader)
 
     const QByteArray rest = bytes.mid(static_cast<int>(buffer.pos()));
     KXFuzz::Bytes in(reinterpret_cast<const uint8_t*>(rest.constData()), static_cast<size_t>(rest.size()));
-    RunFilter(params, in);
+    const KXFuzz::Faults faults(in);
+    gCancelled = faults.Cancelled();
+    faults.Run([&] { RunFilter(params, in); });
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 // Fuzz target: text strings and settings through the text helper: plain,
 // deformed and selection images, outlines, carets and character hits, with
-// fuzzed fonts, bends, distortions and transforms (sizes capped so that an
-// image stays small).
+// fuzzed fonts (up to 500 pixels, under and struck-out lines), bends,
+// distortions and transforms, selections anywhere in the int range, and
+// sometimes a tile request failing as an exhausted manager fails it (a large
+// font takes fewer characters, so that an image stays a few megapixels).
 
 #include "KXFuzzSupport.h"
 
@@ -45,6 +47,22 @@ QMatrix4x4 Transform(KXFuzz::Bytes& in)
     return matrix;
 }
 
+// Every image, outline and helper line of the text, and a hit test.
+void Draw(KXTextHelper& helper, int start, int count, const QPoint& origin, const QPoint& point)
+{
+    QPointF offset;
+    (void)helper.CreateImageByText(offset);
+    (void)helper.CreateImageByTextWithDeformation(offset);
+    (void)helper.CreateImageByTextWithSelectionAndDeformation(offset, start, count);
+    QRectF textRect, transformedRect;
+    const QPainterPath path = helper.CreatePathByTextWithRect(textRect, transformedRect, offset);
+    (void)helper.TransformAndCreateImage(path, textRect, offset);
+    (void)helper.GetVerticalAndUnderLine(origin, start, count);
+    (void)helper.GetCharPath(origin);
+    const int hit = helper.FindSelectedChar(origin, point);
+    KXFUZZ_CHECK(hit >= -1 && hit <= helper.GetText().size());
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -56,9 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const float segment = in.Flag() ? in.Take<float>() : in.Range(1, 16);
         KXTextHelper helper(std::isfinite(segment) && segment > 0.05f ? segment : -1.0f);
         QFont font(QStringLiteral("DejaVu Sans"));
-        font.setPixelSize(in.Range(1, 60));
+        const int pixels = in.Flag() ? in.Range(1, 500) : in.Range(1, 60);
+        font.setPixelSize(pixels);
         font.setItalic(in.Flag());
         font.setBold(in.Flag());
+        font.setUnderline(in.Flag());
+        font.setStrikeOut(in.Flag());
         helper.SetFont(font);
         helper.SetColor(QColor::fromRgba(in.Take<uint32_t>()));
         helper.SetStyle(in.Range(-1, 2));
@@ -68,21 +89,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         helper.SetVDistortion(Setting(in));
         helper.SetTransform(Transform(in));
         helper.SetRenderMode(in.Range(0, 3));
-        const int start = in.Range(-3, 40), count = in.Range(-3, 40);
+        const int start = in.Flag() ? in.Take<int32_t>() : in.Range(-3, 40);
+        const int count = in.Flag() ? in.Take<int32_t>() : in.Range(-3, 40);
         const QPoint origin(in.Range(-50, 50), in.Range(-50, 50)), point(in.Range(-100, 300), in.Range(-100, 300));
-        helper.SetText(QString::fromUtf8(in.Chunk(48)));
-
-        QPointF offset;
-        (void)helper.CreateImageByText(offset);
-        (void)helper.CreateImageByTextWithDeformation(offset);
-        (void)helper.CreateImageByTextWithSelectionAndDeformation(offset, start, count);
-        QRectF textRect, transformedRect;
-        const QPainterPath path = helper.CreatePathByTextWithRect(textRect, transformedRect, offset);
-        (void)helper.TransformAndCreateImage(path, textRect, offset);
-        (void)helper.GetVerticalAndUnderLine(origin, start, count);
-        (void)helper.GetCharPath(origin);
-        const int hit = helper.FindSelectedChar(origin, point);
-        KXFUZZ_CHECK(hit >= -1 && hit <= helper.GetText().size());
+        const KXFuzz::Faults faults(in);
+        helper.SetText(QString::fromUtf8(in.Chunk(pixels > 60 ? 12 : 48)));
+        faults.Run([&] { Draw(helper, start, count, origin, point); });
     }
     KXFUZZ_CHECK(KXFuzz::FreeBlocks() == before);
     return 0;

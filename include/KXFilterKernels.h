@@ -174,6 +174,14 @@ private:
     int m_shift;
 };
 
+/// 2r + 1, the pixels of a box window of radius r, held to the int range (a
+/// radius that large is refused by the box passes; only the count stays
+/// defined).
+inline int KXBoxWindowCount(int radius)
+{
+    return int(std::min<int64_t>(std::max<int64_t>(2 * int64_t(radius) + 1, INT_MIN), INT_MAX));
+}
+
 /// The running sum of alpha over a window of 2r + 1 pixels. Positions
 /// outside the image count as the zero pixel in a box pass.
 class KXAlphaBlurAccumulator {
@@ -181,7 +189,7 @@ public:
     static constexpr bool kTransparentOutside = true; ///< Outside the image is transparent.
 
     /// Radius `radius`.
-    explicit KXAlphaBlurAccumulator(int radius) : m_radius(radius), m_count(2 * radius + 1) {}
+    explicit KXAlphaBlurAccumulator(int radius) : m_radius(radius), m_count(KXBoxWindowCount(radius)) {}
     void Add(const KXRGBA32i& p) { m_alpha += p.a; }      ///< Adds a pixel's alpha.
     void Subtract(const KXRGBA32i& p) { m_alpha -= p.a; } ///< Subtracts a pixel's alpha.
     /// Alpha := sum / count; the other bytes stay.
@@ -229,7 +237,7 @@ public:
     static constexpr bool kTransparentOutside = false; ///< Edge pixels repeat.
 
     /// Radius `radius`.
-    explicit KXRGBABlurAccumulator(int radius) : m_radius(radius), m_count(2 * radius + 1) {}
+    explicit KXRGBABlurAccumulator(int radius) : m_radius(radius), m_count(KXBoxWindowCount(radius)) {}
     /// Adds the four channels.
     void Add(const KXRGBA32i& p)
     {

@@ -20,8 +20,11 @@
 /// (between words, inside large letters) stay shared blank tiles. It gives exactly what QPainter gives on one
 /// QImage of the same size.
 ///
-/// Errors: a standard exception (such as tile manager exhaustion) is logged
-/// and an empty image is returned; an outline with coordinates that are not
+/// Errors: memory running out (std::bad_alloc: tile manager exhaustion
+/// passes as the manager's KXBadAlloc, a scratch picture that cannot be had
+/// as a plain std::bad_alloc) is thrown to the caller and nothing is drawn;
+/// any other standard exception is logged and an empty image is returned;
+/// an outline with coordinates that are not
 /// finite numbers is refused with one log line.
 ///
 /// The object is single-threaded; copies share their Qt data.
@@ -41,6 +44,8 @@
 #include <QSize>
 #include <QString>
 #include <QTransform>
+
+#include <vector>
 
 class KXCORE_EXPORT KXTextHelper {
 public:
@@ -124,13 +129,18 @@ private:
     KXImageRGBA32i CreateImageByTextWithSelection(QPointF& offset, int start, int count);
     QPainterPath CreateSelectionPath(QPointF& offset, int start, int count);
     static QPainterPath CreateSelectionPath(const QPointF& origin, const QSizeF& size, size_t segments);
-    double Boundary(int characters) const;
+    const std::vector<double>& Boundaries() const;
     double Baseline() const;
     QPainterPath GetUpperLine() const;
-    QPainterPath GetUnderLine(int start, int count) const;
+    QPainterPath GetUnderLine(const std::vector<double>& boundaries, int start, int count) const;
 
     QString text;
     QFont font;
+    // The character boundaries of boundaryText in boundaryFont, kept for
+    // the next caret or hit test of the same text.
+    mutable QString boundaryText;
+    mutable QFont boundaryFont;
+    mutable std::vector<double> boundaries;
     QColor color;
     QPainterPath textPath;
     QRectF textRect;

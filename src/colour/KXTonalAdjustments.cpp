@@ -169,7 +169,7 @@ int KXCurvesTransformation::SplineValue(int x, const QVector<QPoint>& points, co
     if (a.isEmpty() || points.size() != a.size() + 1)
         return 0;
     const int j = Lookup(x, points);
-    const double d = x - points[j].x();
+    const double d = double(x) - points[j].x(); // a point's x may lie far from 0 … 255
     return KXSpline::Round(((a[j] * d + b[j]) * d + c[j]) * d + points[j].y());
 }
 

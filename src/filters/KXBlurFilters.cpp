@@ -5,6 +5,7 @@
 #include "KXFilterPasses.h"
 #include "core/KXLogMacros.h"
 #include "filters/KXBlurFilterRun.h"
+#include "filters/KXFilterStages.h"
 #include "filters/KXRunProtocol.h"
 
 #include <cmath>
@@ -13,14 +14,22 @@ namespace {
 
 constexpr const char* kLogFile = "src/KXFilterProcessing";
 
-// A sigma whose weights are finite numbers and whose kernel the Gaussian
-// kernels build; anything else is logged.
-bool AcceptsSigma(double sigma)
+bool AcceptsSigma(double sigma, const KXImageRGBA32i& image)
 {
-    const double pi = 3.14159265358979323846;
-    if (std::isnormal(2.0 * pi * sigma * sigma) && std::trunc(sigma * 3.0) <= KXGaussianKernelBase::kMaxRadius)
+    return KXFilterStages::AcceptsSigma(sigma, image, kLogFile, "Gaussian blur");
+}
+
+// A radius the box passes take and within the picture; anything else is
+// logged.
+bool AcceptsBoxRadius(int radius, const KXImageRGBA32i& image)
+{
+    if (!KXBoxPassAcceptsRadius(radius))
+        return false;
+    if (KXFilterStages::WithinPicture(radius, image))
         return true;
-    KX_LOG_REPORT(kLogFile, QStringLiteral("Gaussian blur sigma %1 refused.").arg(sigma));
+    KX_LOG_REPORT(kLogFile, QStringLiteral("Box radius %1 refused: it must lie in 0 ... %2")
+                                .arg(radius)
+                                .arg(KXFilterStages::MaxRadiusFor(image)));
     return false;
 }
 
@@ -69,7 +78,7 @@ namespace KXBlurFilterRun {
 KXImageRGBA32i Box(KXAdjustmentProcessing& filter, QReadWriteLock& cancelLock, const bool& cancelFlag,
                    const KXBoxBlurProcessing::BlurData& data, KXLineRunner::Scheme scheme)
 {
-    if (!KXBoxPassAcceptsRadius(data.radius))
+    if (!AcceptsBoxRadius(data.radius, data.image))
         return data.image;
     const KXRGBABlurAccumulatorPremul accumulator(data.radius);
     return KXRunProtocol::RunSeparable(
@@ -86,7 +95,7 @@ KXImageRGBA32i Box(KXAdjustmentProcessing& filter, QReadWriteLock& cancelLock, c
 KXImageRGBA32i Gaussian(KXAdjustmentProcessing& filter, QReadWriteLock& cancelLock, const bool& cancelFlag,
                         const KXGaussianBlurProcessing::BlurData& data, KXLineRunner::Scheme scheme)
 {
-    if (!AcceptsSigma(data.sigma))
+    if (!AcceptsSigma(data.sigma, data.image))
         return data.image;
     const KXGaussian1DPremul kernel(data.sigma);
     return KXRunProtocol::RunSeparable(
@@ -116,7 +125,7 @@ KXImageRGBA32i KXBoxBlurProcessing::run(BlurData data)
 
 KXBoxBlurProcessing::ResultEx KXBoxBlurProcessing::runEx(BlurDataEx data)
 {
-    if (!KXBoxPassAcceptsRadius(data.radius))
+    if (!AcceptsBoxRadius(data.radius, data.image))
         return {data.image, data.layerOrigin};
     return RunEx<BlurDataEx, ResultEx>(data, data.radius, [this](const BlurData& d) { return run(d); });
 }
@@ -135,7 +144,7 @@ KXImageRGBA32i KXGaussianBlurProcessing::run(BlurData data)
 
 KXGaussianBlurProcessing::ResultEx KXGaussianBlurProcessing::runEx(BlurDataEx data)
 {
-    if (!AcceptsSigma(data.sigma))
+    if (!AcceptsSigma(data.sigma, data.image))
         return {data.image, data.layerOrigin};
     return RunEx<BlurDataEx, ResultEx>(data, GaussianMargin(data.sigma), [this](const BlurData& d) { return run(d); });
 }

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -41,7 +42,7 @@ public:
     static constexpr bool kTransparentOutside = false;
 
     explicit RoundedBoxSums(int radius)
-        : m_radius(radius), m_count(2 * radius + 1), m_countF(float(m_count)), m_float(m_count < 65536)
+        : m_radius(radius), m_count(KXBoxWindowCount(radius)), m_countF(float(m_count)), m_float(m_count < 65536)
     {
     }
     int Radius() const { return m_radius; }
@@ -199,15 +200,19 @@ void CopyBack(QImage& image, const QImage& blurred, const QRect& rect)
 }
 
 // The rows of the convolutions: Get reads a row of the image as it was
-// before the call, Set writes a row of the result.
+// before the call, Set writes a row of the result into a copy, and Commit
+// puts the finished result in the image's place, so that a failure on the
+// way (tile blocks or memory running out) leaves the image as it was.
 struct TiledRows {
     KXImageRGBA32i& image;
     const KXImageRGBA32i snapshot;
-    explicit TiledRows(KXImageRGBA32i& i) : image(i), snapshot(i) {}
+    KXImageRGBA32i result;
+    explicit TiledRows(KXImageRGBA32i& i) : image(i), snapshot(i), result(i) {}
     int Width() const { return int(image.Width()); }
     int Height() const { return int(image.Height()); }
     void Get(int y, KXPixelLine& row) const { snapshot.GetLine(unsigned(y), row.data(), unsigned(row.size()) * 4); }
-    void Set(int y, const KXPixelLine& row) { image.SetLine(unsigned(y), row.data(), unsigned(row.size()) * 4); }
+    void Set(int y, const KXPixelLine& row) { result.SetLine(unsigned(y), row.data(), unsigned(row.size()) * 4); }
+    void Commit() { image = result; }
 };
 
 // Scan lines hold the words that QImage::pixel and setPixel read and write
@@ -215,7 +220,8 @@ struct TiledRows {
 struct ScanRows {
     QImage& image;
     const QImage snapshot;
-    explicit ScanRows(QImage& i) : image(i), snapshot(i) {}
+    QImage result;
+    explicit ScanRows(QImage& i) : image(i), snapshot(i), result(i) {}
     int Width() const { return image.width(); }
     int Height() const { return image.height(); }
     void Get(int y, KXPixelLine& row) const
@@ -224,8 +230,12 @@ struct ScanRows {
     }
     void Set(int y, const KXPixelLine& row)
     {
-        std::memcpy(image.scanLine(y), static_cast<const void*>(row.data()), row.size() * 4);
+        uchar* const line = result.scanLine(y); // the first detaches: null without the memory
+        if (!line)
+            throw std::bad_alloc();
+        std::memcpy(line, static_cast<const void*>(row.data()), row.size() * 4);
     }
+    void Commit() { image = result; }
 };
 
 bool AcceptKernel(const double* kernel, const QSize& size)
@@ -305,6 +315,7 @@ void Convolve(Rows&& rows, const double* kernel, const QSize& size)
         }
         rows.Set(y, out);
     }
+    rows.Commit();
 }
 
 } // namespace

@@ -15,7 +15,9 @@
 #include <QWriteLocker>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <new>
 
 namespace {
@@ -58,6 +60,15 @@ bool Cancelled(QReadWriteLock& lock, const bool& flag)
     return flag;
 }
 
+// Whether every corner of `box` is an int.
+bool InIntRange(const KXRunProtocol::Box& box)
+{
+    const auto fits = [](int64_t v) {
+        return v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max();
+    };
+    return fits(box.left) && fits(box.top) && fits(box.right) && fits(box.bottom);
+}
+
 } // namespace
 
 namespace KXDetailFilterRun {
@@ -79,12 +90,14 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
 {
     using KXRunProtocol::Box;
     KXImageRGBA32i image = data.image;
-    if (!KXFilterStages::AcceptsSigma(data.sigma, kLogFile, "High pass"))
+    if (!KXFilterStages::AcceptsSigma(data.sigma, image, kLogFile, "High pass"))
         return image;
     const unsigned int mode = KXHighPassProcessing::IndexToMode(data.modeIndex);
     const double opacity = data.amount / 100.0;
     const bool area = data.selectionRect.isValid();
-    const QRect a = data.selectionRect.translated(data.offset);
+    // The area in layer coordinates, in 64 bits (the offset may move it
+    // beyond the int range; then it misses the layer and H is not used).
+    const Box moved = Box::Of(data.selectionRect).Moved(data.offset);
 
     KXImageRGBA32i h, blended;
     bool cached = false;
@@ -101,9 +114,8 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
         filter.SetProgressValue(1);
     } else {
         const Box bounds = Box::Of(image.Rect());
-        const Box target = area ? Box::Of(data.selectionRect).Moved(data.offset) & bounds : bounds;
-        const Box grown = area ? Box::Of(data.selectionRect).Moved(data.offset).Grown(int64_t(data.sigma)) & bounds
-                               : bounds;
+        const Box target = area ? moved & bounds : bounds;
+        const Box grown = area ? moved.Grown(int64_t(data.sigma)) & bounds : bounds;
         KXImageRGBA32i c = image;
         const KXGaussian1DPremul kernel(data.sigma);
         KXKernelPass<KXGaussian1DPremul> rows(c, grown.ToRect(), kernel, KXPassDirection::Horizontal);
@@ -128,14 +140,19 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
             blended = image;
             bool made = true;
             try {
-                h = KXImageRGBA32i(static_cast<unsigned int>(a.width()), static_cast<unsigned int>(a.height()));
+                // H's size from the corners: QRect's width wraps past INT_MAX.
+                const int64_t width = moved.right - moved.left + 1, height = moved.bottom - moved.top + 1;
+                if (width > std::numeric_limits<int>::max() || height > std::numeric_limits<int>::max())
+                    throw std::bad_alloc();
+                h = KXImageRGBA32i(static_cast<unsigned int>(width), static_cast<unsigned int>(height));
             } catch (const std::bad_alloc&) {
                 made = false;
             }
             if (!made || target.IsEmpty()) {
                 run.Runner().RunDeferred(target.IsEmpty() ? 0 : target.Height());
             } else {
-                const QPoint fromH = a.topLeft(), toSelection = data.selectionRect.topLeft();
+                const QPoint fromH(KXFilterStages::HeldToInt(moved.left), KXFilterStages::HeldToInt(moved.top));
+                const QPoint toSelection = data.selectionRect.topLeft();
                 // Where the selection is opaque over a block, its weight
                 // changes nothing: the cut copies, and the blend goes
                 // without the mask (the masked alpha s.a * 255 * op / 65280
@@ -160,7 +177,9 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
                 });
             }
             if (!run.Runner().Cancelled() && !made) {
-                KX_LOG_REPORT(kLogFile, QStringLiteral("High pass area %1 x %2 refused.").arg(a.width()).arg(a.height()));
+                KX_LOG_REPORT(kLogFile, QStringLiteral("High pass area %1 x %2 refused.")
+                                            .arg(moved.right - moved.left + 1)
+                                            .arg(moved.bottom - moved.top + 1));
                 return image;
             }
         } else {
@@ -190,8 +209,10 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
         return image;
     if (!cached)
         image = blended;
-    else if (area)
-        BlendMaskOn(h, h.Rect(), mode, image, a, opacity, data.selection, data.selectionRect, false, false);
+    else if (area && !(moved & Box::Of(image.Rect())).IsEmpty() && InIntRange(moved))
+        BlendMaskOn(h, h.Rect(), mode, image,
+                    QRect(QPoint(int(moved.left), int(moved.top)), QPoint(int(moved.right), int(moved.bottom))),
+                    opacity, data.selection, data.selectionRect, false, false);
     else
         BlendOn(h, h.Rect(), mode, image, image.Rect(), opacity, false);
     filter.SetProgressValue(total);

@@ -267,7 +267,7 @@ KXImageRGBA32i KXVignetteProcessing::run(VignetteData data)
         return data.image;
     }
     const double a = data.image.Width() * 0.5, b = data.image.Height() * 0.5;
-    const double s = (100 - data.amount) / 100.0;
+    const double s = (100.0 - data.amount) / 100.0; // in double: amount may be INT_MIN
     const KXRGBA32i colour(data.colour.rgba());
     if (data.curve == 0)
         return Vignette(*this, m_cancelLock, m_cancelFlag, data, Linear(a, b, s, data.reach, colour), a, b);
@@ -278,12 +278,30 @@ KXImageRGBA32i KXVignetteProcessing::run(VignetteData data)
 
 namespace KXEffectFilterRun {
 
+// The noise region in layer coordinates: the layer, or the selection
+// rectangle moved by the offset. A rectangle wider or taller than twice the
+// layer (and than 1024) is cut to the layer: the noise beyond it is never
+// shown, and its pixels do not depend on where they lie.
+Box NoiseRegion(const KXAddNoiseProcessing::AddNoiseData& data, const Box& bounds)
+{
+    if (!data.selectionRect.isValid())
+        return bounds;
+    const Box region = Box::Of(data.selectionRect).Moved(data.offset);
+    const double bound = KXFilterStages::MaxRadiusFor(data.image);
+    if (double(region.right - region.left + 1) <= bound && double(region.bottom - region.top + 1) <= bound)
+        return region;
+    const Box shown = region & bounds;
+    return shown.IsEmpty() ? Box{0, 0, -1, -1} : shown;
+}
+
 KXImageRGBA32i AddNoise(KXAdjustmentProcessing& filter, const NoiseShared& shared,
                         const KXAddNoiseProcessing::AddNoiseData& data, uint32_t seed)
 {
     Image image = data.image;
     const bool area = data.selectionRect.isValid();
-    const QSize size = area ? data.selectionRect.size() : QSize(int(image.Width()), int(image.Height()));
+    const Box bounds = Box::Of(image.Rect());
+    const Box region = NoiseRegion(data, bounds);
+    const QSize size(int(region.right - region.left + 1), int(region.bottom - region.top + 1));
     const bool uniform = data.distribution == 0;
     Image& cache = uniform ? shared.uniformNoise : shared.gaussianNoise;
     Image noise;
@@ -303,9 +321,11 @@ KXImageRGBA32i AddNoise(KXAdjustmentProcessing& filter, const NoiseShared& share
             return image;
         }
     }
-    const Box bounds = Box::Of(image.Rect());
-    const QPoint at = area ? data.selectionRect.topLeft() + data.offset : QPoint();
-    const Box rows = area ? Box::Of(data.selectionRect).Moved(data.offset) & bounds & SelectionBox(data) : bounds;
+    // Where the region does not fit an int it lies beyond the layer: no
+    // rows are merged and `at` is not used.
+    const QPoint at = area ? QPoint(KXFilterStages::HeldToInt(region.left), KXFilterStages::HeldToInt(region.top))
+                           : QPoint();
+    const Box rows = area ? region & bounds & SelectionBox(data) : bounds;
     const int tiles = reuse ? 0 : KXFilterStages::TileCount(noise, noise.Rect());
     KXRunProtocol::Run run(filter, shared.cancelLock, shared.cancelFlag, tiles + rows.Height(),
                            KXLineRunner::Scheme::ConcurrentLines);
@@ -363,7 +383,7 @@ KXDiffuseGlowProcessing::~KXDiffuseGlowProcessing() = default;
 KXImageRGBA32i KXDiffuseGlowProcessing::run(DiffuseGlowData data)
 {
     Image image = data.image;
-    if (!KXFilterStages::AcceptsSigma(data.sigma, kLogFile, "Diffuse glow"))
+    if (!KXFilterStages::AcceptsSigma(data.sigma, image, kLogFile, "Diffuse glow"))
         return image;
     const bool area = data.selectionRect.isValid();
     const Box bounds = Box::Of(image.Rect());

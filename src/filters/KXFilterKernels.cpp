@@ -29,7 +29,7 @@ KXGaussianKernelBase::KXGaussianKernelBase(double sigma)
         sigma = 1.0 / 3.0;
         m_radius = 1;
     } else {
-        m_radius = std::max(1, static_cast<int>(reach));
+        m_radius = reach < 1.0 ? 1 : static_cast<int>(reach); // a negative sigma too
     }
     const int r = m_radius;
     m_weights.assign(static_cast<size_t>(2 * r + 1), 0.0);

@@ -25,19 +25,47 @@
 #include <QRect>
 #include <QString>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace KXFilterStages {
 
 using Image = KXImageRGBA32i;
 
-// A sigma whose Gaussian weights are finite numbers and whose kernel the
-// Gaussian kernels build; anything else is logged as `what`'s.
-inline bool AcceptsSigma(double sigma, const char* logFile, const char* what)
+// The widest kernel radius a filter runs on `image`: twice the picture's
+// larger side, and never below 1024 (so that a small picture keeps every
+// ordinary value). A kernel reaching further adds work that grows with the
+// parameter and not with the picture.
+inline double MaxRadiusFor(const Image& image)
+{
+    return std::max(1024.0, 2.0 * double(std::max(image.Width(), image.Height())));
+}
+
+// `v` held to the int range (a coordinate beyond it lies outside every
+// image).
+inline int HeldToInt(int64_t v)
+{
+    return int(std::min<int64_t>(std::max<int64_t>(v, std::numeric_limits<int>::min()),
+                                 std::numeric_limits<int>::max()));
+}
+
+// Whether `radius` lies in 0 ... MaxRadiusFor(image) (NaN does not).
+inline bool WithinPicture(double radius, const Image& image)
+{
+    return radius >= 0.0 && radius <= MaxRadiusFor(image);
+}
+
+// A sigma above 0 whose Gaussian weights are finite numbers and whose
+// kernel the Gaussian kernels build, of a radius within the picture;
+// anything else is logged as `what`'s.
+inline bool AcceptsSigma(double sigma, const Image& image, const char* logFile, const char* what)
 {
     const double pi = 3.14159265358979323846;
-    if (std::isnormal(2.0 * pi * sigma * sigma) && std::trunc(sigma * 3.0) <= KXGaussianKernelBase::kMaxRadius)
+    if (sigma > 0.0 && std::isnormal(2.0 * pi * sigma * sigma) &&
+        std::trunc(sigma * 3.0) <= KXGaussianKernelBase::kMaxRadius && WithinPicture(std::trunc(sigma * 3.0), image))
         return true;
     KX_LOG_REPORT(logFile, QStringLiteral("%1 sigma %2 refused.").arg(QLatin1String(what)).arg(sigma));
     return false;

@@ -5,6 +5,7 @@
 #include "KXFilterPasses.h"
 #include "core/KXLogMacros.h"
 #include "filters/KXAlphaBoxRun.h"
+#include "filters/KXFilterStages.h"
 #include "filters/KXRunProtocol.h"
 #include "filters/KXShiftEdgeRun.h"
 
@@ -18,10 +19,12 @@ constexpr const char* kLogFile = "src/KXFilterProcessing";
 
 using KXRunProtocol::Box;
 
-// A radius the box passes take; anything else is logged.
-bool AcceptsRadius(double radius)
+// A radius the box passes take and within the picture; anything else is
+// logged.
+bool AcceptsRadius(double radius, const KXImageRGBA32i& mask)
 {
-    if (radius >= 0.0 && std::trunc(radius) <= KXBoxPassMaxRadius)
+    if (radius >= 0.0 && std::trunc(radius) <= KXBoxPassMaxRadius &&
+        KXFilterStages::WithinPicture(std::trunc(radius), mask))
         return true;
     KX_LOG_REPORT(kLogFile, QStringLiteral("Refine selection radius %1 refused.").arg(radius));
     return false;
@@ -103,7 +106,7 @@ VQRefineSelectionProcessing::~VQRefineSelectionProcessing() = default;
 VQRefineSelectionProcessing::VQRefineSelectionResult VQRefineSelectionProcessing::run(RefineSelectionData data)
 {
     VQRefineSelectionResult result;
-    if (!data.selectionRect.isValid() || !AcceptsRadius(data.radius))
+    if (!data.selectionRect.isValid() || !AcceptsRadius(data.radius, data.image))
         return result;
     const int shiftSteps = data.shift != 0 ? 1 : 0; // times rows + columns
 

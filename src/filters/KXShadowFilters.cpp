@@ -8,6 +8,7 @@
 #include "core/KXLogMacros.h"
 #include "core/KXTileWalker.h"
 #include "filters/KXAlphaBoxRun.h"
+#include "filters/KXFilterStages.h"
 #include "filters/KXRunProtocol.h"
 
 #include <cstdint>
@@ -85,10 +86,11 @@ void TileStage(KXLineRunner& runner, KXImageRGBA32i& image, const Op& op)
     });
 }
 
-// A size the canvas and the box passes take; anything else is logged.
-bool AcceptsSize(int size)
+// A size the canvas and the box passes take and within the picture;
+// anything else is logged.
+bool AcceptsSize(int size, const KXImageRGBA32i& image)
 {
-    if (size >= 0 && size <= KXBoxPassMaxRadius)
+    if (size >= 0 && size <= KXBoxPassMaxRadius && KXFilterStages::WithinPicture(size, image))
         return true;
     KX_LOG_REPORT(kLogFile, QStringLiteral("Shadow size %1 refused.").arg(size));
     return false;
@@ -123,7 +125,7 @@ KXDropShadowProcessing::~KXDropShadowProcessing() = default;
 KXDropShadowProcessing::DropShadowResult KXDropShadowProcessing::run(DropShadowData data)
 {
     DropShadowResult result;
-    if (!AcceptsSize(data.size) || data.image.Width() == 0 || data.image.Height() == 0)
+    if (!AcceptsSize(data.size, data.image) || data.image.Width() == 0 || data.image.Height() == 0)
         return result;
     const KXRGBA32i colour = ShadowColour(data);
     KXImageRGBA32i masked = MaskedLayer(data);
@@ -157,7 +159,7 @@ KXInnerShadowProcessing::~KXInnerShadowProcessing() = default;
 KXInnerShadowProcessing::InnerShadowResult KXInnerShadowProcessing::run(InnerShadowData data)
 {
     InnerShadowResult result;
-    if (!AcceptsSize(data.size) || data.image.Width() == 0 || data.image.Height() == 0)
+    if (!AcceptsSize(data.size, data.image) || data.image.Width() == 0 || data.image.Height() == 0)
         return result;
     const KXColorize<KXRGBA32i> colorize(ShadowColour(data));
     const KXImageRGBA32i masked = MaskedLayer(data);

@@ -42,6 +42,15 @@ struct AreaRule {
     }
 };
 
+// Whether `area` (a valid rectangle) lies inside `rect`, from the corners:
+// QRect::contains goes through the width, which wraps for an area wider
+// than INT_MAX.
+bool Inside(const QRect& area, const QRect& rect)
+{
+    return !area.isEmpty() && !rect.isEmpty() && area.left() >= rect.left() && area.top() >= rect.top() &&
+           area.right() <= rect.right() && area.bottom() <= rect.bottom();
+}
+
 // The destination pixels an affine transform can reach from `area`: the
 // mapped bounds of the area (grown by the -1e-10 tolerance) plus a pixel
 // all round, cut to `bounds`. A projective transform may reach anywhere.
@@ -49,8 +58,10 @@ QRect Reach(const QTransform& transform, const QRect& area, const QRect& bounds)
 {
     if (transform.type() == QTransform::TxProject)
         return bounds;
-    const QRectF mapped = transform.mapRect(QRectF(area.left() - 1e-9, area.top() - 1e-9, area.width() + 2e-9,
-                                                   area.height() + 2e-9));
+    // The size from the corners in double: QRect's width wraps past INT_MAX.
+    const double width = double(area.right()) - area.left() + 1, height = double(area.bottom()) - area.top() + 1;
+    const QRectF mapped =
+        transform.mapRect(QRectF(area.left() - 1e-9, area.top() - 1e-9, width + 2e-9, height + 2e-9));
     const double left = std::max(std::floor(mapped.left()) - 1, double(bounds.left()));
     const double top = std::max(std::floor(mapped.top()) - 1, double(bounds.top()));
     const double right = std::min(std::ceil(mapped.right()) + 1, double(bounds.right()));
@@ -70,7 +81,7 @@ bool Transform(const Image& source, const QTransform& transform, const QRect& so
     if (!invertible)
         return false;
     const QRect area = sourceRect.isValid() ? sourceRect : source.Rect();
-    if (!source.Rect().contains(area)) {
+    if (!Inside(area, source.Rect())) {
         KX_LOG_REPORT(kLogFile, QStringLiteral("TransformImage: the source area reaches outside the source"));
         return false;
     }

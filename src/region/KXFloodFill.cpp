@@ -151,16 +151,18 @@ bool KXFloodFillHelper::ColorRangeFill(const KXImage<KXRGBA32i, 128, 128>& sourc
                                        KXImage<KXRGBA32i, 128, 128>& target, const QPoint& seed,
                                        const KXRGBA32i& tolerance, const KXRGBA32i& fill, QRect* bounds)
 {
-    if (&target != &source)
-        target = source;
-    if (!Inside(target, seed)) {
+    // A refused seed leaves the target alone; the fill is built on a copy
+    // of the source and put in the target's place when done, so that a
+    // failure on the way changes nothing either.
+    if (!Inside(source, seed)) {
         KX_LOG_REPORT(kModule, QStringLiteral("Seed point is out of range %1"));
         return false;
     }
-    const ToleranceMatch match(target.GetColor(seed.x(), seed.y()), tolerance.value);
+    KXImage<KXRGBA32i, 128, 128> result = source;
+    const ToleranceMatch match(result.GetColor(seed.x(), seed.y()), tolerance.value);
     const uint32_t paint = fill.value;
     KXScanLineFill::Extent extent(seed);
-    KXTileWalker::WriteArea(target, target.Rect(), KXTileWalker::Run::Serial,
+    KXTileWalker::WriteArea(result, result.Rect(), KXTileWalker::Run::Serial,
                             [&](KXRGBA32i* pixels, const QRect& part, unsigned int column, unsigned int row) {
                                 const int x0 = int(column) * 128, y0 = int(row) * 128;
                                 for (int y = part.top(); y <= part.bottom(); ++y) {
@@ -181,6 +183,7 @@ bool KXFloodFillHelper::ColorRangeFill(const KXImage<KXRGBA32i, 128, 128>& sourc
                                     }
                                 }
                             });
+    target = result;
     SetBounds(bounds, extent.Rect());
     return true;
 }

@@ -4,6 +4,9 @@
 #include "core/KXTileWalker.h"
 #include "region/KXInpaintPass.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <vector>
 
 using KXInpaintPass::AlphaGrid;
@@ -97,8 +100,14 @@ public:
     }
 
     bool KnownAtStart(int x, int y) const { return m_area.contains(x, y) && m_start.GetColor(x, y).a < 255; }
-    uint32_t Read(int x, int y) const { return m_image.GetColor(x + m_offset.x(), y + m_offset.y()).value; }
-    void Write(int x, int y, uint32_t value) { m_image.SetColor(x + m_offset.x(), y + m_offset.y(), value); }
+    uint32_t Read(int x, int y) const
+    {
+        return m_image.GetColor(Moved(x, m_offset.x()), Moved(y, m_offset.y())).value;
+    }
+    void Write(int x, int y, uint32_t value)
+    {
+        m_image.SetColor(Moved(x, m_offset.x()), Moved(y, m_offset.y()), value);
+    }
     void MarkKnown(int x, int y) { m_mask.SetColor(x, y, 0u); }
     void ClearFront(int x, int y) { m_front.SetColor(x, y, 0u); }
     void AddFront(int x, int y)
@@ -108,6 +117,14 @@ public:
     }
 
 private:
+    // v + by, held to the int range: a sum beyond it is outside the image
+    // either way, and the accessors refuse it as such.
+    static int Moved(int v, int by)
+    {
+        return int(std::min<int64_t>(std::max<int64_t>(int64_t(v) + by, std::numeric_limits<int>::min()),
+                                     std::numeric_limits<int>::max()));
+    }
+
     Image& m_image;
     const Image& m_start;
     Image& m_mask;
@@ -177,13 +194,28 @@ void KXInpaint::operator()(int)
 
 // ---- KXInpaintIterative ---------------------------------------------------
 
+namespace {
+
+// a - b, each coordinate held to the int range: an offset beyond it moves
+// every mask pixel outside the image, as the held one does.
+QPoint Difference(const QPoint& a, const QPoint& b)
+{
+    const auto held = [](int64_t v) {
+        return int(std::min<int64_t>(std::max<int64_t>(v, std::numeric_limits<int>::min()),
+                                     std::numeric_limits<int>::max()));
+    };
+    return QPoint(held(int64_t(a.x()) - b.x()), held(int64_t(a.y()) - b.y()));
+}
+
+} // namespace
+
 KXInpaintIterative::KXInpaintIterative(Image& image, const Image& mask, const QRect& imageRect, const QRect& maskRect)
     : m_image(&image),
       m_mask(mask),
       m_imageRect(imageRect),
       m_maskRect(maskRect),
       m_rim(KXTileWalker::Clip(maskRect, mask.Rect())),
-      m_offset(imageRect.topLeft() - maskRect.topLeft()),
+      m_offset(Difference(imageRect.topLeft(), maskRect.topLeft())),
       m_active(maskRect.isValid())
 {
     Gradient(mask, maskRect);

@@ -18,31 +18,53 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPolygonF>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <limits>
+#include <new>
 
 namespace {
 
 const char kLogFile[] = "src/KXTextHelper";
 
-// Draws with the log guard: a standard exception is logged and gives an
-// empty image; a path that is not finite is refused with a log line.
-KXImageRGBA32i Draw(const QPainterPath& path, const QRectF& frame, const KXTextOutline::Paint& paint)
+// Runs `body` under the log guard: a standard exception is logged and gives
+// an empty image, except that memory running out (tile blocks, the pen's
+// scratch picture) is passed on as it is, never taken for a text without ink.
+template <class Body>
+KXImageRGBA32i Guarded(Body&& body)
 {
-    return KXLog::GuardStd(
+    std::exception_ptr exhausted;
+    KXImageRGBA32i image = KXLog::GuardStd(
         KX_SITE(kLogFile),
         [&] {
-            if (!KXTextOutline::IsFinite(path) || !std::isfinite(frame.width()) || !std::isfinite(frame.height()) ||
-                std::fabs(frame.left()) > 1e9 || std::fabs(frame.top()) > 1e9 || frame.width() > 1e9 ||
-                frame.height() > 1e9) {
-                KX_LOG_REPORT(kLogFile, QStringLiteral("Text outline coordinate is not a usable number"));
+            try {
+                return body();
+            } catch (const std::bad_alloc&) {
+                exhausted = std::current_exception();
                 return KXImageRGBA32i();
             }
-            return KXTextOutline::Render(path, frame.toRect(), paint);
         },
         KXImageRGBA32i());
+    if (exhausted)
+        std::rethrow_exception(exhausted);
+    return image;
+}
+
+// Draws under Guarded; a path that is not finite is refused with a log line.
+KXImageRGBA32i Draw(const QPainterPath& path, const QRectF& frame, const KXTextOutline::Paint& paint)
+{
+    return Guarded([&] {
+        if (!KXTextOutline::IsFinite(path) || !std::isfinite(frame.width()) || !std::isfinite(frame.height()) ||
+            std::fabs(frame.left()) > 1e9 || std::fabs(frame.top()) > 1e9 || frame.width() > 1e9 ||
+            frame.height() > 1e9) {
+            KX_LOG_REPORT(kLogFile, QStringLiteral("Text outline coordinate is not a usable number"));
+            return KXImageRGBA32i();
+        }
+        return KXTextOutline::Render(path, frame.toRect(), paint);
+    });
 }
 
 // Whole pixels, rounding half away from zero like qRound; a coordinate
@@ -197,8 +219,7 @@ QPainterPath KXTextHelper::TransformPath(const QPainterPath& path, const QRectF&
 // box, resampled bilinearly.
 KXImageRGBA32i KXTextHelper::TransformImage(const KXImageRGBA32i& image) const
 {
-    return KXLog::GuardStd(KX_SITE(kLogFile), [&] { return KXTextOutline::Transformed(image, UserTransform()); },
-                           KXImageRGBA32i());
+    return Guarded([&] { return KXTextOutline::Transformed(image, UserTransform()); });
 }
 
 // ---- Rendering ----
@@ -263,12 +284,13 @@ QPainterPath KXTextHelper::CreateSelectionPath(QPointF&, int start, int count)
     if (count <= 0) // 0 and -1 select nothing; other negative counts neither
         return QPainterPath();
     PrepareOutlines();
-    const double x = Boundary(start);
+    const std::vector<double>& x = Boundaries();
+    const double left = x[size_t(std::max(0, std::min(start, text.size())))];
     const int first = std::max(0, std::min(start, text.size()));
     const double w = QFontMetrics(font).horizontalAdvance(text.mid(first, count));
     const QRect t = textRect.toRect();
     QPainterPath path;
-    path.addRect(QRectF(x, t.top(), w, t.bottom() - t.top() + 1));
+    path.addRect(QRectF(left, t.top(), w, t.bottom() - t.top() + 1));
     return path;
 }
 
@@ -323,10 +345,43 @@ KXImageRGBA32i KXTextHelper::CreateImageByTextWithSelectionAndDeformation(QPoint
 
 // ---- Caret, lines and hit test ----
 
-double KXTextHelper::Boundary(int characters) const
+// The x of every character boundary, 0 to text.size(), in whole pixels: the
+// caret positions of the text laid out once (the glyph advances the outline
+// is drawn with, kerning included). The layout is cut into lines of 64
+// characters, each measured from its own start, so that the work is linear
+// in the text's length (a cursor position is found by summing the advances
+// from its line's start). Kept until the text or the font changes.
+const std::vector<double>& KXTextHelper::Boundaries() const
 {
-    const int k = std::max(0, std::min(characters, text.size()));
-    return QFontMetrics(font).horizontalAdvance(text.left(k));
+    if (!boundaries.empty() && boundaryText == text && boundaryFont == font)
+        return boundaries;
+    std::vector<double> x(size_t(text.size()) + 1, 0.0);
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAnywhere);
+    layout.setTextOption(option);
+    layout.setCacheEnabled(true);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine())
+        line.setNumColumns(64);
+    layout.endLayout();
+    double lineStart = 0;
+    int done = 0;
+    for (int i = 0; i < layout.lineCount(); ++i) {
+        const QTextLine line = layout.lineAt(i);
+        const int first = line.textStart(), last = std::min(first + line.textLength(), text.size());
+        const double origin = line.cursorToX(first);
+        for (int k = first; k <= last; ++k)
+            x[size_t(k)] = qRound(lineStart + line.cursorToX(k) - origin);
+        lineStart += line.cursorToX(last) - origin;
+        done = last;
+    }
+    for (int k = done + 1; k <= text.size(); ++k)
+        x[size_t(k)] = x[size_t(done)];
+    boundaries.swap(x);
+    boundaryText = text;
+    boundaryFont = font;
+    return boundaries;
 }
 
 // The base line's y in the outline's coordinates (the outline was moved up
@@ -343,22 +398,24 @@ QPainterPath KXTextHelper::GetUpperLine() const
     QPainterPath path;
     if (text.isEmpty())
         return path;
+    const std::vector<double>& x = Boundaries();
     path.moveTo(textRect.topLeft());
     for (int k = 1; k <= text.size(); ++k)
-        path.lineTo(Boundary(k), textRect.top());
+        path.lineTo(x[size_t(k)], textRect.top());
     return path;
 }
 
-QPainterPath KXTextHelper::GetUnderLine(int start, int count) const
+QPainterPath KXTextHelper::GetUnderLine(const std::vector<double>& x, int start, int count) const
 {
     QPainterPath path;
     const int first = std::max(0, std::min(start, text.size()));
-    const int last = std::max(first, std::min(start + std::max(count, 0), text.size()));
+    // In 64 bits: start + count can pass INT_MAX.
+    const int last = int(std::max<qint64>(first, std::min<qint64>(qint64(start) + std::max(count, 0), text.size())));
     if (last == first)
         return path;
-    path.moveTo(Boundary(first), textRect.bottom());
+    path.moveTo(x[size_t(first)], textRect.bottom());
     for (int k = first + 1; k <= last; ++k)
-        path.lineTo(Boundary(k), textRect.bottom());
+        path.lineTo(x[size_t(k)], textRect.bottom());
     return path;
 }
 
@@ -366,15 +423,16 @@ QPainterPath KXTextHelper::GetVerticalAndUnderLine(const QPoint& origin, int sta
 {
     PrepareOutlines();
     const QFontMetrics metrics(font);
-    const double x = Boundary(start);
+    const std::vector<double>& x = Boundaries();
+    const double caret = x[size_t(std::max(0, std::min(start, text.size())))];
     QRect tight = text.isEmpty() ? QRect() : metrics.tightBoundingRect(text);
     if (!tight.isValid())
         tight = metrics.tightBoundingRect(QStringLiteral("qf"));
     const double baseline = Baseline();
     QPainterPath path;
-    path.moveTo(x, baseline + tight.top());
-    path.lineTo(x, baseline + tight.bottom());
-    path.addPath(GetUnderLine(start, count));
+    path.moveTo(caret, baseline + tight.top());
+    path.lineTo(caret, baseline + tight.bottom());
+    path.addPath(GetUnderLine(x, start, count));
     if (style == 1)
         Deform(path, DeformationOf(heavyPath));
     path.translate(origin);

@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace KXTextOutline {
@@ -36,7 +37,9 @@ constexpr int kTile = 128;
 constexpr float kEpsilon = 2.220446049250313e-16f;
 
 // The widest a single segment of the path reaches along x or y (a curve is
-// inside the box of its control points).
+// inside the box of its control points). A horizontal or vertical line is
+// left out: cut anywhere, it steps along the same row or column of pixels
+// with the same coverage, so it needs no margin.
 double LongestSegment(const QPainterPath& path)
 {
     double longest = 0;
@@ -59,7 +62,8 @@ double LongestSegment(const QPainterPath& path)
             }
             i += 2;
         }
-        longest = std::max({longest, right - left, bottom - top});
+        if (e.isCurveTo() || (left != right && top != bottom))
+            longest = std::max({longest, right - left, bottom - top});
         last = end;
     }
     return longest;
@@ -127,6 +131,68 @@ void CopyBlock(uchar* to, int toStride, const uchar* from, int fromStride)
     for (int y = 0; y < kTile; ++y)
         std::memcpy(to + y * toStride, from + y * fromStride, kTile * 4);
 }
+
+// The part of the picture the pen is drawn on for one tile: the tile with a
+// margin wider than the longest segment, cut to what the tile's outline can
+// reach (a line wholly inside is never cut). In 64 bits: the margin can be
+// 100,000 pixels and the outline's box far beyond the frame.
+QRect PenRect(const QRect& tile, int margin, const QPainterPath& path)
+{
+    const QRectF box = path.controlPointRect();
+    const qint64 left = std::max<qint64>(qint64(tile.left()) - margin, qint64(std::floor(box.left())) - 3);
+    const qint64 top = std::max<qint64>(qint64(tile.top()) - margin, qint64(std::floor(box.top())) - 3);
+    const qint64 right = std::min<qint64>(qint64(tile.left()) + kTile + margin, qint64(std::ceil(box.right())) + 3);
+    const qint64 bottom = std::min<qint64>(qint64(tile.top()) + kTile + margin, qint64(std::ceil(box.bottom())) + 3);
+    // The tile itself is always inside (its pixels go through the window).
+    const qint64 x0 = std::min<qint64>(left, tile.left()), y0 = std::min<qint64>(top, tile.top());
+    const qint64 x1 = std::max<qint64>(right, tile.left() + kTile), y1 = std::max<qint64>(bottom, tile.top() + kTile);
+    return QRect(int(x0), int(y0), int(x1 - x0), int(y1 - y0));
+}
+
+// One buffer for the pen's scratch pictures of every tile, grown to the
+// largest asked for; each tile paints on a view of its top-left part.
+class Scratch {
+public:
+    QImage& For(const QRect& area)
+    {
+        if (area.width() > width || area.height() > height) {
+            // Grown at least twofold in the direction that needs it: the
+            // areas of a row of tiles along a long edge grow a tile at a
+            // time.
+            const qint64 needW = std::max(area.width(), width), needH = std::max(area.height(), height);
+            qint64 w = area.width() > width ? std::max<qint64>(needW, 2 * qint64(width)) : needW;
+            qint64 h = area.height() > height ? std::max<qint64>(needH, 2 * qint64(height)) : needH;
+            if (w * h > kMaxPixels)
+                w = needW, h = needH;
+            // Refused as memory that cannot be had rather than left undrawn.
+            if (w * h > kMaxPixels)
+                throw std::bad_alloc();
+            buffer.clear();
+            buffer.shrink_to_fit();
+            buffer.assign(size_t(w * h), 0u);
+            width = int(w), height = int(h);
+        }
+        view = QImage(reinterpret_cast<uchar*>(buffer.data()), area.width(), area.height(),
+                      qsizetype(width) * 4, QImage::Format_ARGB32);
+        origin = area.topLeft();
+        return view;
+    }
+    QPoint Origin() const { return origin; }
+    // The tile's top-left pixel in the current view.
+    uchar* Window(const QRect& tile)
+    {
+        const qsizetype x = tile.left() - origin.x(), y = tile.top() - origin.y();
+        return view.bits() + y * view.bytesPerLine() + x * 4;
+    }
+
+private:
+    // 1 GB of pixels: a pen picture beyond this is an outline no text needs.
+    static constexpr qint64 kMaxPixels = qint64(1) << 28;
+    std::vector<quint32> buffer;
+    int width = 0, height = 0;
+    QImage view;
+    QPoint origin;
+};
 
 } // namespace
 
@@ -207,13 +273,10 @@ KXImageRGBA32i Render(const QPainterPath& outline, const QRect& frame, const Pai
     if (area.isEmpty())
         return image;
 
-    // The scratch picture for the pen: the tile at (margin, margin).
+    // The scratch picture for the pen, reused from tile to tile (what an
+    // earlier tile left outside the window does not reach the window).
     const int margin = int(std::ceil(std::min(longest, 1e5))) + 3;
-    QImage scratch(kTile + 2 * margin, kTile + 2 * margin, QImage::Format_ARGB32);
-    if (scratch.isNull())
-        throw KXBadAlloc();
-    scratch.fill(0);
-    uchar* const window = scratch.bits() + margin * scratch.bytesPerLine() + margin * 4;
+    Scratch scratch;
     const QPen pen(paint.colour, 1.0);
     const Qt::FillRule rule = outline.fillRule();
 
@@ -241,16 +304,18 @@ KXImageRGBA32i Render(const QPainterPath& outline, const QRect& frame, const Pai
                                     painter.drawPath(path);
                                     painter.end();
 
-                                    CopyBlock(window, scratch.bytesPerLine(), bytes, kTile * 4);
-                                    if (!painter.begin(&scratch))
+                                    QImage& picture = scratch.For(PenRect(tile, margin, path));
+                                    uchar* const window = scratch.Window(tile);
+                                    CopyBlock(window, picture.bytesPerLine(), bytes, kTile * 4);
+                                    if (!painter.begin(&picture))
                                         return;
                                     Prepare(painter, paint);
-                                    painter.translate(margin - tile.left(), margin - tile.top());
+                                    painter.translate(-scratch.Origin());
                                     painter.setPen(pen);
                                     painter.setBrush(Qt::NoBrush);
                                     painter.drawPath(path);
                                     painter.end();
-                                    CopyBlock(bytes, kTile * 4, window, scratch.bytesPerLine());
+                                    CopyBlock(bytes, kTile * 4, window, picture.bytesPerLine());
                                 });
     };
     KXTileWalker::ForEach(KXTileWalker::TilesOf<KXImageRGBA32i>(area), KXTileWalker::Run::Serial, paintTile);

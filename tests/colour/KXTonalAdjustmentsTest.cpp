@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <functional>
 #include <random>
 #include <type_traits>
@@ -45,6 +46,21 @@ KXLevelsTransformation Levels(std::vector<std::array<int, 2>> in, std::vector<st
 
 const std::vector<std::array<int, 2>> kFull = {{{0, 255}}, {{0, 255}}, {{0, 255}}, {{0, 255}}};
 const std::vector<double> kGammaOne = {1.0, 1.0, 1.0, 1.0};
+
+// Curve points at the ends of the int range: the distance from a point is
+// worked in double, so the line from (INT_MIN, 0) to (255, 255) still
+// passes through its end and its middle.
+TEST(KXTonalAdjustments, SplineWithExtremePoints)
+{
+    QVector<double> a, b, c;
+    const QVector<QPoint> points = {{INT_MIN, 0}, {255, 255}};
+    KXCurvesTransformation::BuildSplineParts(points, a, b, c);
+    EXPECT_EQ(KXCurvesTransformation::SplineValue(255, points, a, b, c), 255);
+    EXPECT_EQ(KXCurvesTransformation::SplineValue(0, points, a, b, c), 255);
+    const QVector<QPoint> far = {{0, 0}, {INT_MAX, 255}};
+    KXCurvesTransformation::BuildSplineParts(far, a, b, c);
+    EXPECT_EQ(KXCurvesTransformation::SplineValue(255, far, a, b, c), 0);
+}
 
 } // namespace
 

@@ -12,6 +12,7 @@
 
 #include <QTransform>
 
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -371,6 +372,25 @@ TEST(TransformImage, RefusedCallsChangeNothing)
     EXPECT_EQ(q.pixel(3, 3), kMark);
     for (int row = 0; row < 1; ++row)
         EXPECT_EQ(destination.Tile(0, row)->data(), before.Tile(0, row)->data());
+}
+
+// A source area wider or taller than INT_MAX (its QRect width wraps) is
+// refused as reaching outside the source.
+TEST(Samplers, SourceAreasPastIntMaxAreRefused)
+{
+    const KXImageRGBA32i source = RandomImage(40, 30, 9);
+    for (const QRect& area : {QRect(QPoint(-1, 0), QPoint(INT_MAX, 5)), QRect(QPoint(0, INT_MIN), QPoint(5, 10)),
+                              QRect(QPoint(INT_MIN, INT_MIN), QPoint(INT_MAX, INT_MAX))}) {
+        KXImageRGBA32i destination(60, 50);
+        destination.Fill(kMark);
+        KXTest::LogCapture log;
+        QImage picture(60, 50, QImage::Format_ARGB32);
+        EXPECT_FALSE(TransformImage(source, QTransform::fromScale(0.5, 0.5), destination, area));
+        EXPECT_FALSE(TransformImage(source, QTransform::fromScale(0.5, 0.5), picture, area));
+        EXPECT_EQ(destination.GetColor(0, 0), KXRGBA32i(kMark));
+        ASSERT_EQ(log.Messages().size(), 2);
+        EXPECT_TRUE(log.Messages()[0].endsWith(QStringLiteral("the source area reaches outside the source")));
+    }
 }
 
 } // namespace

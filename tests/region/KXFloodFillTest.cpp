@@ -311,4 +311,22 @@ TEST(KXFloodFill, SeedsOutsideAreRefusedWithTheirLine)
     EXPECT_THROW(KXFloodFillHelper::FloodFill(plain, small, QPoint(0, 0), 1u, kC, nullptr), std::out_of_range);
 }
 
+// A refused seed leaves the target as it was (size and pixels); an accepted
+// one makes it the source's size.
+TEST(KXFloodFill, RefusedColorRangeFillLeavesTheTarget)
+{
+    KXImageRGBA32i source(10, 10), target(50, 40);
+    source.Fill(KXRGBA32i(kC));
+    target.Fill(KXRGBA32i(0xFF123456u));
+    KXTest::LogCapture log;
+    EXPECT_FALSE(KXFloodFillHelper::ColorRangeFill(source, target, QPoint(20, 20), 1u, kC, nullptr));
+    ASSERT_EQ(target.Width(), 50u);
+    ASSERT_EQ(target.Height(), 40u);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 50; ++x)
+            ASSERT_EQ(target.GetColor(x, y).value, 0xFF123456u) << x << "," << y;
+    EXPECT_TRUE(KXFloodFillHelper::ColorRangeFill(source, target, QPoint(2, 2), 1u, kC, nullptr));
+    EXPECT_EQ(target.Width(), 10u);
+}
+
 } // namespace

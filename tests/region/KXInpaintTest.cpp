@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <utility>
+
 #include <vector>
 
 namespace {
@@ -85,6 +88,25 @@ int RunIterative(Image& image, const Image& mask, const QRect& imageRect, const 
     while (inpaint() && passes < 10000)
         ++passes;
     return passes;
+}
+
+// Rectangles and offsets at the ends of the int range: mask coordinates
+// moved by them lie outside the image, and the image is left as it was.
+TEST(KXInpaint, OffsetsAtTheEndsOfTheIntRangeReachNothing)
+{
+    QImage picture(60, 40, QImage::Format_ARGB32);
+    picture.fill(0xFF204060u);
+    picture.setPixel(30, 20, 0u);
+    const Image mask = MaskOf(picture);
+    for (const auto& [imageRect, maskRect] :
+         {std::pair<QRect, QRect>{QRect(INT_MAX - 5, 0, 5, 5), QRect(-10, 0, 60, 40)},
+          {QRect(INT_MIN, INT_MIN, 5, 5), QRect(10, 10, 50, 30)},
+          {QRect(0, 0, 60, 40), QRect(QPoint(INT_MIN, INT_MIN), QPoint(INT_MAX, INT_MAX))}}) {
+        Image image = ConvertImage<QImage, Image>(picture);
+        const KXTest::LogCapture quiet; // the pass that reaches outside says so
+        RunIterative(image, mask, imageRect, maskRect);
+        EXPECT_EQ(ToQImage(image), picture);
+    }
 }
 
 } // namespace

@@ -1,4 +1,5 @@
-// Every operation that takes tile blocks, run with its first, second, …
+// Every operation that takes tile blocks (text and the in-place
+// convolutions among them), run with its first, second, …
 // block request failing as an exhausted tile manager fails it, until a run
 // needs no more requests than it is given: each run must end with
 // std::bad_alloc at the caller or with a logged line (the documented
@@ -10,11 +11,13 @@
 #include "KXTestSupport.h"
 
 #include "KXBlendModes.h"
+#include "KXBlurOperators.h"
 #include "KXColorTransform.h"
 #include "KXFloodFill.h"
 #include "KXImageConversion.h"
 #include "KXImagePainter.h"
 #include "KXInpaint.h"
+#include "KXTextHelper.h"
 #include "KXTonalAdjustments.h"
 #include "KXTransformImage.h"
 #include "KXTransformImageColors.h"
@@ -130,6 +133,32 @@ std::vector<Operation> Operations()
          }},
         {"colour-range fill", [=](Caller& c) {
              KXFloodFillHelper::ColorRangeFill(c.in.layer, c.target, QPoint(200, 20), tolerance, red, nullptr);
+         }},
+        {"convolution in place", [](Caller& c) {
+             static const double kernel[9] = {0.1, 0.2, 0.1, 0.0, 0.2, 0.0, 0.1, 0.2, 0.1};
+             KXImageConvolution(kernel, QSize(3, 3))(c.target);
+         }},
+        {"alpha convolution in place", [](Caller& c) {
+             static const double kernel[6] = {0.2, 0.3, 0.1, 0.1, 0.2, 0.1};
+             KXImageConvoluteAlpha(kernel, QSize(3, 2))(c.target);
+         }},
+        {"nearest sampler", [](Caller& c) {
+             NearestNeighbourTransformImage(c.in.layer, QTransform().scale(0.7, 1.3), c.target, QRect());
+         }},
+        {"bilinear sampler", [](Caller& c) {
+             BilinearTransformImage(c.in.layer, QTransform().rotate(10), c.target, QRect());
+         }},
+        {"text", [](Caller& c) {
+             KXTextHelper helper;
+             QFont font(QStringLiteral("DejaVu Sans"));
+             font.setPixelSize(90);
+             font.setUnderline(true);
+             helper.SetFont(font);
+             helper.SetText(QStringLiteral("Ink W"));
+             helper.SetRenderMode(2);
+             QPointF offset;
+             const KXImageRGBA32i selection = helper.CreateImageByTextWithSelectionAndDeformation(offset, 1, 3);
+             c.target = helper.CreateImageByText(offset);
          }},
         {"inpainting passes", [](Caller& c) {
              KXInpaintIterative inpaint(c.target, c.in.holes, c.target.Rect(), c.in.holes.Rect());

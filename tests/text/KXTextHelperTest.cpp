@@ -3,14 +3,18 @@
 #include "KXTextHelper.h"
 #include "text/KXTextOutline.h"
 #include "KXTestSupport.h"
+#include "VQTileManager64.h"
+#include "core/KXTileFaultInjection.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QTextLayout>
 #include <QTransform>
 
+#include <climits>
 #include <cmath>
 #include <limits>
 
@@ -263,6 +267,117 @@ TEST(KXTextHelper, TransformedImageTurnsIntoItsMappedBox)
         for (unsigned int x = 0; x < 3; ++x)
             EXPECT_EQ(turned.GetColor(int(x), int(y)).value, 0xFF000000u | y << 16 | (2 - x) << 8 | (y * 7 + (2 - x) * 3))
                 << x << "," << y;
+}
+
+// The pen's scratch picture is cut to what a tile's outline reaches: a
+// straight edge 30,000 pixels long (the margin alone would ask for a
+// 60,000-pixel square) draws, tile by tile, as QPainter draws it on one
+// picture (Qt's rasteriser stops at 32,767 pixels).
+TEST(KXTextOutline, LongStraightEdgesDrawAsOnOnePicture)
+{
+    QPainterPath path;
+    path.addRect(QRectF(2.5, 3.25, 30000, 4.5));
+    path.moveTo(100, 20);
+    path.lineTo(29000.5, 14.75);
+    path.lineTo(15000, 27);
+    path.closeSubpath();
+    const QRect frame(0, 0, 30010, 30);
+    for (bool smooth : {false, true}) {
+        SCOPED_TRACE(smooth);
+        KXTextOutline::Paint paint{QColor(30, 120, 250, 200), {}};
+        for (auto hint : {QPainter::Antialiasing, QPainter::TextAntialiasing})
+            paint.hints[hint] = smooth;
+        const KXImageRGBA32i image = KXTextOutline::Render(path, frame, paint);
+
+        QImage reference(frame.size(), QImage::Format_ARGB32);
+        reference.fill(0);
+        QPainter painter(&reference);
+        painter.setRenderHint(QPainter::Antialiasing, smooth);
+        painter.setRenderHint(QPainter::TextAntialiasing, smooth);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.setPen(QPen(paint.colour, 1.0));
+        painter.setBrush(paint.colour);
+        painter.drawPath(path);
+        painter.end();
+        EXPECT_TRUE(SamePixels(image, reference));
+    }
+}
+
+// The caret and hit-test boundaries are the advances of the text laid out
+// once: where no kerning pair straddles a boundary they equal the width of
+// the text up to it measured on its own; over a long text they equal the
+// positions of a one-line layout (the helper measures it in pieces).
+TEST(KXTextHelper, BoundariesAreTheLaidOutAdvances)
+{
+    KXTextHelper helper;
+    const QFont font = Font("DejaVu Sans", 37);
+    helper.SetFont(font);
+    const QString shortText = QStringLiteral("Hello, world");
+    helper.SetText(shortText);
+    QPainterPath marks = helper.GetCharPath(QPoint(0, 0));
+    ASSERT_EQ(marks.elementCount(), shortText.size() + 1);
+    const QFontMetrics metrics(font);
+    for (int k = 0; k <= shortText.size(); ++k)
+        EXPECT_EQ(marks.elementAt(k).x, metrics.horizontalAdvance(shortText.left(k))) << k;
+
+    QString longText;
+    while (longText.size() < 700)
+        longText += QStringLiteral("AVAT Wa. fi ffi, To ");
+    helper.SetText(longText);
+    marks = helper.GetCharPath(QPoint(0, 0));
+    QTextLayout layout(longText, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(1e9);
+    layout.endLayout();
+    ASSERT_EQ(marks.elementCount(), longText.size() + 1);
+    for (int k = 0; k <= longText.size(); ++k)
+        ASSERT_EQ(marks.elementAt(k).x, qRound(line.cursorToX(k))) << k;
+}
+
+// An under line from `start` over `count` characters stops at the text's
+// end, also when start + count passes INT_MAX.
+TEST(KXTextHelper, UnderLineCountUpToIntMax)
+{
+    KXTextHelper helper;
+    helper.SetFont(Font("DejaVu Sans Mono", 20));
+    helper.SetText(QStringLiteral("abcd"));
+    const QPainterPath caret = helper.GetVerticalAndUnderLine(QPoint(100, 50), 1, INT_MAX);
+    ASSERT_EQ(caret.elementCount(), 6); // the caret, then the under line from 1 to 4
+    EXPECT_EQ(caret.elementAt(2).x, 112.0);
+    EXPECT_EQ(caret.elementAt(5).x, 148.0);
+    EXPECT_EQ(helper.GetVerticalAndUnderLine(QPoint(100, 50), INT_MAX, INT_MAX).elementCount(), 2);
+}
+
+// Tile blocks running out while the text is drawn reach the caller as the
+// manager's KXBadAlloc, not as a text without ink.
+TEST(KXTextHelper, TileExhaustionReachesTheCaller)
+{
+    KXTextHelper helper;
+    helper.SetFont(Font("DejaVu Sans", 60));
+    helper.SetText(QStringLiteral("ink"));
+    helper.SetColor(Qt::black);
+    QPointF offset;
+    int failures = 0;
+    for (long long n = 0;; ++n) {
+        KXTileFaultInjection::FailRequest(n);
+        bool thrown = false;
+        try {
+            helper.CreateImageByText(offset);
+        } catch (const KXBadAlloc&) {
+            thrown = true;
+        }
+        const bool fired = KXTileFaultInjection::Fired();
+        KXTileFaultInjection::Disarm();
+        if (!fired)
+            break;
+        EXPECT_TRUE(thrown) << "request " << n;
+        ++failures;
+    }
+    EXPECT_GT(failures, 0);
 }
 
 } // namespace

@@ -3,7 +3,9 @@
 #include "Error.h"
 #include "Interrupt.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <cerrno>
@@ -11,6 +13,7 @@
 #include <memory>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +26,62 @@ QString SystemError(int error)
     return LowerFirst(QString::fromLocal8Bit(std::strerror(error)));
 }
 
+// A temporary file's name: the target's, a mark and a drawn base-36 number.
+const QString kMark = QStringLiteral(".kximg-");
+
+QString TemporaryName(const QString& target)
+{
+    return target + kMark + QString::number(QRandomGenerator::global()->generate(), 36);
+}
+
+// Whether `name` is one TemporaryName gives for the file `target`.
+bool IsTemporaryName(const QString& name, const QString& target)
+{
+    if (!name.startsWith(target + kMark))
+        return false;
+    const QString number = name.mid(target.size() + kMark.size());
+    if (number.isEmpty() || number.size() > 7)
+        return false;
+    for (const QChar c : number)
+        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('z'))))
+            return false;
+    return true;
+}
+
+// Whether `path` still names the file open as `fd` (not removed or replaced
+// since it was opened).
+bool NameRefersTo(const QByteArray& path, int fd)
+{
+    struct stat named, open;
+    return ::lstat(path.constData(), &named) == 0 && ::fstat(fd, &open) == 0 && named.st_dev == open.st_dev &&
+           named.st_ino == open.st_ino;
+}
+
+// Removes the temporary files an earlier run left beside `target` when it
+// was killed while writing: regular files of this user under our naming
+// that no live run holds locked (a writer locks its file from creation to
+// rename).
+void RemoveStaleTemporaries(const QString& target)
+{
+    const QFileInfo info(target);
+    const QDir directory = info.absoluteDir();
+    const QStringList names = directory.entryList(QStringList() << info.fileName() + kMark + QLatin1Char('*'),
+                                                  QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+    for (const QString& name : names) {
+        if (!IsTemporaryName(name, info.fileName()))
+            continue;
+        const QByteArray path = QFile::encodeName(directory.filePath(name));
+        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat status;
+        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == ::geteuid() &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && NameRefersTo(path, fd))
+            ::unlink(path.constData());
+        ::close(fd);
+    }
+}
+
 // The temporary file beside the target: created exclusively under a drawn
 // name, never through a link, with the permissions any new file gets (those
 // of the target it replaces are set before the rename). Removed unless it
@@ -32,11 +91,17 @@ public:
     explicit TemporaryFile(const QString& target)
     {
         for (int attempt = 0; attempt < 100 && m_handle < 0; ++attempt) {
-            m_path = QStringLiteral("%1.%2").arg(target).arg(QRandomGenerator::global()->generate(), 0, 36);
-            m_handle = ::open(QFile::encodeName(m_path).constData(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            m_path = TemporaryName(target);
+            const QByteArray path = QFile::encodeName(m_path);
+            m_handle = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
             if (m_handle < 0 && errno != EEXIST)
                 break;
+            // Locked for as long as it is ours; another run's cleaner may
+            // have taken it for a leftover before the lock: then a new name.
+            if (m_handle >= 0 && !(::flock(m_handle, LOCK_EX | LOCK_NB) == 0 && NameRefersTo(path, m_handle))) {
+                ::close(m_handle);
+                m_handle = -1;
+            }
         }
         m_error = m_handle < 0 ? errno : 0;
         if (m_handle >= 0)
@@ -80,6 +145,7 @@ void WriteAtomically(const QString& path, const std::function<QString(QIODevice&
         return Error(QStringLiteral("cannot write %1: %2").arg(Quoted(path), LowerFirst(reason)));
     };
     CheckInterrupted();
+    RemoveStaleTemporaries(path);
     TemporaryFile temporary(path);
     if (temporary.Handle() < 0)
         throw fail(SystemError(temporary.Error()));

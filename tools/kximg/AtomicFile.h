@@ -5,7 +5,9 @@
 // temporary file beside the target, which replaces the target only once
 // everything has been written. On failure the temporary file is removed and
 // the target keeps what it had; so it is when the tool is interrupted (see
-// Interrupt.h), also when it has to stop at once.
+// Interrupt.h), also when it has to stop at once. The temporary file is
+// named OUT.kximg-<base-36 number> and locked while it is written; one that
+// a killed run left is removed by the next write to the same OUT.
 
 #include <QByteArray>
 #include <QIODevice>

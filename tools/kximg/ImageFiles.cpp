@@ -20,7 +20,9 @@
 #include <QtEndian>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -173,6 +175,15 @@ int PngQualityFor(int level)
     return 100 - (91 * level + 8) / 9;
 }
 
+// Why writing to standard output failed, from errno: a full device or a
+// size limit by its name, a closed stream as such.
+QString StandardOutputFailure(int error)
+{
+    if (error == 0 || error == EBADF)
+        return QStringLiteral("standard output is closed");
+    return LowerFirst(QString::fromLocal8Bit(std::strerror(error)));
+}
+
 } // namespace
 
 QList<OptionSyntax> ImageOptionSyntax()
@@ -272,6 +283,7 @@ QByteArray WriteFormatFor(const QString& path, const QByteArray& given)
     return suffix;
 }
 
+
 void WriteImage(const QImage& image, const QString& path, const QByteArray& format, const ImageOptions& options)
 {
     if (!KeepsAlpha(format) && HasTransparency(image))
@@ -311,12 +323,14 @@ void WriteImage(const QImage& image, const QString& path, const QByteArray& form
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     const QString failure = encode(buffer);
+    errno = 0;
     if (failure.isEmpty() && std::fwrite(buffer.data().constData(), 1, static_cast<size_t>(buffer.size()), stdout) ==
                                  static_cast<size_t>(buffer.size()) &&
         std::fflush(stdout) == 0)
         return;
+    const int error = errno;
     throw Error(QStringLiteral("cannot write %1: %2")
-                    .arg(Quoted(path), failure.isEmpty() ? QStringLiteral("standard output is closed") : failure));
+                    .arg(Quoted(path), failure.isEmpty() ? StandardOutputFailure(error) : failure));
 }
 
 void ShowPluginMessages(bool show)

@@ -3,6 +3,7 @@
 #include "Error.h"
 
 #include <QColorSpace>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 
@@ -14,6 +15,33 @@ QString ColourSpaceName(VQCMSProfile::ColorSpace space)
     for (int shift = 24; shift >= 0; shift -= 8)
         name += QLatin1Char(static_cast<char>((static_cast<unsigned int>(space) >> shift) & 0xFF));
     return name.trimmed();
+}
+
+// The bytes of a profile file, refused before it is read whole: what is
+// not an ICC profile by its header (the "acsp" signature that Little CMS
+// asks for too), and a profile larger than any real one by the size its
+// header or the file gives; a device or a pipe is read no further than that.
+template <class Fail>
+QByteArray ProfileBytes(const QString& path, const Fail& fail)
+{
+    constexpr qint64 kMaxProfile = 64 * 1024 * 1024, kHeader = 128;
+    const QString tooLarge = QStringLiteral("larger than %1 MB, more than any ICC profile").arg(kMaxProfile >> 20);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw fail(LowerFirst(file.errorString()));
+    if (!file.isSequential() && file.size() > kMaxProfile)
+        throw fail(tooLarge);
+    QByteArray bytes = file.read(kHeader);
+    if (bytes.size() < kHeader || bytes.mid(36, 4) != "acsp")
+        throw fail(QStringLiteral("not an ICC profile"));
+    const auto byte = [&](int i) { return quint32(quint8(bytes[i])); };
+    const quint32 declared = byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
+    if (declared > kMaxProfile)
+        throw fail(tooLarge);
+    bytes += file.read(kMaxProfile + 1 - kHeader);
+    if (bytes.size() > kMaxProfile)
+        throw fail(tooLarge);
+    return bytes;
 }
 
 // A profile named on the command line: a built-in name, "embedded" (the
@@ -47,7 +75,7 @@ VQCMSProfile ProfileFor(const QString& option, const QString& text, const QImage
     if (!info.isReadable())
         throw fail(QStringLiteral("permission denied"));
     // An empty file "loads" as an empty profile.
-    if (!profile.Load(text) || profile.IsEmpty())
+    if (!profile.FromByteArray(ProfileBytes(text, fail)) || profile.IsEmpty())
         throw fail(QStringLiteral("not an ICC profile"));
     return profile;
 }

@@ -22,6 +22,27 @@ namespace {
 
 const QString kCommand = QStringLiteral("blur");
 
+// The most a kernel file holds: 64 rows of 64 numbers with room for
+// comments. A larger file is refused by its size before it is read; a
+// device or a pipe by the line that passes it.
+constexpr qint64 kMaxKernelFile = 1024 * 1024;
+
+template <class Bad>
+void RefuseLargeKernelFile(const QFile& file, const Bad& bad)
+{
+    if (!file.isSequential() && file.size() > kMaxKernelFile)
+        throw bad(QStringLiteral("the file is larger than 1 MB (a kernel is at most 64 x 64)"));
+}
+
+template <class Bad>
+QByteArray KernelLine(QFile& file, const Bad& bad)
+{
+    const QByteArray line = file.readLine(kMaxKernelFile + 2); // at most kMaxKernelFile + 1 bytes
+    if (line.size() > kMaxKernelFile)
+        throw bad(QStringLiteral("a line longer than 1 MB (a kernel is at most 64 x 64)"));
+    return line;
+}
+
 // A kernel file: rows of numbers separated by spaces or commas, one row a
 // line, every row as long as the first; '#' starts a comment.
 std::vector<double> ReadKernel(const QString& path, QSize* size)
@@ -32,11 +53,12 @@ std::vector<double> ReadKernel(const QString& path, QSize* size)
     const auto bad = [&](const QString& why) {
         return Error(QStringLiteral("blur: bad kernel in %1: %2").arg(Quoted(path), why));
     };
+    RefuseLargeKernelFile(file, bad);
     std::vector<double> kernel;
     int width = 0, height = 0;
     static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
     while (!file.atEnd() && height <= 64) {
-        const QString line = QString::fromUtf8(file.readLine()).section(QLatin1Char('#'), 0, 0).trimmed();
+        const QString line = QString::fromUtf8(KernelLine(file, bad)).section(QLatin1Char('#'), 0, 0).trimmed();
         if (line.isEmpty())
             continue;
         const QStringList numbers = line.split(separators, Qt::SkipEmptyParts);

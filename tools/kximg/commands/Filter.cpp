@@ -63,6 +63,20 @@ Params LoadParams(const ParsedArgs& args, const QString& filter)
     return params;
 }
 
+// A parameter's value: the option's when given, otherwise the parameter
+// file's (or the default), which must lie in the option's range as well and
+// is refused with the option's message.
+int IntSetting(const ParsedArgs& args, const QString& option, int value, int low, int high)
+{
+    return IntValue(kCommand, option, args.Has(option) ? args.Value(option) : QString::number(value), low, high);
+}
+
+double DoubleSetting(const ParsedArgs& args, const QString& option, double value, double low, double high)
+{
+    return DoubleValue(kCommand, option, args.Has(option) ? args.Value(option) : QString::number(value, 'g', 17),
+                       low, high);
+}
+
 template <class Params>
 void SaveParams(const ParsedArgs& args, const Params& params)
 {
@@ -95,6 +109,18 @@ auto RunWithProgress(const QString& name, const Run& run, Extra&... extra)
     return result;
 }
 
+// --rect cut to the picture (the filters change nothing beyond it, and an
+// area far beyond it would only cost time and memory); one that misses the
+// picture is refused.
+QRect ClippedRect(const ParsedArgs& args, const QRect& rect, const QRect& picture)
+{
+    const QRect inside = rect & picture;
+    if (inside.isEmpty())
+        BadValue(kCommand, QStringLiteral("rect"), args.Value(QStringLiteral("rect")),
+                 QStringLiteral("X,Y,W,H overlapping the %1 x %2 picture").arg(picture.width()).arg(picture.height()));
+    return inside;
+}
+
 // The area to filter: --rect alone is an opaque selection of that rectangle;
 // --selection MASK weights the result by MASK's alpha (MASK lies on the
 // layer's top-left corner), over --rect or the whole mask.
@@ -111,7 +137,7 @@ FilterInput ReadInput(const ParsedArgs& args, KXImageRGBA32i&& image)
         if (r[2] < 1 || r[3] < 1)
             BadValue(kCommand, QStringLiteral("rect"), args.Value(QStringLiteral("rect")),
                      QStringLiteral("X,Y,W,H with W and H at least 1"));
-        rect = QRect(r[0], r[1], r[2], r[3]);
+        rect = ClippedRect(args, QRect(r[0], r[1], r[2], r[3]), input.data.image.Rect());
     }
     if (args.Has(QStringLiteral("selection"))) {
         input.data.selection = ReadWorking(args.Value(QStringLiteral("selection")), ImageOptions()).image;
@@ -154,7 +180,7 @@ KXImageRGBA32i RunBlur(const QString& name, FilterInput&& input, const std::func
 KXImageRGBA32i BoxBlur(const ParsedArgs& args, FilterInput&& input)
 {
     KXBoxBlurParams params = LoadParams<KXBoxBlurParams>(args, QStringLiteral("box-blur"));
-    params.radius = IntOption(args, kCommand, QStringLiteral("radius"), params.radius, 0, 1000);
+    params.radius = IntSetting(args, QStringLiteral("radius"), params.radius, 0, 1000);
     SaveParams(args, params);
     return RunBlur<KXBoxBlurProcessing>(QStringLiteral("box-blur"), std::move(input),
                                        [&](KXBoxBlurProcessing::BlurData& data) { data.radius = params.radius; });
@@ -163,7 +189,7 @@ KXImageRGBA32i BoxBlur(const ParsedArgs& args, FilterInput&& input)
 KXImageRGBA32i GaussianBlur(const ParsedArgs& args, FilterInput&& input)
 {
     KXGaussianBlurParams params = LoadParams<KXGaussianBlurParams>(args, QStringLiteral("gaussian-blur"));
-    params.sigma = DoubleOption(args, kCommand, QStringLiteral("sigma"), params.sigma, 0.1, 300.0);
+    params.sigma = DoubleSetting(args, QStringLiteral("sigma"), params.sigma, 0.1, 300.0);
     SaveParams(args, params);
     return RunBlur<KXGaussianBlurProcessing>(QStringLiteral("gaussian-blur"), std::move(input),
                                             [&](KXGaussianBlurProcessing::BlurData& data) { data.sigma = params.sigma; });
@@ -177,7 +203,7 @@ KXImageRGBA32i RunShadow(const ParsedArgs& args, FilterInput&& input, const QStr
     Params params = LoadParams<Params>(args, name);
     if (args.Has(QStringLiteral("shadow-colour")))
         params.colour = ColourValue(kCommand, QStringLiteral("shadow-colour"), args.Value(QStringLiteral("shadow-colour")));
-    params.size = IntOption(args, kCommand, QStringLiteral("size"), params.size, 0, 1000);
+    params.size = IntSetting(args, QStringLiteral("size"), params.size, 0, 1000);
     SaveParams(args, params);
     Data data;
     static_cast<KXFilterData&>(data) = input.data;
@@ -211,8 +237,8 @@ KXImageRGBA32i RefineSelection(const ParsedArgs& args, FilterInput&& input)
 {
     const QString name = QStringLiteral("refine-selection");
     KXRefineSelectionParams params = LoadParams<KXRefineSelectionParams>(args, name);
-    params.radius = DoubleOption(args, kCommand, QStringLiteral("feather"), params.radius, 0.0, 1000.0);
-    params.shift = IntOption(args, kCommand, QStringLiteral("shift"), params.shift, -1000, 1000);
+    params.radius = DoubleSetting(args, QStringLiteral("feather"), params.radius, 0.0, 1000.0);
+    params.shift = IntSetting(args, QStringLiteral("shift"), params.shift, -1000, 1000);
     SaveParams(args, params);
     VQRefineSelectionProcessing::RefineSelectionData data;
     data.image = std::move(input.data.image);
@@ -255,7 +281,7 @@ template <class Processing, class Params, class Data>
 KXImageRGBA32i ThreeTap(const ParsedArgs& args, FilterInput&& input, const QString& name)
 {
     Params params = LoadParams<Params>(args, name);
-    params.strength = IntOption(args, kCommand, QStringLiteral("strength"), params.strength, 0, 255);
+    params.strength = IntSetting(args, QStringLiteral("strength"), params.strength, 0, 255);
     SaveParams(args, params);
     return RunWithProgress<Processing>(name, [&](Processing& filter) {
         Data data;
@@ -286,10 +312,10 @@ const QStringList& HighPassModes()
 KXImageRGBA32i HighPass(const ParsedArgs& args, FilterInput&& input)
 {
     KXHighPassParams params = LoadParams<KXHighPassParams>(args, QStringLiteral("high-pass"));
-    params.sigma = DoubleOption(args, kCommand, QStringLiteral("sigma"), params.sigma, 0.1, 300.0);
+    params.sigma = DoubleSetting(args, QStringLiteral("sigma"), params.sigma, 0.1, 300.0);
     const QString mode = HighPassModes().value(params.modeIndex, HighPassModes().first());
     params.modeIndex = HighPassModes().indexOf(ChoiceOption(args, kCommand, QStringLiteral("mode"), HighPassModes(), mode));
-    params.amount = IntOption(args, kCommand, QStringLiteral("amount"), params.amount, 0, 100);
+    params.amount = IntSetting(args, QStringLiteral("amount"), params.amount, 0, 100);
     SaveParams(args, params);
     // A cache of the run's own: the tool blurs once.
     QReadWriteLock cacheLock;
@@ -303,7 +329,7 @@ KXImageRGBA32i AddNoise(const ParsedArgs& args, FilterInput&& input)
 {
     const QStringList distributions{QStringLiteral("uniform"), QStringLiteral("gaussian")};
     KXAddNoiseParams params = LoadParams<KXAddNoiseParams>(args, QStringLiteral("add-noise"));
-    params.amount = IntOption(args, kCommand, QStringLiteral("amount"), params.amount, 0, 100);
+    params.amount = IntSetting(args, QStringLiteral("amount"), params.amount, 0, 100);
     params.distribution = distributions.indexOf(ChoiceOption(args, kCommand, QStringLiteral("distribution"), distributions,
                                                              distributions.at(params.distribution == 0 ? 0 : 1)));
     if (args.Has(QStringLiteral("compose-alpha")))
@@ -318,9 +344,9 @@ KXImageRGBA32i AddNoise(const ParsedArgs& args, FilterInput&& input)
 KXImageRGBA32i DiffuseGlow(const ParsedArgs& args, FilterInput&& input)
 {
     KXDiffuseGlowParams params = LoadParams<KXDiffuseGlowParams>(args, QStringLiteral("diffuse-glow"));
-    params.opacity = IntOption(args, kCommand, QStringLiteral("opacity"), params.opacity, 0, 100);
-    params.sigma = IntOption(args, kCommand, QStringLiteral("sigma"), params.sigma, 1, 300);
-    params.threshold = IntOption(args, kCommand, QStringLiteral("threshold"), params.threshold, 0, 256);
+    params.opacity = IntSetting(args, QStringLiteral("opacity"), params.opacity, 0, 100);
+    params.sigma = IntSetting(args, QStringLiteral("sigma"), params.sigma, 1, 300);
+    params.threshold = IntSetting(args, QStringLiteral("threshold"), params.threshold, 0, 256);
     if (args.Has(QStringLiteral("colour")))
         params.colour = ColourValue(kCommand, QStringLiteral("colour"), args.Value(QStringLiteral("colour")));
     if (args.Has(QStringLiteral("behind")))
@@ -334,8 +360,8 @@ KXImageRGBA32i Vignette(const ParsedArgs& args, FilterInput&& input)
 {
     const QStringList curves{QStringLiteral("linear"), QStringLiteral("parabolic")};
     KXVignetteParams params = LoadParams<KXVignetteParams>(args, QStringLiteral("vignette"));
-    params.reach = IntOption(args, kCommand, QStringLiteral("reach"), params.reach, 1, 100000);
-    params.amount = IntOption(args, kCommand, QStringLiteral("amount"), params.amount, 0, 100);
+    params.reach = IntSetting(args, QStringLiteral("reach"), params.reach, 1, 100000);
+    params.amount = IntSetting(args, QStringLiteral("amount"), params.amount, 0, 100);
     params.curve = curves.indexOf(
         ChoiceOption(args, kCommand, QStringLiteral("curve"), curves, curves.at(params.curve == 0 ? 0 : 1)));
     if (args.Has(QStringLiteral("colour")))
