@@ -12,7 +12,9 @@
 /// elements filled; the metadata blocks themselves come beside it in a
 /// KXImageMetadata record, which a write takes back, so that a read and a
 /// write lose no field. Problems are returned to the caller in the result
-/// records (and not only logged). All functions are reentrant: different
+/// records (and not only logged); only std::bad_alloc (the tile manager or
+/// the heap exhausted) is logged and passed on, as by ConvertImage. All
+/// functions are reentrant: different
 /// threads may read and write different files at once.
 
 #include "KXImage.h"

@@ -318,12 +318,17 @@ KXImageFile::WriteResult ToPath(const Image& image, const KXImageMetadata& metad
     return result;
 }
 
-// The guard of every entry point: a failure inside becomes an error result.
+// The guard of every entry point: a failure inside becomes an error result,
+// except running out of tile blocks or memory, which is logged and passed on
+// (as by the conversions).
 template <class Result, class Body>
 Result Guarded(Body body)
 {
     try {
         return body();
+    } catch (const std::bad_alloc& e) {
+        KX_LOG_EXCEPTION(kLogFile, e);
+        throw;
     } catch (const std::exception& e) {
         KX_LOG_EXCEPTION(kLogFile, e);
         return Failed<Result>(Issue::Unreadable, QString::fromLocal8Bit(e.what()));

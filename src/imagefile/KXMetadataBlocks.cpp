@@ -1,5 +1,8 @@
 #include "KXMetadataBlocks.h"
 
+#include "KXPngProfile.h"
+#include "KXWebpContainer.h"
+
 #include "core/KXLogMacros.h"
 
 #include <exiv2/exiv2.hpp>
@@ -121,8 +124,10 @@ bool IsInteger(Exiv2::TypeId type)
 
 QVariant Component(const Exiv2::Value& value, long n)
 {
-    if (IsRational(value.typeId()))
-        return static_cast<double>(value.toFloat(n));
+    if (IsRational(value.typeId())) {
+        const Exiv2::Rational r = value.toRational(n);
+        return r.second == 0 ? 0.0 : static_cast<double>(r.first) / r.second;
+    }
     return static_cast<qlonglong>(value.toLong(n));
 }
 
@@ -332,42 +337,68 @@ void MarkUpright(FileMetadata& metadata)
             element.SetValue(static_cast<qlonglong>(1));
 }
 
+namespace {
+
+// The EXIF data to write: the block's, the elements over it, the pixel
+// dimensions set to the output's.
+Exiv2::ExifData OutputExif(const KXImageMetadata& blocks, const QList<VQEXIFElement>& elements, const QSize& size)
+{
+    Exiv2::ExifData exif = DecodeExif(blocks.exif);
+    Clean(exif);
+    for (const VQEXIFElement& element : elements) {
+        const uint16_t tag = VQEXIFElement::GetTag(element.GetType());
+        if (tag == 0 || IsStructural(tag))
+            continue;
+        auto it = FindTag(exif, tag);
+        if (it != exif.end()) {
+            if (ToVariant(it->value()) == element.GetValue())
+                continue;
+            Exiv2::Value::AutoPtr value = it->getValue();
+            if (FromVariant(*value, element.GetValue()))
+                it->setValue(value.get());
+            continue;
+        }
+        // Tags up to Copyright and the TIFF ones live in the main
+        // directory, the camera's in the EXIF directory.
+        const Exiv2::ExifKey key(tag, tag <= 0x8298 ? "Image" : "Photo");
+        Exiv2::Value::AutoPtr value = Exiv2::Value::create(key.defaultTypeId());
+        if (FromVariant(*value, element.GetValue()))
+            exif.add(key, value.get());
+    }
+    SetNumber(exif, "Exif.Photo.PixelXDimension", size.width(), true);
+    SetNumber(exif, "Exif.Photo.PixelYDimension", size.height(), true);
+    return exif;
+}
+
+QByteArray OutputXmp(const KXImageMetadata& blocks, const QSize& size)
+{
+    return ChangedXmp(blocks.xmp, [&](Exiv2::XmpData& data, bool* changed) {
+        SetXmpIfPresent(data, "Xmp.exif.PixelXDimension", size.width(), changed);
+        SetXmpIfPresent(data, "Xmp.exif.PixelYDimension", size.height(), changed);
+        SetXmpIfPresent(data, "Xmp.tiff.ImageWidth", size.width(), changed);
+        SetXmpIfPresent(data, "Xmp.tiff.ImageLength", size.height(), changed);
+    });
+}
+
+} // namespace
+
 QString EmbedMetadata(QByteArray& encoded, const QByteArray& icc, const KXImageMetadata& blocks,
                       const QList<VQEXIFElement>& elements, const QSize& size)
 {
     InitialiseExiv2();
     try {
-        Exiv2::ExifData exif = DecodeExif(blocks.exif);
-        Clean(exif);
-        for (const VQEXIFElement& element : elements) {
-            const uint16_t tag = VQEXIFElement::GetTag(element.GetType());
-            if (tag == 0 || IsStructural(tag))
-                continue;
-            auto it = FindTag(exif, tag);
-            if (it != exif.end()) {
-                if (ToVariant(it->value()) == element.GetValue())
-                    continue;
-                Exiv2::Value::AutoPtr value = it->getValue();
-                if (FromVariant(*value, element.GetValue()))
-                    it->setValue(value.get());
-                continue;
-            }
-            // Tags up to Copyright and the TIFF ones live in the main
-            // directory, the camera's in the EXIF directory.
-            const Exiv2::ExifKey key(tag, tag <= 0x8298 ? "Image" : "Photo");
-            Exiv2::Value::AutoPtr value = Exiv2::Value::create(key.defaultTypeId());
-            if (FromVariant(*value, element.GetValue()))
-                exif.add(key, value.get());
+        const Exiv2::ExifData exif = OutputExif(blocks, elements, size);
+        const QByteArray xmp = OutputXmp(blocks, size);
+        if (IsWebp(encoded)) {
+            // exiv2 0.27 damages the simple WebP files Qt writes when it adds
+            // chunks to them; the extended container is written here.
+            const Exiv2::ByteOrder order = blocks.exif.startsWith("MM") ? Exiv2::bigEndian : Exiv2::littleEndian;
+            const QByteArray extended = WebpWithMetadata(encoded, size, icc, EncodeExif(exif, order), xmp);
+            if (extended.isEmpty())
+                return QStringLiteral("the WebP data has no image chunk");
+            encoded = extended;
+            return QString();
         }
-        SetNumber(exif, "Exif.Photo.PixelXDimension", size.width(), true);
-        SetNumber(exif, "Exif.Photo.PixelYDimension", size.height(), true);
-
-        const QByteArray xmp = ChangedXmp(blocks.xmp, [&](Exiv2::XmpData& data, bool* changed) {
-            SetXmpIfPresent(data, "Xmp.exif.PixelXDimension", size.width(), changed);
-            SetXmpIfPresent(data, "Xmp.exif.PixelYDimension", size.height(), changed);
-            SetXmpIfPresent(data, "Xmp.tiff.ImageWidth", size.width(), changed);
-            SetXmpIfPresent(data, "Xmp.tiff.ImageLength", size.height(), changed);
-        });
 
         Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
             reinterpret_cast<const Exiv2::byte*>(encoded.constData()), static_cast<long>(encoded.size()));
@@ -392,7 +423,8 @@ QString EmbedMetadata(QByteArray& encoded, const QByteArray& icc, const KXImageM
                                           static_cast<uint32_t>(blocks.iptc.size())) == 0)
                 image->setIptcData(iptc);
         }
-        if (!icc.isEmpty()) {
+        const bool png = IsPng(encoded);
+        if (!icc.isEmpty() && !png) {
             Exiv2::DataBuf profile(reinterpret_cast<const Exiv2::byte*>(icc.constData()), icc.size());
             image->setIccProfile(profile, false);
         }
@@ -400,7 +432,13 @@ QString EmbedMetadata(QByteArray& encoded, const QByteArray& icc, const KXImageM
         Exiv2::BasicIo& io = image->io();
         io.seek(0, Exiv2::BasicIo::beg);
         const Exiv2::DataBuf written = io.read(static_cast<long>(io.size()));
-        encoded = QByteArray(reinterpret_cast<const char*>(written.pData_), static_cast<int>(written.size_));
+        QByteArray result(reinterpret_cast<const char*>(written.pData_), static_cast<int>(written.size_));
+        if (png && !icc.isEmpty()) {
+            result = PngWithProfile(result, icc);
+            if (result.isEmpty())
+                return QStringLiteral("the PNG data has no header chunk");
+        }
+        encoded = result;
         return QString();
     } catch (const Exiv2::AnyError& error) {
         return QString::fromStdString(error.what());
