@@ -30,6 +30,8 @@ WorkingPicture ReadWorking(const QString& path, const ImageOptions& options, Com
     working.image = std::move(read.image);
     working.deep = std::move(read.deep);
     working.metadata = read.metadata;
+    working.profile = read.info.profile;
+    working.exif = read.info.exif;
     return working;
 }
 
@@ -43,8 +45,10 @@ void WriteWorking(WorkingPicture&& picture, const QString& path, const QByteArra
     params.compression = options.compression;
     params.subsampling = options.subsampling;
     params.strip = options.strip;
-    const WorkingPicture held = std::move(picture);
+    WorkingPicture held = std::move(picture);
     picture = WorkingPicture();
+    held.image.profile = held.deep.profile = held.profile;
+    held.image.exif = held.deep.exif = held.exif;
     QList<KXImageFile::Message> warnings;
     WriteEncoded(path, [&](QIODevice& device) {
         const KXImageFile::WriteResult written =

@@ -19,9 +19,14 @@
 namespace kximg {
 
 struct WorkingPicture {
-    KXImageRGBA32i image;     // its profile and EXIF elements go with the output
+    KXImageRGBA32i image;
     KXImageRGBA64i deep;      // instead of `image` for 16-bit input read with ImageOptions::keepDepth
-    KXImageMetadata metadata; // the input's EXIF, XMP and IPTC blocks, for the output
+    // What goes with the output whatever image a command makes: the input's
+    // colour profile (the one the pixels are in) and EXIF elements, and its
+    // EXIF, XMP and IPTC blocks.
+    VQCMSProfile profile;
+    QList<VQEXIFElement> exif;
+    KXImageMetadata metadata;
 
     bool IsDeep() const { return deep.Width() > 0; }
 };

@@ -75,7 +75,7 @@ int RunIcc(const ParsedArgs& args)
     CommandProgress progress(command);
     WorkingPicture picture = ReadWorking(args.Positional().at(0), options, &progress);
     if (fromText == QLatin1String("embedded")) {
-        from = ProfileFor(QStringLiteral("from"), fromText, &picture.image.profile);
+        from = ProfileFor(QStringLiteral("from"), fromText, &picture.profile);
         RequireRgb(QStringLiteral("from"), fromText, from);
     }
     progress.Step(QStringLiteral("transform"), 0.75);
@@ -99,7 +99,7 @@ int RunIcc(const ParsedArgs& args)
     }
 
     // OUT carries the profile its pixels are now in.
-    picture.image.profile = to;
+    picture.profile = to;
     WriteWorking(std::move(picture), out, format, options, &progress);
     return kExitOk;
 }

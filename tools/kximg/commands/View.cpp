@@ -85,8 +85,8 @@ int RunView(const ParsedArgs& args)
     view.fill(Qt::transparent);
     if (!ScaleImage(picture.image, offset, scale, view))
         throw Error(QStringLiteral("view: the library could not render the view"), kExitFailure);
-    if (!picture.image.profile.IsEmpty())
-        view.setColorSpace(QColorSpace::fromIccProfile(picture.image.profile.ToByteArray()));
+    if (!picture.profile.IsEmpty())
+        view.setColorSpace(QColorSpace::fromIccProfile(picture.profile.ToByteArray()));
     picture = WorkingPicture();
     progress.Step(QStringLiteral("write"), 1.0);
     WriteImage(view, out, format, options);
