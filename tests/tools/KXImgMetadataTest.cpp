@@ -202,4 +202,35 @@ TEST_F(KximgMetadata, TruncatedInputWarnsOrFailsOnRequest)
     EXPECT_EQ(Kximg({"info", "cut.jpg", "--fail-on-warning"}).status, 2);
 }
 
+TEST_F(KximgMetadata, ScaleAloneAndBothSpellingsOfColour)
+{
+    ASSERT_EQ(Kximg({"transform", "photo.jpg", "half.png", "--scale", "0.5"}).status, 0);
+    EXPECT_EQ(QImage(Path(QStringLiteral("half.png"))).size(), QSize(45, 80));
+    EXPECT_EQ(Kximg({"transform", "photo.jpg", "x.png", "--scale", "0.5", "--matrix", "1,0,0,1,0,0"}).status, 2);
+    // resize: by a factor, to a width (height from the aspect ratio, 160 *
+    // 45 / 90 = 80), to a size; the metadata goes along.
+    const struct Resize {
+        QStringList arguments;
+        QSize size;
+    } resizes[] = {{{"--scale", "0.25"}, {23, 40}},
+                   {{"--width", "45"}, {45, 80}},
+                   {{"--size", "30x20", "--sampler", "nearest"}, {30, 20}}};
+    for (const Resize& r : resizes) {
+        const Outcome run = Kximg(QStringList{"resize", "photo.jpg", "r.jpg"} + r.arguments);
+        ASSERT_EQ(run.status, 0) << run.err.toStdString();
+        EXPECT_EQ(QImage(Path(QStringLiteral("r.jpg"))).size(), r.size) << r.arguments.join(' ').toStdString();
+        EXPECT_EQ(Profile(QStringLiteral("r.jpg")), m_icc);
+        EXPECT_EQ(Tag(QStringLiteral("r.jpg"), "ExifImageWidth"), QString::number(r.size.width()));
+    }
+    EXPECT_EQ(Kximg({"resize", "photo.jpg", "r.jpg", "--scale", "0.5", "--width", "10"}).status, 2);
+    for (const char* option : {"--colour", "--color"}) {
+        const Outcome run = Kximg({"fill", "half.png", "f.png", "--at", "1,1", option, "#FF00FF00"});
+        ASSERT_EQ(run.status, 0) << option << ": " << run.err.toStdString();
+        EXPECT_EQ(QImage(Path(QStringLiteral("f.png"))).pixel(1, 1), 0xFF00FF00u) << option;
+    }
+    const Outcome vignette =
+        Kximg({"filter", "half.png", "v.png", "--name", "vignette", "--color", "#FF000000"});
+    EXPECT_EQ(vignette.status, 0) << vignette.err.toStdString();
+}
+
 } // namespace
