@@ -43,6 +43,7 @@ struct KXCORE_EXPORT KXImageMetadata {
     /// stored, but sets the orientation in `exif` and `xmp` to 1.
     int storedOrientation = 1;
 
+    /// True when there is no EXIF, XMP or IPTC block.
     bool IsEmpty() const { return exif.isEmpty() && xmp.isEmpty() && iptc.isEmpty(); }
 };
 
@@ -65,8 +66,8 @@ public:
     };
     /// One problem, with a sentence for the user ("the data ends early").
     struct Message {
-        Issue issue = Issue::None;
-        QString text;
+        Issue issue = Issue::None; ///< What kind of problem.
+        QString text;              ///< The sentence, without the file's name.
     };
 
     /// How to read.
@@ -97,10 +98,10 @@ public:
     /// The outcome of a read. When `error` is not None nothing was read and
     /// the images are empty; warnings are problems the read went past.
     struct ReadResult {
-        Issue error = Issue::None;
+        Issue error = Issue::None; ///< Why nothing was read; None on success.
         QString errorText;       ///< "cannot decode: ..." for the error, empty when none.
         QList<Message> warnings; ///< In the order they were found.
-        Info info;
+        Info info; ///< What the headers say (also on a header-only read).
         /// The working image, with `profile` and `exif` set; empty when
         /// `deep` holds the picture.
         KXImageRGBA32i image;
@@ -110,9 +111,9 @@ public:
         KXImageRGBA64i deep;
         KXImageMetadata metadata; ///< The blocks to hand back to Write.
 
-        bool Ok() const { return error == Issue::None; }
-        bool IsDeep() const { return deep.Width() > 0; }
-        bool Has(Issue issue) const;
+        bool Ok() const { return error == Issue::None; }  ///< True when the picture was read.
+        bool IsDeep() const { return deep.Width() > 0; } ///< True when `deep` holds the picture.
+        bool Has(Issue issue) const; ///< True when the error or a warning is of this kind.
     };
 
     /// JPEG chroma subsampling.
@@ -128,7 +129,7 @@ public:
         QByteArray format;    ///< "jpeg"/"jpg", "png", "tiff"/"tif", "webp", ...; empty: from the path's suffix.
         int quality = -1;     ///< JPEG and WebP quality 0 .. 100; -1: 75 (JPEG), the plugin's default (WebP).
         int compression = -1; ///< PNG compression 0 .. 9; -1: the plugin's default.
-        Subsampling subsampling = Subsampling::Auto;
+        Subsampling subsampling = Subsampling::Auto; ///< JPEG chroma subsampling.
         /// Write no profile and no metadata at all.
         bool strip = false;
     };
@@ -136,20 +137,24 @@ public:
     /// The outcome of a write. When `error` is not None the device may hold
     /// part of the data (a path is then left as it was).
     struct WriteResult {
-        Issue error = Issue::None;
-        QString errorText;
-        QList<Message> warnings; ///< A format that keeps no alpha, metadata the format cannot carry.
-        bool Ok() const { return error == Issue::None; }
+        Issue error = Issue::None; ///< Why the write failed; None on success.
+        QString errorText;         ///< "cannot encode: ..." for the error, empty when none.
+        QList<Message> warnings;   ///< A format that keeps no alpha, metadata the format cannot carry.
+        bool Ok() const { return error == Issue::None; } ///< True when everything was written.
     };
 
     /// Reads a whole file, a device (from its current position to its end)
     /// or bytes. The format is told by the content.
-    /// Without params: upright, 8 bits a channel.
     static ReadResult Read(const QString& path, const ReadParams& params);
+    /// From a device open for reading.
     static ReadResult Read(QIODevice* device, const ReadParams& params);
+    /// From the bytes of a whole file.
     static ReadResult Read(const QByteArray& bytes, const ReadParams& params);
+    /// Upright, 8 bits a channel.
     static ReadResult Read(const QString& path) { return Read(path, ReadParams()); }
+    /// Upright, 8 bits a channel.
     static ReadResult Read(QIODevice* device) { return Read(device, ReadParams()); }
+    /// Upright, 8 bits a channel.
     static ReadResult Read(const QByteArray& bytes) { return Read(bytes, ReadParams()); }
 
     /// Reads only what the headers say: size, format, depth, alpha, profile
@@ -157,6 +162,7 @@ public:
     /// JPEG or PNG is found by its missing end marker). `applyOrientation`
     /// decides `Info::size`; no image is filled.
     static ReadResult ReadHeader(const QString& path, const ReadParams& params);
+    /// Upright size.
     static ReadResult ReadHeader(const QString& path) { return ReadHeader(path, ReadParams()); }
 
     /// Encodes `image` with its `profile` and `exif` elements and the blocks
@@ -173,6 +179,7 @@ public:
     /// Into a file, replaced only once the whole data is written.
     static WriteResult Write(const KXImageRGBA32i& image, const KXImageMetadata& metadata, const QString& path,
                              const WriteParams& params);
+    /// Into a file in 16 bits a channel, replaced only once the whole data is written.
     static WriteResult Write(const KXImageRGBA64i& image, const KXImageMetadata& metadata, const QString& path,
                              const WriteParams& params);
 
