@@ -202,7 +202,7 @@ TEST_F(KximgMetadata, TruncatedInputWarnsOrFailsOnRequest)
     EXPECT_EQ(Kximg({"info", "cut.jpg", "--fail-on-warning"}).status, 2);
 }
 
-TEST_F(KximgMetadata, ScaleAloneAndBothSpellingsOfColour)
+TEST_F(KximgMetadata, ScaleAloneSigmaAndBothSpellingsOfColour)
 {
     ASSERT_EQ(Kximg({"transform", "photo.jpg", "half.png", "--scale", "0.5"}).status, 0);
     EXPECT_EQ(QImage(Path(QStringLiteral("half.png"))).size(), QSize(45, 80));
@@ -228,6 +228,15 @@ TEST_F(KximgMetadata, ScaleAloneAndBothSpellingsOfColour)
         ASSERT_EQ(run.status, 0) << option << ": " << run.err.toStdString();
         EXPECT_EQ(QImage(Path(QStringLiteral("f.png"))).pixel(1, 1), 0xFF00FF00u) << option;
     }
+    // sigma 4.5 is three boxes of radius 4 (sqrt(4 * 5) = 4.47 is nearest),
+    // sigma 1 of radius 1 (sqrt(2) = 1.41 is nearer than 0).
+    for (const auto& pair : {std::pair<const char*, const char*>{"4.5", "4"}, {"1", "1"}}) {
+        ASSERT_EQ(Kximg({"blur", "photo.jpg", "s.png", "--gaussian", pair.first}).status, 0);
+        ASSERT_EQ(Kximg({"blur", "photo.jpg", "b.png", "--gaussian-boxes", pair.second}).status, 0);
+        EXPECT_EQ(Bytes(QStringLiteral("s.png")), Bytes(QStringLiteral("b.png"))) << pair.first;
+    }
+    ASSERT_EQ(Kximg({"blur", "photo.jpg", "b.png", "--gaussian-boxes", "3"}).status, 0);
+    EXPECT_NE(Bytes(QStringLiteral("s.png")), Bytes(QStringLiteral("b.png")));
     const Outcome vignette =
         Kximg({"filter", "half.png", "v.png", "--name", "vignette", "--color", "#FF000000"});
     EXPECT_EQ(vignette.status, 0) << vignette.err.toStdString();
