@@ -20,6 +20,7 @@
 #include "KXFloodFill.h"
 #include "KXImage.h"
 #include "KXImageConversion.h"
+#include "KXImageFile.h"
 #include "KXImagePainter.h"
 #include "KXInpaint.h"
 #include "KXIterativeAdjustments.h"

@@ -239,30 +239,37 @@ void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine&
 /// (numbers: unset), since its users write every element before reading it.
 template <class T>
 struct KXCacheLineAllocator {
-    using value_type = T;
-    static constexpr std::size_t kAlignment = 64;
+    using value_type = T;                         ///< What it allocates.
+    static constexpr std::size_t kAlignment = 64; ///< The cache line.
     KXCacheLineAllocator() = default;
+    /// Allocators of every type are interchangeable.
     template <class U>
     KXCacheLineAllocator(const KXCacheLineAllocator<U>&) noexcept
     {
     }
+    /// `n` elements at a cache-line boundary.
     T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t(kAlignment))); }
+    /// Frees what allocate gave.
     void deallocate(T* p, std::size_t) noexcept { ::operator delete(p, std::align_val_t(kAlignment)); }
+    /// Default-initialises (numbers stay unset).
     template <class U>
     void construct(U* p) noexcept(std::is_nothrow_default_constructible<U>::value)
     {
         ::new (static_cast<void*>(p)) U;
     }
+    /// Constructs from the arguments.
     template <class U, class... Args>
     void construct(U* p, Args&&... args)
     {
         ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
     }
+    /// Always equal: any one frees what another allocated.
     template <class U>
     bool operator==(const KXCacheLineAllocator<U>&) const noexcept
     {
         return true;
     }
+    /// Never unequal.
     template <class U>
     bool operator!=(const KXCacheLineAllocator<U>&) const noexcept
     {

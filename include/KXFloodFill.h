@@ -56,6 +56,7 @@ public:
                                const QPoint& seed, const KXRGBA32i& tolerance, const KXRGBA32i& fill,
                                QRect* bounds);
 
+    /// Copies the settings.
     KXFloodFillHelper& operator=(const KXFloodFillHelper&) = default;
 };
 

@@ -6,6 +6,11 @@
 /// contiguously inside image tiles, so their sizes are fixed: 4 bytes for the
 /// working format, 8 for the conversion formats, 16 for the colour-transform
 /// formats. Every pixel is default-constructed to zero.
+///
+/// The channels are members of an anonymous struct inside each union
+/// (`p.r` beside `p.value`), an extension that g++ and clang share; it is
+/// marked `__extension__` so that consumers building with -Wpedantic get no
+/// warning, and the layout is the same.
 
 #include "kxcore_export.h"
 
@@ -15,7 +20,7 @@
 /// The working pixel: 8-bit BGRA, not premultiplied; `value` reads
 /// 0xAARRGGBB (as QRgb).
 union KXRGBA32i {
-    struct {
+    __extension__ struct {
         uint8_t b, g, r, a;
     };
     uint32_t value; ///< The whole pixel as 0xAARRGGBB.
@@ -54,7 +59,7 @@ union KXRGBA32i {
 
 /// 16 bits a channel; from 8 bits a channel is shifted left by 8.
 union KXRGBA64i {
-    struct {
+    __extension__ struct {
         uint16_t b, g, r, a;
     };
     uint64_t value; ///< All four channels as one word.
@@ -70,7 +75,7 @@ union KXRGBA64i {
 /// IEEE 754 binary16 channels, held as their bit patterns (see HalfFromFloat /
 /// HalfToFloat). The scale is 0 .. 256.87842 for 0 .. 255.
 union KXRGBA64f {
-    struct {
+    __extension__ struct {
         uint16_t b, g, r, a;
     };
     uint64_t value; ///< All four channels as one word.
@@ -85,7 +90,7 @@ union KXRGBA64f {
 
 /// Hue in hundredths of a degree (0 .. 36000), saturation, lightness, alpha.
 union KXHSLA {
-    struct {
+    __extension__ struct {
         uint16_t h;
         uint8_t s, l, a;
         uint8_t unused[3];
@@ -102,7 +107,7 @@ union KXHSLA {
 
 /// Ink amounts 0 .. 255 (255 = full ink) and alpha.
 union KXCMYKA {
-    struct {
+    __extension__ struct {
         uint8_t c, m, y, k, a;
         uint8_t unused[3];
     };
@@ -121,7 +126,7 @@ union KXCMYKA {
 /// 32-bit signed integer channels; only travels through colour
 /// transformations.
 union KXRGBA128i {
-    struct {
+    __extension__ struct {
         int32_t b, g, r, a;
     };
     uint64_t words[2]; ///< All sixteen bytes as two words.
@@ -136,7 +141,7 @@ union KXRGBA128i {
 
 /// Single-precision channels; only travels through colour transformations.
 union KXRGBA128f {
-    struct {
+    __extension__ struct {
         float b, g, r, a;
     };
     uint64_t words[2]; ///< All sixteen bytes as two words.

@@ -47,6 +47,9 @@
 
 #include <vector>
 
+/// Text as outlines: built from a string in a font, bent along one sine
+/// period, tapered, transformed and drawn into a new image tile by tile,
+/// with the selection, caret and hit-test geometry an editor needs.
 class KXCORE_EXPORT KXTextHelper {
 public:
     /// `maxSegmentLength` is the longest outline edge the subdivision for
@@ -55,20 +58,30 @@ public:
     explicit KXTextHelper(float maxSegmentLength = 4.0f);
 
     void SetText(const QString& text); ///< Also makes both outlines be rebuilt on next use.
-    QString GetText() const { return text; }
+    QString GetText() const { return text; } ///< The text.
     void SetFont(const QFont& value) { font = value; } ///< The outlines are not rebuilt.
-    QFont GetFont() const { return font; }
-    void SetColor(const QColor& value) { color = value; }
-    QColor GetColor() const { return color; }
-    void SetStyle(int value) { style = value; }            ///< Non-zero: deformed rendering.
+    QFont GetFont() const { return font; } ///< The font.
+    void SetColor(const QColor& value) { color = value; } ///< The fill colour of the text.
+    QColor GetColor() const { return color; }             ///< The fill colour of the text.
+    /// 0: plain text (no bend, taper or transform); any other value: the
+    /// deformed text (and 1 also deforms the caret and selection).
+    void SetStyle(int value) { style = value; }
     void SetOrientation(bool value) { orientation = value; } ///< true: the wave runs along y.
+    /// The sine wave's amplitude in percent of half the text's height (its
+    /// width with the vertical orientation); 0: straight.
     void SetBend(double percent) { bend = percent; }
+    /// Horizontal taper in percent: the height changes along the text (a
+    /// point moves vertically by percent / 100 * dx * dy / half the width,
+    /// dx and dy its distance from the centre).
     void SetHDistortion(double percent) { hDistortion = percent; }
+    /// Vertical taper in percent: the width changes down the text (a point
+    /// moves horizontally by percent / 100 * dx * dy / half the height).
     void SetVDistortion(double percent) { vDistortion = percent; }
-    void SetTransform(const QMatrix4x4& value) { transform = value; }
-    QMatrix4x4 GetTransform() const { return transform; }
+    void SetTransform(const QMatrix4x4& value) { transform = value; } ///< The user transform, applied after bending and tapering.
+    QMatrix4x4 GetTransform() const { return transform; }             ///< The transform.
+    /// One of the painter's render hints for drawing the text.
     void SetRenderHint(QPainter::RenderHint hint, bool on) { renderHints[hint] = on; }
-    QMap<QPainter::RenderHint, bool> GetRenderHints() const { return renderHints; }
+    QMap<QPainter::RenderHint, bool> GetRenderHints() const { return renderHints; } ///< The hints set.
     /// 1: antialiasing, text antialiasing, smooth pixmap transform and high
     /// quality antialiasing off; 2: all four on; anything else: no change.
     void SetRenderMode(int mode);

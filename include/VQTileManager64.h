@@ -137,12 +137,12 @@ public:
     // tile before reading it.
 
     /// The block's memory (null for a null handle); pair it with FreeMemory.
-    void* GetMemory(void* tile, bool forWriting) const
+    void* GetMemory(void* tile, bool /*forWriting*/) const
     {
         return tile ? static_cast<TileData*>(tile)->memory : nullptr;
     }
     /// Ends a GetMemory on the same tile.
-    void FreeMemory(void* tile) const {}
+    void FreeMemory(void* /*tile*/) const {}
     /// Copies the whole block (BlockSize bytes) to `destination`; nothing for
     /// a null handle.
     void ReadMemory(void* tile, char* destination) const;

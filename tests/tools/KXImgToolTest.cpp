@@ -138,7 +138,7 @@ TEST_F(KximgTool, RefusesBadRequestsWithStatusTwoAndNoFile)
          "bad value '0,0,0,5' for --rect"},
         {"filter: not a parameter file", {"filter", "in.png", "out.png", "--name", "box-blur", "--params", "in.png"},
          "cannot read 'in.png': not a parameter file of box-blur"},
-        {"blur: no operator", {"blur", "in.png", "out.png"}, "give exactly one of --box, --gaussian and --convolve"},
+        {"blur: no operator", {"blur", "in.png", "out.png"}, "give exactly one of --box, --gaussian, --gaussian-boxes and --convolve"},
         {"blur: ragged kernel", {"blur", "in.png", "out.png", "--convolve", "ragged.txt"},
          "bad kernel in 'ragged.txt': row 2 has 1 numbers, the first has 2"},
         {"histogram: bad chart format", {"histogram", "in.png", "--png", "chart.xyz"}, "unknown image format 'xyz'"},

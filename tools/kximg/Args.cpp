@@ -78,6 +78,9 @@ ParsedArgs Parse(const CommandSyntax& syntax, const QStringList& arguments)
         if (!option.shortName.isNull())
             names << QString(option.shortName);
         names << option.name;
+        // Both spellings of colour are accepted wherever one is.
+        if (option.name.contains(QLatin1String("colour")))
+            names << QString(option.name).replace(QLatin1String("colour"), QLatin1String("color"));
         parser.addOption(QCommandLineOption(names, option.help, option.valueName));
     }
     // The parser expects the program's name first.

@@ -6,7 +6,7 @@
 #include "OptionValues.h"
 
 #include "KXImage.h"
-#include "VQTileManager64.h"
+#include "KXImageConversion.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -80,73 +80,6 @@ bool IsStandardStream(const QString& path)
     return path == QLatin1String("-");
 }
 
-// Refuses a picture whose working image would need more tile blocks than
-// the tile manager has free, before a byte of it is decoded: a small file
-// may claim a size that would take minutes and gigabytes to find out about.
-void RequireTileMemory(const QString& path, const QSize& size)
-{
-    const VQTileManager64* tiles = VQTileManager64::Instance();
-    if (!tiles || !size.isValid())
-        return;
-    const long long columns = (size.width() + KXImageRGBA32i::kTileWidth - 1LL) / KXImageRGBA32i::kTileWidth;
-    const long long rows = (size.height() + KXImageRGBA32i::kTileHeight - 1LL) / KXImageRGBA32i::kTileHeight;
-    const long long needed = columns * rows;
-    const long long available = tiles->GetAvailableCount();
-    if (needed <= available)
-        return;
-    const long long mebibyte = 1024 * 1024;
-    const long long block = VQTileManager64::kBlockSize;
-    throw Error(QStringLiteral("cannot read %1: image too large: %2 x %3 needs %4 MiB of tile memory, "
-                               "%5 MiB available")
-                    .arg(Quoted(path))
-                    .arg(size.width())
-                    .arg(size.height())
-                    .arg((needed * block + mebibyte - 1) / mebibyte)
-                    .arg(available * block / mebibyte));
-}
-
-// Whether the file's header segments hold EXIF data: a JPEG APP1 "Exif"
-// segment, a PNG eXIf chunk or a WebP EXIF chunk, looked for in its first
-// bytes (the metadata comes before the pixels).
-bool HasExif(const QByteArray& head)
-{
-    const auto* bytes = reinterpret_cast<const uchar*>(head.constData());
-    const long long size = head.size();
-    if (size > 4 && bytes[0] == 0xFF && bytes[1] == 0xD8) {
-        for (long long at = 2; at + 4 <= size && bytes[at] == 0xFF;) {
-            const uchar marker = bytes[at + 1];
-            if (marker == 0xDA || marker == 0xD9) // start of scan, end of image
-                break;
-            const long long length = qFromBigEndian<quint16>(bytes + at + 2);
-            if (marker == 0xE1 && head.mid(at + 4, 6) == QByteArray("Exif\0\0", 6))
-                return true;
-            at += 2 + length;
-        }
-        return false;
-    }
-    if (head.startsWith("\x89PNG\r\n\x1a\n")) {
-        for (long long at = 8; at + 8 <= size;) {
-            const long long length = qFromBigEndian<quint32>(bytes + at);
-            const QByteArray type = head.mid(at + 4, 4);
-            if (type == "eXIf")
-                return true;
-            if (type == "IDAT" || type == "IEND")
-                break;
-            at += 12 + length;
-        }
-        return false;
-    }
-    if (head.startsWith("RIFF") && head.mid(8, 4) == "WEBP") {
-        for (long long at = 12; at + 8 <= size;) {
-            if (head.mid(at, 4) == "EXIF")
-                return true;
-            const long long length = qFromLittleEndian<quint32>(bytes + at + 4);
-            at += 8 + length + (length & 1);
-        }
-    }
-    return false;
-}
-
 // Formats whose files keep an alpha channel.
 bool KeepsAlpha(const QByteArray& format)
 {
@@ -196,18 +129,39 @@ QList<OptionSyntax> ImageOptionSyntax()
             OptionSyntax{QStringLiteral("compression"), QChar(), QStringLiteral("N"),
                          QStringLiteral("PNG compression from 0 (fastest, largest) to 9\n"
                                         "(slowest, smallest); default 6")},
+            OptionSyntax{QStringLiteral("subsampling"), QChar(), QStringLiteral("444|422|420"),
+                         QStringLiteral("JPEG chroma subsampling; default 444 at quality 90\n"
+                                        "and above, 420 below")},
             OptionSyntax{QStringLiteral("strip"), QChar(), QString(),
-                         QStringLiteral("write no colour profile (by default the input's\n"
-                                        "embedded ICC profile goes with the output)")},
+                         QStringLiteral("write no colour profile and no metadata (by default\n"
+                                        "the input's ICC profile, EXIF, XMP and IPTC go with\n"
+                                        "the output)")},
             OptionSyntax{QStringLiteral("no-rotate"), QChar(), QString(),
-                         QStringLiteral("do not turn the picture as its EXIF orientation says")}};
+                         QStringLiteral("do not turn the picture as its EXIF orientation says\n"
+                                        "(pixels and orientation tag stay as stored)")},
+            OptionSyntax{QStringLiteral("fail-on-warning"), QChar(), QString(),
+                         QStringLiteral("refuse a truncated or damaged input (exit 2, nothing\n"
+                                        "written) instead of warning")}};
 }
 
 ImageOptions ImageOptionsFrom(const ParsedArgs& args, const QString& command)
 {
     ImageOptions options;
+    options.command = command;
     options.autoRotate = !args.Has(QStringLiteral("no-rotate"));
     options.strip = args.Has(QStringLiteral("strip"));
+    options.failOnWarning = args.Has(QStringLiteral("fail-on-warning"));
+    if (args.Has(QStringLiteral("subsampling"))) {
+        const QString value = args.Value(QStringLiteral("subsampling"));
+        if (value == QLatin1String("444"))
+            options.subsampling = KXImageFile::Subsampling::S444;
+        else if (value == QLatin1String("422"))
+            options.subsampling = KXImageFile::Subsampling::S422;
+        else if (value == QLatin1String("420"))
+            options.subsampling = KXImageFile::Subsampling::S420;
+        else
+            BadValue(command, QStringLiteral("subsampling"), value, QStringLiteral("444, 422 or 420"));
+    }
     if (args.Has(QStringLiteral("format"))) {
         options.format = args.Value(QStringLiteral("format")).toLower().toLatin1();
         if (!QImageWriter::supportedImageFormats().contains(options.format))
@@ -219,53 +173,50 @@ ImageOptions ImageOptionsFrom(const ParsedArgs& args, const QString& command)
     return options;
 }
 
-Picture ReadPicture(const QString& path, const ImageOptions& options)
+KXImageFile::ReadResult ReadFile(const QString& path, const ImageOptions& options, bool headerOnly)
 {
     const auto fail = [&](const QString& reason) {
         return Error(QStringLiteral("cannot read %1: %2").arg(Quoted(path), reason));
     };
-    QFile file;
-    QBuffer buffer;
-    QByteArray head;
-    if (IsStandardStream(path)) {
-        if (!file.open(stdin, QIODevice::ReadOnly))
-            throw fail(LowerFirst(file.errorString()));
-        buffer.setData(file.readAll());
-        buffer.open(QIODevice::ReadOnly);
-        head = buffer.data().left(1 << 20);
-    } else {
-        const QFileInfo info(path);
-        if (!info.exists())
-            throw fail(QStringLiteral("no such file"));
-        if (info.isDir())
-            throw fail(QStringLiteral("is a directory"));
-        file.setFileName(path);
-        if (!file.open(QIODevice::ReadOnly))
-            throw fail(info.isReadable() ? LowerFirst(file.errorString()) : QStringLiteral("permission denied"));
-        head = file.read(1 << 20);
-        file.seek(0);
-    }
-
-    QImageReader reader(IsStandardStream(path) ? static_cast<QIODevice*>(&buffer) : &file);
-    reader.setDecideFormatFromContent(true);
-    reader.setAutoTransform(options.autoRotate);
-    Picture picture;
-    bool read = false;
+    KXImageFile::ReadParams params;
+    params.applyOrientation = options.autoRotate;
+    params.keepDepth = options.keepDepth;
+    KXImageFile::ReadResult read;
+    CheckInterrupted();
     {
         const PluginMessagesHidden quiet;
-        // Known only before reading.
-        picture.format = reader.format();
-        // Qt 5 readers have no allocation limit of their own (Qt 6 ones do,
-        // and it would have to make room for what passes here).
-        RequireTileMemory(path, reader.size());
-        CheckInterrupted();
-        read = reader.read(&picture.image);
+        if (IsStandardStream(path)) {
+            QFile in;
+            if (!in.open(stdin, QIODevice::ReadOnly))
+                throw fail(LowerFirst(in.errorString()));
+            read = KXImageFile::Read(in.readAll(), params);
+        } else if (headerOnly) {
+            read = KXImageFile::ReadHeader(path, params);
+        } else {
+            read = KXImageFile::Read(path, params);
+        }
     }
     CheckInterrupted();
-    if (!read)
-        throw fail(LowerFirst(reader.errorString()));
-    picture.exif = HasExif(head);
-    return picture;
+    if (!read.Ok())
+        throw fail(LowerFirst(read.errorText));
+    for (const KXImageFile::Message& warning : read.warnings) {
+        if (warning.issue == KXImageFile::Issue::DepthReduced) {
+            Warn(QStringLiteral("%1: %2 (%3 works on 8 bits a channel)")
+                     .arg(Quoted(path), warning.text, options.command.isEmpty() ? QStringLiteral("kximg")
+                                                                                 : options.command));
+            continue;
+        }
+        if (options.failOnWarning)
+            throw fail(warning.text);
+        Warn(QStringLiteral("%1: %2").arg(Quoted(path), warning.text));
+    }
+    return read;
+}
+
+QImage ReadImage(const QString& path)
+{
+    const KXImageFile::ReadResult read = ReadFile(path, ImageOptions());
+    return ConvertImage<KXImageRGBA32i, QImage>(read.image);
 }
 
 QByteArray WriteFormatFor(const QString& path, const QByteArray& given)
@@ -315,6 +266,11 @@ void WriteImage(const QImage& image, const QString& path, const QByteArray& form
         return LowerFirst(file && file->error() != QFileDevice::NoError ? file->errorString()
                                                                         : writer.errorString());
     };
+    WriteEncoded(path, encode);
+}
+
+void WriteEncoded(const QString& path, const std::function<QString(QIODevice&)>& encode)
+{
     if (!IsStandardStream(path)) {
         WriteAtomically(path, encode);
         return;

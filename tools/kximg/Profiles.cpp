@@ -46,7 +46,7 @@ QByteArray ProfileBytes(const QString& path, const Fail& fail)
 
 // A profile named on the command line: a built-in name, "embedded" (the
 // one in `image`, when given) or a file.
-VQCMSProfile ProfileFor(const QString& option, const QString& text, const QImage* image)
+VQCMSProfile ProfileFor(const QString& option, const QString& text, const VQCMSProfile* embedded)
 {
     const QString command = QStringLiteral("icc");
     VQCMSProfile profile;
@@ -57,8 +57,8 @@ VQCMSProfile ProfileFor(const QString& option, const QString& text, const QImage
         return profile;
     }
     if (text == QLatin1String("embedded")) {
-        if (image)
-            profile = EmbeddedProfile(*image);
+        if (embedded)
+            profile = *embedded;
         if (profile.IsEmpty())
             throw Error(QStringLiteral("icc: --%1 embedded: the input image carries no colour profile").arg(option));
         return profile;
@@ -113,15 +113,6 @@ VQCMSProfile BuiltInProfile(const QString& name)
                                                    QColorSpace::AdobeRgb, QColorSpace::DisplayP3,
                                                    QColorSpace::ProPhotoRgb};
     const QByteArray bytes = QColorSpace(spaces[index]).iccProfile();
-    if (bytes.isEmpty() || !profile.FromByteArray(bytes))
-        return VQCMSProfile();
-    return profile;
-}
-
-VQCMSProfile EmbeddedProfile(const QImage& image)
-{
-    VQCMSProfile profile;
-    const QByteArray bytes = image.colorSpace().isValid() ? image.colorSpace().iccProfile() : QByteArray();
     if (bytes.isEmpty() || !profile.FromByteArray(bytes))
         return VQCMSProfile();
     return profile;

@@ -18,8 +18,8 @@ QStringList BuiltInProfileNames();
 VQCMSProfile BuiltInProfile(const QString& name);
 
 // A profile named on the command line for `icc --option`: a built-in name,
-// "embedded" (the one in `image`, when given) or a file. Throws Error.
-VQCMSProfile ProfileFor(const QString& option, const QString& text, const QImage* image);
+// "embedded" (the picture's, when given) or a file. Throws Error.
+VQCMSProfile ProfileFor(const QString& option, const QString& text, const VQCMSProfile* embedded);
 // Throws Error unless `profile` is an RGB profile.
 void RequireRgb(const QString& option, const QString& text, const VQCMSProfile& profile);
 
@@ -27,9 +27,6 @@ void RequireRgb(const QString& option, const QString& text, const VQCMSProfile& 
 QString ColourSpaceName(VQCMSProfile::ColorSpace space);
 // The profile's description as Little CMS reads it.
 QString Described(const VQCMSProfile& profile);
-// The profile a picture carries (empty when none or when Little CMS cannot
-// read it).
-VQCMSProfile EmbeddedProfile(const QImage& image);
 
 } // namespace kximg
 

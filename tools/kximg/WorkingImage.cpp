@@ -2,7 +2,7 @@
 
 #include "Interrupt.h"
 
-#include "KXImageConversion.h"
+#include "Error.h"
 
 #include <algorithm>
 
@@ -24,26 +24,43 @@ void Step(CommandProgress* progress, const QString& what, double end)
 
 WorkingPicture ReadWorking(const QString& path, const ImageOptions& options, CommandProgress* progress)
 {
-    Step(progress, QStringLiteral("read"), 0.3);
-    Picture picture = ReadPicture(path, options);
-    Step(progress, QStringLiteral("convert"), 0.4);
+    Step(progress, QStringLiteral("read"), 0.4);
+    KXImageFile::ReadResult read = ReadFile(path, options);
     WorkingPicture working;
-    working.space = picture.image.colorSpace();
-    working.image = ConvertImage<QImage, KXImageRGBA32i>(picture.image);
+    working.image = std::move(read.image);
+    working.deep = std::move(read.deep);
+    working.metadata = read.metadata;
+    working.profile = read.info.profile;
+    working.exif = read.info.exif;
     return working;
 }
 
 void WriteWorking(WorkingPicture&& picture, const QString& path, const QByteArray& format,
                   const ImageOptions& options, CommandProgress* progress)
 {
-    Step(progress, QStringLiteral("convert"), 0.85);
-    QImage image = ConvertImage<KXImageRGBA32i, QImage>(picture.image);
-    picture.image = KXImageRGBA32i();
-    CheckInterrupted();
-    if (!options.strip && picture.space.isValid())
-        image.setColorSpace(picture.space);
     Step(progress, QStringLiteral("write"), 1.0);
-    WriteImage(image, path, format, options);
+    KXImageFile::WriteParams params;
+    params.format = format;
+    params.quality = options.quality;
+    params.compression = options.compression;
+    params.subsampling = options.subsampling;
+    params.strip = options.strip;
+    WorkingPicture held = std::move(picture);
+    picture = WorkingPicture();
+    held.image.profile = held.deep.profile = held.profile;
+    held.image.exif = held.deep.exif = held.exif;
+    QList<KXImageFile::Message> warnings;
+    WriteEncoded(path, [&](QIODevice& device) {
+        const KXImageFile::WriteResult written =
+            held.IsDeep() ? KXImageFile::Write(held.deep, held.metadata, &device, params)
+                          : KXImageFile::Write(held.image, held.metadata, &device, params);
+        warnings = written.warnings;
+        return written.Ok() ? QString() : LowerFirst(written.errorText);
+    });
+    for (const KXImageFile::Message& warning : warnings)
+        Warn(warning.issue == KXImageFile::Issue::AlphaDropped
+                 ? QStringLiteral("%1 (%2)").arg(warning.text, Quoted(path))
+                 : QStringLiteral("%1: %2").arg(Quoted(path), warning.text));
 }
 
 void InBands(const KXImageRGBA32i& image, CommandProgress* progress, const std::function<void(const QRect&)>& apply)

@@ -2,17 +2,16 @@
 #define KXIMG_WORKINGIMAGE_H
 
 // A command's picture as the library's working image: read from a file into
-// tiles, worked on, written back. Each step lets go of what the next one no
-// longer needs (the decoded picture once the tiles hold it, the tiles once
-// the output picture holds them), so that a command holds at most about two
-// copies of a large picture at a time.
+// tiles by the library's loader (profile, EXIF elements and orientation
+// applied), worked on, written back with its metadata. Each step lets go of
+// what the next one no longer needs.
 
 #include "ImageFiles.h"
 #include "Progress.h"
 
 #include "KXImage.h"
+#include "KXImageFile.h"
 
-#include <QColorSpace>
 #include <QRect>
 
 #include <functional>
@@ -21,15 +20,22 @@ namespace kximg {
 
 struct WorkingPicture {
     KXImageRGBA32i image;
-    QColorSpace space; // the input's colour profile, for the output
+    KXImageRGBA64i deep;      // instead of `image` for 16-bit input read with ImageOptions::keepDepth
+    // What goes with the output whatever image a command makes: the input's
+    // colour profile (the one the pixels are in) and EXIF elements, and its
+    // EXIF, XMP and IPTC blocks.
+    VQCMSProfile profile;
+    QList<VQEXIFElement> exif;
+    KXImageMetadata metadata;
+
+    bool IsDeep() const { return deep.Width() > 0; }
 };
 
-// Reads and converts, as steps "read" and "convert" of `progress`.
+// Reads, as steps "read" and "convert" of `progress`.
 WorkingPicture ReadWorking(const QString& path, const ImageOptions& options, CommandProgress* progress = nullptr);
 
-// Converts `picture` back (its tiles are released), attaches its colour
-// profile unless the options strip it, and writes, as steps "convert" and
-// "write" of `progress`.
+// Writes `picture` (its tiles are released) with its profile and metadata
+// unless the options strip them, as step "write" of `progress`.
 void WriteWorking(WorkingPicture&& picture, const QString& path, const QByteArray& format,
                   const ImageOptions& options, CommandProgress* progress = nullptr);
 

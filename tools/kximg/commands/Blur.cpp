@@ -87,23 +87,28 @@ const CommandSyntax& BlurSyntax()
 {
     static const CommandSyntax syntax{
         QStringLiteral("blur"),
-        QStringLiteral("blur IN OUT --box R | --gaussian R | --convolve KERNEL"),
+        QStringLiteral("blur IN OUT --box R | --gaussian SIGMA | --gaussian-boxes R | --convolve KERNEL"),
         QStringLiteral("box or three-box Gaussian blur, or a convolution kernel"),
         QStringLiteral("Runs one of the library's operators over the whole of IN and writes OUT:\n"
-                       "--box R blurs with a box of radius R (rounding to nearest), --gaussian R\n"
-                       "with three such boxes, an approximate Gaussian; --convolve applies the\n"
+                       "--box R blurs with a box of radius R (rounding to nearest); --gaussian SIGMA\n"
+                       "with an approximate Gaussian of standard deviation SIGMA pixels, as other\n"
+                       "tools take it: three such boxes of the radius R whose sqrt(R (R + 1)) is\n"
+                       "nearest SIGMA; --gaussian-boxes R with three boxes of radius R (what\n"
+                       "--gaussian R meant in earlier versions); --convolve applies the\n"
                        "kernel in the text file KERNEL (rows of numbers, one row a line, used as\n"
                        "they are: no normalisation) to every channel."),
         QList<OptionSyntax>{OptionSyntax{QStringLiteral("box"), QChar(), QStringLiteral("R"),
                                          QStringLiteral("box radius, 0 to 1000")},
-                            OptionSyntax{QStringLiteral("gaussian"), QChar(), QStringLiteral("R"),
+                            OptionSyntax{QStringLiteral("gaussian"), QChar(), QStringLiteral("SIGMA"),
+                                         QStringLiteral("standard deviation in pixels, 0 to 1000")},
+                            OptionSyntax{QStringLiteral("gaussian-boxes"), QChar(), QStringLiteral("R"),
                                          QStringLiteral("radius of each of the three boxes, 0 to 1000")},
                             OptionSyntax{QStringLiteral("convolve"), QChar(), QStringLiteral("KERNEL"),
                                          QStringLiteral("a kernel file, at most 64 x 64")}} +
             ImageOptionSyntax(),
         2,
         2,
-        QStringLiteral("  kximg blur photo.jpg soft.jpg --gaussian 4\n"
+        QStringLiteral("  kximg blur photo.jpg soft.jpg --gaussian 4.5\n"
                        "  printf '0 -1 0\\n-1 5 -1\\n0 -1 0\\n' > sharpen.txt\n"
                        "  kximg blur photo.jpg sharp.jpg --convolve sharpen.txt")};
     return syntax;
@@ -112,12 +117,18 @@ const CommandSyntax& BlurSyntax()
 int RunBlur(const ParsedArgs& args)
 {
     int given = 0;
-    for (const char* option : {"box", "gaussian", "convolve"})
+    for (const char* option : {"box", "gaussian", "gaussian-boxes", "convolve"})
         given += args.Has(QLatin1String(option)) ? 1 : 0;
     if (given != 1)
-        throw Error(QStringLiteral("blur: give exactly one of --box, --gaussian and --convolve"));
+        throw Error(QStringLiteral("blur: give exactly one of --box, --gaussian, --gaussian-boxes and --convolve"));
     const int box = IntOption(args, kCommand, QStringLiteral("box"), 0, 0, 1000);
-    const int gaussian = IntOption(args, kCommand, QStringLiteral("gaussian"), 0, 0, 1000);
+    const double sigma = DoubleOption(args, kCommand, QStringLiteral("gaussian"), 0, 0, 1000);
+    // Three boxes of radius r have the variance of one box three times,
+    // 3 ((2r + 1)^2 - 1) / 12 = r (r + 1): the radius whose r (r + 1) is
+    // nearest sigma^2.
+    const int boxes = args.Has(QStringLiteral("gaussian"))
+                          ? static_cast<int>(std::lround((std::sqrt(1 + 4 * sigma * sigma) - 1) / 2))
+                          : IntOption(args, kCommand, QStringLiteral("gaussian-boxes"), 0, 0, 1000);
     QSize kernelSize;
     const std::vector<double> kernel = args.Has(QStringLiteral("convolve"))
                                            ? ReadKernel(args.Value(QStringLiteral("convolve")), &kernelSize)
@@ -131,8 +142,8 @@ int RunBlur(const ParsedArgs& args)
     progress.Step(QStringLiteral("blur"), 0.75);
     if (args.Has(QStringLiteral("box")))
         KXBoxBlur{box}(picture.image, QRect());
-    else if (args.Has(QStringLiteral("gaussian")))
-        KXGaussianBlur{gaussian}(picture.image, QRect());
+    else if (args.Has(QStringLiteral("gaussian")) || args.Has(QStringLiteral("gaussian-boxes")))
+        KXGaussianBlur{boxes}(picture.image, QRect());
     else
         KXImageConvolution{kernel.data(), kernelSize}(picture.image);
     WriteWorking(std::move(picture), out, format, options, &progress);

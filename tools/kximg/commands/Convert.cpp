@@ -20,7 +20,9 @@ const CommandSyntax& ConvertSyntax()
         QStringLiteral("Reads IN (any format Qt reads; the content decides), converts it into the\n"
                        "library's working image and writes it to OUT in the format of OUT's suffix.\n"
                        "OUT appears only complete: it is written beside the target and renamed.\n"
-                       "An embedded colour profile goes with it unless --strip."),
+                       "The picture is turned upright by its EXIF orientation (unless --no-rotate);\n"
+                       "its colour profile, EXIF, XMP and IPTC go with it unless --strip.\n"
+                       "16-bit PNG and TIFF stay 16-bit where OUT is PNG or TIFF."),
         QList<OptionSyntax>{OptionSyntax{QStringLiteral("via"), QChar(), QStringLiteral("FORM"),
                                          QStringLiteral("convert the working image to FORM and back first:\n"
                                                         "rgba64  16-bit integer RGBA\n"
@@ -51,12 +53,15 @@ int RunConvert(const ParsedArgs& args)
                             .arg(Quoted(value), PixelFormNames().join(QStringLiteral(", "))));
         form = *parsed;
     }
-    const ImageOptions options = ImageOptionsFrom(args, command);
+    ImageOptions options = ImageOptionsFrom(args, command);
+    // 16-bit input stays 16-bit unless a form of 8 bits a channel is asked for
+    // (the 16-bit form is the rgba64 one already).
+    options.keepDepth = form == PixelForm::None || form == PixelForm::Rgba64;
     const QByteArray format = WriteFormatFor(out, options.format);
 
     CommandProgress progress(command);
     WorkingPicture picture = ReadWorking(in, options, &progress);
-    if (form != PixelForm::None) {
+    if (form != PixelForm::None && !picture.IsDeep()) {
         progress.Step(QStringLiteral("via ") + PixelFormName(form), 0.75);
         picture.image = RoundTrip(picture.image, form);
     }

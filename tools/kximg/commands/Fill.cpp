@@ -19,7 +19,7 @@ const CommandSyntax& FillSyntax()
 {
     static const CommandSyntax syntax{
         QStringLiteral("fill"),
-        QStringLiteral("fill IN OUT --at X,Y --color COLOUR [--tolerance N|R,G,B,A] [--range]"),
+        QStringLiteral("fill IN OUT --at X,Y --colour COLOUR [--tolerance N|R,G,B,A] [--range]"),
         QStringLiteral("paint-bucket or colour-range fill from a seed point"),
         QStringLiteral("Takes the colour of the pixel at X,Y and paints COLOUR over every pixel\n"
                        "reachable from it through edge neighbours that matches that colour: exactly,\n"
@@ -29,7 +29,7 @@ const CommandSyntax& FillSyntax()
                        "transparent black."),
         QList<OptionSyntax>{OptionSyntax{QStringLiteral("at"), QChar(), QStringLiteral("X,Y"),
                                          QStringLiteral("the seed pixel, inside the image")},
-                            OptionSyntax{QStringLiteral("color"), QChar(), QStringLiteral("COLOUR"),
+                            OptionSyntax{QStringLiteral("colour"), QChar(), QStringLiteral("COLOUR"),
                                          QStringLiteral("the fill, #AARRGGBB, #RRGGBB or a name")},
                             OptionSyntax{QStringLiteral("tolerance"), QChar(), QStringLiteral("N|R,G,B,A"),
                                          QStringLiteral("0 to 255 for all channels or each (default 0)")},
@@ -38,8 +38,8 @@ const CommandSyntax& FillSyntax()
             ImageOptionSyntax(),
         2,
         2,
-        QStringLiteral("  kximg fill photo.png bucket.png --at 10,10 --color '#80FF0000' --tolerance 12\n"
-                       "  kximg fill photo.png sky.png --at 300,20 --color white --tolerance 30,30,40,0 --range")};
+        QStringLiteral("  kximg fill photo.png bucket.png --at 10,10 --colour '#80FF0000' --tolerance 12\n"
+                       "  kximg fill photo.png sky.png --at 300,20 --colour white --tolerance 30,30,40,0 --range")};
     return syntax;
 }
 
@@ -57,10 +57,10 @@ uint32_t Tolerance(const ParsedArgs& args)
 
 int RunFill(const ParsedArgs& args)
 {
-    if (!args.Has(QStringLiteral("at")) || !args.Has(QStringLiteral("color")))
+    if (!args.Has(QStringLiteral("at")) || !args.Has(QStringLiteral("colour")))
         throw Error(QStringLiteral("fill: give both --at and --color"));
     const QPoint seed = PointOption(args, kCommand, QStringLiteral("at"), QPoint());
-    const KXRGBA32i colour(ColourValue(kCommand, QStringLiteral("color"), args.Value(QStringLiteral("color"))).rgba());
+    const KXRGBA32i colour(ColourValue(kCommand, QStringLiteral("colour"), args.Value(QStringLiteral("colour"))).rgba());
     const KXRGBA32i tolerance(Tolerance(args));
     const ImageOptions options = ImageOptionsFrom(args, kCommand);
     const QString out = args.Positional().at(1);

@@ -73,15 +73,11 @@ int RunIcc(const ParsedArgs& args)
     }
 
     CommandProgress progress(command);
-    progress.Step(QStringLiteral("read"), 0.3);
-    Picture read = ReadPicture(args.Positional().at(0), options);
+    WorkingPicture picture = ReadWorking(args.Positional().at(0), options, &progress);
     if (fromText == QLatin1String("embedded")) {
-        from = ProfileFor(QStringLiteral("from"), fromText, &read.image);
+        from = ProfileFor(QStringLiteral("from"), fromText, &picture.profile);
         RequireRgb(QStringLiteral("from"), fromText, from);
     }
-    progress.Step(QStringLiteral("convert"), 0.4);
-    WorkingPicture picture{ConvertImage<QImage, KXImageRGBA32i>(read.image), QColorSpace()};
-    read = Picture();
     progress.Step(QStringLiteral("transform"), 0.75);
     const KXRGBA32ColorProfileTransform transform(from, to);
     if (from == to && from.ToByteArray() != to.ToByteArray()) {
@@ -102,8 +98,8 @@ int RunIcc(const ParsedArgs& args)
         transform(picture.image);
     }
 
-    // Where Qt can describe the profile (matrix and curves), OUT carries it.
-    picture.space = QColorSpace::fromIccProfile(to.ToByteArray());
+    // OUT carries the profile its pixels are now in.
+    picture.profile = to;
     WriteWorking(std::move(picture), out, format, options, &progress);
     return kExitOk;
 }

@@ -5,9 +5,8 @@
 #include "Error.h"
 #include "ImageFiles.h"
 #include "OptionValues.h"
+#include "Samplers.h"
 #include "WorkingImage.h"
-
-#include "KXTransformImage.h"
 
 #include <QTransform>
 
@@ -23,33 +22,32 @@ const CommandSyntax& TransformSyntax()
 {
     static const CommandSyntax syntax{
         QStringLiteral("transform"),
-        QStringLiteral("transform IN OUT --matrix a,b,c,d,e,f | --rotate DEG [--scale S] --sampler "
+        QStringLiteral("transform IN OUT --matrix a,b,c,d,e,f | [--rotate DEG] [--scale S] --sampler "
                        "nearest|bilinear|bicubic [--size WxH]"),
         QStringLiteral("rotate, scale or map a picture through an affine transform"),
         QStringLiteral("Draws IN through a transform into a transparent picture and writes OUT. Every\n"
                        "output pixel's centre is mapped back into IN and sampled there; pixels that\n"
                        "map outside IN stay transparent. --matrix gives the transform as Qt's\n"
                        "m11,m12,m21,m22,dx,dy (x' = m11 x + m21 y + dx, y' = m12 x + m22 y + dy)\n"
-                       "and OUT has the size of IN. --rotate turns the picture DEG degrees clockwise\n"
-                       "about its centre after scaling it by S, and OUT just holds the result. The\n"
-                       "bilinear and bicubic samplers box-blur a copy first when the picture shrinks\n"
-                       "to half or less along an axis."),
+                       "and OUT has the size of IN. --scale scales the picture by S and --rotate\n"
+                       "turns it DEG degrees clockwise about its centre (after scaling); OUT just\n"
+                       "holds the result. The bilinear and bicubic samplers box-blur a copy first\n"
+                       "when the picture shrinks to half or less along an axis."),
         QList<OptionSyntax>{
             OptionSyntax{QStringLiteral("matrix"), QChar(), QStringLiteral("a,b,c,d,e,f"),
                          QStringLiteral("the six coefficients, numbers from -100000 to 100000")},
             OptionSyntax{QStringLiteral("rotate"), QChar(), QStringLiteral("DEG"),
                          QStringLiteral("clockwise angle, -360 to 360")},
             OptionSyntax{QStringLiteral("scale"), QChar(), QStringLiteral("S"),
-                         QStringLiteral("scale factor with --rotate, 0.01 to 16 (default 1)")},
-            OptionSyntax{QStringLiteral("sampler"), QChar(), QStringLiteral("NAME"),
-                         QStringLiteral("nearest, bilinear (default) or bicubic")},
+                         QStringLiteral("scale factor, 0.01 to 16 (default 1), alone or with --rotate")},
+            SamplerOptionSyntax(QStringLiteral("bilinear")),
             OptionSyntax{QStringLiteral("size"), QChar(), QStringLiteral("WxH"),
                          QStringLiteral("output size, 1 to 30000 each")}} +
             ImageOptionSyntax(),
         2,
         2,
         QStringLiteral("  kximg transform photo.jpg tilted.png --rotate 30 --sampler bicubic\n"
-                       "  kximg transform photo.jpg small.jpg --rotate 0 --scale 0.25\n"
+                       "  kximg transform photo.jpg small.jpg --scale 0.25\n"
                        "  kximg transform photo.jpg sheared.png --matrix 1,0,0.3,1,0,0 --size 2000x1000")};
     return syntax;
 }
@@ -57,13 +55,12 @@ const CommandSyntax& TransformSyntax()
 int RunTransform(const ParsedArgs& args)
 {
     const bool matrix = args.Has(QStringLiteral("matrix"));
-    if (matrix == args.Has(QStringLiteral("rotate")))
-        throw Error(QStringLiteral("transform: give exactly one of --matrix and --rotate"));
-    if (matrix && args.Has(QStringLiteral("scale")))
-        throw Error(QStringLiteral("transform: --scale goes with --rotate"));
-    const QString sampler = ChoiceOption(args, kCommand, QStringLiteral("sampler"),
-                                         {QStringLiteral("nearest"), QStringLiteral("bilinear"), QStringLiteral("bicubic")},
-                                         QStringLiteral("bilinear"));
+    const bool turnOrScale = args.Has(QStringLiteral("rotate")) || args.Has(QStringLiteral("scale"));
+    if (matrix && turnOrScale)
+        throw Error(QStringLiteral("transform: --matrix goes alone (without --rotate and --scale)"));
+    if (!matrix && !turnOrScale)
+        throw Error(QStringLiteral("transform: give --matrix, or --rotate and/or --scale"));
+    const QString sampler = SamplerOption(args, kCommand, QStringLiteral("bilinear"));
     QTransform transform;
     if (matrix) {
         const QString text = args.Value(QStringLiteral("matrix"));
@@ -103,13 +100,7 @@ int RunTransform(const ParsedArgs& args)
             throw Error(QStringLiteral("transform: the result would be larger than 30000 x 30000; give --size"));
     }
     progress.Step(QStringLiteral("transform"), 0.75);
-    KXImageRGBA32i result(static_cast<unsigned int>(outSize.width()), static_cast<unsigned int>(outSize.height()));
-    const auto run = sampler == QLatin1String("nearest")    ? NearestNeighbourTransformImage
-                     : sampler == QLatin1String("bilinear") ? BilinearTransformImage
-                                                            : BicubicTransformImage;
-    if (!run(picture.image, transform, result, QRect()))
-        throw Error(QStringLiteral("transform: the library could not transform the picture"), kExitFailure);
-    picture.image = std::move(result);
+    picture.image = Resample(sampler, kCommand, picture.image, transform, outSize);
     WriteWorking(std::move(picture), out, format, options, &progress);
     return kExitOk;
 }

@@ -9,9 +9,11 @@
 
 #include "KXScaleImage.h"
 
+#include <QColorSpace>
 #include <QPointF>
 
 #include <algorithm>
+
 #include <cmath>
 
 namespace kximg {
@@ -83,7 +85,8 @@ int RunView(const ParsedArgs& args)
     view.fill(Qt::transparent);
     if (!ScaleImage(picture.image, offset, scale, view))
         throw Error(QStringLiteral("view: the library could not render the view"), kExitFailure);
-    view.setColorSpace(picture.space);
+    if (!picture.profile.IsEmpty())
+        view.setColorSpace(QColorSpace::fromIccProfile(picture.profile.ToByteArray()));
     picture = WorkingPicture();
     progress.Step(QStringLiteral("write"), 1.0);
     WriteImage(view, out, format, options);
