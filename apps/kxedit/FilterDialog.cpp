@@ -1,0 +1,390 @@
+#include "FilterDialog.h"
+
+#include "Canvas.h"
+#include "Document.h"
+
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSlider>
+#include <QSpinBox>
+#include <QVBoxLayout>
+#include <QtConcurrent>
+
+#include <cmath>
+
+namespace kxedit {
+namespace {
+
+// Sliders move in steps of 0.1 for values with decimals.
+constexpr double kDoubleSteps = 10.0;
+
+} // namespace
+
+FilterDialog::FilterDialog(const FilterKind& kind, Document* document, Canvas* canvas, QWidget* parent)
+    : QDialog(parent), m_kind(kind), m_document(document), m_canvas(canvas), m_layer(document->ActiveIndex()),
+      m_values(kind.Defaults())
+{
+    setWindowTitle(kind.Name());
+    setObjectName(QStringLiteral("filterDialog"));
+    auto* layout = new QVBoxLayout(this);
+    auto* form = new QFormLayout;
+    const QList<ParamSpec> specs = kind.Specs();
+    for (int i = 0; i < specs.size(); ++i)
+        form->addRow(specs[i].label, MakeControl(i, specs[i]));
+    layout->addLayout(form);
+
+    m_previewBox = new QCheckBox(tr("Preview"), this);
+    m_previewBox->setObjectName(QStringLiteral("preview"));
+    m_previewBox->setChecked(true);
+    connect(m_previewBox, &QCheckBox::toggled, this, [this](bool on) {
+        if (on)
+            StartPreview();
+        else
+            StopPreview();
+    });
+    layout->addWidget(m_previewBox);
+
+    auto* presets = new QHBoxLayout;
+    auto* load = new QPushButton(tr("Load preset…"), this);
+    auto* save = new QPushButton(tr("Save preset…"), this);
+    connect(load, &QPushButton::clicked, this, [this] { ChoosePreset(false); });
+    connect(save, &QPushButton::clicked, this, [this] { ChoosePreset(true); });
+    presets->addWidget(load);
+    presets->addWidget(save);
+    layout->addLayout(presets);
+
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("progress"));
+    m_progress->setRange(0, 1);
+    m_progress->setValue(0);
+    layout->addWidget(m_progress);
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("status"));
+    layout->addWidget(m_status);
+
+    auto* buttons = new QDialogButtonBox(this);
+    m_apply = buttons->addButton(tr("Apply"), QDialogButtonBox::AcceptRole);
+    m_apply->setObjectName(QStringLiteral("apply"));
+    m_cancel = buttons->addButton(QDialogButtonBox::Cancel);
+    m_cancel->setObjectName(QStringLiteral("cancel"));
+    connect(m_apply, &QPushButton::clicked, this, &FilterDialog::Apply);
+    connect(m_cancel, &QPushButton::clicked, this, [this] {
+        if (m_running)
+            m_runControl->Cancel();
+        else
+            reject();
+    });
+    layout->addWidget(buttons);
+
+    connect(&m_previewWatcher, &QFutureWatcher<KXImageRGBA32i>::finished, this, &FilterDialog::PreviewDone);
+    connect(&m_runWatcher, &QFutureWatcher<KXImageRGBA32i>::finished, this, &FilterDialog::RunDone);
+    if (m_canvas)
+        connect(m_canvas, &Canvas::ViewChanged, this, &FilterDialog::StartPreview);
+    StartPreview();
+}
+
+FilterDialog::~FilterDialog()
+{
+    // The workers hold only copies, but the images must be gone before the
+    // application lets the tile manager go.
+    if (m_previewControl)
+        m_previewControl->Cancel();
+    if (m_runControl)
+        m_runControl->Cancel();
+    m_previewWatcher.waitForFinished();
+    for (QFuture<KXImageRGBA32i>& stale : m_stale)
+        stale.waitForFinished();
+    m_runWatcher.waitForFinished();
+    m_document->ClearPreview();
+}
+
+QWidget* FilterDialog::MakeControl(int index, const ParamSpec& spec)
+{
+    const QString name = QStringLiteral("param%1").arg(index);
+    const QVariant value = m_values.value(index);
+    if (spec.kind == ParamSpec::Choice) {
+        auto* box = new QComboBox(this);
+        box->setObjectName(name);
+        box->addItems(spec.choices);
+        box->setCurrentIndex(value.toInt());
+        connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+                [this, index](int chosen) { ValueChanged(index, chosen); });
+        m_setters.append([box](const QVariant& v) { box->setCurrentIndex(v.toInt()); });
+        return box;
+    }
+    if (spec.kind == ParamSpec::Colour) {
+        auto* button = new QPushButton(this);
+        button->setObjectName(name);
+        auto show = [button](const QVariant& v) {
+            const QColor colour = v.value<QColor>();
+            button->setText(colour.name());
+            button->setStyleSheet(QStringLiteral("background: %1").arg(colour.name()));
+        };
+        show(value);
+        connect(button, &QPushButton::clicked, this, [this, index, show] {
+            const QColor chosen = QColorDialog::getColor(m_values.value(index).value<QColor>(), this);
+            if (chosen.isValid()) {
+                show(chosen);
+                ValueChanged(index, chosen);
+            }
+        });
+        m_setters.append(show);
+        return button;
+    }
+    // A slider beside a spin box, kept in step.
+    const bool decimal = spec.kind == ParamSpec::Double;
+    const double factor = decimal ? kDoubleSteps : 1.0;
+    auto* row = new QWidget(this);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* slider = new QSlider(Qt::Horizontal, row);
+    slider->setObjectName(name);
+    slider->setRange(int(std::lround(spec.minimum * factor)), int(std::lround(spec.maximum * factor)));
+    QAbstractSpinBox* spin;
+    std::function<void(double)> setSpin;
+    if (decimal) {
+        auto* box = new QDoubleSpinBox(row);
+        box->setDecimals(2);
+        box->setRange(spec.minimum, spec.maximum);
+        box->setValue(value.toDouble());
+        connect(box, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this, [this, index, slider](double v) {
+            const QSignalBlocker block(slider);
+            slider->setValue(int(std::lround(v * kDoubleSteps)));
+            ValueChanged(index, v);
+        });
+        connect(slider, &QSlider::valueChanged, box, [box](int v) { box->setValue(v / kDoubleSteps); });
+        setSpin = [box](double v) { box->setValue(v); };
+        spin = box;
+    } else {
+        auto* box = new QSpinBox(row);
+        box->setRange(int(spec.minimum), int(spec.maximum));
+        box->setValue(value.toInt());
+        connect(box, QOverload<int>::of(&QSpinBox::valueChanged), this, [this, index, slider](int v) {
+            const QSignalBlocker block(slider);
+            slider->setValue(v);
+            ValueChanged(index, v);
+        });
+        connect(slider, &QSlider::valueChanged, box, &QSpinBox::setValue);
+        setSpin = [box](double v) { box->setValue(int(v)); };
+        spin = box;
+    }
+    spin->setObjectName(name + QStringLiteral("Box"));
+    slider->setValue(int(std::lround(value.toDouble() * factor)));
+    layout->addWidget(slider, 1);
+    layout->addWidget(spin);
+    m_setters.append([setSpin](const QVariant& v) { setSpin(v.toDouble()); });
+    return row;
+}
+
+void FilterDialog::ValueChanged(int index, const QVariant& value)
+{
+    if (index < 0 || index >= m_values.size() || m_values[index] == value)
+        return;
+    m_values[index] = value;
+    StartPreview();
+}
+
+void FilterDialog::SetValues(const QVariantList& values)
+{
+    if (values.size() != m_values.size())
+        return;
+    for (int i = 0; i < values.size(); ++i)
+        m_setters[i](values[i]);
+    m_values = values;
+    StartPreview();
+}
+
+KXFilterData FilterDialog::DataFor(const QRect& area) const
+{
+    KXFilterData data;
+    const Layer& layer = m_document->Layers()[m_layer];
+    data.image = layer.image;
+    if (m_document->HasSelection()) {
+        data.selection = m_document->Selection();
+        data.selectionRect = area.isNull() ? m_document->SelectionBounds() : (m_document->SelectionBounds() & area);
+    } else if (!area.isNull()) {
+        // The area alone: an opaque selection of the layer's size holds at
+        // most four blocks.
+        data.selection = KXImageRGBA32i(layer.image.Width(), layer.image.Height());
+        data.selection.Fill(KXRGBA32i(0xFFFFFFFFu));
+        data.selectionRect = area & layer.image.Rect();
+    }
+    return data;
+}
+
+void FilterDialog::StopPreview()
+{
+    if (m_previewControl)
+        m_previewControl->Cancel();
+    m_previewPending = false;
+    m_document->ClearPreview();
+}
+
+void FilterDialog::StartPreview()
+{
+    if (m_running || !m_previewBox || !m_previewBox->isChecked() || m_layer >= m_document->Layers().size())
+        return;
+    // The running preview is told to stop between two of its steps; its
+    // result, if it still comes, is dropped.
+    if (m_previewControl)
+        m_previewControl->Cancel();
+    m_previewClock.start();
+    const QRect area = m_canvas ? m_canvas->VisibleArea() : m_document->Rect();
+    const KXFilterData data = DataFor(area);
+    if (!data.selectionRect.isValid()) {
+        m_document->ClearPreview();
+        return;
+    }
+    m_previewArea = data.selectionRect;
+    m_previewControl = std::make_shared<RunControl>();
+    const std::shared_ptr<RunControl> control = m_previewControl;
+    const FilterKind* kind = &m_kind;
+    const QVariantList values = m_values;
+    m_previewPending = true;
+    if (m_previewWatcher.isRunning())
+        m_stale.append(m_previewWatcher.future());
+    for (int i = m_stale.size() - 1; i >= 0; --i)
+        if (m_stale[i].isFinished())
+            m_stale.removeAt(i);
+    m_previewWatcher.setFuture(QtConcurrent::run([kind, values, data, control] {
+        return kind->Run(values, data, *control, nullptr);
+    }));
+}
+
+void FilterDialog::PreviewDone()
+{
+    if (!m_previewPending || m_previewControl->IsCancelled())
+        return;
+    m_previewPending = false;
+    m_document->SetPreview(m_layer, m_previewWatcher.result(), m_previewArea);
+    m_lastPreviewMs = m_previewClock.elapsed();
+    m_status->setText(tr("Preview: %1 ms").arg(m_lastPreviewMs));
+    emit PreviewReady(m_lastPreviewMs);
+}
+
+void FilterDialog::Apply()
+{
+    if (m_running || m_layer >= m_document->Layers().size())
+        return;
+    StopPreview();
+    m_running = true;
+    m_apply->setEnabled(false);
+    m_status->setText(tr("Working…"));
+    m_progress->setRange(0, 0);
+    m_runControl = std::make_shared<RunControl>();
+    const std::shared_ptr<RunControl> control = m_runControl;
+    const FilterKind* kind = &m_kind;
+    const QVariantList values = m_values;
+    const KXFilterData data = DataFor(QRect());
+    // The processing object lives on the worker; its signals reach the
+    // progress bar queued, and stop reaching it when the dialog goes.
+    auto attach = [this](KXAdjustmentProcessing& processing) {
+        connect(&processing, &KXAdjustmentProcessing::RangeChanged, this, &FilterDialog::SetRange,
+                Qt::QueuedConnection);
+        connect(&processing, &KXAdjustmentProcessing::ProgressChanged, this, &FilterDialog::SetProgress,
+                Qt::QueuedConnection);
+    };
+    m_runWatcher.setFuture(QtConcurrent::run(
+        [kind, values, data, control, attach] { return kind->Run(values, data, *control, attach); }));
+}
+
+void FilterDialog::SetRange(int minimum, int maximum)
+{
+    m_progress->setRange(minimum, std::max(minimum + 1, maximum));
+}
+
+void FilterDialog::SetProgress(int value)
+{
+    m_progress->setValue(value);
+}
+
+void FilterDialog::RunDone()
+{
+    m_running = false;
+    m_apply->setEnabled(true);
+    // A cancelled run may have changed its copy of the layer part way; it
+    // is dropped and the layer stays as it was.
+    if (m_runControl->IsCancelled()) {
+        m_status->setText(tr("Cancelled; the layer is unchanged."));
+        m_progress->setValue(m_progress->minimum());
+        emit RunFinished(false);
+        StartPreview();
+        return;
+    }
+    const QRect area = m_document->HasSelection() ? m_document->SelectionBounds() : QRect();
+    m_document->SetLayerImage(m_layer, m_kind.Name(), m_runWatcher.result(), area);
+    emit RunFinished(true);
+    accept();
+}
+
+void FilterDialog::reject()
+{
+    if (m_running) {
+        m_runControl->Cancel();
+        return;
+    }
+    StopPreview();
+    QDialog::reject();
+}
+
+bool FilterDialog::SavePreset(const QString& path, QString* error) const
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    QDataStream stream(&file);
+    if (!m_kind.WritePreset(stream, m_values) || !file.commit()) {
+        if (error)
+            *error = tr("cannot write %1").arg(path);
+        return false;
+    }
+    return true;
+}
+
+bool FilterDialog::LoadPreset(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    QDataStream stream(&file);
+    QVariantList values;
+    if (!m_kind.ReadPreset(stream, values)) {
+        if (error)
+            *error = tr("%1 is not a %2 preset").arg(path, m_kind.Name());
+        return false;
+    }
+    SetValues(values);
+    return true;
+}
+
+void FilterDialog::ChoosePreset(bool save)
+{
+    const QString filter = tr("Filter presets (*.kxpreset)");
+    const QString path = save ? QFileDialog::getSaveFileName(this, tr("Save preset"), QString(), filter)
+                              : QFileDialog::getOpenFileName(this, tr("Load preset"), QString(), filter);
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!(save ? SavePreset(path, &error) : LoadPreset(path, &error)))
+        QMessageBox::warning(this, windowTitle(), error);
+}
+
+} // namespace kxedit

@@ -1,0 +1,37 @@
+#ifndef KXEDIT_LAYER_H
+#define KXEDIT_LAYER_H
+
+#include <KXBlendModes.h>
+#include <KXImage.h>
+
+#include <QList>
+#include <QString>
+
+namespace kxedit {
+
+/// One layer of a document: its pixels (placed at the canvas origin) and how
+/// it is composited onto the layers below.
+struct Layer {
+    QString name;
+    KXImageRGBA32i image;
+    bool visible = true;
+    double opacity = 1.0;                     ///< 0 … 1
+    unsigned int mode = KXBlendMode::Normal;  ///< A KXBlendMode number.
+    /// Edits keep the layer's transparency: only the colours change.
+    bool lockAlpha = false;
+
+    /// True when compositing this layer onto nothing would give its own pixels.
+    bool CopiesThrough() const { return visible && mode == KXBlendMode::Normal && opacity >= 1.0; }
+};
+
+/// The layers of a document, bottom first. Copying the list shares every
+/// tile, so a copy is a cheap snapshot.
+using LayerList = QList<Layer>;
+
+/// The blend modes offered to the user: every number that has an effect of
+/// its own, with its library name.
+QList<unsigned int> BlendModes();
+
+} // namespace kxedit
+
+#endif

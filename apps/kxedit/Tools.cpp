@@ -1,0 +1,109 @@
+#include "Tools.h"
+
+#include "Canvas.h"
+#include "Document.h"
+
+#include <KXBlendModes.h>
+#include <KXFloodFill.h>
+
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace kxedit {
+namespace {
+
+QPainterPath Shape(const QRect& rect, bool ellipse)
+{
+    QPainterPath path;
+    if (ellipse)
+        path.addEllipse(QRectF(rect));
+    else
+        path.addRect(QRectF(rect));
+    return path;
+}
+
+} // namespace
+
+Tools::Tools(Document* document, Canvas* canvas, QObject* parent)
+    : QObject(parent), m_document(document), m_canvas(canvas)
+{
+    connect(canvas, &Canvas::ImagePressed, this, [this](const QPoint& at) { Pressed(at); });
+    connect(canvas, &Canvas::ImageDragged, this, [this](const QPoint& at) { Dragged(at); });
+    connect(canvas, &Canvas::ImageReleased, this, [this](const QPoint& at) { Released(at); });
+    connect(document, &Document::SelectionChanged, this,
+            [this] { m_canvas->SetOverlay(m_document->SelectionOutline()); });
+    SetTool(Hand);
+}
+
+void Tools::SetTool(Tool tool)
+{
+    m_tool = tool;
+    m_canvas->SetHandTool(tool == Hand);
+}
+
+void Tools::Pressed(const QPoint& at)
+{
+    m_anchor = at;
+    m_dragging = m_tool == RectangleSelect || m_tool == EllipseSelect;
+    if (m_tool == Bucket)
+        BucketFill(at);
+}
+
+void Tools::Dragged(const QPoint& at)
+{
+    if (m_dragging)
+        m_canvas->SetOverlay(Shape(QRect(m_anchor, at).normalized(), m_tool == EllipseSelect));
+}
+
+void Tools::Released(const QPoint& at)
+{
+    if (!m_dragging)
+        return;
+    m_dragging = false;
+    if (at == m_anchor)
+        m_document->ClearSelection();
+    else
+        Select(m_anchor, at, m_tool == EllipseSelect);
+}
+
+void Tools::Select(const QPoint& from, const QPoint& to, bool ellipse)
+{
+    const QRect bounds = QRect(from, to).normalized() & m_document->Rect();
+    if (bounds.isEmpty()) {
+        m_document->ClearSelection();
+        return;
+    }
+    // The shape is drawn at the bounds' size and copied into a transparent
+    // canvas-sized mask, which then holds blocks only under the shape.
+    QImage shape(bounds.size(), QImage::Format_ARGB32);
+    shape.fill(Qt::transparent);
+    {
+        QPainter painter(&shape);
+        painter.setRenderHint(QPainter::Antialiasing, ellipse);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::white);
+        painter.drawPath(Shape(QRect(QPoint(0, 0), bounds.size()), ellipse));
+    }
+    KXImageRGBA32i mask(unsigned(m_document->Size().width()), unsigned(m_document->Size().height()));
+    BlendOn(shape, shape.rect(), KXBlendMode::Source, mask, bounds, 1.0, false);
+    m_document->SetSelection(mask, bounds, Shape(bounds, ellipse));
+}
+
+bool Tools::BucketFill(const QPoint& seed)
+{
+    const Layer* layer = m_document->ActiveLayer();
+    if (!layer || !layer->image.Rect().contains(seed))
+        return false;
+    KXImageRGBA32i image = layer->image;
+    QRect bounds;
+    const unsigned int t = unsigned(m_tolerance) & 0xFF;
+    const KXRGBA32i tolerance((t << 24) | (t << 16) | (t << 8) | t);
+    if (!KXFloodFillHelper::FloodFill(image, seed, tolerance, KXRGBA32i(m_colour.rgba()), &bounds) ||
+        !bounds.isValid())
+        return false;
+    m_document->SetLayerImage(m_document->ActiveIndex(), tr("Paint bucket"), image, bounds);
+    return true;
+}
+
+} // namespace kxedit

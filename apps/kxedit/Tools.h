@@ -1,0 +1,51 @@
+#ifndef KXEDIT_TOOLS_H
+#define KXEDIT_TOOLS_H
+
+#include <QColor>
+#include <QObject>
+#include <QPoint>
+
+namespace kxedit {
+
+class Canvas;
+class Document;
+
+/// What the left button does on the canvas: pan, draw a rectangle or
+/// ellipse selection, or fill with the paint bucket.
+class Tools : public QObject {
+    Q_OBJECT
+public:
+    enum Tool { Hand, RectangleSelect, EllipseSelect, Bucket };
+
+    Tools(Document* document, Canvas* canvas, QObject* parent = nullptr);
+
+    Tool Current() const { return m_tool; }
+    void SetTool(Tool tool);
+    QColor Colour() const { return m_colour; }
+    void SetColour(const QColor& colour) { m_colour = colour; }
+    /// The bucket's tolerance, the same in every channel.
+    void SetTolerance(int tolerance) { m_tolerance = tolerance; }
+
+    /// Fills the active layer from `seed` (one undoable step); false when
+    /// nothing changed.
+    bool BucketFill(const QPoint& seed);
+    /// Selects the rectangle between two corners, or the ellipse in it.
+    void Select(const QPoint& from, const QPoint& to, bool ellipse);
+
+private:
+    void Pressed(const QPoint& at);
+    void Dragged(const QPoint& at);
+    void Released(const QPoint& at);
+
+    Document* m_document;
+    Canvas* m_canvas;
+    Tool m_tool = Hand;
+    QColor m_colour = QColor(220, 60, 40);
+    int m_tolerance = 24;
+    QPoint m_anchor;
+    bool m_dragging = false;
+};
+
+} // namespace kxedit
+
+#endif
