@@ -258,7 +258,7 @@ void FilterDialog::StartPreview()
     for (int i = m_stale.size() - 1; i >= 0; --i)
         if (m_stale[i].isFinished())
             m_stale.removeAt(i);
-    m_previewWatcher.setFuture(QtConcurrent::run([kind, values, data, control] {
+    m_previewWatcher.setFuture(QtConcurrent::run(WorkerPool(), [kind, values, data, control] {
         return kind->Run(values, data, *control, nullptr);
     }));
 }
@@ -297,7 +297,7 @@ void FilterDialog::Apply()
                 Qt::QueuedConnection);
     };
     m_runWatcher.setFuture(QtConcurrent::run(
-        [kind, values, data, control, attach] { return kind->Run(values, data, *control, attach); }));
+        WorkerPool(), [kind, values, data, control, attach] { return kind->Run(values, data, *control, attach); }));
 }
 
 void FilterDialog::SetRange(int minimum, int maximum)

@@ -245,6 +245,12 @@ QList<const FilterKind*> MakeKinds()
 
 } // namespace
 
+QThreadPool* WorkerPool()
+{
+    static QThreadPool pool;
+    return &pool;
+}
+
 const QList<const FilterKind*>& FilterKinds()
 {
     static const QList<const FilterKind*> kinds = MakeKinds();

@@ -7,6 +7,7 @@
 #include <QDataStream>
 #include <QList>
 #include <QReadWriteLock>
+#include <QThreadPool>
 #include <QStringList>
 #include <QVariantList>
 
@@ -63,6 +64,10 @@ public:
     virtual KXImageRGBA32i Run(const QVariantList& values, const KXFilterData& data, RunControl& control,
                                const std::function<void(KXAdjustmentProcessing&)>& attach) const = 0;
 };
+
+/// The editor's own pool for filter runs and previews: they wait on the
+/// library's parallel maps, which need Qt's global pool free.
+QThreadPool* WorkerPool();
 
 /// Every filter the editor offers, in menu order.
 const QList<const FilterKind*>& FilterKinds();

@@ -57,7 +57,12 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     UpdateTitle();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // Dialogs first: they wait for their workers and clear their previews
+    // from the document.
+    qDeleteAll(findChildren<FilterDialog*>());
+}
 
 void MainWindow::MakeMenus()
 {

@@ -1,0 +1,380 @@
+// The editor driven as a person would drive it, its results checked against
+// the library's own functions called directly and against hand-made
+// pictures.
+
+#include "Canvas.h"
+#include "Document.h"
+#include "FilterDialog.h"
+#include "Filters.h"
+#include "LayersPanel.h"
+#include "MainWindow.h"
+#include "SamplePhoto.h"
+#include "Tools.h"
+
+#include <KXBlendModes.h>
+#include <KXBlurFilters.h>
+#include <KXImageConversion.h>
+#include <KXImageFile.h>
+#include <VQCMSTransform.h>
+#include <VQTileManager64.h>
+
+#include <QApplication>
+#include <QColorSpace>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace kxedit;
+
+namespace {
+
+// Every pixel row of an image, for byte comparisons.
+QByteArray Bytes(const KXImageRGBA32i& image)
+{
+    QByteArray bytes;
+    const int row = int(image.Width() * sizeof(KXRGBA32i));
+    bytes.resize(row * int(image.Height()));
+    for (unsigned int y = 0; y < image.Height(); ++y)
+        image.GetLine(y, bytes.data() + y * row, unsigned(row));
+    return bytes;
+}
+
+KXImageRGBA32i ReadBack(const QString& path)
+{
+    const KXImageFile::ReadResult read = KXImageFile::Read(path);
+    return read.image;
+}
+
+// The library's Gaussian blur run directly, whole image or over an area.
+KXImageRGBA32i LibraryGaussian(const KXImageRGBA32i& image, double sigma, const QRect& area = QRect())
+{
+    QReadWriteLock lock;
+    bool cancel = false;
+    KXGaussianBlurProcessing blur(lock, cancel);
+    KXGaussianBlurProcessing::BlurData data;
+    data.image = image;
+    data.sigma = sigma;
+    if (area.isValid()) {
+        data.selection = KXImageRGBA32i(image.Width(), image.Height());
+        data.selection.Fill(KXRGBA32i(0xFFFFFFFFu));
+        data.selectionRect = area;
+    }
+    return blur.run(data);
+}
+
+} // namespace
+
+class EditorTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_photo;      // 640 × 427, Adobe RGB
+    QString m_largePhoto; // 2400 × 1600, for the cancel
+    std::unique_ptr<MainWindow> m_window;
+
+    Document* Doc() const { return m_window->GetDocument(); }
+    const KXImageRGBA32i& ActiveImage() const { return Doc()->ActiveLayer()->image; }
+
+    static QString WritePhoto(const QString& path, const QSize& size)
+    {
+        KXImageFile::WriteParams params;
+        params.quality = 92;
+        const KXImageFile::WriteResult result = KXImageFile::Write(SamplePhoto(size), KXImageMetadata(), path, params);
+        return result.Ok() ? path : QString();
+    }
+
+    FilterDialog* OpenDialog(const QString& name)
+    {
+        const FilterKind* kind = FindFilter(name);
+        return kind ? m_window->OpenFilter(*kind) : nullptr;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_photo = WritePhoto(m_dir.filePath(QStringLiteral("photo.jpg")), QSize(640, 427));
+        m_largePhoto = WritePhoto(m_dir.filePath(QStringLiteral("large.jpg")), QSize(2400, 1600));
+        QVERIFY(!m_photo.isEmpty() && !m_largePhoto.isEmpty());
+    }
+
+    void init()
+    {
+        m_window = std::make_unique<MainWindow>();
+        m_window->askToSave = [] { return QMessageBox::Discard; };
+        m_window->resize(900, 640);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QVERIFY(m_window->OpenFile(m_photo));
+    }
+
+    void cleanup() { m_window.reset(); }
+
+    void openKeepsProfileAndShowsFrame()
+    {
+        QCOMPARE(Doc()->Size(), QSize(640, 427));
+        QVERIFY(!Doc()->Profile().IsEmpty());
+        QSignalSpy frames(m_window->GetCanvas(), &Canvas::FrameReady);
+        m_window->GetCanvas()->update();
+        QVERIFY(frames.wait(2000));
+        // At fit the whole picture is on screen.
+        QCOMPARE(m_window->GetCanvas()->VisibleArea(), Doc()->Rect());
+
+        // A flat Adobe RGB picture is shown through the transform to sRGB,
+        // as Little CMS converts its colour, and not as stored.
+        KXImageRGBA32i flat(300, 200);
+        flat.Fill(KXRGBA32i(0xFF2E5CA9u));
+        flat.profile = Doc()->Profile();
+        Doc()->Reset(flat, QStringLiteral("flat"));
+        m_window->GetCanvas()->ZoomToFit();
+        QVERIFY(frames.wait(2000));
+        KXRGBA32i expected(0xFF2E5CA9u);
+        VQCMSTransform(flat.profile, SRgbProfile())(expected);
+        QVERIFY(expected.value != 0xFF2E5CA9u);
+        const QPointF at = m_window->GetCanvas()->ToWidget(QPointF(150, 100));
+        QCOMPARE(m_window->GetCanvas()->Frame().pixel(at.toPoint()), QRgb(expected.value));
+    }
+
+    void gaussianThroughDialogEqualsLibrary()
+    {
+        const KXImageRGBA32i original = ActiveImage();
+        FilterDialog* dialog = OpenDialog(QStringLiteral("Gaussian Blur"));
+        QVERIFY(dialog);
+        auto* sigma = dialog->findChild<QDoubleSpinBox*>(QStringLiteral("param0Box"));
+        QVERIFY(sigma);
+        sigma->setValue(3.5);
+        auto* progress = dialog->findChild<QProgressBar*>(QStringLiteral("progress"));
+        QSignalSpy steps(progress, &QProgressBar::valueChanged);
+        QSignalSpy finished(dialog, &FilterDialog::RunFinished);
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("apply")), Qt::LeftButton);
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(finished.first().first().toBool(), true);
+        QVERIFY(steps.count() > 10); // progress reached the bar
+        QCOMPARE(Bytes(ActiveImage()), Bytes(LibraryGaussian(original, 3.5)));
+        QVERIFY(Bytes(ActiveImage()) != Bytes(original));
+
+        // Undo gives the very bytes back, redo the blurred ones.
+        const QByteArray blurred = Bytes(ActiveImage());
+        QVERIFY(Doc()->UndoStep());
+        QCOMPARE(Bytes(ActiveImage()), Bytes(original));
+        QVERIFY(Doc()->RedoStep());
+        QCOMPARE(Bytes(ActiveImage()), blurred);
+    }
+
+    void cancelHalfWayLeavesLayer()
+    {
+        QVERIFY(m_window->OpenFile(m_largePhoto));
+        const QByteArray before = Bytes(ActiveImage());
+        FilterDialog* dialog = OpenDialog(QStringLiteral("Gaussian Blur"));
+        dialog->findChild<QDoubleSpinBox*>(QStringLiteral("param0Box"))->setValue(25.0);
+        auto* progress = dialog->findChild<QProgressBar*>(QStringLiteral("progress"));
+        auto* cancel = dialog->findChild<QPushButton*>(QStringLiteral("cancel"));
+        int highest = 0, total = 0;
+        bool clicked = false;
+        connect(progress, &QProgressBar::valueChanged, this, [&](int value) {
+            highest = std::max(highest, value);
+            total = progress->maximum();
+            if (!clicked && total > 1 && value >= total / 2) {
+                clicked = true;
+                QTest::mouseClick(cancel, Qt::LeftButton);
+            }
+        });
+        QSignalSpy finished(dialog, &FilterDialog::RunFinished);
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("apply")), Qt::LeftButton);
+        QVERIFY(finished.wait(60000));
+        QVERIFY(clicked);
+        QCOMPARE(finished.first().first().toBool(), false);
+        QVERIFY2(highest < total, "the cancel was honoured before the last step");
+        QCOMPARE(Bytes(ActiveImage()), before);
+        QVERIFY(!Doc()->Undo().CanUndo());
+        QVERIFY(dialog->isVisible()); // the user may try again
+    }
+
+    void previewShowsLastValueOnly()
+    {
+        m_window->GetCanvas()->ZoomTo(2.0, QPointF(100, 100));
+        const QRect area = m_window->GetCanvas()->VisibleArea();
+        QVERIFY(area.width() < Doc()->Size().width());
+        FilterDialog* dialog = OpenDialog(QStringLiteral("Gaussian Blur"));
+        auto* slider = dialog->findChild<QSlider*>(QStringLiteral("param0"));
+        QVERIFY(slider);
+        QSignalSpy ready(dialog, &FilterDialog::PreviewReady);
+        // Each move cancels the preview before it and starts another.
+        for (int tenths = 10; tenths <= 80; tenths += 7)
+            slider->setValue(tenths);
+        QVERIFY(ready.wait(10000));
+        while (ready.wait(300)) {
+        }
+        const double last = dialog->Values().first().toDouble();
+        QCOMPARE(last, 8.0);
+        const KXImageRGBA32i expected = LibraryGaussian(ActiveImage(), last, area);
+        QCOMPARE(Bytes(Doc()->Composite(Doc()->Rect())), Bytes(expected));
+        // The layer itself is not touched by a preview.
+        QVERIFY(!Doc()->Undo().CanUndo());
+        dialog->reject();
+        QVERIFY(!Doc()->HasPreview());
+    }
+
+    void filterAppliesThroughSelection()
+    {
+        const KXImageRGBA32i original = ActiveImage();
+        const QRect box(100, 80, 200, 150);
+        m_window->GetTools()->Select(box.topLeft(), box.bottomRight(), false);
+        QVERIFY(Doc()->HasSelection());
+        FilterDialog* dialog = OpenDialog(QStringLiteral("Gaussian Blur"));
+        dialog->findChild<QDoubleSpinBox*>(QStringLiteral("param0Box"))->setValue(4.0);
+        QSignalSpy finished(dialog, &FilterDialog::RunFinished);
+        dialog->Apply();
+        QVERIFY(finished.wait(20000));
+        const KXImageRGBA32i blurred = LibraryGaussian(original, 4.0);
+        for (int y = 0; y < int(original.Height()); y += 7)
+            for (int x = 0; x < int(original.Width()); x += 5) {
+                const KXRGBA32i want = box.contains(x, y) ? blurred.GetColor(x, y) : original.GetColor(x, y);
+                QCOMPARE(ActiveImage().GetColor(x, y).value, want.value);
+            }
+    }
+
+    void presetRoundTrip()
+    {
+        FilterDialog* dialog = OpenDialog(QStringLiteral("High Pass"));
+        QVERIFY(dialog);
+        dialog->SetValues({12.5, 2, 40});
+        const QString path = m_dir.filePath(QStringLiteral("hp.kxpreset"));
+        QString error;
+        QVERIFY2(dialog->SavePreset(path, &error), qPrintable(error));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().startsWith("VQHighPass 1.00000"));
+        dialog->SetValues({1.0, 0, 100});
+        QVERIFY(dialog->LoadPreset(path, &error));
+        QCOMPARE(dialog->Values(), (QVariantList{12.5, 2, 40}));
+        QCOMPARE(dialog->findChild<QComboBox*>(QStringLiteral("param1"))->currentIndex(), 2);
+        // Another filter's preset is refused and the values stay.
+        FilterDialog* other = OpenDialog(QStringLiteral("Box Blur"));
+        QVERIFY(!other->LoadPreset(path, &error));
+        QCOMPARE(other->Values(), FindFilter(QStringLiteral("Box Blur"))->Defaults());
+    }
+
+    void bucketFillByClick()
+    {
+        // A grey picture with a red rectangle: the fill takes exactly it.
+        QImage picture(300, 200, QImage::Format_ARGB32);
+        picture.fill(QColor(128, 128, 128));
+        const QRect red(40, 30, 150, 90);
+        QPainter(&picture).fillRect(red, QColor(200, 0, 0));
+        Doc()->Reset(ConvertImage<QImage, KXImageRGBA32i>(picture), QStringLiteral("test"));
+        m_window->GetCanvas()->ZoomToFit();
+        m_window->GetTools()->SetTool(Tools::Bucket);
+        m_window->GetTools()->SetTolerance(0);
+        m_window->GetTools()->SetColour(QColor(10, 200, 30));
+        const QPointF at = m_window->GetCanvas()->ToWidget(QPointF(100.5, 60.5));
+        QTest::mouseClick(m_window->GetCanvas(), Qt::LeftButton, {}, at.toPoint());
+        for (int y = 0; y < 200; y += 3)
+            for (int x = 0; x < 300; x += 3) {
+                const QRgb want = red.contains(x, y) ? qRgb(10, 200, 30) : qRgb(128, 128, 128);
+                QCOMPARE(QRgb(ActiveImage().GetColor(x, y).value), want);
+            }
+        QVERIFY(Doc()->UndoStep());
+        QCOMPARE(QRgb(ActiveImage().GetColor(100, 60).value), qRgb(200, 0, 0));
+    }
+
+    void blendModeFromPanel()
+    {
+        const KXImageRGBA32i overlay = SampleOverlay(Doc()->Size());
+        Doc()->AddLayer(overlay, QStringLiteral("overlay"));
+        auto* mode = m_window->findChild<QComboBox*>(QStringLiteral("blendMode"));
+        QVERIFY(mode);
+        mode->setCurrentIndex(mode->findText(QStringLiteral("Multiply")));
+        QCOMPARE(Doc()->ActiveLayer()->mode, unsigned(KXBlendMode::Multiply));
+        KXImageRGBA32i expected = Doc()->Layers().first().image;
+        BlendOn(overlay, overlay.Rect(), KXBlendMode::Multiply, expected, expected.Rect(), 1.0, false);
+        QCOMPARE(Bytes(Doc()->Composite(QRect())), Bytes(expected));
+        QVERIFY(Doc()->UndoStep()); // the mode
+        QCOMPARE(Doc()->ActiveLayer()->mode, unsigned(KXBlendMode::Normal));
+        QVERIFY(Doc()->UndoStep()); // the layer
+        QCOMPARE(Doc()->Layers().size(), 1);
+    }
+
+    void saveAndReloadKeepsProfile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("lossless");
+        QTest::newRow("png") << "out.png" << true;
+        QTest::newRow("tiff") << "out.tif" << true;
+        QTest::newRow("jpeg") << "out.jpg" << false;
+        QTest::newRow("webp") << "out.webp" << false;
+    }
+    void saveAndReloadKeepsProfile()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, lossless);
+        const QString path = m_dir.filePath(name);
+        QVERIFY(m_window->SaveFile(path));
+        QVERIFY(!Doc()->IsModified());
+        const KXImageRGBA32i back = ReadBack(path);
+        QCOMPARE(QSize(int(back.Width()), int(back.Height())), Doc()->Size());
+        QVERIFY(!back.profile.IsEmpty());
+        QCOMPARE(back.profile.ToByteArray(), Doc()->Profile().ToByteArray());
+        if (lossless)
+            QCOMPARE(Bytes(back), Bytes(ActiveImage()));
+    }
+
+    void failedSaveLeavesOldFile()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("keep.png"));
+        QVERIFY(m_window->SaveFile(path));
+        const QByteArray before = [&] { QFile f(path); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+        QVERIFY(!m_window->SaveFile(m_dir.filePath(QStringLiteral("keep.unknown"))));
+        QVERIFY(!m_window->SaveFile(m_dir.filePath(QStringLiteral("missing/keep.png"))));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+        QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("keep*")}), QStringList{QStringLiteral("keep.png")});
+    }
+
+    void closingWithChangesAsks()
+    {
+        int asked = 0;
+        m_window->askToSave = [&] { ++asked; return QMessageBox::Cancel; };
+        QVERIFY(m_window->close()); // nothing changed: no question
+        QCOMPARE(asked, 0);
+        m_window->show();
+        m_window->GetTools()->BucketFill(QPoint(10, 10));
+        QVERIFY(Doc()->IsModified());
+        QVERIFY(!m_window->close());
+        QCOMPARE(asked, 1);
+        QVERIFY(m_window->isVisible());
+        m_window->askToSave = [&] { ++asked; return QMessageBox::Discard; };
+        QVERIFY(m_window->close());
+        QCOMPARE(asked, 2);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    VQTileManager64::InitInstance(false);
+    const long long free = VQTileManager64::Instance()->GetAvailableCount();
+    int status;
+    {
+        EditorTest test;
+        status = QTest::qExec(&test, argc, argv);
+    }
+    // Every block of every image came back.
+    if (VQTileManager64::Instance()->GetAvailableCount() != free) {
+        qWarning("tile blocks not returned: %lld", free - VQTileManager64::Instance()->GetAvailableCount());
+        status = 1;
+    }
+    VQTileManager64::ReleaseInstance();
+    return status;
+}
+
+#include "tst_kxedit.moc"
