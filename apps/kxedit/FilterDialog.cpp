@@ -2,48 +2,33 @@
 
 #include "Canvas.h"
 #include "Document.h"
+#include "ParamForm.h"
 
 #include <QCheckBox>
-#include <QColorDialog>
-#include <QComboBox>
 #include <QDialogButtonBox>
-#include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileDialog>
-#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
-#include <QSlider>
-#include <QSpinBox>
 #include <QVBoxLayout>
 #include <QtConcurrent>
 
-#include <cmath>
 
 namespace kxedit {
-namespace {
-
-// Sliders move in steps of 0.1 for values with decimals.
-constexpr double kDoubleSteps = 10.0;
-
-} // namespace
 
 FilterDialog::FilterDialog(const FilterKind& kind, Document* document, Canvas* canvas, QWidget* parent)
-    : QDialog(parent), m_kind(kind), m_document(document), m_canvas(canvas), m_layer(document->ActiveIndex()),
-      m_values(kind.Defaults())
+    : QDialog(parent), m_kind(kind), m_document(document), m_canvas(canvas), m_layer(document->ActiveIndex())
 {
     setWindowTitle(kind.Name());
     setObjectName(QStringLiteral("filterDialog"));
     auto* layout = new QVBoxLayout(this);
-    auto* form = new QFormLayout;
-    const QList<ParamSpec> specs = kind.Specs();
-    for (int i = 0; i < specs.size(); ++i)
-        form->addRow(specs[i].label, MakeControl(i, specs[i]));
-    layout->addLayout(form);
+    m_form = new ParamForm(kind.Specs(), kind.Defaults(), this);
+    connect(m_form, &ParamForm::ValuesChanged, this, &FilterDialog::StartPreview);
+    layout->addWidget(m_form);
 
     m_previewBox = new QCheckBox(tr("Preview"), this);
     m_previewBox->setObjectName(QStringLiteral("preview"));
@@ -110,100 +95,14 @@ FilterDialog::~FilterDialog()
     m_document->ClearPreview();
 }
 
-QWidget* FilterDialog::MakeControl(int index, const ParamSpec& spec)
+QVariantList FilterDialog::Values() const
 {
-    const QString name = QStringLiteral("param%1").arg(index);
-    const QVariant value = m_values.value(index);
-    if (spec.kind == ParamSpec::Choice) {
-        auto* box = new QComboBox(this);
-        box->setObjectName(name);
-        box->addItems(spec.choices);
-        box->setCurrentIndex(value.toInt());
-        connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-                [this, index](int chosen) { ValueChanged(index, chosen); });
-        m_setters.append([box](const QVariant& v) { box->setCurrentIndex(v.toInt()); });
-        return box;
-    }
-    if (spec.kind == ParamSpec::Colour) {
-        auto* button = new QPushButton(this);
-        button->setObjectName(name);
-        auto show = [button](const QVariant& v) {
-            const QColor colour = v.value<QColor>();
-            button->setText(colour.name());
-            button->setStyleSheet(QStringLiteral("background: %1").arg(colour.name()));
-        };
-        show(value);
-        connect(button, &QPushButton::clicked, this, [this, index, show] {
-            const QColor chosen = QColorDialog::getColor(m_values.value(index).value<QColor>(), this);
-            if (chosen.isValid()) {
-                show(chosen);
-                ValueChanged(index, chosen);
-            }
-        });
-        m_setters.append(show);
-        return button;
-    }
-    // A slider beside a spin box, kept in step.
-    const bool decimal = spec.kind == ParamSpec::Double;
-    const double factor = decimal ? kDoubleSteps : 1.0;
-    auto* row = new QWidget(this);
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* slider = new QSlider(Qt::Horizontal, row);
-    slider->setObjectName(name);
-    slider->setRange(int(std::lround(spec.minimum * factor)), int(std::lround(spec.maximum * factor)));
-    QAbstractSpinBox* spin;
-    std::function<void(double)> setSpin;
-    if (decimal) {
-        auto* box = new QDoubleSpinBox(row);
-        box->setDecimals(2);
-        box->setRange(spec.minimum, spec.maximum);
-        box->setValue(value.toDouble());
-        connect(box, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this, [this, index, slider](double v) {
-            const QSignalBlocker block(slider);
-            slider->setValue(int(std::lround(v * kDoubleSteps)));
-            ValueChanged(index, v);
-        });
-        connect(slider, &QSlider::valueChanged, box, [box](int v) { box->setValue(v / kDoubleSteps); });
-        setSpin = [box](double v) { box->setValue(v); };
-        spin = box;
-    } else {
-        auto* box = new QSpinBox(row);
-        box->setRange(int(spec.minimum), int(spec.maximum));
-        box->setValue(value.toInt());
-        connect(box, QOverload<int>::of(&QSpinBox::valueChanged), this, [this, index, slider](int v) {
-            const QSignalBlocker block(slider);
-            slider->setValue(v);
-            ValueChanged(index, v);
-        });
-        connect(slider, &QSlider::valueChanged, box, &QSpinBox::setValue);
-        setSpin = [box](double v) { box->setValue(int(v)); };
-        spin = box;
-    }
-    spin->setObjectName(name + QStringLiteral("Box"));
-    slider->setValue(int(std::lround(value.toDouble() * factor)));
-    layout->addWidget(slider, 1);
-    layout->addWidget(spin);
-    m_setters.append([setSpin](const QVariant& v) { setSpin(v.toDouble()); });
-    return row;
-}
-
-void FilterDialog::ValueChanged(int index, const QVariant& value)
-{
-    if (index < 0 || index >= m_values.size() || m_values[index] == value)
-        return;
-    m_values[index] = value;
-    StartPreview();
+    return m_form->Values();
 }
 
 void FilterDialog::SetValues(const QVariantList& values)
 {
-    if (values.size() != m_values.size())
-        return;
-    for (int i = 0; i < values.size(); ++i)
-        m_setters[i](values[i]);
-    m_values = values;
-    StartPreview();
+    m_form->SetValues(values);
 }
 
 KXFilterData FilterDialog::DataFor(const QRect& area) const
@@ -251,7 +150,7 @@ void FilterDialog::StartPreview()
     m_previewControl = std::make_shared<RunControl>();
     const std::shared_ptr<RunControl> control = m_previewControl;
     const FilterKind* kind = &m_kind;
-    const QVariantList values = m_values;
+    const QVariantList values = m_form->Values();
     m_previewPending = true;
     if (m_previewWatcher.isRunning())
         m_stale.append(m_previewWatcher.future());
@@ -286,7 +185,7 @@ void FilterDialog::Apply()
     m_runControl = std::make_shared<RunControl>();
     const std::shared_ptr<RunControl> control = m_runControl;
     const FilterKind* kind = &m_kind;
-    const QVariantList values = m_values;
+    const QVariantList values = m_form->Values();
     const KXFilterData data = DataFor(QRect());
     // The processing object lives on the worker; its signals reach the
     // progress bar queued, and stop reaching it when the dialog goes.
@@ -348,7 +247,7 @@ bool FilterDialog::SavePreset(const QString& path, QString* error) const
         return false;
     }
     QDataStream stream(&file);
-    if (!m_kind.WritePreset(stream, m_values) || !file.commit()) {
+    if (!m_kind.WritePreset(stream, m_form->Values()) || !file.commit()) {
         if (error)
             *error = tr("cannot write %1").arg(path);
         return false;

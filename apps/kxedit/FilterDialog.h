@@ -18,6 +18,7 @@ class QCheckBox;
 namespace kxedit {
 
 class Canvas;
+class ParamForm;
 class Document;
 
 /// The dialog of one filter, its controls made from the filter's
@@ -33,7 +34,7 @@ public:
     FilterDialog(const FilterKind& kind, Document* document, Canvas* canvas, QWidget* parent = nullptr);
     ~FilterDialog() override;
 
-    QVariantList Values() const { return m_values; }
+    QVariantList Values() const;
     void SetValues(const QVariantList& values);
     bool SavePreset(const QString& path, QString* error) const;
     bool LoadPreset(const QString& path, QString* error);
@@ -59,8 +60,6 @@ private slots:
     void SetProgress(int value);
 
 private:
-    QWidget* MakeControl(int index, const ParamSpec& spec);
-    void ValueChanged(int index, const QVariant& value);
     void StopPreview();
     KXFilterData DataFor(const QRect& area) const;
     void ChoosePreset(bool save);
@@ -69,8 +68,7 @@ private:
     Document* m_document;
     Canvas* m_canvas;
     int m_layer;
-    QVariantList m_values;
-    QList<std::function<void(const QVariant&)>> m_setters; // show a value in its control
+    ParamForm* m_form;
 
     std::shared_ptr<RunControl> m_previewControl;
     QFutureWatcher<KXImageRGBA32i> m_previewWatcher;
