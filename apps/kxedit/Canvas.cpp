@@ -61,6 +61,14 @@ void Canvas::UpdateTransform()
     m_transform = std::make_unique<KXRGBA32ColorProfileTransform>(source, m_displayProfile);
 }
 
+void Canvas::SetPreviewStack(std::unique_ptr<KXColorTransformStack> stack)
+{
+    m_previewStack = std::move(stack);
+    if (m_previewStack && m_transform)
+        m_previewStack->Push(new KXRGBA32ColorProfileTransform(*m_transform));
+    Invalidate();
+}
+
 void Canvas::SetOverlay(const QPainterPath& path)
 {
     m_overlay = path;
@@ -150,7 +158,9 @@ void Canvas::RenderFrame()
     // The layers are composited over the visible area only; the scaled view
     // reads only the tiles it shows.
     const KXImageRGBA32i composite = m_document->Composite(area);
-    if (m_transform)
+    if (m_previewStack)
+        ScaleImage(composite, m_offset, m_scale, m_frame, *m_previewStack);
+    else if (m_transform)
         ScaleImage(composite, m_offset, m_scale, m_frame, *m_transform);
     else
         ScaleImage(composite, m_offset, m_scale, m_frame);

@@ -1,6 +1,7 @@
 #ifndef KXEDIT_CANVAS_H
 #define KXEDIT_CANVAS_H
 
+#include <KXColorTransform.h>
 #include <VQCMSProfile.h>
 #include <VQCMSTransform.h>
 
@@ -37,6 +38,9 @@ public:
     QPointF ToWidget(const QPointF& imagePos) const;
 
     void SetDisplayProfile(const VQCMSProfile& profile);
+    /// Shows the picture through `stack` (before the display profile)
+    /// until it is reset with null; the canvas owns it.
+    void SetPreviewStack(std::unique_ptr<KXColorTransformStack> stack);
     /// A path in image coordinates drawn over the picture (selection
     /// outline, caret); an empty path removes it.
     void SetOverlay(const QPainterPath& path);
@@ -88,6 +92,7 @@ private:
     bool m_frameValid = false;
     VQCMSProfile m_displayProfile;
     std::unique_ptr<KXRGBA32ColorProfileTransform> m_transform;
+    std::unique_ptr<KXColorTransformStack> m_previewStack;
     QPainterPath m_overlay;
 };
 

@@ -1,6 +1,8 @@
 #include "Document.h"
 
+#include <KXBlend.h>
 #include <KXBlendModes.h>
+#include <KXParallel.h>
 #include <VQCMSTransform.h>
 
 #include <QFileInfo>
@@ -234,6 +236,26 @@ void Document::ClearSelection()
     m_selectionBounds = QRect();
     m_selectionOutline = QPainterPath();
     emit SelectionChanged();
+}
+
+void Document::MergeThroughSelection(const KXImageRGBA32i& changed, KXImageRGBA32i& target,
+                                     const KXImageRGBA32i& selection, const QRect& area)
+{
+    const QRect rect = area & target.Rect() & changed.Rect() & selection.Rect();
+    if (rect.isEmpty())
+        return;
+    const unsigned int bytes = unsigned(rect.width()) * sizeof(KXRGBA32i);
+    std::vector<KXRGBA32i> source(size_t(rect.width())), destination(source.size()), weights(source.size());
+    std::vector<int> indices = KXParallel::Indices(rect.width());
+    const KXBlend::KXSelectionBlender<KXRGBA32i, KXBlend::KXSourceBySelection, KXRGBA32i> blender(
+        source, destination, weights, KXBlend::KXSourceBySelection());
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        changed.GetLine(unsigned(y), unsigned(rect.left()), source.data(), bytes);
+        target.GetLine(unsigned(y), unsigned(rect.left()), destination.data(), bytes);
+        selection.GetLine(unsigned(y), unsigned(rect.left()), weights.data(), bytes);
+        KXParallel::BlockingMap(indices, blender);
+        target.SetLine(unsigned(y), unsigned(rect.left()), destination.data(), bytes);
+    }
 }
 
 void Document::SetPreview(int index, const KXImageRGBA32i& image, const QRect& area)

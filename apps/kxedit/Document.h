@@ -77,6 +77,12 @@ public:
     void SetSelection(const KXImageRGBA32i& selection, const QRect& bounds, const QPainterPath& outline);
     void ClearSelection();
 
+    /// `target` with `changed` merged in over `area` as the selection's
+    /// alpha weights it (all four bytes moved toward the changed pixel), as
+    /// the library's filters merge their results.
+    static void MergeThroughSelection(const KXImageRGBA32i& changed, KXImageRGBA32i& target,
+                                      const KXImageRGBA32i& selection, const QRect& area);
+
     /// The layers composited over `area` (canvas coordinates) into an image
     /// of the canvas size; pixels outside `area` are transparent or shared
     /// with the bottom layer. Layer previews count.

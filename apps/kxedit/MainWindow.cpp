@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AdjustDialog.h"
 #include "Canvas.h"
 #include "Document.h"
 #include "FilterDialog.h"
@@ -62,6 +63,7 @@ MainWindow::~MainWindow()
     // Dialogs first: they wait for their workers and clear their previews
     // from the document.
     qDeleteAll(findChildren<FilterDialog*>());
+    qDeleteAll(findChildren<AdjustDialog*>());
 }
 
 void MainWindow::MakeMenus()
@@ -125,6 +127,9 @@ void MainWindow::MakeMenus()
         connect(action, &QAction::triggered, this, [this, tool] { m_tools->SetTool(tool); });
     }
 
+    QMenu* image = menuBar()->addMenu(tr("&Image"));
+    image->addAction(tr("&Adjustments…"), this, [this] { OpenAdjustments(); }, Qt::CTRL + Qt::Key_M);
+
     QMenu* filters = menuBar()->addMenu(tr("Fi&lter"));
     for (const FilterKind* kind : FilterKinds())
         filters->addAction(kind->Name() + QStringLiteral("…"), this, [this, kind] { OpenFilter(*kind); });
@@ -135,6 +140,16 @@ FilterDialog* MainWindow::OpenFilter(const FilterKind& kind)
     if (m_document->IsEmpty())
         return nullptr;
     auto* dialog = new FilterDialog(kind, m_document, m_canvas, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+    return dialog;
+}
+
+AdjustDialog* MainWindow::OpenAdjustments()
+{
+    if (m_document->IsEmpty())
+        return nullptr;
+    auto* dialog = new AdjustDialog(m_document, m_canvas, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
     return dialog;

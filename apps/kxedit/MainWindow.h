@@ -8,6 +8,7 @@
 
 namespace kxedit {
 
+class AdjustDialog;
 class Canvas;
 class Document;
 class FilterDialog;
@@ -32,6 +33,8 @@ public:
     bool SaveFile(const QString& path);
     /// Opens the dialog of a filter (not modal) and returns it.
     FilterDialog* OpenFilter(const FilterKind& kind);
+
+    AdjustDialog* OpenAdjustments();
 
     /// Asked when the window closes with unsaved changes; by default a
     /// message box offering Save, Discard and Cancel.

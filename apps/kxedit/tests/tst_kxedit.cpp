@@ -2,6 +2,7 @@
 // the library's own functions called directly and against hand-made
 // pictures.
 
+#include "AdjustDialog.h"
 #include "Canvas.h"
 #include "Document.h"
 #include "FilterDialog.h"
@@ -15,6 +16,7 @@
 #include <KXBlurFilters.h>
 #include <KXImageConversion.h>
 #include <KXImageFile.h>
+#include <KXTransformImageColors.h>
 #include <VQCMSTransform.h>
 #include <VQTileManager64.h>
 
@@ -238,6 +240,50 @@ private slots:
         for (int y = 0; y < int(original.Height()); y += 7)
             for (int x = 0; x < int(original.Width()); x += 5) {
                 const KXRGBA32i want = box.contains(x, y) ? blurred.GetColor(x, y) : original.GetColor(x, y);
+                QCOMPARE(ActiveImage().GetColor(x, y).value, want.value);
+            }
+    }
+
+    void adjustmentsThroughDialog()
+    {
+        const KXImageRGBA32i original = ActiveImage();
+        AdjustDialog* dialog = m_window->OpenAdjustments();
+        QVERIFY(dialog);
+        dialog->findChild<QSpinBox*>(QStringLiteral("param0Box"))->setValue(40);   // brightness
+        dialog->findChild<QDoubleSpinBox*>(QStringLiteral("param4Box"))->setValue(1.6); // gamma
+        const Adjustments::Histogram predicted = dialog->Histogram()->GetHistogram();
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("apply")), Qt::LeftButton);
+        // The same adjustments one after the other, pixel by pixel.
+        KXImageRGBA32i expected = original;
+        TransformPixels(expected, KXBrightnessContrastTransformation(40, 0));
+        TransformPixels(expected, KXGammaCorrectionTransformation(1.6));
+        QCOMPARE(Bytes(ActiveImage()), Bytes(expected));
+        // The histogram shown while the values changed is the one of the result.
+        QVERIFY(predicted == Adjustments::Count(ActiveImage(), ActiveImage().Rect()));
+        QVERIFY(Doc()->UndoStep());
+        QCOMPARE(Bytes(ActiveImage()), Bytes(original));
+    }
+
+    void adjustmentsThroughEllipseSelection()
+    {
+        const KXImageRGBA32i original = ActiveImage();
+        const QRect box(200, 100, 161, 121);
+        m_window->GetTools()->Select(box.topLeft(), box.bottomRight(), true);
+        AdjustDialog* dialog = m_window->OpenAdjustments();
+        dialog->findChild<QSpinBox*>(QStringLiteral("param5Box"))->setValue(4); // posterize
+        dialog->Apply();
+        const KXPosterizeTransformation posterize(4);
+        const QPointF centre = QRectF(box).center();
+        for (int y = 0; y < int(original.Height()); y += 3)
+            for (int x = 0; x < int(original.Width()); x += 3) {
+                KXRGBA32i want = original.GetColor(x, y);
+                const double dx = (x + 0.5 - centre.x()) / (box.width() / 2.0);
+                const double dy = (y + 0.5 - centre.y()) / (box.height() / 2.0);
+                const double d = dx * dx + dy * dy;
+                if (d < 0.9)
+                    posterize(want);
+                else if (d < 1.1)
+                    continue; // the antialiased rim
                 QCOMPARE(ActiveImage().GetColor(x, y).value, want.value);
             }
     }
