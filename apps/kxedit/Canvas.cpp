@@ -69,6 +69,12 @@ void Canvas::SetPreviewStack(std::unique_ptr<KXColorTransformStack> stack)
     Invalidate();
 }
 
+void Canvas::SetScreenPreview(const KXImageRGBA32i& image)
+{
+    m_screenPreview = image;
+    Invalidate();
+}
+
 void Canvas::SetOverlay(const QPainterPath& path)
 {
     m_overlay = path;
@@ -99,6 +105,7 @@ QPointF Canvas::ToWidget(const QPointF& imagePos) const
 
 void Canvas::ZoomToFit()
 {
+    m_screenPreview = KXImageRGBA32i();
     const QSize image = m_document->Size();
     if (image.isEmpty())
         return;
@@ -127,6 +134,7 @@ void Canvas::ZoomOut()
 
 void Canvas::ZoomTo(double scale, const QPointF& anchor)
 {
+    m_screenPreview = KXImageRGBA32i();
     const QSize image = m_document->Size();
     if (image.isEmpty())
         return;
@@ -141,6 +149,7 @@ void Canvas::ZoomTo(double scale, const QPointF& anchor)
 
 void Canvas::PanBy(const QPointF& widgetDelta)
 {
+    m_screenPreview = KXImageRGBA32i();
     m_offset -= widgetDelta / m_scale;
     m_fit = false;
     Invalidate();
@@ -155,6 +164,14 @@ void Canvas::RenderFrame()
     const QRect area = VisibleArea();
     if (m_document->IsEmpty() || area.isEmpty())
         return;
+    if (m_screenPreview.Width() == unsigned(width()) && m_screenPreview.Height() == unsigned(height())) {
+        if (m_transform)
+            ScaleImage(m_screenPreview, QPointF(0, 0), 1.0, m_frame, *m_transform);
+        else
+            ScaleImage(m_screenPreview, QPointF(0, 0), 1.0, m_frame);
+        emit FrameReady();
+        return;
+    }
     // The layers are composited over the visible area only; the scaled view
     // reads only the tiles it shows.
     const KXImageRGBA32i composite = m_document->Composite(area);

@@ -4,6 +4,9 @@
 #include "Document.h"
 #include "ParamForm.h"
 
+#include <KXImageConversion.h>
+#include <KXScaleImage.h>
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFile>
@@ -128,6 +131,8 @@ void FilterDialog::StopPreview()
     if (m_previewControl)
         m_previewControl->Cancel();
     m_previewPending = false;
+    if (m_canvas)
+        m_canvas->SetScreenPreview(KXImageRGBA32i());
     m_document->ClearPreview();
 }
 
@@ -140,26 +145,58 @@ void FilterDialog::StartPreview()
     if (m_previewControl)
         m_previewControl->Cancel();
     m_previewClock.start();
+    m_frameSinceChange = false;
     const QRect area = m_canvas ? m_canvas->VisibleArea() : m_document->Rect();
-    const KXFilterData data = DataFor(area);
-    if (!data.selectionRect.isValid()) {
+    m_previewData = DataFor(area);
+    if (!m_previewData.selectionRect.isValid()) {
         m_document->ClearPreview();
         return;
     }
-    m_previewArea = data.selectionRect;
     m_previewControl = std::make_shared<RunControl>();
-    const std::shared_ptr<RunControl> control = m_previewControl;
-    const FilterKind* kind = &m_kind;
-    const QVariantList values = m_form->Values();
+    m_previewValues = m_form->Values();
+    // Zoomed out, the screen's pixels come first: the layer as the canvas
+    // samples it, filtered with its sizes scaled, then the exact area.
+    const double scale = m_canvas ? m_canvas->Scale() : 1.0;
+    if (scale < 1.0 && m_kind.ScalesWithView() && !m_document->HasSelection()) {
+        const KXImageRGBA32i layer = m_previewData.image;
+        const QSize screen = m_canvas->size();
+        const QPointF offset = m_canvas->Offset();
+        const QVariantList values = m_kind.ScaledValues(m_previewValues, scale);
+        StartPreviewStage(true, [layer, screen, offset, scale, values](const FilterKind& kind, RunControl& control) {
+            QImage view(screen, QImage::Format_ARGB32);
+            view.fill(Qt::transparent);
+            ScaleImage(layer, offset, scale, view);
+            KXFilterData data;
+            data.image = ConvertImage<QImage, KXImageRGBA32i>(view);
+            return kind.Run(values, data, control, nullptr);
+        });
+    } else {
+        StartExactPreview();
+    }
+}
+
+void FilterDialog::StartExactPreview()
+{
+    const KXFilterData data = m_previewData;
+    const QVariantList values = m_previewValues;
+    StartPreviewStage(false, [data, values](const FilterKind& kind, RunControl& control) {
+        return kind.Run(values, data, control, nullptr);
+    });
+}
+
+void FilterDialog::StartPreviewStage(bool coarse,
+                                     const std::function<KXImageRGBA32i(const FilterKind&, RunControl&)>& stage)
+{
+    m_previewCoarse = coarse;
     m_previewPending = true;
     if (m_previewWatcher.isRunning())
         m_stale.append(m_previewWatcher.future());
     for (int i = m_stale.size() - 1; i >= 0; --i)
         if (m_stale[i].isFinished())
             m_stale.removeAt(i);
-    m_previewWatcher.setFuture(QtConcurrent::run(WorkerPool(), [kind, values, data, control] {
-        return kind->Run(values, data, *control, nullptr);
-    }));
+    const std::shared_ptr<RunControl> control = m_previewControl;
+    const FilterKind* kind = &m_kind;
+    m_previewWatcher.setFuture(QtConcurrent::run(WorkerPool(), [kind, control, stage] { return stage(*kind, *control); }));
 }
 
 void FilterDialog::PreviewDone()
@@ -167,10 +204,20 @@ void FilterDialog::PreviewDone()
     if (!m_previewPending || m_previewControl->IsCancelled())
         return;
     m_previewPending = false;
-    m_document->SetPreview(m_layer, m_previewWatcher.result(), m_previewArea);
-    m_lastPreviewMs = m_previewClock.elapsed();
-    m_status->setText(tr("Preview: %1 ms").arg(m_lastPreviewMs));
-    emit PreviewReady(m_lastPreviewMs);
+    const qint64 elapsed = m_previewClock.elapsed();
+    if (m_previewCoarse) {
+        m_canvas->SetScreenPreview(m_previewWatcher.result());
+        StartExactPreview();
+    } else {
+        if (m_canvas)
+            m_canvas->SetScreenPreview(KXImageRGBA32i());
+        m_document->SetPreview(m_layer, m_previewWatcher.result(), m_previewData.selectionRect);
+    }
+    if (!m_frameSinceChange)
+        m_lastPreviewMs = elapsed;
+    m_frameSinceChange = true;
+    m_status->setText(tr("Preview: %1 ms%2").arg(elapsed).arg(m_previewCoarse ? tr(", refining…") : QString()));
+    emit PreviewReady(elapsed, !m_previewCoarse);
 }
 
 void FilterDialog::Apply()

@@ -39,7 +39,7 @@ public:
     bool SavePreset(const QString& path, QString* error) const;
     bool LoadPreset(const QString& path, QString* error);
     bool IsRunning() const { return m_running; }
-    /// How long the last preview took from the change to the frame.
+    /// How long the last preview took from the change to its first frame.
     qint64 LastPreviewMs() const { return m_lastPreviewMs; }
 
 public slots:
@@ -48,7 +48,9 @@ public slots:
     void reject() override;
 
 signals:
-    void PreviewReady(qint64 milliseconds);
+    /// A preview frame is shown: first the screen's pixels when zoomed out
+    /// (`refined` false), then the exact area (`refined` true).
+    void PreviewReady(qint64 milliseconds, bool refined);
     /// A full run ended: applied or cancelled.
     void RunFinished(bool applied);
 
@@ -61,6 +63,8 @@ private slots:
 
 private:
     void StopPreview();
+    void StartExactPreview();
+    void StartPreviewStage(bool coarse, const std::function<KXImageRGBA32i(const FilterKind&, RunControl&)>& stage);
     KXFilterData DataFor(const QRect& area) const;
     void ChoosePreset(bool save);
 
@@ -72,7 +76,10 @@ private:
 
     std::shared_ptr<RunControl> m_previewControl;
     QFutureWatcher<KXImageRGBA32i> m_previewWatcher;
-    QRect m_previewArea;
+    KXFilterData m_previewData;
+    QVariantList m_previewValues;
+    bool m_previewCoarse = false;
+    bool m_frameSinceChange = false;
     QElapsedTimer m_previewClock;
     qint64 m_lastPreviewMs = -1;
     bool m_previewPending = false;

@@ -32,11 +32,13 @@ public:
     using Fill = std::function<void(const Params&, Data&)>;
     using Make = std::function<std::unique_ptr<Processing>(RunControl&, Caches&)>;
     using ReachOf = std::function<int(const Params&)>;
+    using ScaleFn = std::function<void(Params&, double)>;
 
     Bound(QString name, QList<ParamSpec> specs, ToValues toValues, ToParams toParams, Fill fill, ReachOf reach,
-          Make make)
+          Make make, ScaleFn scale = nullptr)
         : m_name(std::move(name)), m_specs(std::move(specs)), m_toValues(std::move(toValues)),
-          m_toParams(std::move(toParams)), m_fill(std::move(fill)), m_reach(std::move(reach)), m_make(std::move(make))
+          m_toParams(std::move(toParams)), m_fill(std::move(fill)), m_reach(std::move(reach)), m_make(std::move(make)),
+          m_scale(std::move(scale))
     {
     }
 
@@ -44,6 +46,14 @@ public:
     QList<ParamSpec> Specs() const override { return m_specs; }
     QVariantList Defaults() const override { return m_toValues(Params()); }
     int Reach(const QVariantList& values) const override { return m_reach(ParamsOf(values)); }
+    QVariantList ScaledValues(const QVariantList& values, double factor) const override
+    {
+        Params params = ParamsOf(values);
+        if (m_scale)
+            m_scale(params, factor);
+        return m_toValues(params);
+    }
+    bool ScalesWithView() const override { return bool(m_scale); }
     bool WritePreset(QDataStream& stream, const QVariantList& values) const override
     {
         return ParamsOf(values).Write(stream);
@@ -85,6 +95,7 @@ private:
     Fill m_fill;
     ReachOf m_reach;
     Make m_make;
+    ScaleFn m_scale;
 };
 
 ParamSpec IntSpec(const QString& label, int minimum, int maximum)
@@ -128,6 +139,12 @@ std::unique_ptr<Processing> Plain(RunControl& control, Caches&)
     return std::make_unique<Processing>(control.lock, control.cancelled);
 }
 
+// The scaling of a filter whose parameters hold no size in pixels.
+template <class Params>
+void NoSizes(Params&, double)
+{
+}
+
 int GaussianReach(double sigma)
 {
     return std::max(1, int(sigma * 3.0));
@@ -148,28 +165,30 @@ QList<const FilterKind*> MakeKinds()
         [](const KXGaussianBlurParams& p) { return QVariantList{p.sigma}; },
         [](const QVariantList& v, KXGaussianBlurParams& p) { p.sigma = v[0].toDouble(); },
         [](const KXGaussianBlurParams& p, Gaussian::BlurData& d) { d.sigma = p.sigma; },
-        [](const KXGaussianBlurParams& p) { return GaussianReach(p.sigma); }, Plain<Gaussian>));
+        [](const KXGaussianBlurParams& p) { return GaussianReach(p.sigma); }, Plain<Gaussian>,
+        [](KXGaussianBlurParams& p, double f) { p.sigma = std::max(0.1, p.sigma * f); }));
 
     kinds.append(new Bound<Box, Box::BlurData>(
         QObject::tr("Box Blur"), {IntSpec(QObject::tr("Radius"), 0, 250)},
         [](const KXBoxBlurParams& p) { return QVariantList{p.radius}; },
         [](const QVariantList& v, KXBoxBlurParams& p) { p.radius = v[0].toInt(); },
         [](const KXBoxBlurParams& p, Box::BlurData& d) { d.radius = p.radius; },
-        [](const KXBoxBlurParams& p) { return p.radius; }, Plain<Box>));
+        [](const KXBoxBlurParams& p) { return p.radius; }, Plain<Box>,
+        [](KXBoxBlurParams& p, double f) { p.radius = int(std::lround(p.radius * f)); }));
 
     kinds.append(new Bound<KXSharpenProcessing, KXThreeTapFilterData>(
         QObject::tr("Sharpen"), {IntSpec(QObject::tr("Strength"), 0, 100)},
         [](const KXSharpenParams& p) { return QVariantList{p.strength}; },
         [](const QVariantList& v, KXSharpenParams& p) { p.strength = v[0].toInt(); },
         [](const KXSharpenParams& p, KXThreeTapFilterData& d) { d.strength = p.strength; },
-        [](const KXSharpenParams&) { return 1; }, Plain<KXSharpenProcessing>));
+        [](const KXSharpenParams&) { return 1; }, Plain<KXSharpenProcessing>, NoSizes<KXSharpenParams>));
 
     kinds.append(new Bound<KXSmoothenProcessing, KXThreeTapFilterData>(
         QObject::tr("Smoothen"), {IntSpec(QObject::tr("Strength"), 0, 100)},
         [](const KXSmoothenParams& p) { return QVariantList{p.strength}; },
         [](const QVariantList& v, KXSmoothenParams& p) { p.strength = v[0].toInt(); },
         [](const KXSmoothenParams& p, KXThreeTapFilterData& d) { d.strength = p.strength; },
-        [](const KXSmoothenParams&) { return 1; }, Plain<KXSmoothenProcessing>));
+        [](const KXSmoothenParams&) { return 1; }, Plain<KXSmoothenProcessing>, NoSizes<KXSmoothenParams>));
 
     kinds.append(new Bound<HighPass, HighPass::HighPassData>(
         QObject::tr("High Pass"),
@@ -188,7 +207,8 @@ QList<const FilterKind*> MakeKinds()
         [](RunControl& control, Caches& caches) {
             return std::make_unique<HighPass>(control.lock, control.cancelled, caches.lock, caches.sigma,
                                               caches.image);
-        }));
+        },
+        [](KXHighPassParams& p, double f) { p.sigma = std::max(0.1, p.sigma * f); }));
 
     kinds.append(new Bound<Noise, Noise::AddNoiseData>(
         QObject::tr("Add Noise"),
@@ -206,7 +226,8 @@ QList<const FilterKind*> MakeKinds()
         [](RunControl& control, Caches& caches) {
             return std::make_unique<Noise>(control.lock, control.cancelled, caches.lock, caches.image,
                                            caches.second);
-        }));
+        },
+        NoSizes<KXAddNoiseParams>));
 
     kinds.append(new Bound<Glow, Glow::DiffuseGlowData>(
         QObject::tr("Diffuse Glow"),
@@ -224,7 +245,8 @@ QList<const FilterKind*> MakeKinds()
             p.placement = v[4].toInt();
         },
         [](const KXDiffuseGlowParams& p, Glow::DiffuseGlowData& d) { static_cast<KXDiffuseGlowParams&>(d) = p; },
-        [](const KXDiffuseGlowParams& p) { return 2 * GaussianReach(p.sigma); }, Plain<Glow>));
+        [](const KXDiffuseGlowParams& p) { return 2 * GaussianReach(p.sigma); }, Plain<Glow>,
+        [](KXDiffuseGlowParams& p, double f) { p.sigma = std::max(1, int(std::lround(p.sigma * f))); }));
 
     kinds.append(new Bound<Vignette, Vignette::VignetteData>(
         QObject::tr("Vignette"),

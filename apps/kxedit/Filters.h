@@ -57,6 +57,11 @@ public:
     /// Blur-like filters spread pixels by up to this many pixels for these
     /// values (the preview reads that far past the visible area).
     virtual int Reach(const QVariantList& values) const = 0;
+    /// The values for the picture scaled by `factor` (sizes in pixels scaled).
+    virtual QVariantList ScaledValues(const QVariantList& values, double factor) const = 0;
+    /// Whether the filter on a scaled picture looks like the filter on the
+    /// picture, scaled (not so where the layer's size is an input).
+    virtual bool ScalesWithView() const = 0;
     virtual bool WritePreset(QDataStream& stream, const QVariantList& values) const = 0;
     virtual bool ReadPreset(QDataStream& stream, QVariantList& values) const = 0;
     /// Runs the filter on the calling thread; `attach` sees the processing
