@@ -69,9 +69,10 @@ void Canvas::SetPreviewStack(std::unique_ptr<KXColorTransformStack> stack)
     Invalidate();
 }
 
-void Canvas::SetScreenPreview(const KXImageRGBA32i& image)
+void Canvas::SetScreenPreview(const KXImageRGBA32i& image, const QPoint& position)
 {
     m_screenPreview = image;
+    m_screenPosition = position;
     Invalidate();
 }
 
@@ -164,11 +165,12 @@ void Canvas::RenderFrame()
     const QRect area = VisibleArea();
     if (m_document->IsEmpty() || area.isEmpty())
         return;
-    if (m_screenPreview.Width() == unsigned(width()) && m_screenPreview.Height() == unsigned(height())) {
+    if (m_screenPreview.Width() > 0) {
+        const QPointF at(-m_screenPosition.x(), -m_screenPosition.y());
         if (m_transform)
-            ScaleImage(m_screenPreview, QPointF(0, 0), 1.0, m_frame, *m_transform);
+            ScaleImage(m_screenPreview, at, 1.0, m_frame, *m_transform);
         else
-            ScaleImage(m_screenPreview, QPointF(0, 0), 1.0, m_frame);
+            ScaleImage(m_screenPreview, at, 1.0, m_frame);
         emit FrameReady();
         return;
     }

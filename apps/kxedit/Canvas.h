@@ -41,9 +41,9 @@ public:
     /// Shows the picture through `stack` (before the display profile)
     /// until it is reset with null; the canvas owns it.
     void SetPreviewStack(std::unique_ptr<KXColorTransformStack> stack);
-    /// Shows `image`, an image of the canvas's size, as the frame's picture
-    /// until the view moves or an empty image is set.
-    void SetScreenPreview(const KXImageRGBA32i& image);
+    /// Shows `image`, screen pixels placed at `position`, as the frame's
+    /// picture until the view moves or an empty image is set.
+    void SetScreenPreview(const KXImageRGBA32i& image, const QPoint& position = QPoint());
     /// A path in image coordinates drawn over the picture (selection
     /// outline, caret); an empty path removes it.
     void SetOverlay(const QPainterPath& path);
@@ -97,6 +97,7 @@ private:
     std::unique_ptr<KXRGBA32ColorProfileTransform> m_transform;
     std::unique_ptr<KXColorTransformStack> m_previewStack;
     KXImageRGBA32i m_screenPreview;
+    QPoint m_screenPosition;
     QPainterPath m_overlay;
 };
 

@@ -159,11 +159,17 @@ void FilterDialog::StartPreview()
     const double scale = m_canvas ? m_canvas->Scale() : 1.0;
     if (scale < 1.0 && m_kind.ScalesWithView() && !m_document->HasSelection()) {
         const KXImageRGBA32i layer = m_previewData.image;
-        const QSize screen = m_canvas->size();
-        const QPointF offset = m_canvas->Offset();
+        // Only the picture's part of the canvas, so that the blur meets no
+        // transparent margin.
+        const QRect onScreen =
+            QRectF(m_canvas->ToWidget(area.topLeft()), m_canvas->ToWidget(area.bottomRight() + QPointF(1, 1)))
+                .toAlignedRect() &
+            m_canvas->rect();
+        const QPointF offset = m_canvas->ToImage(onScreen.topLeft());
         const QVariantList values = m_kind.ScaledValues(m_previewValues, scale);
-        StartPreviewStage(true, [layer, screen, offset, scale, values](const FilterKind& kind, RunControl& control) {
-            QImage view(screen, QImage::Format_ARGB32);
+        m_screenPosition = onScreen.topLeft();
+        StartPreviewStage(true, [layer, onScreen, offset, scale, values](const FilterKind& kind, RunControl& control) {
+            QImage view(onScreen.size(), QImage::Format_ARGB32);
             view.fill(Qt::transparent);
             ScaleImage(layer, offset, scale, view);
             KXFilterData data;
@@ -206,7 +212,7 @@ void FilterDialog::PreviewDone()
     m_previewPending = false;
     const qint64 elapsed = m_previewClock.elapsed();
     if (m_previewCoarse) {
-        m_canvas->SetScreenPreview(m_previewWatcher.result());
+        m_canvas->SetScreenPreview(m_previewWatcher.result(), m_screenPosition);
         StartExactPreview();
     } else {
         if (m_canvas)
@@ -224,7 +230,10 @@ void FilterDialog::Apply()
 {
     if (m_running || m_layer >= m_document->Layers().size())
         return;
-    StopPreview();
+    // The preview stops, but what it shows stays until the result replaces it.
+    if (m_previewControl)
+        m_previewControl->Cancel();
+    m_previewPending = false;
     m_running = true;
     m_apply->setEnabled(false);
     m_status->setText(tr("Working…"));
@@ -270,6 +279,7 @@ void FilterDialog::RunDone()
         return;
     }
     const QRect area = m_document->HasSelection() ? m_document->SelectionBounds() : QRect();
+    StopPreview();
     m_document->SetLayerImage(m_layer, m_kind.Name(), m_runWatcher.result(), area);
     emit RunFinished(true);
     accept();

@@ -79,6 +79,7 @@ private:
     KXFilterData m_previewData;
     QVariantList m_previewValues;
     bool m_previewCoarse = false;
+    QPoint m_screenPosition;
     bool m_frameSinceChange = false;
     QElapsedTimer m_previewClock;
     qint64 m_lastPreviewMs = -1;

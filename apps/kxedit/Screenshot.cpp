@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPixmap>
 #include <QTextStream>
 
@@ -35,6 +36,9 @@ ScreenshotOptions::ScreenshotOptions(QCommandLineParser& parser)
       m_mode(QStringLiteral("mode"), QStringLiteral("The top layer's blend mode, by name."), QStringLiteral("name")),
       m_opacity(QStringLiteral("opacity"), QStringLiteral("The top layer's opacity in percent."), QStringLiteral("percent")),
       m_filter(QStringLiteral("filter"), QStringLiteral("Opens a filter's dialog, by name."), QStringLiteral("name")),
+      m_values(QStringLiteral("values"), QStringLiteral("The filter's values, separated by commas."),
+               QStringLiteral("list")),
+      m_apply(QStringLiteral("apply"), QStringLiteral("Starts the filter's run; the screenshot shows its progress.")),
       m_size(QStringLiteral("size"), QStringLiteral("The window size, WxH."), QStringLiteral("size")),
       m_screenshot(QStringLiteral("screenshot"), QStringLiteral("Saves a picture of the window and quits."),
                    QStringLiteral("out.png")),
@@ -42,7 +46,7 @@ ScreenshotOptions::ScreenshotOptions(QCommandLineParser& parser)
                QStringLiteral("Writes a sample photo (photo.jpg) and layer (overlay.png) of size WxH into a folder and quits."),
                QStringLiteral("folder:WxH"))
 {
-    parser.addOptions({m_layer, m_mode, m_opacity, m_filter, m_size, m_screenshot, m_sample});
+    parser.addOptions({m_layer, m_mode, m_opacity, m_filter, m_values, m_apply, m_size, m_screenshot, m_sample});
 }
 
 bool ScreenshotOptions::Requested(const QCommandLineParser& parser) const
@@ -111,8 +115,25 @@ int ScreenshotOptions::Run(const QCommandLineParser& parser, MainWindow& window)
             return 2;
         }
         dialog = window.OpenFilter(*kind);
+        if (parser.isSet(m_values)) {
+            QVariantList values = dialog->Values();
+            const QStringList given = parser.value(m_values).split(QLatin1Char(','));
+            for (int i = 0; i < given.size() && i < values.size(); ++i)
+                values[i] = given[i].toDouble();
+            dialog->SetValues(values);
+        }
     }
     Settle(1500);
+    if (dialog && parser.isSet(m_apply)) {
+        // Caught while it runs: the picture shows the bar part way.
+        auto* progress = dialog->findChild<QProgressBar*>(QStringLiteral("progress"));
+        dialog->Apply();
+        QElapsedTimer clock;
+        clock.start();
+        while (dialog->IsRunning() && clock.elapsed() < 20000 &&
+               !(progress->maximum() > 1 && progress->value() > progress->maximum() / 3))
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
     // The window, with an open dialog drawn where it stands over it.
     QPixmap shot = window.grab();
     if (dialog) {

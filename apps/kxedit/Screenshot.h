@@ -27,6 +27,8 @@ private:
     QCommandLineOption m_mode;
     QCommandLineOption m_opacity;
     QCommandLineOption m_filter;
+    QCommandLineOption m_values;
+    QCommandLineOption m_apply;
     QCommandLineOption m_size;
     QCommandLineOption m_screenshot;
     QCommandLineOption m_sample;
