@@ -207,10 +207,10 @@ void Canvas::paintEvent(QPaintEvent*)
         QTransform toWidget;
         toWidget.scale(m_scale, m_scale);
         toWidget.translate(-m_offset.x(), -m_offset.y());
-        QPen pen(Qt::white, 1, Qt::DashLine);
+        QPen pen(Qt::white, 2, Qt::DashLine);
         pen.setCosmetic(true);
         painter.setRenderHint(QPainter::Antialiasing);
-        painter.strokePath(toWidget.map(m_overlay), QPen(Qt::black, 1));
+        painter.strokePath(toWidget.map(m_overlay), QPen(Qt::black, 2));
         painter.strokePath(toWidget.map(m_overlay), pen);
     }
 }

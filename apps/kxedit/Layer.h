@@ -7,7 +7,11 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
+
 namespace kxedit {
+
+struct TextState;
 
 /// One layer of a document: its pixels (placed at the canvas origin) and how
 /// it is composited onto the layers below.
@@ -19,6 +23,8 @@ struct Layer {
     unsigned int mode = KXBlendMode::Normal;  ///< A KXBlendMode number.
     /// Edits keep the layer's transparency: only the colours change.
     bool lockAlpha = false;
+    /// For a text layer: its text, outline settings and caret.
+    std::shared_ptr<TextState> text;
 
     /// True when compositing this layer onto nothing would give its own pixels.
     bool CopiesThrough() const { return visible && mode == KXBlendMode::Normal && opacity >= 1.0; }

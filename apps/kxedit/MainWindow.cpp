@@ -117,7 +117,8 @@ void MainWindow::MakeMenus()
     const std::pair<QString, Tools::Tool> entries[] = {{tr("&Hand"), Tools::Hand},
                                                        {tr("&Rectangle selection"), Tools::RectangleSelect},
                                                        {tr("&Ellipse selection"), Tools::EllipseSelect},
-                                                       {tr("Paint &bucket"), Tools::Bucket}};
+                                                       {tr("Paint &bucket"), Tools::Bucket},
+                                                       {tr("&Text"), Tools::Text}};
     for (const auto& entry : entries) {
         QAction* action = tools->addAction(entry.first);
         action->setCheckable(true);

@@ -6,6 +6,8 @@
 #include "Filters.h"
 #include "MainWindow.h"
 #include "SamplePhoto.h"
+#include "TextTool.h"
+#include "Tools.h"
 
 #include <KXImageFile.h>
 
@@ -39,6 +41,9 @@ ScreenshotOptions::ScreenshotOptions(QCommandLineParser& parser)
       m_values(QStringLiteral("values"), QStringLiteral("The filter's values, separated by commas."),
                QStringLiteral("list")),
       m_apply(QStringLiteral("apply"), QStringLiteral("Starts the filter's run; the screenshot shows its progress.")),
+      m_text(QStringLiteral("text"),
+             QStringLiteral("Adds bent text as a layer, with the caret and a selection placed by clicks."),
+             QStringLiteral("text")),
       m_size(QStringLiteral("size"), QStringLiteral("The window size, WxH."), QStringLiteral("size")),
       m_screenshot(QStringLiteral("screenshot"), QStringLiteral("Saves a picture of the window and quits."),
                    QStringLiteral("out.png")),
@@ -46,7 +51,7 @@ ScreenshotOptions::ScreenshotOptions(QCommandLineParser& parser)
                QStringLiteral("Writes a sample photo (photo.jpg) and layer (overlay.png) of size WxH into a folder and quits."),
                QStringLiteral("folder:WxH"))
 {
-    parser.addOptions({m_layer, m_mode, m_opacity, m_filter, m_values, m_apply, m_size, m_screenshot, m_sample});
+    parser.addOptions({m_layer, m_mode, m_opacity, m_filter, m_values, m_apply, m_text, m_size, m_screenshot, m_sample});
 }
 
 bool ScreenshotOptions::Requested(const QCommandLineParser& parser) const
@@ -104,6 +109,20 @@ int ScreenshotOptions::Run(const QCommandLineParser& parser, MainWindow& window)
     if (parser.isSet(m_opacity)) {
         const double opacity = parser.value(m_opacity).toDouble() / 100.0;
         document->ChangeLayer(top, QStringLiteral("Opacity"), [opacity](Layer& l) { l.opacity = opacity; });
+    }
+    if (parser.isSet(m_text)) {
+        const QSize size = document->Size();
+        TextTool* text = window.GetTools()->GetTextTool();
+        text->AddText(QPoint(size.width() / 8, size.height() / 3), parser.value(m_text), 35, 20, size.height() / 6);
+        // Clicks on two character boundaries (the vertices along the top
+        // of the text): the caret, then Shift for the selection.
+        const QPainterPath tops = text->Active()->helper.GetCharPath(text->Active()->origin);
+        const int last = tops.elementCount() - 1;
+        if (last >= 2) {
+            const auto below = [&](int i) { return QPointF(tops.elementAt(i)).toPoint() + QPoint(0, size.height() / 12); };
+            text->Click(below(1), false);
+            text->Click(below(std::min(last - 1, 4)), true);
+        }
     }
     Settle(300);
     window.GetCanvas()->ZoomToFit();

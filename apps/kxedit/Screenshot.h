@@ -29,6 +29,7 @@ private:
     QCommandLineOption m_filter;
     QCommandLineOption m_values;
     QCommandLineOption m_apply;
+    QCommandLineOption m_text;
     QCommandLineOption m_size;
     QCommandLineOption m_screenshot;
     QCommandLineOption m_sample;

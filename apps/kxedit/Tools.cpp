@@ -2,11 +2,13 @@
 
 #include "Canvas.h"
 #include "Document.h"
+#include "TextTool.h"
 
 #include <KXBlendModes.h>
 #include <KXFloodFill.h>
 
 #include <QImage>
+#include <QInputDialog>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -26,9 +28,14 @@ QPainterPath Shape(const QRect& rect, bool ellipse)
 } // namespace
 
 Tools::Tools(Document* document, Canvas* canvas, QObject* parent)
-    : QObject(parent), m_document(document), m_canvas(canvas)
+    : QObject(parent), m_document(document), m_canvas(canvas), m_text(new TextTool(document, canvas, this))
 {
-    connect(canvas, &Canvas::ImagePressed, this, [this](const QPoint& at) { Pressed(at); });
+    connect(canvas, &Canvas::ImagePressed, this, [this](const QPoint& at, Qt::KeyboardModifiers modifiers) {
+        if (m_tool == Text)
+            TextPressed(at, modifiers & Qt::ShiftModifier);
+        else
+            Pressed(at);
+    });
     connect(canvas, &Canvas::ImageDragged, this, [this](const QPoint& at) { Dragged(at); });
     connect(canvas, &Canvas::ImageReleased, this, [this](const QPoint& at) { Released(at); });
     connect(document, &Document::SelectionChanged, this,
@@ -40,6 +47,21 @@ void Tools::SetTool(Tool tool)
 {
     m_tool = tool;
     m_canvas->SetHandTool(tool == Hand);
+}
+
+void Tools::TextPressed(const QPoint& at, bool extend)
+{
+    // In a text layer a click places the caret; elsewhere it starts new text.
+    if (m_text->Click(at, extend))
+        return;
+    QString text = QStringLiteral("kxedit");
+    if (!qEnvironmentVariableIsSet("KXEDIT_NO_DIALOGS")) {
+        bool ok = false;
+        text = QInputDialog::getText(m_canvas, tr("Text"), tr("Text:"), QLineEdit::Normal, text, &ok);
+        if (!ok || text.isEmpty())
+            return;
+    }
+    m_text->AddText(at, text);
 }
 
 void Tools::Pressed(const QPoint& at)

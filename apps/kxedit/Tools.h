@@ -9,13 +9,14 @@ namespace kxedit {
 
 class Canvas;
 class Document;
+class TextTool;
 
 /// What the left button does on the canvas: pan, draw a rectangle or
 /// ellipse selection, or fill with the paint bucket.
 class Tools : public QObject {
     Q_OBJECT
 public:
-    enum Tool { Hand, RectangleSelect, EllipseSelect, Bucket };
+    enum Tool { Hand, RectangleSelect, EllipseSelect, Bucket, Text };
 
     Tools(Document* document, Canvas* canvas, QObject* parent = nullptr);
 
@@ -29,11 +30,13 @@ public:
     /// Fills the active layer from `seed` (one undoable step); false when
     /// nothing changed.
     bool BucketFill(const QPoint& seed);
+    TextTool* GetTextTool() const { return m_text; }
     /// Selects the rectangle between two corners, or the ellipse in it.
     void Select(const QPoint& from, const QPoint& to, bool ellipse);
 
 private:
     void Pressed(const QPoint& at);
+    void TextPressed(const QPoint& at, bool extend);
     void Dragged(const QPoint& at);
     void Released(const QPoint& at);
 
@@ -42,6 +45,7 @@ private:
     Tool m_tool = Hand;
     QColor m_colour = QColor(220, 60, 40);
     int m_tolerance = 24;
+    TextTool* m_text;
     QPoint m_anchor;
     bool m_dragging = false;
 };

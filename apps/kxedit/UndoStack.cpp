@@ -38,6 +38,13 @@ bool UndoStack::Redo(LayerList& layers, int& active)
     return done;
 }
 
+void UndoStack::MergeLast()
+{
+    // The earlier step's state is the one to go back to.
+    if (m_undo.size() >= 2)
+        m_undo.removeLast();
+}
+
 void UndoStack::Clear()
 {
     m_undo.clear();

@@ -33,6 +33,8 @@ public:
     QString UndoText() const { return m_undo.isEmpty() ? QString() : m_undo.last().text; }
     QString RedoText() const { return m_redo.isEmpty() ? QString() : m_redo.last().text; }
     void Clear();
+    /// Folds the last step into the one before it (one step for the user).
+    void MergeLast();
     int Count() const { return m_undo.size(); }
     /// The most steps kept; older ones are dropped.
     static constexpr int kLimit = 50;

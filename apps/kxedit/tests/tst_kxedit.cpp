@@ -10,6 +10,7 @@
 #include "LayersPanel.h"
 #include "MainWindow.h"
 #include "SamplePhoto.h"
+#include "TextTool.h"
 #include "Tools.h"
 
 #include <KXBlendModes.h>
@@ -346,6 +347,46 @@ private slots:
         QVERIFY(Doc()->UndoStep()); // the mode
         QCOMPARE(Doc()->ActiveLayer()->mode, unsigned(KXBlendMode::Normal));
         QVERIFY(Doc()->UndoStep()); // the layer
+        QCOMPARE(Doc()->Layers().size(), 1);
+    }
+
+    void textCaretByClick()
+    {
+        TextTool* text = m_window->GetTools()->GetTextTool();
+        const QPoint origin(60, 120);
+        text->AddText(origin, QStringLiteral("Bent text"), 30, 15, 64);
+        QVERIFY(text->Active());
+        QCOMPARE(Doc()->Layers().size(), 2);
+        m_window->GetTools()->SetTool(Tools::Text);
+        // The same outline made by a helper of its own, for the hit test.
+        KXTextHelper reference;
+        reference.SetText(QStringLiteral("Bent text"));
+        reference.SetFont(text->Active()->helper.GetFont());
+        reference.SetStyle(1);
+        reference.SetBend(30);
+        reference.SetHDistortion(15);
+        Canvas* canvas = m_window->GetCanvas();
+        int clicks = 0;
+        QSet<int> seen;
+        for (int x = 70; x < 400; x += 37) {
+            const QPoint widget = canvas->ToWidget(QPointF(x, 150)).toPoint();
+            const QPoint image = canvas->ToImage(widget).toPoint();
+            QTest::mouseClick(canvas, Qt::LeftButton, {}, widget);
+            QCOMPARE(text->Active()->caret, reference.FindSelectedChar(origin, image));
+            QCOMPARE(text->Active()->anchor, text->Active()->caret);
+            seen.insert(text->Active()->caret);
+            ++clicks;
+        }
+        QVERIFY(seen.size() > 3); // the clicks met different characters
+        // Shift-click: the selection runs from the caret to the click.
+        const int from = text->Active()->caret;
+        const QPoint widget = canvas->ToWidget(QPointF(75, 150)).toPoint();
+        QTest::mouseClick(canvas, Qt::LeftButton, Qt::ShiftModifier, widget);
+        QCOMPARE(text->Active()->anchor, from);
+        QCOMPARE(text->Active()->caret, reference.FindSelectedChar(origin, canvas->ToImage(widget).toPoint()));
+        QVERIFY(text->Active()->caret != from);
+        // One undo step takes the whole text layer away.
+        QVERIFY(Doc()->UndoStep());
         QCOMPARE(Doc()->Layers().size(), 1);
     }
 
