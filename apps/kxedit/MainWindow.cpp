@@ -14,6 +14,7 @@
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QKeySequence>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -100,6 +101,19 @@ void MainWindow::MakeMenus()
     updateUndo();
     edit->addSeparator();
     edit->addAction(tr("Select &none"), m_document, &Document::ClearSelection);
+    edit->addAction(tr("&Feather selection…"), this, [this] {
+        bool ok = false;
+        const double radius = QInputDialog::getDouble(this, tr("Feather"), tr("Radius (px):"), 4, 0, 500, 1, &ok);
+        if (ok)
+            m_tools->RefineSelection(radius, 0);
+    });
+    edit->addAction(tr("&Grow or shrink selection…"), this, [this] {
+        bool ok = false;
+        const int shift = QInputDialog::getInt(this, tr("Grow or shrink"), tr("Pixels (negative shrinks):"), 4,
+                                               -500, 500, 1, &ok);
+        if (ok)
+            m_tools->RefineSelection(0, shift);
+    });
     edit->addAction(tr("Foreground &colour…"), this, [this] {
         const QColor colour = QColorDialog::getColor(m_tools->Colour(), this);
         if (colour.isValid())

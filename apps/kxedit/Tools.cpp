@@ -6,6 +6,7 @@
 
 #include <KXBlendModes.h>
 #include <KXFloodFill.h>
+#include <KXRefineSelection.h>
 
 #include <QImage>
 #include <QInputDialog>
@@ -110,6 +111,38 @@ void Tools::Select(const QPoint& from, const QPoint& to, bool ellipse)
     KXImageRGBA32i mask(unsigned(m_document->Size().width()), unsigned(m_document->Size().height()));
     BlendOn(shape, shape.rect(), KXBlendMode::Source, mask, bounds, 1.0, false);
     m_document->SetSelection(mask, bounds, Shape(bounds, ellipse));
+}
+
+bool Tools::RefineSelection(double radius, int shift)
+{
+    if (!m_document->HasSelection())
+        return false;
+    // Only the selection's neighbourhood is refined: the feather spreads
+    // three box radii, the shift its own width.
+    const int margin = 3 * int(radius) + std::max(shift, 0) + 1;
+    const QRect area = m_document->SelectionBounds().adjusted(-margin, -margin, margin, margin) & m_document->Rect();
+    KXImageRGBA32i mask(unsigned(area.width()), unsigned(area.height()));
+    BlendOn(m_document->Selection(), area, KXBlendMode::Source, mask, mask.Rect(), 1.0, false);
+    QReadWriteLock lock;
+    bool cancel = false;
+    VQRefineSelectionProcessing refine(lock, cancel);
+    VQRefineSelectionProcessing::RefineSelectionData data;
+    data.image = mask;
+    data.selectionRect = mask.Rect();
+    data.offset = area.topLeft();
+    data.boundSize = m_document->Size();
+    data.radius = radius;
+    data.shift = shift;
+    const VQRefineSelectionProcessing::VQRefineSelectionResult result = refine.run(data);
+    if (result.image.Width() == 0)
+        return false;
+    const QRect placed(result.position, QSize(int(result.image.Width()), int(result.image.Height())));
+    KXImageRGBA32i selection(unsigned(m_document->Size().width()), unsigned(m_document->Size().height()));
+    BlendOn(result.image, result.image.Rect(), KXBlendMode::Source, selection, placed, 1.0, false);
+    // The outline stays the shape that was drawn; the mask carries the
+    // soft or moved edge.
+    m_document->SetSelection(selection, placed, m_document->SelectionOutline());
+    return true;
 }
 
 bool Tools::BucketFill(const QPoint& seed)

@@ -30,6 +30,9 @@ public:
     /// Fills the active layer from `seed` (one undoable step); false when
     /// nothing changed.
     bool BucketFill(const QPoint& seed);
+    /// Feathers the selection by `radius` and moves its edge by `shift`
+    /// pixels (positive grows); false without a selection.
+    bool RefineSelection(double radius, int shift);
     TextTool* GetTextTool() const { return m_text; }
     /// Selects the rectangle between two corners, or the ellipse in it.
     void Select(const QPoint& from, const QPoint& to, bool ellipse);

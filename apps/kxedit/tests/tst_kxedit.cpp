@@ -289,6 +289,28 @@ private slots:
             }
     }
 
+    void selectionGrowsAndFeathers()
+    {
+        const QRect box(100, 100, 60, 40);
+        m_window->GetTools()->Select(box.topLeft(), box.bottomRight(), false);
+        QVERIFY(m_window->GetTools()->RefineSelection(0, 5));
+        // Grown by five pixels on every side: inside opaque, outside empty.
+        QVERIFY(Doc()->SelectionBounds().contains(box.adjusted(-5, -5, 5, 5)));
+        const KXImageRGBA32i& grown = Doc()->Selection();
+        QCOMPARE(int(grown.GetColor(95, 95).a), 255);
+        QCOMPARE(int(grown.GetColor(94, 120).a), 0);
+        QCOMPARE(int(grown.GetColor(164, 139).a), 255);
+        QCOMPARE(int(grown.GetColor(165, 139).a), 0);
+        // A feather softens the edge: the alpha falls across it and the
+        // centre stays whole.
+        QVERIFY(m_window->GetTools()->RefineSelection(3, 0));
+        const KXImageRGBA32i& soft = Doc()->Selection();
+        QCOMPARE(int(soft.GetColor(130, 120).a), 255);
+        const int edge = soft.GetColor(95, 120).a;
+        QVERIFY(edge > 0 && edge < 255);
+        QVERIFY(soft.GetColor(92, 120).a < edge);
+    }
+
     void presetRoundTrip()
     {
         FilterDialog* dialog = OpenDialog(QStringLiteral("High Pass"));
