@@ -298,7 +298,11 @@ KXImageRGBA32i Document::Composite(const QRect& area) const
     }
     for (int i = first; i < m_layers.size(); ++i) {
         const Layer& layer = m_layers[i];
-        if (layer.visible && !rect.isEmpty())
+        if (!layer.visible || rect.isEmpty())
+            continue;
+        if (layer.mask.Width() > 0)
+            BlendMaskOn(ShownImage(i), rect, layer.mode, out, rect, layer.opacity, layer.mask, rect, false, false);
+        else
             BlendOn(ShownImage(i), rect, layer.mode, out, rect, layer.opacity, false);
     }
     return out;

@@ -1,6 +1,32 @@
 #include "Layer.h"
 
+#include <KXImagePainter.h>
+
 namespace kxedit {
+
+void MakeMask(Layer& layer, MaskKind kind)
+{
+    if (kind == MaskKind::None) {
+        layer.mask = KXImageRGBA32i();
+        return;
+    }
+    KXImageRGBA32i mask;
+    switch (kind) {
+    case MaskKind::RevealAll:
+        CreateRevealAllMask(mask, layer.image);
+        break;
+    case MaskKind::HideAll:
+        CreateHideAllMask(mask, layer.image);
+        break;
+    case MaskKind::FromLuminance:
+        CreateFromSourceMask(mask, layer.image);
+        break;
+    default:
+        CreateFromTransparancyMask(mask, layer.image);
+        break;
+    }
+    layer.mask = mask;
+}
 
 QList<unsigned int> BlendModes()
 {

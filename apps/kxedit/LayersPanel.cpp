@@ -32,7 +32,15 @@ LayersPanel::LayersPanel(Document* document, QWidget* parent) : QWidget(parent),
     m_opacity->setRange(0, 100);
     m_lockAlpha = new QCheckBox(tr("Lock alpha"), this);
     m_lockAlpha->setObjectName(QStringLiteral("lockAlpha"));
+    m_mask = new QComboBox(this);
+    m_mask->setObjectName(QStringLiteral("mask"));
+    m_mask->addItem(tr("No mask"), int(MaskKind::None));
+    m_mask->addItem(tr("Reveal all"), int(MaskKind::RevealAll));
+    m_mask->addItem(tr("Hide all"), int(MaskKind::HideAll));
+    m_mask->addItem(tr("From luminance"), int(MaskKind::FromLuminance));
+    m_mask->addItem(tr("From alpha"), int(MaskKind::FromAlpha));
     form->addRow(tr("Mode"), m_mode);
+    form->addRow(tr("Mask"), m_mask);
     form->addRow(tr("Opacity"), m_opacity);
     form->addRow(m_lockAlpha);
     layout->addLayout(form);
@@ -70,6 +78,13 @@ LayersPanel::LayersPanel(Document* document, QWidget* parent) : QWidget(parent),
         const unsigned int mode = m_mode->itemData(row).toUInt();
         m_document->ChangeLayer(m_document->ActiveIndex(), tr("Blend mode"),
                                 [mode](Layer& layer) { layer.mode = mode; });
+    });
+    // The combo shows what was last made; choosing an entry makes that mask
+    // from the layer's pixels as they are now.
+    connect(m_mask, QOverload<int>::of(&QComboBox::activated), this, [this](int row) {
+        const MaskKind kind = MaskKind(m_mask->itemData(row).toInt());
+        m_document->ChangeLayer(m_document->ActiveIndex(), tr("Layer mask"),
+                                [kind](Layer& layer) { MakeMask(layer, kind); });
     });
     // One step per opacity change: while the slider is dragged nothing is
     // recorded; the value it is let go at is.
@@ -113,6 +128,8 @@ void LayersPanel::Rebuild()
         m_mode->setCurrentIndex(std::max(0, m_mode->findData(active->mode)));
         m_opacity->setValue(int(std::lround(active->opacity * 100)));
         m_lockAlpha->setChecked(active->lockAlpha);
+        if (active->mask.Width() == 0)
+            m_mask->setCurrentIndex(0);
     }
     m_rebuilding = false;
 }

@@ -28,6 +28,7 @@ private:
     QSlider* m_opacity;
     QComboBox* m_mode;
     QCheckBox* m_lockAlpha;
+    QComboBox* m_mask;
     bool m_rebuilding = false;
 };
 

@@ -412,6 +412,30 @@ private slots:
         QCOMPARE(Doc()->Layers().size(), 1);
     }
 
+    void layerMaskFromLuminance()
+    {
+        // An opaque layer, white on the left and black on the right, masked
+        // by its own luminance: the white half covers the photo, the black
+        // half lets it through untouched.
+        const KXImageRGBA32i photo = ActiveImage();
+        QImage half(Doc()->Size(), QImage::Format_ARGB32);
+        half.fill(Qt::black);
+        QPainter(&half).fillRect(0, 0, half.width() / 2, half.height(), Qt::white);
+        Doc()->AddLayer(ConvertImage<QImage, KXImageRGBA32i>(half), QStringLiteral("half"));
+        auto* mask = m_window->findChild<QComboBox*>(QStringLiteral("mask"));
+        QVERIFY(mask);
+        const int row = mask->findData(int(MaskKind::FromLuminance));
+        mask->setCurrentIndex(row);
+        emit mask->activated(row);
+        QVERIFY(Doc()->ActiveLayer()->mask.Width() > 0);
+        const KXImageRGBA32i shown = Doc()->Composite(QRect());
+        for (int y = 0; y < int(photo.Height()); y += 9)
+            for (int x = 0; x < int(photo.Width()); x += 9) {
+                const unsigned int want = x < half.width() / 2 ? 0xFFFFFFFFu : photo.GetColor(x, y).value;
+                QCOMPARE(shown.GetColor(x, y).value, want);
+            }
+    }
+
     void saveAndReloadKeepsProfile_data()
     {
         QTest::addColumn<QString>("name");
