@@ -132,7 +132,8 @@ void MainWindow::MakeMenus()
                                                        {tr("&Rectangle selection"), Tools::RectangleSelect},
                                                        {tr("&Ellipse selection"), Tools::EllipseSelect},
                                                        {tr("Paint &bucket"), Tools::Bucket},
-                                                       {tr("&Text"), Tools::Text}};
+                                                       {tr("&Text"), Tools::Text},
+                                                       {tr("Heal (&inpainting brush)"), Tools::Heal}};
     for (const auto& entry : entries) {
         QAction* action = tools->addAction(entry.first);
         action->setCheckable(true);
@@ -144,6 +145,16 @@ void MainWindow::MakeMenus()
 
     QMenu* image = menuBar()->addMenu(tr("&Image"));
     image->addAction(tr("&Adjustments…"), this, [this] { OpenAdjustments(); }, Qt::CTRL + Qt::Key_M);
+    image->addAction(tr("Auto &white balance"), this, [this] { m_tools->AutoWhiteBalance(); });
+    image->addAction(tr("&Rotate and scale layer…"), this, [this] {
+        bool ok = false;
+        const double degrees = QInputDialog::getDouble(this, tr("Rotate"), tr("Degrees:"), 0, -360, 360, 2, &ok);
+        if (!ok)
+            return;
+        const double percent = QInputDialog::getDouble(this, tr("Scale"), tr("Percent:"), 100, 1, 1600, 1, &ok);
+        if (ok)
+            m_tools->TransformLayer(degrees, percent / 100);
+    });
 
     QMenu* filters = menuBar()->addMenu(tr("Fi&lter"));
     for (const FilterKind* kind : FilterKinds())

@@ -6,12 +6,18 @@
 
 #include <KXBlendModes.h>
 #include <KXFloodFill.h>
+#include <KXImageConversion.h>
+#include <KXInpaint.h>
 #include <KXRefineSelection.h>
+#include <KXTransformImage.h>
+#include <KXTransformImageColors.h>
+#include <VQWBTransformation.h>
 
 #include <QImage>
 #include <QInputDialog>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTransform>
 
 namespace kxedit {
 namespace {
@@ -68,15 +74,22 @@ void Tools::TextPressed(const QPoint& at, bool extend)
 void Tools::Pressed(const QPoint& at)
 {
     m_anchor = at;
-    m_dragging = m_tool == RectangleSelect || m_tool == EllipseSelect;
+    m_dragging = m_tool == RectangleSelect || m_tool == EllipseSelect || m_tool == Heal;
+    m_stroke = QPainterPath(at);
     if (m_tool == Bucket)
         BucketFill(at);
 }
 
 void Tools::Dragged(const QPoint& at)
 {
-    if (m_dragging)
-        m_canvas->SetOverlay(Shape(QRect(m_anchor, at).normalized(), m_tool == EllipseSelect));
+    if (!m_dragging)
+        return;
+    if (m_tool == Heal) {
+        m_stroke.lineTo(at);
+        m_canvas->SetOverlay(m_stroke);
+        return;
+    }
+    m_canvas->SetOverlay(Shape(QRect(m_anchor, at).normalized(), m_tool == EllipseSelect));
 }
 
 void Tools::Released(const QPoint& at)
@@ -84,6 +97,12 @@ void Tools::Released(const QPoint& at)
     if (!m_dragging)
         return;
     m_dragging = false;
+    if (m_tool == Heal) {
+        m_stroke.lineTo(at);
+        HealStroke(m_stroke, m_brush);
+        m_canvas->SetOverlay(m_document->SelectionOutline());
+        return;
+    }
     if (at == m_anchor)
         m_document->ClearSelection();
     else
@@ -142,6 +161,63 @@ bool Tools::RefineSelection(double radius, int shift)
     // The outline stays the shape that was drawn; the mask carries the
     // soft or moved edge.
     m_document->SetSelection(selection, placed, m_document->SelectionOutline());
+    return true;
+}
+
+bool Tools::TransformLayer(double degrees, double scale)
+{
+    const Layer* layer = m_document->ActiveLayer();
+    if (!layer || !(scale > 0))
+        return false;
+    const QPointF centre = QRectF(m_document->Rect()).center();
+    QTransform transform;
+    transform.translate(centre.x(), centre.y());
+    transform.rotate(degrees);
+    transform.scale(scale, scale);
+    transform.translate(-centre.x(), -centre.y());
+    KXImageRGBA32i turned(layer->image.Width(), layer->image.Height());
+    if (!BilinearTransformImage(layer->image, transform, turned, QRect()))
+        return false;
+    m_document->SetLayerImage(m_document->ActiveIndex(), tr("Rotate and scale"), turned);
+    return true;
+}
+
+bool Tools::HealStroke(const QPainterPath& stroke, int radius)
+{
+    const Layer* layer = m_document->ActiveLayer();
+    if (!layer || radius < 1)
+        return false;
+    const QRect bounds =
+        stroke.boundingRect().toAlignedRect().adjusted(-radius - 2, -radius - 2, radius + 2, radius + 2) &
+        layer->image.Rect();
+    if (bounds.isEmpty())
+        return false;
+    // The holes: alpha 255 under the brush, on a mask the stroke's size.
+    QImage holes(bounds.size(), QImage::Format_ARGB32);
+    holes.fill(Qt::transparent);
+    {
+        QPainter painter(&holes);
+        painter.setPen(QPen(Qt::red, 2.0 * radius, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.translate(-bounds.topLeft());
+        painter.drawPath(stroke);
+    }
+    const KXImageRGBA32i mask = ConvertImage<QImage, KXImageRGBA32i>(holes);
+    KXImageRGBA32i healed = layer->image;
+    KXInpaintIterative inpaint(healed, mask, bounds, mask.Rect());
+    while (inpaint()) {
+    }
+    m_document->SetLayerImage(m_document->ActiveIndex(), tr("Heal"), healed, bounds);
+    return true;
+}
+
+bool Tools::AutoWhiteBalance()
+{
+    const Layer* layer = m_document->ActiveLayer();
+    if (!layer)
+        return false;
+    KXImageRGBA32i balanced = layer->image;
+    TransformPixels(balanced, VQWBTransformation(layer->image, VQWBTransformation::BalanceFunction::Auto, 100));
+    m_document->SetLayerImage(m_document->ActiveIndex(), tr("Auto white balance"), balanced);
     return true;
 }
 

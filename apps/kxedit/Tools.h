@@ -3,6 +3,7 @@
 
 #include <QColor>
 #include <QObject>
+#include <QPainterPath>
 #include <QPoint>
 
 namespace kxedit {
@@ -16,7 +17,7 @@ class TextTool;
 class Tools : public QObject {
     Q_OBJECT
 public:
-    enum Tool { Hand, RectangleSelect, EllipseSelect, Bucket, Text };
+    enum Tool { Hand, RectangleSelect, EllipseSelect, Bucket, Text, Heal };
 
     Tools(Document* document, Canvas* canvas, QObject* parent = nullptr);
 
@@ -33,6 +34,15 @@ public:
     /// Feathers the selection by `radius` and moves its edge by `shift`
     /// pixels (positive grows); false without a selection.
     bool RefineSelection(double radius, int shift);
+    /// Turns the active layer by `degrees` and scales it by `scale` about the
+    /// canvas's centre (bilinear); one undoable step.
+    bool TransformLayer(double degrees, double scale);
+    /// Paints `stroke` (image coordinates) as a hole `radius` pixels wide on
+    /// either side and fills it from its surroundings (inpainting).
+    bool HealStroke(const QPainterPath& stroke, int radius);
+    void SetBrushRadius(int radius) { m_brush = radius; }
+    /// Balances the active layer's colours from its own statistics.
+    bool AutoWhiteBalance();
     TextTool* GetTextTool() const { return m_text; }
     /// Selects the rectangle between two corners, or the ellipse in it.
     void Select(const QPoint& from, const QPoint& to, bool ellipse);
@@ -50,6 +60,8 @@ private:
     int m_tolerance = 24;
     TextTool* m_text;
     QPoint m_anchor;
+    QPainterPath m_stroke;
+    int m_brush = 12;
     bool m_dragging = false;
 };
 

@@ -311,6 +311,45 @@ private slots:
         QVERIFY(soft.GetColor(92, 120).a < edge);
     }
 
+    void layerTurnedHalfWay()
+    {
+        // A half turn about the centre puts pixel (x, y) at (w-1-x, h-1-y);
+        // the sample points fall on pixel centres, so nothing is mixed.
+        QImage picture(64, 48, QImage::Format_ARGB32);
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x)
+                picture.setPixel(x, y, qRgb(x * 4, y * 5, (x * y) & 0xFF));
+        Doc()->Reset(ConvertImage<QImage, KXImageRGBA32i>(picture), QStringLiteral("grid"));
+        QVERIFY(m_window->GetTools()->TransformLayer(180, 1.0));
+        for (int y = 1; y < 47; ++y)
+            for (int x = 1; x < 63; ++x)
+                QCOMPARE(QRgb(ActiveImage().GetColor(x, y).value), picture.pixel(63 - x, 47 - y));
+    }
+
+    void healingBrushFillsFromSurroundings()
+    {
+        // A flat picture with a scratch: painted over with the brush, the
+        // scratch takes the surrounding colour exactly.
+        QImage picture(200, 150, QImage::Format_ARGB32);
+        picture.fill(QColor(90, 120, 150));
+        QPainter(&picture).fillRect(20, 70, 160, 3, QColor(250, 250, 250));
+        Doc()->Reset(ConvertImage<QImage, KXImageRGBA32i>(picture), QStringLiteral("scratch"));
+        m_window->GetCanvas()->ZoomToFit();
+        m_window->GetTools()->SetTool(Tools::Heal);
+        m_window->GetTools()->SetBrushRadius(5);
+        Canvas* canvas = m_window->GetCanvas();
+        const auto widget = [&](double x, double y) { return canvas->ToWidget(QPointF(x, y)).toPoint(); };
+        QTest::mousePress(canvas, Qt::LeftButton, {}, widget(15, 71));
+        QMouseEvent move(QEvent::MouseMove, widget(100, 71), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(canvas, &move);
+        QTest::mouseRelease(canvas, Qt::LeftButton, {}, widget(185, 71));
+        for (int y = 0; y < 150; ++y)
+            for (int x = 0; x < 200; ++x)
+                QCOMPARE(QRgb(ActiveImage().GetColor(x, y).value), qRgb(90, 120, 150));
+        QVERIFY(Doc()->UndoStep());
+        QCOMPARE(QRgb(ActiveImage().GetColor(100, 71).value), qRgb(250, 250, 250));
+    }
+
     void presetRoundTrip()
     {
         FilterDialog* dialog = OpenDialog(QStringLiteral("High Pass"));
