@@ -210,8 +210,9 @@ void FilterDialog::PreviewDone()
     if (!m_previewPending || m_previewControl->IsCancelled())
         return;
     m_previewPending = false;
+    const bool coarse = m_previewCoarse; // the next stage changes it
     const qint64 elapsed = m_previewClock.elapsed();
-    if (m_previewCoarse) {
+    if (coarse) {
         m_canvas->SetScreenPreview(m_previewWatcher.result(), m_screenPosition);
         StartExactPreview();
     } else {
@@ -222,8 +223,8 @@ void FilterDialog::PreviewDone()
     if (!m_frameSinceChange)
         m_lastPreviewMs = elapsed;
     m_frameSinceChange = true;
-    m_status->setText(tr("Preview: %1 ms%2").arg(elapsed).arg(m_previewCoarse ? tr(", refining…") : QString()));
-    emit PreviewReady(elapsed, !m_previewCoarse);
+    m_status->setText(tr("Preview: %1 ms%2").arg(elapsed).arg(coarse ? tr(", refining…") : QString()));
+    emit PreviewReady(elapsed, !coarse);
 }
 
 void FilterDialog::Apply()

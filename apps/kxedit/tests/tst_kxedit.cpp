@@ -26,6 +26,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QListWidget>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -473,6 +474,118 @@ private slots:
                 const unsigned int want = x < half.width() / 2 ? 0xFFFFFFFFu : photo.GetColor(x, y).value;
                 QCOMPARE(shown.GetColor(x, y).value, want);
             }
+    }
+
+    void zoomLimitsAndVisibleArea()
+    {
+        Canvas* canvas = m_window->GetCanvas();
+        canvas->ZoomActualSize();
+        QCOMPARE(canvas->Scale(), 1.0);
+        for (int i = 0; i < 8; ++i)
+            canvas->ZoomIn();
+        QCOMPARE(canvas->Scale(), Canvas::kMaxScale);
+        // At 16× the visible area is the widget's size over 16, rounded out
+        // to whole pixels (at most one more pixel on each side).
+        const QRect area = canvas->VisibleArea();
+        QVERIFY(area.width() >= canvas->width() / 16 && area.width() <= canvas->width() / 16 + 2);
+        QVERIFY(area.height() >= canvas->height() / 16 && area.height() <= canvas->height() / 16 + 2);
+        QVERIFY(Doc()->Rect().contains(area));
+    }
+
+    void lockedAlphaKeepsTransparency()
+    {
+        // Half transparent red with a locked alpha: the bucket changes the
+        // colour and keeps every alpha byte.
+        KXImageRGBA32i image(100, 80);
+        image.Fill(KXRGBA32i(0x80FF0000u));
+        Doc()->Reset(image, QStringLiteral("glass"));
+        Doc()->ChangeLayer(0, QStringLiteral("lock"), [](Layer& layer) { layer.lockAlpha = true; });
+        m_window->GetTools()->SetTolerance(0);
+        m_window->GetTools()->SetColour(QColor(0, 0, 255));
+        QVERIFY(m_window->GetTools()->BucketFill(QPoint(50, 40)));
+        for (int y = 0; y < 80; y += 7)
+            for (int x = 0; x < 100; x += 7)
+                QCOMPARE(ActiveImage().GetColor(x, y).value, 0x800000FFu);
+    }
+
+    void undoStepHoldsOnlyTouchedTiles()
+    {
+        QImage picture(1024, 768, QImage::Format_ARGB32);
+        picture.fill(QColor(10, 20, 30));
+        QPainter(&picture).fillRect(300, 300, 20, 20, QColor(200, 0, 0));
+        Doc()->Reset(ConvertImage<QImage, KXImageRGBA32i>(picture), QStringLiteral("big"));
+        // Every tile private, as a decoded photo's are.
+        KXImageRGBA32i detached = ActiveImage();
+        for (unsigned int row = 0; row < detached.TileRows(); ++row)
+            for (unsigned int column = 0; column < detached.TileColumns(); ++column)
+                detached.SetColor(int(column * 128), int(row * 128), detached.GetColor(int(column * 128), int(row * 128)));
+        Doc()->Reset(detached, QStringLiteral("big"));
+        detached = KXImageRGBA32i();
+        const long long before = VQTileManager64::Instance()->GetAvailableCount();
+        m_window->GetTools()->SetTolerance(0);
+        QVERIFY(m_window->GetTools()->BucketFill(QPoint(305, 305)));
+        // The red square lies in two tiles (x 300…319 crosses 256…383 only,
+        // y too): the step costs those and nothing else.
+        QCOMPARE(before - VQTileManager64::Instance()->GetAvailableCount(), 1LL);
+        QVERIFY(Doc()->UndoStep());
+        QCOMPARE(QRgb(ActiveImage().GetColor(305, 305).value), qRgb(200, 0, 0));
+    }
+
+    void layersPanelReordersAndHides()
+    {
+        KXImageRGBA32i top(unsigned(Doc()->Size().width()), unsigned(Doc()->Size().height()));
+        top.Fill(KXRGBA32i(0xFF00FF00u));
+        Doc()->AddLayer(top, QStringLiteral("green"));
+        QCOMPARE(Doc()->Composite(QRect()).GetColor(10, 10).value, 0xFF00FF00u);
+        auto* list = m_window->findChild<QListWidget*>(QStringLiteral("layers"));
+        QVERIFY(list);
+        // The top row is the top layer; unticking it shows the photo.
+        list->item(0)->setCheckState(Qt::Unchecked);
+        QVERIFY(!Doc()->Layers().last().visible);
+        QCOMPARE(Doc()->Composite(QRect()).GetColor(10, 10), ActiveImage().Width() ? Doc()->Layers().first().image.GetColor(10, 10) : KXRGBA32i());
+        list->item(0)->setCheckState(Qt::Checked);
+        // Down: the green layer goes below the photo, which covers it.
+        QPushButton* down = nullptr;
+        for (QPushButton* button : m_window->findChildren<QPushButton*>())
+            if (button->text() == QStringLiteral("Down"))
+                down = button;
+        QVERIFY(down);
+        QTest::mouseClick(down, Qt::LeftButton);
+        QCOMPARE(Doc()->Layers().first().name, QStringLiteral("green"));
+        QVERIFY(Doc()->Composite(QRect()).GetColor(10, 10).value != 0xFF00FF00u);
+        QVERIFY(Doc()->UndoStep());
+        QCOMPARE(Doc()->Layers().last().name, QStringLiteral("green"));
+    }
+
+    void unreadableFileLeavesDocument()
+    {
+        const QByteArray before = Bytes(ActiveImage());
+        const QString path = m_dir.filePath(QStringLiteral("broken.jpg"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a picture at all");
+        file.close();
+        QVERIFY(!m_window->OpenFile(path));
+        QVERIFY(!m_window->AddLayerFile(path));
+        QCOMPARE(Doc()->Layers().size(), 1);
+        QCOMPARE(Bytes(ActiveImage()), before);
+        QCOMPARE(Doc()->Path(), m_photo);
+    }
+
+    void closingDialogDropsPreview()
+    {
+        const QByteArray before = Bytes(ActiveImage());
+        FilterDialog* dialog = OpenDialog(QStringLiteral("Box Blur"));
+        QSignalSpy ready(dialog, &FilterDialog::PreviewReady);
+        // Zoomed out the screen's pixels come first, then the exact area.
+        while (ready.isEmpty() || !ready.last().at(1).toBool())
+            QVERIFY(ready.wait(10000));
+        QCOMPARE(ready.first().at(1).toBool(), false);
+        QVERIFY(Doc()->HasPreview());
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cancel")), Qt::LeftButton);
+        QVERIFY(!Doc()->HasPreview());
+        QCOMPARE(Bytes(Doc()->Composite(QRect())), before);
+        QVERIFY(!Doc()->Undo().CanUndo());
     }
 
     void saveAndReloadKeepsProfile_data()
