@@ -1,0 +1,290 @@
+#include "Filters.h"
+
+#include <KXBlurFilters.h>
+#include <KXDetailFilters.h>
+#include <KXEffectFilters.h>
+
+#include <QColor>
+
+#include <cmath>
+#include <memory>
+
+namespace kxedit {
+namespace {
+
+/// What some filters keep between runs; the editor gives each run a fresh
+/// one, since a cache keyed on the parameters alone would outlive an edit.
+struct Caches {
+    QReadWriteLock lock;
+    double sigma = -1;
+    KXImageRGBA32i image;
+    KXImageRGBA32i second;
+};
+
+/// A filter class bound to the editor: how its Params map to the dialog's
+/// values and into its Data record, and how it is built.
+template <class Processing, class Data>
+class Bound : public FilterKind {
+public:
+    using Params = typename Processing::Params;
+    using ToValues = std::function<QVariantList(const Params&)>;
+    using ToParams = std::function<void(const QVariantList&, Params&)>;
+    using Fill = std::function<void(const Params&, Data&)>;
+    using Make = std::function<std::unique_ptr<Processing>(RunControl&, Caches&)>;
+    using ReachOf = std::function<int(const Params&)>;
+    using ScaleFn = std::function<void(Params&, double)>;
+
+    Bound(QString name, QList<ParamSpec> specs, ToValues toValues, ToParams toParams, Fill fill, ReachOf reach,
+          Make make, ScaleFn scale = nullptr)
+        : m_name(std::move(name)), m_specs(std::move(specs)), m_toValues(std::move(toValues)),
+          m_toParams(std::move(toParams)), m_fill(std::move(fill)), m_reach(std::move(reach)), m_make(std::move(make)),
+          m_scale(std::move(scale))
+    {
+    }
+
+    QString Name() const override { return m_name; }
+    QList<ParamSpec> Specs() const override { return m_specs; }
+    QVariantList Defaults() const override { return m_toValues(Params()); }
+    int Reach(const QVariantList& values) const override { return m_reach(ParamsOf(values)); }
+    QVariantList ScaledValues(const QVariantList& values, double factor) const override
+    {
+        Params params = ParamsOf(values);
+        if (m_scale)
+            m_scale(params, factor);
+        return m_toValues(params);
+    }
+    bool ScalesWithView() const override { return bool(m_scale); }
+    bool WritePreset(QDataStream& stream, const QVariantList& values) const override
+    {
+        return ParamsOf(values).Write(stream);
+    }
+    bool ReadPreset(QDataStream& stream, QVariantList& values) const override
+    {
+        Params params;
+        if (!params.Read(stream))
+            return false;
+        values = m_toValues(params);
+        return true;
+    }
+    KXImageRGBA32i Run(const QVariantList& values, const KXFilterData& data, RunControl& control,
+                       const std::function<void(KXAdjustmentProcessing&)>& attach) const override
+    {
+        Data record;
+        static_cast<KXFilterData&>(record) = data;
+        m_fill(ParamsOf(values), record);
+        Caches caches;
+        const std::unique_ptr<Processing> processing = m_make(control, caches);
+        if (attach)
+            attach(*processing);
+        return processing->run(record);
+    }
+
+private:
+    Params ParamsOf(const QVariantList& values) const
+    {
+        Params params;
+        if (values.size() == m_specs.size())
+            m_toParams(values, params);
+        return params;
+    }
+
+    QString m_name;
+    QList<ParamSpec> m_specs;
+    ToValues m_toValues;
+    ToParams m_toParams;
+    Fill m_fill;
+    ReachOf m_reach;
+    Make m_make;
+    ScaleFn m_scale;
+};
+
+ParamSpec IntSpec(const QString& label, int minimum, int maximum)
+{
+    ParamSpec spec;
+    spec.kind = ParamSpec::Int;
+    spec.label = label;
+    spec.minimum = minimum;
+    spec.maximum = maximum;
+    return spec;
+}
+
+ParamSpec DoubleSpec(const QString& label, double minimum, double maximum)
+{
+    ParamSpec spec = IntSpec(label, 0, 0);
+    spec.kind = ParamSpec::Double;
+    spec.minimum = minimum;
+    spec.maximum = maximum;
+    return spec;
+}
+
+ParamSpec ChoiceSpec(const QString& label, const QStringList& choices)
+{
+    ParamSpec spec = IntSpec(label, 0, int(choices.size()) - 1);
+    spec.kind = ParamSpec::Choice;
+    spec.choices = choices;
+    return spec;
+}
+
+ParamSpec ColourSpec(const QString& label)
+{
+    ParamSpec spec = IntSpec(label, 0, 0);
+    spec.kind = ParamSpec::Colour;
+    return spec;
+}
+
+// The processing classes built around the run's cancel lock and flag.
+template <class Processing>
+std::unique_ptr<Processing> Plain(RunControl& control, Caches&)
+{
+    return std::make_unique<Processing>(control.lock, control.cancelled);
+}
+
+// The scaling of a filter whose parameters hold no size in pixels.
+template <class Params>
+void NoSizes(Params&, double)
+{
+}
+
+int GaussianReach(double sigma)
+{
+    return std::max(1, int(sigma * 3.0));
+}
+
+QList<const FilterKind*> MakeKinds()
+{
+    using Gaussian = KXGaussianBlurProcessing;
+    using Box = KXBoxBlurProcessing;
+    using Noise = KXAddNoiseProcessing;
+    using HighPass = KXHighPassProcessing;
+    using Glow = KXDiffuseGlowProcessing;
+    using Vignette = KXVignetteProcessing;
+    QList<const FilterKind*> kinds;
+
+    kinds.append(new Bound<Gaussian, Gaussian::BlurData>(
+        QObject::tr("Gaussian Blur"), {DoubleSpec(QObject::tr("Radius (sigma)"), 0.1, 100.0)},
+        [](const KXGaussianBlurParams& p) { return QVariantList{p.sigma}; },
+        [](const QVariantList& v, KXGaussianBlurParams& p) { p.sigma = v[0].toDouble(); },
+        [](const KXGaussianBlurParams& p, Gaussian::BlurData& d) { d.sigma = p.sigma; },
+        [](const KXGaussianBlurParams& p) { return GaussianReach(p.sigma); }, Plain<Gaussian>,
+        [](KXGaussianBlurParams& p, double f) { p.sigma = std::max(0.1, p.sigma * f); }));
+
+    kinds.append(new Bound<Box, Box::BlurData>(
+        QObject::tr("Box Blur"), {IntSpec(QObject::tr("Radius"), 0, 250)},
+        [](const KXBoxBlurParams& p) { return QVariantList{p.radius}; },
+        [](const QVariantList& v, KXBoxBlurParams& p) { p.radius = v[0].toInt(); },
+        [](const KXBoxBlurParams& p, Box::BlurData& d) { d.radius = p.radius; },
+        [](const KXBoxBlurParams& p) { return p.radius; }, Plain<Box>,
+        [](KXBoxBlurParams& p, double f) { p.radius = int(std::lround(p.radius * f)); }));
+
+    kinds.append(new Bound<KXSharpenProcessing, KXThreeTapFilterData>(
+        QObject::tr("Sharpen"), {IntSpec(QObject::tr("Strength"), 0, 100)},
+        [](const KXSharpenParams& p) { return QVariantList{p.strength}; },
+        [](const QVariantList& v, KXSharpenParams& p) { p.strength = v[0].toInt(); },
+        [](const KXSharpenParams& p, KXThreeTapFilterData& d) { d.strength = p.strength; },
+        [](const KXSharpenParams&) { return 1; }, Plain<KXSharpenProcessing>, NoSizes<KXSharpenParams>));
+
+    kinds.append(new Bound<KXSmoothenProcessing, KXThreeTapFilterData>(
+        QObject::tr("Smoothen"), {IntSpec(QObject::tr("Strength"), 0, 100)},
+        [](const KXSmoothenParams& p) { return QVariantList{p.strength}; },
+        [](const QVariantList& v, KXSmoothenParams& p) { p.strength = v[0].toInt(); },
+        [](const KXSmoothenParams& p, KXThreeTapFilterData& d) { d.strength = p.strength; },
+        [](const KXSmoothenParams&) { return 1; }, Plain<KXSmoothenProcessing>, NoSizes<KXSmoothenParams>));
+
+    kinds.append(new Bound<HighPass, HighPass::HighPassData>(
+        QObject::tr("High Pass"),
+        {DoubleSpec(QObject::tr("Radius (sigma)"), 0.1, 100.0),
+         ChoiceSpec(QObject::tr("Blend"), {QObject::tr("Normal"), QObject::tr("Overlay"), QObject::tr("Soft light"),
+                                           QObject::tr("Hard light")}),
+         IntSpec(QObject::tr("Amount (%)"), 0, 100)},
+        [](const KXHighPassParams& p) { return QVariantList{p.sigma, p.modeIndex, p.amount}; },
+        [](const QVariantList& v, KXHighPassParams& p) {
+            p.sigma = v[0].toDouble();
+            p.modeIndex = v[1].toInt();
+            p.amount = v[2].toInt();
+        },
+        [](const KXHighPassParams& p, HighPass::HighPassData& d) { static_cast<KXHighPassParams&>(d) = p; },
+        [](const KXHighPassParams& p) { return GaussianReach(p.sigma); },
+        [](RunControl& control, Caches& caches) {
+            return std::make_unique<HighPass>(control.lock, control.cancelled, caches.lock, caches.sigma,
+                                              caches.image);
+        },
+        [](KXHighPassParams& p, double f) { p.sigma = std::max(0.1, p.sigma * f); }));
+
+    kinds.append(new Bound<Noise, Noise::AddNoiseData>(
+        QObject::tr("Add Noise"),
+        {IntSpec(QObject::tr("Amount (%)"), 0, 100),
+         ChoiceSpec(QObject::tr("Distribution"), {QObject::tr("Uniform"), QObject::tr("Gaussian")}),
+         ChoiceSpec(QObject::tr("Transparency"), {QObject::tr("Compose"), QObject::tr("Keep")})},
+        [](const KXAddNoiseParams& p) { return QVariantList{p.amount, p.distribution, int(p.flag)}; },
+        [](const QVariantList& v, KXAddNoiseParams& p) {
+            p.amount = v[0].toInt();
+            p.distribution = v[1].toInt();
+            p.flag = v[2].toInt() != 0;
+        },
+        [](const KXAddNoiseParams& p, Noise::AddNoiseData& d) { static_cast<KXAddNoiseParams&>(d) = p; },
+        [](const KXAddNoiseParams&) { return 0; },
+        [](RunControl& control, Caches& caches) {
+            return std::make_unique<Noise>(control.lock, control.cancelled, caches.lock, caches.image,
+                                           caches.second);
+        },
+        NoSizes<KXAddNoiseParams>));
+
+    kinds.append(new Bound<Glow, Glow::DiffuseGlowData>(
+        QObject::tr("Diffuse Glow"),
+        {IntSpec(QObject::tr("Opacity (%)"), 0, 100), IntSpec(QObject::tr("Radius (sigma)"), 1, 100),
+         IntSpec(QObject::tr("Threshold"), 0, 255), ColourSpec(QObject::tr("Colour")),
+         ChoiceSpec(QObject::tr("Placement"), {QObject::tr("Over the layer"), QObject::tr("Behind the layer")})},
+        [](const KXDiffuseGlowParams& p) {
+            return QVariantList{p.opacity, p.sigma, p.threshold, p.colour, p.placement};
+        },
+        [](const QVariantList& v, KXDiffuseGlowParams& p) {
+            p.opacity = v[0].toInt();
+            p.sigma = v[1].toInt();
+            p.threshold = v[2].toInt();
+            p.colour = v[3].value<QColor>();
+            p.placement = v[4].toInt();
+        },
+        [](const KXDiffuseGlowParams& p, Glow::DiffuseGlowData& d) { static_cast<KXDiffuseGlowParams&>(d) = p; },
+        [](const KXDiffuseGlowParams& p) { return 2 * GaussianReach(p.sigma); }, Plain<Glow>,
+        [](KXDiffuseGlowParams& p, double f) { p.sigma = std::max(1, int(std::lround(p.sigma * f))); }));
+
+    kinds.append(new Bound<Vignette, Vignette::VignetteData>(
+        QObject::tr("Vignette"),
+        {IntSpec(QObject::tr("Reach (px)"), 1, 4000), IntSpec(QObject::tr("Amount (%)"), 0, 100),
+         ChoiceSpec(QObject::tr("Curve"), {QObject::tr("Linear"), QObject::tr("Parabolic")}),
+         ColourSpec(QObject::tr("Colour"))},
+        [](const KXVignetteParams& p) { return QVariantList{p.reach, p.amount, p.curve, p.colour}; },
+        [](const QVariantList& v, KXVignetteParams& p) {
+            p.reach = v[0].toInt();
+            p.amount = v[1].toInt();
+            p.curve = v[2].toInt();
+            p.colour = v[3].value<QColor>();
+        },
+        [](const KXVignetteParams& p, Vignette::VignetteData& d) { static_cast<KXVignetteParams&>(d) = p; },
+        [](const KXVignetteParams&) { return 0; }, Plain<Vignette>));
+    return kinds;
+}
+
+} // namespace
+
+QThreadPool* WorkerPool()
+{
+    static QThreadPool pool;
+    return &pool;
+}
+
+const QList<const FilterKind*>& FilterKinds()
+{
+    static const QList<const FilterKind*> kinds = MakeKinds();
+    return kinds;
+}
+
+const FilterKind* FindFilter(const QString& name)
+{
+    for (const FilterKind* kind : FilterKinds())
+        if (kind->Name() == name)
+            return kind;
+    return nullptr;
+}
+
+} // namespace kxedit

@@ -1,0 +1,211 @@
+// Latency and memory of the editor driven through its widgets: opening a
+// 24 MP JPEG to the first frame, a slider change to the first preview frame
+// at fit-to-window, an undo to its frame, and the tile blocks that undo
+// steps hold. Run with QT_QPA_PLATFORM=offscreen.
+
+#include "AdjustDialog.h"
+#include "Canvas.h"
+#include "Document.h"
+#include "FilterDialog.h"
+#include "Filters.h"
+#include "MainWindow.h"
+#include "ParamForm.h"
+#include "SamplePhoto.h"
+#include "Tools.h"
+
+#include <KXImageFile.h>
+#include <VQTileManager64.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+using namespace kxedit;
+
+namespace {
+
+QString g_photo;
+
+struct CpuClock {
+    double user = 0, system = 0;
+    static CpuClock Now()
+    {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return {usage.ru_utime.tv_sec + usage.ru_utime.tv_usec * 1e-6, usage.ru_stime.tv_sec + usage.ru_stime.tv_usec * 1e-6};
+    }
+};
+
+// Runs the event loop until `spy` has `count` signals (or ten seconds pass).
+bool WaitFor(QSignalSpy& spy, int count = 1)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (spy.count() < count && clock.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    return spy.count() >= count;
+}
+
+long long BlocksInUse()
+{
+    return VQTileManager64::kMaxBlocks - VQTileManager64::Instance()->GetAvailableCount();
+}
+
+// Wall time per iteration from the manual clock; user and system seconds
+// per iteration as counters.
+template <class Step>
+void Timed(benchmark::State& state, Step&& step)
+{
+    const CpuClock start = CpuClock::Now();
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        clock.start();
+        if (!step()) {
+            state.SkipWithError("no frame");
+            return;
+        }
+        state.SetIterationTime(clock.nsecsElapsed() * 1e-9);
+    }
+    const CpuClock end = CpuClock::Now();
+    state.counters["user_s"] = benchmark::Counter((end.user - start.user) / state.iterations());
+    state.counters["sys_s"] = benchmark::Counter((end.system - start.system) / state.iterations());
+}
+
+std::unique_ptr<MainWindow> OpenWindow()
+{
+    auto window = std::make_unique<MainWindow>();
+    window->askToSave = [] { return QMessageBox::Discard; };
+    window->resize(1280, 800);
+    window->show();
+    window->OpenFile(g_photo);
+    QCoreApplication::processEvents();
+    return window;
+}
+
+void BM_OpenToFirstFrame(benchmark::State& state)
+{
+    MainWindow window;
+    window.resize(1280, 800);
+    window.show();
+    QSignalSpy frames(window.GetCanvas(), &Canvas::FrameReady);
+    Timed(state, [&] {
+        const int before = frames.count();
+        return window.OpenFile(g_photo) && WaitFor(frames, before + 1);
+    });
+}
+BENCHMARK(BM_OpenToFirstFrame)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_FilterPreview(benchmark::State& state, const char* name)
+{
+    const auto window = OpenWindow();
+    FilterDialog* dialog = window->OpenFilter(*FindFilter(QString::fromLatin1(name)));
+    QSignalSpy ready(dialog, &FilterDialog::PreviewReady);
+    WaitFor(ready);
+    int step = 0;
+    Timed(state, [&] {
+        // Wait for the earlier preview's refinement outside the clock.
+        QVariantList values = dialog->Values();
+        values[0] = values[0].toDouble() + ((++step % 2) ? 1 : -1);
+        ready.clear();
+        dialog->SetValues(values);
+        return WaitFor(ready);
+    });
+    state.counters["scale"] = window->GetCanvas()->Scale();
+}
+BENCHMARK_CAPTURE(BM_FilterPreview, gaussian, "Gaussian Blur")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK_CAPTURE(BM_FilterPreview, box, "Box Blur")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK_CAPTURE(BM_FilterPreview, sharpen, "Sharpen")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+void BM_AdjustmentPreview(benchmark::State& state)
+{
+    const auto window = OpenWindow();
+    AdjustDialog* dialog = window->OpenAdjustments();
+    QSignalSpy frames(window->GetCanvas(), &Canvas::FrameReady);
+    int step = 0;
+    Timed(state, [&] {
+        QVariantList values = dialog->Form()->Values();
+        values[0] = (++step % 40) - 20;
+        frames.clear();
+        dialog->Form()->SetValues(values);
+        return WaitFor(frames);
+    });
+}
+BENCHMARK(BM_AdjustmentPreview)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+void BM_UndoFullLayerFilter(benchmark::State& state)
+{
+    const auto window = OpenWindow();
+    Document* document = window->GetDocument();
+    const long long idle = BlocksInUse();
+    FilterDialog* dialog = window->OpenFilter(*FindFilter(QStringLiteral("Gaussian Blur")));
+    QSignalSpy finished(dialog, &FilterDialog::RunFinished);
+    dialog->Apply();
+    WaitFor(finished);
+    const double tiles = document->ActiveLayer()->image.TileCount();
+    state.counters["blocks_per_image"] = (BlocksInUse() - idle) / tiles + 1.0;
+    QSignalSpy frames(window->GetCanvas(), &Canvas::FrameReady);
+    int step = 0;
+    Timed(state, [&] {
+        frames.clear();
+        const bool done = (++step % 2) ? document->UndoStep() : document->RedoStep();
+        return done && WaitFor(frames);
+    });
+}
+BENCHMARK(BM_UndoFullLayerFilter)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// Twenty brush-sized edits (a 200 × 200 selection blurred each) with their
+// undo steps: blocks held over the image's tiles.
+void BM_BrushEditsMemory(benchmark::State& state)
+{
+    const auto window = OpenWindow();
+    Document* document = window->GetDocument();
+    const long long before = BlocksInUse();
+    const double tiles = document->ActiveLayer()->image.TileCount();
+    for (auto _ : state) {
+        for (int i = 0; i < 20; ++i) {
+            const QPoint at(150 + i * 280, 300 + (i % 5) * 600);
+            {
+                window->GetTools()->Select(at, at + QPoint(199, 199), false);
+                FilterDialog* dialog = window->OpenFilter(*FindFilter(QStringLiteral("Gaussian Blur")));
+                QSignalSpy finished(dialog, &FilterDialog::RunFinished);
+                dialog->Apply();
+                WaitFor(finished);
+                document->ClearSelection();
+            }
+        }
+    }
+    QCoreApplication::processEvents();
+    state.counters["undo_steps"] = document->Undo().Count();
+    state.counters["blocks_per_image"] = (BlocksInUse() - before) / tiles + 1.0;
+}
+BENCHMARK(BM_BrushEditsMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("KXEDIT_NO_DIALOGS", "1");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    VQTileManager64::InitInstance(false);
+    int status = 0;
+    {
+        QTemporaryDir dir;
+        g_photo = dir.filePath(QStringLiteral("photo24mp.jpg"));
+        KXImageFile::WriteParams params;
+        params.quality = 90;
+        if (!KXImageFile::Write(SamplePhoto(QSize(6000, 4000)), KXImageMetadata(), g_photo, params).Ok())
+            status = 1;
+        else
+            benchmark::RunSpecifiedBenchmarks();
+    }
+    benchmark::Shutdown();
+    VQTileManager64::ReleaseInstance();
+    return status;
+}
