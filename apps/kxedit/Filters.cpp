@@ -276,6 +276,10 @@ QThreadPool* WorkerPool()
 const QList<const FilterKind*>& FilterKinds()
 {
     static const QList<const FilterKind*> kinds = MakeKinds();
+    // Made once, let go at exit.
+    static const struct Owner {
+        ~Owner() { qDeleteAll(kinds); }
+    } owner;
     return kinds;
 }
 
