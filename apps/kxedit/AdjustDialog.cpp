@@ -52,7 +52,7 @@ AdjustDialog::AdjustDialog(Document* document, Canvas* canvas, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     m_histogram = new HistogramView(this);
     layout->addWidget(m_histogram);
-    m_form = new ParamForm(Adjustments::Specs(), Adjustments::Defaults(), this);
+    m_form = new ParamForm(Adjustments::Fields(), Adjustments::Defaults(), this);
     layout->addWidget(m_form);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
     QPushButton* apply = buttons->addButton(tr("Apply"), QDialogButtonBox::AcceptRole);

@@ -24,22 +24,22 @@ void TableTransform::Invert(void*, unsigned int) const
 {
 }
 
-QList<ParamSpec> Adjustments::Specs()
+QList<ParamField> Adjustments::Fields()
 {
-    auto spec = [](ParamSpec::Kind kind, const QString& label, double minimum, double maximum) {
-        ParamSpec s;
+    auto field = [](ParamField::Kind kind, const QString& label, double minimum, double maximum) {
+        ParamField s;
         s.kind = kind;
         s.label = label;
         s.minimum = minimum;
         s.maximum = maximum;
         return s;
     };
-    return {spec(ParamSpec::Int, QObject::tr("Brightness"), -127, 127),
-            spec(ParamSpec::Int, QObject::tr("Contrast"), -127, 127),
-            spec(ParamSpec::Double, QObject::tr("Exposure"), -20, 20),
-            spec(ParamSpec::Double, QObject::tr("Offset"), -0.5, 0.5),
-            spec(ParamSpec::Double, QObject::tr("Gamma"), 0.1, 5.0),
-            spec(ParamSpec::Int, QObject::tr("Posterize levels (0: off)"), 0, 64)};
+    return {field(ParamField::Int, QObject::tr("Brightness"), -127, 127),
+            field(ParamField::Int, QObject::tr("Contrast"), -127, 127),
+            field(ParamField::Double, QObject::tr("Exposure"), -20, 20),
+            field(ParamField::Double, QObject::tr("Offset"), -0.5, 0.5),
+            field(ParamField::Double, QObject::tr("Gamma"), 0.1, 5.0),
+            field(ParamField::Int, QObject::tr("Posterize levels (0: off)"), 0, 64)};
 }
 
 QVariantList Adjustments::Defaults()

@@ -34,7 +34,7 @@ private:
 /// The tonal adjustments the editor offers, stacked in this order:
 /// brightness and contrast, exposure and offset, gamma, posterize levels.
 struct Adjustments {
-    static QList<ParamSpec> Specs();
+    static QList<ParamField> Fields();
     static QVariantList Defaults();
     /// The tables of each stage for `values`; identity stages are left out.
     static QList<KXRGBTables> Tables(const QVariantList& values);

@@ -177,12 +177,15 @@ void Canvas::RenderFrame()
     // The layers are composited over the visible area only; the scaled view
     // reads only the tiles it shows.
     const KXImageRGBA32i composite = m_document->Composite(area);
-    if (m_previewStack)
+    if (m_previewStack) {
         ScaleImage(composite, m_offset, m_scale, m_frame, *m_previewStack);
-    else if (m_transform)
-        ScaleImage(composite, m_offset, m_scale, m_frame, *m_transform);
-    else
+    } else {
+        // The frame is converted to the display's profile whole, a row at a
+        // time through Little CMS, rather than pixel by pixel.
         ScaleImage(composite, m_offset, m_scale, m_frame);
+        if (m_transform)
+            (*m_transform)(m_frame);
+    }
     emit FrameReady();
 }
 

@@ -29,7 +29,7 @@ FilterDialog::FilterDialog(const FilterKind& kind, Document* document, Canvas* c
     setWindowTitle(kind.Name());
     setObjectName(QStringLiteral("filterDialog"));
     auto* layout = new QVBoxLayout(this);
-    m_form = new ParamForm(kind.Specs(), kind.Defaults(), this);
+    m_form = new ParamForm(kind.Fields(), kind.Defaults(), this);
     connect(m_form, &ParamForm::ValuesChanged, this, &FilterDialog::StartPreview);
     layout->addWidget(m_form);
 

@@ -34,16 +34,16 @@ public:
     using ReachOf = std::function<int(const Params&)>;
     using ScaleFn = std::function<void(Params&, double)>;
 
-    Bound(QString name, QList<ParamSpec> specs, ToValues toValues, ToParams toParams, Fill fill, ReachOf reach,
+    Bound(QString name, QList<ParamField> fields, ToValues toValues, ToParams toParams, Fill fill, ReachOf reach,
           Make make, ScaleFn scale = nullptr)
-        : m_name(std::move(name)), m_specs(std::move(specs)), m_toValues(std::move(toValues)),
+        : m_name(std::move(name)), m_fields(std::move(fields)), m_toValues(std::move(toValues)),
           m_toParams(std::move(toParams)), m_fill(std::move(fill)), m_reach(std::move(reach)), m_make(std::move(make)),
           m_scale(std::move(scale))
     {
     }
 
     QString Name() const override { return m_name; }
-    QList<ParamSpec> Specs() const override { return m_specs; }
+    QList<ParamField> Fields() const override { return m_fields; }
     QVariantList Defaults() const override { return m_toValues(Params()); }
     int Reach(const QVariantList& values) const override { return m_reach(ParamsOf(values)); }
     QVariantList ScaledValues(const QVariantList& values, double factor) const override
@@ -83,13 +83,13 @@ private:
     Params ParamsOf(const QVariantList& values) const
     {
         Params params;
-        if (values.size() == m_specs.size())
+        if (values.size() == m_fields.size())
             m_toParams(values, params);
         return params;
     }
 
     QString m_name;
-    QList<ParamSpec> m_specs;
+    QList<ParamField> m_fields;
     ToValues m_toValues;
     ToParams m_toParams;
     Fill m_fill;
@@ -98,38 +98,38 @@ private:
     ScaleFn m_scale;
 };
 
-ParamSpec IntSpec(const QString& label, int minimum, int maximum)
+ParamField IntField(const QString& label, int minimum, int maximum)
 {
-    ParamSpec spec;
-    spec.kind = ParamSpec::Int;
-    spec.label = label;
-    spec.minimum = minimum;
-    spec.maximum = maximum;
-    return spec;
+    ParamField field;
+    field.kind = ParamField::Int;
+    field.label = label;
+    field.minimum = minimum;
+    field.maximum = maximum;
+    return field;
 }
 
-ParamSpec DoubleSpec(const QString& label, double minimum, double maximum)
+ParamField DoubleField(const QString& label, double minimum, double maximum)
 {
-    ParamSpec spec = IntSpec(label, 0, 0);
-    spec.kind = ParamSpec::Double;
-    spec.minimum = minimum;
-    spec.maximum = maximum;
-    return spec;
+    ParamField field = IntField(label, 0, 0);
+    field.kind = ParamField::Double;
+    field.minimum = minimum;
+    field.maximum = maximum;
+    return field;
 }
 
-ParamSpec ChoiceSpec(const QString& label, const QStringList& choices)
+ParamField ChoiceField(const QString& label, const QStringList& choices)
 {
-    ParamSpec spec = IntSpec(label, 0, int(choices.size()) - 1);
-    spec.kind = ParamSpec::Choice;
-    spec.choices = choices;
-    return spec;
+    ParamField field = IntField(label, 0, int(choices.size()) - 1);
+    field.kind = ParamField::Choice;
+    field.choices = choices;
+    return field;
 }
 
-ParamSpec ColourSpec(const QString& label)
+ParamField ColourField(const QString& label)
 {
-    ParamSpec spec = IntSpec(label, 0, 0);
-    spec.kind = ParamSpec::Colour;
-    return spec;
+    ParamField field = IntField(label, 0, 0);
+    field.kind = ParamField::Colour;
+    return field;
 }
 
 // The processing classes built around the run's cancel lock and flag.
@@ -161,7 +161,7 @@ QList<const FilterKind*> MakeKinds()
     QList<const FilterKind*> kinds;
 
     kinds.append(new Bound<Gaussian, Gaussian::BlurData>(
-        QObject::tr("Gaussian Blur"), {DoubleSpec(QObject::tr("Radius (sigma)"), 0.1, 100.0)},
+        QObject::tr("Gaussian Blur"), {DoubleField(QObject::tr("Radius (sigma)"), 0.1, 100.0)},
         [](const KXGaussianBlurParams& p) { return QVariantList{p.sigma}; },
         [](const QVariantList& v, KXGaussianBlurParams& p) { p.sigma = v[0].toDouble(); },
         [](const KXGaussianBlurParams& p, Gaussian::BlurData& d) { d.sigma = p.sigma; },
@@ -169,7 +169,7 @@ QList<const FilterKind*> MakeKinds()
         [](KXGaussianBlurParams& p, double f) { p.sigma = std::max(0.1, p.sigma * f); }));
 
     kinds.append(new Bound<Box, Box::BlurData>(
-        QObject::tr("Box Blur"), {IntSpec(QObject::tr("Radius"), 0, 250)},
+        QObject::tr("Box Blur"), {IntField(QObject::tr("Radius"), 0, 250)},
         [](const KXBoxBlurParams& p) { return QVariantList{p.radius}; },
         [](const QVariantList& v, KXBoxBlurParams& p) { p.radius = v[0].toInt(); },
         [](const KXBoxBlurParams& p, Box::BlurData& d) { d.radius = p.radius; },
@@ -177,14 +177,14 @@ QList<const FilterKind*> MakeKinds()
         [](KXBoxBlurParams& p, double f) { p.radius = int(std::lround(p.radius * f)); }));
 
     kinds.append(new Bound<KXSharpenProcessing, KXThreeTapFilterData>(
-        QObject::tr("Sharpen"), {IntSpec(QObject::tr("Strength"), 0, 100)},
+        QObject::tr("Sharpen"), {IntField(QObject::tr("Strength"), 0, 100)},
         [](const KXSharpenParams& p) { return QVariantList{p.strength}; },
         [](const QVariantList& v, KXSharpenParams& p) { p.strength = v[0].toInt(); },
         [](const KXSharpenParams& p, KXThreeTapFilterData& d) { d.strength = p.strength; },
         [](const KXSharpenParams&) { return 1; }, Plain<KXSharpenProcessing>, NoSizes<KXSharpenParams>));
 
     kinds.append(new Bound<KXSmoothenProcessing, KXThreeTapFilterData>(
-        QObject::tr("Smoothen"), {IntSpec(QObject::tr("Strength"), 0, 100)},
+        QObject::tr("Smoothen"), {IntField(QObject::tr("Strength"), 0, 100)},
         [](const KXSmoothenParams& p) { return QVariantList{p.strength}; },
         [](const QVariantList& v, KXSmoothenParams& p) { p.strength = v[0].toInt(); },
         [](const KXSmoothenParams& p, KXThreeTapFilterData& d) { d.strength = p.strength; },
@@ -192,10 +192,10 @@ QList<const FilterKind*> MakeKinds()
 
     kinds.append(new Bound<HighPass, HighPass::HighPassData>(
         QObject::tr("High Pass"),
-        {DoubleSpec(QObject::tr("Radius (sigma)"), 0.1, 100.0),
-         ChoiceSpec(QObject::tr("Blend"), {QObject::tr("Normal"), QObject::tr("Overlay"), QObject::tr("Soft light"),
+        {DoubleField(QObject::tr("Radius (sigma)"), 0.1, 100.0),
+         ChoiceField(QObject::tr("Blend"), {QObject::tr("Normal"), QObject::tr("Overlay"), QObject::tr("Soft light"),
                                            QObject::tr("Hard light")}),
-         IntSpec(QObject::tr("Amount (%)"), 0, 100)},
+         IntField(QObject::tr("Amount (%)"), 0, 100)},
         [](const KXHighPassParams& p) { return QVariantList{p.sigma, p.modeIndex, p.amount}; },
         [](const QVariantList& v, KXHighPassParams& p) {
             p.sigma = v[0].toDouble();
@@ -212,9 +212,9 @@ QList<const FilterKind*> MakeKinds()
 
     kinds.append(new Bound<Noise, Noise::AddNoiseData>(
         QObject::tr("Add Noise"),
-        {IntSpec(QObject::tr("Amount (%)"), 0, 100),
-         ChoiceSpec(QObject::tr("Distribution"), {QObject::tr("Uniform"), QObject::tr("Gaussian")}),
-         ChoiceSpec(QObject::tr("Transparency"), {QObject::tr("Compose"), QObject::tr("Keep")})},
+        {IntField(QObject::tr("Amount (%)"), 0, 100),
+         ChoiceField(QObject::tr("Distribution"), {QObject::tr("Uniform"), QObject::tr("Gaussian")}),
+         ChoiceField(QObject::tr("Transparency"), {QObject::tr("Compose"), QObject::tr("Keep")})},
         [](const KXAddNoiseParams& p) { return QVariantList{p.amount, p.distribution, int(p.flag)}; },
         [](const QVariantList& v, KXAddNoiseParams& p) {
             p.amount = v[0].toInt();
@@ -231,9 +231,9 @@ QList<const FilterKind*> MakeKinds()
 
     kinds.append(new Bound<Glow, Glow::DiffuseGlowData>(
         QObject::tr("Diffuse Glow"),
-        {IntSpec(QObject::tr("Opacity (%)"), 0, 100), IntSpec(QObject::tr("Radius (sigma)"), 1, 100),
-         IntSpec(QObject::tr("Threshold"), 0, 255), ColourSpec(QObject::tr("Colour")),
-         ChoiceSpec(QObject::tr("Placement"), {QObject::tr("Over the layer"), QObject::tr("Behind the layer")})},
+        {IntField(QObject::tr("Opacity (%)"), 0, 100), IntField(QObject::tr("Radius (sigma)"), 1, 100),
+         IntField(QObject::tr("Threshold"), 0, 255), ColourField(QObject::tr("Colour")),
+         ChoiceField(QObject::tr("Placement"), {QObject::tr("Over the layer"), QObject::tr("Behind the layer")})},
         [](const KXDiffuseGlowParams& p) {
             return QVariantList{p.opacity, p.sigma, p.threshold, p.colour, p.placement};
         },
@@ -250,9 +250,9 @@ QList<const FilterKind*> MakeKinds()
 
     kinds.append(new Bound<Vignette, Vignette::VignetteData>(
         QObject::tr("Vignette"),
-        {IntSpec(QObject::tr("Reach (px)"), 1, 4000), IntSpec(QObject::tr("Amount (%)"), 0, 100),
-         ChoiceSpec(QObject::tr("Curve"), {QObject::tr("Linear"), QObject::tr("Parabolic")}),
-         ColourSpec(QObject::tr("Colour"))},
+        {IntField(QObject::tr("Reach (px)"), 1, 4000), IntField(QObject::tr("Amount (%)"), 0, 100),
+         ChoiceField(QObject::tr("Curve"), {QObject::tr("Linear"), QObject::tr("Parabolic")}),
+         ColourField(QObject::tr("Colour"))},
         [](const KXVignetteParams& p) { return QVariantList{p.reach, p.amount, p.curve, p.colour}; },
         [](const QVariantList& v, KXVignetteParams& p) {
             p.reach = v[0].toInt();
@@ -276,6 +276,10 @@ QThreadPool* WorkerPool()
 const QList<const FilterKind*>& FilterKinds()
 {
     static const QList<const FilterKind*> kinds = MakeKinds();
+    // Made once, let go at exit.
+    static const struct Owner {
+        ~Owner() { qDeleteAll(kinds); }
+    } owner;
     return kinds;
 }
 

@@ -35,7 +35,7 @@ struct RunControl {
 };
 
 /// One user-settable value of a filter, as the dialog shows it.
-struct ParamSpec {
+struct ParamField {
     enum Kind { Int, Double, Choice, Colour };
     Kind kind = Int;
     QString label;
@@ -45,13 +45,13 @@ struct ParamSpec {
 };
 
 /// A filter as the editor offers it: its name, its parameters (the values
-/// in the order of the specs: int, double, int index or QColor), presets as
+/// in the order of the fields: int, double, int index or QColor), presets as
 /// the filter's own parameter stream, and a run.
 class FilterKind {
 public:
     virtual ~FilterKind() = default;
     virtual QString Name() const = 0;
-    virtual QList<ParamSpec> Specs() const = 0;
+    virtual QList<ParamField> Fields() const = 0;
     /// The values of a default parameter record.
     virtual QVariantList Defaults() const = 0;
     /// Blur-like filters spread pixels by up to this many pixels for these

@@ -19,30 +19,30 @@ constexpr double kDoubleSteps = 10.0;
 
 } // namespace
 
-ParamForm::ParamForm(const QList<ParamSpec>& specs, const QVariantList& values, QWidget* parent)
+ParamForm::ParamForm(const QList<ParamField>& fields, const QVariantList& values, QWidget* parent)
     : QWidget(parent), m_values(values)
 {
     auto* form = new QFormLayout(this);
     form->setContentsMargins(0, 0, 0, 0);
-    for (int i = 0; i < specs.size(); ++i)
-        form->addRow(specs[i].label, MakeControl(i, specs[i]));
+    for (int i = 0; i < fields.size(); ++i)
+        form->addRow(fields[i].label, MakeControl(i, fields[i]));
 }
 
-QWidget* ParamForm::MakeControl(int index, const ParamSpec& spec)
+QWidget* ParamForm::MakeControl(int index, const ParamField& field)
 {
     const QString name = QStringLiteral("param%1").arg(index);
     const QVariant value = m_values.value(index);
-    if (spec.kind == ParamSpec::Choice) {
+    if (field.kind == ParamField::Choice) {
         auto* box = new QComboBox(this);
         box->setObjectName(name);
-        box->addItems(spec.choices);
+        box->addItems(field.choices);
         box->setCurrentIndex(value.toInt());
         connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
                 [this, index](int chosen) { ValueChanged(index, chosen); });
         m_setters.append([box](const QVariant& v) { box->setCurrentIndex(v.toInt()); });
         return box;
     }
-    if (spec.kind == ParamSpec::Colour) {
+    if (field.kind == ParamField::Colour) {
         auto* button = new QPushButton(this);
         button->setObjectName(name);
         auto show = [button](const QVariant& v) {
@@ -62,20 +62,20 @@ QWidget* ParamForm::MakeControl(int index, const ParamSpec& spec)
         return button;
     }
     // A slider beside a spin box, kept in step.
-    const bool decimal = spec.kind == ParamSpec::Double;
+    const bool decimal = field.kind == ParamField::Double;
     const double factor = decimal ? kDoubleSteps : 1.0;
     auto* row = new QWidget(this);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* slider = new QSlider(Qt::Horizontal, row);
     slider->setObjectName(name);
-    slider->setRange(int(std::lround(spec.minimum * factor)), int(std::lround(spec.maximum * factor)));
+    slider->setRange(int(std::lround(field.minimum * factor)), int(std::lround(field.maximum * factor)));
     QAbstractSpinBox* spin;
     std::function<void(double)> setSpin;
     if (decimal) {
         auto* box = new QDoubleSpinBox(row);
         box->setDecimals(2);
-        box->setRange(spec.minimum, spec.maximum);
+        box->setRange(field.minimum, field.maximum);
         box->setValue(value.toDouble());
         connect(box, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this, [this, index, slider](double v) {
             const QSignalBlocker block(slider);
@@ -87,7 +87,7 @@ QWidget* ParamForm::MakeControl(int index, const ParamSpec& spec)
         spin = box;
     } else {
         auto* box = new QSpinBox(row);
-        box->setRange(int(spec.minimum), int(spec.maximum));
+        box->setRange(int(field.minimum), int(field.maximum));
         box->setValue(value.toInt());
         connect(box, QOverload<int>::of(&QSpinBox::valueChanged), this, [this, index, slider](int v) {
             const QSignalBlocker block(slider);

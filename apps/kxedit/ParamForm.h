@@ -10,13 +10,13 @@
 
 namespace kxedit {
 
-/// Controls made from parameter specs: a slider beside a spin box for
+/// Controls made from parameter fields: a slider beside a spin box for
 /// numbers (named "paramN" and "paramNBox"), a list for choices and a
 /// button for colours.
 class ParamForm : public QWidget {
     Q_OBJECT
 public:
-    ParamForm(const QList<ParamSpec>& specs, const QVariantList& values, QWidget* parent = nullptr);
+    ParamForm(const QList<ParamField>& fields, const QVariantList& values, QWidget* parent = nullptr);
 
     QVariantList Values() const { return m_values; }
     /// Shows `values` in the controls; emits ValuesChanged once when they differ.
@@ -26,7 +26,7 @@ signals:
     void ValuesChanged();
 
 private:
-    QWidget* MakeControl(int index, const ParamSpec& spec);
+    QWidget* MakeControl(int index, const ParamField& field);
     void ValueChanged(int index, const QVariant& value);
 
     QVariantList m_values;

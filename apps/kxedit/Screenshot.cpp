@@ -59,14 +59,14 @@ bool ScreenshotOptions::Requested(const QCommandLineParser& parser) const
     return parser.isSet(m_screenshot) || parser.isSet(m_sample);
 }
 
-int ScreenshotOptions::MakeSamples(const QString& spec) const
+int ScreenshotOptions::MakeSamples(const QString& field) const
 {
-    const int colon = spec.lastIndexOf(QLatin1Char(':'));
-    const QStringList size = spec.mid(colon + 1).split(QLatin1Char('x'));
+    const int colon = field.lastIndexOf(QLatin1Char(':'));
+    const QStringList size = field.mid(colon + 1).split(QLatin1Char('x'));
     if (colon < 0 || size.size() != 2 || size[0].toInt() <= 0 || size[1].toInt() <= 0)
         return 2;
     const QSize pixels(size[0].toInt(), size[1].toInt());
-    const QDir folder(spec.left(colon));
+    const QDir folder(field.left(colon));
     KXImageFile::WriteParams params;
     params.quality = 92;
     const bool written =

@@ -21,7 +21,7 @@ public:
     int Run(const QCommandLineParser& parser, MainWindow& window) const;
 
 private:
-    int MakeSamples(const QString& spec) const;
+    int MakeSamples(const QString& field) const;
 
     QCommandLineOption m_layer;
     QCommandLineOption m_mode;
