@@ -60,6 +60,15 @@ bool KXResidentPool::MapAnonymous(uint64_t chunk)
 bool KXResidentPool::Move(uint64_t from, uint64_t to, uint64_t* mappedAgain)
 {
     char* target = ChunkAddress(to);
+#ifdef MREMAP_DONTUNMAP
+    // One call where the system can leave `from` mapped, empty (Linux 5.7).
+    if (::mremap(ChunkAddress(from), m_chunkBytes, m_chunkBytes, MREMAP_MAYMOVE | MREMAP_FIXED | MREMAP_DONTUNMAP,
+                 target) == target) {
+        m_kind[to] = kResident;
+        m_kind[from] = kEmpty;
+        return true;
+    }
+#endif
     if (::mremap(ChunkAddress(from), m_chunkBytes, m_chunkBytes, MREMAP_MAYMOVE | MREMAP_FIXED, target) != target)
         return false;
     m_kind[to] = kResident;
