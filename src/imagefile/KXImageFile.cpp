@@ -399,14 +399,23 @@ KXImageFile::ReadResult KXImageFile::ReadHeader(const QString& path, const ReadP
     });
 }
 
+namespace {
+// The failure of a write whose format name no writer knows.
+KXImageFile::WriteResult UnknownFormat(const KXImageFile::WriteParams& params)
+{
+    return Failed<KXImageFile::WriteResult>(KXImageFile::Issue::Unsupported,
+                                            QStringLiteral("no image format is written by the name '%1'")
+                                                .arg(QString::fromLatin1(params.format)));
+}
+} // namespace
+
 KXImageFile::WriteResult KXImageFile::Write(const KXImageRGBA32i& image, const KXImageMetadata& metadata,
                                             QIODevice* device, const WriteParams& params)
 {
     return Guarded<WriteResult>([&] {
         const QByteArray format = WriteFormat(QString::fromLatin1(params.format));
         if (format.isEmpty())
-            return Failed<WriteResult>(Issue::Unsupported, QStringLiteral("no image format is written by the name '%1'")
-                                                               .arg(QString::fromLatin1(params.format)));
+            return UnknownFormat(params);
         return ToDevice(Encode(ConvertImage<KXImageRGBA32i, QImage>(image), image.profile, image.exif, metadata,
                                format, params),
                         device);
@@ -419,8 +428,7 @@ KXImageFile::WriteResult KXImageFile::Write(const KXImageRGBA64i& image, const K
     return Guarded<WriteResult>([&] {
         const QByteArray format = WriteFormat(QString::fromLatin1(params.format));
         if (format.isEmpty())
-            return Failed<WriteResult>(Issue::Unsupported, QStringLiteral("no image format is written by the name '%1'")
-                                                               .arg(QString::fromLatin1(params.format)));
+            return UnknownFormat(params);
         QImage picture = DeepToQImage(image, false);
         QList<Message> reduced;
         if (!KeepsDeep(format)) {
