@@ -44,15 +44,15 @@ void HistogramView::paintEvent(QPaintEvent*)
     }
 }
 
-AdjustDialog::AdjustDialog(Document* document, Canvas* canvas, QWidget* parent)
-    : QDialog(parent), m_document(document), m_canvas(canvas)
+AdjustDialog::AdjustDialog(const AdjustmentKind& kind, Document* document, Canvas* canvas, QWidget* parent)
+    : QDialog(parent), m_kind(kind), m_document(document), m_canvas(canvas)
 {
-    setWindowTitle(tr("Adjustments"));
+    setWindowTitle(kind.name);
     setObjectName(QStringLiteral("adjustDialog"));
     auto* layout = new QVBoxLayout(this);
     m_histogram = new HistogramView(this);
     layout->addWidget(m_histogram);
-    m_form = new ParamForm(Adjustments::Fields(), Adjustments::Defaults(), this);
+    m_form = new ParamForm(kind.fields, kind.defaults, this);
     layout->addWidget(m_form);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
     QPushButton* apply = buttons->addButton(tr("Apply"), QDialogButtonBox::AcceptRole);
@@ -61,9 +61,13 @@ AdjustDialog::AdjustDialog(Document* document, Canvas* canvas, QWidget* parent)
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
 
-    if (const Layer* layer = m_document->ActiveLayer())
-        m_original = Adjustments::Count(layer->image, m_document->HasSelection() ? m_document->SelectionBounds()
-                                                                                 : layer->image.Rect());
+    if (const Layer* layer = m_document->ActiveLayer()) {
+        const QRect area = m_document->HasSelection() ? m_document->SelectionBounds() : layer->image.Rect();
+        if (kind.tables)
+            m_original = Adjustments::Count(layer->image, area);
+        else
+            m_sample = Adjustments::Sample(layer->image, area, 1 << 16);
+    }
     connect(m_form, &ParamForm::ValuesChanged, this, &AdjustDialog::Update);
     Update();
 }
@@ -76,8 +80,15 @@ AdjustDialog::~AdjustDialog()
 void AdjustDialog::Update()
 {
     const QVariantList values = m_form->Values();
-    m_histogram->SetHistogram(Adjustments::Mapped(m_original, Adjustments::Tables(values)));
-    m_canvas->SetPreviewStack(Adjustments::Stack(values));
+    std::unique_ptr<KXColorTransformStack> stack = m_kind.Stack(values);
+    if (m_kind.tables) {
+        m_histogram->SetHistogram(Adjustments::Mapped(m_original, m_kind.tables(values)));
+    } else {
+        std::vector<KXRGBA32i> adjusted = m_sample;
+        (*stack)(adjusted.data(), unsigned(adjusted.size() * sizeof(KXRGBA32i)));
+        m_histogram->SetHistogram(Adjustments::Count(adjusted));
+    }
+    m_canvas->SetPreviewStack(std::move(stack));
 }
 
 void AdjustDialog::Apply()
@@ -86,7 +97,7 @@ void AdjustDialog::Apply()
     if (!layer)
         return;
     m_canvas->SetPreviewStack(nullptr);
-    const std::unique_ptr<KXColorTransformStack> stack = Adjustments::Stack(m_form->Values());
+    const std::unique_ptr<KXColorTransformStack> stack = m_kind.Stack(m_form->Values());
     KXImageRGBA32i adjusted = layer->image;
     (*stack)(adjusted);
     QRect area;
@@ -97,7 +108,7 @@ void AdjustDialog::Apply()
         Document::MergeThroughSelection(adjusted, target, m_document->Selection(), area);
         adjusted = target;
     }
-    m_document->SetLayerImage(m_document->ActiveIndex(), tr("Adjustments"), adjusted, area);
+    m_document->SetLayerImage(m_document->ActiveIndex(), m_kind.name, adjusted, area);
     accept();
 }
 

@@ -26,14 +26,15 @@ private:
     Adjustments::Histogram m_histogram{};
 };
 
-/// Brightness, contrast, exposure, gamma and posterize on the active layer
-/// (through the selection, when there is one), as a stack of colour
+/// One adjustment of the active layer (through the selection, when there is
+/// one), its controls made from its fields, as a stack of colour
 /// transformations. The canvas previews the stack on what it shows; the
-/// histogram follows the settings.
+/// histogram follows the settings (exactly for table adjustments, from a
+/// sample of the layer for the others).
 class AdjustDialog : public QDialog {
     Q_OBJECT
 public:
-    AdjustDialog(Document* document, Canvas* canvas, QWidget* parent = nullptr);
+    AdjustDialog(const AdjustmentKind& kind, Document* document, Canvas* canvas, QWidget* parent = nullptr);
     ~AdjustDialog() override;
 
     ParamForm* Form() const { return m_form; }
@@ -45,11 +46,13 @@ public slots:
 private:
     void Update();
 
+    const AdjustmentKind& m_kind;
     Document* m_document;
     Canvas* m_canvas;
     ParamForm* m_form;
     HistogramView* m_histogram;
     Adjustments::Histogram m_original;
+    std::vector<KXRGBA32i> m_sample;
 };
 
 } // namespace kxedit

@@ -7,23 +7,6 @@
 
 namespace kxedit {
 
-void TableTransform::operator()(void* pixels, unsigned int byteCount) const
-{
-    if (!pixels || byteCount < 4)
-        return;
-    auto* run = static_cast<KXRGBA32i*>(pixels);
-    m_tables.ApplyRun(run, run, byteCount / 4);
-}
-
-void TableTransform::operator()(KXImage<KXRGBA32i, 128, 128>& image) const
-{
-    TransformPixels(image, m_tables);
-}
-
-void TableTransform::Invert(void*, unsigned int) const
-{
-}
-
 QList<ParamField> Adjustments::Fields()
 {
     auto field = [](ParamField::Kind kind, const QString& label, double minimum, double maximum) {
@@ -63,14 +46,6 @@ QList<KXRGBTables> Adjustments::Tables(const QVariantList& v)
     return tables;
 }
 
-std::unique_ptr<KXColorTransformStack> Adjustments::Stack(const QVariantList& values)
-{
-    auto stack = std::make_unique<KXColorTransformStack>();
-    for (const KXRGBTables& tables : Tables(values))
-        stack->Push(new TableTransform(tables));
-    return stack;
-}
-
 Adjustments::Histogram Adjustments::Mapped(const Histogram& histogram, const QList<KXRGBTables>& tables)
 {
     Histogram out{};
@@ -90,6 +65,54 @@ Adjustments::Histogram Adjustments::Count(const KXImageRGBA32i& image, const QRe
     VQRGBHistogram histogram(counts[0].data(), counts[1].data(), counts[2].data());
     VisitPixels(image, rect, histogram);
     return counts;
+}
+
+Adjustments::Histogram Adjustments::Count(const std::vector<KXRGBA32i>& pixels)
+{
+    Histogram counts{};
+    for (const KXRGBA32i& pixel : pixels) {
+        ++counts[0][pixel.r];
+        ++counts[1][pixel.g];
+        ++counts[2][pixel.b];
+    }
+    return counts;
+}
+
+std::vector<KXRGBA32i> Adjustments::Sample(const KXImageRGBA32i& image, const QRect& rect, int count)
+{
+    const QRect area = rect & image.Rect();
+    std::vector<KXRGBA32i> pixels;
+    if (area.isEmpty() || count < 1)
+        return pixels;
+    const int step = std::max(1, int(std::sqrt(double(area.width()) * area.height() / count)));
+    std::vector<KXRGBA32i> line(size_t(area.width()));
+    for (int y = area.top(); y <= area.bottom(); y += step) {
+        image.GetLine(unsigned(y), unsigned(area.left()), line.data(), unsigned(line.size() * sizeof(KXRGBA32i)));
+        for (size_t x = 0; x < line.size(); x += size_t(step))
+            pixels.push_back(line[x]);
+    }
+    return pixels;
+}
+
+std::unique_ptr<KXColorTransformStack> AdjustmentKind::Stack(const QVariantList& values) const
+{
+    auto stack = std::make_unique<KXColorTransformStack>();
+    if (values.size() != fields.size())
+        return stack;
+    if (tables)
+        for (const KXRGBTables& stage : tables(values))
+            stack->Push(new TableTransform(stage));
+    else if (transform)
+        stack->Push(transform(values));
+    return stack;
+}
+
+const AdjustmentKind* FindAdjustment(const QString& name)
+{
+    for (const AdjustmentKind* kind : AdjustmentKinds())
+        if (kind->name == name)
+            return kind;
+    return nullptr;
 }
 
 } // namespace kxedit

@@ -113,6 +113,10 @@ KXFilterData FilterDialog::DataFor(const QRect& area) const
     KXFilterData data;
     const Layer& layer = m_document->Layers()[m_layer];
     data.image = layer.image;
+    // The shadows take the layer's shape through its mask; without a mask
+    // the whole layer counts.
+    data.layerMask = layer.mask;
+    data.maskFlag = 1;
     if (m_document->HasSelection()) {
         data.selection = m_document->Selection();
         data.selectionRect = area.isNull() ? m_document->SelectionBounds() : (m_document->SelectionBounds() & area);

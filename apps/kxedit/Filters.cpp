@@ -1,8 +1,11 @@
 #include "Filters.h"
 
+#include "Document.h"
+
 #include <KXBlurFilters.h>
 #include <KXDetailFilters.h>
 #include <KXEffectFilters.h>
+#include <KXShadowFilters.h>
 
 #include <QColor>
 
@@ -20,6 +23,55 @@ struct Caches {
     KXImageRGBA32i image;
     KXImageRGBA32i second;
 };
+
+// What a run's result becomes on the layer. Most filters return the layer.
+KXImageRGBA32i Finish(KXImageRGBA32i image, const KXFilterData&)
+{
+    return image;
+}
+
+// Where the shadow falls: the light comes from `angle` degrees (counter-
+// clockwise from the right), so the shadow lies `distance` pixels the other way.
+QPoint ShadowShift(const KXShadowParamsFields& params)
+{
+    const double radians = params.extra1 * M_PI / 180.0;
+    return QPoint(int(std::lround(-std::cos(radians) * params.extra3)),
+                  int(std::lround(std::sin(radians) * params.extra3)));
+}
+
+// A shadow laid into the layer, through the area and selection of the run
+// (a preview's area, or the user's selection) when there is one.
+KXImageRGBA32i PlaceShadow(KXImageRGBA32i shaded, const KXFilterData& data)
+{
+    if (!data.selectionRect.isValid())
+        return shaded;
+    KXImageRGBA32i target = data.image;
+    Document::MergeThroughSelection(shaded, target, data.selection, data.selectionRect.translated(data.offset));
+    return target;
+}
+
+// The drop shadow goes behind the layer, moved away from the light and at
+// its opacity.
+KXImageRGBA32i Finish(const KXDropShadowProcessing::DropShadowResult& result,
+                      const KXDropShadowProcessing::DropShadowData& data)
+{
+    KXImageRGBA32i shaded(data.image.Width(), data.image.Height());
+    const QRect placed(result.origin + ShadowShift(data), QSize(int(result.shadow.Width()), int(result.shadow.Height())));
+    BlendOn(result.shadow, result.shadow.Rect(), KXBlendMode::Normal, shaded, placed, data.extra2 / 100.0, false);
+    BlendOn(data.image, data.image.Rect(), KXBlendMode::Normal, shaded, shaded.Rect(), 1.0, false);
+    return PlaceShadow(shaded, data);
+}
+
+// The inner shadow goes over the layer, moved toward the light, inside the
+// layer's own shape (its alpha is kept).
+KXImageRGBA32i Finish(const KXInnerShadowProcessing::InnerShadowResult& result,
+                      const KXInnerShadowProcessing::InnerShadowData& data)
+{
+    KXImageRGBA32i shaded = data.image;
+    const QRect placed(result.origin + ShadowShift(data), QSize(int(result.shadow.Width()), int(result.shadow.Height())));
+    BlendOn(result.shadow, result.shadow.Rect(), KXBlendMode::Normal, shaded, placed, data.extra2 / 100.0, true);
+    return PlaceShadow(shaded, data);
+}
 
 /// A filter class bound to the editor: how its Params map to the dialog's
 /// values and into its Data record, and how it is built.
@@ -76,7 +128,7 @@ public:
         const std::unique_ptr<Processing> processing = m_make(control, caches);
         if (attach)
             attach(*processing);
-        return processing->run(record);
+        return Finish(processing->run(record), record);
     }
 
 private:
@@ -98,40 +150,6 @@ private:
     ScaleFn m_scale;
 };
 
-ParamField IntField(const QString& label, int minimum, int maximum)
-{
-    ParamField field;
-    field.kind = ParamField::Int;
-    field.label = label;
-    field.minimum = minimum;
-    field.maximum = maximum;
-    return field;
-}
-
-ParamField DoubleField(const QString& label, double minimum, double maximum)
-{
-    ParamField field = IntField(label, 0, 0);
-    field.kind = ParamField::Double;
-    field.minimum = minimum;
-    field.maximum = maximum;
-    return field;
-}
-
-ParamField ChoiceField(const QString& label, const QStringList& choices)
-{
-    ParamField field = IntField(label, 0, int(choices.size()) - 1);
-    field.kind = ParamField::Choice;
-    field.choices = choices;
-    return field;
-}
-
-ParamField ColourField(const QString& label)
-{
-    ParamField field = IntField(label, 0, 0);
-    field.kind = ParamField::Colour;
-    return field;
-}
-
 // The processing classes built around the run's cancel lock and flag.
 template <class Processing>
 std::unique_ptr<Processing> Plain(RunControl& control, Caches&)
@@ -148,6 +166,29 @@ void NoSizes(Params&, double)
 int GaussianReach(double sigma)
 {
     return std::max(1, int(sigma * 3.0));
+}
+
+// The two shadows share their parameters: the light's angle, the colour, the
+// opacity, the distance and the blur size.
+template <class Processing, class Data>
+void AddShadow(QList<const FilterKind*>& kinds, const QString& name)
+{
+    using Params = typename Processing::Params;
+    kinds.append(new Bound<Processing, Data>(
+        name,
+        {IntField(QObject::tr("Light angle (°)"), 0, 360), ColourField(QObject::tr("Colour")),
+         IntField(QObject::tr("Opacity (%)"), 0, 100), IntField(QObject::tr("Distance (px)"), 0, 500),
+         IntField(QObject::tr("Size (px)"), 0, 250)},
+        [](const Params& p) { return QVariantList{p.extra1, p.colour, p.extra2, p.extra3, p.size}; },
+        [](const QVariantList& v, Params& p) {
+            p.extra1 = v[0].toInt();
+            p.colour = v[1].value<QColor>();
+            p.extra2 = v[2].toInt();
+            p.extra3 = v[3].toInt();
+            p.size = v[4].toInt();
+        },
+        [](const Params& p, Data& d) { static_cast<KXShadowParamsFields&>(d) = p; },
+        [](const Params& p) { return p.size + p.extra3; }, Plain<Processing>));
 }
 
 QList<const FilterKind*> MakeKinds()
@@ -262,10 +303,47 @@ QList<const FilterKind*> MakeKinds()
         },
         [](const KXVignetteParams& p, Vignette::VignetteData& d) { static_cast<KXVignetteParams&>(d) = p; },
         [](const KXVignetteParams&) { return 0; }, Plain<Vignette>));
+
+    AddShadow<KXDropShadowProcessing, KXDropShadowProcessing::DropShadowData>(kinds, QObject::tr("Drop Shadow"));
+    AddShadow<KXInnerShadowProcessing, KXInnerShadowProcessing::InnerShadowData>(kinds, QObject::tr("Inner Shadow"));
     return kinds;
 }
 
 } // namespace
+
+ParamField IntField(const QString& label, int minimum, int maximum)
+{
+    ParamField field;
+    field.kind = ParamField::Int;
+    field.label = label;
+    field.minimum = minimum;
+    field.maximum = maximum;
+    return field;
+}
+
+ParamField DoubleField(const QString& label, double minimum, double maximum)
+{
+    ParamField field = IntField(label, 0, 0);
+    field.kind = ParamField::Double;
+    field.minimum = minimum;
+    field.maximum = maximum;
+    return field;
+}
+
+ParamField ChoiceField(const QString& label, const QStringList& choices)
+{
+    ParamField field = IntField(label, 0, int(choices.size()) - 1);
+    field.kind = ParamField::Choice;
+    field.choices = choices;
+    return field;
+}
+
+ParamField ColourField(const QString& label)
+{
+    ParamField field = IntField(label, 0, 0);
+    field.kind = ParamField::Colour;
+    return field;
+}
 
 QThreadPool* WorkerPool()
 {

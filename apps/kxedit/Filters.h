@@ -44,6 +44,12 @@ struct ParamField {
     QStringList choices; ///< For Choice: the names of the values 0, 1, ...
 };
 
+/// The fields of each kind.
+ParamField IntField(const QString& label, int minimum, int maximum);
+ParamField DoubleField(const QString& label, double minimum, double maximum);
+ParamField ChoiceField(const QString& label, const QStringList& choices);
+ParamField ColourField(const QString& label);
+
 /// A filter as the editor offers it: its name, its parameters (the values
 /// in the order of the fields: int, double, int index or QColor), presets as
 /// the filter's own parameter stream, and a run.

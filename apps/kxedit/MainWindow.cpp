@@ -6,6 +6,7 @@
 #include "FilterDialog.h"
 #include "Filters.h"
 #include "LayersPanel.h"
+#include "TextTool.h"
 #include "Tools.h"
 
 #include <QActionGroup>
@@ -120,11 +121,7 @@ void MainWindow::MakeMenus()
             m_tools->SetColour(colour);
     });
 
-    QMenu* view = menuBar()->addMenu(tr("&View"));
-    view->addAction(tr("&Fit"), m_canvas, &Canvas::ZoomToFit, Qt::CTRL + Qt::Key_0);
-    view->addAction(tr("&Actual size"), m_canvas, &Canvas::ZoomActualSize, Qt::CTRL + Qt::Key_1);
-    view->addAction(tr("Zoom &in"), m_canvas, &Canvas::ZoomIn, QKeySequence::ZoomIn);
-    view->addAction(tr("Zoom &out"), m_canvas, &Canvas::ZoomOut, QKeySequence::ZoomOut);
+    MakeViewMenu();
 
     QMenu* tools = menuBar()->addMenu(tr("&Tools"));
     auto* group = new QActionGroup(this);
@@ -132,6 +129,7 @@ void MainWindow::MakeMenus()
                                                        {tr("&Rectangle selection"), Tools::RectangleSelect},
                                                        {tr("&Ellipse selection"), Tools::EllipseSelect},
                                                        {tr("Paint &bucket"), Tools::Bucket},
+                                                       {tr("&Colour range fill"), Tools::ColorRange},
                                                        {tr("&Text"), Tools::Text},
                                                        {tr("Heal (&inpainting brush)"), Tools::Heal}};
     for (const auto& entry : entries) {
@@ -143,8 +141,17 @@ void MainWindow::MakeMenus()
         connect(action, &QAction::triggered, this, [this, tool] { m_tools->SetTool(tool); });
     }
 
+    tools->addSeparator();
+    tools->addAction(tr("Text &shape (bend, taper)…"), this,
+                     [this] { m_tools->GetTextTool()->OpenShapeDialog(this); });
+
     QMenu* image = menuBar()->addMenu(tr("&Image"));
-    image->addAction(tr("&Adjustments…"), this, [this] { OpenAdjustments(); }, Qt::CTRL + Qt::Key_M);
+    QMenu* adjust = image->addMenu(tr("&Adjustments"));
+    for (const AdjustmentKind* kind : AdjustmentKinds()) {
+        QAction* action = adjust->addAction(kind->name + QStringLiteral("…"), this, [this, kind] { OpenAdjustments(*kind); });
+        if (kind == AdjustmentKinds().first())
+            action->setShortcut(Qt::CTRL + Qt::Key_M);
+    }
     image->addAction(tr("Auto &white balance"), this, [this] { m_tools->AutoWhiteBalance(); });
     image->addAction(tr("&Rotate and scale layer…"), this, [this] {
         bool ok = false;
@@ -161,6 +168,49 @@ void MainWindow::MakeMenus()
         filters->addAction(kind->Name() + QStringLiteral("…"), this, [this, kind] { OpenFilter(*kind); });
 }
 
+void MainWindow::MakeViewMenu()
+{
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    view->addAction(tr("&Fit"), m_canvas, &Canvas::ZoomToFit, Qt::CTRL + Qt::Key_0);
+    view->addAction(tr("&Actual size"), m_canvas, &Canvas::ZoomActualSize, Qt::CTRL + Qt::Key_1);
+    view->addAction(tr("Zoom &in"), m_canvas, &Canvas::ZoomIn, QKeySequence::ZoomIn);
+    view->addAction(tr("Zoom &out"), m_canvas, &Canvas::ZoomOut, QKeySequence::ZoomOut);
+    view->addSeparator();
+    QMenu* display = view->addMenu(tr("&Display profile"));
+    auto* group = new QActionGroup(this);
+    m_srgb = display->addAction(tr("&sRGB"), this, [this] { SetDisplayProfile(QString()); });
+    m_iccFile = display->addAction(tr("From an &ICC file…"), this, [this] {
+        const QString path = QFileDialog::getOpenFileName(this, tr("Display profile"), QString(),
+                                                          tr("ICC profiles (*.icc *.icm);;All files (*)"));
+        if (path.isEmpty() || !SetDisplayProfile(path))
+            m_srgb->setChecked(m_iccFile->data().toString().isEmpty());
+    });
+    for (QAction* action : {m_srgb, m_iccFile}) {
+        action->setCheckable(true);
+        group->addAction(action);
+    }
+    m_srgb->setChecked(true);
+}
+
+bool MainWindow::SetDisplayProfile(const QString& path)
+{
+    // A fresh profile: loading into a copy would change every copy.
+    VQCMSProfile profile;
+    if (path.isEmpty())
+        profile = SRgbProfile();
+    else if (!profile.Load(path) || profile.GetColorSpace() != VQCMSProfile::RGB) {
+        ShowError(tr("Cannot use %1 as the display profile").arg(QFileInfo(path).fileName()),
+                  tr("The file holds no RGB colour profile."));
+        return false;
+    }
+    m_canvas->SetDisplayProfile(profile);
+    m_iccFile->setData(path);
+    (path.isEmpty() ? m_srgb : m_iccFile)->setChecked(true);
+    if (!path.isEmpty())
+        m_iccFile->setText(tr("From an &ICC file (%1)…").arg(QFileInfo(path).fileName()));
+    return true;
+}
+
 FilterDialog* MainWindow::OpenFilter(const FilterKind& kind)
 {
     if (m_document->IsEmpty())
@@ -173,9 +223,14 @@ FilterDialog* MainWindow::OpenFilter(const FilterKind& kind)
 
 AdjustDialog* MainWindow::OpenAdjustments()
 {
+    return OpenAdjustments(*AdjustmentKinds().first());
+}
+
+AdjustDialog* MainWindow::OpenAdjustments(const AdjustmentKind& kind)
+{
     if (m_document->IsEmpty())
         return nullptr;
-    auto* dialog = new AdjustDialog(m_document, m_canvas, this);
+    auto* dialog = new AdjustDialog(kind, m_document, m_canvas, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
     return dialog;

@@ -9,6 +9,7 @@
 namespace kxedit {
 
 class AdjustDialog;
+struct AdjustmentKind;
 class Canvas;
 class Document;
 class FilterDialog;
@@ -34,7 +35,14 @@ public:
     /// Opens the dialog of a filter (not modal) and returns it.
     FilterDialog* OpenFilter(const FilterKind& kind);
 
+    /// Opens the dialog of one adjustment (not modal) and returns it.
+    AdjustDialog* OpenAdjustments(const AdjustmentKind& kind);
+    /// The tonal adjustments (brightness, exposure, gamma, posterize).
     AdjustDialog* OpenAdjustments();
+    /// Shows the canvas through the display profile at `path` (empty:
+    /// sRGB); false, with the canvas left as it was, when the file holds no
+    /// RGB profile.
+    bool SetDisplayProfile(const QString& path);
 
     /// Asked when the window closes with unsaved changes; by default a
     /// message box offering Save, Discard and Cancel.
@@ -45,6 +53,7 @@ protected:
 
 private:
     void MakeMenus();
+    void MakeViewMenu();
     void UpdateTitle();
     void ShowError(const QString& title, const QString& text);
 
@@ -52,6 +61,8 @@ private:
     Canvas* m_canvas;
     LayersPanel* m_layers;
     Tools* m_tools;
+    QAction* m_srgb = nullptr;
+    QAction* m_iccFile = nullptr;
 };
 
 } // namespace kxedit

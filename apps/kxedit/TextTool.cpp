@@ -2,15 +2,34 @@
 
 #include "Canvas.h"
 #include "Document.h"
+#include "ParamForm.h"
 
 #include <KXBlendModes.h>
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFont>
+#include <QKeyEvent>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
 
 namespace kxedit {
+
+void TextState::Prepare()
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(pixelSize);
+    font.setBold(true);
+    helper.SetText(text);
+    helper.SetFont(font);
+    helper.SetColor(QColor(250, 250, 240));
+    helper.SetStyle(bend != 0 || taper != 0 ? 1 : 0);
+    helper.SetBend(bend);
+    helper.SetHDistortion(taper);
+    helper.SetRenderMode(2);
+}
 
 TextTool::TextTool(Document* document, Canvas* canvas, QObject* parent)
     : QObject(parent), m_document(document), m_canvas(canvas)
@@ -24,34 +43,46 @@ TextState* TextTool::Active() const
     return layer ? layer->text.get() : nullptr;
 }
 
+KXImageRGBA32i TextTool::Render(TextState& state) const
+{
+    // The outline's image lands at origin + offset on a transparent layer of
+    // the canvas's size (only the tiles under the text hold blocks).
+    KXImageRGBA32i image(unsigned(m_document->Size().width()), unsigned(m_document->Size().height()));
+    if (state.text.isEmpty())
+        return image;
+    QPointF offset;
+    const KXImageRGBA32i drawn = state.helper.CreateImageByTextWithDeformation(offset);
+    const QPoint at = state.origin + QPoint(int(std::lround(offset.x())), int(std::lround(offset.y())));
+    BlendOn(drawn, drawn.Rect(), KXBlendMode::Source, image, QRect(at, QSize(int(drawn.Width()), int(drawn.Height()))),
+            1.0, false);
+    return image;
+}
+
 void TextTool::AddText(const QPoint& origin, const QString& text, double bend, double taper, int pixelSize)
 {
     auto state = std::make_shared<TextState>();
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(pixelSize);
-    font.setBold(true);
-    state->helper.SetText(text);
-    state->helper.SetFont(font);
-    state->helper.SetColor(QColor(250, 250, 240));
-    state->helper.SetStyle(bend != 0 || taper != 0 ? 1 : 0);
-    state->helper.SetBend(bend);
-    state->helper.SetHDistortion(taper);
-    state->helper.SetRenderMode(2);
+    state->text = text;
+    state->bend = bend;
+    state->taper = taper;
+    state->pixelSize = pixelSize;
+    state->Prepare();
     state->origin = origin;
     state->caret = state->anchor = int(text.size());
-
-    // The outline's image lands at origin + offset on a transparent layer of
-    // the canvas's size (only the tiles under the text hold blocks).
-    QPointF offset;
-    const KXImageRGBA32i drawn = state->helper.CreateImageByTextWithDeformation(offset);
-    KXImageRGBA32i image(unsigned(m_document->Size().width()), unsigned(m_document->Size().height()));
-    const QPoint at = origin + QPoint(int(std::lround(offset.x())), int(std::lround(offset.y())));
-    BlendOn(drawn, drawn.Rect(), KXBlendMode::Source, image, QRect(at, QSize(int(drawn.Width()), int(drawn.Height()))),
-            1.0, false);
-    m_document->AddLayer(image, tr("Text: %1").arg(text));
+    m_document->AddLayer(Render(*state), tr("Text: %1").arg(text));
     m_document->ChangeLayer(m_document->ActiveIndex(), tr("Text"), [state](Layer& layer) { layer.text = state; });
     // Adding the layer and attaching its text are one step for the user.
     m_document->Undo().MergeLast();
+    ShowCaret();
+}
+
+void TextTool::Commit(const std::shared_ptr<TextState>& state, const QString& text)
+{
+    state->Prepare();
+    const KXImageRGBA32i image = Render(*state);
+    m_document->ChangeLayer(m_document->ActiveIndex(), text, [&](Layer& layer) {
+        layer.image = image;
+        layer.text = state;
+    });
     ShowCaret();
 }
 
@@ -70,6 +101,112 @@ bool TextTool::Click(const QPoint& at, bool extend)
     return true;
 }
 
+bool TextTool::Insert(const QString& text)
+{
+    const TextState* old = Active();
+    if (!old || (text.isEmpty() && old->SelectionLength() == 0))
+        return false;
+    auto state = std::make_shared<TextState>(*old);
+    state->text.replace(state->SelectionStart(), state->SelectionLength(), text);
+    state->caret = state->anchor = state->SelectionStart() + int(text.size());
+    Commit(state, tr("Typing"));
+    return true;
+}
+
+bool TextTool::Erase(bool forward)
+{
+    TextState* state = Active();
+    if (!state)
+        return false;
+    if (state->SelectionLength() == 0) {
+        const int from = forward ? state->caret : state->caret - 1;
+        if (from < 0 || from >= state->text.size())
+            return false;
+        state->anchor = from + 1;
+        state->caret = from;
+    }
+    return Insert(QString());
+}
+
+bool TextTool::MoveCaret(int characters, bool extend)
+{
+    TextState* state = Active();
+    if (!state)
+        return false;
+    state->caret = std::clamp(state->caret + characters, 0, int(state->text.size()));
+    if (!extend)
+        state->anchor = state->caret;
+    ShowCaret();
+    return true;
+}
+
+bool TextTool::SetShape(double bend, double taper, int pixelSize)
+{
+    const TextState* old = Active();
+    if (!old || pixelSize < 1)
+        return false;
+    auto state = std::make_shared<TextState>(*old);
+    state->bend = bend;
+    state->taper = taper;
+    state->pixelSize = pixelSize;
+    Commit(state, tr("Text shape"));
+    return true;
+}
+
+QDialog* TextTool::OpenShapeDialog(QWidget* parent)
+{
+    const TextState* state = Active();
+    if (!state)
+        return nullptr;
+    auto* dialog = new QDialog(parent);
+    dialog->setObjectName(QStringLiteral("textShapeDialog"));
+    dialog->setWindowTitle(tr("Text shape"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    auto* layout = new QVBoxLayout(dialog);
+    auto* form = new ParamForm({DoubleField(tr("Bend (%)"), -100, 100), DoubleField(tr("Taper (%)"), -100, 100),
+                                IntField(tr("Size (px)"), 4, 1000)},
+                               {state->bend, state->taper, state->pixelSize}, dialog);
+    layout->addWidget(form);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    connect(dialog, &QDialog::accepted, this, [this, form] {
+        const QVariantList v = form->Values();
+        SetShape(v[0].toDouble(), v[1].toDouble(), v[2].toInt());
+    });
+    dialog->show();
+    return dialog;
+}
+
+bool TextTool::Key(const QKeyEvent& event)
+{
+    if (!Active())
+        return false;
+    const bool shift = event.modifiers() & Qt::ShiftModifier;
+    switch (event.key()) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+        // Taken even at an end of the text, so that nothing else acts on it.
+        Erase(event.key() == Qt::Key_Delete);
+        return true;
+    case Qt::Key_Left:
+        return MoveCaret(-1, shift);
+    case Qt::Key_Right:
+        return MoveCaret(1, shift);
+    case Qt::Key_Home:
+        return MoveCaret(-int(Active()->text.size()), shift);
+    case Qt::Key_End:
+        return MoveCaret(int(Active()->text.size()), shift);
+    default:
+        break;
+    }
+    const QString typed = event.text();
+    if (typed.isEmpty() || !typed.at(0).isPrint() || (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+        return false;
+    return Insert(typed);
+}
+
 void TextTool::ShowCaret()
 {
     TextState* state = Active();
@@ -77,12 +214,11 @@ void TextTool::ShowCaret()
         m_canvas->SetOverlay(m_document->SelectionOutline());
         return;
     }
-    const int start = std::min(state->caret, state->anchor);
-    const int count = std::abs(state->caret - state->anchor);
     // The caret line at the caret, and the underline of the selected range.
     QPainterPath path = state->helper.GetVerticalAndUnderLine(state->origin, state->caret, 0);
-    if (count > 0)
-        path.addPath(state->helper.GetVerticalAndUnderLine(state->origin, start, count));
+    if (state->SelectionLength() > 0)
+        path.addPath(state->helper.GetVerticalAndUnderLine(state->origin, state->SelectionStart(),
+                                                           state->SelectionLength()));
     m_canvas->SetOverlay(path);
 }
 

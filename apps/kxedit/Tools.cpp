@@ -15,6 +15,7 @@
 
 #include <QImage>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTransform>
@@ -47,7 +48,15 @@ Tools::Tools(Document* document, Canvas* canvas, QObject* parent)
     connect(canvas, &Canvas::ImageReleased, this, [this](const QPoint& at) { Released(at); });
     connect(document, &Document::SelectionChanged, this,
             [this] { m_canvas->SetOverlay(m_document->SelectionOutline()); });
+    canvas->installEventFilter(this);
     SetTool(Hand);
+}
+
+bool Tools::eventFilter(QObject* watched, QEvent* event)
+{
+    if (m_tool == Text && event->type() == QEvent::KeyPress && m_text->Key(*static_cast<QKeyEvent*>(event)))
+        return true;
+    return QObject::eventFilter(watched, event);
 }
 
 void Tools::SetTool(Tool tool)
@@ -78,6 +87,8 @@ void Tools::Pressed(const QPoint& at)
     m_stroke = QPainterPath(at);
     if (m_tool == Bucket)
         BucketFill(at);
+    else if (m_tool == ColorRange)
+        ColorRangeFill(at);
 }
 
 void Tools::Dragged(const QPoint& at)
@@ -221,6 +232,12 @@ bool Tools::AutoWhiteBalance()
     return true;
 }
 
+KXRGBA32i Tools::Tolerance() const
+{
+    const unsigned int t = unsigned(m_tolerance) & 0xFF;
+    return KXRGBA32i((t << 24) | (t << 16) | (t << 8) | t);
+}
+
 bool Tools::BucketFill(const QPoint& seed)
 {
     const Layer* layer = m_document->ActiveLayer();
@@ -228,12 +245,29 @@ bool Tools::BucketFill(const QPoint& seed)
         return false;
     KXImageRGBA32i image = layer->image;
     QRect bounds;
-    const unsigned int t = unsigned(m_tolerance) & 0xFF;
-    const KXRGBA32i tolerance((t << 24) | (t << 16) | (t << 8) | t);
-    if (!KXFloodFillHelper::FloodFill(image, seed, tolerance, KXRGBA32i(m_colour.rgba()), &bounds) ||
+    if (!KXFloodFillHelper::FloodFill(image, seed, Tolerance(), KXRGBA32i(m_colour.rgba()), &bounds) ||
         !bounds.isValid())
         return false;
     m_document->SetLayerImage(m_document->ActiveIndex(), tr("Paint bucket"), image, bounds);
+    return true;
+}
+
+bool Tools::ColorRangeFill(const QPoint& seed)
+{
+    const Layer* layer = m_document->ActiveLayer();
+    if (!layer || !layer->image.Rect().contains(seed))
+        return false;
+    // Every pixel near the seed's colour, connected or not, takes the
+    // colour; the others are transparent in `matched` and stay as they are.
+    KXImageRGBA32i matched(layer->image.Width(), layer->image.Height());
+    QRect bounds;
+    if (!KXFloodFillHelper::ColorRangeFill(layer->image, matched, seed, Tolerance(), KXRGBA32i(m_colour.rgba()),
+                                           &bounds) ||
+        !bounds.isValid())
+        return false;
+    KXImageRGBA32i image = layer->image;
+    BlendOn(matched, bounds, KXBlendMode::Normal, image, bounds, 1.0, false);
+    m_document->SetLayerImage(m_document->ActiveIndex(), tr("Colour range fill"), image, bounds);
     return true;
 }
 

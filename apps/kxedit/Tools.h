@@ -1,6 +1,8 @@
 #ifndef KXEDIT_TOOLS_H
 #define KXEDIT_TOOLS_H
 
+#include <KXPixel.h>
+
 #include <QColor>
 #include <QObject>
 #include <QPainterPath>
@@ -13,11 +15,12 @@ class Document;
 class TextTool;
 
 /// What the left button does on the canvas: pan, draw a rectangle or
-/// ellipse selection, or fill with the paint bucket.
+/// ellipse selection, fill with the paint bucket or by colour range, place
+/// text or heal.
 class Tools : public QObject {
     Q_OBJECT
 public:
-    enum Tool { Hand, RectangleSelect, EllipseSelect, Bucket, Text, Heal };
+    enum Tool { Hand, RectangleSelect, EllipseSelect, Bucket, ColorRange, Text, Heal };
 
     Tools(Document* document, Canvas* canvas, QObject* parent = nullptr);
 
@@ -31,6 +34,9 @@ public:
     /// Fills the active layer from `seed` (one undoable step); false when
     /// nothing changed.
     bool BucketFill(const QPoint& seed);
+    /// Fills every pixel of the active layer within the tolerance of the
+    /// colour at `seed`, connected to it or not (one undoable step).
+    bool ColorRangeFill(const QPoint& seed);
     /// Feathers the selection by `radius` and moves its edge by `shift`
     /// pixels (positive grows); false without a selection.
     bool RefineSelection(double radius, int shift);
@@ -47,7 +53,12 @@ public:
     /// Selects the rectangle between two corners, or the ellipse in it.
     void Select(const QPoint& from, const QPoint& to, bool ellipse);
 
+protected:
+    /// Keys typed on the canvas go to the text tool.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    KXRGBA32i Tolerance() const;
     void Pressed(const QPoint& at);
     void TextPressed(const QPoint& at, bool extend);
     void Dragged(const QPoint& at);

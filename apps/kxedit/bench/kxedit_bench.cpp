@@ -11,12 +11,14 @@
 #include "MainWindow.h"
 #include "ParamForm.h"
 #include "SamplePhoto.h"
+#include "TextTool.h"
 #include "Tools.h"
 
 #include <KXImageFile.h>
 #include <VQTileManager64.h>
 
 #include <QApplication>
+#include <QPainterPath>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -120,21 +122,29 @@ BENCHMARK_CAPTURE(BM_FilterPreview, gaussian, "Gaussian Blur")->UseManualTime()-
 BENCHMARK_CAPTURE(BM_FilterPreview, box, "Box Blur")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK_CAPTURE(BM_FilterPreview, sharpen, "Sharpen")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
-void BM_AdjustmentPreview(benchmark::State& state)
+void BM_AdjustmentPreview(benchmark::State& state, const char* name)
 {
     const auto window = OpenWindow();
-    AdjustDialog* dialog = window->OpenAdjustments();
+    const AdjustmentKind* kind = FindAdjustment(QString::fromUtf8(name));
+    AdjustDialog* dialog = window->OpenAdjustments(*kind);
     QSignalSpy frames(window->GetCanvas(), &Canvas::FrameReady);
+    const QVariant base = kind->defaults.first();
     int step = 0;
     Timed(state, [&] {
+        // The first value moves to and fro: every change differs from the last.
         QVariantList values = dialog->Form()->Values();
-        values[0] = (++step % 40) - 20;
+        const bool away = ++step % 2;
+        values[0] = base.type() == QVariant::Double ? QVariant(base.toDouble() + (away ? 0.2 : 0.0))
+                                                    : QVariant(base.toInt() + (away ? 7 : 0));
         frames.clear();
         dialog->Form()->SetValues(values);
         return WaitFor(frames);
     });
 }
-BENCHMARK(BM_AdjustmentPreview)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK_CAPTURE(BM_AdjustmentPreview, tonal, "Brightness, Exposure and Gamma")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK_CAPTURE(BM_AdjustmentPreview, levels, "Levels")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK_CAPTURE(BM_AdjustmentPreview, curves, "Curves")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK_CAPTURE(BM_AdjustmentPreview, hue_saturation, "Hue and Saturation")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 void BM_UndoFullLayerFilter(benchmark::State& state)
 {
@@ -157,24 +167,33 @@ void BM_UndoFullLayerFilter(benchmark::State& state)
 }
 BENCHMARK(BM_UndoFullLayerFilter)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
-// Twenty brush-sized edits (a 200 × 200 selection blurred each) with their
-// undo steps: blocks held over the image's tiles.
+// Twenty brush-sized edits with their undo steps, in turn a healing
+// stroke, a bucket fill and a word of text: blocks held over the image's
+// tiles (1 is the image alone).
 void BM_BrushEditsMemory(benchmark::State& state)
 {
     const auto window = OpenWindow();
     Document* document = window->GetDocument();
+    Tools* tools = window->GetTools();
+    tools->SetTolerance(0);
     const long long before = BlocksInUse();
     const double tiles = document->ActiveLayer()->image.TileCount();
     for (auto _ : state) {
         for (int i = 0; i < 20; ++i) {
             const QPoint at(150 + i * 280, 300 + (i % 5) * 600);
-            {
-                window->GetTools()->Select(at, at + QPoint(199, 199), false);
-                FilterDialog* dialog = window->OpenFilter(*FindFilter(QStringLiteral("Gaussian Blur")));
-                QSignalSpy finished(dialog, &FilterDialog::RunFinished);
-                dialog->Apply();
-                WaitFor(finished);
-                document->ClearSelection();
+            document->SetActiveIndex(0);
+            switch (i % 3) {
+            case 0: {
+                QPainterPath stroke(at);
+                stroke.lineTo(at + QPoint(120, 40));
+                tools->HealStroke(stroke, 12);
+                break;
+            }
+            case 1:
+                tools->BucketFill(at);
+                break;
+            default:
+                tools->GetTextTool()->AddText(at, QStringLiteral("note %1").arg(i), 30, 10, 48);
             }
         }
     }

@@ -2,27 +2,21 @@
 // the library's own functions called directly and against hand-made
 // pictures.
 
+#include "EditorFixture.h"
+
 #include "AdjustDialog.h"
 #include "Canvas.h"
-#include "Document.h"
-#include "FilterDialog.h"
-#include "Filters.h"
 #include "LayersPanel.h"
-#include "MainWindow.h"
-#include "SamplePhoto.h"
 #include "TextTool.h"
 #include "Tools.h"
 
 #include <KXBlendModes.h>
-#include <KXBlurFilters.h>
 #include <KXImageConversion.h>
-#include <KXImageFile.h>
 #include <KXTransformImageColors.h>
 #include <VQCMSTransform.h>
 #include <VQTileManager64.h>
 
 #include <QApplication>
-#include <QColorSpace>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFile>
@@ -30,95 +24,27 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QSpinBox>
-#include <QTemporaryDir>
-#include <QtTest>
 
 using namespace kxedit;
+using namespace kxedit_test;
 
-namespace {
-
-// Every pixel row of an image, for byte comparisons.
-QByteArray Bytes(const KXImageRGBA32i& image)
-{
-    QByteArray bytes;
-    const int row = int(image.Width() * sizeof(KXRGBA32i));
-    bytes.resize(row * int(image.Height()));
-    for (unsigned int y = 0; y < image.Height(); ++y)
-        image.GetLine(y, bytes.data() + y * row, unsigned(row));
-    return bytes;
-}
-
-KXImageRGBA32i ReadBack(const QString& path)
-{
-    const KXImageFile::ReadResult read = KXImageFile::Read(path);
-    return read.image;
-}
-
-// The library's Gaussian blur run directly, whole image or over an area.
-KXImageRGBA32i LibraryGaussian(const KXImageRGBA32i& image, double sigma, const QRect& area = QRect())
-{
-    QReadWriteLock lock;
-    bool cancel = false;
-    KXGaussianBlurProcessing blur(lock, cancel);
-    KXGaussianBlurProcessing::BlurData data;
-    data.image = image;
-    data.sigma = sigma;
-    if (area.isValid()) {
-        data.selection = KXImageRGBA32i(image.Width(), image.Height());
-        data.selection.Fill(KXRGBA32i(0xFFFFFFFFu));
-        data.selectionRect = area;
-    }
-    return blur.run(data);
-}
-
-} // namespace
-
-class EditorTest : public QObject {
+// Opening, filters, selections, layers and saving.
+class EditorTest : public QObject, public EditorFixture {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    QString m_photo;      // 640 × 427, Adobe RGB
     QString m_largePhoto; // 2400 × 1600, for the cancel
-    std::unique_ptr<MainWindow> m_window;
-
-    Document* Doc() const { return m_window->GetDocument(); }
-    const KXImageRGBA32i& ActiveImage() const { return Doc()->ActiveLayer()->image; }
-
-    static QString WritePhoto(const QString& path, const QSize& size)
-    {
-        KXImageFile::WriteParams params;
-        params.quality = 92;
-        const KXImageFile::WriteResult result = KXImageFile::Write(SamplePhoto(size), KXImageMetadata(), path, params);
-        return result.Ok() ? path : QString();
-    }
-
-    FilterDialog* OpenDialog(const QString& name)
-    {
-        const FilterKind* kind = FindFilter(name);
-        return kind ? m_window->OpenFilter(*kind) : nullptr;
-    }
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
-        m_photo = WritePhoto(m_dir.filePath(QStringLiteral("photo.jpg")), QSize(640, 427));
+        QVERIFY(MakePhoto());
         m_largePhoto = WritePhoto(m_dir.filePath(QStringLiteral("large.jpg")), QSize(2400, 1600));
-        QVERIFY(!m_photo.isEmpty() && !m_largePhoto.isEmpty());
+        QVERIFY(!m_largePhoto.isEmpty());
     }
 
-    void init()
-    {
-        m_window = std::make_unique<MainWindow>();
-        m_window->askToSave = [] { return QMessageBox::Discard; };
-        m_window->resize(900, 640);
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-        QVERIFY(m_window->OpenFile(m_photo));
-    }
+    void init() { QVERIFY(OpenWindow()); }
 
     void cleanup() { m_window.reset(); }
 
@@ -643,23 +569,12 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
+namespace kxedit_test {
+int RunEditorTest(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    VQTileManager64::InitInstance(false);
-    const long long free = VQTileManager64::Instance()->GetAvailableCount();
-    int status;
-    {
-        EditorTest test;
-        status = QTest::qExec(&test, argc, argv);
-    }
-    // Every block of every image came back.
-    if (VQTileManager64::Instance()->GetAvailableCount() != free) {
-        qWarning("tile blocks not returned: %lld", free - VQTileManager64::Instance()->GetAvailableCount());
-        status = 1;
-    }
-    VQTileManager64::ReleaseInstance();
-    return status;
+    EditorTest test;
+    return QTest::qExec(&test, argc, argv);
 }
+} // namespace kxedit_test
 
 #include "tst_kxedit.moc"
