@@ -169,7 +169,8 @@ BENCHMARK(BM_UndoFullLayerFilter)->UseManualTime()->Unit(benchmark::kMillisecond
 
 // Twenty brush-sized edits with their undo steps, in turn a healing
 // stroke, a bucket fill and a word of text: blocks held over the image's
-// tiles (1 is the image alone).
+// tiles (1 is the image alone). A bucket click that fills nothing makes no
+// step; the edits go on until there are twenty.
 void BM_BrushEditsMemory(benchmark::State& state)
 {
     const auto window = OpenWindow();
@@ -179,8 +180,8 @@ void BM_BrushEditsMemory(benchmark::State& state)
     const long long before = BlocksInUse();
     const double tiles = document->ActiveLayer()->image.TileCount();
     for (auto _ : state) {
-        for (int i = 0; i < 20; ++i) {
-            const QPoint at(150 + i * 280, 300 + (i % 5) * 600);
+        for (int i = 0; document->Undo().Count() < 20 && i < 40; ++i) {
+            const QPoint at(150 + (i % 21) * 280, 300 + (i % 5) * 600 + (i / 21) * 150);
             document->SetActiveIndex(0);
             switch (i % 3) {
             case 0: {
