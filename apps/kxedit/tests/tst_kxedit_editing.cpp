@@ -271,6 +271,27 @@ private slots:
         QCOMPARE(canvas->Frame().pixel(canvas->ToWidget(QPointF(150, 100)).toPoint()), QRgb(expected.value));
     }
 
+    void adjustmentPreviewIsColourManaged()
+    {
+        // The preview inverts the photo's colours, then the frame goes to
+        // the display's profile, as Little CMS converts the inverted colour.
+        KXImageRGBA32i flat(300, 200);
+        flat.Fill(KXRGBA32i(0xFF2E5CA9u));
+        flat.profile = Doc()->Profile();
+        Doc()->Reset(flat, QStringLiteral("flat"));
+        Canvas* canvas = m_window->GetCanvas();
+        canvas->ZoomToFit();
+        QSignalSpy frames(canvas, &Canvas::FrameReady);
+        AdjustDialog* dialog = m_window->OpenAdjustments(*FindAdjustment(QStringLiteral("Invert")));
+        QVERIFY(dialog);
+        QVERIFY(frames.wait(2000));
+        KXRGBA32i expected(0xFFD1A356u);
+        VQCMSTransform(flat.profile, SRgbProfile())(expected);
+        QCOMPARE(canvas->Frame().pixel(canvas->ToWidget(QPointF(150, 100)).toPoint()), QRgb(expected.value));
+        dialog->reject();
+        QVERIFY(!Doc()->Undo().CanUndo());
+    }
+
     void typingEditsTheText_data()
     {
         QTest::addColumn<QTestEventList>("keys");
