@@ -6,8 +6,11 @@
 #include "FilterDialog.h"
 #include "Filters.h"
 #include "LayersPanel.h"
+#include "ParamForm.h"
 #include "TextTool.h"
 #include "Tools.h"
+
+#include <KXFilterParams.h>
 
 #include <QActionGroup>
 #include <QCloseEvent>
@@ -102,18 +105,10 @@ void MainWindow::MakeMenus()
     updateUndo();
     edit->addSeparator();
     edit->addAction(tr("Select &none"), m_document, &Document::ClearSelection);
-    edit->addAction(tr("&Feather selection…"), this, [this] {
-        bool ok = false;
-        const double radius = QInputDialog::getDouble(this, tr("Feather"), tr("Radius (px):"), 4, 0, 500, 1, &ok);
-        if (ok)
-            m_tools->RefineSelection(radius, 0);
-    });
-    edit->addAction(tr("&Grow or shrink selection…"), this, [this] {
-        bool ok = false;
-        const int shift = QInputDialog::getInt(this, tr("Grow or shrink"), tr("Pixels (negative shrinks):"), 4,
-                                               -500, 500, 1, &ok);
-        if (ok)
-            m_tools->RefineSelection(0, shift);
+    edit->addAction(tr("&Refine selection…"), this, [this] { OpenRefineSelection(); });
+    edit->addAction(tr("Fill &tolerance…"), this, [this] {
+        OpenParamDialog(this, tr("Fill tolerance"), {IntField(tr("Tolerance (every channel)"), 0, 255)},
+                        {m_tools->Tolerance()}, [this](const QVariantList& v) { m_tools->SetTolerance(v[0].toInt()); });
     });
     edit->addAction(tr("Foreground &colour…"), this, [this] {
         const QColor colour = QColorDialog::getColor(m_tools->Colour(), this);
@@ -209,6 +204,19 @@ bool MainWindow::SetDisplayProfile(const QString& path)
     if (!path.isEmpty())
         m_iccFile->setText(tr("From an &ICC file (%1)…").arg(QFileInfo(path).fileName()));
     return true;
+}
+
+QDialog* MainWindow::OpenRefineSelection()
+{
+    if (!m_document->HasSelection())
+        return nullptr;
+    // The refine filter's own parameters: the feather's box radius, then
+    // how far the edge moves (negative shrinks).
+    const KXRefineSelectionParams defaults;
+    return OpenParamDialog(this, tr("Refine selection"),
+                           {DoubleField(tr("Feather radius (px)"), 0, 500), IntField(tr("Grow or shrink (px)"), -500, 500)},
+                           {defaults.radius, defaults.shift},
+                           [this](const QVariantList& v) { m_tools->RefineSelection(v[0].toDouble(), v[1].toInt()); });
 }
 
 FilterDialog* MainWindow::OpenFilter(const FilterKind& kind)

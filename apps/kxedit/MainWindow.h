@@ -37,6 +37,9 @@ public:
 
     /// Opens the dialog of one adjustment (not modal) and returns it.
     AdjustDialog* OpenAdjustments(const AdjustmentKind& kind);
+    /// The feather and grow-or-shrink dialog of the selection; null without
+    /// a selection.
+    QDialog* OpenRefineSelection();
     /// The tonal adjustments (brightness, exposure, gamma, posterize).
     AdjustDialog* OpenAdjustments();
     /// Shows the canvas through the display profile at `path` (empty:

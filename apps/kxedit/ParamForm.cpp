@@ -2,12 +2,15 @@
 
 #include <QColorDialog>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QVBoxLayout>
 
 #include <cmath>
 
@@ -125,6 +128,24 @@ void ParamForm::SetValues(const QVariantList& values)
     m_setting = false;
     m_values = values;
     emit ValuesChanged();
+}
+
+QDialog* OpenParamDialog(QWidget* parent, const QString& title, const QList<ParamField>& fields,
+                         const QVariantList& values, const std::function<void(const QVariantList&)>& accepted)
+{
+    auto* dialog = new QDialog(parent);
+    dialog->setWindowTitle(title);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    auto* layout = new QVBoxLayout(dialog);
+    auto* form = new ParamForm(fields, values, dialog);
+    layout->addWidget(form);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    QObject::connect(dialog, &QDialog::accepted, form, [form, accepted] { accepted(form->Values()); });
+    dialog->show();
+    return dialog;
 }
 
 } // namespace kxedit

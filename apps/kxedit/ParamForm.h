@@ -6,6 +6,8 @@
 #include <QVariantList>
 #include <QWidget>
 
+class QDialog;
+
 #include <functional>
 
 namespace kxedit {
@@ -33,6 +35,11 @@ private:
     QList<std::function<void(const QVariant&)>> m_setters;
     bool m_setting = false;
 };
+
+/// A dialog (not modal, deleted when closed) holding a form of `fields`
+/// with OK and Cancel; OK hands the form's values to `accepted`.
+QDialog* OpenParamDialog(QWidget* parent, const QString& title, const QList<ParamField>& fields,
+                         const QVariantList& values, const std::function<void(const QVariantList&)>& accepted);
 
 } // namespace kxedit
 

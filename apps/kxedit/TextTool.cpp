@@ -7,10 +7,8 @@
 #include <KXBlendModes.h>
 
 #include <QDialog>
-#include <QDialogButtonBox>
 #include <QFont>
 #include <QKeyEvent>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -158,24 +156,12 @@ QDialog* TextTool::OpenShapeDialog(QWidget* parent)
     const TextState* state = Active();
     if (!state)
         return nullptr;
-    auto* dialog = new QDialog(parent);
+    QDialog* dialog = OpenParamDialog(
+        parent, tr("Text shape"),
+        {DoubleField(tr("Bend (%)"), -100, 100), DoubleField(tr("Taper (%)"), -100, 100), IntField(tr("Size (px)"), 4, 1000)},
+        {state->bend, state->taper, state->pixelSize},
+        [this](const QVariantList& v) { SetShape(v[0].toDouble(), v[1].toDouble(), v[2].toInt()); });
     dialog->setObjectName(QStringLiteral("textShapeDialog"));
-    dialog->setWindowTitle(tr("Text shape"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    auto* layout = new QVBoxLayout(dialog);
-    auto* form = new ParamForm({DoubleField(tr("Bend (%)"), -100, 100), DoubleField(tr("Taper (%)"), -100, 100),
-                                IntField(tr("Size (px)"), 4, 1000)},
-                               {state->bend, state->taper, state->pixelSize}, dialog);
-    layout->addWidget(form);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-    connect(dialog, &QDialog::accepted, this, [this, form] {
-        const QVariantList v = form->Values();
-        SetShape(v[0].toDouble(), v[1].toDouble(), v[2].toInt());
-    });
-    dialog->show();
     return dialog;
 }
 

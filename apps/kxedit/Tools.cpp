@@ -232,7 +232,7 @@ bool Tools::AutoWhiteBalance()
     return true;
 }
 
-KXRGBA32i Tools::Tolerance() const
+KXRGBA32i Tools::ToleranceColour() const
 {
     const unsigned int t = unsigned(m_tolerance) & 0xFF;
     return KXRGBA32i((t << 24) | (t << 16) | (t << 8) | t);
@@ -245,7 +245,7 @@ bool Tools::BucketFill(const QPoint& seed)
         return false;
     KXImageRGBA32i image = layer->image;
     QRect bounds;
-    if (!KXFloodFillHelper::FloodFill(image, seed, Tolerance(), KXRGBA32i(m_colour.rgba()), &bounds) ||
+    if (!KXFloodFillHelper::FloodFill(image, seed, ToleranceColour(), KXRGBA32i(m_colour.rgba()), &bounds) ||
         !bounds.isValid())
         return false;
     m_document->SetLayerImage(m_document->ActiveIndex(), tr("Paint bucket"), image, bounds);
@@ -261,7 +261,7 @@ bool Tools::ColorRangeFill(const QPoint& seed)
     // colour; the others are transparent in `matched` and stay as they are.
     KXImageRGBA32i matched(layer->image.Width(), layer->image.Height());
     QRect bounds;
-    if (!KXFloodFillHelper::ColorRangeFill(layer->image, matched, seed, Tolerance(), KXRGBA32i(m_colour.rgba()),
+    if (!KXFloodFillHelper::ColorRangeFill(layer->image, matched, seed, ToleranceColour(), KXRGBA32i(m_colour.rgba()),
                                            &bounds) ||
         !bounds.isValid())
         return false;

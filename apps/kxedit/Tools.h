@@ -30,6 +30,7 @@ public:
     void SetColour(const QColor& colour) { m_colour = colour; }
     /// The bucket's tolerance, the same in every channel.
     void SetTolerance(int tolerance) { m_tolerance = tolerance; }
+    int Tolerance() const { return m_tolerance; }
 
     /// Fills the active layer from `seed` (one undoable step); false when
     /// nothing changed.
@@ -58,7 +59,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    KXRGBA32i Tolerance() const;
+    KXRGBA32i ToleranceColour() const;
     void Pressed(const QPoint& at);
     void TextPressed(const QPoint& at, bool extend);
     void Dragged(const QPoint& at);

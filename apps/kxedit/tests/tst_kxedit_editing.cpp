@@ -113,6 +113,22 @@ private slots:
         QCOMPARE(Bytes(ActiveImage()), before);
     }
 
+    void refineSelectionThroughDialog()
+    {
+        QVERIFY(!m_window->OpenRefineSelection()); // nothing to refine
+        const QRect box(100, 100, 60, 40);
+        m_window->GetTools()->Select(box.topLeft(), box.bottomRight(), false);
+        QDialog* dialog = m_window->OpenRefineSelection();
+        QVERIFY(dialog);
+        dialog->findChild<QSpinBox*>(QStringLiteral("param1Box"))->setValue(5);
+        QTest::mouseClick(dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+        // Grown by five pixels on every side, with a hard edge.
+        const KXImageRGBA32i& grown = Doc()->Selection();
+        for (int y = 90; y < 150; ++y)
+            for (int x = 90; x < 170; ++x)
+                QCOMPARE(int(grown.GetColor(x, y).a), box.adjusted(-5, -5, 5, 5).contains(x, y) ? 255 : 0);
+    }
+
     void shadowThroughDialog_data()
     {
         QTest::addColumn<QString>("name");
