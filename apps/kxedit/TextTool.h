@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QPoint>
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
 
 class QDialog;
