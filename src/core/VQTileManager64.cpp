@@ -534,6 +534,15 @@ void VQTileManager64::Release(TileData* tile)
         DiscardFree(Reserve(), 0);
 }
 
+void VQTileManager64::GiveBackFreeMemory()
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_pool)
+        m_pool->Trim(0);
+    if (m_backedFree > 0)
+        DiscardFree(0, 0);
+}
+
 void VQTileManager64::CleanUpTile(void* tile)
 {
     Release(static_cast<TileData*>(tile));
