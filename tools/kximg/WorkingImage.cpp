@@ -90,10 +90,7 @@ void CheckMemory(const QString& path, const ImageOptions& options)
     const qint64 available = AvailableMemory();
     if (available < 0)
         return;
-    KXImageFile::ReadParams params;
-    params.applyOrientation = options.autoRotate;
-    params.keepDepth = options.keepDepth;
-    const KXImageFile::ReadResult header = KXImageFile::ReadHeader(path, params);
+    const KXImageFile::ReadResult header = ReadHeaderQuietly(path, options);
     if (!header.Ok())
         return; // the read says why
     const KXImageFile::Info& info = header.info;
