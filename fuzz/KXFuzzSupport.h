@@ -143,7 +143,8 @@ inline KXImageRGBA32i Pattern(unsigned int width, unsigned int height, uint32_t 
 // Faults an input asks for, from one byte: bit 0 runs the operation
 // cancelled from the start (for those that take a cancel flag); bits 1 and
 // 2 both set make tile request number byte >> 3 fail as an exhausted
-// manager fails it. A std::bad_alloc that reaches the caller is the
+// manager fails it, bit 1 alone makes it and every later request fail (an
+// exhaustion that lasts). A std::bad_alloc that reaches the caller is the
 // library's documented answer; the blocks must come back either way.
 class Faults {
 public:
@@ -156,6 +157,8 @@ public:
     {
         if ((m_byte & 6) == 6)
             KXTileFaultInjection::FailRequest(m_byte >> 3);
+        else if ((m_byte & 6) == 2)
+            KXTileFaultInjection::FailFrom(m_byte >> 3);
         try {
             body();
         } catch (const std::bad_alloc&) {

@@ -14,8 +14,9 @@
 /// QImage::Format_ARGB32 (Qt::NoOpaqueDetection) and replaced by the
 /// conversion; the pixels of both formats are worked on as stored.
 ///
-/// A negative radius (or one above KXBoxPassMaxRadius) is refused with a
-/// log line and changes nothing.
+/// A negative radius, or one above what the picture can show (twice its
+/// larger side, and above 1024), is refused with a log line and changes
+/// nothing: a wider window would only add work.
 
 #include "KXImage.h"
 #include "kxcore_export.h"

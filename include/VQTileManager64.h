@@ -130,6 +130,11 @@ public:
     void CleanUpTiles(const QList<void*>& tiles);
     /// The number of free blocks.
     long long GetAvailableCount() const;
+    /// Gives back the memory and page-file space of every free block, the
+    /// reserve kept for quick reuse included: for a program about to hold a
+    /// large buffer of its own beside its images. Blocks handed out later
+    /// cost a first touch again.
+    void GiveBackFreeMemory();
 
     // Block memory. No lock is taken; every GetMemory is paired with a
     // FreeMemory on the same tile. A block's contents are whatever it last

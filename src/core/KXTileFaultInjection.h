@@ -15,17 +15,22 @@
 //     }
 //
 // A request is one MakeTile call or one MakeTiles call (whatever its count),
-// counted from the arming on, over all threads. Only the chosen request
-// fails; the hook then disarms itself. Private to the library and its tests.
+// counted from the arming on, over all threads. With FailRequest only the
+// chosen request fails and the hook then disarms itself; with FailFrom the
+// chosen request and every one after it fail (exhaustion that stays) until
+// Disarm. Private to the library and its tests.
 
 namespace KXTileFaultInjection {
 
 // Arms the hook: requests 0 … n - 1 from now on are served as usual,
 // request n fails. A negative n disarms it.
 void FailRequest(long long n);
+// Arms the hook so that requests 0 … n - 1 are served and every request
+// from n on fails until Disarm. A negative n disarms it.
+void FailFrom(long long n);
 // Disarms the hook (also clears Fired()).
 void Disarm();
-// Whether the armed request has failed since the last FailRequest.
+// Whether a request has failed since the hook was last armed.
 bool Fired();
 
 } // namespace KXTileFaultInjection

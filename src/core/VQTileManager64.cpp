@@ -89,31 +89,48 @@ uint64_t ResidentCapChunks(uint64_t blockSize)
 
 // The test hook: block requests still to be served before one fails, -1
 // when off. Decrements racing on several threads give each request its
-// own number; once below 0 the hook stays off.
+// own number. A single failure leaves the count below 0, which turns the
+// hook off; failures that stay fail every request whose number is at or
+// past the armed one.
 std::atomic<long long> gRequestsBeforeFailure{-1};
+std::atomic<bool> gFailuresStay{false};
 std::atomic<bool> gInjectedFailureFired{false};
 
-// True for the one request the test hook makes fail.
+// True for a request the test hook makes fail.
 bool InjectedFailure()
 {
-    if (gRequestsBeforeFailure.load(std::memory_order_relaxed) < 0)
+    const bool stay = gFailuresStay.load(std::memory_order_relaxed);
+    if (!stay && gRequestsBeforeFailure.load(std::memory_order_relaxed) < 0)
         return false;
-    if (gRequestsBeforeFailure.fetch_sub(1, std::memory_order_relaxed) != 0)
+    const long long left = gRequestsBeforeFailure.fetch_sub(1, std::memory_order_relaxed);
+    if (stay ? left > 0 : left != 0)
         return false;
     gInjectedFailureFired.store(true, std::memory_order_relaxed);
     return true;
+}
+
+void Arm(long long n, bool stay)
+{
+    gFailuresStay.store(false, std::memory_order_relaxed);
+    gInjectedFailureFired.store(false, std::memory_order_relaxed);
+    gRequestsBeforeFailure.store(n < 0 ? -1 : n, std::memory_order_relaxed);
+    gFailuresStay.store(stay && n >= 0, std::memory_order_relaxed);
 }
 } // namespace
 
 void KXTileFaultInjection::FailRequest(long long n)
 {
-    gInjectedFailureFired.store(false, std::memory_order_relaxed);
-    gRequestsBeforeFailure.store(n < 0 ? -1 : n, std::memory_order_relaxed);
+    Arm(n, false);
+}
+
+void KXTileFaultInjection::FailFrom(long long n)
+{
+    Arm(n, true);
 }
 
 void KXTileFaultInjection::Disarm()
 {
-    FailRequest(-1);
+    Arm(-1, false);
 }
 
 bool KXTileFaultInjection::Fired()
@@ -515,6 +532,15 @@ void VQTileManager64::Release(TileData* tile)
     }
     if (m_backedFree > Reserve() + kDiscardBatch)
         DiscardFree(Reserve(), 0);
+}
+
+void VQTileManager64::GiveBackFreeMemory()
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_pool)
+        m_pool->Trim(0);
+    if (m_backedFree > 0)
+        DiscardFree(0, 0);
 }
 
 void VQTileManager64::CleanUpTile(void* tile)

@@ -19,18 +19,9 @@ bool AcceptsSigma(double sigma, const KXImageRGBA32i& image)
     return KXFilterStages::AcceptsSigma(sigma, image, kLogFile, "Gaussian blur");
 }
 
-// A radius the box passes take and within the picture; anything else is
-// logged.
 bool AcceptsBoxRadius(int radius, const KXImageRGBA32i& image)
 {
-    if (!KXBoxPassAcceptsRadius(radius))
-        return false;
-    if (KXFilterStages::WithinPicture(radius, image))
-        return true;
-    KX_LOG_REPORT(kLogFile, QStringLiteral("Box radius %1 refused: it must lie in 0 ... %2")
-                                .arg(radius)
-                                .arg(KXFilterStages::MaxRadiusFor(image)));
-    return false;
+    return KXFilterStages::AcceptsBoxRadius(radius, image.Width(), image.Height(), kLogFile);
 }
 
 // max(1, trunc(3 sigma)), the Gaussian kernel's radius (sigma accepted).

@@ -12,6 +12,7 @@
 #include "KXBlendModes.h"
 #include "KXFilterPasses.h"
 #include "core/KXLogMacros.h"
+#include "filters/KXFilterStages.h"
 #include "filters/KXLineRunner.h"
 
 #include <QPainter>
@@ -101,6 +102,17 @@ private:
     bool m_float;
 };
 
+// A radius the passes take and within what the picture can show (twice
+// its larger side, never below 1024); a wider window only adds work.
+bool Accepts(int radius, const KXImageRGBA32i& image)
+{
+    return KXFilterStages::AcceptsBoxRadius(radius, image.Width(), image.Height(), kLogFile);
+}
+bool Accepts(int radius, const QImage& image)
+{
+    return KXFilterStages::AcceptsBoxRadius(radius, image.width(), image.height(), kLogFile);
+}
+
 bool Invalid(const QRect& rect)
 {
     return rect.left() > rect.right() || rect.top() > rect.bottom();
@@ -129,6 +141,8 @@ bool Prepare(QImage& image)
 // One direction of the box blur on a tiled image.
 void Box(KXImageRGBA32i& image, const QRect& rect, int radius, KXPassDirection direction)
 {
+    if (!Accepts(radius, image))
+        return;
     KXLineRunner runner;
     KXBoxPass<RoundedBoxSums> pass(image, rect, RoundedBoxSums(radius), direction);
     runner.Run(pass);
@@ -137,7 +151,7 @@ void Box(KXImageRGBA32i& image, const QRect& rect, int radius, KXPassDirection d
 // The same over a QImage's scan lines.
 void Box(QImage& image, const QRect& rect, int radius, KXPassDirection direction)
 {
-    if (!KXBoxPassAcceptsRadius(radius) || !Prepare(image))
+    if (!Accepts(radius, image) || !Prepare(image))
         return;
     const KXPassGeometry g = KXPassGeometry::Make(image.rect(), rect, radius + 1, radius, direction);
     if (g.Lines() <= 0)
@@ -342,7 +356,7 @@ void KXBoxBlurV::operator()(QImage& image, const QRect& rect) const
 
 void KXBoxBlur::operator()(KXImageRGBA32i& image, const QRect& rect) const
 {
-    if (!KXBoxPassAcceptsRadius(m_radius))
+    if (!Accepts(m_radius, image))
         return;
     if (rect == image.Rect() || Invalid(rect)) {
         BoxBoth(image, QRect(), QRect(), m_radius);
@@ -356,7 +370,7 @@ void KXBoxBlur::operator()(KXImageRGBA32i& image, const QRect& rect) const
 void KXBoxBlur::operator()(KXImageRGBA32i& image, const QRect& rect, const KXImageRGBA32i& mask,
                            const QRect& maskRect, bool revealOutsideMask) const
 {
-    if (!KXBoxPassAcceptsRadius(m_radius))
+    if (!Accepts(m_radius, image))
         return;
     KXImageRGBA32i copy = image;
     QRect area = rect;
@@ -371,7 +385,7 @@ void KXBoxBlur::operator()(KXImageRGBA32i& image, const QRect& rect, const KXIma
 
 void KXBoxBlur::operator()(QImage& image, const QRect& rect) const
 {
-    if (!KXBoxPassAcceptsRadius(m_radius) || !Prepare(image))
+    if (!Accepts(m_radius, image) || !Prepare(image))
         return;
     if (rect == image.rect() || Invalid(rect)) {
         BoxBoth(image, QRect(), QRect(), m_radius);
@@ -384,7 +398,7 @@ void KXBoxBlur::operator()(QImage& image, const QRect& rect) const
 
 void KXGaussianBlur::operator()(KXImageRGBA32i& image, const QRect& rect) const
 {
-    if (!KXBoxPassAcceptsRadius(m_radius))
+    if (!Accepts(m_radius, image))
         return;
     if (rect == image.Rect() || Invalid(rect)) {
         GaussianWhole(image, m_radius);
@@ -398,7 +412,7 @@ void KXGaussianBlur::operator()(KXImageRGBA32i& image, const QRect& rect) const
 void KXGaussianBlur::operator()(KXImageRGBA32i& image, const QRect& rect, const KXImageRGBA32i& mask,
                                 const QRect& maskRect, bool revealOutsideMask) const
 {
-    if (Invalid(rect) || !KXBoxPassAcceptsRadius(m_radius))
+    if (Invalid(rect) || !Accepts(m_radius, image))
         return;
     KXImageRGBA32i copy = image;
     if (rect == image.Rect())
@@ -410,7 +424,7 @@ void KXGaussianBlur::operator()(KXImageRGBA32i& image, const QRect& rect, const 
 
 void KXGaussianBlur::operator()(QImage& image, const QRect& rect) const
 {
-    if (!KXBoxPassAcceptsRadius(m_radius) || !Prepare(image))
+    if (!Accepts(m_radius, image) || !Prepare(image))
         return;
     if (rect == image.rect() || Invalid(rect)) {
         GaussianWhole(image, m_radius);

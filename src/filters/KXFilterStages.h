@@ -15,6 +15,7 @@
 
 #include "KXBlend.h"
 #include "KXFilterKernels.h"
+#include "KXFilterPasses.h"
 #include "KXImage.h"
 #include "KXParallel.h"
 #include "core/KXLogMacros.h"
@@ -39,9 +40,27 @@ using Image = KXImageRGBA32i;
 // larger side, and never below 1024 (so that a small picture keeps every
 // ordinary value). A kernel reaching further adds work that grows with the
 // parameter and not with the picture.
+inline double MaxRadiusFor(int64_t width, int64_t height)
+{
+    return std::max(1024.0, 2.0 * double(std::max(width, height)));
+}
 inline double MaxRadiusFor(const Image& image)
 {
-    return std::max(1024.0, 2.0 * double(std::max(image.Width(), image.Height())));
+    return MaxRadiusFor(image.Width(), image.Height());
+}
+
+// A radius the box passes take and within the picture of `width` x
+// `height`; anything else is logged to `logFile`.
+inline bool AcceptsBoxRadius(int radius, int64_t width, int64_t height, const char* logFile)
+{
+    if (!KXBoxPassAcceptsRadius(radius))
+        return false;
+    if (radius <= MaxRadiusFor(width, height))
+        return true;
+    KX_LOG_REPORT(logFile, QStringLiteral("Box radius %1 refused: it must lie in 0 ... %2")
+                               .arg(radius)
+                               .arg(MaxRadiusFor(width, height)));
+    return false;
 }
 
 // `v` held to the int range (a coordinate beyond it lies outside every

@@ -57,9 +57,12 @@ int BitsPerChannel(QImage::Format format)
     }
 }
 
+// A plugin may name no format, or (for a file cut short) a value that is no
+// format at all: neither has alpha.
 bool HasAlpha(QImage::Format format)
 {
-    return format != QImage::Format_Invalid && QImage(1, 1, format).hasAlphaChannel();
+    return format > QImage::Format_Invalid && format < QImage::NImageFormats &&
+           QImage(1, 1, format).hasAlphaChannel();
 }
 
 // Qt's name of a format as the writer knows it.

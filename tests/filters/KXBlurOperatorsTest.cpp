@@ -1,4 +1,5 @@
 #include "KXBlurOperators.h"
+#include "KXFilterPasses.h"
 #include "KXFilterTestImages.h"
 #include "KXTestSupport.h"
 
@@ -6,8 +7,12 @@
 
 #include <QColor>
 
+#include <algorithm>
+#include <array>
+#include <climits>
 #include <cstring>
 #include <functional>
+#include <vector>
 
 using KXFilterTest::Pixels;
 using KXFilterTest::RandomImage;
@@ -48,26 +53,41 @@ void ExpectBoth(const Image& in, const Op& op, const Image& expected, QImage::Fo
 // Box passes written plainly, in the given order of directions (true: along
 // rows): each channel (r + the sum over the 2r + 1 pixels around, positions
 // clamped into the image) / (2r + 1); only `area` (null: all) is written.
+// The clamped positions are counted (those before the line repeat its
+// first pixel, those after its last) and the rest summed from running
+// totals, so that radii far beyond the line cost nothing.
 Image ReferenceBoxes(Image image, int r, std::initializer_list<bool> order, const QRect& area = QRect())
 {
     const Image original = image;
     const int w = int(image.Width()), h = int(image.Height());
     for (bool horizontal : order) {
         const Image in = image;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                long long sums[4] = {r, r, r, r};
-                for (int k = -r; k <= r; ++k) {
-                    const KXRGBA32i p = horizontal ? in.GetColor(std::clamp(x + k, 0, w - 1), y)
-                                                   : in.GetColor(x, std::clamp(y + k, 0, h - 1));
-                    for (int b = 0; b < 4; ++b)
-                        sums[b] += (p.value >> (8 * b)) & 0xFF;
-                }
-                uint32_t v = 0;
+        const int length = horizontal ? w : h, lines = horizontal ? h : w;
+        for (int line = 0; line < lines; ++line) {
+            const auto at = [&](int i) { return horizontal ? in.GetColor(i, line) : in.GetColor(line, i); };
+            std::vector<std::array<long long, 4>> totals(size_t(length) + 1, {0, 0, 0, 0});
+            for (int i = 0; i < length; ++i)
                 for (int b = 0; b < 4; ++b)
-                    v |= uint32_t(sums[b] / (2 * r + 1)) << (8 * b);
-                image.SetColor(x, y, KXRGBA32i(v));
+                    totals[size_t(i) + 1][size_t(b)] = totals[size_t(i)][size_t(b)] + ((at(i).value >> (8 * b)) & 0xFF);
+            for (int i = 0; i < length; ++i) {
+                const long long low = (long long)i - r, high = (long long)i + r;
+                const long long before = std::max(0LL, std::min(high, -1LL) - low + 1);
+                const long long after = std::max(0LL, high - std::max(low, (long long)length) + 1);
+                const long long first = std::max(low, 0LL), last = std::min(high, (long long)length - 1);
+                uint32_t v = 0;
+                for (int b = 0; b < 4; ++b) {
+                    long long sum = r + before * ((at(0).value >> (8 * b)) & 0xFF) +
+                                    after * ((at(length - 1).value >> (8 * b)) & 0xFF);
+                    if (first <= last)
+                        sum += totals[size_t(last) + 1][size_t(b)] - totals[size_t(first)][size_t(b)];
+                    v |= uint32_t(sum / (2LL * r + 1)) << (8 * b);
+                }
+                if (horizontal)
+                    image.SetColor(i, line, KXRGBA32i(v));
+                else
+                    image.SetColor(line, i, KXRGBA32i(v));
             }
+        }
     }
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
@@ -80,12 +100,11 @@ Image ReferenceBoxes(Image image, int r, std::initializer_list<bool> order, cons
 
 TEST(KXBoxBlurOperator, WholeImagesMatchThePlainBox)
 {
-    // Counts from 65537 on (radius 32768) divide as integers, smaller ones
-    // in single precision. The Gaussian is three boxes along rows, then
-    // three along columns; premultiplied words are blurred as stored.
+    // The Gaussian is three boxes along rows, then three along columns;
+    // premultiplied words are blurred as stored.
     const struct {
         int width, height, radius;
-    } cases[] = {{300, 200, 0}, {300, 200, 6}, {130, 260, 70}, {5, 3, 32767}, {5, 3, 32768}};
+    } cases[] = {{300, 200, 0}, {300, 200, 6}, {130, 260, 70}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.radius);
         const Image original = RandomImage(c.width, c.height, unsigned(c.radius) + 1, false);
@@ -97,6 +116,15 @@ TEST(KXBoxBlurOperator, WholeImagesMatchThePlainBox)
         ExpectBoth(original, [r](auto& image) { KXGaussianBlur{r}(image, QRect()); },
                    ReferenceBoxes(original, r, {true, true, true, false, false, false}),
                    QImage::Format_ARGB32_Premultiplied);
+    }
+    // Counts from 65537 on (radius 32768) divide as integers, smaller ones
+    // in single precision; such radii need a side of 16384 (twice the larger
+    // side bounds the radius), blurred along it.
+    for (int r : {32767, 32768}) {
+        SCOPED_TRACE(r);
+        const Image wide = RandomImage(16384, 2, unsigned(r), false), tall = RandomImage(2, 16384, unsigned(r) + 1, false);
+        ExpectBoth(wide, [r](auto& image) { KXBoxBlurH{r}(image, QRect()); }, ReferenceBoxes(wide, r, {true}));
+        ExpectBoth(tall, [r](auto& image) { KXBoxBlurV{r}(image, QRect()); }, ReferenceBoxes(tall, r, {false}));
     }
 }
 
@@ -198,4 +226,91 @@ TEST(KXBlurOperators, RefusalsAndConversions)
     KXBoxBlur(2)(rgb, QRect());
     EXPECT_EQ(rgb.format(), QImage::Format_ARGB32);
     EXPECT_EQ(rgb.pixel(7, 3), qRgba(10, 200, 30, 255));
+}
+
+// Every operator entry point, on the tiled and the scan-line form, over the
+// whole image and over an area, with and without a mask.
+struct RadiusRun {
+    const char* name;
+    std::function<void(Image&, QImage&, int radius)> run;
+};
+
+std::vector<RadiusRun> RadiusRuns(const Image& mask)
+{
+    const QRect area(3, 2, 12, 9);
+    const auto both = [](auto op, QRect rect) {
+        return [op, rect](Image& tiled, QImage& scan, int radius) {
+            const decltype(op) blur(radius);
+            blur(tiled, rect);
+            blur(scan, rect);
+        };
+    };
+    return {
+        {"rows", both(KXBoxBlurH(0), QRect())},
+        {"rows, area", both(KXBoxBlurH(0), area)},
+        {"columns", both(KXBoxBlurV(0), QRect())},
+        {"columns, area", both(KXBoxBlurV(0), area)},
+        {"box", both(KXBoxBlur(0), QRect())},
+        {"box, area", both(KXBoxBlur(0), area)},
+        {"three boxes", both(KXGaussianBlur(0), QRect())},
+        {"three boxes, area", both(KXGaussianBlur(0), area)},
+        {"box, masked", [mask, area](Image& tiled, QImage&, int radius) {
+             const KXBoxBlur blur(radius);
+             blur(tiled, area, mask, mask.Rect(), false);
+         }},
+        {"three boxes, masked", [mask, area](Image& tiled, QImage&, int radius) {
+             const KXGaussianBlur blur(radius);
+             blur(tiled, area, mask, mask.Rect(), true);
+         }},
+    };
+}
+
+// A radius past what the picture can show (twice its larger side, at least
+// 1024) is refused at once with the operator's line and changes nothing,
+// whatever its size; the largest radius within still blurs, and a wider
+// picture moves the bound.
+TEST(KXBlurOperators, RadiiBeyondThePictureAreRefused)
+{
+    const Image original = RandomImage(30, 20, 6);
+    const Image mask = RandomImage(30, 20, 7);
+    const QImage scanOriginal = ToQImage(original);
+    for (const RadiusRun& op : RadiusRuns(mask)) {
+        SCOPED_TRACE(op.name);
+        {
+            Image tiled = original;
+            QImage scan = scanOriginal;
+            KXTest::LogCapture log;
+            op.run(tiled, scan, 1024);
+            EXPECT_TRUE(log.Messages().isEmpty()) << log.Messages().join('\n').toStdString();
+            EXPECT_NE(Pixels(tiled), Pixels(original));
+        }
+        for (int radius : {1025, 1 << 20, KXBoxPassMaxRadius, INT_MAX}) {
+            SCOPED_TRACE(radius);
+            Image tiled = original;
+            QImage scan = scanOriginal;
+            KXTest::LogCapture log;
+            op.run(tiled, scan, radius);
+            EXPECT_EQ(Pixels(tiled), Pixels(original));
+            EXPECT_EQ(Pixels(scan), Pixels(scanOriginal));
+            ASSERT_FALSE(log.Messages().isEmpty());
+            const QString expected = radius > KXBoxPassMaxRadius
+                                         ? QStringLiteral("Box radius %1 refused: it must lie in 0 ... %2")
+                                               .arg(radius)
+                                               .arg(KXBoxPassMaxRadius)
+                                         : QStringLiteral("Box radius %1 refused: it must lie in 0 ... 1024").arg(radius);
+            for (const QString& line : log.Messages())
+                EXPECT_TRUE(line.endsWith(expected)) << line.toStdString();
+        }
+    }
+    // 600 pixels wide: the bound is 1200.
+    const Image wide = RandomImage(600, 3, 8);
+    Image tiled = wide;
+    KXTest::LogCapture log;
+    KXBoxBlurH(1200)(tiled, QRect());
+    EXPECT_TRUE(log.Messages().isEmpty());
+    EXPECT_NE(Pixels(tiled), Pixels(wide));
+    KXBoxBlurH(1201)(tiled = wide, QRect());
+    EXPECT_EQ(Pixels(tiled), Pixels(wide));
+    ASSERT_EQ(log.Messages().size(), 1);
+    EXPECT_TRUE(log.Messages()[0].endsWith(QStringLiteral("Box radius 1201 refused: it must lie in 0 ... 1200")));
 }

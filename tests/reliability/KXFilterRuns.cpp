@@ -24,6 +24,15 @@ Inputs Inputs::Make()
     in.wide = ConvertImage<KXImageRGBA32i, KXImageRGBA64i>(in.layer);
     in.hsl = ConvertImage<KXImageRGBA32i, KXImageHSLA>(in.layer);
     in.picture = ConvertImage<KXImageRGBA32i, QImage>(in.layer);
+    QReadWriteLock cancelLock, cacheLock;
+    bool cancel = false;
+    KXHighPassProcessing::HighPassData data;
+    data.image = in.layer;
+    data.selection = in.selection;
+    data.selectionRect = in.selection.Rect();
+    data.offset = kOffset;
+    data.sigma = 2.0;
+    KXHighPassProcessing(cancelLock, cancel, cacheLock, in.highPassSigma, in.highPass).run(data);
     return in;
 }
 
@@ -83,6 +92,16 @@ const std::vector<FilterRun>& FilterRuns()
              d.radius = 3;
              return Run<Box>(c, d);
          }, true},
+        {"box blur, growing", [](FilterCaller& c) {
+             Box::BlurDataEx d;
+             static_cast<Box::BlurData&>(d) = Fields<Box::BlurData>(c.inputs, false);
+             d.radius = 4;
+             d.growthBounds = QRect(-30, -30, 360, 260);
+             Box filter(c.lock, c.cancel);
+             if (c.watch)
+                 c.watch(filter);
+             return filter.runEx(d).image;
+         }, true},
         {"Gaussian blur, whole", [](FilterCaller& c) {
              auto d = Fields<Gauss::BlurData>(c.inputs, false);
              d.sigma = 2.0;
@@ -112,6 +131,20 @@ const std::vector<FilterRun>& FilterRuns()
              KXImageRGBA32i cached;
              return Run<KXHighPassProcessing>(c, d, cacheLock, sigma, cached);
          }, true},
+        {"high pass, area, from the cache", [](FilterCaller& c) {
+             auto d = Fields<KXHighPassProcessing::HighPassData>(c.inputs, true);
+             d.sigma = 2.0;
+             QReadWriteLock cacheLock;
+             double sigma = c.inputs.highPassSigma;
+             KXImageRGBA32i cached = c.inputs.highPass;
+             return Run<KXHighPassProcessing>(c, d, cacheLock, sigma, cached);
+         }, true},
+        {"add noise, whole", [](FilterCaller& c) {
+             QReadWriteLock cacheLock;
+             KXImageRGBA32i uniform, gaussian;
+             return Run<KXAddNoiseProcessing>(c, Fields<KXAddNoiseProcessing::AddNoiseData>(c.inputs, false),
+                                              cacheLock, uniform, gaussian);
+         }, false},
         {"add noise, area", [](FilterCaller& c) {
              QReadWriteLock cacheLock;
              KXImageRGBA32i uniform, gaussian;
@@ -139,6 +172,16 @@ const std::vector<FilterRun>& FilterRuns()
              d.maskPosition = QPoint(30, -20);
              d.size = 4;
              return Run<KXDropShadowProcessing>(c, d).shadow;
+         }, true},
+        {"drop shadow, size 0", [](FilterCaller& c) {
+             auto d = Fields<KXDropShadowProcessing::DropShadowData>(c.inputs, false);
+             d.size = 0;
+             return Run<KXDropShadowProcessing>(c, d).shadow;
+         }, true},
+        {"inner shadow, size 0", [](FilterCaller& c) {
+             auto d = Fields<KXInnerShadowProcessing::InnerShadowData>(c.inputs, false);
+             d.size = 0;
+             return Run<KXInnerShadowProcessing>(c, d).shadow;
          }, true},
         {"inner shadow", [](FilterCaller& c) {
              auto d = Fields<KXInnerShadowProcessing::InnerShadowData>(c.inputs, false);

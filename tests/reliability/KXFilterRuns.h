@@ -25,6 +25,8 @@ struct Inputs {
     KXImageRGBA64i wide;      // the layer in 16-bit channels
     KXImageHSLA hsl;          // the layer in HSL
     QImage picture;           // the layer as a QImage
+    double highPassSigma = 0; // a high pass's cache of the area case at sigma 2
+    KXImageRGBA32i highPass;
 
     static Inputs Make();
 };

@@ -120,6 +120,31 @@ TEST_F(KximgLimits, FullDeviceIsSaidAsSuch)
     EXPECT_TRUE(run.err.contains(QStringLiteral("cannot write '-': no space left on device"))) << run.err.toStdString();
 }
 
+// A picture whose command would hold more than the memory there is is
+// refused from its header, before a pixel is decoded, with the sizes in the
+// message; one that fits runs. 1000 x 700 takes 8 x 6 tiles of 64 KiB: the
+// input's and the result's tiles (6 MiB) are the most held at once, more
+// than the decoded picture (2.67 MiB) beside either. `info` decodes nothing
+// and is never refused.
+TEST_F(KximgLimits, PicturesBeyondTheMemoryAreRefusedUpFront)
+{
+    QImage picture(1000, 700, QImage::Format_ARGB32);
+    picture.fill(qRgba(20, 140, 90, 200));
+    ASSERT_TRUE(picture.save(Path(QStringLiteral("large.png"))));
+    const QStringList before = Entries();
+    const Outcome refused =
+        Kximg({"filter", "large.png", "out.png", "--name", "box-blur"}, {QStringLiteral("KXIMG_MEMORY_MIB=5")});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err,
+              QStringLiteral("kximg: cannot read 'large.png': image too large: 1000 x 700 needs 6 MiB of memory, "
+                             "5 MiB available\n"));
+    EXPECT_EQ(Entries(), before);
+    EXPECT_EQ(Kximg({"info", "large.png"}, {QStringLiteral("KXIMG_MEMORY_MIB=1")}).status, 0);
+    EXPECT_EQ(Kximg({"filter", "large.png", "out.png", "--name", "box-blur"}, {QStringLiteral("KXIMG_MEMORY_MIB=6")}).status,
+              0);
+    EXPECT_EQ(QImage(Path(QStringLiteral("out.png"))).size(), QSize(1000, 700));
+}
+
 // A temporary file a killed run left beside the output is removed by the
 // next write to it; one a live run holds locked, and files of other names,
 // stay.

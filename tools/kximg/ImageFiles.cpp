@@ -213,6 +213,15 @@ KXImageFile::ReadResult ReadFile(const QString& path, const ImageOptions& option
     return read;
 }
 
+KXImageFile::ReadResult ReadHeaderQuietly(const QString& path, const ImageOptions& options)
+{
+    KXImageFile::ReadParams params;
+    params.applyOrientation = options.autoRotate;
+    params.keepDepth = options.keepDepth;
+    const PluginMessagesHidden quiet;
+    return KXImageFile::ReadHeader(path, params);
+}
+
 QImage ReadImage(const QString& path)
 {
     const KXImageFile::ReadResult read = ReadFile(path, ImageOptions());

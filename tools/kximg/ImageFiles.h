@@ -39,6 +39,9 @@ ImageOptions ImageOptionsFrom(const ParsedArgs& args, const QString& command);
 // ("cannot read 'path': reason"); prints the loader's warnings as one line
 // each, or with --fail-on-warning throws the first damage it reports.
 KXImageFile::ReadResult ReadFile(const QString& path, const ImageOptions& options, bool headerOnly = false);
+// The headers of a file alone, quietly: no warning printed, the plugins'
+// messages hidden; a failure is the result's (the full read reports it).
+KXImageFile::ReadResult ReadHeaderQuietly(const QString& path, const ImageOptions& options);
 // The picture as a QImage (ARGB32), for the demo gallery.
 QImage ReadImage(const QString& path);
 
