@@ -12,7 +12,7 @@
 #include "KXBlendModes.h"
 #include "KXFilterPasses.h"
 #include "core/KXLogMacros.h"
-#include "filters/KXLineRunner.h"
+#include "filters/KXPassSchedules.h"
 
 #include <QPainter>
 
