@@ -14,7 +14,7 @@
 // - every destination alpha is 255: A = 255;
 // - otherwise the general kernel.
 // With A = 255 the colour n / 65025 equals (a 16-bit value) / 255, which
-// is (x * 0x8081) >> 23 for every x below 66299.
+// KXArithmetic::DivideBy255 gives in 16-bit lanes.
 //
 // The block code is written once over GCC vector types of N lanes and
 // compiled for SSE2 (4 lanes, the x86-64 baseline) and, where the processor

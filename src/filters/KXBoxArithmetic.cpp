@@ -4,11 +4,7 @@
 // - Terms. Each window pixel's terms (b a / 255, g a / 255, r a / 255, a)
 //   are worked out once, packed into a word (every term is a byte), four
 //   (with AVX-512, sixteen) pixels at a time. x / 255 for x = c a <= 65025
-//   is (x * 0x8081) >> 23: 0x8081 = ceil(2^23 / 255) exceeds 2^23 / 255 by
-//   e / 255 with e = 127, so x * 0x8081 / 2^23 = x / 255 + x e / (255 *
-//   2^23), and the added part is below 1 / 255 while x e < 2^23 (x <
-//   66052); the fractional part of x / 255 is at most 254 / 255, so the
-//   floor does not change.
+//   is (x * 0x8081) >> 23 (KXArithmetic::DivideBy255).
 // - Sums. The window slides with integer additions of the unpacked terms
 //   (in the band form the sums of sixteen lines side by side), a block of
 //   positions at a time, into a small buffer of sums.
@@ -43,6 +39,7 @@
 #include "filters/KXBoxArithmetic.h"
 #include "filters/KXBoxLineWidth.h"
 
+#include "core/KXArithmetic.h"
 #include "core/KXIsa.h"
 
 #if defined(__SSE2__)
@@ -298,7 +295,7 @@ int KXBoxLineWidth::DivideByCount(int s, int d)
 
 unsigned int KXBoxLineWidth::DivideBy255(unsigned int x)
 {
-    return (x * 0x8081u) >> 23;
+    return KXArithmetic::DivideBy255(x);
 }
 
 int KXBoxLineWidth::DivideByAlpha(int n, int a)
