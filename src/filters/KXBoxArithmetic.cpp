@@ -36,8 +36,8 @@
 //
 // The plain accumulator line stays for radii whose sums could reach 2^24.
 
-#include "filters/KXBoxArithmetic.h"
-#include "filters/KXBoxLineWidth.h"
+#include "KXBoxArithmetic.h"
+#include "KXBoxLineWidth.h"
 
 #include "core/KXArithmetic.h"
 #include "core/KXIsa.h"

@@ -9,7 +9,7 @@
 #include "filters/KXDetailFilterRun.h"
 #include "filters/KXFilterStages.h"
 #include "filters/KXRunProtocol.h"
-#include "filters/KXThreeTapSpans.h"
+#include "KXThreeTapSpans.h"
 #include "core/KXLogMacros.h"
 
 #include <QReadLocker>

@@ -6,7 +6,7 @@
 #include "core/KXIsa.h"
 #include "core/KXLogMacros.h"
 #include "core/KXTileWalker.h"
-#include "filters/KXBoxArithmetic.h"
+#include "KXBoxArithmetic.h"
 
 #include <algorithm>
 #include <cstring>

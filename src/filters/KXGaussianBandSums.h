@@ -12,9 +12,9 @@
 
 #include "KXFilterKernels.h"
 #include "KXFilterPasses.h"
-#include "filters/KXGaussianCertified.h"
+#include "KXGaussianCertified.h"
 #include "core/KXIsa.h"
-#include "filters/KXGaussianSpanWidth.h"
+#include "KXGaussianSpanWidth.h"
 
 #include <algorithm>
 #include <cstdint>

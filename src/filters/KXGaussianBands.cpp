@@ -3,13 +3,13 @@
 // sixteen lanes (KXGaussianBandSums.h), so a tap's loads are whole aligned
 // rows and the sums of sixteen columns go together.
 
-#include "filters/KXGaussianBands.h"
+#include "KXGaussianBands.h"
 
 #include "core/KXIsa.h"
 #include "core/KXTileWalker.h"
-#include "filters/KXGaussianBandSums.h"
-#include "filters/KXGaussianCertified.h"
-#include "filters/KXGaussianSpanWidth.h"
+#include "KXGaussianBandSums.h"
+#include "KXGaussianCertified.h"
+#include "KXGaussianSpanWidth.h"
 
 #include <cstring>
 #include <vector>

@@ -34,7 +34,7 @@
 // and 20, about 6 E: E is 5.3e-5, 8.8e-5 and 2.7e-4 there).
 
 #include "core/KXIsa.h"
-#include "filters/KXGaussianSpans.h"
+#include "KXGaussianSpans.h"
 
 #include <algorithm>
 #include <atomic>

@@ -3,11 +3,11 @@
 // sixteen pixels (one a row) make one vector, summed as the column bands
 // are (KXGaussianBandSums.h), and turned back into the tile's rows.
 
-#include "filters/KXGaussianRows.h"
+#include "KXGaussianRows.h"
 
 #include "core/KXIsa.h"
 #include "core/KXTileWalker.h"
-#include "filters/KXGaussianBandSums.h"
+#include "KXGaussianBandSums.h"
 
 #include <algorithm>
 #include <cstring>

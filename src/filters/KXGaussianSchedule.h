@@ -7,8 +7,8 @@
 
 #include "KXFilterKernels.h"
 #include "KXFilterPasses.h"
-#include "filters/KXGaussianBands.h"
-#include "filters/KXGaussianRows.h"
+#include "KXGaussianBands.h"
+#include "KXGaussianRows.h"
 #include "filters/KXPassSchedule.h"
 
 template <>

@@ -10,12 +10,12 @@
 // computes several pixels' terms with one vector instruction. Nothing is
 // fused or reassociated (-ffp-contract=off, no -ffast-math).
 
-#include "filters/KXGaussianSpans.h"
+#include "KXGaussianSpans.h"
 
 #include "KXFilterKernels.h"
-#include "filters/KXGaussianCertified.h"
+#include "KXGaussianCertified.h"
 #include "core/KXIsa.h"
-#include "filters/KXGaussianSpanWidth.h"
+#include "KXGaussianSpanWidth.h"
 
 #include <algorithm>
 #include <atomic>

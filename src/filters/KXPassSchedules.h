@@ -6,8 +6,8 @@
 // header here, so that every caller runs its passes the same way. Private
 // to the library.
 
-#include "filters/KXGaussianSchedule.h"
+#include "KXGaussianSchedule.h"
 #include "filters/KXLineRunner.h"
-#include "filters/KXThreeTapArea.h"
+#include "KXThreeTapArea.h"
 
 #endif // KXPASSSCHEDULES_H

@@ -4,7 +4,7 @@
 #include "KXFilterKernels.h"
 #include "KXFilterPasses.h"
 #include "core/KXLogMacros.h"
-#include "filters/KXAlphaBoxRun.h"
+#include "KXAlphaBoxRun.h"
 #include "filters/KXFilterStages.h"
 #include "filters/KXRunProtocol.h"
 #include "filters/KXShiftEdgeRun.h"

@@ -7,7 +7,7 @@
 #include "KXTonalAdjustments.h"
 #include "core/KXLogMacros.h"
 #include "core/KXTileWalker.h"
-#include "filters/KXAlphaBoxRun.h"
+#include "KXAlphaBoxRun.h"
 #include "filters/KXFilterStages.h"
 #include "filters/KXRunProtocol.h"
 

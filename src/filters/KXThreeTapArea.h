@@ -23,8 +23,8 @@
 #include "core/KXTileWalker.h"
 #include "filters/KXLineRunner.h"
 #include "filters/KXPassSchedule.h"
-#include "filters/KXThreeTapSpans.h"
-#include "filters/KXThreeTapTiles.h"
+#include "KXThreeTapSpans.h"
+#include "KXThreeTapTiles.h"
 
 #include <QPoint>
 #include <QRect>

@@ -4,7 +4,7 @@
 // vector; the 16-bit rules for the strengths they cover (callers pass
 // n > 0).
 
-#include "filters/KXThreeTapSpans.h"
+#include "KXThreeTapSpans.h"
 
 #include "core/KXIsa.h"
 

@@ -20,7 +20,7 @@
 #include "KXFilterPasses.h"
 #include "KXImage.h"
 #include "core/KXTileWalker.h"
-#include "filters/KXThreeTapSpans.h"
+#include "KXThreeTapSpans.h"
 
 #include <QRect>
 

@@ -8,7 +8,7 @@
 #include "KXFilterTestImages.h"
 #include "filters/KXDetailFilterRun.h"
 #include "KXIsaLevels.h"
-#include "filters/KXThreeTapSpans.h"
+#include "KXThreeTapSpans.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "KXFilterPasses.h"
 #include "compositing/KXPixelRows.h"
 #include "KXIsaLevels.h"
-#include "filters/KXBoxLineWidth.h"
+#include "KXBoxLineWidth.h"
 
 #include <gtest/gtest.h>
 

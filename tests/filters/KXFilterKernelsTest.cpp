@@ -1,6 +1,6 @@
 #include "KXFilterKernels.h"
 #include "KXIsaLevels.h"
-#include "filters/KXGaussianSpanWidth.h"
+#include "KXGaussianSpanWidth.h"
 
 #include <gtest/gtest.h>
 
