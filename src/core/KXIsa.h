@@ -48,6 +48,15 @@ inline bool Allows(Level level)
     return int(Current()) >= int(level);
 }
 
+// Of the forms of one routine, the one for the level in use: `avx512` at
+// Avx512, `avx2` at Avx2, else `base` (the form every processor runs).
+template <class Form>
+Form ByLevel(Form base, Form avx2, Form avx512)
+{
+    const Level level = Current();
+    return level == Level::Avx512 ? avx512 : level == Level::Avx2 ? avx2 : base;
+}
+
 // The lower-case name used by KXCORE_ISA ("plain", "sse2", "avx2",
 // "avx512").
 const char* Name(Level level);

@@ -145,7 +145,6 @@ bool KXBoxPassAcceptsRadius(int radius)
 namespace {
 
 using namespace KXBoxArithmetic;
-using KXIsa::Level;
 
 constexpr int kBoxBlock = 256; // pixels slid before they are finished
 
@@ -289,13 +288,10 @@ __attribute__((target("avx512f,avx512bw"))) void SlideBandAvx512(const BandRows&
 SlideBandFunction ChooseSlideBand()
 {
 #if defined(KX_ISA_X86)
-    const Level level = KXIsa::Current();
-    if (level == Level::Avx512)
-        return SlideBandAvx512;
-    if (level == Level::Avx2)
-        return SlideBandAvx2;
-#endif
+    return KXIsa::ByLevel<SlideBandFunction>(SlideBandSse2, SlideBandAvx2, SlideBandAvx512);
+#else
     return SlideBandSse2;
+#endif
 }
 
 } // namespace

@@ -249,13 +249,10 @@ KXBoxArithmetic::TermsFunction KXBoxArithmetic::ChooseTerms()
 KXBoxArithmetic::FinishFunction KXBoxArithmetic::ChooseFinish()
 {
 #if defined(KX_ISA_X86)
-    const Level level = KXIsa::Current();
-    if (level == Level::Avx512)
-        return FinishAvx512;
-    if (level == Level::Avx2)
-        return FinishAvx2;
-#endif
+    return KXIsa::ByLevel<FinishFunction>(FinishSse2, FinishAvx2, FinishAvx512);
+#else
     return FinishSse2;
+#endif
 }
 
 unsigned int KXBoxLineWidth::DivideBy255(unsigned int x)
