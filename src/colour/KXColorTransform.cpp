@@ -13,7 +13,7 @@
 namespace {
 
 const char kLogFile[] = "include/KXTransformImageColors";
-constexpr unsigned int kTileBytes = 128 * 128 * sizeof(KXRGBA32i);
+constexpr unsigned int kTileBytes = KXImageRGBA32i::kTilePixels * sizeof(KXRGBA32i);
 
 // The pixels of a buffer operation; null when there is none.
 inline KXRGBA32i* Pixels(void* pixels, unsigned int byteCount, unsigned int& count)

@@ -103,9 +103,10 @@ template <class F>
 void VisitInTileOrder(const QImage& image, F& f)
 {
     const int width = image.width(), height = image.height();
-    for (int y0 = 0; y0 < height; y0 += 128)
-        for (int x0 = 0; x0 < width; x0 += 128) {
-            const int y1 = std::min(y0 + 128, height), x1 = std::min(x0 + 128, width);
+    constexpr int W = int(KXImageRGBA32i::kTileWidth), H = int(KXImageRGBA32i::kTileHeight);
+    for (int y0 = 0; y0 < height; y0 += H)
+        for (int x0 = 0; x0 < width; x0 += W) {
+            const int y1 = std::min(y0 + H, height), x1 = std::min(x0 + W, width);
             for (int y = y0; y < y1; ++y) {
                 const KXRGBA32i* line = reinterpret_cast<const KXRGBA32i*>(image.constScanLine(y));
                 for (int x = x0; x < x1; ++x)

@@ -13,6 +13,7 @@
 
 #include "KXBlendModes.h"
 #include "core/KXLogMacros.h"
+#include "core/KXPainterPath.h"
 #include "compositing/KXBox.h"
 #include "core/KXTileWalker.h"
 
@@ -74,22 +75,10 @@ bool IsThin(const QPen& pen)
     return pen.style() != Qt::NoPen && (pen.isCosmetic() || pen.widthF() <= 1.0);
 }
 
-// Whether QPainter can place every point of the path (setElementPositionAt
-// and transforms can give a path coordinates that are not finite).
-bool IsFinite(const QPainterPath& path)
-{
-    for (int i = 0; i < path.elementCount(); ++i) {
-        const QPainterPath::Element e = path.elementAt(i);
-        if (!std::isfinite(e.x) || !std::isfinite(e.y))
-            return false;
-    }
-    return true;
-}
-
 // Refuses, with a log line, a path QPainter cannot place.
 bool Drawable(const QPainterPath& path)
 {
-    if (IsFinite(path))
+    if (KXPainterPath::IsFinite(path))
         return true;
     KX_LOG_REPORT(kLogFile, QStringLiteral("Path coordinate is not a finite number"));
     return false;

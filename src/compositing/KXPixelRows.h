@@ -9,9 +9,8 @@
 // of a mask row. k = 0 gives 255 d / 255 = d and k = 255 gives 255 t / 255
 // = t, so runs of fully selected pixels are copies and unselected ones are
 // left alone. Between, four pixels at a time in 16-bit lanes: the
-// numerator is at most 255 · 255 = 65025 and (x * 0x8081) >> 23 = x / 255
-// for every x below 66299 (see KXBlendRows.h), so the lanes give the plain
-// bytes.
+// numerator is at most 255 · 255 = 65025, where KXArithmetic::DivideBy255
+// gives x / 255 in 16-bit lanes, so the lanes give the plain bytes.
 //
 // Subtract: every colour clamp(a - b + offset, 0, 255), the alpha kept.
 // With |a - b| <= 255, an offset beyond -255 … 510 gives the same bytes as

@@ -49,6 +49,25 @@ constexpr T Luma(const T& r, const T& g, const T& b)
 #pragma GCC diagnostic pop
 #endif
 
+// floor(x / 255) as a multiplication and a shift, for every x below
+// kDivideBy255Limit (every product of two bytes, and every 16-bit lane a
+// vector form feeds it: (x * 0x8081) >> 23 is the high half of the 16-bit
+// product, shifted right by 7).
+//
+// Why: 0x8081 = 32897 = ceil(2^23 / 255), and 32897 * 255 = 2^23 + 127, so
+// x * 32897 / 2^23 = x / 255 + 127 x / (255 * 2^23). The added part is
+// below 1 / 255 while 127 x < 2^23 (x < 66052), and the fractional part of
+// x / 255 is at most 254 / 255, so the floor does not change. (The identity
+// holds a little further, up to 66298, as the exhaustive test shows; only
+// the argued range is promised.)
+constexpr uint32_t kDivideBy255Multiplier = 0x8081;
+constexpr uint32_t kDivideBy255Limit = 66052;
+template <class T>
+constexpr T DivideBy255(const T& x)
+{
+    return (x * kDivideBy255Multiplier) >> 23;
+}
+
 // The luma of a pixel with r, g and b bytes.
 template <class Pixel>
 constexpr uint32_t LumaOf(const Pixel& p)
@@ -59,6 +78,9 @@ constexpr uint32_t LumaOf(const Pixel& p)
 static_assert(ClampByte(-1) == 0 && ClampByte(256) == 255 && ClampByte(7) == 7, "byte clamp");
 static_assert(Mix(10, 200, 0) == 10 && Mix(10, 200, 255) == 200 && Mix(0, 255, 128) == 128, "byte mixer");
 static_assert(Mix<100>(0, 99, 50) == 49 && Mix(-255, 0, 1) == -254, "mixer truncates toward zero");
+static_assert(DivideBy255(65025u) == 255 && DivideBy255(254u) == 0 && DivideBy255(255u) == 1 &&
+                  DivideBy255(kDivideBy255Limit - 1) == (kDivideBy255Limit - 1) / 255,
+              "division by 255");
 static_assert(Luma(255u, 255u, 255u) == 255 && Luma(255u, 0u, 0u) == 87 && Luma(0u, 0u, 255u) == 39, "luma");
 
 } // namespace KXArithmetic

@@ -20,6 +20,7 @@ namespace {
 
 const char kLogFile[] = "src/KXImage";
 constexpr unsigned int kHalfTilePixels = 128 * 64;
+constexpr unsigned int kTileW = KXImageRGBA32i::kTileWidth, kTileH = KXImageRGBA32i::kTileHeight;
 
 using KXColorModelKernels::FromByte;
 using KXColorModelKernels::To8;
@@ -112,21 +113,21 @@ struct FromHalf {
 
 using CMYKToRGB = KXCMYKToRGB;
 
-// Row rules: whole runs of pixels through the kernels of the widest
-// instruction set this CPU runs.
+// Row rules: whole runs of pixels through the kernels of the
+// instruction-set level in use.
 struct RGBToHSLRows {
-    KXColorModelKernels::Width width = KXColorModelKernels::Best();
+    KXColorModelKernels::Level level = KXIsa::Current();
     void Row(const KXRGBA32i* in, KXHSLA* out, unsigned int n) const
     {
-        KXColorModelKernels::RGBToHSLRow(in, out, n, width);
+        KXColorModelKernels::RGBToHSLRow(in, out, n, level);
     }
 };
 
 struct HSLToRGBRows {
-    KXColorModelKernels::Width width = KXColorModelKernels::Best();
+    KXColorModelKernels::Level level = KXIsa::Current();
     void Row(const KXHSLA* in, KXRGBA32i* out, unsigned int n) const
     {
-        KXColorModelKernels::HSLToRGBRow(in, out, n, width);
+        KXColorModelKernels::HSLToRGBRow(in, out, n, level);
     }
 };
 
@@ -231,12 +232,12 @@ KXImageRGBA32i ConvertImage<RGB32iRawImage, KXImageRGBA32i>(const RGB32iRawImage
         KXImageRGBA32i target(width, height);
         KXTileWalker::ForEach(KXTileWalker::Grid(target), KXTileWalker::Run::Parallel,
                               [&](unsigned int column, unsigned int row) {
-                                  const unsigned int y0 = row * 128, rows = std::min(128u, height - y0);
-                                  const unsigned int x0 = column * 128, columns = std::min(128u, width - x0);
+                                  const unsigned int y0 = row * kTileH, rows = std::min(kTileH, height - y0);
+                                  const unsigned int x0 = column * kTileW, columns = std::min(kTileW, width - x0);
                                   const KXTileAccess<KXRGBA32i> out = target.WriteTile(column, row);
                                   for (unsigned int i = 0; i < rows; ++i) {
                                       const uint8_t* in = source.data + (size_t(y0 + i) * width + x0) * step;
-                                      KXRGBA32i* to = out.Data() + i * 128;
+                                      KXRGBA32i* to = out.Data() + i * kTileW;
                                       for (unsigned int j = 0; j < columns; ++j, in += step)
                                           to[j] = KXRGBA32i(0xFF000000u | (unsigned(in[0]) << 16)
                                                             | (unsigned(in[1]) << 8) | in[2]);
@@ -263,13 +264,13 @@ KXImageRGBA32i ConvertImage<QImage, KXImageRGBA32i>(const QImage& source)
         // overwritten without first copying the blank tile it shared.
         KXTileWalker::ForEach(KXTileWalker::Grid(target), KXTileWalker::Run::Parallel,
                               [&](unsigned int column, unsigned int row) {
-                                  const unsigned int y0 = row * 128, rows = std::min(128u, height - y0);
-                                  const unsigned int x0 = column * 128, columns = std::min(128u, width - x0);
-                                  const bool whole = rows == 128 && columns == 128;
+                                  const unsigned int y0 = row * kTileH, rows = std::min(kTileH, height - y0);
+                                  const unsigned int x0 = column * kTileW, columns = std::min(kTileW, width - x0);
+                                  const bool whole = rows == kTileH && columns == kTileW;
                                   const KXTileAccess<KXRGBA32i> out =
                                       whole ? target.OverwriteTile(column, row) : target.WriteTile(column, row);
                                   for (unsigned int i = 0; i < rows; ++i)
-                                      KXCopyMemory(out.Data() + i * 128,
+                                      KXCopyMemory(out.Data() + i * kTileW,
                                                    argb.constScanLine(static_cast<int>(y0 + i)) + x0 * 4, columns * 4);
                               });
         return target;
@@ -287,10 +288,10 @@ QImage ConvertImage<KXImageRGBA32i, QImage>(const KXImageRGBA32i& source)
         const size_t stride = static_cast<size_t>(target.bytesPerLine());
         KXTileWalker::Read(source, KXTileWalker::Grid(source), KXTileWalker::Run::Parallel,
                            [&](const KXRGBA32i* in, unsigned int column, unsigned int row) {
-                               const unsigned int y0 = row * 128, rows = std::min(128u, source.Height() - y0);
-                               const unsigned int x0 = column * 128, columns = std::min(128u, source.Width() - x0);
+                               const unsigned int y0 = row * kTileH, rows = std::min(kTileH, source.Height() - y0);
+                               const unsigned int x0 = column * kTileW, columns = std::min(kTileW, source.Width() - x0);
                                for (unsigned int i = 0; i < rows; ++i)
-                                   KXCopyMemory(bits + (y0 + i) * stride + x0 * 4, in + i * 128, columns * 4);
+                                   KXCopyMemory(bits + (y0 + i) * stride + x0 * 4, in + i * kTileW, columns * 4);
                            });
         return target;
     });
@@ -347,9 +348,9 @@ QImage ConvertImage<KXImageCMYKA, QImage>(const KXImageCMYKA& source)
         KXTileWalker::Read(source, KXTileWalker::Grid(source), KXTileWalker::Run::Parallel,
                            [&](const KXCMYKA* in, unsigned int column, unsigned int row) {
                                const unsigned int y0 = row * 64, rows = std::min(64u, source.Height() - y0);
-                               const unsigned int x0 = column * 128, columns = std::min(128u, source.Width() - x0);
+                               const unsigned int x0 = column * kTileW, columns = std::min(kTileW, source.Width() - x0);
                                for (unsigned int i = 0; i < rows; ++i) {
-                                   const KXCMYKA* from = in + i * 128;
+                                   const KXCMYKA* from = in + i * kTileW;
                                    KXRGBA32i* to = reinterpret_cast<KXRGBA32i*>(bits + (y0 + i) * stride) + x0;
                                    for (unsigned int j = 0; j < columns; ++j)
                                        to[j] = rule(from[j]);

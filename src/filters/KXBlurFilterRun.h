@@ -6,7 +6,7 @@
 // one. Private to the library.
 
 #include "KXBlurFilters.h"
-#include "filters/KXLineRunner.h"
+#include "filters/KXPassSchedules.h"
 
 namespace KXBlurFilterRun {
 

@@ -14,6 +14,7 @@
 #include "core/KXLogMacros.h"
 #include "filters/KXFilterStages.h"
 #include "filters/KXLineRunner.h"
+#include "filters/KXPassSchedules.h"
 
 #include <QPainter>
 

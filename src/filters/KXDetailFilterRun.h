@@ -6,7 +6,7 @@
 // plain one. Private to the library.
 
 #include "KXDetailFilters.h"
-#include "filters/KXLineRunner.h"
+#include "filters/KXPassSchedules.h"
 
 namespace KXDetailFilterRun {
 

@@ -5,10 +5,11 @@
 #include "KXFilterKernels.h"
 #include "KXFilterPasses.h"
 #include "compositing/KXPixelRows.h"
+#include "core/KXArithmetic.h"
 #include "filters/KXDetailFilterRun.h"
 #include "filters/KXFilterStages.h"
 #include "filters/KXRunProtocol.h"
-#include "filters/KXThreeTapSpans.h"
+#include "KXThreeTapSpans.h"
 #include "core/KXLogMacros.h"
 
 #include <QReadLocker>
@@ -43,13 +44,13 @@ KXImageRGBA32i RunThreeTap(KXAdjustmentProcessing& filter, QReadWriteLock& cance
 
 // The high pass's cut of a row through the selection, equal to BlendMaskOn
 // in Source mode at full opacity: the pixel taken, its alpha weighted by the
-// selection's, s.a * m.a * 256 / 65280 = s.a * m.a / 255 truncated, which
-// (x * 0x8081) >> 23 gives for every x up to 255 * 255 (see KXPixelRows.h);
-// on whole words so that the loop runs in vector lanes.
+// selection's, s.a * m.a * 256 / 65280 = s.a * m.a / 255 truncated
+// (KXArithmetic::DivideBy255); on whole words so that the loop runs in
+// vector lanes.
 void Cut(const KXRGBA32i* s, KXRGBA32i* d, const KXRGBA32i* m, int n)
 {
     for (int i = 0; i < n; ++i) {
-        const uint32_t alpha = ((s[i].value >> 24) * (m[i].value >> 24) * 0x8081u) >> 23;
+        const uint32_t alpha = KXArithmetic::DivideBy255((s[i].value >> 24) * (m[i].value >> 24));
         d[i].value = (s[i].value & 0x00FFFFFFu) | (alpha << 24);
     }
 }

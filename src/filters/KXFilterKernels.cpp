@@ -4,7 +4,7 @@
 #include "KXFilterKernels.h"
 
 #include "core/KXLogMacros.h"
-#include "filters/KXGaussianSpans.h"
+#include "KXGaussianSpans.h"
 
 #include <algorithm>
 #include <cmath>

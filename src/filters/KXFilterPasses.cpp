@@ -3,9 +3,10 @@
 
 #include "KXFilterPasses.h"
 
+#include "core/KXIsa.h"
 #include "core/KXLogMacros.h"
 #include "core/KXTileWalker.h"
-#include "filters/KXBoxArithmetic.h"
+#include "KXBoxArithmetic.h"
 
 #include <algorithm>
 #include <cstring>
@@ -144,7 +145,6 @@ bool KXBoxPassAcceptsRadius(int radius)
 namespace {
 
 using namespace KXBoxArithmetic;
-using KXBoxLineWidth::Width;
 
 constexpr int kBoxBlock = 256; // pixels slid before they are finished
 
@@ -245,7 +245,7 @@ __attribute__((flatten)) void SlideBandSse2(const BandRows& b, int y, int m, int
     SlideBandBody(b, y, m, sums, block);
 }
 
-#if defined(__GNUC__)
+#if defined(KX_ISA_X86)
 __attribute__((flatten, target("avx2"))) void SlideBandAvx2(const BandRows& b, int y, int m, int32_t* sums,
                                                              int32_t* block)
 {
@@ -284,18 +284,14 @@ __attribute__((target("avx512f,avx512bw"))) void SlideBandAvx512(const BandRows&
 #endif
 #endif
 
-// At the width in use.
+// At the instruction-set level in use.
 SlideBandFunction ChooseSlideBand()
 {
-#if defined(__GNUC__)
-    static const bool avx512bw = __builtin_cpu_supports("avx512bw");
-    const Width width = KXBoxLineWidth::InUse();
-    if (width == Width::Avx512 && avx512bw)
-        return SlideBandAvx512;
-    if (width == Width::Avx512 || width == Width::Avx2)
-        return SlideBandAvx2;
-#endif
+#if defined(KX_ISA_X86)
+    return KXIsa::ByLevel<SlideBandFunction>(SlideBandSse2, SlideBandAvx2, SlideBandAvx512);
+#else
     return SlideBandSse2;
+#endif
 }
 
 } // namespace

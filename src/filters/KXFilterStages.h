@@ -20,7 +20,7 @@
 #include "KXParallel.h"
 #include "core/KXLogMacros.h"
 #include "core/KXTileWalker.h"
-#include "filters/KXLineRunner.h"
+#include "filters/KXPassSchedules.h"
 
 #include <QPoint>
 #include <QRect>

@@ -30,14 +30,12 @@
 //   thread detaches a tile while others write it, and the batch's lines are
 //   spread over the global pool in chunks of kChunkLines (aligned to
 //   multiples of kChunkLines, so chunks of columns share no cache line),
-//   each chunk with its own buffers and kernel (Pass::Worker, which reads
-//   and writes columns in bands of 16; a 3-tap kernel with Triples does a
-//   batch tile by tile instead, see KXThreeTapTiles.h, and the alpha-weighted
-//   Gaussian sums opaque column bands across, see KXGaussianBands.h). Lines
-//   of one pass are independent, so the pixels equal the plain scheme's bit
-//   for bit (the alpha-weighted Gaussian's rows skip the private copies: the
-//   batch's rows are summed into a buffer, then written into the tiles in
-//   one walk, see KXGaussianRows.h). The pixels a batch writes are kept
+//   each chunk with its own buffers and kernel (by default Pass::Worker,
+//   which reads and writes columns in bands of 16; a kernel family may
+//   declare its own row waves, tile waves or chunk lines through
+//   KXPassSchedule, see KXPassSchedule.h). Lines of one pass are
+//   independent, so the pixels equal the plain scheme's bit for bit. The
+//   pixels a batch writes are kept
 //   before it runs; once it is done its lines are counted one by one, the
 //   flag read before each as before a step, and a flag seen part way puts
 //   the kept pixels of the lines not yet counted back: the steps and
@@ -48,9 +46,7 @@
 #include "KXImage.h"
 #include "KXParallel.h"
 #include "core/KXTileWalker.h"
-#include "filters/KXGaussianBands.h"
-#include "filters/KXGaussianRows.h"
-#include "filters/KXThreeTapTiles.h"
+#include "filters/KXPassSchedule.h"
 
 #include <QReadLocker>
 #include <QReadWriteLock>
@@ -107,25 +103,20 @@ public:
         const KXPassGeometry& g = pass.Geometry();
         const auto area = [&g](int first, int last) { return g.Area(first, last); };
         KXImageRGBA32i* kept = seen == Image::Seen ? &pass.Image() : nullptr;
-        if constexpr (KXThreeTapTiles::Handles<Pass>::value) {
+        using Schedule = KXPassSchedule<Pass>;
+        if constexpr (Schedule::kTileWaves) {
             return Batches(
                 g.firstLine, g.lastLine, kept, area,
-                [&pass](int first, int last) { KXThreeTapTiles::Wave(pass, first, last); }, true);
+                [&pass](int first, int last) { Schedule::TileWave(pass, first, last); }, true);
         } else {
-            if constexpr (KXGaussianRows::Handles<Pass>::value) {
+            if constexpr (Schedule::kRowWaves) {
                 if (g.horizontal)
                     return Batches(g.firstLine, g.lastLine, kept, area,
-                                   [&pass](int first, int last) { KXGaussianRows::Wave(pass, first, last); });
+                                   [&pass](int first, int last) { Schedule::RowWave(pass, first, last); });
             }
             return Batches(g.firstLine, g.lastLine, kept, area, [&](int first, int last) {
-                Chunks(first, last, pass.Image(), g.Area(first, last), [&pass](int from, int to) {
-                    if constexpr (KXGaussianBands::Handles<Pass>::value) {
-                        KXGaussianBands::Lines(pass, from, to);
-                    } else {
-                        typename Pass::Worker worker(pass);
-                        worker.Lines(from, to);
-                    }
-                });
+                Chunks(first, last, pass.Image(), g.Area(first, last),
+                       [&pass](int from, int to) { Schedule::Lines(pass, from, to); });
             });
         }
     }

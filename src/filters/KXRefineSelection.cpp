@@ -4,7 +4,7 @@
 #include "KXFilterKernels.h"
 #include "KXFilterPasses.h"
 #include "core/KXLogMacros.h"
-#include "filters/KXAlphaBoxRun.h"
+#include "KXAlphaBoxRun.h"
 #include "filters/KXFilterStages.h"
 #include "filters/KXRunProtocol.h"
 #include "filters/KXShiftEdgeRun.h"
@@ -54,7 +54,8 @@ Box CanvasBox(const VQRefineSelectionProcessing::RefineSelectionData& data)
 bool MakeCanvas(const Box& box, KXImageRGBA32i& canvas)
 {
     const int64_t width = box.right - box.left + 1, height = box.bottom - box.top + 1;
-    const int64_t tiles = ((width + 127) / 128) * ((height + 127) / 128);
+    constexpr int64_t W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
+    const int64_t tiles = ((width + W - 1) / W) * ((height + H - 1) / H);
     if (tiles > int64_t(kMaxImageTiles)) {
         KX_LOG_REPORT(kLogFile, QStringLiteral("Refine selection canvas of %1 x %2 refused.").arg(width).arg(height));
         return false;

@@ -13,7 +13,7 @@
 #include "KXAdjustmentProcessing.h"
 #include "KXFilterPasses.h"
 #include "filters/KXLineRunner.h"
-#include "filters/KXThreeTapArea.h"
+#include "filters/KXPassSchedules.h"
 
 #include <QPoint>
 #include <QRect>
@@ -79,11 +79,11 @@ void MergeBySelection(KXLineRunner& runner, const KXImageRGBA32i& filtered, KXIm
 // horizontal pass reaches beyond the area. Whole-image case (invalid
 // selection rectangle): both passes over the layer itself. Area case: both
 // passes over a copy, rows over the area grown by the margin, columns over
-// the area, then the merge through the selection. A 3-tap kernel's area case
-// in the concurrent scheme gives the same pixels, steps and progress, but
-// does the work of all three stages in the merge's steps, tile by tile
-// (KXThreeTapArea.h): a cancel before the merge leaves the layer as it was,
-// as before.
+// the area, then the merge through the selection. A family whose schedule
+// declares an area merge (KXPassSchedule.h) gives the same pixels, steps and
+// progress in the concurrent scheme's area case, but does the work of all
+// three stages in the merge's steps: a cancel before the merge leaves the
+// layer as it was, as before.
 template <class MakeRows, class MakeColumns>
 KXImageRGBA32i RunSeparable(KXAdjustmentProcessing& filter, QReadWriteLock& cancelLock, const bool& cancelFlag,
                             const KXFilterData& data, int margin, MakeRows&& makeRows, MakeColumns&& makeColumns,
@@ -108,15 +108,15 @@ KXImageRGBA32i RunSeparable(KXAdjustmentProcessing& filter, QReadWriteLock& canc
     auto columns = makeColumns(filtered, (area & bounds).ToRect());
     const Box merged = area & bounds & selection;
     Run run(filter, cancelLock, cancelFlag, rows.Lines() + columns.Lines() + merged.Height(), scheme);
-    if constexpr (KXThreeTapTiles::Handles<std::decay_t<decltype(rows)>>::value) {
+    using Schedule = KXPassSchedule<std::decay_t<decltype(rows)>>;
+    if constexpr (Schedule::kAreaMerge) {
         if (scheme == Scheme::ConcurrentLines) {
-            // A 3-tap kernel does all three stages in the merge's steps, tile
-            // by tile (KXThreeTapArea.h); the passes only take their steps.
+            // The merge's steps do all three stages; the passes only take
+            // their steps.
             run.Runner().RunDeferred(rows.Lines());
             run.Runner().RunDeferred(columns.Lines());
             if (!merged.IsEmpty())
-                KXThreeTapArea::Merge(run.Runner(), rows.LineKernel(), data.image, image, data.selection,
-                                      merged.ToRect(), data.offset);
+                Schedule::Merge(run.Runner(), rows, data.image, image, data.selection, merged.ToRect(), data.offset);
             return image;
         }
     }

@@ -7,7 +7,7 @@
 #include "KXTonalAdjustments.h"
 #include "core/KXLogMacros.h"
 #include "core/KXTileWalker.h"
-#include "filters/KXAlphaBoxRun.h"
+#include "KXAlphaBoxRun.h"
 #include "filters/KXFilterStages.h"
 #include "filters/KXRunProtocol.h"
 
@@ -16,7 +16,7 @@
 namespace {
 
 constexpr const char* kLogFile = "src/KXFilterProcessing";
-constexpr int kTile = 128;
+constexpr int kTile = int(KXImageRGBA32i::kTileWidth); // square tiles
 
 // The layer weighted by its mask: a copy with flag 1 and an empty mask,
 // else the layer copied (mode Source) through the mask onto a transparent

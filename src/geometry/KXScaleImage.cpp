@@ -144,13 +144,14 @@ bool Scale(const KXImageRGBA32i& source, const QPointF& offset, double scale, QI
     // The source tile columns the view can show.
     const int64_t lastTile = static_cast<int>(source.TileColumns()) - 1;
     const double reach = std::trunc(W / scale + offset.x() + (offset.x() >= 0 ? half : -half));
-    const int64_t firstColumn = std::min<int64_t>(std::max<int64_t>(columns.position, 0) / 128, lastTile);
-    const int64_t lastColumn = std::min<int64_t>(reach < 0 ? 0 : int64_t(std::min(reach, limit)) / 128, lastTile);
+    constexpr int64_t kTile = KXImageRGBA32i::kTileWidth;
+    const int64_t firstColumn = std::min<int64_t>(std::max<int64_t>(columns.position, 0) / kTile, lastTile);
+    const int64_t lastColumn = std::min<int64_t>(reach < 0 ? 0 : int64_t(std::min(reach, limit)) / kTile, lastTile);
     if (lastColumn < firstColumn)
         return true;
-    const int64_t first = firstColumn * 128;
-    const int64_t last = std::min<int64_t>(w - 1, (lastColumn + 1) * 128 - 1);
-    std::vector<KXRGBA32i> buffer(static_cast<size_t>(lastColumn - firstColumn + 1) * 128);
+    const int64_t first = firstColumn * kTile;
+    const int64_t last = std::min<int64_t>(w - 1, (lastColumn + 1) * kTile - 1);
+    std::vector<KXRGBA32i> buffer(static_cast<size_t>(lastColumn - firstColumn + 1) * kTile);
     const unsigned int bytes = static_cast<unsigned int>(buffer.size() * sizeof(KXRGBA32i));
 
     int64_t rendered = -1; // the source row of the previous destination row; -1: none

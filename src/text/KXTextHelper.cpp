@@ -13,6 +13,7 @@
 #include "KXTextHelper.h"
 
 #include "core/KXLogMacros.h"
+#include "core/KXPainterPath.h"
 #include "text/KXTextOutline.h"
 
 #include <QFontMetrics>
@@ -57,7 +58,7 @@ KXImageRGBA32i Guarded(Body&& body)
 KXImageRGBA32i Draw(const QPainterPath& path, const QRectF& frame, const KXTextOutline::Paint& paint)
 {
     return Guarded([&] {
-        if (!KXTextOutline::IsFinite(path) || !std::isfinite(frame.width()) || !std::isfinite(frame.height()) ||
+        if (!KXPainterPath::IsFinite(path) || !std::isfinite(frame.width()) || !std::isfinite(frame.height()) ||
             std::fabs(frame.left()) > 1e9 || std::fabs(frame.top()) > 1e9 || frame.width() > 1e9 ||
             frame.height() > 1e9) {
             KX_LOG_REPORT(kLogFile, QStringLiteral("Text outline coordinate is not a usable number"));

@@ -33,7 +33,7 @@ namespace KXTextOutline {
 
 namespace {
 
-constexpr int kTile = 128;
+constexpr int kTile = int(KXImageRGBA32i::kTileWidth); // square tiles
 constexpr float kEpsilon = 2.220446049250313e-16f;
 
 // The widest a single segment of the path reaches along x or y (a curve is
@@ -247,16 +247,6 @@ void Distort(QPainterPath& path, int flags, const QPointF& centre, float halfWid
         const double x = horizontal ? e.x + v * dx * dy / halfHeight : e.x;
         path.setElementPositionAt(i, x, y);
     }
-}
-
-bool IsFinite(const QPainterPath& path)
-{
-    for (int i = 0; i < path.elementCount(); ++i) {
-        const QPainterPath::Element e = path.elementAt(i);
-        if (!std::isfinite(e.x) || !std::isfinite(e.y))
-            return false;
-    }
-    return true;
 }
 
 KXImageRGBA32i Render(const QPainterPath& outline, const QRect& frame, const Paint& paint)

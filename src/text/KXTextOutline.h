@@ -67,8 +67,6 @@ inline QPointF OnGrid(const QPointF& p)
 // that is not a usable number (logged).
 KXImageRGBA32i Transformed(const KXImageRGBA32i& image, const QTransform& transform);
 
-// Whether every coordinate of the path is a finite number.
-bool IsFinite(const QPainterPath& path);
 
 } // namespace KXTextOutline
 

@@ -1,6 +1,6 @@
 #include "KXFilterTestImages.h"
 #include "KXPassRun.h"
-#include "filters/KXGaussianSpanWidth.h"
+#include "KXGaussianSpanWidth.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 // concurrently, with no progress listener and no cancel.
 
 #include "KXFilterPasses.h"
-#include "filters/KXLineRunner.h"
+#include "filters/KXPassSchedules.h"
 
 
 namespace KXFilterTest {

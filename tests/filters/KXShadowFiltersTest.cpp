@@ -5,7 +5,7 @@
 #include "KXFilterPasses.h"
 #include "KXFilterTestImages.h"
 #include "KXShadowFilters.h"
-#include "filters/KXAlphaBoxRun.h"
+#include "KXAlphaBoxRun.h"
 
 #include <gtest/gtest.h>
 

@@ -26,8 +26,8 @@
 // ±32640, so w = product + 765 + 18 · 1785 (21 · 1530), which is product +
 // 32895, lies in 255 … 65535; floor(w / 1785) = floor(floor(w / 255) / 7)
 // and floor(w / 1530) = floor(floor(w / 255) / 6), and the two steps are
-// high halves of 16-bit products: floor(w / 255) = (w 0x8081) >> 23 (see
-// the box line), and for a <= 257 floor(a / 7) = (a 9363) >> 16 (9363 · 7
+// high halves of 16-bit products: floor(w / 255) = (w 0x8081) >> 23
+// (KXArithmetic::DivideBy255), and for a <= 257 floor(a / 7) = (a 9363) >> 16 (9363 · 7
 // = 2^16 + 5, 5 a < 2^16 / 7) and floor(a / 6) = (a 10923) >> 16 (10923 ·
 // 6 = 2^16 + 2).
 //
@@ -160,8 +160,8 @@ struct SmoothenRule16 {
 constexpr int kMaxSharpen16 = 64;
 constexpr int kMaxSmoothen16 = 32;
 
-// Bytes with SharpenRule(n) (SmoothenRule(n)) at the box line's width
-// (KXBoxLineWidth): the same bytes at every width.
+// Bytes with SharpenRule(n) (SmoothenRule(n)) at the instruction-set level
+// in use (KXIsa): the same bytes at every level.
 void SharpenBytes(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int count, int n);
 void SmoothenBytes(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int count, int n);
 

@@ -18,14 +18,6 @@
 
 namespace KXGaussianRows {
 
-// Passes whose horizontal waves go through Wave.
-template <class Pass>
-struct Handles : std::false_type {
-};
-template <>
-struct Handles<KXKernelPass<KXGaussian1DPremul>> : std::true_type {
-};
-
 // Rows first … last of the horizontal pass `pass`, spread over the global
 // pool, as its workers do them.
 void Wave(const KXKernelPass<KXGaussian1DPremul>& pass, int first, int last);

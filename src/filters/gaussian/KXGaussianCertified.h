@@ -33,7 +33,8 @@
 // (measured on a photo: 0.03, 0.05 and 0.16 % of the pixels at sigma 2, 5
 // and 20, about 6 E: E is 5.3e-5, 8.8e-5 and 2.7e-4 there).
 
-#include "filters/KXGaussianSpans.h"
+#include "core/KXIsa.h"
+#include "KXGaussianSpans.h"
 
 #include <algorithm>
 #include <atomic>
@@ -43,7 +44,7 @@
 #include <cstring>
 #include <vector>
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(KX_ISA_X86)
 #include <immintrin.h>
 #endif
 
@@ -240,7 +241,7 @@ inline KXRGBA32i ExactPixel(const KXRGBA32i* line, std::ptrdiff_t stride, int la
     return KXGaussianSpans::Finish<KXGaussianSpans::GaussMode::Premul>(KXRGBA32i(), b, g, red, a);
 }
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(KX_ISA_X86)
 // GCC takes the vectors by value, which keeps the sums in registers; clang
 // refuses wide vectors passed by value between functions built for
 // different instruction sets, so there they go by reference (Fma then

@@ -23,14 +23,6 @@ namespace KXGaussianBands {
 // false (nothing written) where the band cannot be done so.
 bool OpaqueBand(const KXPassGeometry& g, KXImageRGBA32i& image, const KXGaussian1DPremul& kernel, int at);
 
-// Passes whose columns go through Lines.
-template <class Pass>
-struct Handles : std::false_type {
-};
-template <>
-struct Handles<KXKernelPass<KXGaussian1DPremul>> : std::true_type {
-};
-
 // Lines first … last of `pass`, as Pass::Worker does them.
 template <class Pass>
 void Lines(const Pass& pass, int first, int last)

@@ -20,7 +20,7 @@
 #include "KXFilterPasses.h"
 #include "KXImage.h"
 #include "core/KXTileWalker.h"
-#include "filters/KXThreeTapSpans.h"
+#include "KXThreeTapSpans.h"
 
 #include <QRect>
 
@@ -29,12 +29,6 @@
 #include <vector>
 
 namespace KXThreeTapTiles {
-
-// Pass is a KXKernelPass whose kernel has Triples.
-template <class Pass, class = void>
-struct Handles : std::false_type {};
-template <class Pass>
-struct Handles<Pass, std::enable_if_t<Pass::KernelType::kTapTriples>> : std::true_type {};
 
 // Copies what a fresh block `out` keeps of `in`: everything but `part`.
 inline void KeepOutside(KXRGBA32i* out, const KXRGBA32i* in, const QRect& part)

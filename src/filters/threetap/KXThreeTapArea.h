@@ -22,8 +22,9 @@
 #include "compositing/KXPixelRows.h"
 #include "core/KXTileWalker.h"
 #include "filters/KXLineRunner.h"
-#include "filters/KXThreeTapSpans.h"
-#include "filters/KXThreeTapTiles.h"
+#include "filters/KXPassSchedule.h"
+#include "KXThreeTapSpans.h"
+#include "KXThreeTapTiles.h"
 
 #include <QPoint>
 #include <QRect>
@@ -214,5 +215,19 @@ void Merge(KXLineRunner& runner, const Kernel& kernel, const KXImageRGBA32i& sou
 }
 
 } // namespace KXThreeTapArea
+
+// The schedule of a pass whose kernel has Triples: batches tile by tile
+// (KXThreeTapTiles.h), and the area case in the merge's steps (above).
+template <class Pass>
+struct KXPassSchedule<Pass, std::enable_if_t<Pass::KernelType::kTapTriples>> : KXPassScheduleDefaults<Pass> {
+    static constexpr bool kTileWaves = true;
+    static constexpr bool kAreaMerge = true;
+    static void TileWave(const Pass& pass, int first, int last) { KXThreeTapTiles::Wave(pass, first, last); }
+    static void Merge(KXLineRunner& runner, const Pass& rows, const KXImageRGBA32i& source, KXImageRGBA32i& image,
+                      const KXImageRGBA32i& selection, const QRect& area, const QPoint& offset)
+    {
+        KXThreeTapArea::Merge(runner, rows.LineKernel(), source, image, selection, area, offset);
+    }
+};
 
 #endif // KXTHREETAPAREA_H

@@ -1,6 +1,6 @@
 // The Gaussian row pass a wave at a time (see KXGaussianRows.h).
 
-#include "filters/KXGaussianRows.h"
+#include "KXGaussianRows.h"
 
 #include "KXParallel.h"
 #include "core/KXTileWalker.h"
