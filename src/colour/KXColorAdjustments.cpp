@@ -98,7 +98,7 @@ void KXHueSaturationTransformation::ApplyRun(KXRGBA32i* out, const KXRGBA32i* in
     shift.colorize = m_colorize;
     shift.saturation = m_saturation;
     shift.lightness = m_lightness;
-    Kernels::QColorHSLShiftRow(in, out, count, shift, Kernels::Best());
+    Kernels::QColorHSLShiftRow(in, out, count, shift, KXIsa::Current());
 }
 
 // ---- Colour balance ----------------------------------------------------------
@@ -329,12 +329,12 @@ void KXTemperatureCorrection::ApplyRun(KXRGBA32i* out, const KXRGBA32i* in, unsi
     // The hue and saturation of the blended colour, the lightness and alpha
     // of the original; the blended colours a short block at a time (in L1).
     constexpr unsigned int kBlock = 256;
-    const Kernels::Width width = Kernels::Best();
+    const Kernels::Level level = KXIsa::Current();
     KXRGBA32i blended[kBlock];
     for (unsigned int start = 0; start < count; start += kBlock) {
         const unsigned int n = std::min(kBlock, count - start);
         m_blended.ApplyRun(blended, in + start, n);
-        Kernels::QColorHSLRelightRow(blended, in + start, out + start, n, width);
+        Kernels::QColorHSLRelightRow(blended, in + start, out + start, n, level);
     }
 }
 

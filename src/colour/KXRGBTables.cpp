@@ -1,13 +1,14 @@
 #include "KXTonalAdjustments.h"
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include "core/KXIsa.h"
+
+#if defined(KX_ISA_X86)
 #include <immintrin.h>
-#define KX_HAVE_VBMI_PATH 1
 #endif
 
 namespace {
 
-#ifdef KX_HAVE_VBMI_PATH
+#if defined(KX_ISA_X86)
 
 // Sixteen pixels at a time: a byte permute looks up 128 table entries at
 // once, so each channel takes two permutes (entries 0 … 127 and 128 … 255),
@@ -38,13 +39,6 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void ApplyVbmi(const KXBy
         out[i] = KXRGBA32i((p.value & 0xFF000000u) | uint32_t(tables[2][p.r]) << 16 | uint32_t(tables[1][p.g]) << 8 |
                            tables[0][p.b]);
     }
-}
-
-bool HasVbmi()
-{
-    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                            __builtin_cpu_supports("avx512vbmi");
-    return has;
 }
 
 #endif
@@ -93,8 +87,8 @@ void KXRGBTables::ApplyRunPlain(KXRGBA32i* out, const KXRGBA32i* in, unsigned in
 
 void KXRGBTables::ApplyRun(KXRGBA32i* out, const KXRGBA32i* in, unsigned int count) const
 {
-#ifdef KX_HAVE_VBMI_PATH
-    if (count >= 16 && HasVbmi()) {
+#if defined(KX_ISA_X86)
+    if (count >= 16 && KXIsa::Allows(KXIsa::Level::Avx512)) {
         ApplyVbmi(m_bytes, out, in, count);
         return;
     }

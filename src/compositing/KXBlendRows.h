@@ -23,14 +23,14 @@
 // struct per width.
 
 #include "KXBlendKernels.h"
+#include "core/KXIsa.h"
 
 #include <cstring>
 #include <type_traits>
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(KX_ISA_X86)
 #include <immintrin.h>
 #define KX_BLEND_VECTOR 1
-#define KX_BLEND_X86 1
 #elif defined(__GNUC__)
 #define KX_BLEND_VECTOR 1
 #endif
@@ -162,7 +162,7 @@ KX_BLEND_INLINE void RowLanes(const Pixel* s, Pixel* d, const Pixel* m, int n, u
     Kernel::Plain(s + i, d + i, Alpha::kMasked ? m + i : nullptr, n - i, op);
 }
 
-#if defined(KX_BLEND_X86)
+#if defined(KX_ISA_X86)
 
 // The widths without a fused multiply-add.
 struct Unfused {
@@ -299,12 +299,6 @@ __attribute__((flatten)) KX_BLEND_AVX2 void Row8(const Pixel* s, Pixel* d, const
     RowLanes<8, Kernel>(s, d, m, n, op, Ops8());
 }
 
-inline bool HasAVX2()
-{
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
-
 // AVX-512 (F and BW; VL so that the narrower steps GCC picks may use all 32
 // registers), 16 pixels, in the same style as the AVX2 width. Its MulAdd is
 // fused: callers use it only where a*b + c is exact in single precision.
@@ -398,13 +392,6 @@ __attribute__((flatten)) KX_BLEND_AVX512 void Row16(const Pixel* s, Pixel* d, co
     RowLanes<16, Kernel>(s, d, m, n, op, Ops16());
 }
 
-inline bool HasAVX512()
-{
-    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                            __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("fma");
-    return has;
-}
-
 #else // another processor: the same blocks with lane-by-lane operations
 
 struct OpsGeneric4 : Unfused {
@@ -435,19 +422,22 @@ __attribute__((flatten)) void Row4(const Pixel* s, Pixel* d, const Pixel* m, int
     RowLanes<4, Kernel>(s, d, m, n, op, OpsGeneric4());
 }
 
-#endif // KX_BLEND_X86
+#endif // KX_ISA_X86
 
 #endif // KX_BLEND_VECTOR
 
-// The fastest run function of a kernel on this processor.
+// The fastest run function of a kernel at the instruction-set level in use.
 template <class Kernel>
 RowFunction FastestRow()
 {
-#if defined(KX_BLEND_X86)
-    if (HasAVX512())
+#if defined(KX_ISA_X86)
+    const KXIsa::Level level = KXIsa::Current();
+    if (level == KXIsa::Level::Avx512)
         return &Row16<Kernel>;
-    if (HasAVX2())
+    if (level == KXIsa::Level::Avx2)
         return &Row8<Kernel>;
+    if (level == KXIsa::Level::Plain)
+        return &Kernel::Plain;
 #endif
 #if defined(KX_BLEND_VECTOR)
     return &Row4<Kernel>;
@@ -461,7 +451,7 @@ template <class Kernel>
 struct RowRule {
     uint32_t op;
     RowFunction row;
-    explicit RowRule(uint32_t opacity, RowFunction function = FastestRow<Kernel>()) : op(opacity), row(function) {}
+    explicit RowRule(uint32_t opacity) : op(opacity), row(FastestRow<Kernel>()) {}
     void Row(const Pixel* s, Pixel* d, int n) const { row(s, d, nullptr, n, op); }
     void Row(const Pixel* s, Pixel* d, const Pixel* m, int n) const { row(s, d, m, n, op); }
 };

@@ -443,8 +443,7 @@ KX_LANES_INLINE bool WorkingHSLToRGBBlock(const KXHSLA* in, KXRGBA32i* out)
         }, HSLToRGB);                                                                                             \
     }
 
-#if defined(__x86_64__) || defined(__i386__)
-#define KX_COLOUR_MODEL_X86 1
+#if defined(KX_ISA_X86)
 KX_ROW_KERNELS(Sse2, 2, __attribute__((flatten)))
 KX_ROW_KERNELS(Avx2, 4, __attribute__((flatten, target("avx2"))))
 KX_ROW_KERNELS(Avx512, 8, __attribute__((flatten, target("avx512f,avx512vl,avx512dq"))))
@@ -452,37 +451,20 @@ KX_ROW_KERNELS(Avx512, 8, __attribute__((flatten, target("avx512f,avx512vl,avx51
 
 } // namespace
 
-bool Supported(Width width)
+void RGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Level level)
 {
-#if defined(KX_COLOUR_MODEL_X86)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    static const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-                               __builtin_cpu_supports("avx512dq");
-    return width == Width::Avx512 ? avx512 : width == Width::Avx2 ? avx2 : true;
-#else
-    return width == Width::Plain;
-#endif
-}
-
-Width Best()
-{
-    return Supported(Width::Avx512) ? Width::Avx512 : Supported(Width::Avx2) ? Width::Avx2 : Supported(Width::Sse2) ? Width::Sse2 : Width::Plain;
-}
-
-void RGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width)
-{
-#if defined(KX_COLOUR_MODEL_X86)
-    if (const auto kernel = KX_ROW_KERNEL_FOR(RGBToHSL, width))
+#if defined(KX_ISA_X86)
+    if (const auto kernel = KX_ROW_KERNEL_FOR(RGBToHSL, level))
         return kernel(in, out, n);
 #endif
     for (size_t i = 0; i < n; ++i)
         out[i] = RGBToHSL(in[i]);
 }
 
-void HSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width)
+void HSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Level level)
 {
-#if defined(KX_COLOUR_MODEL_X86)
-    if (const auto kernel = KX_ROW_KERNEL_FOR(HSLToRGB, width))
+#if defined(KX_ISA_X86)
+    if (const auto kernel = KX_ROW_KERNEL_FOR(HSLToRGB, level))
         return kernel(in, out, n);
 #endif
     for (size_t i = 0; i < n; ++i)

@@ -12,6 +12,7 @@
 // KXColorModelKernels.cpp and KXColorModelQColorKernels.cpp).
 
 #include "KXPixel.h"
+#include "core/KXIsa.h"
 
 #include <QtGlobal>
 
@@ -39,24 +40,18 @@ inline double QColorFromByte(unsigned int c)
     return static_cast<double>(c * 0x101) / 65535.0;
 }
 
-enum class Width {
-    Plain, // one pixel at a time
-    Sse2,  // eight pixels a step on the baseline instruction set
-    Avx2,  // the same code compiled for AVX2
-    Avx512, // and for AVX-512
-};
-
-/// Whether this CPU runs `width`.
-bool Supported(Width width);
-/// The widest width this CPU runs.
-Width Best();
+// The row kernels' forms by instruction-set level: Plain one pixel at a
+// time, Sse2 eight pixels a step on the baseline instruction set, Avx2 and
+// Avx512 the same code compiled for those sets. Callers pass
+// KXIsa::Current(); a level above KXIsa::Probed() takes the plain rule.
+using KXIsa::Level;
 
 KXHSLA RGBToHSL(KXRGBA32i p);
 KXRGBA32i HSLToRGB(KXHSLA p);
 KXCMYKA RGBToCMYK(KXRGBA32i p);
 
-void RGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width);
-void HSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width);
+void RGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Level level);
+void HSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Level level);
 
 // The same rules in QColor's terms, the bits of QColor(r, g, b).getHsl(&h,
 // &s, &l) and QColor::fromHsl(h, s, l).rgb(): channels c * 0x101 / 65535,
@@ -64,8 +59,8 @@ void HSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width);
 // degrees, h = 0 .. 359 or 0xFFFF (-1) for a grey. Alpha is carried along.
 KXHSLA QColorRGBToHSL(KXRGBA32i p);
 KXRGBA32i QColorHSLToRGB(KXHSLA p);
-void QColorRGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width);
-void QColorHSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width);
+void QColorRGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Level level);
+void QColorHSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Level level);
 
 // QColor's HSL changed and converted back in one pass (a short run at a
 // time through a small buffer), the bits of the two row kernels above with
@@ -81,10 +76,10 @@ struct QColorHSLShift {
     int saturation = 0;
     int lightness = 0;
 };
-void QColorHSLShiftRow(const KXRGBA32i* in, KXRGBA32i* out, size_t n, const QColorHSLShift& shift, Width width);
+void QColorHSLShiftRow(const KXRGBA32i* in, KXRGBA32i* out, size_t n, const QColorHSLShift& shift, Level level);
 /// The hue and saturation of hueFrom[i] with the lightness (max + min + 1) / 2
 /// and the alpha of in[i].
-void QColorHSLRelightRow(const KXRGBA32i* hueFrom, const KXRGBA32i* in, KXRGBA32i* out, size_t n, Width width);
+void QColorHSLRelightRow(const KXRGBA32i* hueFrom, const KXRGBA32i* in, KXRGBA32i* out, size_t n, Level level);
 /// Tabulated: each ink depends on its own channel and the largest one only.
 void RGBToCMYKRow(const KXRGBA32i* in, KXCMYKA* out, size_t n);
 

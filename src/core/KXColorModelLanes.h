@@ -161,18 +161,18 @@ const uint16_t* SaturationLightness()
     return table.sl;
 }
 
-// The row kernel compiled for `width` when this CPU runs it; null for
-// Width::Plain or an instruction set it lacks (the plain rule's turn).
+// The row kernel compiled for `level` when this CPU runs it; null for
+// Level::Plain or a level above the processor's (the plain rule's turn).
 template <class Kernel>
-Kernel* KernelFor(Width width, Kernel* sse2, Kernel* avx2, Kernel* avx512)
+Kernel* KernelFor(Level level, Kernel* sse2, Kernel* avx2, Kernel* avx512)
 {
-    if (width == Width::Plain || !Supported(width))
+    if (level == Level::Plain || int(level) > int(KXIsa::Probed()))
         return nullptr;
-    return width == Width::Avx512 ? avx512 : width == Width::Avx2 ? avx2 : sse2;
+    return level == Level::Avx512 ? avx512 : level == Level::Avx2 ? avx2 : sse2;
 }
 
-// The kernel Name##Sse2, Name##Avx2 or Name##Avx512 for `width`.
-#define KX_ROW_KERNEL_FOR(Name, width) KernelFor(width, Name##Sse2, Name##Avx2, Name##Avx512)
+// The kernel Name##Sse2, Name##Avx2 or Name##Avx512 for `level`.
+#define KX_ROW_KERNEL_FOR(Name, level) KernelFor(level, Name##Sse2, Name##Avx2, Name##Avx512)
 
 } // namespace KXColorModelKernels
 

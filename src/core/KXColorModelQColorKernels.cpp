@@ -389,8 +389,7 @@ KX_LANES_INLINE void QColorHSLRelightRows(const KXRGBA32i* hueFrom, const KXRGBA
         QColorHSLRelightRows(hueFrom, in, out, n);                                                                \
     }
 
-#if defined(__x86_64__) || defined(__i386__)
-#define KX_COLOUR_MODEL_X86 1
+#if defined(KX_ISA_X86)
 KX_QCOLOR_ROW_KERNELS(Sse2, __attribute__((flatten)))
 KX_QCOLOR_ROW_KERNELS(Avx2, __attribute__((flatten, target("avx2"))))
 KX_QCOLOR_ROW_KERNELS(Avx512, __attribute__((flatten, target("avx512f,avx512vl,avx512dq"))))
@@ -398,30 +397,30 @@ KX_QCOLOR_ROW_KERNELS(Avx512, __attribute__((flatten, target("avx512f,avx512vl,a
 
 } // namespace
 
-void QColorRGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Width width)
+void QColorRGBToHSLRow(const KXRGBA32i* in, KXHSLA* out, size_t n, Level level)
 {
-#if defined(KX_COLOUR_MODEL_X86)
-    if (const auto kernel = KX_ROW_KERNEL_FOR(QColorRGBToHSL, width))
+#if defined(KX_ISA_X86)
+    if (const auto kernel = KX_ROW_KERNEL_FOR(QColorRGBToHSL, level))
         return kernel(in, out, n);
 #endif
     for (size_t i = 0; i < n; ++i)
         out[i] = QColorRGBToHSL(in[i]);
 }
 
-void QColorHSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Width width)
+void QColorHSLToRGBRow(const KXHSLA* in, KXRGBA32i* out, size_t n, Level level)
 {
-#if defined(KX_COLOUR_MODEL_X86)
-    if (const auto kernel = KX_ROW_KERNEL_FOR(QColorHSLToRGB, width))
+#if defined(KX_ISA_X86)
+    if (const auto kernel = KX_ROW_KERNEL_FOR(QColorHSLToRGB, level))
         return kernel(in, out, n);
 #endif
     for (size_t i = 0; i < n; ++i)
         out[i] = QColorHSLToRGB(in[i]);
 }
 
-void QColorHSLShiftRow(const KXRGBA32i* in, KXRGBA32i* out, size_t n, const QColorHSLShift& shift, Width width)
+void QColorHSLShiftRow(const KXRGBA32i* in, KXRGBA32i* out, size_t n, const QColorHSLShift& shift, Level level)
 {
-#if defined(KX_COLOUR_MODEL_X86)
-    if (const auto kernel = KX_ROW_KERNEL_FOR(QColorHSLShift, width))
+#if defined(KX_ISA_X86)
+    if (const auto kernel = KX_ROW_KERNEL_FOR(QColorHSLShift, level))
         return kernel(in, out, n, shift);
 #endif
     for (size_t i = 0; i < n; ++i) {
@@ -435,10 +434,10 @@ void QColorHSLShiftRow(const KXRGBA32i* in, KXRGBA32i* out, size_t n, const QCol
     }
 }
 
-void QColorHSLRelightRow(const KXRGBA32i* hueFrom, const KXRGBA32i* in, KXRGBA32i* out, size_t n, Width width)
+void QColorHSLRelightRow(const KXRGBA32i* hueFrom, const KXRGBA32i* in, KXRGBA32i* out, size_t n, Level level)
 {
-#if defined(KX_COLOUR_MODEL_X86)
-    if (const auto kernel = KX_ROW_KERNEL_FOR(QColorHSLRelight, width))
+#if defined(KX_ISA_X86)
+    if (const auto kernel = KX_ROW_KERNEL_FOR(QColorHSLRelight, level))
         return kernel(hueFrom, in, out, n);
 #endif
     for (size_t i = 0; i < n; ++i) {

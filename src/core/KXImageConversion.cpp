@@ -112,21 +112,21 @@ struct FromHalf {
 
 using CMYKToRGB = KXCMYKToRGB;
 
-// Row rules: whole runs of pixels through the kernels of the widest
-// instruction set this CPU runs.
+// Row rules: whole runs of pixels through the kernels of the
+// instruction-set level in use.
 struct RGBToHSLRows {
-    KXColorModelKernels::Width width = KXColorModelKernels::Best();
+    KXColorModelKernels::Level level = KXIsa::Current();
     void Row(const KXRGBA32i* in, KXHSLA* out, unsigned int n) const
     {
-        KXColorModelKernels::RGBToHSLRow(in, out, n, width);
+        KXColorModelKernels::RGBToHSLRow(in, out, n, level);
     }
 };
 
 struct HSLToRGBRows {
-    KXColorModelKernels::Width width = KXColorModelKernels::Best();
+    KXColorModelKernels::Level level = KXIsa::Current();
     void Row(const KXHSLA* in, KXRGBA32i* out, unsigned int n) const
     {
-        KXColorModelKernels::HSLToRGBRow(in, out, n, width);
+        KXColorModelKernels::HSLToRGBRow(in, out, n, level);
     }
 };
 

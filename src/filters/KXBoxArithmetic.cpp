@@ -41,30 +41,18 @@
 // The plain accumulator line stays for radii whose sums could reach 2^24.
 
 #include "filters/KXBoxArithmetic.h"
+#include "filters/KXBoxLineWidth.h"
 
-#include <atomic>
+#include "core/KXIsa.h"
 
 #if defined(__SSE2__)
 
 namespace {
 
-using KXBoxLineWidth::Width;
+using KXIsa::Level;
 using namespace KXBoxArithmetic;
 
 constexpr int kHalfStepCount = 1 << 14; // counts whose average needs no correction
-
-std::atomic<int> gBoxWidth{int(Width::Best)};
-
-bool BoxSupported(Width width)
-{
-#if defined(__GNUC__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    static const bool avx512 = __builtin_cpu_supports("avx512f");
-    return width == Width::Avx512 ? avx512 : width == Width::Avx2 ? avx2 : true;
-#else
-    return width == Width::Best || width == Width::Sse2;
-#endif
-}
 
 void TermsSse2(const uint32_t* in, int n, uint32_t* out)
 {
@@ -124,7 +112,7 @@ void FinishSse2(const int32_t* sums, int n, int d, uint32_t* out)
         out[j] = Finish1(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 4 * j)), count, reciprocal, halfStep);
 }
 
-#if defined(__GNUC__)
+#if defined(KX_ISA_X86)
 // The same, two pixels a vector.
 __attribute__((target("avx2"), always_inline)) inline __m256 Quotient8(__m256 x, __m256 v, __m256 y)
 {
@@ -254,9 +242,8 @@ __attribute__((target("avx512f,avx512bw"))) void TermsAvx512(const uint32_t* in,
 
 KXBoxArithmetic::TermsFunction KXBoxArithmetic::ChooseTerms()
 {
-#if defined(__GNUC__)
-    static const bool avx512bw = __builtin_cpu_supports("avx512bw");
-    if (KXBoxLineWidth::InUse() == Width::Avx512 && avx512bw)
+#if defined(KX_ISA_X86)
+    if (KXIsa::Allows(Level::Avx512))
         return TermsAvx512;
 #endif
     return TermsSse2;
@@ -264,32 +251,14 @@ KXBoxArithmetic::TermsFunction KXBoxArithmetic::ChooseTerms()
 
 KXBoxArithmetic::FinishFunction KXBoxArithmetic::ChooseFinish()
 {
-    const Width width = KXBoxLineWidth::InUse();
-#if defined(__GNUC__)
-    if (width == Width::Avx512)
+#if defined(KX_ISA_X86)
+    const Level level = KXIsa::Current();
+    if (level == Level::Avx512)
         return FinishAvx512;
-    if (width == Width::Avx2)
+    if (level == Level::Avx2)
         return FinishAvx2;
 #endif
     return FinishSse2;
-}
-
-bool KXBoxLineWidth::Available(Width width)
-{
-    return BoxSupported(width);
-}
-
-void KXBoxLineWidth::Force(Width width)
-{
-    gBoxWidth.store(int(width), std::memory_order_relaxed);
-}
-
-KXBoxLineWidth::Width KXBoxLineWidth::InUse()
-{
-    Width width = Width(gBoxWidth.load(std::memory_order_relaxed));
-    if (width == Width::Best)
-        width = BoxSupported(Width::Avx512) ? Width::Avx512 : BoxSupported(Width::Avx2) ? Width::Avx2 : Width::Sse2;
-    return width;
 }
 
 unsigned int KXBoxLineWidth::DivideBy255(unsigned int x)
@@ -300,7 +269,7 @@ unsigned int KXBoxLineWidth::DivideBy255(unsigned int x)
 }
 
 namespace {
-#if defined(__GNUC__)
+#if defined(KX_ISA_X86)
 __attribute__((target("avx512f"))) int DivideByAlpha14(int n, int a)
 {
     const __m128 v = _mm_set1_ps(float(a));
@@ -311,7 +280,7 @@ __attribute__((target("avx512f"))) int DivideByAlpha14(int n, int a)
 
 int KXBoxLineWidth::DivideByAlpha(int n, int a)
 {
-#if defined(__GNUC__)
+#if defined(KX_ISA_X86)
     if (KXBoxArithmetic::ChooseFinish() == FinishAvx512) // its own reciprocal estimate
         return DivideByAlpha14(n, a);
 #endif
@@ -327,11 +296,6 @@ int KXBoxLineWidth::DivideByCount(int s, int d)
 
 #else // no SSE2: the accumulator's own line
 
-bool KXBoxLineWidth::Available(Width)
-{
-    return false;
-}
-
 unsigned int KXBoxLineWidth::DivideBy255(unsigned int x)
 {
     return (x * 0x8081u) >> 23;
@@ -345,13 +309,6 @@ int KXBoxLineWidth::DivideByAlpha(int n, int a)
 int KXBoxLineWidth::DivideByCount(int s, int d)
 {
     return s / d;
-}
-
-void KXBoxLineWidth::Force(Width) {}
-
-KXBoxLineWidth::Width KXBoxLineWidth::InUse()
-{
-    return Width::Sse2;
 }
 
 #endif

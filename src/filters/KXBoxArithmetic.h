@@ -3,11 +3,9 @@
 
 // The arithmetic of the alpha-weighted box line and its band form
 // (KXSlideBox, KXSlideBoxBand): the terms of the window's pixels and the
-// finishing of a pixel from its sums, at the width KXBoxLineWidth chooses,
+// finishing of a pixel from its sums, at the instruction-set level in use,
 // bit for bit the accumulator's. The reasons for their exactness are in
 // KXBoxArithmetic.cpp. Private to the library.
-
-#include "filters/KXBoxLineWidth.h"
 
 #include <cstdint>
 
@@ -50,7 +48,7 @@ using TermsFunction = void (*)(const uint32_t* in, int n, uint32_t* out);
 // window of d pixels.
 using FinishFunction = void (*)(const int32_t* sums, int n, int d, uint32_t* out);
 
-// The forms of the width in use (KXBoxLineWidth::InUse()).
+// The forms of the instruction-set level in use (KXIsa::Current()).
 TermsFunction ChooseTerms();
 FinishFunction ChooseFinish();
 

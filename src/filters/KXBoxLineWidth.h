@@ -1,22 +1,12 @@
 #ifndef KXBOXLINEWIDTH_H
 #define KXBOXLINEWIDTH_H
 
-// Which instruction set the alpha-weighted box line finishes its pixels
-// with (and the 3-tap spans do their bytes with): the widest the processor
-// has, unless a test forces one to compare it with the plain form. Private
-// to the library.
+// The alpha-weighted box line's divisions one value at a time, as its
+// vector forms compute them at the instruction-set level in use (KXIsa), so
+// that tests can check them against the exact quotients. Private to the
+// library.
 
 namespace KXBoxLineWidth {
-
-enum class Width { Best, Sse2, Avx2, Avx512 };
-
-// Built in and supported by this processor.
-bool Available(Width width);
-// Box lines use `width` from now on (Best: the run-time choice again). Not
-// for use while box lines run on other threads.
-void Force(Width width);
-// The width in use (never Best): Sse2 without a vector unit to choose.
-Width InUse();
 
 // (x * 0x8081) >> 23, the division by 255 the box line uses for its terms.
 unsigned int DivideBy255(unsigned int x);

@@ -3,6 +3,7 @@
 
 #include "KXFilterPasses.h"
 
+#include "core/KXIsa.h"
 #include "core/KXLogMacros.h"
 #include "core/KXTileWalker.h"
 #include "filters/KXBoxArithmetic.h"
@@ -144,7 +145,7 @@ bool KXBoxPassAcceptsRadius(int radius)
 namespace {
 
 using namespace KXBoxArithmetic;
-using KXBoxLineWidth::Width;
+using KXIsa::Level;
 
 constexpr int kBoxBlock = 256; // pixels slid before they are finished
 
@@ -245,7 +246,7 @@ __attribute__((flatten)) void SlideBandSse2(const BandRows& b, int y, int m, int
     SlideBandBody(b, y, m, sums, block);
 }
 
-#if defined(__GNUC__)
+#if defined(KX_ISA_X86)
 __attribute__((flatten, target("avx2"))) void SlideBandAvx2(const BandRows& b, int y, int m, int32_t* sums,
                                                              int32_t* block)
 {
@@ -284,15 +285,14 @@ __attribute__((target("avx512f,avx512bw"))) void SlideBandAvx512(const BandRows&
 #endif
 #endif
 
-// At the width in use.
+// At the instruction-set level in use.
 SlideBandFunction ChooseSlideBand()
 {
-#if defined(__GNUC__)
-    static const bool avx512bw = __builtin_cpu_supports("avx512bw");
-    const Width width = KXBoxLineWidth::InUse();
-    if (width == Width::Avx512 && avx512bw)
+#if defined(KX_ISA_X86)
+    const Level level = KXIsa::Current();
+    if (level == Level::Avx512)
         return SlideBandAvx512;
-    if (width == Width::Avx512 || width == Width::Avx2)
+    if (level == Level::Avx2)
         return SlideBandAvx2;
 #endif
     return SlideBandSse2;

@@ -13,6 +13,7 @@
 #include "KXFilterKernels.h"
 #include "KXFilterPasses.h"
 #include "filters/KXGaussianCertified.h"
+#include "core/KXIsa.h"
 #include "filters/KXGaussianSpanWidth.h"
 
 #include <algorithm>
@@ -40,7 +41,7 @@ inline const KXGaussianCertified::Weights* OpaqueWeights(const KXGaussian1DPremu
 {
     const int r = kernel.Radius();
     const double* w = kernel.Weights().data();
-    if (KXGaussianSpanWidth::Current() != KXGaussianSpanWidth::Width::Avx512 || r > 128)
+    if (KXIsa::Current() != KXIsa::Level::Avx512 || r > 128)
         return nullptr;
     for (int m = 1; m <= r; ++m)
         if (!(w[r - m] == w[r + m]))
@@ -49,7 +50,7 @@ inline const KXGaussianCertified::Weights* OpaqueWeights(const KXGaussian1DPremu
     return cw.usable ? &cw : nullptr;
 }
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(KX_ISA_X86)
 // Destinations 0 … length - 1 of the band whose n source positions lie at
 // source[16 i + k] (aligned; positions outside 0 … n - 1 take the nearest
 // edge), destination d centred on position d + offset, weights w[0] … w[2r]

@@ -5,6 +5,7 @@
 
 #include "filters/KXGaussianBands.h"
 
+#include "core/KXIsa.h"
 #include "core/KXTileWalker.h"
 #include "filters/KXGaussianBandSums.h"
 #include "filters/KXGaussianCertified.h"
@@ -20,7 +21,7 @@ constexpr int kRows = 64;                         // destination rows summed fro
 constexpr int W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
 static_assert(kBand == 16, "a band row is one vector of sixteen floats");
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(KX_ISA_X86)
 // Destinations from … length - 1 of the band's sixteen columns by the
 // plain kernel, from the band's source pixels rows[16 i + k] (all n of
 // them): where the band turns out not to be opaque after its first blocks.
@@ -150,7 +151,7 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
 bool KXGaussianBands::OpaqueBand(const KXPassGeometry& g, KXImageRGBA32i& image, const KXGaussian1DPremul& kernel,
                                  int at)
 {
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(KX_ISA_X86)
     const KXGaussianCertified::Weights* cw = KXGaussianBandSums::OpaqueWeights(kernel);
     return cw && g.sourceLength > 0 && Band512(g, image, kernel, *cw, at);
 #else

@@ -56,6 +56,7 @@
 // byte. Where alpha is 0 the pixel is 0 whatever the colours; a block
 // whose pixels all have alpha 0 is 0 throughout, and no sums are taken.
 
+#include "core/KXIsa.h"
 #include "filters/KXGaussianSpans.h"
 
 #include <algorithm>
@@ -66,7 +67,7 @@
 #include <cstring>
 #include <vector>
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(KX_ISA_X86)
 #include <immintrin.h>
 #endif
 
@@ -311,7 +312,7 @@ inline KXRGBA32i ExactPixel(const KXRGBA32i* line, std::ptrdiff_t stride, int la
     return KXGaussianSpans::Finish<KXGaussianSpans::GaussMode::Premul>(KXRGBA32i(), b, g, red, a);
 }
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(KX_ISA_X86)
 // GCC takes the vectors by value, which keeps the sums in registers; clang
 // refuses wide vectors passed by value between functions built for
 // different instruction sets, so there they go by reference (Fma then

@@ -5,6 +5,7 @@
 
 #include "filters/KXGaussianRows.h"
 
+#include "core/KXIsa.h"
 #include "core/KXTileWalker.h"
 #include "filters/KXGaussianBandSums.h"
 
@@ -51,7 +52,7 @@ void PlainRows(const KXPassGeometry& g, const KXImageRGBA32i& source, const KXGa
     }
 }
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(KX_ISA_X86)
 typedef KXGaussianCertified::Vec<kLanes>::U U;
 
 // The two-source permutations of Turn's steps: for rows i (bit b
@@ -171,7 +172,7 @@ __attribute__((flatten, target("avx512f,fma"))) bool RowBand512(const KXPassGeom
 
 bool KXGaussianRows::TileWave(const KXKernelPass<KXGaussian1DPremul>& pass, int first, int last)
 {
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(KX_ISA_X86)
     const KXPassGeometry& g = pass.Geometry();
     const KXGaussian1DPremul& kernel = pass.LineKernel();
     const KXGaussianCertified::Weights* cw = KXGaussianBandSums::OpaqueWeights(kernel);

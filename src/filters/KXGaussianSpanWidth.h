@@ -1,25 +1,15 @@
 #ifndef KXGAUSSIANSPANWIDTH_H
 #define KXGAUSSIANSPANWIDTH_H
 
-// Which instruction set the Gaussian kernels' spans use: the widest the
-// processor has, unless a test forces one to compare it with the per-pixel
-// kernels. Private to the library.
+// Hooks into the Gaussian kernels' spans for tests, which compare them with
+// the per-pixel kernels at each instruction-set level (KXIsa). Private to
+// the library.
 
 #include "KXFilterKernels.h"
 
 #include <vector>
 
 namespace KXGaussianSpanWidth {
-
-enum class Width { Best, Plain, Avx2, Avx512 };
-
-// Built in and supported by this processor.
-bool Available(Width width);
-// The width spans use now (never Best).
-Width Current();
-// Spans use `width` from now on (Best: the run-time choice again). Not for
-// use while spans run on other threads.
-void Force(Width width);
 
 // Opaque blocks of the alpha-weighted spans (AVX2, AVX-512) sum in float
 // and take the exact kernel for a colour whose estimate plus 0.5 lies
@@ -28,7 +18,7 @@ void Force(Width width);
 // while spans run on other threads.
 void WidenCertifiedMargin(double margin);
 
-// x / 255 as the fused-multiply-add spans compute it (needs Avx2 available).
+// x / 255 as the fused-multiply-add spans compute it (needs the Avx2 level).
 double FusedDivideBy255(double x);
 
 // The alpha-weighted span's four sums (b, g, r, a) of destinations

@@ -14,6 +14,7 @@
 
 #include "KXFilterKernels.h"
 #include "filters/KXGaussianCertified.h"
+#include "core/KXIsa.h"
 #include "filters/KXGaussianSpanWidth.h"
 
 #include <algorithm>
@@ -659,8 +660,7 @@ __attribute__((flatten)) void GaussSpanDefault(const SpanArgs& s)
     GaussSpanChoice<Mode, false>(s);
 }
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#define KX_GAUSS_AVX2 1
+#if defined(KX_ISA_X86)
 // Built for AVX2 with fused multiply-add (four doubles a vector); called
 // only where the processor has both. The arithmetic is the same IEEE double
 // arithmetic, the division by 255 done as Div255 shows.
@@ -678,42 +678,18 @@ __attribute__((flatten, target("avx512f,fma"))) void GaussSpanAvx512(const SpanA
 }
 #endif
 
-using KXGaussianSpanWidth::Width;
-
-std::atomic<int> gForcedWidth{int(Width::Best)};
-
-bool Supported(Width width)
-{
-#if defined(KX_GAUSS_AVX2)
-    static const bool fma = __builtin_cpu_supports("fma");
-    static const bool avx2 = fma && __builtin_cpu_supports("avx2");
-    static const bool avx512 = fma && __builtin_cpu_supports("avx512f");
-    return width == Width::Avx512 ? avx512 : width == Width::Avx2 ? avx2 : true;
-#else
-    return width == Width::Plain || width == Width::Best;
-#endif
-}
-
-Width CurrentWidth()
-{
-    const Width width = Width(gForcedWidth.load(std::memory_order_relaxed));
-    if (width != Width::Best)
-        return width;
-    return Supported(Width::Avx512) ? Width::Avx512 : Supported(Width::Avx2) ? Width::Avx2 : Width::Plain;
-}
-
 template <GaussMode Mode>
 void GaussSpan(const SpanArgs& s)
 {
     if (s.first >= s.end || s.last < 0)
         return;
-    const Width width = CurrentWidth();
-#if defined(KX_GAUSS_AVX2)
-    if (width == Width::Avx512) {
+#if defined(KX_ISA_X86)
+    const KXIsa::Level level = KXIsa::Current();
+    if (level == KXIsa::Level::Avx512) {
         GaussSpanAvx512<Mode>(s);
         return;
     }
-    if (width == Width::Avx2) {
+    if (level == KXIsa::Level::Avx2) {
         GaussSpanAvx2<Mode>(s);
         return;
     }
@@ -723,27 +699,12 @@ void GaussSpan(const SpanArgs& s)
 
 } // namespace
 
-bool KXGaussianSpanWidth::Available(Width width)
-{
-    return Supported(width);
-}
-
 void KXGaussianSpanWidth::WidenCertifiedMargin(double margin)
 {
     KXGaussianCertified::ExtraMargin().store(margin, std::memory_order_relaxed);
 }
 
-KXGaussianSpanWidth::Width KXGaussianSpanWidth::Current()
-{
-    return CurrentWidth();
-}
-
-void KXGaussianSpanWidth::Force(Width width)
-{
-    gForcedWidth.store(int(width), std::memory_order_relaxed);
-}
-
-#if defined(KX_GAUSS_AVX2)
+#if defined(KX_ISA_X86)
 __attribute__((target("avx2,fma"))) double KXGaussianSpanWidth::FusedDivideBy255(double x)
 {
     return Div255<true>(x);

@@ -1,23 +1,23 @@
-// The 3-tap spans' byte loops, built for each instruction set the box line
-// chooses from (KXBoxLineWidth) and taken at the width in use: the same
+// The 3-tap spans' byte loops, built for each instruction-set level and
+// taken at the level in use (KXIsa): the same
 // integer and single-precision arithmetic in every build, only more bytes a
 // vector; the 16-bit rules for the strengths they cover (callers pass
 // n > 0).
 
 #include "filters/KXThreeTapSpans.h"
 
-#include "filters/KXBoxLineWidth.h"
+#include "core/KXIsa.h"
 
 #include <cstring>
 #include <type_traits>
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(KX_ISA_X86)
 #include <immintrin.h>
 #endif
 
 namespace {
 
-using KXBoxLineWidth::Width;
+using KXIsa::Level;
 
 // The AND of the pixel values of count pixels of l, m and r.
 inline __attribute__((always_inline)) uint32_t AndOf(const uint8_t* l, const uint8_t* m, const uint8_t* r,
@@ -57,7 +57,7 @@ __attribute__((flatten)) uint32_t Plain(const uint8_t* l, const uint8_t* m, cons
     return Loop(l, m, r, out, count, Rule(n));
 }
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(KX_ISA_X86)
 template <class Rule>
 __attribute__((flatten, target("avx2"))) uint32_t Avx2(const uint8_t* l, const uint8_t* m, const uint8_t* r,
                                                        uint8_t* out, int count, int n)
@@ -219,12 +219,11 @@ BytesFunction Avx512For()
 template <class Rule>
 BytesFunction Choose()
 {
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-    static const bool avx512bw = __builtin_cpu_supports("avx512bw");
-    switch (KXBoxLineWidth::InUse()) {
-    case Width::Avx512:
-        return avx512bw ? Avx512For<Rule>() : Avx2<Rule>;
-    case Width::Avx2:
+#if defined(KX_ISA_X86)
+    switch (KXIsa::Current()) {
+    case Level::Avx512:
+        return Avx512For<Rule>();
+    case Level::Avx2:
         return Avx2<Rule>;
     default:
         break;
@@ -238,9 +237,8 @@ BytesFunction Choose()
 template <class Rule>
 KXThreeTapSpans::RowFunction ChooseRow()
 {
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-    static const bool avx512bw = __builtin_cpu_supports("avx512bw");
-    if (avx512bw && KXBoxLineWidth::InUse() == Width::Avx512) {
+#if defined(KX_ISA_X86)
+    if (KXIsa::Allows(Level::Avx512)) {
         if constexpr (std::is_same_v<Rule, KXThreeTapSpans::SharpenRule16>)
             return Avx512Row<SharpenLanes>;
         else

@@ -160,8 +160,8 @@ struct SmoothenRule16 {
 constexpr int kMaxSharpen16 = 64;
 constexpr int kMaxSmoothen16 = 32;
 
-// Bytes with SharpenRule(n) (SmoothenRule(n)) at the box line's width
-// (KXBoxLineWidth): the same bytes at every width.
+// Bytes with SharpenRule(n) (SmoothenRule(n)) at the instruction-set level
+// in use (KXIsa): the same bytes at every level.
 void SharpenBytes(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int count, int n);
 void SmoothenBytes(const uint8_t* l, const uint8_t* m, const uint8_t* r, uint8_t* out, int count, int n);
 

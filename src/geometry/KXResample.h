@@ -35,10 +35,9 @@ struct SpanState {
 // with the bilinear or bicubic rule, leaving pixels outside the source.
 using SpanSampler = void (*)(const SourceTiles<KXImageRGBA32i>& source, const InverseMap::Row& at, int first,
                              int last, KXRGBA32i* out, SpanState& state);
-// The span sampler built for the widest vector unit the processor has, of
-// at most `widest` bits (the plain rule's bytes), or null: then the plain
-// rule is used.
-SpanSampler FastSpan(Quality quality, int widest = 512);
+// The span sampler built for the instruction-set level in use (the plain
+// rule's bytes), or null: then the plain rule is used.
+SpanSampler FastSpan(Quality quality);
 
 // The nearest pixel of the box-blurred source (radii 1 … 7 both ways) over
 // `target`, row by row, when `inverse` only scales and moves (no rotation,

@@ -10,18 +10,18 @@
 
 #include "geometry/KXResample.h"
 
+#include "core/KXIsa.h"
 #include "geometry/KXSampleRules.h"
 
 #include <cmath>
 
-#if defined(__GNUC__) && defined(__x86_64__)
-#define KX_SAMPLE_AVX2 1
+#if defined(KX_ISA_X86)
 #include <immintrin.h>
 #endif
 
 namespace {
 
-#if defined(KX_SAMPLE_AVX2)
+#if defined(KX_ISA_X86)
 
 #define KX_AVX2 __attribute__((target("avx2"), always_inline)) inline
 
@@ -530,19 +530,17 @@ KX_BILINEAR_SPAN(BilinearSpanAvx512, __attribute__((flatten, target("avx2,avx512
 
 } // namespace
 
-KXGeometry::SpanSampler KXGeometry::FastSpan(Quality quality, int widest)
+KXGeometry::SpanSampler KXGeometry::FastSpan(Quality quality)
 {
-#if defined(KX_SAMPLE_AVX2)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    static const bool avx512 = avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
-    if (avx512 && widest >= 512 && quality == Quality::Bilinear)
+#if defined(KX_ISA_X86)
+    const KXIsa::Level level = KXIsa::Current();
+    if (level == KXIsa::Level::Avx512 && quality == Quality::Bilinear)
         return BilinearSpanAvx512;
-    if (avx2 && widest >= 256 && quality == Quality::Bilinear)
+    if (KXIsa::Allows(KXIsa::Level::Avx2) && quality == Quality::Bilinear)
         return BilinearSpanAvx2;
-    if (avx2 && widest >= 256 && quality == Quality::Bicubic)
+    if (KXIsa::Allows(KXIsa::Level::Avx2) && quality == Quality::Bicubic)
         return SpanAvx2<true>;
 #endif
     (void)quality;
-    (void)widest;
     return nullptr;
 }

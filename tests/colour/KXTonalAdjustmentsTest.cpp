@@ -1,4 +1,5 @@
 #include "KXTonalAdjustments.h"
+#include "KXIsaLevels.h"
 #include "KXTestSupport.h"
 #include "KXTransformImageColors.h"
 
@@ -224,7 +225,9 @@ TEST(KXTonalAdjustments, InversionsAndAlpha)
     EXPECT_EQ(std::vector<uint32_t>({colours.value, alpha.value}), std::vector<uint32_t>({0x80EDCBA9u, 0x7F123456u}));
 }
 
-TEST(KXTonalAdjustments, RunFastPathEqualsThePlainPath)
+using KXRGBTablesAtLevel = KXIsaLevelTest;
+
+TEST_P(KXRGBTablesAtLevel, RunFastPathEqualsThePlainPath)
 {
     // Random tables and pixels, a count that is not a multiple of 16, in
     // place and into another buffer; every byte value in every channel.
@@ -269,14 +272,6 @@ TEST(KXTonalAdjustments, RunFastPathEqualsThePlainPath)
         levels(p);
         ASSERT_EQ(image.GetColor(x, 2), p);
     }
-    // Without AVX-512 VBMI ApplyRun is the plain path itself: the comparison
-    // above proved nothing on this processor.
-#if defined(__x86_64__) || defined(__i386__)
-    const bool vbmi = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                      __builtin_cpu_supports("avx512vbmi");
-#else
-    const bool vbmi = false;
-#endif
-    if (!vbmi)
-        GTEST_SKIP() << "no AVX-512 VBMI here: the table fast path was not compared with the plain one";
 }
+
+KX_INSTANTIATE_ISA_VECTOR_LEVELS(KXRGBTablesAtLevel);

@@ -4,6 +4,7 @@
 #include "compositing/KXBlendLuminosity.h"
 #include "compositing/KXBlendNormal.h"
 #include "compositing/KXBlendSeparable.h"
+#include "KXIsaLevels.h"
 
 #include <gtest/gtest.h>
 
@@ -110,17 +111,11 @@ void ExpectSameAsPlain(RowFunction fast, const std::string& name, const std::vec
     }
 }
 
-// Every width this processor runs, for one kernel.
+// The row function chosen at the level in use, for one kernel.
 template <class Kernel>
-void ExpectEveryWidthSameAsPlain(const std::string& name, const std::vector<uint32_t>& opacities = kOpacities)
+void ExpectChosenRowSameAsPlain(const std::string& name, const std::vector<uint32_t>& opacities = kOpacities)
 {
-#if defined(KX_BLEND_VECTOR)
-    ExpectSameAsPlain<Kernel>(&Row4<Kernel>, "4 lanes, " + name, opacities);
-#endif
-#if defined(KX_BLEND_X86)
-    if (HasAVX2())
-        ExpectSameAsPlain<Kernel>(&Row8<Kernel>, "8 lanes, " + name, opacities);
-#endif
+    ExpectSameAsPlain<Kernel>(FastestRow<Kernel>(), name, opacities);
 }
 
 // The kernel unlocked and locked under each alpha rule; a failure names the
@@ -129,8 +124,8 @@ template <template <bool, class> class Kernel, class... Rules>
 void ExpectRulesSameAsPlain(const std::string& name, const std::vector<uint32_t>& opacities = kOpacities)
 {
     int rule = 0;
-    ((ExpectEveryWidthSameAsPlain<Kernel<false, Rules>>(name + ", rule " + std::to_string(rule), opacities),
-      ExpectEveryWidthSameAsPlain<Kernel<true, Rules>>(name + ", locked, rule " + std::to_string(rule++), opacities)),
+    ((ExpectChosenRowSameAsPlain<Kernel<false, Rules>>(name + ", rule " + std::to_string(rule), opacities),
+      ExpectChosenRowSameAsPlain<Kernel<true, Rules>>(name + ", locked, rule " + std::to_string(rule++), opacities)),
      ...);
 }
 
@@ -165,33 +160,22 @@ void ExpectTermsSameAsPlain()
 
 } // namespace
 
-// Widths this build or processor lacks were not compared: the test says so
-// instead of passing.
-void SkipForMissingWidths()
-{
-#if !defined(KX_BLEND_VECTOR)
-    GTEST_SKIP() << "no vector kernels in this build: nothing was compared with the plain kernel";
-#elif defined(KX_BLEND_X86)
-    if (!HasAVX2())
-        GTEST_SKIP() << "no AVX2 here: the 8-lane kernels were not compared with the plain kernel";
-#endif
-}
+using KXBlendRowsAtLevel = KXIsaLevelTest;
 
-TEST(KXBlendFastPath, NormalRowsEqualThePixelKernel)
+TEST_P(KXBlendRowsAtLevel, NormalRowsEqualThePixelKernel)
 {
     ExpectAllAlphasSameAsPlain<NormalKernel>("normal");
-    SkipForMissingWidths();
 }
 
-TEST(KXBlendFastPath, SeparableRowsEqualThePixelKernel)
+TEST_P(KXBlendRowsAtLevel, SeparableRowsEqualThePixelKernel)
 {
     ExpectTermsSameAsPlain<TermMultiply, TermScreen, TermOverlay, TermDarken, TermLighten, TermColorDodge,
                            TermColorBurn, TermHardLight, TermSoftLight, TermDifference, TermExclusion>();
-    SkipForMissingWidths();
 }
 
-TEST(KXBlendFastPath, LuminosityRowsEqualThePixelKernel)
+TEST_P(KXBlendRowsAtLevel, LuminosityRowsEqualThePixelKernel)
 {
-    ExpectEveryWidthSameAsPlain<LuminosityKernel>("luminosity");
-    SkipForMissingWidths();
+    ExpectChosenRowSameAsPlain<LuminosityKernel>("luminosity");
 }
+
+KX_INSTANTIATE_ISA_VECTOR_LEVELS(KXBlendRowsAtLevel);

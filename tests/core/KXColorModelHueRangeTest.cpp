@@ -1,8 +1,8 @@
+#include "KXIsaLevels.h"
 #include "core/KXColorModelKernels.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <vector>
 
 namespace {
@@ -10,8 +10,10 @@ namespace {
 using namespace KXColorModelKernels;
 
 // Hue words QColor's conversion never makes (360 .. 65534) take the plain
-// rule's bits on every width, as do their greys (s = 0).
-TEST(ColourModelHueRange, WordsAbove359MatchThePlainRule)
+// rule's bits at every level, as do their greys (s = 0).
+using ColourModelHueRange = KXIsaLevelTest;
+
+TEST_P(ColourModelHueRange, WordsAbove359MatchThePlainRule)
 {
     std::vector<KXHSLA> in;
     for (int h = 355; h < 0xFFFF; ++h)
@@ -24,16 +26,12 @@ TEST(ColourModelHueRange, WordsAbove359MatchThePlainRule)
             in.push_back(p);
         }
     std::vector<KXRGBA32i> want(in.size()), got(in.size());
-    QColorHSLToRGBRow(in.data(), want.data(), in.size(), Width::Plain);
-    for (const Width width : {Width::Sse2, Width::Avx2, Width::Avx512}) {
-        if (!Supported(width)) {
-            std::printf("width %d skipped: this CPU lacks its instruction set\n", static_cast<int>(width));
-            continue;
-        }
-        QColorHSLToRGBRow(in.data(), got.data(), in.size(), width);
-        for (size_t i = 0; i < in.size(); ++i)
-            ASSERT_EQ(got[i].value, want[i].value) << "width " << int(width) << " h " << in[i].h;
-    }
+    QColorHSLToRGBRow(in.data(), want.data(), in.size(), Level::Plain);
+    QColorHSLToRGBRow(in.data(), got.data(), in.size(), KXIsa::Current());
+    for (size_t i = 0; i < in.size(); ++i)
+        ASSERT_EQ(got[i].value, want[i].value) << "h " << in[i].h;
 }
+
+KX_INSTANTIATE_ISA_VECTOR_LEVELS(ColourModelHueRange);
 
 } // namespace

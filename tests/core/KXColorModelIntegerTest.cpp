@@ -1,8 +1,8 @@
+#include "KXIsaLevels.h"
 #include "core/KXColorModelKernels.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <random>
 #include <vector>
 
@@ -13,7 +13,9 @@ using namespace KXColorModelKernels;
 // Every saturation and lightness with hue words on both sides of each sixth
 // of the circle, 36000, 65535 (grey) and random hues: the integer rows back
 // to RGB against the plain rule.
-TEST(ColourModelIntegerRows, RGBOfEverySaturationAndLightnessMatchesThePlainRule)
+using ColourModelIntegerRows = KXIsaLevelTest;
+
+TEST_P(ColourModelIntegerRows, RGBOfEverySaturationAndLightnessMatchesThePlainRule)
 {
     std::vector<uint16_t> hues = {36000, 65535, 36001};
     for (int edge = 0; edge < 36000; edge += 6000)
@@ -27,15 +29,11 @@ TEST(ColourModelIntegerRows, RGBOfEverySaturationAndLightnessMatchesThePlainRule
     std::vector<KXRGBA32i> plain(in.size()), fast(in.size());
     for (size_t i = 0; i < in.size(); ++i)
         plain[i] = HSLToRGB(in[i]);
-    for (Width width : {Width::Sse2, Width::Avx2, Width::Avx512}) {
-        if (!Supported(width)) {
-            std::printf("skipped: this CPU lacks width %d\n", int(width));
-            continue;
-        }
-        HSLToRGBRow(in.data(), fast.data(), in.size(), width);
-        for (size_t i = 0; i < in.size(); ++i)
-            ASSERT_EQ(fast[i].value, plain[i].value) << std::hex << in[i].value << " width " << int(width);
-    }
+    HSLToRGBRow(in.data(), fast.data(), in.size(), KXIsa::Current());
+    for (size_t i = 0; i < in.size(); ++i)
+        ASSERT_EQ(fast[i].value, plain[i].value) << std::hex << in[i].value;
 }
+
+KX_INSTANTIATE_ISA_VECTOR_LEVELS(ColourModelIntegerRows);
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "KXIsaLevels.h"
 #include "core/KXColorModelKernels.h"
 
 #include <QColor>
@@ -22,14 +23,7 @@ long FirstDifference(const std::vector<T>& a, const std::vector<T>& b)
     return -1;
 }
 
-class ColourModelRows : public testing::TestWithParam<Width> {
-protected:
-    void SetUp() override
-    {
-        if (!Supported(GetParam()))
-            GTEST_SKIP() << "this CPU lacks the instruction set of this width";
-    }
-};
+using ColourModelRows = KXIsaLevelTest;
 
 // Every colour, as a 4096 x 4096 image in one row (alpha varies too).
 std::vector<KXRGBA32i> EveryColour()
@@ -122,19 +116,16 @@ TEST_P(ColourModelRows, ChangedHSLRowsMatchThePlainPath)
     for (const QColorHSLShift& shift : {QColorHSLShift{25, false, 51, -12}, QColorHSLShift{359, false, -255, 255},
                                         QColorHSLShift{-1, false, 255, -255}, QColorHSLShift{-1, true, 0, 0},
                                         QColorHSLShift{200, true, 102, 76}}) {
-        QColorHSLShiftRow(in.data(), want.data(), n, shift, Width::Plain);
+        QColorHSLShiftRow(in.data(), want.data(), n, shift, Level::Plain);
         QColorHSLShiftRow(in.data(), got.data(), n, shift, GetParam());
         ASSERT_EQ(FirstDifference(got, want), -1) << shift.hue << " " << shift.colorize;
     }
-    QColorHSLRelightRow(hueFrom.data(), in.data(), want.data(), n, Width::Plain);
+    QColorHSLRelightRow(hueFrom.data(), in.data(), want.data(), n, Level::Plain);
     QColorHSLRelightRow(hueFrom.data(), in.data(), got.data(), n, GetParam());
     ASSERT_EQ(FirstDifference(got, want), -1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Widths, ColourModelRows, testing::Values(Width::Sse2, Width::Avx2, Width::Avx512),
-                         [](const testing::TestParamInfo<Width>& info) {
-                             return info.param == Width::Sse2 ? "Sse2" : info.param == Width::Avx2 ? "Avx2" : "Avx512";
-                         });
+KX_INSTANTIATE_ISA_VECTOR_LEVELS(ColourModelRows);
 
 TEST(ColourModelRows, CMYKOfEveryColourMatchesThePlainRule)
 {

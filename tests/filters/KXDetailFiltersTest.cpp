@@ -7,12 +7,11 @@
 #include "KXFilterRunSupport.h"
 #include "KXFilterTestImages.h"
 #include "filters/KXDetailFilterRun.h"
-#include "filters/KXBoxLineWidth.h"
+#include "KXIsaLevels.h"
 #include "filters/KXThreeTapSpans.h"
 
 #include <gtest/gtest.h>
 
-#include <iostream>
 #include <type_traits>
 
 
@@ -163,79 +162,67 @@ TEST(KXDetailFilters, HighPassCacheAndProgress)
                       KXRGBA32i(QRect(20, 30, 50, 40).contains(x, y) ? 0xFF808080 : 0xFF40C020));
 }
 
-TEST(KXDetailFilters, FastSpansEqualThePlainKernels)
+TEST(KXDetailFilters, SpanQuotientByReciprocalIsExact)
 {
     // The quotient by reciprocal for every numerator the spans give it.
     for (int x = 0; x < 256 * 1785; ++x)
         ASSERT_EQ(KXThreeTapSpans::Quotient<1785>(x), x / 1785) << x;
     for (int x = 0; x < 256 * 1530; ++x)
         ASSERT_EQ(KXThreeTapSpans::Quotient<1530>(x), x / 1530) << x;
-    // The filters' own scheme (fast spans in the tiles, at every width the
-    // processor has) against one line at a time (the plain kernel per
-    // pixel), whole layer, an area at the layer's edge and one across a tile
-    // corner, over strengths inside and outside the fast ranges, on a layer
-    // opaque but for every 19th pixel (runs of opaque taps, broken now and
-    // then).
-    using KXBoxLineWidth::Width;
+}
+
+using KXDetailFiltersAtLevel = KXIsaLevelTest;
+
+TEST_P(KXDetailFiltersAtLevel, FastSpansEqualThePlainKernels)
+{
+    // The filters' own scheme (fast spans in the tiles, at the level under
+    // test) against one line at a time (the plain kernel per pixel), whole
+    // layer, an area at the layer's edge and one across a tile corner, over
+    // strengths inside and outside the fast ranges, on a layer opaque but
+    // for every 19th pixel (runs of opaque taps, broken now and then).
     KXImageRGBA32i layer = RandomImage(261, 140, 21);
     for (int y = 0; y < 140; ++y)
         for (int x = 0; x < 261; ++x)
             if ((y * 261 + x) % 19 != 0)
                 layer.SetColor(x, y, KXRGBA32i(layer.GetColor(x, y).value | 0xFF000000u));
-    for (Width width : {Width::Sse2, Width::Avx2, Width::Avx512}) {
-        if (!KXBoxLineWidth::Available(width)) {
-            std::cout << "[ SKIPPED  ] 3-tap width " << int(width) << ": not on this processor\n";
-            continue;
-        }
-        KXBoxLineWidth::Force(width);
-        for (int strength : {1, 10, 33, 64, 255, 382, 383, 70000}) {
-            for (const QRect& area : {QRect(), QRect(200, 0, 80, 60), QRect(100, 100, 60, 30)}) {
-                KXFilterData data = Whole(layer);
-                if (area.isValid()) {
-                    data.selection = Uniform(area.width(), area.height(), 0xFFFFFFFF);
-                    data.selectionRect = data.selection.Rect();
-                    data.offset = area.topLeft();
-                }
-                for (bool sharpen : {true, false})
-                    EXPECT_EQ(Pixels(ThreeTap(sharpen, strength, data)),
-                              Pixels(ThreeTap(sharpen, strength, data, Scheme::OneLineAtATime)))
-                        << int(width) << " " << strength << " " << area.x() << " " << sharpen;
+    for (int strength : {1, 10, 33, 64, 255, 382, 383, 70000}) {
+        for (const QRect& area : {QRect(), QRect(200, 0, 80, 60), QRect(100, 100, 60, 30)}) {
+            KXFilterData data = Whole(layer);
+            if (area.isValid()) {
+                data.selection = Uniform(area.width(), area.height(), 0xFFFFFFFF);
+                data.selectionRect = data.selection.Rect();
+                data.offset = area.topLeft();
             }
+            for (bool sharpen : {true, false})
+                EXPECT_EQ(Pixels(ThreeTap(sharpen, strength, data)),
+                          Pixels(ThreeTap(sharpen, strength, data, Scheme::OneLineAtATime)))
+                    << strength << " " << area.x() << " " << sharpen;
         }
     }
-    KXBoxLineWidth::Force(Width::Best);
 }
 
-TEST(KXDetailFilters, SmoothenTriplesFindEveryTranslucentTap)
+TEST_P(KXDetailFiltersAtLevel, SmoothenTriplesFindEveryTranslucentTap)
 {
     // Three opaque rows (vectors and a tail) but for one translucent pixel,
-    // in each row at every place: Triples at every width against the plain
-    // kernel, for a 16-bit and a 32-bit strength.
+    // in each row at every place: Triples at the level under test against
+    // the plain kernel, for a 16-bit and a 32-bit strength.
     const int count = 83;
     std::vector<KXRGBA32i> taps[3], out(count);
     for (int t = 0; t < 3; ++t)
         for (int j = 0; j < count; ++j)
             taps[t].push_back(KXRGBA32i(0xFF000000u | (uint32_t(t * count + j) * 2654435761u >> 8)));
-    for (auto width : {KXBoxLineWidth::Width::Sse2, KXBoxLineWidth::Width::Avx2, KXBoxLineWidth::Width::Avx512}) {
-        if (!KXBoxLineWidth::Available(width)) {
-            std::cout << "[ SKIPPED  ] smoothen triples width " << int(width) << ": not on this processor\n";
-            continue;
-        }
-        KXBoxLineWidth::Force(width);
-        for (int strength : {10, 100}) {
-            const KXFastBoxKernel1D kernel(strength);
-            KXTapPixel<KXFastBoxKernel1D> plain(kernel);
-            for (auto& row : taps)
-                for (size_t at = 0; at < size_t(count); row[at++].a = 255) {
-                    row[at].a = 128;
-                    kernel.Triples(taps[0].data(), taps[1].data(), taps[2].data(), out.data(), count, plain,
-                                   kernel.TripleBytes());
-                    for (size_t j = 0; j < size_t(count); ++j)
-                        ASSERT_EQ(out[j].value, plain(taps[0][j], taps[1][j], taps[2][j]).value) << at << " " << j;
-                }
-        }
+    for (int strength : {10, 100}) {
+        const KXFastBoxKernel1D kernel(strength);
+        KXTapPixel<KXFastBoxKernel1D> plain(kernel);
+        for (auto& row : taps)
+            for (size_t at = 0; at < size_t(count); row[at++].a = 255) {
+                row[at].a = 128;
+                kernel.Triples(taps[0].data(), taps[1].data(), taps[2].data(), out.data(), count, plain,
+                               kernel.TripleBytes());
+                for (size_t j = 0; j < size_t(count); ++j)
+                    ASSERT_EQ(out[j].value, plain(taps[0][j], taps[1][j], taps[2][j]).value) << at << " " << j;
+            }
     }
-    KXBoxLineWidth::Force(KXBoxLineWidth::Width::Best);
 }
 
 template <class Kernel>
@@ -261,12 +248,10 @@ void ExpectRowFormEqualsTriples(int strength)
     }
 }
 
-TEST(KXDetailFilters, RowFormEqualsTriples)
+TEST_P(KXDetailFiltersAtLevel, RowFormEqualsTriples)
 {
-    if (!KXFastSharpenKernel1D(10).RowBytes()) {
-        std::cout << "[ SKIPPED  ] 3-tap row form: not on this processor\n";
-        return;
-    }
+    if (!KXFastSharpenKernel1D(10).RowBytes())
+        GTEST_SKIP() << "no 3-tap row form at this level";
     for (int strength : {2, 40, 64}) {
         ExpectRowFormEqualsTriples<KXFastSharpenKernel1D>(strength);
         ExpectRowFormEqualsTriples<KXFastBoxKernel1D>(strength / 2);
@@ -352,3 +337,5 @@ TEST(KXDetailFilters, TilePassesKeepSharedTilesAndTheirOutside)
         EXPECT_EQ(Pixels(original), before);
     }
 }
+
+KX_INSTANTIATE_ISA_LEVELS(KXDetailFiltersAtLevel);

@@ -1,5 +1,6 @@
 #include "KXFilterPasses.h"
 #include "compositing/KXPixelRows.h"
+#include "KXIsaLevels.h"
 #include "filters/KXBoxLineWidth.h"
 
 #include <gtest/gtest.h>
@@ -18,20 +19,14 @@ TEST(KXBoxLineArithmetic, TermDivisionBy255IsExactForEveryProduct)
         ASSERT_EQ(KXBoxLineWidth::DivideBy255(x), x / 255) << x;
 }
 
-TEST(KXBoxLineArithmetic, ColourDivisionByAlphaIsExactForEveryNumerator)
+using KXBoxLineAtLevel = KXIsaLevelTest;
+
+// Each level's reciprocal estimate (SSE2's below AVX-512, AVX-512's own).
+TEST_P(KXBoxLineAtLevel, ColourDivisionByAlphaIsExactForEveryNumerator)
 {
-    using KXBoxLineWidth::Width;
-    for (Width width : {Width::Sse2, Width::Avx512}) { // each has its own reciprocal estimate
-        if (!KXBoxLineWidth::Available(width)) {
-            std::cout << "[ SKIPPED  ] box line width " << int(width) << ": not on this processor\n";
-            continue;
-        }
-        KXBoxLineWidth::Force(width);
-        for (int a = 1; a <= 255; ++a)
-            for (int n = 0; n <= 255 * a; ++n)
-                ASSERT_EQ(KXBoxLineWidth::DivideByAlpha(n, a), n / a) << n << " / " << a << " width " << int(width);
-    }
-    KXBoxLineWidth::Force(KXBoxLineWidth::Width::Best);
+    for (int a = 1; a <= 255; ++a)
+        for (int n = 0; n <= 255 * a; ++n)
+            ASSERT_EQ(KXBoxLineWidth::DivideByAlpha(n, a), n / a) << n << " / " << a;
 }
 
 TEST(KXBoxLineArithmetic, AverageDivisionByCountIsExactForEverySum)
@@ -73,39 +68,30 @@ KXPixelLine RunsLine(int length, std::mt19937& random)
 
 } // namespace
 
-TEST(KXBoxLine, EveryWidthMatchesTheAccumulatorLine)
+TEST_P(KXBoxLineAtLevel, MatchesTheAccumulatorLine)
 {
-    using KXBoxLineWidth::Width;
-    for (Width width : {Width::Sse2, Width::Avx2, Width::Avx512}) {
-        if (!KXBoxLineWidth::Available(width)) {
-            std::cout << "[ SKIPPED  ] box line width " << int(width) << ": not on this processor\n";
-            continue;
-        }
-        KXBoxLineWidth::Force(width);
-        std::mt19937 random(7);
-        KXBoxLineScratch scratch; // reused by every line, as a pass worker does
-        for (int radius : {0, 1, 2, 5, 50, 300, 32766, 32767}) {
-            for (int length : {1, 2, 3, 5, 8, 63, 1000}) {
-                const KXPixelLine line = RunsLine(length, random);
-                const QRect image(0, 0, length, 1);
-                for (const QRect& area : {image, QRect(length / 3, 0, length / 2 + 1, 1), QRect(length - 1, 0, 1, 1)}) {
-                    const KXPassGeometry g
-                        = KXPassGeometry::Make(image, area, radius + 1, radius, KXPassDirection::Horizontal);
-                    const KXPixelLine segment(
-                        line.begin() + g.sourceStart, line.begin() + g.sourceStart + g.sourceLength);
-                    KXPixelLine fast(static_cast<size_t>(g.destinationLength)), plain(fast.size());
-                    KXRGBABlurAccumulatorPremul a(radius), b(radius);
-                    KXSlideBox(g, segment, fast, a, scratch);
-                    KXSlideBox<KXRGBABlurAccumulatorPremul>(g, segment, plain, b);
-                    for (size_t i = 0; i < fast.size(); ++i)
-                        ASSERT_EQ(fast[i].value, plain[i].value)
-                            << "width " << int(width) << " radius " << radius << " length " << length << " area "
-                            << area.left() << " at " << i;
-                }
+    std::mt19937 random(7);
+    KXBoxLineScratch scratch; // reused by every line, as a pass worker does
+    for (int radius : {0, 1, 2, 5, 50, 300, 32766, 32767}) {
+        for (int length : {1, 2, 3, 5, 8, 63, 1000}) {
+            const KXPixelLine line = RunsLine(length, random);
+            const QRect image(0, 0, length, 1);
+            for (const QRect& area : {image, QRect(length / 3, 0, length / 2 + 1, 1), QRect(length - 1, 0, 1, 1)}) {
+                const KXPassGeometry g
+                    = KXPassGeometry::Make(image, area, radius + 1, radius, KXPassDirection::Horizontal);
+                const KXPixelLine segment(
+                    line.begin() + g.sourceStart, line.begin() + g.sourceStart + g.sourceLength);
+                KXPixelLine fast(static_cast<size_t>(g.destinationLength)), plain(fast.size());
+                KXRGBABlurAccumulatorPremul a(radius), b(radius);
+                KXSlideBox(g, segment, fast, a, scratch);
+                KXSlideBox<KXRGBABlurAccumulatorPremul>(g, segment, plain, b);
+                for (size_t i = 0; i < fast.size(); ++i)
+                    ASSERT_EQ(fast[i].value, plain[i].value)
+                        << "radius " << radius << " length " << length << " area "
+                        << area.left() << " at " << i;
             }
         }
     }
-    KXBoxLineWidth::Force(Width::Best);
 }
 
 namespace {
@@ -125,42 +111,33 @@ KXImageRGBA32i RunsImage(int width, int height, std::mt19937& random)
 
 // Lines done a band at a time by a pass worker against the pass's own
 // steps, one line at a time through the accumulator's line.
-TEST(KXBoxLine, BandsMatchTheLines)
+TEST_P(KXBoxLineAtLevel, BandsMatchTheLines)
 {
-    using KXBoxLineWidth::Width;
     std::mt19937 random(9);
     // Bands of 16 and a part either way, and tiles side by side and one
     // above the other: an area from column 120 puts a band across the
     // tile border at 128.
     const KXImageRGBA32i original = RunsImage(150, 150, random);
-    for (Width width : {Width::Sse2, Width::Avx2, Width::Avx512}) {
-        if (!KXBoxLineWidth::Available(width)) {
-            std::cout << "[ SKIPPED  ] box band width " << int(width) << ": not on this processor\n";
-            continue;
-        }
-        KXBoxLineWidth::Force(width);
-        for (KXPassDirection direction : {KXPassDirection::Horizontal, KXPassDirection::Vertical}) {
-            for (int radius : {0, 1, 7, 200, 32766}) {
-                for (const QRect& area :
-                     {QRect(), QRect(3, 20, 30, 100), QRect(120, 5, 25, 140), QRect(149, 149, 1, 1)}) {
-                    KXImageRGBA32i banded = original, plain = original; // tiles shared until written
-                    KXBoxPass<KXRGBABlurAccumulatorPremul> fast(banded, area, KXRGBABlurAccumulatorPremul(radius),
-                                                                direction);
-                    KXBoxPass<KXRGBABlurAccumulatorPremul> slow(plain, area, KXRGBABlurAccumulatorPremul(radius),
-                                                                direction);
-                    KXBoxPass<KXRGBABlurAccumulatorPremul>::Worker worker(fast);
-                    worker.Lines(fast.Geometry().firstLine, fast.Geometry().lastLine);
-                    while (!slow.Step()) { }
-                    for (int y = 0; y < 150; ++y)
-                        for (int x = 0; x < 150; ++x)
-                            ASSERT_EQ(banded.GetColor(x, y).value, plain.GetColor(x, y).value)
-                                << "width " << int(width) << " direction " << int(direction) << " radius " << radius
-                                << " area " << area.left() << " at " << x << ", " << y;
-                }
+    for (KXPassDirection direction : {KXPassDirection::Horizontal, KXPassDirection::Vertical}) {
+        for (int radius : {0, 1, 7, 200, 32766}) {
+            for (const QRect& area :
+                 {QRect(), QRect(3, 20, 30, 100), QRect(120, 5, 25, 140), QRect(149, 149, 1, 1)}) {
+                KXImageRGBA32i banded = original, plain = original; // tiles shared until written
+                KXBoxPass<KXRGBABlurAccumulatorPremul> fast(banded, area, KXRGBABlurAccumulatorPremul(radius),
+                                                            direction);
+                KXBoxPass<KXRGBABlurAccumulatorPremul> slow(plain, area, KXRGBABlurAccumulatorPremul(radius),
+                                                            direction);
+                KXBoxPass<KXRGBABlurAccumulatorPremul>::Worker worker(fast);
+                worker.Lines(fast.Geometry().firstLine, fast.Geometry().lastLine);
+                while (!slow.Step()) { }
+                for (int y = 0; y < 150; ++y)
+                    for (int x = 0; x < 150; ++x)
+                        ASSERT_EQ(banded.GetColor(x, y).value, plain.GetColor(x, y).value)
+                            << "direction " << int(direction) << " radius " << radius
+                            << " area " << area.left() << " at " << x << ", " << y;
             }
         }
     }
-    KXBoxLineWidth::Force(Width::Best);
 }
 
 // The row forms of the merge and the high pass's subtraction against the
@@ -204,3 +181,5 @@ TEST(KXPixelRowsTest, RowsMatchTheBytesWorkedOutOneByOne)
         ASSERT_EQ(mixed[size_t(n)], d[size_t(n)]);
     }
 }
+
+KX_INSTANTIATE_ISA_LEVELS(KXBoxLineAtLevel);

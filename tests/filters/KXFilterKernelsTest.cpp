@@ -1,4 +1,5 @@
 #include "KXFilterKernels.h"
+#include "KXIsaLevels.h"
 #include "filters/KXGaussianSpanWidth.h"
 
 #include <gtest/gtest.h>
@@ -58,97 +59,87 @@ TEST(KXGaussianKernel, HandWorkedPixels)
     EXPECT_EQ(Apply(KXGaussianAlpha1D(0.5), mixed), Line({0x1BFFFFFFu, 0xC90000FFu, 0x1BFFFFFFu}));
 }
 
-// Span computes many pixels at once (fused multiply-adds where the
-// processor has them); it must give the bits of operator().
-template <class Kernel>
-class KXGaussianSpan : public testing::Test {
-};
-using GaussianKernels = testing::Types<KXGaussian1D, KXGaussian1DPremul, KXGaussianAlpha1D>;
-TYPED_TEST_SUITE(KXGaussianSpan, GaussianKernels);
+namespace {
 
-TYPED_TEST(KXGaussianSpan, MatchesPixelByPixel)
+// Span computes many pixels at once (fused multiply-adds at the levels that
+// have them); it must give the bits of operator().
+template <class Kernel>
+void ExpectSpanMatchesPixelByPixel()
 {
-    using KXGaussianSpanWidth::Width;
-    std::string missing;
-    for (Width width : {Width::Plain, Width::Avx2, Width::Avx512}) {
-        if (!KXGaussianSpanWidth::Available(width)) {
-            missing += width == Width::Avx2 ? " AVX2" : " AVX-512";
-            continue;
-        }
-        KXGaussianSpanWidth::Force(width);
-        std::mt19937 random(7);
-        for (double sigma : {0.3, 1.7, 5.0, 20.0}) {
-            for (int length : {1, 127, 129, 2500}) {
-                KXPixelLine source(static_cast<size_t>(length + 40));
-                for (KXRGBA32i& p : source) {
-                    p = KXRGBA32i(random());
-                    if (random() % 2)
-                        p.a = random() % 2 ? 0 : 255;
-                }
-                for (int offset : {0, 20, 40}) { // clamps at the start, inside, at the end
-                    TypeParam kernel(sigma);
-                    kernel.SetSource(&source);
-                    kernel.SetSourceOffset(offset);
-                    KXPixelLine one(static_cast<size_t>(length)), many(one.size());
-                    kernel.SetDestination(&one);
-                    for (int i = 0; i < length; ++i)
-                        kernel(i);
-                    kernel.SetDestination(&many);
-                    kernel.Span(0, length / 3); // two spans that meet inside a block
-                    kernel.Span(length / 3, length);
-                    ASSERT_EQ(many, one) << "width " << int(width) << " sigma " << sigma << " length " << length
-                                         << " offset " << offset;
-                }
+    std::mt19937 random(7);
+    for (double sigma : {0.3, 1.7, 5.0, 20.0}) {
+        for (int length : {1, 127, 129, 2500}) {
+            KXPixelLine source(static_cast<size_t>(length + 40));
+            for (KXRGBA32i& p : source) {
+                p = KXRGBA32i(random());
+                if (random() % 2)
+                    p.a = random() % 2 ? 0 : 255;
+            }
+            for (int offset : {0, 20, 40}) { // clamps at the start, inside, at the end
+                Kernel kernel(sigma);
+                kernel.SetSource(&source);
+                kernel.SetSourceOffset(offset);
+                KXPixelLine one(static_cast<size_t>(length)), many(one.size());
+                kernel.SetDestination(&one);
+                for (int i = 0; i < length; ++i)
+                    kernel(i);
+                kernel.SetDestination(&many);
+                kernel.Span(0, length / 3); // two spans that meet inside a block
+                kernel.Span(length / 3, length);
+                ASSERT_EQ(many, one) << "sigma " << sigma << " length " << length << " offset " << offset;
             }
         }
     }
-    KXGaussianSpanWidth::Force(Width::Best);
-    if (!missing.empty())
-        GTEST_SKIP() << "not compared with the per-pixel kernel (no such instructions here):" << missing;
+}
+
+} // namespace
+
+using KXGaussianSpanAtLevel = KXIsaLevelTest;
+
+TEST_P(KXGaussianSpanAtLevel, MatchesPixelByPixel)
+{
+    ExpectSpanMatchesPixelByPixel<KXGaussian1D>();
+    ExpectSpanMatchesPixelByPixel<KXGaussian1DPremul>();
+    ExpectSpanMatchesPixelByPixel<KXGaussianAlpha1D>();
 }
 
 // The alpha-weighted span's sums, bit for bit, against the sums written
 // out plainly: opaque stretches take a shortcut there (c w for
 // ((c w) 255) / 255 but for a few listed c per distance, which a byte
 // rarely shows). Lines opaque throughout, but for one pixel, or mixed.
-TEST(KXGaussianSpan, AlphaWeightedSumsAreThePlainSums)
+TEST_P(KXGaussianSpanAtLevel, AlphaWeightedSumsAreThePlainSums)
 {
-    using KXGaussianSpanWidth::Width;
     std::mt19937 random(11);
-    for (Width width : {Width::Plain, Width::Avx2, Width::Avx512}) {
-        if (!KXGaussianSpanWidth::Available(width))
-            continue; // the typed test above says which
-        KXGaussianSpanWidth::Force(width);
-        for (double sigma : {0.4, 2.0, 5.0, 11.3, 20.0, 45.0}) {
-            const std::vector<double> w = KXGaussian1DPremul(sigma).Weights();
-            const int r = int(w.size() / 2), count = 690, offset = 5;
-            for (int hole : {-1, 0, 300, 641, 700}) {
-                KXPixelLine source(700);
-                for (KXRGBA32i& p : source)
-                    p = KXRGBA32i(hole == 700 ? random() : 0xFF000000u | random());
-                if (hole >= 0 && hole < 700)
-                    source[size_t(hole)].a = 200;
-                std::vector<double> sums(4 * count);
-                KXGaussianSpanWidth::PremulSums(w, source, offset, count, sums.data());
-                for (int i = 0; i < count; ++i) {
-                    double b = 0.0, g = 0.0, red = 0.0, a = 0.0;
-                    for (int k = -r; k <= r; ++k) {
-                        const KXRGBA32i& s = source[size_t(std::clamp(offset + i + k, 0, 699))];
-                        a += w[size_t(k + r)] * s.a;
-                        b += s.b * w[size_t(k + r)] * s.a / 255.0;
-                        g += s.g * w[size_t(k + r)] * s.a / 255.0;
-                        red += s.r * w[size_t(k + r)] * s.a / 255.0;
-                    }
-                    const double expected[4] = {b, g, red, a};
-                    for (int c = 0; c < 4; ++c)
-                        ASSERT_EQ(sums[size_t(4 * i + c)], expected[c])
-                            << "width " << int(width) << " sigma " << sigma << " hole " << hole << " pixel " << i;
+    for (double sigma : {0.4, 2.0, 5.0, 11.3, 20.0, 45.0}) {
+        const std::vector<double> w = KXGaussian1DPremul(sigma).Weights();
+        const int r = int(w.size() / 2), count = 690, offset = 5;
+        for (int hole : {-1, 0, 300, 641, 700}) {
+            KXPixelLine source(700);
+            for (KXRGBA32i& p : source)
+                p = KXRGBA32i(hole == 700 ? random() : 0xFF000000u | random());
+            if (hole >= 0 && hole < 700)
+                source[size_t(hole)].a = 200;
+            std::vector<double> sums(4 * count);
+            KXGaussianSpanWidth::PremulSums(w, source, offset, count, sums.data());
+            for (int i = 0; i < count; ++i) {
+                double b = 0.0, g = 0.0, red = 0.0, a = 0.0;
+                for (int k = -r; k <= r; ++k) {
+                    const KXRGBA32i& s = source[size_t(std::clamp(offset + i + k, 0, 699))];
+                    a += w[size_t(k + r)] * s.a;
+                    b += s.b * w[size_t(k + r)] * s.a / 255.0;
+                    g += s.g * w[size_t(k + r)] * s.a / 255.0;
+                    red += s.r * w[size_t(k + r)] * s.a / 255.0;
                 }
+                const double expected[4] = {b, g, red, a};
+                for (int c = 0; c < 4; ++c)
+                    ASSERT_EQ(sums[size_t(4 * i + c)], expected[c])
+                        << "sigma " << sigma << " hole " << hole << " pixel " << i;
             }
         }
     }
-    KXGaussianSpanWidth::Force(Width::Best);
 }
+
+KX_INSTANTIATE_ISA_LEVELS(KXGaussianSpanAtLevel);
 
 // The spans finish a colour from an estimate of (C 255) / alpha and divide
 // only where the estimate could truncate otherwise: sums whose quotient
@@ -181,8 +172,8 @@ TEST(KXGaussianSpan, FinishingEqualsTheDivision)
 // multiplication by 1/255 is not, which a single byte rarely shows.
 TEST(KXGaussianSpan, FusedDivisionIsTheDivision)
 {
-    if (!KXGaussianSpanWidth::Available(KXGaussianSpanWidth::Width::Avx2))
-        GTEST_SKIP() << "no fused multiply-add here: the division was not compared";
+    if (!KXIsa::Allows(KXIsa::Level::Avx2))
+        GTEST_SKIP() << "no fused multiply-add at this run's level: the division was not compared";
     std::mt19937_64 random(5);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     int reciprocalMisses = 0;

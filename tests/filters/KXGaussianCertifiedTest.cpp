@@ -1,4 +1,5 @@
 #include "KXFilterKernels.h"
+#include "KXIsaLevels.h"
 #include "filters/KXGaussianSpanWidth.h"
 #include "KXPassRun.h"
 
@@ -58,50 +59,42 @@ KXPixelLine NearHalves(const std::vector<double>& w, int count, std::mt19937& ra
 // kernel: sums next to half-integers, random opaque pixels, a few pixels of
 // alpha 254 or 0 among them (those blocks are not opaque), each as built and
 // with the acceptance shrunk so that nearly every pixel takes the fallback.
-TEST(KXGaussianCertified, MatchesPixelByPixel)
+using KXGaussianCertifiedAtLevel = KXIsaLevelTest;
+
+TEST_P(KXGaussianCertifiedAtLevel, MatchesPixelByPixel)
 {
-    using KXGaussianSpanWidth::Width;
-    std::string missing;
-    for (Width width : {Width::Avx2, Width::Avx512}) {
-        if (!KXGaussianSpanWidth::Available(width)) {
-            missing += width == Width::Avx2 ? " AVX2" : " AVX-512";
-            continue;
-        }
-        KXGaussianSpanWidth::Force(width);
-        for (double sigma : {0.7, 2.0, 5.0, 20.0}) {
-            std::mt19937 random(int(sigma * 10));
-            KXGaussian1DPremul kernel(sigma);
-            KXPixelLine source = NearHalves(kernel.Weights(), 40, random);
-            for (int i = 0; i < 3000; ++i)
-                source.push_back(KXRGBA32i(0xFF000000u | random()));
-            for (int i = 0; i < 10; ++i)
-                source[random() % source.size()].a = random() % 2 ? 254 : 0;
-            for (double margin : {0.0, 0.4999}) {
-                KXGaussianSpanWidth::WidenCertifiedMargin(margin);
-                kernel.SetSource(&source);
-                KXPixelLine one(source.size()), many(source.size());
-                kernel.SetDestination(&one);
-                for (int i = 0; i < int(source.size()); ++i)
-                    kernel(i);
-                kernel.SetDestination(&many);
-                kernel.Span(0, int(source.size()));
-                ASSERT_EQ(many, one) << "width " << int(width) << " sigma " << sigma << " margin " << margin;
-            }
+    for (double sigma : {0.7, 2.0, 5.0, 20.0}) {
+        std::mt19937 random(int(sigma * 10));
+        KXGaussian1DPremul kernel(sigma);
+        KXPixelLine source = NearHalves(kernel.Weights(), 40, random);
+        for (int i = 0; i < 3000; ++i)
+            source.push_back(KXRGBA32i(0xFF000000u | random()));
+        for (int i = 0; i < 10; ++i)
+            source[random() % source.size()].a = random() % 2 ? 254 : 0;
+        for (double margin : {0.0, 0.4999}) {
+            KXGaussianSpanWidth::WidenCertifiedMargin(margin);
+            kernel.SetSource(&source);
+            KXPixelLine one(source.size()), many(source.size());
+            kernel.SetDestination(&one);
+            for (int i = 0; i < int(source.size()); ++i)
+                kernel(i);
+            kernel.SetDestination(&many);
+            kernel.Span(0, int(source.size()));
+            ASSERT_EQ(many, one) << "sigma " << sigma << " margin " << margin;
         }
     }
     KXGaussianSpanWidth::WidenCertifiedMargin(0.0);
-    KXGaussianSpanWidth::Force(Width::Best);
-    if (!missing.empty())
-        GTEST_SKIP() << "float sums not compared with the per-pixel kernel (no such instructions here):" << missing;
 }
+
+KX_INSTANTIATE_ISA_LEVELS(KXGaussianCertifiedAtLevel);
 
 // The column pass across bands of sixteen columns gives the plain pass's
 // pixels: the columns are the near-half line turned by x places, one band
 // holds a pixel of alpha 254, the area cuts the first and last band short.
 TEST(KXGaussianCertified, ColumnBandsMatchThePlainPass)
 {
-    if (!KXGaussianSpanWidth::Available(KXGaussianSpanWidth::Width::Avx512))
-        GTEST_SKIP() << "no AVX-512 here: the column bands were not compared with the plain pass";
+    if (!KXIsa::Allows(KXIsa::Level::Avx512))
+        GTEST_SKIP() << "no AVX-512 at this run's level: the column bands were not compared with the plain pass";
     for (double sigma : {2.0, 20.0}) {
         std::mt19937 random(static_cast<unsigned>(sigma));
         const KXPixelLine line = NearHalves(KXGaussian1DPremul(sigma).Weights(), 30, random);

@@ -3,6 +3,7 @@
 
 #include "KXImageConversion.h"
 #include "KXTransformImage.h"
+#include "KXIsaLevels.h"
 #include "KXTestSupport.h"
 #include "../filters/KXFilterTestImages.h"
 #include "geometry/KXResample.h"
@@ -233,10 +234,10 @@ TEST(Samplers, AllChannelStepsGiveThePlainBytes)
 
 // The samplers built for a wider vector unit against the plain rules walked
 // pixel by pixel, on an image whose channels jump between 0 and 255.
-TEST(Samplers, WideSpansGiveThePlainRulesBytes)
+using SamplersAtLevel = KXIsaLevelTest;
+
+TEST_P(SamplersAtLevel, WideSpansGiveThePlainRulesBytes)
 {
-    if (!KXGeometry::FastSpan(KXGeometry::Quality::Bilinear) || !KXGeometry::FastSpan(KXGeometry::Quality::Bicubic))
-        GTEST_SKIP() << "this processor has no AVX2: the plain rules are used";
     KXImageRGBA32i source = RandomImage(300, 260, 8);
     for (int y = 0; y < 260; y += 3)
         for (int x = 0; x < 300; x += 2)
@@ -271,9 +272,11 @@ TEST(Samplers, WideSpansGiveThePlainRulesBytes)
 // which put d t + 0.5 within u 2^-21 of a whole number for the channel
 // differences d: inside the margin the double steps decide, outside the
 // integer quotient is trusted. Every fourth row jumps between 0 and 255.
-TEST(Samplers, IntegerBilinearStepsGiveThePlainBytes)
+TEST_P(SamplersAtLevel, IntegerBilinearStepsGiveThePlainBytes)
 {
-    using KXGeometry::FastSpan;
+    const KXGeometry::SpanSampler span = KXGeometry::FastSpan(KXGeometry::Quality::Bilinear);
+    if (!span)
+        GTEST_SKIP() << "no bilinear span sampler at this level: the plain rule is used";
     KXImageRGBA32i source = RandomImage(300, 260, 9);
     for (int y = 0; y < 260; y += 4)
         for (int x = 0; x < 300; ++x)
@@ -288,31 +291,24 @@ TEST(Samplers, IntegerBilinearStepsGiveThePlainBytes)
             const double t = (2 * p[1] + 1) / (2. * p[0]) + u / (1 << 21) / p[0];
             transforms.push_back(QTransform::fromTranslate(-t, -t));
         }
-    int widths = 0;
-    for (const int widest : {256, 512}) {
-        const KXGeometry::SpanSampler span = FastSpan(KXGeometry::Quality::Bilinear, widest);
-        if (!span || (widest == 512 && span == FastSpan(KXGeometry::Quality::Bilinear, 256)))
-            continue;
-        ++widths;
-        for (const QTransform& transform : transforms) {
-            const KXGeometry::InverseMap map(transform.inverted(), 320);
-            for (int y = 0; y < 270; y += 2) {
-                std::vector<KXRGBA32i> fast(320, KXRGBA32i(kMark)), plain(320, KXRGBA32i(kMark));
-                const KXGeometry::InverseMap::Row row(map, y);
-                KXGeometry::SpanState state;
-                span(tiles, row, 0, 319, fast.data(), state);
-                for (int x = 0; x < 320; ++x) {
-                    double sx, sy;
-                    row.At(x, sx, sy);
-                    KXGeometry::BilinearRule<false>()(tiles, sx, sy, plain[static_cast<size_t>(x)]);
-                }
-                ASSERT_EQ(fast, plain) << widest << " bits, row " << y << ", dx " << transform.dx();
+    for (const QTransform& transform : transforms) {
+        const KXGeometry::InverseMap map(transform.inverted(), 320);
+        for (int y = 0; y < 270; y += 2) {
+            std::vector<KXRGBA32i> fast(320, KXRGBA32i(kMark)), plain(320, KXRGBA32i(kMark));
+            const KXGeometry::InverseMap::Row row(map, y);
+            KXGeometry::SpanState state;
+            span(tiles, row, 0, 319, fast.data(), state);
+            for (int x = 0; x < 320; ++x) {
+                double sx, sy;
+                row.At(x, sx, sy);
+                KXGeometry::BilinearRule<false>()(tiles, sx, sy, plain[static_cast<size_t>(x)]);
             }
+            ASSERT_EQ(fast, plain) << "row " << y << ", dx " << transform.dx();
         }
     }
-    if (widths == 0)
-        GTEST_SKIP() << "this processor has no AVX2: the plain rule is used";
 }
+
+KX_INSTANTIATE_ISA_LEVELS(SamplersAtLevel);
 
 // Shrinking both ways blurs only the pixels it samples; the bytes are those
 // of blurring the whole copy and sampling it (the plain form).
