@@ -13,7 +13,8 @@
 // they were filtered out the filter benchmark times OpenCV itself once.
 //
 // The Gaussian also runs on a layer with transparency (one thread, no
-// peer): its rows then take the exact sums, not the opaque float ones.
+// peer; compare it with the opaque job): its translucent blocks take the
+// alpha-weighted float sums, its empty ones no sums at all.
 //
 // The filters' kernel radius for sigma s is max(1, trunc(3 s)); OpenCV gets
 // the same window (2r + 1) and repeats edge pixels as the filters do. The

@@ -86,8 +86,6 @@ TEST_P(KXGaussianCertifiedAtLevel, MatchesPixelByPixel)
     KXGaussianSpanWidth::WidenCertifiedMargin(0.0);
 }
 
-KX_INSTANTIATE_ISA_LEVELS(KXGaussianCertifiedAtLevel);
-
 // The column pass across bands of sixteen columns gives the plain pass's
 // pixels: the columns are the near-half line turned by x places, one band
 // holds a pixel of alpha 254, the area cuts the first and last band short.
@@ -117,3 +115,48 @@ TEST(KXGaussianCertified, ColumnBandsMatchThePlainPass)
     }
     KXGaussianSpanWidth::WidenCertifiedMargin(0.0);
 }
+
+// Blocks with translucent pixels take the alpha-weighted float sums: the
+// near-half neighbourhoods under one alpha a0 (the weights sum to 1, so
+// alpha comes out a0 and the colour quotient lies as near a half-integer as
+// the opaque sum did), alpha ramps, a run of alpha 0 longer than a block,
+// and random pixels of every alpha; as built, with the colours' acceptance
+// narrowed to a few per cent, and with the float sums refused.
+TEST_P(KXGaussianCertifiedAtLevel, TranslucentMatchesPixelByPixel)
+{
+    for (double sigma : {0.7, 2.0, 5.0, 20.0}) {
+        std::mt19937 random(int(sigma * 10) + 1);
+        KXGaussian1DPremul kernel(sigma);
+        KXPixelLine source;
+        for (int a0 : {1, 2, 3, 100, 128, 254}) {
+            for (KXRGBA32i p : NearHalves(kernel.Weights(), 20, random)) {
+                p.a = uint8_t(a0);
+                source.push_back(p);
+            }
+        }
+        for (int x = 0; x < 1500; ++x)
+            source.push_back(KXRGBA32i(uint32_t(std::clamp(x - 300, 0, 255)) << 24 | (random() & 0xFFFFFFu)));
+        for (int x = 0; x < 700; ++x)
+            source.push_back(KXRGBA32i(random() & 0xFFFFFFu));
+        for (int x = 0; x < 4000; ++x) {
+            const int kind = int(random() % 4);
+            const uint32_t a = kind == 0 ? 0 : kind == 1 ? 255 : kind == 2 ? 1 + random() % 4 : random() % 256;
+            source.push_back(KXRGBA32i(a << 24 | (random() & 0xFFFFFFu)));
+        }
+        for (double margin : {0.0, 0.49, 0.4999}) {
+            KXGaussianSpanWidth::WidenCertifiedMargin(margin);
+            kernel.SetSource(&source);
+            KXPixelLine one(source.size()), many(source.size());
+            kernel.SetDestination(&one);
+            for (int i = 0; i < int(source.size()); ++i)
+                kernel(i);
+            kernel.SetDestination(&many);
+            kernel.Span(0, int(source.size()));
+            for (size_t i = 0; i < source.size(); ++i)
+                ASSERT_EQ(many[i].value, one[i].value) << "sigma " << sigma << " margin " << margin << " at " << i;
+        }
+    }
+    KXGaussianSpanWidth::WidenCertifiedMargin(0.0);
+}
+
+KX_INSTANTIATE_ISA_LEVELS(KXGaussianCertifiedAtLevel);

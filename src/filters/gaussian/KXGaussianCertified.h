@@ -32,6 +32,29 @@
 // 0 … 255 agrees with RoundedByte. Other lanes take the exact kernel
 // (measured on a photo: 0.03, 0.05 and 0.16 % of the pixels at sigma 2, 5
 // and 20, about 6 E: E is 5.3e-5, 8.8e-5 and 2.7e-4 there).
+//
+// Blocks with translucent pixels are summed the same way, weighted: the
+// alpha sum A = Σ RN(w a) is estimated from the pairs a_-m + a_m <= 510
+// exactly as a colour of an opaque block (fewer roundings on the double
+// side), so the same E certifies alpha = RoundedByte(A). A colour's exact
+// byte is RoundedByte(RN(RN(C 255) / alpha)), C the in-order sum of
+// RN(RN(RN(c w) a) / 255), which lies within (n + 6) u Q of
+// S' / alpha + 0.5, S' = Σ w c a, Q a bound on S' / alpha: S' <= 255 A,
+// and A < alpha + 0.5 unless alpha is clamped to 255, so
+// Q = max(382.5, 255 Σ w) (enlarged by 1e-9); (n + 6) u Q is below 2^-30.
+// The float estimate takes the pairs P_m = c_-m a_-m + c_m a_m (exact
+// integers below 2^24), F the same chain of fused multiply-adds:
+//  - Σ f_m P_m differs from S' by at most rho S', rho the largest relative
+//    error |f_m - w_m| / w_m of the float weights (all terms >= 0);
+//  - the r + 1 fused steps round each by at most 2^-24 times a partial
+//    sum, at most (r + 1) 2^-24 (1 + rho) S' together (x 1.001 for the
+//    growth of the partial sums);
+//  - q = RN_f(F / alpha) and y = RN_f(q + 0.5) add 2^-24 (1.01 Q) and
+//    2^-24 (1.01 Q + 0.5).
+// Ec, their sum enlarged as E is, certifies a colour as E does: if
+// y - floor(y) lies in (Ec, 1 - Ec), floor(y) clamped to 255 is the exact
+// byte. Where alpha is 0 the pixel is 0 whatever the colours; a block
+// whose pixels all have alpha 0 is 0 throughout, and no sums are taken.
 
 #include "core/KXIsa.h"
 #include "KXGaussianSpans.h"
@@ -68,7 +91,21 @@ struct Weights {
     std::vector<float> f;    // RN_f(w[m])
     float lo = 1.0f, hi = 0.0f; // accept y - floor(y) in (lo, hi)
     bool usable = false;     // alpha of an opaque block is 255 and lo < hi
+    float clo = 1.0f, chi = 0.0f; // translucent colours: accept y - floor(y) in (clo, chi)
+    bool translucent = false;     // usable, and clo < chi
 };
+
+// The float bound (lo, hi) for a bound e on the error of y: lo >= e and
+// hi <= 1 - e - 2^-40, both as floats.
+inline void AcceptBetween(double e, float& lo, float& hi)
+{
+    lo = static_cast<float>(e);
+    if (double(lo) < e)
+        lo = std::nextafter(lo, 1.0f);
+    hi = static_cast<float>(1.0 - e - 0x1p-40);
+    if (double(hi) > 1.0 - e - 0x1p-40)
+        hi = std::nextafter(hi, 0.0f);
+}
 
 // Those of `w` (w[m] the weight at distance m, r <= 128); kept per thread
 // while the weights stay.
@@ -86,6 +123,7 @@ inline const Weights& WeightsFor(const double* w, int r)
     for (int k = -r; k <= r; ++k)
         alphaSum += w[k < 0 ? -k : k] * 255.0;
     double weightError = 0.0, bound = 0.0, fusedError = 0.0;
+    double rho = 0.0, weightSum = 0.0; // the largest relative error of a float weight; Σ w
     for (int m = r; m >= 0; --m) {
         const float f = static_cast<float>(w[m]);
         cache.f[size_t(m)] = f;
@@ -93,17 +131,17 @@ inline const Weights& WeightsFor(const double* w, int r)
         weightError += std::fabs(double(f) - w[m]) * pairMax;
         bound += double(f) * pairMax;
         fusedError += 0x1p-24 * (bound + fusedError);
+        rho = w[m] > 0.0 ? std::max(rho, std::fabs(double(f) - w[m]) / w[m]) : 1.0;
+        weightSum += m == 0 ? w[m] : 2.0 * w[m];
     }
     const double e = (weightError + fusedError + 0x1p-17) * 1.001 + 0x1p-30 + margin;
-    float lo = static_cast<float>(e);
-    if (double(lo) < e)
-        lo = std::nextafter(lo, 1.0f);
-    float hi = static_cast<float>(1.0 - e - 0x1p-40);
-    if (double(hi) > 1.0 - e - 0x1p-40)
-        hi = std::nextafter(hi, 0.0f);
-    cache.lo = lo;
-    cache.hi = hi;
-    cache.usable = KXGaussianSpans::RoundedByte(alphaSum) == 255 && lo < hi;
+    AcceptBetween(e, cache.lo, cache.hi);
+    cache.usable = KXGaussianSpans::RoundedByte(alphaSum) == 255 && cache.lo < cache.hi;
+    const double q = std::max(382.5, 255.0 * weightSum) * (1.0 + 1e-9);
+    const double fused = (r + 1) * 0x1p-24 * (1.0 + rho) * 1.001;
+    const double ec = ((rho + fused) * q + 0x1p-24 * (2.02 * q + 0.5)) * 1.001 + 0x1p-30 + margin;
+    AcceptBetween(ec, cache.clo, cache.chi);
+    cache.translucent = cache.usable && rho < 0.001 && cache.clo < cache.chi;
     return cache;
 }
 
@@ -124,35 +162,47 @@ inline __attribute__((always_inline)) V LoadV(const void* p)
 }
 
 // Source pixels base … base + count - 1 (clamped into 0 … last) into three
-// float planes (b, g, r); the AND of their alpha bytes.
-template <int Lanes>
+// float planes (b, g, r), or, Weighted, four: each colour times the pixel's
+// alpha (an exact integer in float) and alpha. Returns the AND of their
+// alpha bytes in bits 0 … 7 and their OR in bits 8 … 15.
+template <int Lanes, bool Weighted = false>
 inline __attribute__((always_inline)) unsigned FillFloatPlanes(const KXRGBA32i* source, int last, int64_t base,
                                                               int count, float* const* plane)
 {
     typedef typename Vec<Lanes>::U U;
     typedef typename Vec<Lanes>::I I;
     typedef typename Vec<Lanes>::F F;
-    unsigned alpha = 255;
+    unsigned alpha = 255, anyAlpha = 0;
     int q = 0;
     const auto one = [&](int at) {
         const int64_t i = base + at;
         const KXRGBA32i& p = source[i < 0 ? 0 : i > last ? last : i];
-        plane[0][at] = p.b;
-        plane[1][at] = p.g;
-        plane[2][at] = p.r;
+        const float a = Weighted ? p.a : 1.0f;
+        plane[0][at] = p.b * a;
+        plane[1][at] = p.g * a;
+        plane[2][at] = p.r * a;
+        if (Weighted)
+            plane[3][at] = a;
         alpha &= p.a;
+        anyAlpha |= p.a;
     };
     for (; q < count && base + q < 0; ++q)
         one(q);
     const int inside = static_cast<int>(std::min<int64_t>(count, int64_t(last) + 1 - base));
-    U all = ~U{};
+    U all = ~U{}, any = U{};
     const auto vector = [&](int at) {
         const U pixels = LoadV<U>(source + base + at);
         all &= pixels;
+        any |= pixels;
+        const F a = __builtin_convertvector(I(pixels >> 24), F);
         for (int c = 0; c < 3; ++c) {
-            const F v = __builtin_convertvector(I((pixels >> (8 * c)) & 255u), F);
+            F v = __builtin_convertvector(I((pixels >> (8 * c)) & 255u), F);
+            if (Weighted)
+                v *= a;
             std::memcpy(plane[c] + at, &v, sizeof v);
         }
+        if (Weighted)
+            std::memcpy(plane[3] + at, &a, sizeof a);
     };
     const int from = q;
     for (; q + Lanes <= inside; q += Lanes)
@@ -161,20 +211,24 @@ inline __attribute__((always_inline)) unsigned FillFloatPlanes(const KXRGBA32i* 
         vector(inside - Lanes);
         q = inside;
     }
-    for (int lane = 0; lane < Lanes; ++lane)
+    for (int lane = 0; lane < Lanes; ++lane) {
         alpha &= all[lane] >> 24;
+        anyAlpha |= any[lane] >> 24;
+    }
     for (; q < count; ++q)
         one(q);
-    return alpha;
+    return alpha | anyAlpha << 8;
 }
 
-// Groups vectors of Lanes opaque destinations: vector i's centre taps at
+// Groups vectors of Lanes destinations: vector i's centre taps at
 // plane[c] + at + Group i, a tap m places away Step m floats farther (along
 // a line: Step 1, Group Lanes; across the columns of a band: Step = Group =
 // Lanes); their pixels into out[], and bit j of bad[i] set where lane j's
-// bytes are not all certified. Ops: the fused multiply-add Fma(a, b, c) and
-// InRange(x, lo, hi), the bits of the lanes with lo < x < hi.
-template <class Ops, int Lanes, int Groups, int Step = 1, int Group = Lanes>
+// bytes are not all certified. Opaque (not Weighted): planes b, g, r of
+// opaque pixels; Weighted: the planes of FillFloatPlanes<Lanes, true>. Ops:
+// the fused multiply-add Fma(a, b, c) and InRange(x, lo, hi), the bits of
+// the lanes with lo < x < hi.
+template <class Ops, int Lanes, int Groups, int Step = 1, int Group = Lanes, bool Weighted = false>
 inline __attribute__((always_inline)) void CertifiedGroups(const float* const* plane, int at, int r,
                                                           const Weights& cw, typename Vec<Lanes>::U* out,
                                                           unsigned* bad)
@@ -182,13 +236,14 @@ inline __attribute__((always_inline)) void CertifiedGroups(const float* const* p
     typedef typename Vec<Lanes>::F F;
     typedef typename Vec<Lanes>::I I;
     typedef typename Vec<Lanes>::U U;
-    F acc[3][Groups];
-    for (int c = 0; c < 3; ++c)
+    constexpr int kChannels = Weighted ? 4 : 3;
+    F acc[kChannels][Groups];
+    for (int c = 0; c < kChannels; ++c)
         for (int i = 0; i < Groups; ++i)
             acc[c][i] = F{};
     for (int m = r; m >= 1; --m) {
         const F f = cw.f[size_t(m)] - F{};
-        for (int c = 0; c < 3; ++c) {
+        for (int c = 0; c < kChannels; ++c) {
             const float* p = plane[c] + at;
             for (int i = 0; i < Groups; ++i)
 #if defined(__clang__)
@@ -201,23 +256,39 @@ inline __attribute__((always_inline)) void CertifiedGroups(const float* const* p
     }
     const F f0 = cw.f[0] - F{};
     const F lo = cw.lo - F{}, hi = cw.hi - F{};
+    const F clo = cw.clo - F{}, chi = cw.chi - F{};
     for (int i = 0; i < Groups; ++i) {
-        U pixel = U{} + 0xFF000000u;
         unsigned certified = (1u << Lanes) - 1;
-        for (int c = 0; c < 3; ++c) {
+        U pixel = U{} + 0xFF000000u, alpha = U{} + 255u;
+        F divisor = F{};
+        // Channel 3 (alpha, Weighted only) first, then the colours: the
+        // centre tap added, floor(y) clamped to 255 (y >= 0), lanes within
+        // the bound of an integer cleared from `certified`.
+        for (int t = 0; t < kChannels; ++t) {
+            const int c = Weighted ? (t + 3) % 4 : t;
 #if defined(__clang__)
             F y = acc[c][i];
             Ops::Fma(f0, LoadV<F>(plane[c] + at + Group * i), y);
-            y += 0.5f;
 #else
-            const F y = Ops::Fma(f0, LoadV<F>(plane[c] + at + Group * i), acc[c][i]) + 0.5f;
+            F y = Ops::Fma(f0, LoadV<F>(plane[c] + at + Group * i), acc[c][i]);
 #endif
+            if (Weighted && c < 3)
+                y /= divisor;
+            y += 0.5f;
             const I whole = __builtin_convertvector(y, I); // y >= 0: its floor
-            certified &= Ops::InRange(y - __builtin_convertvector(whole, F), lo, hi);
+            certified &= c < 3 && Weighted ? Ops::InRange(y - __builtin_convertvector(whole, F), clo, chi)
+                                           : Ops::InRange(y - __builtin_convertvector(whole, F), lo, hi);
             const I over = whole - 255; // min(whole, 255) without a compare: whole - max(over, 0)
-            pixel |= U(whole - (over & ~(over >> 31))) << (8 * c);
+            const U value = U(whole - (over & ~(over >> 31)));
+            if (c == 3) {
+                alpha = value;
+                divisor = __builtin_convertvector(I(alpha == U{} ? U{} + 1u : alpha), F);
+                pixel = alpha << 24;
+            } else {
+                pixel |= value << (8 * c);
+            }
         }
-        out[i] = pixel;
+        out[i] = alpha == U{} ? U{} : pixel;
         bad[i] = ~certified & ((1u << Lanes) - 1);
     }
 }
