@@ -162,8 +162,9 @@ void CheckEveryCase(int poolThreads)
                         want.SetColor(unsigned(x), unsigned(y), complete.GetColor(unsigned(x), unsigned(y)));
             }
             EXPECT_TRUE(KXFilterTest::Pixels(seen.result) == KXFilterTest::Pixels(want)) << "pixels";
-            if (k == total)
+            if (k == total) {
                 EXPECT_TRUE(KXFilterTest::Pixels(seen.result) == KXFilterTest::Pixels(complete));
+            }
             if (testing::Test::HasFailure())
                 break;
         }
