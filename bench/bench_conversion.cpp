@@ -52,10 +52,11 @@ const QImage& Photo()
     return photo;
 }
 
-const KXImageRGBA32i& PhotoImage()
+// Made for each benchmark (outside its timing): no image may outlive the
+// tile manager, which main() releases after the last benchmark.
+KXImageRGBA32i PhotoImage()
 {
-    static const KXImageRGBA32i image = ConvertImage<QImage, KXImageRGBA32i>(Photo());
-    return image;
+    return ConvertImage<QImage, KXImageRGBA32i>(Photo());
 }
 
 void SetPixels(benchmark::State& state)
