@@ -59,6 +59,20 @@ KXPixelLine NearHalves(const std::vector<double>& w, int count, std::mt19937& ra
 // kernel: sums next to half-integers, random opaque pixels, a few pixels of
 // alpha 254 or 0 among them (those blocks are not opaque), each as built and
 // with the acceptance shrunk so that nearly every pixel takes the fallback.
+// The line filtered a pixel at a time into `one` and as one span into
+// `many`, the certified acceptance widened by `margin`.
+static void PixelsAndSpan(KXGaussian1DPremul& kernel, KXPixelLine& source, double margin, KXPixelLine& one,
+                          KXPixelLine& many)
+{
+    KXGaussianSpanWidth::WidenCertifiedMargin(margin);
+    kernel.SetSource(&source);
+    kernel.SetDestination(&one);
+    for (int i = 0; i < int(source.size()); ++i)
+        kernel(i);
+    kernel.SetDestination(&many);
+    kernel.Span(0, int(source.size()));
+}
+
 using KXGaussianCertifiedAtLevel = KXIsaLevelTest;
 
 TEST_P(KXGaussianCertifiedAtLevel, MatchesPixelByPixel)
@@ -72,14 +86,8 @@ TEST_P(KXGaussianCertifiedAtLevel, MatchesPixelByPixel)
         for (int i = 0; i < 10; ++i)
             source[random() % source.size()].a = random() % 2 ? 254 : 0;
         for (double margin : {0.0, 0.4999}) {
-            KXGaussianSpanWidth::WidenCertifiedMargin(margin);
-            kernel.SetSource(&source);
             KXPixelLine one(source.size()), many(source.size());
-            kernel.SetDestination(&one);
-            for (int i = 0; i < int(source.size()); ++i)
-                kernel(i);
-            kernel.SetDestination(&many);
-            kernel.Span(0, int(source.size()));
+            PixelsAndSpan(kernel, source, margin, one, many);
             ASSERT_EQ(many, one) << "sigma " << sigma << " margin " << margin;
         }
     }
@@ -144,14 +152,8 @@ TEST_P(KXGaussianCertifiedAtLevel, TranslucentMatchesPixelByPixel)
             source.push_back(KXRGBA32i(a << 24 | (random() & 0xFFFFFFu)));
         }
         for (double margin : {0.0, 0.49, 0.4999}) {
-            KXGaussianSpanWidth::WidenCertifiedMargin(margin);
-            kernel.SetSource(&source);
             KXPixelLine one(source.size()), many(source.size());
-            kernel.SetDestination(&one);
-            for (int i = 0; i < int(source.size()); ++i)
-                kernel(i);
-            kernel.SetDestination(&many);
-            kernel.Span(0, int(source.size()));
+            PixelsAndSpan(kernel, source, margin, one, many);
             for (size_t i = 0; i < source.size(); ++i)
                 ASSERT_EQ(many[i].value, one[i].value) << "sigma " << sigma << " margin " << margin << " at " << i;
         }
