@@ -14,11 +14,9 @@
 ///
 /// Step() does the current line as the plain scheme: a KXKernelPass maps its
 /// kernel over the pixels of the line on Qt's global pool, a KXBoxPass slides
-/// its accumulator along the line on the calling thread. A Worker does whole
-/// lines with buffers of its own (the kernel's Span for a kernel pass), so
-/// that several lines of one pass may be done at once by different workers
-/// (columns a band of KXPassGeometry::kBandLines at a time, read and written
-/// as short row segments); the pixels are the same as Step's.
+/// its accumulator along the line on the calling thread. The library's line
+/// runner does whole lines at once through each pass's Worker, with the same
+/// pixels as Step's.
 
 #include "KXFilterKernels.h"
 #include "KXImage.h"
@@ -29,10 +27,7 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <new>
-#include <optional>
-#include <type_traits>
-#include <utility>
+#include <cstdint>
 #include <vector>
 
 /// Along rows or along columns.
@@ -72,32 +67,6 @@ struct KXCORE_EXPORT KXPassGeometry {
     void ReadBand(const KXImageRGBA32i& image, int first, int count, std::vector<KXPixelLine>& buffers) const;
     /// buffers[0 … count - 1] into lines first … first + count - 1.
     void WriteBand(KXImageRGBA32i& image, int first, int count, const std::vector<KXPixelLine>& buffers) const;
-};
-
-/// The line buffers of a pass worker: kBandLines source and destination lines.
-struct KXLineBand {
-    /// Buffers for lines of geometry `g`.
-    explicit KXLineBand(const KXPassGeometry& g)
-        : sources(KXPassGeometry::kBandLines, KXPixelLine(static_cast<size_t>(g.sourceLength))),
-          destinations(KXPassGeometry::kBandLines, KXPixelLine(static_cast<size_t>(g.destinationLength)))
-    {
-    }
-    std::vector<KXPixelLine> sources;      ///< Source segments.
-    std::vector<KXPixelLine> destinations; ///< Destination segments.
-
-    /// Lines first … last of `image`: compute(source, destination) for each
-    /// line, a band of lines read before and written after.
-    template <class Compute>
-    void Run(const KXPassGeometry& g, KXImageRGBA32i& image, int first, int last, Compute&& compute)
-    {
-        for (int at = first; at <= last; at += KXPassGeometry::kBandLines) {
-            const int count = std::min(KXPassGeometry::kBandLines, last - at + 1);
-            g.ReadBand(image, at, count, sources);
-            for (int k = 0; k < count; ++k)
-                compute(sources[static_cast<size_t>(k)], destinations[static_cast<size_t>(k)]);
-            g.WriteBand(image, at, count, destinations);
-        }
-    }
 };
 
 /// A line kernel run over every line of a rectangle.
@@ -144,30 +113,9 @@ public:
         return Finished();
     }
 
-    /// Does whole lines of the pass with buffers and a kernel of its own.
-    class Worker {
-    public:
-        /// A worker for `pass`.
-        explicit Worker(const KXKernelPass& pass) : m_pass(pass), m_band(pass.m_geometry), m_kernel(pass.m_kernel) {}
-        Worker(const Worker&) = delete;
-        Worker& operator=(const Worker&) = delete;
-        /// Does rows (columns) first … last.
-        void Lines(int first, int last)
-        {
-            const int length = m_pass.m_geometry.destinationLength;
-            m_band.Run(m_pass.m_geometry, m_pass.m_image, first, last,
-                       [this, length](const KXPixelLine& source, KXPixelLine& destination) {
-                           m_kernel.SetSource(&source);
-                           m_kernel.SetDestination(&destination);
-                           m_kernel.Span(0, length);
-                       });
-        }
-
-    private:
-        const KXKernelPass& m_pass;
-        KXLineBand m_band;
-        Kernel m_kernel;
-    };
+    /// Does whole lines of the pass with buffers and a kernel of its own
+    /// (the library's line runner uses it).
+    class Worker;
 
 private:
     KXImageRGBA32i& m_image;
@@ -232,100 +180,6 @@ void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine&
     KXSlideBoxWindow(g, window.data(), destination, accumulator);
 }
 
-/// Hands out memory that starts on a cache line (64 bytes): a buffer of
-/// 64-byte rows whose vectors are loaded and stored whole then never splits
-/// one across two lines, as the 16 bytes operator new promises would. A
-/// vector grown by resize() leaves its new elements default-initialised
-/// (numbers: unset), since its users write every element before reading it.
-template <class T>
-struct KXCacheLineAllocator {
-    using value_type = T;                         ///< What it allocates.
-    static constexpr std::size_t kAlignment = 64; ///< The cache line.
-    KXCacheLineAllocator() = default;
-    /// Allocators of every type are interchangeable.
-    template <class U>
-    KXCacheLineAllocator(const KXCacheLineAllocator<U>&) noexcept
-    {
-    }
-    /// `n` elements at a cache-line boundary.
-    T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t(kAlignment))); }
-    /// Frees what allocate gave.
-    void deallocate(T* p, std::size_t) noexcept { ::operator delete(p, std::align_val_t(kAlignment)); }
-    /// Default-initialises (numbers stay unset).
-    template <class U>
-    void construct(U* p) noexcept(std::is_nothrow_default_constructible<U>::value)
-    {
-        ::new (static_cast<void*>(p)) U;
-    }
-    /// Constructs from the arguments.
-    template <class U, class... Args>
-    void construct(U* p, Args&&... args)
-    {
-        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
-    /// Always equal: any one frees what another allocated.
-    template <class U>
-    bool operator==(const KXCacheLineAllocator<U>&) const noexcept
-    {
-        return true;
-    }
-    /// Never unequal.
-    template <class U>
-    bool operator!=(const KXCacheLineAllocator<U>&) const noexcept
-    {
-        return false;
-    }
-};
-
-/// A vector whose data() lies on a cache line.
-template <class T>
-using KXCacheLineVector = std::vector<T, KXCacheLineAllocator<T>>;
-
-/// Buffers a box line may keep between lines (a pass worker owns one); the
-/// band form keeps 64-byte rows in them.
-struct KXBoxLineScratch {
-    KXCacheLineVector<uint32_t> terms;  ///< The window's pixels' terms.
-    KXCacheLineVector<int32_t> sums;    ///< A block of pixels' sums.
-    KXCacheLineVector<uint32_t> pixels; ///< A block of finished pixels.
-    KXCacheLineVector<uint32_t> line;   ///< One row read.
-    KXCacheLineVector<uint32_t> rows;   ///< A band's finished rows.
-    KXPixelLine window;                 ///< The window of a line.
-};
-
-/// The same line, reusing `scratch`'s window; for most accumulators the
-/// line above.
-template <class Accumulator>
-void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
-                Accumulator& accumulator, KXBoxLineScratch& scratch)
-{
-    KXFillBoxWindow<Accumulator::kTransparentOutside>(g, source, accumulator.Radius(), scratch.window);
-    KXSlideBoxWindow(g, scratch.window.data(), destination, accumulator);
-}
-
-/// The same line for the alpha-weighted accumulator, with every pixel's
-/// terms worked out once and the divisions done as exact multiplications,
-/// several pixels at a time; the pixels are those of the template (the
-/// accumulator itself is only asked for its radius).
-KXCORE_EXPORT void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
-                              KXRGBABlurAccumulatorPremul& accumulator, KXBoxLineScratch& scratch);
-/// The same with buffers of its own.
-KXCORE_EXPORT void KXSlideBox(const KXPassGeometry& g, const KXPixelLine& source, KXPixelLine& destination,
-                              KXRGBABlurAccumulatorPremul& accumulator);
-
-/// Lines first … last of a pass of geometry `g` over `image`, read,
-/// computed and written a band of kBandLines lines at a time, the lines'
-/// sums sliding together; returns false (and does nothing) where it has no
-/// such form (other accumulators), so that the caller does the lines one by
-/// one. The pixels are those of the lines.
-template <class Accumulator>
-bool KXSlideBoxBand(const KXPassGeometry&, KXImageRGBA32i&, int, int, Accumulator&, KXBoxLineScratch&)
-{
-    return false;
-}
-/// The band form for the alpha-weighted accumulator.
-KXCORE_EXPORT bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, int last,
-                                  KXRGBABlurAccumulatorPremul& accumulator, KXBoxLineScratch& scratch);
-
 /// An accumulator slid along every line of a rectangle: the window of
 /// 2r + 1 pixels starts centred one pixel before the area, and for each
 /// position x of the area the pixel at x - r - 1 leaves it, the pixel at
@@ -355,6 +209,7 @@ public:
     int CurrentLine() const { return m_current; }                 ///< The row (column) Step does next.
     bool Finished() const { return m_current > m_geometry.lastLine; } ///< Past the last line.
     KXImageRGBA32i& Image() const { return m_image; }            ///< The image read and written.
+    const Accumulator& LineAccumulator() const { return m_accumulator; } ///< The accumulator the lines copy.
 
     /// Does the current line on the calling thread and moves on; returns
     /// Finished(). A failed row write ends a horizontal pass.
@@ -366,39 +221,16 @@ public:
         KXPixelLine destination(static_cast<size_t>(m_geometry.destinationLength));
         m_geometry.Read(m_image, m_current, source);
         Accumulator accumulator(m_accumulator);
-        KXSlideBox(m_geometry, source, destination, accumulator);
+        KXSlideBox<Accumulator>(m_geometry, source, destination, accumulator);
         if (!m_geometry.Write(m_image, m_current, destination) && m_geometry.horizontal)
             m_current = m_geometry.lastLine;
         ++m_current;
         return Finished();
     }
 
-    /// Does whole lines of the pass with buffers and an accumulator of its own.
-    class Worker {
-    public:
-        /// A worker for `pass`.
-        explicit Worker(const KXBoxPass& pass) : m_pass(pass), m_accumulator(pass.m_accumulator) {}
-        Worker(const Worker&) = delete;
-        Worker& operator=(const Worker&) = delete;
-        /// Does rows (columns) first … last.
-        void Lines(int first, int last)
-        {
-            const KXPassGeometry& g = m_pass.m_geometry;
-            if (KXSlideBoxBand(g, m_pass.m_image, first, last, m_accumulator, m_scratch))
-                return;
-            if (!m_band)
-                m_band.emplace(g);
-            m_band->Run(g, m_pass.m_image, first, last, [this, &g](const KXPixelLine& source, KXPixelLine& destination) {
-                KXSlideBox(g, source, destination, m_accumulator, m_scratch);
-            });
-        }
-
-    private:
-        const KXBoxPass& m_pass;
-        std::optional<KXLineBand> m_band; // line buffers, made when first needed
-        Accumulator m_accumulator;
-        KXBoxLineScratch m_scratch;
-    };
+    /// Does whole lines of the pass with buffers and an accumulator of its
+    /// own (the library's line runner uses it).
+    class Worker;
 
 private:
     KXImageRGBA32i& m_image;

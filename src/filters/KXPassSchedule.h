@@ -22,6 +22,8 @@
 //   Merge(runner, pass, source, image, selection, rows, offset) does the
 //   work of both passes and the merge in the merge's steps.
 
+#include "filters/KXPassWorkers.h"
+
 #include <type_traits>
 
 template <class Pass>

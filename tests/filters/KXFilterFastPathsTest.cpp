@@ -1,4 +1,5 @@
 #include "KXFilterPasses.h"
+#include "KXPassWorkers.h"
 #include "compositing/KXPixelRows.h"
 #include "KXIsaLevels.h"
 #include "KXBoxLineWidth.h"

@@ -1,4 +1,5 @@
 #include "KXFilterPasses.h"
+#include "KXBoxBand.h"
 #include "KXFilterTestImages.h"
 
 #include <gtest/gtest.h>

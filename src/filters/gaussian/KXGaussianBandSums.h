@@ -12,6 +12,7 @@
 
 #include "KXFilterKernels.h"
 #include "KXFilterPasses.h"
+#include "core/KXCacheLineVector.h"
 #include "KXGaussianCertified.h"
 #include "core/KXIsa.h"
 #include "KXGaussianSpanWidth.h"

@@ -10,7 +10,7 @@
 // to the library.
 
 #include "KXFilterKernels.h"
-#include "KXFilterPasses.h"
+#include "filters/KXPassWorkers.h"
 #include "KXImage.h"
 
 #include <algorithm>
