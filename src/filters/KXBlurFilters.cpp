@@ -42,8 +42,8 @@ Result RunEx(DataEx data, int margin, Run&& run)
     if (data.growthBounds != layer) {
         QRect bounds = data.growthBounds;
         if (data.selectionRect.isValid()) {
-            const KXRunProtocol::Box area =
-                KXRunProtocol::Box::Of(data.selectionRect).Moved(data.offset) & KXRunProtocol::Box::Of(bounds);
+            const KXGeometry::Box area =
+                KXGeometry::Box::Of(data.selectionRect).Moved(data.offset) & KXGeometry::Box::Of(bounds);
             bounds = area.IsEmpty() ? QRect() : area.ToRect();
         }
         const QRect grown = layer.adjusted(-margin, -margin, margin, margin) & (bounds | layer);

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 
 namespace {
 
@@ -61,13 +62,13 @@ bool Cancelled(QReadWriteLock& lock, const bool& flag)
     return flag;
 }
 
-// Whether every corner of `box` is an int.
-bool InIntRange(const KXRunProtocol::Box& box)
+// Whether every pixel corner of `box` (not empty) is an int.
+bool InIntRange(const KXGeometry::Box& box)
 {
     const auto fits = [](int64_t v) {
         return v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max();
     };
-    return fits(box.left) && fits(box.top) && fits(box.right) && fits(box.bottom);
+    return fits(box.left) && fits(box.top) && fits(box.right - 1) && fits(box.bottom - 1);
 }
 
 } // namespace
@@ -89,7 +90,7 @@ KXImageRGBA32i Smoothen(KXAdjustmentProcessing& filter, QReadWriteLock& cancelLo
 KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& shared,
                         const KXHighPassProcessing::HighPassData& data, KXLineRunner::Scheme scheme)
 {
-    using KXRunProtocol::Box;
+    using KXGeometry::Box;
     KXImageRGBA32i image = data.image;
     if (!KXFilterStages::AcceptsSigma(data.sigma, image, kLogFile, "High pass"))
         return image;
@@ -119,15 +120,24 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
         const Box grown = area ? moved.Grown(int64_t(data.sigma)) & bounds : bounds;
         KXImageRGBA32i c = image;
         const KXGaussian1DPremul kernel(data.sigma);
-        KXKernelPass<KXGaussian1DPremul> rows(c, grown.ToRect(), kernel, KXPassDirection::Horizontal);
-        KXKernelPass<KXGaussian1DPremul> columns(c, target.ToRect(), kernel, KXPassDirection::Vertical);
-        const int steps = rows.Lines() + columns.Lines() + target.Height();
+        // No pass over a box that misses the layer (an area beyond it): a
+        // pass takes the null rectangle for the whole image.
+        using Pass = KXKernelPass<KXGaussian1DPremul>;
+        std::optional<Pass> rows, columns;
+        if (!grown.IsEmpty())
+            rows.emplace(c, grown.ToRect(), kernel, KXPassDirection::Horizontal);
+        if (!target.IsEmpty())
+            columns.emplace(c, target.ToRect(), kernel, KXPassDirection::Vertical);
+        const auto lines = [](const std::optional<Pass>& pass) { return pass ? pass->Lines() : 0; };
+        const int steps = lines(rows) + lines(columns) + int(target.Height());
         const int weight = steps / 100 == 0 ? 2 : steps / 100;
         total = steps + weight;
         KXRunProtocol::Run run(filter, shared.cancelLock, shared.cancelFlag, total, scheme);
         // C is seen only through the merge, which a cancel throws away.
-        run.Runner().Run(rows, KXLineRunner::Image::Unseen);
-        run.Runner().Run(columns, KXLineRunner::Image::Unseen);
+        if (rows)
+            run.Runner().Run(*rows, KXLineRunner::Image::Unseen);
+        if (columns)
+            run.Runner().Run(*columns, KXLineRunner::Image::Unseen);
         const auto subtract = [](const KXRGBA32i* s, KXRGBA32i* d, const KXRGBA32i*, int width) {
             // KXBlend::KXSubtractRGBSrcByDst(128), a row at a time.
             KXPixelRows::SubtractRow(s, d, 128, width);
@@ -142,7 +152,7 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
             bool made = true;
             try {
                 // H's size from the corners: QRect's width wraps past INT_MAX.
-                const int64_t width = moved.right - moved.left + 1, height = moved.bottom - moved.top + 1;
+                const int64_t width = moved.Width(), height = moved.Height();
                 if (width > std::numeric_limits<int>::max() || height > std::numeric_limits<int>::max())
                     throw std::bad_alloc();
                 h = KXImageRGBA32i(static_cast<unsigned int>(width), static_cast<unsigned int>(height));
@@ -150,7 +160,7 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
                 made = false;
             }
             if (!made || target.IsEmpty()) {
-                run.Runner().RunDeferred(target.IsEmpty() ? 0 : target.Height());
+                run.Runner().RunDeferred(int(target.Height()));
             } else {
                 const QPoint fromH(KXFilterStages::HeldToInt(moved.left), KXFilterStages::HeldToInt(moved.top));
                 const QPoint toSelection = data.selectionRect.topLeft();
@@ -179,8 +189,8 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
             }
             if (!run.Runner().Cancelled() && !made) {
                 KX_LOG_REPORT(kLogFile, QStringLiteral("High pass area %1 x %2 refused.")
-                                            .arg(moved.right - moved.left + 1)
-                                            .arg(moved.bottom - moved.top + 1));
+                                            .arg(moved.Width())
+                                            .arg(moved.Height()));
                 return image;
             }
         } else {
@@ -212,7 +222,7 @@ KXImageRGBA32i HighPass(KXAdjustmentProcessing& filter, const HighPassShared& sh
         image = blended;
     else if (area && !(moved & Box::Of(image.Rect())).IsEmpty() && InIntRange(moved))
         BlendMaskOn(h, h.Rect(), mode, image,
-                    QRect(QPoint(int(moved.left), int(moved.top)), QPoint(int(moved.right), int(moved.bottom))),
+                    QRect(QPoint(int(moved.left), int(moved.top)), QPoint(int(moved.right - 1), int(moved.bottom - 1))),
                     opacity, data.selection, data.selectionRect, false, false);
     else
         BlendOn(h, h.Rect(), mode, image, image.Rect(), opacity, false);

@@ -24,7 +24,7 @@
 namespace {
 
 constexpr const char* kLogFile = "src/KXFilterProcessing";
-using KXRunProtocol::Box;
+using KXGeometry::Box;
 using Image = KXImageRGBA32i;
 
 // The selection's rectangle in layer coordinates (the selection image moved
@@ -74,7 +74,7 @@ Image Vignette(KXAdjustmentProcessing& filter, QReadWriteLock& lock, const bool&
     const Box area = Box::Of(data.selectionRect).Moved(data.offset) & Box::Of(image.Rect());
     const Box merged = area & SelectionBox(data);
     Image tinted = image;
-    KXRunProtocol::Run run(filter, lock, flag, KXFilterStages::TileCount(image, area.ToRect()) + merged.Height(),
+    KXRunProtocol::Run run(filter, lock, flag, KXFilterStages::TileCount(image, area.ToRect()) + int(merged.Height()),
                            KXLineRunner::Scheme::ConcurrentLines);
     KXFilterStages::RunTiles(run.Runner(), tinted, area.ToRect(), rule, needed);
     if (!merged.IsEmpty())
@@ -288,10 +288,10 @@ Box NoiseRegion(const KXAddNoiseProcessing::AddNoiseData& data, const Box& bound
         return bounds;
     const Box region = Box::Of(data.selectionRect).Moved(data.offset);
     const double bound = KXFilterStages::MaxRadiusFor(data.image);
-    if (double(region.right - region.left + 1) <= bound && double(region.bottom - region.top + 1) <= bound)
+    if (double(region.Width()) <= bound && double(region.Height()) <= bound)
         return region;
     const Box shown = region & bounds;
-    return shown.IsEmpty() ? Box{0, 0, -1, -1} : shown;
+    return shown.IsEmpty() ? Box{0, 0, 0, 0} : shown;
 }
 
 KXImageRGBA32i AddNoise(KXAdjustmentProcessing& filter, const NoiseShared& shared,
@@ -301,7 +301,7 @@ KXImageRGBA32i AddNoise(KXAdjustmentProcessing& filter, const NoiseShared& share
     const bool area = data.selectionRect.isValid();
     const Box bounds = Box::Of(image.Rect());
     const Box region = NoiseRegion(data, bounds);
-    const QSize size(int(region.right - region.left + 1), int(region.bottom - region.top + 1));
+    const QSize size(int(region.Width()), int(region.Height()));
     const bool uniform = data.distribution == 0;
     Image& cache = uniform ? shared.uniformNoise : shared.gaussianNoise;
     Image noise;
@@ -327,7 +327,7 @@ KXImageRGBA32i AddNoise(KXAdjustmentProcessing& filter, const NoiseShared& share
                            : QPoint();
     const Box rows = area ? region & bounds & SelectionBox(data) : bounds;
     const int tiles = reuse ? 0 : KXFilterStages::TileCount(noise, noise.Rect());
-    KXRunProtocol::Run run(filter, shared.cancelLock, shared.cancelFlag, tiles + rows.Height(),
+    KXRunProtocol::Run run(filter, shared.cancelLock, shared.cancelFlag, tiles + int(rows.Height()),
                            KXLineRunner::Scheme::ConcurrentLines);
     if (!reuse) {
         std::mt19937 engine(seed);
@@ -406,7 +406,7 @@ KXImageRGBA32i KXDiffuseGlowProcessing::run(DiffuseGlowData data)
     KXKernelPass<KXGaussianAlpha1D> columns2(glow, whole, kernel, KXPassDirection::Vertical);
     const int tiles = KXFilterStages::TileCount(glow, whole);
     KXRunProtocol::Run run(*this, m_cancelLock, m_cancelFlag,
-                           2 * tiles + 2 * (rows1.Lines() + columns1.Lines()) + rows.Height(),
+                           2 * tiles + 2 * (rows1.Lines() + columns1.Lines()) + int(rows.Height()),
                            KXLineRunner::Scheme::ConcurrentLines);
     KXLineRunner& runner = run.Runner();
     // The glow image is seen only through the merge.

@@ -17,7 +17,7 @@ namespace {
 
 constexpr const char* kLogFile = "src/KXFilterProcessing";
 
-using KXRunProtocol::Box;
+using KXGeometry::Box;
 
 // A radius the box passes take and within the picture; anything else is
 // logged.
@@ -41,7 +41,7 @@ Box CanvasBox(const VQRefineSelectionProcessing::RefineSelectionData& data)
     const Box grown = mask.Grown(data.shift);
     if (data.boundSize.width() < 0 || data.boundSize.height() < 0)
         return grown;
-    const Box bound{0, 0, int64_t(data.boundSize.width()) - 1, int64_t(data.boundSize.height()) - 1};
+    const Box bound{0, 0, int64_t(data.boundSize.width()), int64_t(data.boundSize.height())};
     if (bound.IsEmpty())
         return mask;
     const Box limit{std::min(bound.left, mask.left), std::min(bound.top, mask.top),
@@ -53,7 +53,7 @@ Box CanvasBox(const VQRefineSelectionProcessing::RefineSelectionData& data)
 // tiles.
 bool MakeCanvas(const Box& box, KXImageRGBA32i& canvas)
 {
-    const int64_t width = box.right - box.left + 1, height = box.bottom - box.top + 1;
+    const int64_t width = box.Width(), height = box.Height();
     constexpr int64_t W = KXImageRGBA32i::kTileWidth, H = KXImageRGBA32i::kTileHeight;
     const int64_t tiles = ((width + W - 1) / W) * ((height + H - 1) / H);
     if (tiles > int64_t(kMaxImageTiles)) {

@@ -12,6 +12,7 @@
 
 #include "KXAdjustmentProcessing.h"
 #include "KXFilterPasses.h"
+#include "compositing/KXBox.h"
 #include "filters/KXLineRunner.h"
 #include "filters/KXPassSchedules.h"
 
@@ -42,30 +43,7 @@ private:
     KXLineRunner m_runner;
 };
 
-// A rectangle in 64-bit coordinates, so that moving and growing a caller's
-// rectangle cannot overflow.
-struct Box {
-    int64_t left, top, right, bottom;
-
-    static Box Of(const QRect& r) { return {r.left(), r.top(), r.right(), r.bottom()}; }
-    Box Moved(const QPoint& by) const { return {left + by.x(), top + by.y(), right + by.x(), bottom + by.y()}; }
-    Box Grown(int64_t by) const { return {left - by, top - by, right + by, bottom + by}; }
-    Box operator&(const Box& o) const
-    {
-        return {std::max(left, o.left), std::max(top, o.top), std::min(right, o.right), std::min(bottom, o.bottom)};
-    }
-    bool IsEmpty() const { return left > right || top > bottom; }
-    int Height() const { return IsEmpty() ? 0 : int(bottom - top + 1); }
-    // The rectangle; an empty box gives a pixel outside every image, since a
-    // pass takes the null QRect() for the whole image. Only for boxes inside
-    // an image.
-    QRect ToRect() const
-    {
-        if (IsEmpty())
-            return QRect(-2, -2, 1, 1);
-        return QRect(QPoint(int(left), int(top)), QPoint(int(right), int(bottom)));
-    }
-};
+using KXGeometry::Box;
 
 // The merge stage: for every row of `rows` (inside both images and the
 // moved selection), row segment y of `image` moves toward the same segment
@@ -103,11 +81,21 @@ KXImageRGBA32i RunSeparable(KXAdjustmentProcessing& filter, QReadWriteLock& canc
 
     const Box area = Box::Of(data.selectionRect).Moved(data.offset);
     const Box selection = Box::Of(data.selection.Rect()).Moved(data.offset);
+    const Box grown = area.Grown(margin) & bounds;
     KXImageRGBA32i filtered = image;
-    auto rows = makeRows(filtered, (area.Grown(margin) & bounds).ToRect());
+    if ((area & bounds).IsEmpty()) {
+        // The area misses the layer: nothing changes, but the rows of the
+        // grown area that reach the layer are still the horizontal stage's
+        // steps (nothing would see their pixels).
+        const int steps = grown.IsEmpty() ? 0 : makeRows(filtered, grown.ToRect()).Lines();
+        Run run(filter, cancelLock, cancelFlag, steps, scheme);
+        run.Runner().RunDeferred(steps);
+        return image;
+    }
+    auto rows = makeRows(filtered, grown.ToRect());
     auto columns = makeColumns(filtered, (area & bounds).ToRect());
     const Box merged = area & bounds & selection;
-    Run run(filter, cancelLock, cancelFlag, rows.Lines() + columns.Lines() + merged.Height(), scheme);
+    Run run(filter, cancelLock, cancelFlag, rows.Lines() + columns.Lines() + int(merged.Height()), scheme);
     using Schedule = KXPassSchedule<std::decay_t<decltype(rows)>>;
     if constexpr (Schedule::kAreaMerge) {
         if (scheme == Scheme::ConcurrentLines) {

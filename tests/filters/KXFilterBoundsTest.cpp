@@ -9,6 +9,7 @@
 #include "KXDetailFilters.h"
 #include "KXEffectFilters.h"
 #include "KXFilterKernels.h"
+#include "KXFilterRunSupport.h"
 #include "KXFilterTestImages.h"
 #include "KXRefineSelection.h"
 #include "KXShadowFilters.h"
@@ -247,6 +248,64 @@ TEST(KXFilterBounds, AreasBeyondTheIntRangeLeaveTheLayer)
         n.offset = a.offset;
         EXPECT_EQ(Pixels(noise.run(n)), Pixels(image));
     }
+}
+
+// Areas beside the layer, within a filter's reach of it: nothing changes,
+// and the range counts only the horizontal stage's rows of the grown area
+// that reach the layer (no columns, no merge; a pass over the empty part
+// would count the whole layer). Layer 40 x 30, area x 43 … 46 (41 … 44),
+// y 5 … 14: the box (r 5) and the high pass (sigma 2 grows by 2) reach
+// columns 38 … 39 (39) in rows 0 … 19 (3 … 16): 20 (14) rows; the Gaussian
+// (sigma 1, m 3) grows x 41 … 44 to 38 … 47 in rows 2 … 17: 16 rows. The
+// high pass adds its two cache steps.
+TEST(KXFilterBounds, AreasBesideTheLayerCountOnlyTheRowsThatReachIt)
+{
+    QReadWriteLock lock, cacheLock;
+    bool cancel = false;
+    const KXImageRGBA32i image = RandomImage(40, 30, 8);
+    KXImageRGBA32i selection(40, 30);
+    selection.Fill(KXRGBA32i(0xFF000000));
+    const QRect beside(43, 5, 4, 10), nearer(41, 5, 4, 10), far(100, 100, 5, 5);
+    const auto box = [&](const QRect& area) {
+        KXBoxBlurProcessing filter(lock, cancel);
+        KXFilterTest::Progress progress(filter);
+        KXBoxBlurProcessing::BlurData data;
+        data.image = image;
+        data.selection = selection;
+        data.selectionRect = area;
+        data.radius = 5;
+        EXPECT_EQ(Pixels(filter.run(data)), Pixels(image));
+        return progress.ranges.empty() ? 0 : progress.ranges.back().second; // (0, 0) is no change
+    };
+    const auto gaussian = [&](const QRect& area) {
+        KXGaussianBlurProcessing filter(lock, cancel);
+        KXFilterTest::Progress progress(filter);
+        KXGaussianBlurProcessing::BlurData data;
+        data.image = image;
+        data.selection = selection;
+        data.selectionRect = area;
+        data.sigma = 1.0;
+        EXPECT_EQ(Pixels(filter.run(data)), Pixels(image));
+        return progress.ranges.empty() ? 0 : progress.ranges.back().second; // (0, 0) is no change
+    };
+    const auto highPass = [&](const QRect& area) {
+        double cachedSigma = std::nan("");
+        KXImageRGBA32i cached;
+        KXHighPassProcessing filter(lock, cancel, cacheLock, cachedSigma, cached);
+        KXFilterTest::Progress progress(filter);
+        KXHighPassProcessing::HighPassData data;
+        data.image = image;
+        data.selection = selection;
+        data.selectionRect = area;
+        data.sigma = 2.0;
+        EXPECT_EQ(Pixels(filter.run(data)), Pixels(image));
+        return progress.ranges.empty() ? 0 : progress.ranges.back().second; // (0, 0) is no change
+    };
+    EXPECT_EQ(box(beside), 20);
+    EXPECT_EQ(box(far), 0);
+    EXPECT_EQ(gaussian(nearer), 16);
+    EXPECT_EQ(gaussian(far), 0);
+    EXPECT_EQ(highPass(nearer), 16);
 }
 
 // (100 - amount) is worked in double: INT_MIN tints as its neighbour
