@@ -3,7 +3,7 @@
 //
 // - Terms. Each window pixel's terms (b a / 255, g a / 255, r a / 255, a)
 //   are worked out once, packed into a word (every term is a byte), four
-//   (with AVX-512, sixteen) pixels at a time. x / 255 for x = c a <= 65025
+//   (with AVX2 eight, with AVX-512 sixteen) pixels at a time. x / 255 for x = c a <= 65025
 //   is (x * 0x8081) >> 23 (KXArithmetic::DivideBy255).
 // - Sums. The window slides with integer additions of the unpacked terms
 //   (in the band form the sums of sixteen lines side by side), a block of
@@ -110,6 +110,32 @@ void FinishSse2(const int32_t* sums, int n, int d, uint32_t* out)
 }
 
 #if defined(KX_ISA_X86)
+// Terms4 eight pixels a vector: the same 16-bit lane arithmetic on the same
+// words (unpacking, packing and the alpha blend work within each 128-bit
+// half, so the pixels keep their order), the alpha word of each pixel
+// spread over its four by a byte shuffle instead of shufflelo/hi; the last
+// few pixels go through Terms4.
+__attribute__((target("avx2"))) void TermsAvx2(const uint32_t* in, int n, uint32_t* out)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i magic = _mm256_set1_epi16(short(0x8081));
+    const long long lo = 0x0706070607060706LL, hi = 0x0F0E0F0E0F0E0F0ELL; // bytes 6, 7 and 14, 15 of each lane
+    const __m256i spread = _mm256_set_epi64x(hi, lo, hi, lo);
+    int q = 0;
+    for (; q + 8 <= n; q += 8) {
+        const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + q));
+        __m256i words[2] = {_mm256_unpacklo_epi8(pixels, zero), _mm256_unpackhi_epi8(pixels, zero)};
+        for (__m256i& v : words) {
+            const __m256i a = _mm256_shuffle_epi8(v, spread);
+            const __m256i t = _mm256_srli_epi16(_mm256_mulhi_epu16(_mm256_mullo_epi16(v, a), magic), 7);
+            v = _mm256_blend_epi16(t, v, 0x88); // words 3 and 7 of each half: alpha kept
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + q), _mm256_packus_epi16(words[0], words[1]));
+    }
+    if (q < n)
+        TermsSse2(in + q, n - q, out + q);
+}
+
 // The same, two pixels a vector.
 __attribute__((target("avx2"), always_inline)) inline __m256 Quotient8(__m256 x, __m256 v, __m256 y)
 {
@@ -120,35 +146,65 @@ __attribute__((target("avx2"), always_inline)) inline __m256 Quotient8(__m256 x,
                          _mm256_and_ps(_mm256_cmp_ps(rest, _mm256_setzero_ps(), _CMP_LT_OQ), one));
 }
 
-__attribute__((target("avx2"))) void FinishAvx2(const int32_t* sums, int n, int d, uint32_t* out)
+// Two pixels a vector, two vectors a step. As with AVX-512 below, the
+// averages come out as integers first (with a half step, trunc of the
+// product is the truncated float the plain form converts) and the floats
+// are made only for groups that are not opaque; the four pixels are packed
+// (saturation changes nothing: every value is 0 … 255) and put back in
+// order.
+template <bool kHalfStep>
+__attribute__((target("avx2"), always_inline)) inline __m256i FinishPairAvx2(const int32_t* at, __m256 count,
+                                                                             __m256 reciprocal)
+{
+    const __m256 one = _mm256_set1_ps(1.0f);
+    const __m256i alphaLanes = _mm256_setr_epi32(0, 0, 0, -1, 0, 0, 0, -1);
+    const __m256 s = _mm256_cvtepi32_ps(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)));
+    __m256 average = s;
+    __m256i v;
+    if (kHalfStep) {
+        v = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_add_ps(s, _mm256_set1_ps(0.5f)), reciprocal));
+    } else {
+        average = Quotient8(s, count, reciprocal);
+        v = _mm256_cvttps_epi32(average);
+    }
+    if (!_mm256_testc_si256(_mm256_cmpeq_epi32(v, _mm256_set1_epi32(255)), alphaLanes)) {
+        if (kHalfStep)
+            average = _mm256_cvtepi32_ps(v);
+        const __m256 alpha = _mm256_shuffle_ps(average, average, 0xFF);
+        const __m256 divisor = _mm256_max_ps(alpha, one);
+        const __m256 colour =
+            Quotient8(_mm256_mul_ps(average, _mm256_set1_ps(255.0f)), divisor, _mm256_rcp_ps(divisor));
+        __m256 result = _mm256_blendv_ps(colour, average, _mm256_castsi256_ps(alphaLanes));
+        result = _mm256_andnot_ps(_mm256_cmp_ps(alpha, one, _CMP_LT_OQ), result);
+        v = _mm256_cvttps_epi32(result);
+    }
+    return v;
+}
+
+template <bool kHalfStep>
+__attribute__((target("avx2"), always_inline)) inline void FinishAvx2Of(const int32_t* sums, int n, int d,
+                                                                        uint32_t* out)
 {
     const __m256 count = _mm256_set1_ps(float(d)), reciprocal = _mm256_set1_ps(1.0f / float(d));
-    const __m256 one = _mm256_set1_ps(1.0f), half = _mm256_set1_ps(0.5f);
-    const __m256 alphaLane = _mm256_castsi256_ps(_mm256_setr_epi32(0, 0, 0, -1, 0, 0, 0, -1));
-    const bool halfStep = d < kHalfStepCount;
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 0, 4, 1, 5); // pixels 0, 1, 2, 3 after the packs
     int j = 0;
-    for (; j + 2 <= n; j += 2) {
-        const __m256 s = _mm256_cvtepi32_ps(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(sums + 4 * j)));
-        const __m256 average =
-            halfStep ? _mm256_round_ps(_mm256_mul_ps(_mm256_add_ps(s, half), reciprocal),
-                                       _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC)
-                     : Quotient8(s, count, reciprocal);
-        const __m256 alpha = _mm256_shuffle_ps(average, average, 0xFF);
-        __m256 result = average;
-        if (_mm256_movemask_ps(_mm256_cmp_ps(alpha, _mm256_set1_ps(255.0f), _CMP_EQ_OQ)) != 0xFF) {
-            const __m256 divisor = _mm256_max_ps(alpha, one);
-            const __m256 colour =
-                Quotient8(_mm256_mul_ps(average, _mm256_set1_ps(255.0f)), divisor, _mm256_rcp_ps(divisor));
-            result = _mm256_blendv_ps(colour, average, alphaLane);
-            result = _mm256_andnot_ps(_mm256_cmp_ps(alpha, one, _CMP_LT_OQ), result);
-        }
-        __m256i v = _mm256_cvttps_epi32(result);
-        v = _mm256_packus_epi16(_mm256_packs_epi32(v, v), _mm256_setzero_si256());
-        out[j] = uint32_t(_mm256_extract_epi32(v, 0));
-        out[j + 1] = uint32_t(_mm256_extract_epi32(v, 4));
+    for (; j + 4 <= n; j += 4) {
+        const __m256i first = FinishPairAvx2<kHalfStep>(sums + 4 * j, count, reciprocal);
+        const __m256i second = FinishPairAvx2<kHalfStep>(sums + 4 * j + 8, count, reciprocal);
+        const __m256i words = _mm256_packs_epi32(first, second);
+        const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(words, words), order);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm256_castsi256_si128(bytes));
     }
     if (j < n)
         FinishSse2(sums + 4 * j, n - j, d, out + j);
+}
+
+__attribute__((target("avx2"))) void FinishAvx2(const int32_t* sums, int n, int d, uint32_t* out)
+{
+    if (d < kHalfStepCount)
+        FinishAvx2Of<true>(sums, n, d, out);
+    else
+        FinishAvx2Of<false>(sums, n, d, out);
 }
 #endif
 
@@ -240,10 +296,10 @@ __attribute__((target("avx512f,avx512bw"))) void TermsAvx512(const uint32_t* in,
 KXBoxArithmetic::TermsFunction KXBoxArithmetic::ChooseTerms()
 {
 #if defined(KX_ISA_X86)
-    if (KXIsa::Allows(Level::Avx512))
-        return TermsAvx512;
-#endif
+    return KXIsa::ByLevel<TermsFunction>(TermsSse2, TermsAvx2, TermsAvx512);
+#else
     return TermsSse2;
+#endif
 }
 
 KXBoxArithmetic::FinishFunction KXBoxArithmetic::ChooseFinish()

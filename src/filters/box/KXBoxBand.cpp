@@ -89,6 +89,8 @@ inline const uint8_t* BandRow(const BandRows& b, int64_t q)
 
 // Output rows y … y + m - 1: the window moves down a row, the band's sums
 // (four a column) are kept in `sums` and copied into `block` row by row.
+// Every form adds and subtracts, lane by lane, exactly the terms this one
+// does (the sums stay below 2^24: no lane wraps).
 inline __attribute__((always_inline)) void SlideBandBody(const BandRows& b, int y, int m, int32_t* __restrict sums,
                                                          int32_t* __restrict block)
 {
@@ -116,15 +118,32 @@ __attribute__((flatten)) void SlideBandSse2(const BandRows& b, int y, int m, int
 }
 
 #if defined(KX_ISA_X86)
-__attribute__((flatten, target("avx2"))) void SlideBandAvx2(const BandRows& b, int y, int m, int32_t* sums,
-                                                             int32_t* block)
+// The band's sums in vector registers across the block, each group of a
+// row's bytes widened to 32-bit lanes straight from memory: eight vectors
+// of eight lanes with AVX2, four of sixteen with AVX-512. (GCC keeps the
+// plain body's sums in memory at these widths, and will not inline one
+// intrinsic body into both targets, hence a form for each.)
+__attribute__((target("avx2"))) void SlideBandAvx2(const BandRows& b, int y, int m, int32_t* sums, int32_t* block)
 {
-    SlideBandBody(b, y, m, sums, block);
+    constexpr int kLanes = 4 * KXPassGeometry::kBandLines;
+    __m256i s[8];
+    for (int k = 0; k < 8; ++k)
+        s[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sums + 8 * k));
+    for (int j = 0; j < m; ++j) {
+        const uint8_t* out = BandRow(b, y + j);
+        const uint8_t* in = BandRow(b, int64_t(y) + j + b.d);
+        for (int k = 0; k < 8; ++k) {
+            const __m256i entering = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + 8 * k)));
+            const __m256i leaving = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(out + 8 * k)));
+            s[k] = _mm256_add_epi32(s[k], _mm256_sub_epi32(entering, leaving));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(block + j * kLanes + 8 * k), s[k]);
+        }
+    }
+    for (int k = 0; k < 8; ++k)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + 8 * k), s[k]);
 }
 
-// The band's sums as four vectors held in registers across the block, each
-// sixteen bytes of a row widened to 32-bit lanes straight from memory. (GCC 12's
-// AVX-512 headers warn about their own undefined operands.)
+// (GCC 12's AVX-512 headers warn about their own undefined operands.)
 #if !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
