@@ -258,6 +258,25 @@ TEST(KXFilterBounds, AreasBeyondTheIntRangeLeaveTheLayer)
 // columns 38 … 39 (39) in rows 0 … 19 (3 … 16): 20 (14) rows; the Gaussian
 // (sigma 1, m 3) grows x 41 … 44 to 38 … 47 in rows 2 … 17: 16 rows. The
 // high pass adds its two cache steps.
+namespace {
+
+// Runs `filter` over `data` with `image`, `selection` and the area `area`:
+// the layer must come back unchanged. Returns the end of the range the run
+// announced (0 if it announced none: (0, 0) is no change).
+template <class Filter, class Data>
+int RangeEnd(Filter&& filter, Data data, const KXImageRGBA32i& image, const KXImageRGBA32i& selection,
+             const QRect& area)
+{
+    KXFilterTest::Progress progress(filter);
+    data.image = image;
+    data.selection = selection;
+    data.selectionRect = area;
+    EXPECT_EQ(Pixels(filter.run(data)), Pixels(image));
+    return progress.ranges.empty() ? 0 : progress.ranges.back().second;
+}
+
+} // namespace
+
 TEST(KXFilterBounds, AreasBesideTheLayerCountOnlyTheRowsThatReachIt)
 {
     QReadWriteLock lock, cacheLock;
@@ -266,46 +285,21 @@ TEST(KXFilterBounds, AreasBesideTheLayerCountOnlyTheRowsThatReachIt)
     KXImageRGBA32i selection(40, 30);
     selection.Fill(KXRGBA32i(0xFF000000));
     const QRect beside(43, 5, 4, 10), nearer(41, 5, 4, 10), far(100, 100, 5, 5);
-    const auto box = [&](const QRect& area) {
-        KXBoxBlurProcessing filter(lock, cancel);
-        KXFilterTest::Progress progress(filter);
-        KXBoxBlurProcessing::BlurData data;
-        data.image = image;
-        data.selection = selection;
-        data.selectionRect = area;
-        data.radius = 5;
-        EXPECT_EQ(Pixels(filter.run(data)), Pixels(image));
-        return progress.ranges.empty() ? 0 : progress.ranges.back().second; // (0, 0) is no change
-    };
-    const auto gaussian = [&](const QRect& area) {
-        KXGaussianBlurProcessing filter(lock, cancel);
-        KXFilterTest::Progress progress(filter);
-        KXGaussianBlurProcessing::BlurData data;
-        data.image = image;
-        data.selection = selection;
-        data.selectionRect = area;
-        data.sigma = 1.0;
-        EXPECT_EQ(Pixels(filter.run(data)), Pixels(image));
-        return progress.ranges.empty() ? 0 : progress.ranges.back().second; // (0, 0) is no change
-    };
-    const auto highPass = [&](const QRect& area) {
-        double cachedSigma = std::nan("");
-        KXImageRGBA32i cached;
-        KXHighPassProcessing filter(lock, cancel, cacheLock, cachedSigma, cached);
-        KXFilterTest::Progress progress(filter);
-        KXHighPassProcessing::HighPassData data;
-        data.image = image;
-        data.selection = selection;
-        data.selectionRect = area;
-        data.sigma = 2.0;
-        EXPECT_EQ(Pixels(filter.run(data)), Pixels(image));
-        return progress.ranges.empty() ? 0 : progress.ranges.back().second; // (0, 0) is no change
-    };
-    EXPECT_EQ(box(beside), 20);
-    EXPECT_EQ(box(far), 0);
-    EXPECT_EQ(gaussian(nearer), 16);
-    EXPECT_EQ(gaussian(far), 0);
-    EXPECT_EQ(highPass(nearer), 16);
+    KXBoxBlurProcessing::BlurData box;
+    box.radius = 5;
+    KXGaussianBlurProcessing::BlurData gaussian;
+    gaussian.sigma = 1.0;
+    KXHighPassProcessing::HighPassData highPass;
+    highPass.sigma = 2.0;
+    double cachedSigma = std::nan("");
+    KXImageRGBA32i cached;
+    EXPECT_EQ(RangeEnd(KXBoxBlurProcessing(lock, cancel), box, image, selection, beside), 20);
+    EXPECT_EQ(RangeEnd(KXBoxBlurProcessing(lock, cancel), box, image, selection, far), 0);
+    EXPECT_EQ(RangeEnd(KXGaussianBlurProcessing(lock, cancel), gaussian, image, selection, nearer), 16);
+    EXPECT_EQ(RangeEnd(KXGaussianBlurProcessing(lock, cancel), gaussian, image, selection, far), 0);
+    EXPECT_EQ(RangeEnd(KXHighPassProcessing(lock, cancel, cacheLock, cachedSigma, cached), highPass, image,
+                       selection, nearer),
+              16);
 }
 
 // (100 - amount) is worked in double: INT_MIN tints as its neighbour
