@@ -3,8 +3,9 @@
 
 // Opaque blocks of the alpha-weighted Gaussian span summed in float and
 // certified against the exact double sum, with the exact per-pixel kernel
-// as the fallback. Included by KXGaussianSpans.cpp only; the vector code is
-// inlined into its AVX2 and AVX-512 spans. Private to the library.
+// as the fallback. Included by the spans and the bands of sixteen lines
+// (KXGaussianBandSums.h); the vector code is inlined into their AVX2 and
+// AVX-512 forms. Private to the library.
 //
 // Where every source pixel a destination reads is opaque, the exact path
 // gives each colour byte as RoundedByte(Y) with Y = RN(RN(RN(C 255) / 255)
@@ -365,6 +366,7 @@ struct OpsAvx512 {
         return _mm512_cmp_ps_mask(__m512(x), __m512(lo), _CMP_GT_OQ) & _mm512_cmp_ps_mask(__m512(x), __m512(hi), _CMP_LT_OQ);
     }
 };
+
 #undef KX_VECTOR_IN
 #endif
 
