@@ -23,6 +23,17 @@
 #include <cstring>
 #include <vector>
 
+// The attributes of a band's form for one instruction set `isa`: all
+// inlined into it, and, with GCC, without predictive commoning, which
+// would keep the loads that the next tap of a neighbouring group repeats,
+// more than the registers hold, and spill them (loads from the planes are
+// cheaper).
+#if defined(__clang__)
+#define KX_BAND_FORM(isa) __attribute__((flatten, target(isa)))
+#else
+#define KX_BAND_FORM(isa) __attribute__((flatten, target(isa), optimize("no-predictive-commoning")))
+#endif
+
 namespace KXGaussianBandSums {
 
 constexpr int kLanes = 16; // lines of a band, the floats of a vector

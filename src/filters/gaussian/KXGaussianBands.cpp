@@ -145,10 +145,7 @@ typedef bool BandForm(const KXPassGeometry&, KXImageRGBA32i&, const KXGaussian1D
 // fused multiply-adds with AVX2 as with AVX-512 (KXGaussianBandSums::Sum),
 // so both give the bytes the certificate proves equal to the plain
 // kernel's.
-// Without predictive commoning: GCC would keep the loads that the next tap
-// of a neighbouring group repeats, more than the registers hold, and spill
-// them (loads from the planes are cheaper).
-__attribute__((flatten, target("avx512f,fma"), optimize("no-predictive-commoning")))
+KX_BAND_FORM("avx512f,fma")
 bool Band512(const KXPassGeometry& g, KXImageRGBA32i& image,
              const KXGaussian1DPremul& kernel,
              const KXGaussianCertified::Weights& cw, int at)
@@ -156,7 +153,7 @@ bool Band512(const KXPassGeometry& g, KXImageRGBA32i& image,
     return BandBody<KXGaussianCertified::OpsAvx512>(g, image, kernel, cw, at);
 }
 
-__attribute__((flatten, target("avx2,fma"), optimize("no-predictive-commoning")))
+KX_BAND_FORM("avx2,fma")
 bool BandAvx2(const KXPassGeometry& g, KXImageRGBA32i& image,
               const KXGaussian1DPremul& kernel,
               const KXGaussianCertified::Weights& cw, int at)

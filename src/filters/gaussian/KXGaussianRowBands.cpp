@@ -202,7 +202,7 @@ typedef bool RowBandForm(const KXPassGeometry&, const KXImageRGBA32i&, const dou
 
 // One form per instruction set, the same bytes (see BandAvx2 in
 // KXGaussianBands.cpp; the turns move words only).
-__attribute__((flatten, target("avx512f,fma"), optimize("no-predictive-commoning")))
+KX_BAND_FORM("avx512f,fma")
 bool RowBand512(const KXPassGeometry& g, const KXImageRGBA32i& source,
                 const double* w, int r,
                 const KXGaussianCertified::Weights& cw, const Part& p,
@@ -211,7 +211,7 @@ bool RowBand512(const KXPassGeometry& g, const KXImageRGBA32i& source,
     return RowBandBody<KXGaussianCertified::OpsAvx512, Turn512>(g, source, w, r, cw, p, top, lines, out);
 }
 
-__attribute__((flatten, target("avx2,fma"), optimize("no-predictive-commoning")))
+KX_BAND_FORM("avx2,fma")
 bool RowBandAvx2(const KXPassGeometry& g, const KXImageRGBA32i& source,
                  const double* w, int r,
                  const KXGaussianCertified::Weights& cw, const Part& p,
