@@ -7,8 +7,10 @@
 // position, sixteen words a position (lane k: line k), so that a tap's
 // loads are whole aligned vectors. Summed in float and certified as the
 // spans do (KXGaussianCertified.h), the same bound, the same exact
-// fallback. Included by those two files only, inside AVX-512 functions.
-// Private to the library.
+// fallback. Included by those two files only, inside their AVX-512 and AVX2
+// functions: with AVX-512 a position is one vector, with AVX2 two of eight
+// lanes; each lane's sum is the same chain of fused multiply-adds either
+// way, so both give the same bytes. Private to the library.
 
 #include "KXFilterKernels.h"
 #include "KXFilterPasses.h"
@@ -21,6 +23,17 @@
 #include <cstdint>
 #include <cstring>
 #include <vector>
+
+// The attributes of a band's form for one instruction set `isa`: all
+// inlined into it, and, with GCC, without predictive commoning, which
+// would keep the loads that the next tap of a neighbouring group repeats,
+// more than the registers hold, and spill them (loads from the planes are
+// cheaper).
+#if defined(__clang__)
+#define KX_BAND_FORM(isa) __attribute__((flatten, target(isa)))
+#else
+#define KX_BAND_FORM(isa) __attribute__((flatten, target(isa), optimize("no-predictive-commoning")))
+#endif
 
 namespace KXGaussianBandSums {
 
@@ -36,13 +49,13 @@ T* Sized(KXCacheLineVector<T>& store, size_t count)
 }
 
 // The float weights of `kernel` if its opaque bands may be summed here
-// (AVX-512 in use, a symmetric kernel of radius up to 128 whose float sums
-// can be certified), else null.
+// (AVX2 or AVX-512 in use, a symmetric kernel of radius up to 128 whose
+// float sums can be certified), else null.
 inline const KXGaussianCertified::Weights* OpaqueWeights(const KXGaussian1DPremul& kernel)
 {
     const int r = kernel.Radius();
     const double* w = kernel.Weights().data();
-    if (KXIsa::Current() != KXIsa::Level::Avx512 || r > 128)
+    if (!KXIsa::Allows(KXIsa::Level::Avx2) || r > 128)
         return nullptr;
     for (int m = 1; m <= r; ++m)
         if (!(w[r - m] == w[r + m]))
@@ -50,6 +63,35 @@ inline const KXGaussianCertified::Weights* OpaqueWeights(const KXGaussian1DPremu
     const KXGaussianCertified::Weights& cw = KXGaussianCertified::WeightsFor(w + r, r);
     return cw.usable ? &cw : nullptr;
 }
+
+// The AND of band positions (sixteen words each) as vectors of L lanes,
+// the width of the caller's instruction set: are all their alphas 255?
+template <int L>
+struct AlphaAnd {
+    typedef typename KXGaussianCertified::Vec<L>::U U;
+    U all[kLanes / L];
+    AlphaAnd() { Reset(); }
+    void Reset()
+    {
+        for (U& v : all)
+            v = ~U{};
+    }
+    void Add(const uint32_t* position)
+    {
+        for (int part = 0; part < kLanes / L; ++part)
+            all[part] &= KXGaussianCertified::LoadV<U>(position + part * L);
+    }
+    bool Opaque() const
+    {
+        U v = all[0];
+        for (int part = 1; part < kLanes / L; ++part)
+            v &= all[part];
+        for (int lane = 0; lane < L; ++lane)
+            if ((v[lane] >> 24) != 255)
+                return false;
+        return true;
+    }
+};
 
 #if defined(KX_ISA_X86)
 // Destinations 0 … length - 1 of the band whose n source positions lie at
@@ -60,16 +102,21 @@ inline const KXGaussianCertified::Weights* OpaqueWeights(const KXGaussian1DPremu
 // destination d of line k, after ready(d0, count) has said that the
 // source pixels the block reads (positions up to d0 + count + offset + r -
 // 1) are there, every one of them opaque. Returns the destinations done: a
-// multiple of `Block` where ready said no, else length.
-template <int Block, class Ready, class Put>
+// multiple of `Block` where ready said no, else length. Ops: the vector
+// operations (KXGaussianCertified.h) of the caller's instruction set.
+template <class Ops, int Block, class Ready, class Put>
 inline __attribute__((always_inline)) int Sum(const uint32_t* source, int n, int64_t offset, int length,
                                               const double* w, int r, const KXGaussianCertified::Weights& cw,
                                               Ready&& ready, Put&& put)
 {
-    using Ops = KXGaussianCertified::OpsAvx512;
-    typedef KXGaussianCertified::Vec<kLanes>::U U;
-    typedef KXGaussianCertified::Vec<kLanes>::I I;
-    typedef KXGaussianCertified::Vec<kLanes>::F F;
+    constexpr int L = Ops::kLanes, kParts = kLanes / L; // vectors a position
+    // Positions summed together: AVX-512's four groups, or two positions
+    // (four vectors of eight) with AVX2.
+    constexpr int kGroup = kParts == 1 ? Ops::kGroups : 2;
+    typedef typename KXGaussianCertified::Vec<L>::U U;
+    typedef typename KXGaussianCertified::Vec<L>::I I;
+    typedef typename KXGaussianCertified::Vec<L>::F F;
+    static_assert(kLanes % L == 0, "a position is whole vectors");
     thread_local KXCacheLineVector<uint32_t> outStore;
     thread_local KXCacheLineVector<float> planeStore;
     uint32_t* const out = Sized(outStore, size_t(Block) * kLanes);
@@ -84,27 +131,32 @@ inline __attribute__((always_inline)) int Sum(const uint32_t* source, int n, int
         const int64_t base = offset + d0 - r; // source position of plane row 0
         for (int q = 0; q < count + 2 * r; ++q) {
             const int64_t i = base + q;
-            U v;
-            std::memcpy(&v, source + size_t(i < 0 ? 0 : i >= n ? n - 1 : i) * kLanes, sizeof v);
-            for (int c = 0; c < 3; ++c) {
-                const F f = __builtin_convertvector(I((v >> (8 * c)) & 255u), F);
-                std::memcpy(plane[c] + size_t(q) * kLanes, &f, sizeof f);
+            for (int part = 0; part < kParts; ++part) {
+                U v;
+                std::memcpy(&v, source + size_t(i < 0 ? 0 : i >= n ? n - 1 : i) * kLanes + part * L, sizeof v);
+                for (int c = 0; c < 3; ++c) {
+                    const F f = __builtin_convertvector(I((v >> (8 * c)) & 255u), F);
+                    std::memcpy(plane[c] + size_t(q) * kLanes + part * L, &f, sizeof f);
+                }
             }
         }
         for (int i = 0; i < count;) {
-            const int groups = i + Ops::kGroups <= count ? Ops::kGroups : 1;
-            U sums[Ops::kGroups];
-            unsigned bad[Ops::kGroups];
-            if (groups == Ops::kGroups)
-                KXGaussianCertified::CertifiedGroups<Ops, kLanes, Ops::kGroups, kLanes, kLanes>(
-                    plane, (i + r) * kLanes, r, cw, sums, bad);
+            const int groups = i + kGroup <= count ? kGroup : 1;
+            U sums[kGroup * kParts];
+            unsigned bad[kGroup * kParts];
+            if (groups == kGroup)
+                KXGaussianCertified::CertifiedGroups<Ops, L, kGroup * kParts, kLanes, L>(plane, (i + r) * kLanes, r,
+                                                                                         cw, sums, bad);
             else
-                KXGaussianCertified::CertifiedGroups<Ops, kLanes, 1, kLanes, kLanes>(plane, (i + r) * kLanes, r, cw,
-                                                                                  sums, bad);
+                KXGaussianCertified::CertifiedGroups<Ops, L, kParts, kLanes, L>(plane, (i + r) * kLanes, r, cw, sums,
+                                                                                bad);
             for (int k = 0; k < groups; ++k, ++i) {
                 uint32_t* to = out + size_t(i) * kLanes;
-                std::memcpy(to, &sums[k], sizeof sums[k]);
-                for (unsigned lanes = bad[k]; lanes != 0; lanes &= lanes - 1) {
+                std::memcpy(to, &sums[k * kParts], kLanes * sizeof(uint32_t));
+                unsigned uncertain = 0; // lane k of the position: bit k
+                for (int part = 0; part < kParts; ++part)
+                    uncertain |= bad[k * kParts + part] << (part * L);
+                for (unsigned lanes = uncertain; lanes != 0; lanes &= lanes - 1) {
                     const int lane = __builtin_ctz(lanes);
                     to[lane] = KXGaussianCertified::ExactPixel(pixels + lane, kLanes, n - 1, offset + d0 + i, w, r).value;
                 }

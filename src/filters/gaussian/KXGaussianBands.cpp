@@ -53,11 +53,14 @@ void PlainRest(const KXPassGeometry& g, KXImageRGBA32i& image, const KXGaussian1
                             });
 }
 
-__attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometry& g, KXImageRGBA32i& image,
-                                                              const KXGaussian1DPremul& kernel,
-                                                              const KXGaussianCertified::Weights& cw, int at)
+// The band at columns at … at + 15, its sums taken with the operations
+// `Ops` (KXGaussianBandSums::Sum); inlined into one function per
+// instruction set below.
+template <class Ops>
+inline __attribute__((always_inline)) bool BandBody(const KXPassGeometry& g, KXImageRGBA32i& image,
+                                                    const KXGaussian1DPremul& kernel,
+                                                    const KXGaussianCertified::Weights& cw, int at)
 {
-    typedef KXGaussianCertified::Vec<kBand>::U U;
     const int n = g.sourceLength, length = g.destinationLength, r = kernel.Radius();
     const int offset = g.destinationStart - g.sourceStart; // source row of destination row 0
     // Every tile of the band holds a block (else the plain pass does it all).
@@ -77,7 +80,7 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
     // lines of one tile column share few L2 sets). The next band's line of
     // each row is asked for as the row is read.
     int read = 0;
-    U all = ~U{}; // the AND of the pixels read, for the opaque check
+    KXGaussianBandSums::AlphaAnd<Ops::kLanes> all; // of the pixels read, for the opaque check
     const auto readTo = [&](int64_t end) {
         end = std::min<int64_t>(n, (g.sourceStart + std::max<int64_t>(end, 1) - 1) / H * H + H - g.sourceStart);
         if (end <= read)
@@ -93,28 +96,18 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
                                        if (part.left() + 2 * kBand <= W)
                                            __builtin_prefetch(from + kBand, 0, 2);
                                        if (part.width() == kBand) { // the whole band row in this tile
-                                           const U v = KXGaussianCertified::LoadV<U>(from);
-                                           all &= v;
-                                           std::memcpy(to, &v, sizeof v);
+                                           all.Add(reinterpret_cast<const uint32_t*>(from));
+                                           std::memcpy(to, from, kBand * sizeof(uint32_t));
                                        } else {
                                            std::memcpy(to + lane, from, size_t(part.width()) * sizeof(uint32_t));
                                            split = true;
                                        }
                                    }
                                });
-        // Band rows are copied into vectors here, not loaded by a helper:
-        // clang refuses 512-bit vectors passed between functions built for
-        // different instruction sets.
-        for (int i = read; split && i < end; ++i) {
-            U v;
-            std::memcpy(&v, &rows[size_t(i) * kBand], sizeof v);
-            all &= v;
-        }
+        for (int i = read; split && i < end; ++i)
+            all.Add(&rows[size_t(i) * kBand]);
         read = int(end);
-        for (int lane = 0; lane < kBand; ++lane)
-            if ((all[lane] >> 24) != 255)
-                return false;
-        return true;
+        return all.Opaque();
     };
     const auto ready = [&](int d0, int count) { return readTo(int64_t(offset) + d0 + count + r); };
     const auto put = [&](int d0, int count, const uint32_t* out) {
@@ -132,17 +125,40 @@ __attribute__((flatten, target("avx512f,fma"))) bool Band512(const KXPassGeometr
                                     }
                                 });
     };
-    const int done = KXGaussianBandSums::Sum<kRows>(rows, n, offset, length, kernel.Weights().data(), r, cw, ready, put);
+    const int done = KXGaussianBandSums::Sum<Ops, kRows>(rows, n, offset, length, kernel.Weights().data(), r, cw, ready, put);
     if (done == 0)
         return false; // nothing written: the plain pass does the band
     if (done < length) {
         // Not opaque past the blocks written: the rest by the plain kernel
         // from the band's own pixels (those rows not yet written over).
-        all = ~U{};
+        all.Reset();
         readTo(n);
         PlainRest(g, image, kernel, rows, at, done);
     }
     return true;
+}
+
+typedef bool BandForm(const KXPassGeometry&, KXImageRGBA32i&, const KXGaussian1DPremul&,
+                      const KXGaussianCertified::Weights&, int);
+
+// The same sums on either instruction set: each lane is the same chain of
+// fused multiply-adds with AVX2 as with AVX-512 (KXGaussianBandSums::Sum),
+// so both give the bytes the certificate proves equal to the plain
+// kernel's.
+KX_BAND_FORM("avx512f,fma")
+bool Band512(const KXPassGeometry& g, KXImageRGBA32i& image,
+             const KXGaussian1DPremul& kernel,
+             const KXGaussianCertified::Weights& cw, int at)
+{
+    return BandBody<KXGaussianCertified::OpsAvx512>(g, image, kernel, cw, at);
+}
+
+KX_BAND_FORM("avx2,fma")
+bool BandAvx2(const KXPassGeometry& g, KXImageRGBA32i& image,
+              const KXGaussian1DPremul& kernel,
+              const KXGaussianCertified::Weights& cw, int at)
+{
+    return BandBody<KXGaussianCertified::OpsAvx2>(g, image, kernel, cw, at);
 }
 #endif
 
@@ -153,7 +169,9 @@ bool KXGaussianBands::OpaqueBand(const KXPassGeometry& g, KXImageRGBA32i& image,
 {
 #if defined(KX_ISA_X86)
     const KXGaussianCertified::Weights* cw = KXGaussianBandSums::OpaqueWeights(kernel);
-    return cw && g.sourceLength > 0 && Band512(g, image, kernel, *cw, at);
+    // OpaqueWeights is null below AVX2, so the base form is never called.
+    BandForm* const band = KXIsa::ByLevel<BandForm*>(nullptr, BandAvx2, Band512);
+    return cw && band && g.sourceLength > 0 && band(g, image, kernel, *cw, at);
 #else
     (void)g, (void)image, (void)kernel, (void)at;
     return false;

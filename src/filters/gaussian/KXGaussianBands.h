@@ -6,7 +6,7 @@
 // row, one vector), summed in float and certified as the spans do
 // (KXGaussianCertified.h), and written back the same way, so that nothing
 // is turned into column lines and back. Bands that are not whole or not
-// opaque, and processors without AVX-512, take the pass's worker. Private
+// opaque, and levels below AVX2 (KXIsa), take the pass's worker. Private
 // to the library.
 
 #include "KXFilterKernels.h"

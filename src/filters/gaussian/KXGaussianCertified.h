@@ -3,8 +3,9 @@
 
 // Opaque blocks of the alpha-weighted Gaussian span summed in float and
 // certified against the exact double sum, with the exact per-pixel kernel
-// as the fallback. Included by KXGaussianSpans.cpp only; the vector code is
-// inlined into its AVX2 and AVX-512 spans. Private to the library.
+// as the fallback. Included by the spans and the bands of sixteen lines
+// (KXGaussianBandSums.h); the vector code is inlined into their AVX2 and
+// AVX-512 forms. Private to the library.
 //
 // Where every source pixel a destination reads is opaque, the exact path
 // gives each colour byte as RoundedByte(Y) with Y = RN(RN(RN(C 255) / 255)
@@ -226,8 +227,8 @@ inline __attribute__((always_inline)) unsigned FillFloatPlanes(const KXRGBA32i* 
 // Lanes); their pixels into out[], and bit j of bad[i] set where lane j's
 // bytes are not all certified. Opaque (not Weighted): planes b, g, r of
 // opaque pixels; Weighted: the planes of FillFloatPlanes<Lanes, true>. Ops:
-// the fused multiply-add Fma(a, b, c) and InRange(x, lo, hi), the bits of
-// the lanes with lo < x < hi.
+// the fused multiply-add Fma(a, b, c), InRange(x, lo, hi), the bits of
+// the lanes with lo < x < hi, and AtMost255(x), x = min(x, 255) in integers.
 template <class Ops, int Lanes, int Groups, int Step = 1, int Group = Lanes, bool Weighted = false>
 inline __attribute__((always_inline)) void CertifiedGroups(const float* const* plane, int at, int r,
                                                           const Weights& cw, typename Vec<Lanes>::U* out,
@@ -278,8 +279,9 @@ inline __attribute__((always_inline)) void CertifiedGroups(const float* const* p
             const I whole = __builtin_convertvector(y, I); // y >= 0: its floor
             certified &= c < 3 && Weighted ? Ops::InRange(y - __builtin_convertvector(whole, F), clo, chi)
                                            : Ops::InRange(y - __builtin_convertvector(whole, F), lo, hi);
-            const I over = whole - 255; // min(whole, 255) without a compare: whole - max(over, 0)
-            const U value = U(whole - (over & ~(over >> 31)));
+            I clamped = whole;
+            Ops::AtMost255(clamped);
+            const U value = U(clamped);
             if (c == 3) {
                 alpha = value;
                 divisor = __builtin_convertvector(I(alpha == U{} ? U{} + 1u : alpha), F);
@@ -343,6 +345,10 @@ struct OpsAvx2 {
         return unsigned(_mm256_movemask_ps(_mm256_and_ps(_mm256_cmp_ps(__m256(x), __m256(lo), _CMP_GT_OQ),
                                                          _mm256_cmp_ps(__m256(x), __m256(hi), _CMP_LT_OQ))));
     }
+    static __attribute__((target("avx2"))) inline void AtMost255(Vec<kLanes>::I& x)
+    {
+        x = Vec<kLanes>::I(_mm256_min_epi32(__m256i(x), _mm256_set1_epi32(255)));
+    }
 };
 
 // On AVX-512: sixteen floats a vector, four groups.
@@ -364,7 +370,13 @@ struct OpsAvx512 {
     {
         return _mm512_cmp_ps_mask(__m512(x), __m512(lo), _CMP_GT_OQ) & _mm512_cmp_ps_mask(__m512(x), __m512(hi), _CMP_LT_OQ);
     }
+    static __attribute__((target("avx512f"))) inline void AtMost255(Vec<kLanes>::I& x)
+    {
+        // (The masked form: the plain one makes GCC 12 warn of its undefined source.)
+        x = Vec<kLanes>::I(_mm512_mask_min_epi32(__m512i(x), 0xFFFF, __m512i(x), _mm512_set1_epi32(255)));
+    }
 };
+
 #undef KX_VECTOR_IN
 #endif
 

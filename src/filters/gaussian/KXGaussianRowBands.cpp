@@ -73,8 +73,9 @@ struct TurnSteps {
 constexpr TurnSteps kSteps;
 
 // The 16 x 16 square from[k in + i] turned: to[i out + k]. (Called from the
-// walker's callbacks, which are not built for AVX-512.)
-__attribute__((target("avx512f"))) void Turn(const uint32_t* from, int in, uint32_t* to, int out)
+// walker's callbacks, which are not built for AVX-512.) Turns only move
+// words: no arithmetic, so every form gives the same bits.
+__attribute__((target("avx512f"))) void Turn512(const uint32_t* from, int in, uint32_t* to, int out)
 {
     U v[kLanes];
 #pragma GCC unroll 16
@@ -99,13 +100,45 @@ __attribute__((target("avx512f"))) void Turn(const uint32_t* from, int in, uint3
         std::memcpy(to + i * out, &v[i], sizeof(U));
 }
 
+// The same with AVX2: the square as four 8 x 8 quarters, each turned in
+// registers (pairs of words, then pairs of pairs, then the 128-bit halves
+// change places) and stored at the mirrored quarter.
+__attribute__((target("avx2"))) void TurnAvx2(const uint32_t* from, int in, uint32_t* to, int out)
+{
+    for (int qk = 0; qk < kLanes; qk += 8)
+        for (int qi = 0; qi < kLanes; qi += 8) {
+            __m256 v[8], t[8];
+            for (int k = 0; k < 8; ++k)
+                v[k] = _mm256_castsi256_ps(_mm256_loadu_si256(
+                    reinterpret_cast<const __m256i*>(from + (qk + k) * in + qi)));
+            for (int k = 0; k < 8; k += 2) {
+                t[k] = _mm256_unpacklo_ps(v[k], v[k + 1]);     // rows k, k + 1: words 0 0 1 1 | 4 4 5 5
+                t[k + 1] = _mm256_unpackhi_ps(v[k], v[k + 1]); // 2 2 3 3 | 6 6 7 7
+            }
+            for (int k = 0; k < 8; k += 4) {
+                v[k] = _mm256_shuffle_ps(t[k], t[k + 2], _MM_SHUFFLE(1, 0, 1, 0)); // word 0 of rows k … k + 3 | word 4
+                v[k + 1] = _mm256_shuffle_ps(t[k], t[k + 2], _MM_SHUFFLE(3, 2, 3, 2));
+                v[k + 2] = _mm256_shuffle_ps(t[k + 1], t[k + 3], _MM_SHUFFLE(1, 0, 1, 0));
+                v[k + 3] = _mm256_shuffle_ps(t[k + 1], t[k + 3], _MM_SHUFFLE(3, 2, 3, 2));
+            }
+            for (int i = 0; i < 4; ++i) {
+                t[i] = _mm256_permute2f128_ps(v[i], v[i + 4], 0x20);     // word i of rows 0 … 7
+                t[i + 4] = _mm256_permute2f128_ps(v[i], v[i + 4], 0x31); // word i + 4
+            }
+            for (int i = 0; i < 8; ++i)
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + (qi + i) * out + qk), _mm256_castps_si256(t[i]));
+        }
+}
+
+typedef void TurnForm(const uint32_t*, int, uint32_t*, int);
+
 // Band rows top … top + lines - 1 of tile part `p`, summed into `out` (the
-// tile's block); false (nothing written) where the band is not opaque or
-// not all there.
-__attribute__((flatten, target("avx512f,fma"))) bool RowBand512(const KXPassGeometry& g, const KXImageRGBA32i& source,
-                                                              const double* w, int r,
-                                                              const KXGaussianCertified::Weights& cw, const Part& p,
-                                                              int top, int lines, KXRGBA32i* out)
+// tile's block) with the operations `Ops` and turned by `Turn`; false
+// (nothing written) where the band is not opaque or not all there.
+template <class Ops, TurnForm* Turn>
+inline __attribute__((always_inline)) bool RowBandBody(const KXPassGeometry& g, const KXImageRGBA32i& source,
+                                                       const double* w, int r, const KXGaussianCertified::Weights& cw,
+                                                       const Part& p, int top, int lines, KXRGBA32i* out)
 {
     thread_local KXCacheLineVector<uint32_t> store;
     // rows[16 i + k]: source position lo + i of line k, with room for
@@ -139,18 +172,15 @@ __attribute__((flatten, target("avx512f,fma"))) bool RowBand512(const KXPassGeom
         });
     if (copied != int64_t(p.positions) * lines)
         return false;
-    U all = ~U{};
+    KXGaussianBandSums::AlphaAnd<Ops::kLanes> all;
     for (int i = 0; i < p.positions; ++i) {
         uint32_t* at = rows + size_t(i) * kLanes;
         for (int k = lines; k < kLanes; ++k) // lanes past the band's rows repeat its last
             at[k] = at[lines - 1];
-        U v;
-        std::memcpy(&v, at, sizeof v);
-        all &= v;
+        all.Add(at);
     }
-    for (int k = 0; k < kLanes; ++k)
-        if ((all[k] >> 24) != 255)
-            return false;
+    if (!all.Opaque())
+        return false;
 
     const auto ready = [](int, int) { return true; };
     const auto put = [&](int d0, int count, const uint32_t* sums) {
@@ -163,8 +193,31 @@ __attribute__((flatten, target("avx512f,fma"))) bool RowBand512(const KXPassGeom
             for (int i = d; i < count; ++i)
                 to[k * W + i] = sums[size_t(i) * kLanes + size_t(k)];
     };
-    KXGaussianBandSums::Sum<kBlock>(rows, p.positions, p.offset, p.length, w, r, cw, ready, put);
+    KXGaussianBandSums::Sum<Ops, kBlock>(rows, p.positions, p.offset, p.length, w, r, cw, ready, put);
     return true;
+}
+
+typedef bool RowBandForm(const KXPassGeometry&, const KXImageRGBA32i&, const double*, int,
+                         const KXGaussianCertified::Weights&, const Part&, int, int, KXRGBA32i*);
+
+// One form per instruction set, the same bytes (see BandAvx2 in
+// KXGaussianBands.cpp; the turns move words only).
+KX_BAND_FORM("avx512f,fma")
+bool RowBand512(const KXPassGeometry& g, const KXImageRGBA32i& source,
+                const double* w, int r,
+                const KXGaussianCertified::Weights& cw, const Part& p,
+                int top, int lines, KXRGBA32i* out)
+{
+    return RowBandBody<KXGaussianCertified::OpsAvx512, Turn512>(g, source, w, r, cw, p, top, lines, out);
+}
+
+KX_BAND_FORM("avx2,fma")
+bool RowBandAvx2(const KXPassGeometry& g, const KXImageRGBA32i& source,
+                 const double* w, int r,
+                 const KXGaussianCertified::Weights& cw, const Part& p,
+                 int top, int lines, KXRGBA32i* out)
+{
+    return RowBandBody<KXGaussianCertified::OpsAvx2, TurnAvx2>(g, source, w, r, cw, p, top, lines, out);
 }
 #endif
 
@@ -176,7 +229,9 @@ bool KXGaussianRows::TileWave(const KXKernelPass<KXGaussian1DPremul>& pass, int 
     const KXPassGeometry& g = pass.Geometry();
     const KXGaussian1DPremul& kernel = pass.LineKernel();
     const KXGaussianCertified::Weights* cw = KXGaussianBandSums::OpaqueWeights(kernel);
-    if (!cw || !g.horizontal || g.sourceLength <= 0 || g.destinationLength <= 0)
+    // OpaqueWeights is null below AVX2, so the base form is never called.
+    RowBandForm* const band = KXIsa::ByLevel<RowBandForm*>(nullptr, RowBandAvx2, RowBand512);
+    if (!cw || !band || !g.horizontal || g.sourceLength <= 0 || g.destinationLength <= 0)
         return false;
     const QRect area = g.Area(first, last);
     if (area.isEmpty())
@@ -204,7 +259,7 @@ bool KXGaussianRows::TileWave(const KXKernelPass<KXGaussian1DPremul>& pass, int 
                 const int lines = std::min(kLanes, part.bottom() - y + 1);
                 KXRGBA32i* to = out + y * W + part.left();
                 const int top = int(row) * H + y;
-                if (!RowBand512(g, source, w, r, *cw, p, top, lines, to))
+                if (!band(g, source, w, r, *cw, p, top, lines, to))
                     PlainRows(g, source, kernel, p, top, lines, to);
             }
         });

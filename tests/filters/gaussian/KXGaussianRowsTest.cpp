@@ -1,6 +1,7 @@
 #include "KXFilterTestImages.h"
 #include "KXPassRun.h"
 #include "KXGaussianSpanWidth.h"
+#include "KXIsaLevels.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +11,12 @@
 // sixteen rows), the whole image covers some tiles whole; the other image
 // keeps its pixels. Opaque images go through the float sums (with a few
 // translucent pixels sending their bands the plain way, and a margin that
-// sends every lane to the exact sum), the others the plain way throughout.
-TEST(KXGaussianRows, WavesMatchThePlainPassOnSharedTiles)
+// sends every lane to the exact sum), the others the plain way throughout;
+// at every level (the tile's sixteen-row bands are turned in registers a
+// different way at each vector level).
+using KXGaussianRowsAtLevel = KXIsaLevelTest;
+
+TEST_P(KXGaussianRowsAtLevel, WavesMatchThePlainPassOnSharedTiles)
 {
     for (bool mixedAlpha : {true, false}) {
         KXImageRGBA32i input = KXFilterTest::RandomImage(300, 290, 5, mixedAlpha);
@@ -41,3 +46,5 @@ TEST(KXGaussianRows, WavesMatchThePlainPassOnSharedTiles)
     }
     KXGaussianSpanWidth::WidenCertifiedMargin(0.0);
 }
+
+KX_INSTANTIATE_ISA_LEVELS(KXGaussianRowsAtLevel);
