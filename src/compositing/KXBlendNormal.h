@@ -19,7 +19,9 @@
 //   (r*d) / 255 is the high half of d*c, c = ceil(65536*r / 255) <= 65280:
 //   d*c / 65536 exceeds r*d / 255 by less than d / 65536 < 1/255, and
 //   r*d / 255 lies at most 254/255 past an integer, so the floor is kept.
-//   m / A: q0, the high half of m*R with R = min(65535, 65536 / A) in
+//   m / A: where A has an exact multiplier (below), the high half of m*M
+//   shifted right by p. Otherwise q0, the high half of m*R with
+//   R = min(65535, 65536 / A) in
 //   [65536/A - 1, 65536/A], has m*R / 65536 at most m/A and more than
 //   m/A - 1 (m < 65536), so q0 is m / A or one less; m - q0*A (below
 //   2*A <= 510) reaching A tells which. A = 0 (as = d.a = 0) has m = 0 and
@@ -38,14 +40,41 @@
 
 namespace KXBlendKernels {
 
-// The 16-bit reciprocals R of the uniform blocks (see above), by A.
+// The 16-bit reciprocals R of the uniform blocks (see above), by A; and,
+// for the divisors that have one, a multiplier M < 2^16 and shift p with
+// m / A = (m*M) >> (16 + p) for every m <= 65279, which needs no check.
+// With M = ceil(2^K / A), K = 16 + p, and e = M*A - 2^K < A:
+// m*M / 2^K = m/A + m*e / (A * 2^K), so the floor is kept exactly when
+// (m mod A) + m*e / 2^K < A for every m, that is when the largest m of each
+// residue j satisfies m*e < (A - j) * 2^K; the constructor tries p = 0 .. 8.
 struct UniformReciprocals {
+    static constexpr uint32_t kLargestM = 65279;
     uint16_t of[256];
-    constexpr UniformReciprocals() : of{}
+    uint16_t multiplier[256]; // 0: none
+    uint8_t shift[256];
+    static constexpr bool Exact(uint32_t a, uint32_t k, uint64_t e)
+    {
+        for (uint32_t j = 0; j < a && j <= kLargestM; ++j) {
+            const uint64_t largest = kLargestM - (kLargestM - j) % a;
+            if (largest * e >= uint64_t(a - j) << k)
+                return false;
+        }
+        return true;
+    }
+    constexpr UniformReciprocals() : of{}, multiplier{}, shift{}
     {
         of[0] = of[1] = 65535;
         for (uint32_t a = 2; a < 256; ++a)
             of[a] = static_cast<uint16_t>(65536 / a);
+        for (uint32_t a = 2; a < 256; ++a) {
+            for (uint32_t p = 0; p <= 8 && multiplier[a] == 0; ++p) {
+                const uint64_t m = ((uint64_t(1) << (16 + p)) + a - 1) / a;
+                if (m < 65536 && Exact(a, 16 + p, m * a - (uint64_t(1) << (16 + p)))) {
+                    multiplier[a] = static_cast<uint16_t>(m);
+                    shift[a] = static_cast<uint8_t>(p);
+                }
+            }
+        }
     }
 };
 inline constexpr UniformReciprocals kUniformReciprocals{};
@@ -62,6 +91,7 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
         using S16 = typename Lanes<N>::S16;
         H as, k, c, reciprocal, divisor;
         U alphaBits;
+        int shift; // of the exact multiplier in reciprocal, or -1
 
         static H Lanes16(uint32_t v) { return (H)(U{} + (v | v << 16)); }
         UniformWeights(uint32_t sourceAlpha, uint32_t destinationAlpha)
@@ -71,7 +101,9 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
             as = Lanes16(sourceAlpha);
             k = Lanes16(quotient);
             c = Lanes16((65536 * (t - 255 * quotient) + 254) / 255);
-            reciprocal = Lanes16(kUniformReciprocals.of[a]);
+            const bool exact = kUniformReciprocals.multiplier[a] != 0;
+            reciprocal = Lanes16(exact ? kUniformReciprocals.multiplier[a] : kUniformReciprocals.of[a]);
+            shift = exact ? kUniformReciprocals.shift[a] : -1;
             divisor = Lanes16(a > 0 ? a : 1);
             alphaBits = Lock ? U{} + (destinationAlpha << 24) : U{} + (a << 24);
         }
@@ -85,7 +117,10 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
                 const H dh = (H)d16[half];
                 const H m = (H)s16[half] * as + dh * k + (H)ops.MulHiHalves((U)dh, (U)c);
                 const H q0 = (H)ops.MulHiHalves((U)m, (U)reciprocal);
-                q[half] = (U)(q0 - (H)((S16)(m - q0 * divisor) >= (S16)divisor)); // true is -1
+                if (shift >= 0)
+                    q[half] = (U)(q0 >> shift);
+                else
+                    q[half] = (U)(q0 - (H)((S16)(m - q0 * divisor) >= (S16)divisor)); // true is -1
             }
             return (ops.PackHalves(q[0], q[1]) & 0x00FFFFFFu) | alphaBits;
         }

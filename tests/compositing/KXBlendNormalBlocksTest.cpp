@@ -24,13 +24,17 @@ TEST(KXBlendNormalArithmetic, AddShiftDivisionBy255)
 
 // The 16-bit lanes of the uniform blocks: (r*d) / 255 as the high half of
 // d * ceil(65536 r / 255), and m / A from the high half of m * R, raised by
-// one where the remainder reaches A, for every m the blocks can form.
+// one where the remainder reaches A, or from the exact multiplier where A
+// has one, for every m the blocks can form.
 TEST(KXBlendNormalArithmetic, SixteenBitQuotients)
 {
     for (uint32_t r = 0; r <= 254; ++r)
         for (uint32_t d = 0; d <= 255; ++d)
             ASSERT_EQ((d * ((65536 * r + 254) / 255)) >> 16, r * d / 255) << r << " " << d;
     for (uint32_t a = 1; a <= 255; ++a) {
+        const uint32_t multiplier = kUniformReciprocals.multiplier[a], shift = 16 + kUniformReciprocals.shift[a];
+        for (uint32_t m = 0; multiplier != 0 && m <= 65279; ++m)
+            ASSERT_EQ((m * multiplier) >> shift, m / a) << m << " / " << a << ", exact multiplier";
         const uint32_t reciprocal = kUniformReciprocals.of[a];
         ASSERT_LE(reciprocal, 65536 / a);
         for (uint32_t m = 0; m <= 65279; ++m) {
