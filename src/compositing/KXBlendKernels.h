@@ -23,6 +23,8 @@ namespace KXBlendKernels {
 using Pixel = KXRGBA32i;
 
 using KXArithmetic::ClampByte;
+using KXArithmetic::DivideBy255;
+using KXArithmetic::kDivideBy255Multiplier;
 using KXArithmetic::LumaOf;
 using KXArithmetic::Min255;
 

@@ -8,26 +8,161 @@
 //   is locked);
 // - every destination alpha is 255: (s*as + d*(255-as)) / 255, two channels
 //   per 32-bit lane in 16-bit halves;
+// - every source, mask and destination alpha of the block the same: the
+//   weights are the block's, and the quotients come in 16-bit lanes. With
+//   t = wD = d.a*(255-as) <= 65025, k = t / 255, r = t - 255*k <= 254 and
+//   A = as + k: n = s*255*as + d*t = 255*(as*s + k*d) + r*d, so
+//   n / (255*A) = m / A with m = n / 255 = as*s + k*d + (r*d) / 255
+//   (truncating divisions of non-negative integers nest).
+//   m <= 255*(as + k) + 254 = 255*A + 254 <= 65279: m and its partial sums
+//   fit a 16-bit lane.
+//   (r*d) / 255 is the high half of d*c, c = ceil(65536*r / 255) <= 65280:
+//   d*c / 65536 exceeds r*d / 255 by less than d / 65536 < 1/255, and
+//   r*d / 255 lies at most 254/255 past an integer, so the floor is kept.
+//   m / A: where A has an exact multiplier (below), the high half of m*M
+//   shifted right by p. Otherwise q0, the high half of m*R with
+//   R = min(65535, 65536 / A) in
+//   [65536/A - 1, 65536/A], has m*R / 65536 at most m/A and more than
+//   m/A - 1 (m < 65536), so q0 is m / A or one less; m - q0*A (below
+//   2*A <= 510) reaching A tells which. A = 0 (as = d.a = 0) has m = 0 and
+//   divides by 1: the pixel becomes 0. The alpha lanes are computed alike
+//   and replaced; the pack saturates quotients above 255 (the rule's min).
 // - otherwise floor(n / D), D = 255*A, in single precision: n = s*255*as +
 //   d*wD never exceeds 255*65025 < 2^24, so n, D and the products are exact
-//   floats. One reciprocal per pixel serves its three channels: r = 1/D
-//   rounded, then one float step up, is above 1/D by less than 2^-22
-//   relative, so n*r (rounded) is at least n/D (an integer n/D stays one)
-//   and less than n/D + 1 (for quotients below 256), and its truncation q
-//   is floor(n / D) or one more; q*D > n (exact: below 2^24) tells which,
-//   or, where the width has a fused multiply-add, the sign of n - q*D
-//   (exact: its magnitude is below D).
-//   The AVX-512 width takes the processor's reciprocal estimate, within
-//   2^-14 of 1/D, times 1 + 2^-13 (rounded): that is above 1/D and below
-//   (1 + 2^-12)/D, and as n/D < 510, n*r is still below floor(n/D) + 1.
+//   floats. One reciprocal per pixel serves its three channels: each width's
+//   ReciprocalAbove gives r above 1/D by less than 2^-10 relative, so n*r
+//   (rounded) is at least n/D (an integer n/D stays one) and, as n/D < 510,
+//   below n/D + 1/2, and its truncation q is floor(n / D) or one more;
+//   q*D > n (exact: below 2^24) tells which, or, where the width has a
+//   fused multiply-add, the sign of n - q*D (exact: its magnitude is below D).
 
 #include "KXBlendRows.h"
 
 namespace KXBlendKernels {
 
+// The 16-bit reciprocals R of the uniform blocks (see above), by A; and,
+// for the divisors that have one, a multiplier M < 2^16 and shift p with
+// m / A = (m*M) >> (16 + p) for every m <= 65279, which needs no check.
+// With M = ceil(2^K / A), K = 16 + p, and e = M*A - 2^K < A:
+// m*M / 2^K = m/A + m*e / (A * 2^K), so the floor is kept exactly when
+// (m mod A) + m*e / 2^K < A for every m, that is when the largest m of each
+// residue j satisfies m*e < (A - j) * 2^K; the constructor tries p = 0 .. 8.
+struct UniformReciprocals {
+    static constexpr uint32_t kLargestM = 65279;
+    uint16_t of[256];
+    uint16_t multiplier[256]; // 0: none
+    uint8_t shift[256];
+    static constexpr bool Exact(uint32_t a, uint32_t k, uint64_t e)
+    {
+        for (uint32_t j = 0; j < a && j <= kLargestM; ++j) {
+            const uint64_t largest = kLargestM - (kLargestM - j) % a;
+            if (largest * e >= uint64_t(a - j) << k)
+                return false;
+        }
+        return true;
+    }
+    constexpr UniformReciprocals() : of{}, multiplier{}, shift{}
+    {
+        of[0] = of[1] = 65535;
+        for (uint32_t a = 2; a < 256; ++a)
+            of[a] = static_cast<uint16_t>(65536 / a);
+        for (uint32_t a = 2; a < 256; ++a) {
+            for (uint32_t p = 0; p <= 8 && multiplier[a] == 0; ++p) {
+                const uint64_t m = ((uint64_t(1) << (16 + p)) + a - 1) / a;
+                if (m < 65536 && Exact(a, 16 + p, m * a - (uint64_t(1) << (16 + p)))) {
+                    multiplier[a] = static_cast<uint16_t>(m);
+                    shift[a] = static_cast<uint8_t>(p);
+                }
+            }
+        }
+    }
+};
+inline constexpr UniformReciprocals kUniformReciprocals{};
+
 template <bool Lock, class Alpha>
 struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
 #if defined(KX_BLEND_VECTOR)
+    // Blocks of one source, mask and destination alpha (see above): the
+    // weights in 16-bit lanes, set up once for a run of such blocks.
+    template <int N>
+    struct UniformWeights {
+        using U = typename Lanes<N>::U;
+        using H = typename Lanes<N>::H;
+        using S16 = typename Lanes<N>::S16;
+        H as, k, c, reciprocal, divisor;
+        U alphaBits;
+        int shift; // of the exact multiplier in reciprocal, or -1
+
+        static H Lanes16(uint32_t v) { return (H)(U{} + (v | v << 16)); }
+        UniformWeights(uint32_t sourceAlpha, uint32_t destinationAlpha)
+        {
+            const uint32_t t = destinationAlpha * (255 - sourceAlpha), quotient = DivideBy255(t);
+            const uint32_t a = sourceAlpha + quotient;
+            as = Lanes16(sourceAlpha);
+            k = Lanes16(quotient);
+            c = Lanes16((65536 * (t - 255 * quotient) + 254) / 255);
+            const bool exact = kUniformReciprocals.multiplier[a] != 0;
+            reciprocal = Lanes16(exact ? kUniformReciprocals.multiplier[a] : kUniformReciprocals.of[a]);
+            shift = exact ? kUniformReciprocals.shift[a] : -1;
+            divisor = Lanes16(a > 0 ? a : 1);
+            alphaBits = Lock ? U{} + (destinationAlpha << 24) : U{} + (a << 24);
+        }
+        template <class Ops>
+        KX_BLEND_INLINE U Blend(const U& S, const U& D, const Ops& ops) const
+        {
+            U s16[2], d16[2], q[2];
+            ops.Unpack(S, &s16[0], &s16[1]);
+            ops.Unpack(D, &d16[0], &d16[1]);
+            for (int half = 0; half < 2; ++half) {
+                const H dh = (H)d16[half];
+                const H m = (H)s16[half] * as + dh * k + (H)ops.MulHiHalves((U)dh, (U)c);
+                const H q0 = (H)ops.MulHiHalves((U)m, (U)reciprocal);
+                if (shift >= 0)
+                    q[half] = (U)(q0 >> shift);
+                else
+                    q[half] = (U)(q0 - (H)((S16)(m - q0 * divisor) >= (S16)divisor)); // true is -1
+            }
+            return (ops.PackHalves(q[0], q[1]) & 0x00FFFFFFu) | alphaBits;
+        }
+    };
+
+    static constexpr bool kTakesRuns = true;
+
+    // A general block whose source, mask and destination alphas are each
+    // one value starts a run of such blocks with those alphas; any other
+    // block goes alone. Returns the pixels done, a multiple of N.
+    template <int N, class Ops>
+    static KX_BLEND_INLINE int Run(const Pixel* s, Pixel* d, const Pixel* m, int n, uint32_t op, BlockKind kind,
+                                   const Ops& ops)
+    {
+        using U = typename Lanes<N>::U;
+        const uint32_t s0 = s[0].value, d0 = d[0].value, m0 = Alpha::kMasked ? m[0].value : 0;
+        if (kind != kGeneral || !ops.SameAlpha(s, s0) || !ops.SameAlpha(d, d0) ||
+            (Alpha::kMasked && !ops.SameAlpha(m, m0))) {
+            if (kind != kUnchanged)
+                Block<N>(s, d, m, op, kind, ops);
+            return N;
+        }
+        const typename Alpha::Scalar rule{op};
+        uint32_t as;
+        if constexpr (Alpha::kMasked)
+            as = rule(s[0], m[0]);
+        else
+            as = rule(s[0]);
+        const UniformWeights<N> weights(as, d0 >> 24);
+        int i = 0;
+        do {
+            U S, D;
+            std::memcpy(&S, s + i, sizeof S);
+            std::memcpy(&D, d + i, sizeof D);
+            const U R = weights.Blend(S, D, ops);
+            std::memcpy(static_cast<void*>(d + i), &R, sizeof R);
+            i += N;
+        } while (i + N <= n && ops.SameAlpha(s + i, s0) && ops.SameAlpha(d + i, d0) &&
+                 (!Alpha::kMasked || ops.SameAlpha(m + i, m0)));
+        return i;
+    }
+
     // n = s*255*as + d*wD of one colour channel, exact in single precision
     // (so a fused multiply-add gives the same bits).
     template <int N, class Ops>
@@ -82,11 +217,7 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
             const F wd = __builtin_convertvector((I)wD, F);
             const U divisor = 255 * alpha;
             const F safe = __builtin_convertvector((I)(divisor > 1 ? divisor : U{} + 1), F);
-            F up;
-            if constexpr (Ops::kFused) // and the reciprocal estimate: see above
-                up = ops.Reciprocal14(safe) * (1.0f + 0x1p-13f);
-            else
-                up = (F)((I)(1.0f / safe) + 1);
+            const F up = ops.ReciprocalAbove(safe);
             U q[3];
             for (int c = 0; c < 3; ++c) {
                 const F n = Numerator<N>(S, D, c, ws, wd, ops);

@@ -96,6 +96,7 @@ struct Lanes {
     typedef uint32_t U __attribute__((vector_size(4 * N)));
     typedef int32_t I __attribute__((vector_size(4 * N)));
     typedef uint16_t H __attribute__((vector_size(4 * N))); // 16-bit halves
+    typedef int16_t S16 __attribute__((vector_size(4 * N)));
     typedef float F __attribute__((vector_size(4 * N)));
 };
 
@@ -108,7 +109,12 @@ enum BlockKind {
     kGeneral,
 };
 
-// floor(x / 255) for x < 65535.
+// floor(x / 255) for x <= 65279 in 32-bit lanes, with adds and shifts only
+// (KXArithmetic::DivideBy255 would need a 32-bit multiply per lane).
+// Why: write x = 255 q + r with r <= 254, so q <= 255 here. x >> 8 =
+// floor(q - (q - r) / 256), and |q - r| < 256, so it is q when r >= q and
+// q - 1 when r < q. Then x + 1 + (x >> 8) is 256 q + r + 1 (r + 1 <= 255) or
+// 256 q + r, and either shifted right by 8 is q.
 template <class U>
 KX_BLEND_INLINE U Div255(const U& x)
 {
@@ -146,6 +152,13 @@ KX_BLEND_INLINE BlockKind Classify(const Pixel* s, const Pixel* d, const Pixel* 
     return ops.AllFull(d) ? kOpaqueDestination : kGeneral;
 }
 
+// Whether a kernel takes runs of blocks (Run, returning the pixels it did,
+// a multiple of N) rather than one block at a time.
+template <class Kernel, class = void>
+constexpr bool kTakesRuns = false;
+template <class Kernel>
+constexpr bool kTakesRuns<Kernel, std::void_t<decltype(Kernel::kTakesRuns)>> = Kernel::kTakesRuns;
+
 // The row function of each width is flattened, so that the operations of
 // its Ops struct, compiled for that width's instruction set, are inlined.
 template <int N, class Kernel, class Ops>
@@ -153,11 +166,16 @@ KX_BLEND_INLINE void RowLanes(const Pixel* s, Pixel* d, const Pixel* m, int n, u
 {
     using Alpha = typename Kernel::AlphaRule;
     int i = 0;
-    for (; i + N <= n; i += N) {
+    while (i + N <= n) {
         const Pixel* mi = Alpha::kMasked ? m + i : nullptr;
         const BlockKind kind = Kernel::kByAlpha ? Classify<Alpha>(s + i, d + i, mi, op, ops) : kGeneral;
-        if (kind != kUnchanged)
-            Kernel::template Block<N>(s + i, d + i, mi, op, kind, ops);
+        if constexpr (kTakesRuns<Kernel>) {
+            i += Kernel::template Run<N>(s + i, d + i, mi, n - i, op, kind, ops);
+        } else {
+            if (kind != kUnchanged)
+                Kernel::template Block<N>(s + i, d + i, mi, op, kind, ops);
+            i += N;
+        }
     }
     Kernel::Plain(s + i, d + i, Alpha::kMasked ? m + i : nullptr, n - i, op);
 }
@@ -188,11 +206,28 @@ struct Ops4 : Unfused {
     {
         return _mm_movemask_epi8(_mm_cmpeq_epi32(Alphas(p), _mm_setzero_si128())) != 0;
     }
+    bool SameAlpha(const Pixel* p, uint32_t like) const
+    {
+        const __m128i x = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi32(int(like)));
+        return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(x, _mm_set1_epi32(int(0xFF000000u))), _mm_setzero_si128())) == 0xFFFF;
+    }
     bool AllSet(U mask) const { return _mm_movemask_epi8(__m128i(mask)) == 0xFFFF; }
-    // floor(x / 255) for each 16-bit half (below 66299) of each lane.
     U Div255Halves(U x) const
     {
-        return U(_mm_srli_epi16(_mm_mulhi_epu16(__m128i(x), _mm_set1_epi16(short(0x8081))), 7));
+        return U(_mm_srli_epi16(_mm_mulhi_epu16(__m128i(x), _mm_set1_epi16(short(kDivideBy255Multiplier))), 7));
+    }
+    U MulHiHalves(U a, U b) const { return U(_mm_mulhi_epu16(__m128i(a), __m128i(b))); }
+    void Unpack(U v, U* lo, U* hi) const
+    {
+        *lo = U(_mm_unpacklo_epi8(__m128i(v), _mm_setzero_si128()));
+        *hi = U(_mm_unpackhi_epi8(__m128i(v), _mm_setzero_si128()));
+    }
+    U PackHalves(U lo, U hi) const { return U(_mm_packus_epi16(__m128i(lo), __m128i(hi))); }
+    // Above 1 / x by less than 2^-22 relative: the rounded quotient one
+    // float step up.
+    Lanes<4>::F ReciprocalAbove(Lanes<4>::F x) const
+    {
+        return (Lanes<4>::F)((Lanes<4>::I)(1.0f / x) + 1);
     }
     // Byte `channel` of each lane.
     U Channel(U v, int channel) const { return v >> (8 * channel) & 255; }
@@ -215,13 +250,16 @@ __attribute__((flatten)) void Row4(const Pixel* s, Pixel* d, const Pixel* m, int
     RowLanes<4, Kernel>(s, d, m, n, op, Ops4());
 }
 
-// AVX2, 8 pixels. Every function that runs AVX2 instructions carries that
-// target itself (GCC and clang alike); everything else is built for the
-// baseline, and Row8 is only reached through the run-time test below.
-#define KX_BLEND_AVX2 __attribute__((target("avx2")))
+// AVX2 with FMA (the AVX2 level has both), 8 pixels. Every function that
+// runs AVX2 instructions carries that target itself (GCC and clang alike);
+// everything else is built for the baseline, and Row8 is only reached
+// through the run-time test below. Its MulAdd is fused, as at AVX-512.
+#define KX_BLEND_AVX2 __attribute__((target("avx2,fma")))
 
-struct Ops8 : Unfused {
+struct Ops8 {
     using U = Lanes<8>::U;
+    using F = Lanes<8>::F;
+    static constexpr bool kFused = true;
     KX_BLEND_AVX2 static __m256i Load(const Pixel* p)
     {
         return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
@@ -239,17 +277,50 @@ struct Ops8 : Unfused {
         const __m256i alphas = _mm256_and_si256(Load(p), _mm256_set1_epi32(int(0xFF000000u)));
         return _mm256_movemask_epi8(_mm256_cmpeq_epi32(alphas, _mm256_setzero_si256())) != 0;
     }
+    KX_BLEND_AVX2 bool SameAlpha(const Pixel* p, uint32_t like) const
+    {
+        return _mm256_testz_si256(_mm256_xor_si256(Load(p), _mm256_set1_epi32(int(like))),
+                                  _mm256_set1_epi32(int(0xFF000000u)));
+    }
 
     // The operations on vectors hand them to their AVX2 forms through
     // memory: a 256-bit vector passed by value between a function built for
     // AVX2 and one that is not would change the calling convention. Row8
     // inlines all of it, and the trips through memory vanish.
     bool AllSet(U mask) const { return AllSet8(&mask); }
+    F MulAdd(F a, F b, F c) const
+    {
+        F r;
+        MulAdd8(&r, &a, &b, &c);
+        return r;
+    }
+    // Above 1 / x by less than 2^-10 relative: the processor's estimate,
+    // within 1.5 * 2^-12 of 1 / x, times 1 + 2^-11 (rounded) lies between
+    // (1 + 2^-13 - 2^-22) / x and (1 + 2^-10) / x.
+    F ReciprocalAbove(F x) const
+    {
+        F r;
+        Reciprocal8(&r, &x);
+        return r * (1.0f + 0x1p-11f);
+    }
     U Div255Halves(U x) const
     {
         U q;
         Div255Halves8(&q, &x);
         return q;
+    }
+    U MulHiHalves(U a, U b) const
+    {
+        U q;
+        MulHiHalves8(&q, &a, &b);
+        return q;
+    }
+    void Unpack(U v, U* lo, U* hi) const { Unpack8(lo, hi, &v); }
+    U PackHalves(U lo, U hi) const
+    {
+        U p;
+        PackHalves8(&p, &lo, &hi);
+        return p;
     }
     U Channel(U v, int channel) const
     {
@@ -269,10 +340,27 @@ private:
     {
         return _mm256_testc_si256(__m256i(*mask), _mm256_set1_epi32(-1));
     }
-    // floor(x / 255) for each 16-bit half (below 66299) of each lane.
+    KX_BLEND_AVX2 static void MulAdd8(F* r, const F* a, const F* b, const F* c)
+    {
+        *r = F(_mm256_fmadd_ps(__m256(*a), __m256(*b), __m256(*c)));
+    }
+    KX_BLEND_AVX2 static void Reciprocal8(F* r, const F* x) { *r = F(_mm256_rcp_ps(__m256(*x))); }
     KX_BLEND_AVX2 static void Div255Halves8(U* q, const U* x)
     {
-        *q = U(_mm256_srli_epi16(_mm256_mulhi_epu16(__m256i(*x), _mm256_set1_epi16(short(0x8081))), 7));
+        *q = U(_mm256_srli_epi16(_mm256_mulhi_epu16(__m256i(*x), _mm256_set1_epi16(short(kDivideBy255Multiplier))), 7));
+    }
+    KX_BLEND_AVX2 static void MulHiHalves8(U* q, const U* a, const U* b)
+    {
+        *q = U(_mm256_mulhi_epu16(__m256i(*a), __m256i(*b)));
+    }
+    KX_BLEND_AVX2 static void Unpack8(U* lo, U* hi, const U* v)
+    {
+        *lo = U(_mm256_unpacklo_epi8(__m256i(*v), _mm256_setzero_si256()));
+        *hi = U(_mm256_unpackhi_epi8(__m256i(*v), _mm256_setzero_si256()));
+    }
+    KX_BLEND_AVX2 static void PackHalves8(U* p, const U* lo, const U* hi)
+    {
+        *p = U(_mm256_packus_epi16(__m256i(*lo), __m256i(*hi)));
     }
     // Byte `channel` of each lane.
     KX_BLEND_AVX2 static void Channel8(U* c, const U* v, int channel)
@@ -314,6 +402,10 @@ struct Ops16 {
         return _mm512_cmpeq_epi32_mask(_mm512_and_si512(Load(p), AlphaMask()), AlphaMask()) == 0xFFFF;
     }
     KX_BLEND_AVX512 bool AnyZero(const Pixel* p) const { return _mm512_testn_epi32_mask(Load(p), AlphaMask()) != 0; }
+    KX_BLEND_AVX512 bool SameAlpha(const Pixel* p, uint32_t like) const
+    {
+        return _mm512_test_epi32_mask(_mm512_xor_si512(Load(p), _mm512_set1_epi32(int(like))), AlphaMask()) == 0;
+    }
 
     // Vectors go to the AVX-512 forms through memory, as for Ops8.
     using F = Lanes<16>::F;
@@ -324,13 +416,13 @@ struct Ops16 {
         MulAdd16(&r, &a, &b, &c);
         return r;
     }
-    // The reciprocal of each lane (a positive normal number), within 2^-14
-    // relative (the processor's bound for its reciprocal estimate).
-    F Reciprocal14(F x) const
+    // Above 1 / x by less than 2^-12 relative: the processor's estimate,
+    // within 2^-14 of 1 / x, times 1 + 2^-13 (rounded).
+    F ReciprocalAbove(F x) const
     {
         F r;
         Reciprocal16(&r, &x);
-        return r;
+        return r * (1.0f + 0x1p-13f);
     }
     bool AllSet(U mask) const { return AllSet16(&mask); }
     U Div255Halves(U x) const
@@ -338,6 +430,19 @@ struct Ops16 {
         U q;
         Div255Halves16(&q, &x);
         return q;
+    }
+    U MulHiHalves(U a, U b) const
+    {
+        U q;
+        MulHiHalves16(&q, &a, &b);
+        return q;
+    }
+    void Unpack(U v, U* lo, U* hi) const { Unpack16(lo, hi, &v); }
+    U PackHalves(U lo, U hi) const
+    {
+        U p;
+        PackHalves16(&p, &lo, &hi);
+        return p;
     }
     U Channel(U v, int channel) const
     {
@@ -362,10 +467,22 @@ private:
     {
         return _mm512_cmpeq_epi32_mask(__m512i(*mask), _mm512_set1_epi32(-1)) == 0xFFFF;
     }
-    // floor(x / 255) for each 16-bit half (below 66299) of each lane.
     KX_BLEND_AVX512 static void Div255Halves16(U* q, const U* x)
     {
-        *q = U(_mm512_srli_epi16(_mm512_mulhi_epu16(__m512i(*x), _mm512_set1_epi16(short(0x8081))), 7));
+        *q = U(_mm512_srli_epi16(_mm512_mulhi_epu16(__m512i(*x), _mm512_set1_epi16(short(kDivideBy255Multiplier))), 7));
+    }
+    KX_BLEND_AVX512 static void MulHiHalves16(U* q, const U* a, const U* b)
+    {
+        *q = U(_mm512_mulhi_epu16(__m512i(*a), __m512i(*b)));
+    }
+    KX_BLEND_AVX512 static void Unpack16(U* lo, U* hi, const U* v)
+    {
+        *lo = U(_mm512_unpacklo_epi8(__m512i(*v), _mm512_setzero_si512()));
+        *hi = U(_mm512_unpackhi_epi8(__m512i(*v), _mm512_setzero_si512()));
+    }
+    KX_BLEND_AVX512 static void PackHalves16(U* p, const U* lo, const U* hi)
+    {
+        *p = U(_mm512_packus_epi16(__m512i(*lo), __m512i(*hi)));
     }
     // Byte `channel` of each lane.
     KX_BLEND_AVX512 static void Channel16(U* c, const U* v, int channel)
@@ -403,8 +520,35 @@ struct OpsGeneric4 : Unfused {
         return (p[0].value & p[1].value & p[2].value & p[3].value & 0xFF000000u) == 0xFF000000u;
     }
     bool AnyZero(const Pixel* p) const { return !(p[0].a && p[1].a && p[2].a && p[3].a); }
+    bool SameAlpha(const Pixel* p, uint32_t like) const
+    {
+        return !((p[0].value ^ like) & 0xFF000000u) && !((p[1].value ^ like) & 0xFF000000u) &&
+               !((p[2].value ^ like) & 0xFF000000u) && !((p[3].value ^ like) & 0xFF000000u);
+    }
     bool AllSet(U mask) const { return (mask[0] & mask[1] & mask[2] & mask[3]) == ~0u; }
-    U Div255Halves(U x) const { return ((x + 0x00010001u + (x >> 8 & 0x00FF00FFu)) >> 8) & 0x00FF00FFu; }
+    U Div255Halves(U x) const { return DivideBy255(x & 0xFFFFu) | DivideBy255(x >> 16) << 16; }
+    U MulHiHalves(U a, U b) const { return ((a & 0xFFFFu) * (b & 0xFFFFu)) >> 16 | (((a >> 16) * (b >> 16)) & 0xFFFF0000u); }
+    // Bytes to 16-bit halves: pixels 0 and 1 to lo, 2 and 3 to hi, as the
+    // x86 unpacks order them; PackHalves saturates them back.
+    void Unpack(U v, U* lo, U* hi) const
+    {
+        const U spread = (v & 0x000000FFu) | (v & 0x0000FF00u) << 8, upper = (v >> 16 & 0xFFu) | (v >> 24) << 16;
+        *lo = U{spread[0], upper[0], spread[1], upper[1]};
+        *hi = U{spread[2], upper[2], spread[3], upper[3]};
+    }
+    U PackHalves(U lo, U hi) const
+    {
+        const auto bytes = [](U h) {
+            const U low = h & 0xFFFFu, high = h >> 16;
+            return (U)(low > 255 ? U{} + 255 : low) | (U)(high > 255 ? U{} + 255 : high) << 8;
+        };
+        const U l = bytes(lo), h = bytes(hi);
+        return U{l[0] | l[1] << 16, l[2] | l[3] << 16, h[0] | h[1] << 16, h[2] | h[3] << 16};
+    }
+    Lanes<4>::F ReciprocalAbove(Lanes<4>::F x) const
+    {
+        return (Lanes<4>::F)((Lanes<4>::I)(1.0f / x) + 1);
+    }
     U Channel(U v, int channel) const { return v >> (8 * channel) & 255; }
     U Pack(U b, U g, U r, U a) const
     {
