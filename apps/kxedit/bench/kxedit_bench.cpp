@@ -58,12 +58,18 @@ long long BlocksInUse()
 }
 
 // Wall time per iteration from the manual clock; user and system seconds
-// per iteration as counters.
-template <class Step>
-void Timed(benchmark::State& state, Step&& step)
+// per iteration as counters, both of `step` alone: `settle` runs before
+// each step, off both clocks.
+template <class Step, class Settle>
+void Timed(benchmark::State& state, Step&& step, Settle&& settle)
 {
-    const CpuClock start = CpuClock::Now();
+    double user = 0, system = 0;
     for (auto _ : state) {
+        if (!settle()) {
+            state.SkipWithError("never settled");
+            return;
+        }
+        const CpuClock start = CpuClock::Now();
         QElapsedTimer clock;
         clock.start();
         if (!step()) {
@@ -71,10 +77,18 @@ void Timed(benchmark::State& state, Step&& step)
             return;
         }
         state.SetIterationTime(clock.nsecsElapsed() * 1e-9);
+        const CpuClock end = CpuClock::Now();
+        user += end.user - start.user;
+        system += end.system - start.system;
     }
-    const CpuClock end = CpuClock::Now();
-    state.counters["user_s"] = benchmark::Counter((end.user - start.user) / state.iterations());
-    state.counters["sys_s"] = benchmark::Counter((end.system - start.system) / state.iterations());
+    state.counters["user_s"] = benchmark::Counter(user / state.iterations());
+    state.counters["sys_s"] = benchmark::Counter(system / state.iterations());
+}
+
+template <class Step>
+void Timed(benchmark::State& state, Step&& step)
+{
+    Timed(state, std::forward<Step>(step), [] { return true; });
 }
 
 std::unique_ptr<MainWindow> OpenWindow()
@@ -101,26 +115,43 @@ void BM_OpenToFirstFrame(benchmark::State& state)
 }
 BENCHMARK(BM_OpenToFirstFrame)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
-void BM_FilterPreview(benchmark::State& state, const char* name)
+// A slider change to the first preview frame (the screen's pixels when
+// zoomed out). Settled: the change comes once the earlier preview has been
+// refined, off the clock. Dragging: it comes as soon as the first frame is
+// shown, while the refinement of the last change still runs and must be
+// cancelled.
+void BM_FilterPreview(benchmark::State& state, const char* name, bool settled)
 {
     const auto window = OpenWindow();
     FilterDialog* dialog = window->OpenFilter(*FindFilter(QString::fromLatin1(name)));
     QSignalSpy ready(dialog, &FilterDialog::PreviewReady);
+    const auto refined = [&ready] {
+        QElapsedTimer clock;
+        clock.start();
+        while ((ready.isEmpty() || !ready.last().at(1).toBool()) && clock.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        return !ready.isEmpty() && ready.last().at(1).toBool();
+    };
     WaitFor(ready);
     int step = 0;
-    Timed(state, [&] {
-        // Wait for the earlier preview's refinement outside the clock.
-        QVariantList values = dialog->Values();
-        values[0] = values[0].toDouble() + ((++step % 2) ? 1 : -1);
-        ready.clear();
-        dialog->SetValues(values);
-        return WaitFor(ready);
-    });
+    Timed(
+        state,
+        [&] {
+            QVariantList values = dialog->Values();
+            values[0] = values[0].toDouble() + ((++step % 2) ? 1 : -1);
+            ready.clear();
+            dialog->SetValues(values);
+            return WaitFor(ready);
+        },
+        [&] { return !settled || refined(); });
     state.counters["scale"] = window->GetCanvas()->Scale();
 }
-BENCHMARK_CAPTURE(BM_FilterPreview, gaussian, "Gaussian Blur")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
-BENCHMARK_CAPTURE(BM_FilterPreview, box, "Box Blur")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
-BENCHMARK_CAPTURE(BM_FilterPreview, sharpen, "Sharpen")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK_CAPTURE(BM_FilterPreview, gaussian, "Gaussian Blur", true)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK_CAPTURE(BM_FilterPreview, box, "Box Blur", true)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK_CAPTURE(BM_FilterPreview, sharpen, "Sharpen", true)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK_CAPTURE(BM_FilterPreview, gaussian_dragging, "Gaussian Blur", false)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK_CAPTURE(BM_FilterPreview, box_dragging, "Box Blur", false)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK_CAPTURE(BM_FilterPreview, sharpen_dragging, "Sharpen", false)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 void BM_AdjustmentPreview(benchmark::State& state, const char* name)
 {
