@@ -64,8 +64,6 @@ void Canvas::UpdateTransform()
 void Canvas::SetPreviewStack(std::unique_ptr<KXColorTransformStack> stack)
 {
     m_previewStack = std::move(stack);
-    if (m_previewStack && m_transform)
-        m_previewStack->Push(new KXRGBA32ColorProfileTransform(*m_transform));
     Invalidate();
 }
 
@@ -177,15 +175,15 @@ void Canvas::RenderFrame()
     // The layers are composited over the visible area only; the scaled view
     // reads only the tiles it shows.
     const KXImageRGBA32i composite = m_document->Composite(area);
-    if (m_previewStack) {
+    if (m_previewStack)
         ScaleImage(composite, m_offset, m_scale, m_frame, *m_previewStack);
-    } else {
-        // The frame is converted to the display's profile whole, a row at a
-        // time through Little CMS, rather than pixel by pixel.
+    else
         ScaleImage(composite, m_offset, m_scale, m_frame);
-        if (m_transform)
-            (*m_transform)(m_frame);
-    }
+    // The frame is converted to the display's profile whole, rows at a time
+    // through Little CMS, rather than pixel by pixel inside the scaled view
+    // (each pixel gets the same bits either way).
+    if (m_transform)
+        (*m_transform)(m_frame);
     emit FrameReady();
 }
 
