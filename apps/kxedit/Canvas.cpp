@@ -164,21 +164,16 @@ void Canvas::RenderFrame()
     if (m_document->IsEmpty() || area.isEmpty())
         return;
     if (m_screenPreview.Width() > 0) {
-        const QPointF at(-m_screenPosition.x(), -m_screenPosition.y());
-        if (m_transform)
-            ScaleImage(m_screenPreview, at, 1.0, m_frame, *m_transform);
+        ScaleImage(m_screenPreview, QPointF(-m_screenPosition.x(), -m_screenPosition.y()), 1.0, m_frame);
+    } else {
+        // The layers are composited over the visible area only; the scaled
+        // view reads only the tiles it shows.
+        const KXImageRGBA32i composite = m_document->Composite(area);
+        if (m_previewStack)
+            ScaleImage(composite, m_offset, m_scale, m_frame, *m_previewStack);
         else
-            ScaleImage(m_screenPreview, at, 1.0, m_frame);
-        emit FrameReady();
-        return;
+            ScaleImage(composite, m_offset, m_scale, m_frame);
     }
-    // The layers are composited over the visible area only; the scaled view
-    // reads only the tiles it shows.
-    const KXImageRGBA32i composite = m_document->Composite(area);
-    if (m_previewStack)
-        ScaleImage(composite, m_offset, m_scale, m_frame, *m_previewStack);
-    else
-        ScaleImage(composite, m_offset, m_scale, m_frame);
     // The frame is converted to the display's profile whole, rows at a time
     // through Little CMS, rather than pixel by pixel inside the scaled view
     // (each pixel gets the same bits either way).

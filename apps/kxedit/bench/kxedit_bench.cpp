@@ -42,14 +42,22 @@ struct CpuClock {
     }
 };
 
-// Runs the event loop until `spy` has `count` signals (or ten seconds pass).
-bool WaitFor(QSignalSpy& spy, int count = 1)
+// Runs the event loop until `spy` has `count` signals (or ten seconds pass)
+// and `done` holds. The loop sleeps between events, as the editor's does:
+// spinning here would take a core from the workers.
+template <class Done>
+bool WaitUntil(QSignalSpy& spy, const Done& done)
 {
     QElapsedTimer clock;
     clock.start();
-    while (spy.count() < count && clock.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    return spy.count() >= count;
+    while (!done() && clock.elapsed() < 10000)
+        spy.wait(int(10000 - clock.elapsed()));
+    return done();
+}
+
+bool WaitFor(QSignalSpy& spy, int count = 1)
+{
+    return WaitUntil(spy, [&] { return spy.count() >= count; });
 }
 
 long long BlocksInUse()
@@ -126,11 +134,7 @@ void BM_FilterPreview(benchmark::State& state, const char* name, bool settled)
     FilterDialog* dialog = window->OpenFilter(*FindFilter(QString::fromLatin1(name)));
     QSignalSpy ready(dialog, &FilterDialog::PreviewReady);
     const auto refined = [&ready] {
-        QElapsedTimer clock;
-        clock.start();
-        while ((ready.isEmpty() || !ready.last().at(1).toBool()) && clock.elapsed() < 10000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        return !ready.isEmpty() && ready.last().at(1).toBool();
+        return WaitUntil(ready, [&] { return !ready.isEmpty() && ready.last().at(1).toBool(); });
     };
     WaitFor(ready);
     int step = 0;
