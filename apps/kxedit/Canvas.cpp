@@ -61,9 +61,9 @@ void Canvas::UpdateTransform()
     m_transform = std::make_unique<KXRGBA32ColorProfileTransform>(source, m_displayProfile);
 }
 
-void Canvas::SetPreviewStack(std::unique_ptr<KXColorTransformStack> stack)
+void Canvas::SetPreviewTransform(std::unique_ptr<KXColorTransformBase> transform)
 {
-    m_previewStack = std::move(stack);
+    m_previewTransform = std::move(transform);
     Invalidate();
 }
 
@@ -169,8 +169,8 @@ void Canvas::RenderFrame()
         // The layers are composited over the visible area only; the scaled
         // view reads only the tiles it shows.
         const KXImageRGBA32i composite = m_document->Composite(area);
-        if (m_previewStack)
-            ScaleImage(composite, m_offset, m_scale, m_frame, *m_previewStack);
+        if (m_previewTransform)
+            ScaleImage(composite, m_offset, m_scale, m_frame, *m_previewTransform);
         else
             ScaleImage(composite, m_offset, m_scale, m_frame);
     }

@@ -38,9 +38,11 @@ public:
     QPointF ToWidget(const QPointF& imagePos) const;
 
     void SetDisplayProfile(const VQCMSProfile& profile);
-    /// Shows the picture through `stack` (before the display profile)
-    /// until it is reset with null; the canvas owns it.
-    void SetPreviewStack(std::unique_ptr<KXColorTransformStack> stack);
+    /// Shows the picture through `transform` (before the display profile)
+    /// until it is reset with null; the canvas owns it. Every pixel shown
+    /// goes through it: one transformation, not a stack that locks for
+    /// each pixel.
+    void SetPreviewTransform(std::unique_ptr<KXColorTransformBase> transform);
     /// Shows `image`, screen pixels placed at `position`, as the frame's
     /// picture until the view moves or an empty image is set.
     void SetScreenPreview(const KXImageRGBA32i& image, const QPoint& position = QPoint());
@@ -95,7 +97,7 @@ private:
     bool m_frameValid = false;
     VQCMSProfile m_displayProfile;
     std::unique_ptr<KXRGBA32ColorProfileTransform> m_transform;
-    std::unique_ptr<KXColorTransformStack> m_previewStack;
+    std::unique_ptr<KXColorTransformBase> m_previewTransform;
     KXImageRGBA32i m_screenPreview;
     QPoint m_screenPosition;
     QPainterPath m_overlay;
