@@ -5,6 +5,7 @@
 #include <KXScaleImage.h>
 
 #include <QColorSpace>
+#include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -80,8 +81,55 @@ void Canvas::SetOverlay(const QPainterPath& path)
     update();
 }
 
+bool Canvas::DrawQuickLook(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    const QSize stored = reader.size();
+    if (!isVisible() || width() < 1 || height() < 1 || stored.isEmpty())
+        return false;
+    const QSize upright = reader.transformation() & QImageIOHandler::TransformationRotate90 ? stored.transposed() : stored;
+    const double scale = std::min(double(width()) / upright.width(), double(height()) / upright.height());
+    if (scale >= 1.0)
+        return false;
+    // The decoder's size is before the picture is turned upright.
+    reader.setScaledSize(QSize(std::max(1, qRound(stored.width() * scale)), std::max(1, qRound(stored.height() * scale))));
+    QImage picture;
+    if (!reader.read(&picture))
+        return false;
+    picture = picture.convertToFormat(QImage::Format_ARGB32);
+    VQCMSProfile source;
+    // A picture without a profile is taken to be sRGB, as the photo is.
+    if (picture.colorSpace().isValid() && source.FromByteArray(picture.colorSpace().iccProfile()) &&
+        !m_displayProfile.IsEmpty() && !(source == m_displayProfile)) {
+        const VQCMSTransform toDisplay(source, m_displayProfile);
+        toDisplay.Transform(reinterpret_cast<KXRGBA32i*>(picture.bits()), unsigned(picture.width()),
+                            unsigned(picture.height()), unsigned(picture.bytesPerLine()));
+    }
+    m_frame = QImage(size(), QImage::Format_ARGB32);
+    m_frame.fill(Qt::transparent);
+    m_quickLook = QRectF(QPointF((width() - picture.width()) / 2.0, (height() - picture.height()) / 2.0), picture.size());
+    {
+        QPainter painter(&m_frame);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(m_quickLook.topLeft(), picture);
+    }
+    m_frameValid = true;
+    repaint();
+    emit FrameReady();
+    return true;
+}
+
+void Canvas::EndQuickLook()
+{
+    if (m_quickLook.isNull())
+        return;
+    Invalidate();
+}
+
 void Canvas::Invalidate()
 {
+    m_quickLook = QRectF();
     m_frameValid = false;
     update();
 }
@@ -196,10 +244,13 @@ void Canvas::paintEvent(QPaintEvent*)
         p.fillRect(8, 8, 8, 8, QColor(0x66, 0x66, 0x66));
     }
     painter.fillRect(rect(), QColor(0x3c, 0x3c, 0x3c));
-    const QRectF shown(ToWidget(QPointF(0, 0)), ToWidget(QPointF(m_document->Size().width(), m_document->Size().height())));
+    const QRectF shown = !m_quickLook.isNull()
+                             ? m_quickLook
+                             : QRectF(ToWidget(QPointF(0, 0)),
+                                      ToWidget(QPointF(m_document->Size().width(), m_document->Size().height())));
     painter.fillRect(shown & QRectF(rect()), QBrush(checks));
     painter.drawImage(0, 0, m_frame);
-    if (!m_overlay.isEmpty()) {
+    if (!m_overlay.isEmpty() && m_quickLook.isNull()) {
         QTransform toWidget;
         toWidget.scale(m_scale, m_scale);
         toWidget.translate(-m_offset.x(), -m_offset.y());
