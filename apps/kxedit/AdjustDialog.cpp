@@ -74,21 +74,21 @@ AdjustDialog::AdjustDialog(const AdjustmentKind& kind, Document* document, Canva
 
 AdjustDialog::~AdjustDialog()
 {
-    m_canvas->SetPreviewStack(nullptr);
+    m_canvas->SetPreviewTransform(nullptr);
 }
 
 void AdjustDialog::Update()
 {
     const QVariantList values = m_form->Values();
-    std::unique_ptr<KXColorTransformStack> stack = m_kind.Stack(values);
+    std::unique_ptr<KXColorTransformBase> preview = m_kind.Preview(values);
     if (m_kind.tables) {
         m_histogram->SetHistogram(Adjustments::Mapped(m_original, m_kind.tables(values)));
     } else {
         std::vector<KXRGBA32i> adjusted = m_sample;
-        (*stack)(adjusted.data(), unsigned(adjusted.size() * sizeof(KXRGBA32i)));
+        (*preview)(adjusted.data(), unsigned(adjusted.size() * sizeof(KXRGBA32i)));
         m_histogram->SetHistogram(Adjustments::Count(adjusted));
     }
-    m_canvas->SetPreviewStack(std::move(stack));
+    m_canvas->SetPreviewTransform(std::move(preview));
 }
 
 void AdjustDialog::Apply()
@@ -96,7 +96,7 @@ void AdjustDialog::Apply()
     const Layer* layer = m_document->ActiveLayer();
     if (!layer)
         return;
-    m_canvas->SetPreviewStack(nullptr);
+    m_canvas->SetPreviewTransform(nullptr);
     const std::unique_ptr<KXColorTransformStack> stack = m_kind.Stack(m_form->Values());
     KXImageRGBA32i adjusted = layer->image;
     (*stack)(adjusted);

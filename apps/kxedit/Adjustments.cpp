@@ -46,16 +46,26 @@ QList<KXRGBTables> Adjustments::Tables(const QVariantList& v)
     return tables;
 }
 
-Adjustments::Histogram Adjustments::Mapped(const Histogram& histogram, const QList<KXRGBTables>& tables)
+KXRGBTables Adjustments::Composed(const QList<KXRGBTables>& tables)
 {
-    Histogram out{};
+    KXByteTable composed[3];
     for (int channel = 0; channel < 3; ++channel)
         for (int value = 0; value < 256; ++value) {
             int mapped = value;
             for (const KXRGBTables& t : tables)
                 mapped = t[channel][size_t(mapped)];
-            out[size_t(channel)][size_t(mapped)] += histogram[size_t(channel)][size_t(value)];
+            composed[channel][size_t(value)] = uint8_t(mapped);
         }
+    return KXRGBTables(composed[0], composed[1], composed[2]);
+}
+
+Adjustments::Histogram Adjustments::Mapped(const Histogram& histogram, const QList<KXRGBTables>& tables)
+{
+    const KXRGBTables composed = Composed(tables);
+    Histogram out{};
+    for (int channel = 0; channel < 3; ++channel)
+        for (int value = 0; value < 256; ++value)
+            out[size_t(channel)][composed[channel][size_t(value)]] += histogram[size_t(channel)][size_t(value)];
     return out;
 }
 
@@ -105,6 +115,17 @@ std::unique_ptr<KXColorTransformStack> AdjustmentKind::Stack(const QVariantList&
     else if (transform)
         stack->Push(transform(values));
     return stack;
+}
+
+std::unique_ptr<KXColorTransformBase> AdjustmentKind::Preview(const QVariantList& values) const
+{
+    if (values.size() == fields.size()) {
+        if (tables)
+            return std::make_unique<TableTransform>(Adjustments::Composed(tables(values)));
+        if (transform)
+            return std::unique_ptr<KXColorTransformBase>(transform(values));
+    }
+    return std::make_unique<TableTransform>(KXRGBTables());
 }
 
 const AdjustmentKind* FindAdjustment(const QString& name)

@@ -69,6 +69,8 @@ struct Adjustments {
     /// the tables, as the adjusted pixels would count.
     using Histogram = std::array<std::array<unsigned int, 256>, 3>;
     static Histogram Mapped(const Histogram& histogram, const QList<KXRGBTables>& tables);
+    /// The tables of `tables` applied in order, as one set.
+    static KXRGBTables Composed(const QList<KXRGBTables>& tables);
     /// The histogram of `rect` of an image.
     static Histogram Count(const KXImageRGBA32i& image, const QRect& rect);
     /// The histogram of loose pixels.
@@ -90,6 +92,11 @@ struct AdjustmentKind {
 
     /// A transform stack of the stages for `values`.
     std::unique_ptr<KXColorTransformStack> Stack(const QVariantList& values) const;
+    /// The same stages as one transformation, for a view that passes every
+    /// pixel through it: table stages composed into one set of tables
+    /// (looking a value up stage after stage is looking it up once in the
+    /// composition), with no stack lock taken for each pixel.
+    std::unique_ptr<KXColorTransformBase> Preview(const QVariantList& values) const;
 };
 
 /// Every adjustment, in menu order; the first is the tonal one of

@@ -5,6 +5,7 @@
 #include <KXScaleImage.h>
 
 #include <QColorSpace>
+#include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -61,11 +62,9 @@ void Canvas::UpdateTransform()
     m_transform = std::make_unique<KXRGBA32ColorProfileTransform>(source, m_displayProfile);
 }
 
-void Canvas::SetPreviewStack(std::unique_ptr<KXColorTransformStack> stack)
+void Canvas::SetPreviewTransform(std::unique_ptr<KXColorTransformBase> transform)
 {
-    m_previewStack = std::move(stack);
-    if (m_previewStack && m_transform)
-        m_previewStack->Push(new KXRGBA32ColorProfileTransform(*m_transform));
+    m_previewTransform = std::move(transform);
     Invalidate();
 }
 
@@ -82,8 +81,55 @@ void Canvas::SetOverlay(const QPainterPath& path)
     update();
 }
 
+bool Canvas::DrawQuickLook(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    const QSize stored = reader.size();
+    if (!isVisible() || width() < 1 || height() < 1 || stored.isEmpty())
+        return false;
+    const QSize upright = reader.transformation() & QImageIOHandler::TransformationRotate90 ? stored.transposed() : stored;
+    const double scale = std::min(double(width()) / upright.width(), double(height()) / upright.height());
+    if (scale >= 1.0)
+        return false;
+    // The decoder's size is before the picture is turned upright.
+    reader.setScaledSize(QSize(std::max(1, qRound(stored.width() * scale)), std::max(1, qRound(stored.height() * scale))));
+    QImage picture;
+    if (!reader.read(&picture))
+        return false;
+    picture = picture.convertToFormat(QImage::Format_ARGB32);
+    VQCMSProfile source;
+    // A picture without a profile is taken to be sRGB, as the photo is.
+    if (picture.colorSpace().isValid() && source.FromByteArray(picture.colorSpace().iccProfile()) &&
+        !m_displayProfile.IsEmpty() && !(source == m_displayProfile)) {
+        const VQCMSTransform toDisplay(source, m_displayProfile);
+        toDisplay.Transform(reinterpret_cast<KXRGBA32i*>(picture.bits()), unsigned(picture.width()),
+                            unsigned(picture.height()), unsigned(picture.bytesPerLine()));
+    }
+    m_frame = QImage(size(), QImage::Format_ARGB32);
+    m_frame.fill(Qt::transparent);
+    m_quickLook = QRectF(QPointF((width() - picture.width()) / 2.0, (height() - picture.height()) / 2.0), picture.size());
+    {
+        QPainter painter(&m_frame);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(m_quickLook.topLeft(), picture);
+    }
+    m_frameValid = true;
+    repaint();
+    emit FrameReady();
+    return true;
+}
+
+void Canvas::EndQuickLook()
+{
+    if (m_quickLook.isNull())
+        return;
+    Invalidate();
+}
+
 void Canvas::Invalidate()
 {
+    m_quickLook = QRectF();
     m_frameValid = false;
     update();
 }
@@ -166,26 +212,21 @@ void Canvas::RenderFrame()
     if (m_document->IsEmpty() || area.isEmpty())
         return;
     if (m_screenPreview.Width() > 0) {
-        const QPointF at(-m_screenPosition.x(), -m_screenPosition.y());
-        if (m_transform)
-            ScaleImage(m_screenPreview, at, 1.0, m_frame, *m_transform);
-        else
-            ScaleImage(m_screenPreview, at, 1.0, m_frame);
-        emit FrameReady();
-        return;
-    }
-    // The layers are composited over the visible area only; the scaled view
-    // reads only the tiles it shows.
-    const KXImageRGBA32i composite = m_document->Composite(area);
-    if (m_previewStack) {
-        ScaleImage(composite, m_offset, m_scale, m_frame, *m_previewStack);
+        ScaleImage(m_screenPreview, QPointF(-m_screenPosition.x(), -m_screenPosition.y()), 1.0, m_frame);
     } else {
-        // The frame is converted to the display's profile whole, a row at a
-        // time through Little CMS, rather than pixel by pixel.
-        ScaleImage(composite, m_offset, m_scale, m_frame);
-        if (m_transform)
-            (*m_transform)(m_frame);
+        // The layers are composited over the visible area only; the scaled
+        // view reads only the tiles it shows.
+        const KXImageRGBA32i composite = m_document->Composite(area);
+        if (m_previewTransform)
+            ScaleImage(composite, m_offset, m_scale, m_frame, *m_previewTransform);
+        else
+            ScaleImage(composite, m_offset, m_scale, m_frame);
     }
+    // The frame is converted to the display's profile whole, rows at a time
+    // through Little CMS, rather than pixel by pixel inside the scaled view
+    // (each pixel gets the same bits either way).
+    if (m_transform)
+        (*m_transform)(m_frame);
     emit FrameReady();
 }
 
@@ -203,10 +244,13 @@ void Canvas::paintEvent(QPaintEvent*)
         p.fillRect(8, 8, 8, 8, QColor(0x66, 0x66, 0x66));
     }
     painter.fillRect(rect(), QColor(0x3c, 0x3c, 0x3c));
-    const QRectF shown(ToWidget(QPointF(0, 0)), ToWidget(QPointF(m_document->Size().width(), m_document->Size().height())));
+    const QRectF shown = !m_quickLook.isNull()
+                             ? m_quickLook
+                             : QRectF(ToWidget(QPointF(0, 0)),
+                                      ToWidget(QPointF(m_document->Size().width(), m_document->Size().height())));
     painter.fillRect(shown & QRectF(rect()), QBrush(checks));
     painter.drawImage(0, 0, m_frame);
-    if (!m_overlay.isEmpty()) {
+    if (!m_overlay.isEmpty() && m_quickLook.isNull()) {
         QTransform toWidget;
         toWidget.scale(m_scale, m_scale);
         toWidget.translate(-m_offset.x(), -m_offset.y());

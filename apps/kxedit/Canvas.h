@@ -38,12 +38,22 @@ public:
     QPointF ToWidget(const QPointF& imagePos) const;
 
     void SetDisplayProfile(const VQCMSProfile& profile);
-    /// Shows the picture through `stack` (before the display profile)
-    /// until it is reset with null; the canvas owns it.
-    void SetPreviewStack(std::unique_ptr<KXColorTransformStack> stack);
+    /// Shows the picture through `transform` (before the display profile)
+    /// until it is reset with null; the canvas owns it. Every pixel shown
+    /// goes through it: one transformation, not a stack that locks for
+    /// each pixel.
+    void SetPreviewTransform(std::unique_ptr<KXColorTransformBase> transform);
     /// Shows `image`, screen pixels placed at `position`, as the frame's
     /// picture until the view moves or an empty image is set.
     void SetScreenPreview(const KXImageRGBA32i& image, const QPoint& position = QPoint());
+    /// Draws, at once, the picture of the file at `path` decoded at about
+    /// the size fit-to-window will show (a reduced decode where the format
+    /// has one), converted from its profile to the display's: a first look
+    /// while the photo itself is read. Kept until the view is invalidated
+    /// or EndQuickLook. False when nothing was drawn (a picture no larger
+    /// than the canvas, one that cannot be decoded, a hidden canvas).
+    bool DrawQuickLook(const QString& path);
+    void EndQuickLook();
     /// A path in image coordinates drawn over the picture (selection
     /// outline, caret); an empty path removes it.
     void SetOverlay(const QPainterPath& path);
@@ -93,9 +103,10 @@ private:
     QPoint m_lastMouse;
     QImage m_frame;
     bool m_frameValid = false;
+    QRectF m_quickLook; // where a quick look's picture is, while one is shown
     VQCMSProfile m_displayProfile;
     std::unique_ptr<KXRGBA32ColorProfileTransform> m_transform;
-    std::unique_ptr<KXColorTransformStack> m_previewStack;
+    std::unique_ptr<KXColorTransformBase> m_previewTransform;
     KXImageRGBA32i m_screenPreview;
     QPoint m_screenPosition;
     QPainterPath m_overlay;

@@ -17,7 +17,11 @@ Document::Document(QObject* parent) : QObject(parent)
 
 bool Document::Open(const QString& path, QString* error)
 {
-    const KXImageFile::ReadResult read = KXImageFile::Read(path);
+    return Open(path, KXImageFile::Read(path), error);
+}
+
+bool Document::Open(const QString& path, const KXImageFile::ReadResult& read, QString* error)
+{
     if (!read.Ok()) {
         if (error)
             *error = read.errorText;

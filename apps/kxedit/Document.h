@@ -25,6 +25,8 @@ public:
     /// Replaces everything with the photo at `path` as the only layer; on
     /// failure the document is left as it was and `error` says why.
     bool Open(const QString& path, QString* error);
+    /// The same with the file already read from `path`.
+    bool Open(const QString& path, const KXImageFile::ReadResult& read, QString* error);
     /// Starts over with one layer made from `image` (its profile kept).
     void Reset(const KXImageRGBA32i& image, const QString& name);
     /// Adds the picture at `path` above the active layer, converted into the

@@ -15,6 +15,7 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QColorDialog>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -246,8 +247,13 @@ AdjustDialog* MainWindow::OpenAdjustments(const AdjustmentKind& kind)
 
 bool MainWindow::OpenFile(const QString& path)
 {
+    // The photo is read whole on a worker while the canvas shows a quick
+    // look decoded at the screen's size; the exact frame follows.
+    QFuture<KXImageFile::ReadResult> reading = QtConcurrent::run(WorkerPool(), [path] { return KXImageFile::Read(path); });
+    m_canvas->DrawQuickLook(path);
     QString error;
-    if (!m_document->Open(path, &error)) {
+    if (!m_document->Open(path, reading.result(), &error)) {
+        m_canvas->EndQuickLook();
         ShowError(tr("Cannot open %1").arg(QFileInfo(path).fileName()), error);
         return false;
     }

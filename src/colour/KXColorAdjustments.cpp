@@ -48,13 +48,6 @@ KXRGBTables OutputLevels(const int low[3], const int high[3])
     return KXLevelsTransformation(input, output, gamma, 100).GetTables();
 }
 
-// The hue of an HSL setter: a hue below −1 (outside the settings' contract)
-// is taken modulo 360 instead of making QColor invalid.
-inline int SetterHue(int hue)
-{
-    return hue < -1 ? (hue % 360 + 360) % 360 : hue;
-}
-
 // A hue setting as an angle: −1 (grey) … 359 as given, any other value
 // taken modulo 360, as the HSL setter would take it, before it can overflow
 // being added to a pixel's hue.
@@ -80,25 +73,16 @@ KXHueSaturationTransformation::KXHueSaturationTransformation(int hue, int satura
 {
 }
 
+// QColor's getHsl, the change, then setHsl (a result below −1 or above 359
+// brought back by 360), in integers: the same bits as QColor's round trip.
 void KXHueSaturationTransformation::operator()(KXRGBA32i& pixel) const
 {
-    QColor color(pixel.r, pixel.g, pixel.b, pixel.a);
-    int h, s, l;
-    color.getHsl(&h, &s, &l);
-    const int s2 = ClampByte(s + m_saturation);
-    const int l2 = ClampByte(l + m_lightness);
-    color.setHsl(SetterHue(m_colorize ? m_hue : h + m_hue), s2, l2, pixel.a);
-    pixel.value = color.rgba();
+    pixel = Kernels::QColorHSLShiftPixel(pixel, {m_hue, m_colorize, m_saturation, m_lightness});
 }
 
 void KXHueSaturationTransformation::ApplyRun(KXRGBA32i* out, const KXRGBA32i* in, unsigned int count) const
 {
-    Kernels::QColorHSLShift shift;
-    shift.hue = m_hue; // −1 … 359
-    shift.colorize = m_colorize;
-    shift.saturation = m_saturation;
-    shift.lightness = m_lightness;
-    Kernels::QColorHSLShiftRow(in, out, count, shift, KXIsa::Current());
+    Kernels::QColorHSLShiftRow(in, out, count, {m_hue, m_colorize, m_saturation, m_lightness}, KXIsa::Current());
 }
 
 // ---- Colour balance ----------------------------------------------------------

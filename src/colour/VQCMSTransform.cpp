@@ -1,8 +1,11 @@
 #include "VQCMSTransform.h"
 
+#include "KXParallel.h"
 #include "KXTransformImageColors.h"
 
 #include <lcms2.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -34,9 +37,20 @@ void TransformImage(const VQCMSTransform& transform, QImage& image)
         return;
     if (image.format() != QImage::Format_ARGB32)
         image = image.convertToFormat(QImage::Format_ARGB32, Qt::NoOpaqueDetection);
+    // Bands of rows in parallel, each writing only its own rows; the image
+    // is detached once, here, not by the bands.
+    constexpr int kBand = 32;
     const unsigned int width = static_cast<unsigned int>(image.width());
-    for (int y = 0; y < image.height(); ++y)
-        transform.Transform(reinterpret_cast<KXRGBA32i*>(image.scanLine(y)), width);
+    const int height = image.height();
+    const auto stride = image.bytesPerLine();
+    uchar* const bits = image.bits();
+    std::vector<int> bands = KXParallel::Indices((height + kBand - 1) / kBand);
+    const auto band = [&](int b) {
+        const int first = b * kBand, lines = std::min(kBand, height - first);
+        transform.Transform(reinterpret_cast<KXRGBA32i*>(bits + first * stride), width, static_cast<unsigned int>(lines),
+                            static_cast<unsigned int>(stride));
+    };
+    KXParallel::BlockingMap(bands, band);
 }
 
 } // namespace

@@ -77,6 +77,9 @@ struct QColorHSLShift {
     int lightness = 0;
 };
 void QColorHSLShiftRow(const KXRGBA32i* in, KXRGBA32i* out, size_t n, const QColorHSLShift& shift, Level level);
+/// The same change of one pixel, in integers: the bits of the plain rule at
+/// a small part of its cost, for callers that see one pixel at a time.
+KXRGBA32i QColorHSLShiftPixel(KXRGBA32i pixel, const QColorHSLShift& shift);
 /// The hue and saturation of hueFrom[i] with the lightness (max + min + 1) / 2
 /// and the alpha of in[i].
 void QColorHSLRelightRow(const KXRGBA32i* hueFrom, const KXRGBA32i* in, KXRGBA32i* out, size_t n, Level level);

@@ -434,6 +434,43 @@ void QColorHSLShiftRow(const KXRGBA32i* in, KXRGBA32i* out, size_t n, const QCol
     }
 }
 
+KXRGBA32i QColorHSLShiftPixel(KXRGBA32i pixel, const QColorHSLShift& shift)
+{
+    // The lanes' arithmetic on one pixel, the divisions done exactly in
+    // integers (floor for the hue's negative numerators).
+    const int r = pixel.r, g = pixel.g, b = pixel.b;
+    const int max = std::max({r, g, b}), min = std::min({r, g, b}), delta = max - min;
+    const unsigned int sl = QColorSaturationLightness()[max << 8 | min];
+    int hue = -1;
+    if (delta != 0) {
+        const bool rMax = r == max, gMax = !rMax && g == max;
+        const int n = rMax ? g - b : gMax ? b - r : r - g;
+        const int base = rMax ? (n < 0 ? 360 : 0) : gMax ? 120 : 240;
+        const int numerator = 12000 * n + delta, divisor = 200 * delta;
+        hue = base + (numerator >= 0 ? numerator / divisor : -((divisor - 1 - numerator) / divisor));
+    }
+    hue = shift.colorize ? shift.hue : hue + shift.hue;
+    hue = hue < -1 ? hue + 360 : hue >= 360 ? hue - 360 : hue;
+    const int s = std::min(std::max(static_cast<int>(sl & 255) + shift.saturation, 0), 255);
+    const int l = std::min(std::max(static_cast<int>(sl >> 8) + shift.lightness, 0), 255);
+    const uint32_t alpha = static_cast<uint32_t>(pixel.a) << 24;
+    if (s == 0 || hue == -1)
+        return KXRGBA32i(alpha | static_cast<uint32_t>(l) * 0x010101u);
+    const int q = l < 128 ? l * (255 + s) : 255 * (l + s) - l * s, p = 510 * l - q;
+    const int sector = hue / 60, f = hue - 60 * sector, w = sector & 1 ? 60 - f : f;
+    const int numerator = 60 * p + (q - p) * w + 7650;
+    int sloped = numerator / 15300;
+    if (numerator % 15300 == 0 && TheHalfWayTable().RoundsDown(s, l, w, sector))
+        --sloped;
+    // Each role's bit position by sector (red 16, green 8, blue 0).
+    static constexpr uint8_t toLargest[6] = {16, 8, 8, 0, 0, 16};
+    static constexpr uint8_t toSloped[6] = {8, 16, 0, 8, 16, 0};
+    static constexpr uint8_t toSmallest[6] = {0, 0, 16, 16, 8, 8};
+    return KXRGBA32i(alpha | static_cast<uint32_t>((q + 127) / 255) << toLargest[sector] |
+                     static_cast<uint32_t>(sloped) << toSloped[sector] |
+                     static_cast<uint32_t>((p + 127) / 255) << toSmallest[sector]);
+}
+
 void QColorHSLRelightRow(const KXRGBA32i* hueFrom, const KXRGBA32i* in, KXRGBA32i* out, size_t n, Level level)
 {
 #if defined(KX_ISA_X86)

@@ -1,7 +1,7 @@
 #include "KXColorAdjustments.h"
 #include "KXTestSupport.h"
 
-
+#include <QColor>
 #include <gtest/gtest.h>
 
 #include <random>
@@ -238,10 +238,10 @@ TEST(KXColorAdjustments, BurnAndDodgeTables)
 
 namespace {
 
-// ApplyRun against the per-pixel QColor path on every colour (one
-// 4096 x 4096 image, varied alpha), run in place.
-template <class Adjustment>
-void ExpectRunMatchesPixels(const Adjustment& adjustment)
+// ApplyRun against `reference` on every colour (one 4096 x 4096 image,
+// varied alpha), run in place; with `pixelsToo` the per-pixel rule as well.
+template <class Adjustment, class Reference>
+void ExpectMatchesOnEveryColour(const Adjustment& adjustment, const Reference& reference, bool pixelsToo)
 {
     std::vector<KXRGBA32i> run(size_t(1) << 24);
     for (uint32_t i = 0; i < run.size(); ++i)
@@ -249,18 +249,51 @@ void ExpectRunMatchesPixels(const Adjustment& adjustment)
     const std::vector<KXRGBA32i> in = run;
     adjustment.ApplyRun(run.data(), run.data(), static_cast<unsigned int>(run.size()) - 5);
     adjustment.ApplyRun(run.data() + run.size() - 5, in.data() + run.size() - 5, 5);
-    for (size_t i = 0; i < in.size(); ++i)
-        ASSERT_EQ(run[i].value, Apply(adjustment, in[i]).value) << std::hex << in[i].value;
+    for (size_t i = 0; i < in.size(); ++i) {
+        const KXRGBA32i expected = reference(in[i]);
+        ASSERT_EQ(run[i].value, expected.value) << std::hex << in[i].value;
+        if (pixelsToo)
+            ASSERT_EQ(Apply(adjustment, in[i]).value, expected.value) << "pixel rule " << std::hex << in[i].value;
+    }
 }
+
+// ApplyRun against the per-pixel rule.
+template <class Adjustment>
+void ExpectRunMatchesPixels(const Adjustment& adjustment)
+{
+    ExpectMatchesOnEveryColour(adjustment, [&](KXRGBA32i p) { return Apply(adjustment, p); }, false);
+}
+
+// QColor's own round trip: getHsl, the change (settings in percent stored
+// x 255 / 100, a hue past 359 brought back by 360), setHsl.
+struct QColorHueSaturation {
+    int hue, saturation, lightness;
+    bool colorize;
+    KXRGBA32i operator()(KXRGBA32i p) const
+    {
+        QColor color(p.r, p.g, p.b, p.a);
+        int h, s, l;
+        color.getHsl(&h, &s, &l);
+        const int shifted = colorize ? hue : h + hue;
+        color.setHsl(shifted < -1 ? shifted + 360 : shifted % 360, qBound(0, s + saturation * 255 / 100, 255),
+                     qBound(0, l + lightness * 255 / 100, 255), p.a);
+        return KXRGBA32i(color.rgba());
+    }
+};
 
 } // namespace
 
-TEST(KXColorAdjustments, HueSaturationRunsMatchThePixelRuleOnEveryColour)
+TEST(KXColorAdjustments, HueSaturationPixelAndRunRulesGiveQColorsBitsOnEveryColour)
 {
-    ExpectRunMatchesPixels(KXHueSaturationTransformation(25, 20, -5, false));
-    ExpectRunMatchesPixels(KXHueSaturationTransformation(359, 100, -100, false));
-    ExpectRunMatchesPixels(KXHueSaturationTransformation(-1, -100, 100, true));
-    ExpectRunMatchesPixels(KXHueSaturationTransformation(200, 40, 30, true));
+    // Saturations and lightnesses that land on the clamps and in between
+    // (where the half-way channels are), hues that wrap either way.
+    const QColorHueSaturation settings[] = {{25, 20, -5, false}, {359, 100, -100, false}, {-1, -100, 100, true},
+                                            {200, 40, 30, true}, {181, -37, 13, false},   {0, 0, 0, false}};
+    for (const QColorHueSaturation& s : settings) {
+        SCOPED_TRACE(testing::Message() << s.hue << " " << s.saturation << " " << s.lightness << " " << s.colorize);
+        ExpectMatchesOnEveryColour(KXHueSaturationTransformation(s.hue, s.saturation, s.lightness, s.colorize), s,
+                                   true);
+    }
 }
 
 TEST(KXColorAdjustments, TemperatureRunsMatchThePixelRuleOnEveryColour)

@@ -308,6 +308,25 @@ private slots:
         QVERIFY(!Doc()->Undo().CanUndo());
     }
 
+    void adjustmentPreviewComposesTheStages()
+    {
+        // Four table stages composed into one set of tables give every
+        // channel value what the stack gives it stage after stage (in the
+        // other order they would not).
+        const AdjustmentKind* tonal = AdjustmentKinds().first();
+        const QVariantList values{20, -15, 0.7, 0.05, 1.6, 9};
+        QCOMPARE(Adjustments::Tables(values).size(), 4);
+        const std::unique_ptr<KXColorTransformStack> stack = tonal->Stack(values);
+        const std::unique_ptr<KXColorTransformBase> preview = tonal->Preview(values);
+        for (int v = 0; v < 256; ++v) {
+            KXRGBA32i staged(qRgba(v, 255 - v, (v * 7) & 255, v ^ 0x5A));
+            KXRGBA32i once = staged;
+            (*stack)(staged);
+            (*preview)(once);
+            QCOMPARE(once.value, staged.value);
+        }
+    }
+
     void typingEditsTheText_data()
     {
         QTest::addColumn<QTestEventList>("keys");
