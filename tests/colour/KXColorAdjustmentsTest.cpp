@@ -252,8 +252,9 @@ void ExpectMatchesOnEveryColour(const Adjustment& adjustment, const Reference& r
     for (size_t i = 0; i < in.size(); ++i) {
         const KXRGBA32i expected = reference(in[i]);
         ASSERT_EQ(run[i].value, expected.value) << std::hex << in[i].value;
-        if (pixelsToo)
+        if (pixelsToo) {
             ASSERT_EQ(Apply(adjustment, in[i]).value, expected.value) << "pixel rule " << std::hex << in[i].value;
+        }
     }
 }
 
