@@ -216,13 +216,17 @@ TEST(KXFilterBounds, NoiseOfAFarRectangleIsCutToTheLayer)
 
 // Rectangles and offsets at the ends of the int range: the area lies beyond
 // the layer (or the sums would leave the int range), so nothing changes.
-TEST(KXFilterBounds, AreasBeyondTheIntRangeLeaveTheLayer)
-{
+// A 40 x 30 layer, wholly selected, with the locks and flag a run needs.
+struct KXFilterBoundsLayer : testing::Test {
     QReadWriteLock lock, cacheLock;
     bool cancel = false;
     const KXImageRGBA32i image = RandomImage(40, 30, 6);
-    KXImageRGBA32i selection(40, 30);
-    selection.Fill(KXRGBA32i(0xFF000000));
+    KXImageRGBA32i selection{40, 30};
+    KXFilterBoundsLayer() { selection.Fill(KXRGBA32i(0xFF000000)); }
+};
+
+TEST_F(KXFilterBoundsLayer, AreasBeyondTheIntRangeLeaveTheLayer)
+{
     struct Area {
         QRect rect;
         QPoint offset;
@@ -277,13 +281,8 @@ int RangeEnd(Filter&& filter, Data data, const KXImageRGBA32i& image, const KXIm
 
 } // namespace
 
-TEST(KXFilterBounds, AreasBesideTheLayerCountOnlyTheRowsThatReachIt)
+TEST_F(KXFilterBoundsLayer, AreasBesideTheLayerCountOnlyTheRowsThatReachIt)
 {
-    QReadWriteLock lock, cacheLock;
-    bool cancel = false;
-    const KXImageRGBA32i image = RandomImage(40, 30, 8);
-    KXImageRGBA32i selection(40, 30);
-    selection.Fill(KXRGBA32i(0xFF000000));
     const QRect beside(43, 5, 4, 10), nearer(41, 5, 4, 10), far(100, 100, 5, 5);
     KXBoxBlurProcessing::BlurData box;
     box.radius = 5;

@@ -202,23 +202,16 @@ typedef bool RowBandForm(const KXPassGeometry&, const KXImageRGBA32i&, const dou
 
 // One form per instruction set, the same bytes (see BandAvx2 in
 // KXGaussianBands.cpp; the turns move words only).
-KX_BAND_FORM("avx512f,fma")
-bool RowBand512(const KXPassGeometry& g, const KXImageRGBA32i& source,
-                const double* w, int r,
-                const KXGaussianCertified::Weights& cw, const Part& p,
-                int top, int lines, KXRGBA32i* out)
-{
-    return RowBandBody<KXGaussianCertified::OpsAvx512, Turn512>(g, source, w, r, cw, p, top, lines, out);
-}
-
-KX_BAND_FORM("avx2,fma")
-bool RowBandAvx2(const KXPassGeometry& g, const KXImageRGBA32i& source,
-                 const double* w, int r,
-                 const KXGaussianCertified::Weights& cw, const Part& p,
-                 int top, int lines, KXRGBA32i* out)
-{
-    return RowBandBody<KXGaussianCertified::OpsAvx2, TurnAvx2>(g, source, w, r, cw, p, top, lines, out);
-}
+#define KX_ROW_BAND_FORM(name, isa, Ops, TurnOf)                                                                       \
+    KX_BAND_FORM(isa)                                                                                                  \
+    bool name(const KXPassGeometry& g, const KXImageRGBA32i& source, const double* w, int r,                           \
+              const KXGaussianCertified::Weights& cw, const Part& p, int top, int lines, KXRGBA32i* out)               \
+    {                                                                                                                  \
+        return RowBandBody<KXGaussianCertified::Ops, TurnOf>(g, source, w, r, cw, p, top, lines, out);                 \
+    }
+KX_ROW_BAND_FORM(RowBand512, "avx512f,fma", OpsAvx512, Turn512)
+KX_ROW_BAND_FORM(RowBandAvx2, "avx2,fma", OpsAvx2, TurnAvx2)
+#undef KX_ROW_BAND_FORM
 #endif
 
 } // namespace
