@@ -157,15 +157,22 @@ SlideBandFunction ChooseSlideBand()
 } // namespace
 
 namespace {
-// c[0 … 3] as the rows of a 4 x 4 matrix of words, transposed.
-inline void Transpose4(__m128i* c)
+// The 4 x 4 matrix of words whose rows start at from, from + fromStride, …
+// turned: its column p goes to the row at to + p toStride, for the first
+// `columns` columns.
+inline void Turn4(const uint32_t* from, size_t fromStride, uint32_t* to, size_t toStride, int columns = 4)
 {
+    __m128i c[4];
+    for (int k = 0; k < 4; ++k)
+        c[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + static_cast<size_t>(k) * fromStride));
     const __m128i t0 = _mm_unpacklo_epi32(c[0], c[1]), t1 = _mm_unpacklo_epi32(c[2], c[3]);
     const __m128i t2 = _mm_unpackhi_epi32(c[0], c[1]), t3 = _mm_unpackhi_epi32(c[2], c[3]);
     c[0] = _mm_unpacklo_epi64(t0, t1);
     c[1] = _mm_unpackhi_epi64(t0, t1);
     c[2] = _mm_unpacklo_epi64(t2, t3);
     c[3] = _mm_unpackhi_epi64(t2, t3);
+    for (int p = 0; p < columns; ++p)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + static_cast<size_t>(p) * toStride), c[p]);
 }
 
 // Columns at … at + count - 1 of source rows from … from + rows - 1 of a
@@ -286,16 +293,9 @@ bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, i
                 termsOf(line, length, line);
             }
             for (int i = 0; i < length; i += 4) {
-                for (int k0 = 0; k0 < kBand; k0 += 4) {
-                    __m128i c[4];
-                    for (int k = 0; k < 4; ++k)
-                        c[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(
-                            scratch.line.data() + static_cast<size_t>(k0 + k) * stride + i));
-                    Transpose4(c);
-                    for (int p = 0; p < 4 && i + p < length; ++p)
-                        _mm_storeu_si128(reinterpret_cast<__m128i*>(terms + static_cast<size_t>(i + p) * kBand + k0),
-                                         c[p]);
-                }
+                for (int k0 = 0; k0 < kBand; k0 += 4)
+                    Turn4(scratch.line.data() + static_cast<size_t>(k0) * stride + i, stride,
+                          terms + static_cast<size_t>(i) * kBand + k0, kBand, std::min(4, length - i));
             }
         }
         // Columns are read a tile row at a time as the window reaches them,
@@ -341,17 +341,9 @@ bool KXSlideBoxBand(const KXPassGeometry& g, KXImageRGBA32i& image, int first, i
             finish(scratch.sums.data(), m * kBand, d, scratch.pixels.data());
             int j = 0;
             for (; j + 4 <= m; j += 4) {
-                for (int k0 = 0; k0 < kBand; k0 += 4) {
-                    __m128i c[4];
-                    for (int p = 0; p < 4; ++p)
-                        c[p] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(
-                            scratch.pixels.data() + static_cast<size_t>(j + p) * kBand + k0));
-                    Transpose4(c);
-                    for (int k = 0; k < 4; ++k)
-                        _mm_storeu_si128(reinterpret_cast<__m128i*>(scratch.rows.data() +
-                                                                     static_cast<size_t>(k0 + k) * n + from + j),
-                                         c[k]);
-                }
+                for (int k0 = 0; k0 < kBand; k0 += 4)
+                    Turn4(scratch.pixels.data() + static_cast<size_t>(j) * kBand + k0, kBand,
+                          scratch.rows.data() + static_cast<size_t>(k0) * n + from + j, size_t(n));
             }
             for (; j < m; ++j)
                 for (int k = 0; k < count; ++k)
