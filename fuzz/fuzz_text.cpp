@@ -55,9 +55,12 @@ void Draw(KXTextHelper& helper, int start, int count, const QPoint& origin, cons
     (void)helper.CreateImageByTextWithDeformation(offset);
     (void)helper.CreateImageByTextWithSelectionAndDeformation(offset, start, count);
     QRectF textRect, transformedRect;
-    const QPainterPath path = helper.CreatePathByTextWithRect(textRect, transformedRect, offset);
-    (void)helper.TransformAndCreateImage(path, textRect, offset);
-    (void)helper.GetVerticalAndUnderLine(origin, start, count);
+    (void)helper.CreatePathByTextWithRect(textRect, transformedRect, offset);
+    // An outline in the text's own coordinates, through the user transform
+    // once (the transformed text outline would be turned twice and blown up
+    // past the few megapixels this target keeps to).
+    const QPainterPath caret = helper.GetVerticalAndUnderLine(origin, start, count);
+    (void)helper.TransformAndCreateImage(caret, textRect, offset);
     (void)helper.GetCharPath(origin);
     const int hit = helper.FindSelectedChar(origin, point);
     KXFUZZ_CHECK(hit >= -1 && hit <= helper.GetText().size());

@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -167,12 +168,15 @@ public:
             // Refused as memory that cannot be had rather than left undrawn.
             if (w * h > kMaxPixels)
                 throw std::bad_alloc();
-            buffer.clear();
-            buffer.shrink_to_fit();
-            buffer.assign(size_t(w * h), 0u);
+            // Left uninitialised: what lies outside a tile's window never
+            // reaches it, and the tile's pixels are copied in before the pen
+            // is drawn. A buffer this large comes from fresh pages, so only
+            // the pages the pen touches are ever faulted in.
+            buffer.reset();
+            buffer.reset(new quint32[size_t(w * h)]);
             width = int(w), height = int(h);
         }
-        view = QImage(reinterpret_cast<uchar*>(buffer.data()), area.width(), area.height(),
+        view = QImage(reinterpret_cast<uchar*>(buffer.get()), area.width(), area.height(),
                       qsizetype(width) * 4, QImage::Format_ARGB32);
         origin = area.topLeft();
         return view;
@@ -188,7 +192,7 @@ public:
 private:
     // 1 GB of pixels: a pen picture beyond this is an outline no text needs.
     static constexpr qint64 kMaxPixels = qint64(1) << 28;
-    std::vector<quint32> buffer;
+    std::unique_ptr<quint32[]> buffer;
     int width = 0, height = 0;
     QImage view;
     QPoint origin;
