@@ -119,6 +119,17 @@ QString TileShortage(const QSize& size)
         .arg(available * block / mebibyte);
 }
 
+// Why the reader gave up, in words a photographer can act on: a file that
+// ends early says so; Qt's decoders often leave only "Unknown error".
+QString ReaderFailure(const QImageReader& reader, Ending ending)
+{
+    if (ending == Ending::Truncated)
+        return QStringLiteral("the data ends early (truncated file)");
+    if (reader.error() == QImageReader::UnknownError)
+        return QStringLiteral("the %1 data is damaged or incomplete").arg(QString::fromLatin1(reader.format()));
+    return reader.errorString();
+}
+
 // Reads the headers (and with `decode` the pixels) of a whole file held in
 // `data`.
 KXImageFile::ReadResult ReadData(const QByteArray& data, const KXImageFile::ReadParams& params, bool decode)
@@ -165,17 +176,15 @@ KXImageFile::ReadResult ReadData(const QByteArray& data, const KXImageFile::Read
 
     QImage picture;
     if (decode) {
-        if (!reader.read(&picture)) {
-            const bool truncated = ending == Ending::Truncated;
-            return Failed<Result>(truncated ? Issue::Truncated : Issue::Corrupt,
-                                  QStringLiteral("cannot decode: %1").arg(truncated ? QStringLiteral("the data ends early (truncated file)")
-                                                                                    : reader.errorString()));
-        }
+        if (!reader.read(&picture))
+            return Failed<Result>(ending == Ending::Truncated ? Issue::Truncated : Issue::Corrupt,
+                                  QStringLiteral("cannot decode: %1").arg(ReaderFailure(reader, ending)));
         if (metadata.icc.isEmpty() && picture.colorSpace().isValid())
             metadata.icc = picture.colorSpace().iccProfile();
         info.storedSize = picture.size();
     } else if (!info.storedSize.isValid()) {
-        return Failed<Result>(Issue::Corrupt, QStringLiteral("cannot read the header: %1").arg(reader.errorString()));
+        return Failed<Result>(ending == Ending::Truncated ? Issue::Truncated : Issue::Corrupt,
+                              QStringLiteral("cannot read the header: %1").arg(ReaderFailure(reader, ending)));
     }
 
     info.iccData = metadata.icc;

@@ -255,6 +255,9 @@ TEST_F(KXImageFileTest, TruncatedDataIsReported)
         const KXImageFile::ReadResult head = KXImageFile::ReadHeader(Path("head.jpg"));
         EXPECT_FALSE(head.Ok());
         EXPECT_FALSE(head.info.hasAlpha);
+        // Qt's decoder only says "Unknown error"; the message says why.
+        EXPECT_EQ(head.error, KXImageFile::Issue::Truncated);
+        EXPECT_TRUE(head.errorText.contains(QLatin1String("ends early"))) << head.errorText.toStdString();
     }
     const KXImageFile::ReadResult garbage = KXImageFile::Read(QByteArray("not a picture at all"));
     EXPECT_EQ(garbage.error, KXImageFile::Issue::Unsupported);
