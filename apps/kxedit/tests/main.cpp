@@ -7,6 +7,7 @@
 namespace kxedit_test {
 int RunEditorTest(int argc, char** argv);
 int RunEditingTest(int argc, char** argv);
+int RunFilesTest(int argc, char** argv);
 } // namespace kxedit_test
 
 int main(int argc, char** argv)
@@ -16,6 +17,7 @@ int main(int argc, char** argv)
     const long long free = VQTileManager64::Instance()->GetAvailableCount();
     int status = kxedit_test::RunEditorTest(argc, argv);
     status |= kxedit_test::RunEditingTest(argc, argv);
+    status |= kxedit_test::RunFilesTest(argc, argv);
     // Every block of every image came back.
     if (VQTileManager64::Instance()->GetAvailableCount() != free) {
         qWarning("tile blocks not returned: %lld", free - VQTileManager64::Instance()->GetAvailableCount());
