@@ -169,4 +169,34 @@ TEST_P(KXGaussianCertifiedAtLevel, TranslucentMatchesPixelByPixel)
     KXGaussianSpanWidth::WidenCertifiedMargin(0.0);
 }
 
+// A constant opaque layer keeps its bytes (the weights sum to 1): each
+// channel at its own value, 0 and 255 among them, so that a byte put in
+// the wrong place of the pixel or a sum just above 255 not clamped shows;
+// along a span and through the column and row bands.
+TEST_P(KXGaussianCertifiedAtLevel, ConstantsKeepTheirBytes)
+{
+    for (double sigma : {2.0, 20.0})
+        for (uint32_t colour : {0xFFFFFFFFu, 0xFF000000u, 0xFF00FF00u, 0xFFFF0080u, 0xFF01FE7Fu, 0xFF7F80FEu}) {
+            KXGaussian1DPremul kernel(sigma);
+            KXPixelLine source(300, KXRGBA32i(colour)), many(300);
+            kernel.SetSource(&source);
+            kernel.SetDestination(&many);
+            kernel.Span(0, 300);
+            for (const KXRGBA32i& p : many)
+                ASSERT_EQ(p.value, colour) << sigma;
+            for (KXPassDirection direction : {KXPassDirection::Vertical, KXPassDirection::Horizontal}) {
+                const bool rows = direction == KXPassDirection::Horizontal;
+                const int width = rows ? 300 : 150, height = rows ? 150 : 300;
+                KXImageRGBA32i image(static_cast<unsigned>(width), static_cast<unsigned>(height));
+                for (int y = 0; y < height; ++y)
+                    for (int x = 0; x < width; ++x)
+                        image.SetColor(x, y, KXRGBA32i(colour));
+                ASSERT_TRUE(KXFilterTest::RunPass(image, QRect(0, 0, width, height), kernel, direction, false));
+                for (int y = 0; y < height; ++y)
+                    for (int x = 0; x < width; ++x)
+                        ASSERT_EQ(image.GetColor(x, y).value, colour) << rows << " " << sigma << " " << x << "," << y;
+            }
+        }
+}
+
 KX_INSTANTIATE_ISA_LEVELS(KXGaussianCertifiedAtLevel);
