@@ -150,16 +150,26 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
         else
             as = rule(s[0]);
         const UniformWeights<N> weights(as, d0 >> 24);
+        // The run goes on while the alphas of the blocks already loaded
+        // match: the alpha bytes of (S ^ s0) | (D ^ d0) zero in every lane
+        // (the comparison gives each lane all ones or all zeros).
+        const U sourceLike = U{} + s0, destinationLike = U{} + d0;
+        U S, D;
+        std::memcpy(&S, s, sizeof S);
+        std::memcpy(&D, d, sizeof D);
         int i = 0;
-        do {
-            U S, D;
-            std::memcpy(&S, s + i, sizeof S);
-            std::memcpy(&D, d + i, sizeof D);
+        for (;;) {
             const U R = weights.Blend(S, D, ops);
             std::memcpy(static_cast<void*>(d + i), &R, sizeof R);
             i += N;
-        } while (i + N <= n && ops.SameAlpha(s + i, s0) && ops.SameAlpha(d + i, d0) &&
-                 (!Alpha::kMasked || ops.SameAlpha(m + i, m0)));
+            if (i + N > n)
+                break;
+            std::memcpy(&S, s + i, sizeof S);
+            std::memcpy(&D, d + i, sizeof D);
+            if (!ops.AllSet((U)((((S ^ sourceLike) | (D ^ destinationLike)) & 0xFF000000u) == 0)) ||
+                (Alpha::kMasked && !ops.SameAlpha(m + i, m0)))
+                break;
+        }
         return i;
     }
 
