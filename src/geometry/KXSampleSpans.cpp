@@ -299,15 +299,18 @@ KX_AVX2 Fraction FixedFraction(__m256d f)
 
 // One step on two pixels' channels: the quotient of
 // R = (p1 - p0) T + p0 2^21 + 2^20 by 2^21, taken from R - margin (`bias` =
-// 2^20 - margin); lanes whose R - margin lies within 2 margin below a
-// multiple of 2^21 set `unsure` (limit = 2^21 - 1 - 2 margin). Outside
-// them R - margin and R + margin have one quotient, and so has R.
-KX_AVX2 __m256i Step(__m256i p0, __m256i p1, __m256i t, __m256i bias, __m256i limit, __m256i& unsure)
+// 2^20 - margin); a lane is unsure when R - margin lies within 2 margin
+// below a multiple of 2^21 (its remainder past limit = 2^21 - 1 - 2 margin).
+// Otherwise R - margin and R + margin have one quotient, and so has R.
+//
+// `rest` keeps the largest remainder R - margin mod 2^21 of the steps so far
+// (0 … 2^21 - 1, so signed and unsigned order agree); one lane past
+// `limit` at the end is the same as a lane past it after any step.
+KX_AVX2 __m256i Step(__m256i p0, __m256i p1, __m256i t, __m256i bias, __m256i& rest)
 {
     const __m256i low = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(p1, p0), t),
                                          _mm256_add_epi32(_mm256_slli_epi32(p0, kFractionBits), bias));
-    const __m256i rest = _mm256_and_si256(low, _mm256_set1_epi32((1 << kFractionBits) - 1));
-    unsure = _mm256_or_si256(unsure, _mm256_cmpgt_epi32(rest, limit));
+    rest = _mm256_max_epi32(rest, _mm256_and_si256(low, _mm256_set1_epi32((1 << kFractionBits) - 1)));
     return _mm256_srai_epi32(low, kFractionBits);
 }
 
@@ -381,15 +384,20 @@ KX_AVX2 Rows SeamRows(const Tiles& source, const Group& g, __m128i lastX, __m128
 
 // The channels of p and of p + 1 for pixels 0 and 2 (a) and 1 and 3 (b):
 // the low half of a register holds pixel 0 (1), the high half pixel 2 (3).
+// Each comes from its pairs by one byte shuffle inside the halves, which
+// takes the four bytes of one pixel and zero-extends them.
 struct Channels {
     __m256i leftA, rightA, leftB, rightB;
 };
+KX_AVX2 __m256i Bytes(__m256i pairs, int first)
+{
+    const auto lane = [first](int k) { return static_cast<int>(0x80808000u | unsigned(first + k)); };
+    return _mm256_shuffle_epi8(pairs, _mm256_setr_epi32(lane(0), lane(1), lane(2), lane(3), lane(0), lane(1),
+                                                        lane(2), lane(3)));
+}
 KX_AVX2 Channels Split(__m256i pairs)
 {
-    const __m256i sorted = _mm256_permutevar8x32_epi32(pairs, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
-    const __m128i a = _mm256_castsi256_si128(sorted), b = _mm256_extracti128_si256(sorted, 1);
-    return {_mm256_cvtepu8_epi32(a), _mm256_cvtepu8_epi32(_mm_srli_si128(a, 8)), _mm256_cvtepu8_epi32(b),
-            _mm256_cvtepu8_epi32(_mm_srli_si128(b, 8))};
+    return {Bytes(pairs, 0), Bytes(pairs, 4), Bytes(pairs, 8), Bytes(pairs, 12)};
 }
 
 // T of pixels 0 and 2 (a) or 1 and 3 (b) on their channels.
@@ -409,16 +417,20 @@ KX_AVX2 bool FixedBilinear(const Rows& rows, const Fraction& fx, const Fraction&
     const __m256i sureLimit = _mm256_set1_epi32((1 << kFractionBits) - 1);
     const __m256i bias = _mm256_set1_epi32((1 << (kFractionBits - 1)) - kMargin);
     const __m256i limit = _mm256_set1_epi32((1 << kFractionBits) - 1 - 2 * kMargin);
-    __m256i unsure = _mm256_setzero_si256();
-    const __m256i mx = fx.exact ? sureBias : bias, lx = fx.exact ? sureLimit : limit;
+    // The horizontal and the vertical steps each with their own bias and
+    // limit; a step whose fraction is exact cannot be unsure.
+    __m256i restX = _mm256_setzero_si256(), restY = _mm256_setzero_si256();
+    const __m256i mx = fx.exact ? sureBias : bias;
     const __m256i txA = Spread(fx.t, lanesA), txB = Spread(fx.t, lanesB);
-    const __m256i topA = Step(t.leftA, t.rightA, txA, mx, lx, unsure);
-    const __m256i topB = Step(t.leftB, t.rightB, txB, mx, lx, unsure);
-    const __m256i bottomA = Step(b.leftA, b.rightA, txA, mx, lx, unsure);
-    const __m256i bottomB = Step(b.leftB, b.rightB, txB, mx, lx, unsure);
-    const __m256i my = fy.exact ? sureBias : bias, ly = fy.exact ? sureLimit : limit;
-    const __m256i a = Step(topA, bottomA, Spread(fy.t, lanesA), my, ly, unsure);
-    const __m256i c = Step(topB, bottomB, Spread(fy.t, lanesB), my, ly, unsure);
+    const __m256i topA = Step(t.leftA, t.rightA, txA, mx, restX);
+    const __m256i topB = Step(t.leftB, t.rightB, txB, mx, restX);
+    const __m256i bottomA = Step(b.leftA, b.rightA, txA, mx, restX);
+    const __m256i bottomB = Step(b.leftB, b.rightB, txB, mx, restX);
+    const __m256i my = fy.exact ? sureBias : bias;
+    const __m256i a = Step(topA, bottomA, Spread(fy.t, lanesA), my, restY);
+    const __m256i c = Step(topB, bottomB, Spread(fy.t, lanesB), my, restY);
+    const __m256i unsure = _mm256_or_si256(_mm256_cmpgt_epi32(restX, fx.exact ? sureLimit : limit),
+                                           _mm256_cmpgt_epi32(restY, fy.exact ? sureLimit : limit));
     if (!_mm256_testz_si256(unsure, unsure))
         return false;
     const __m256i shorts = _mm256_packs_epi32(a, c); // pixels 0, 1 | 2, 3
