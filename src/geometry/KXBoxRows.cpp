@@ -182,7 +182,7 @@ private:
             *out++ = m_source.Pixel(last, y)->value;
     }
 
-    static constexpr int kAhead = 4; // rows; 8 to 12 rows of work hide a miss
+    static constexpr int kAhead = 4; // rows ahead (2 and 8 measured the same)
     const KXGeometry::SourceTiles<KXImageRGBA32i>& m_source;
     int m_radius;
     short m_multiplier;
