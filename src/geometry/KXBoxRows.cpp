@@ -99,10 +99,21 @@ private:
     // The step-two row: a block of eight outputs reads the tile row in
     // place when its first sixteen pixels lie in one tile, else a copy of them
     // (edges repeating); the last outputs short of a block go the common way.
+    // The same span of the row kAhead below is asked into the cache first:
+    // a part walks its source rows down two or three tiles side by side,
+    // 512 bytes of each a row, which the hardware's own prefetch follows
+    // badly, so without the hint most blocks waited on memory. A hint reads
+    // nothing the sums use.
     void StepTwoRow(int y, const int* columns, int count, uint32_t* out)
     {
         constexpr int w = KXImageRGBA32i::kTileWidth;
         const int last = m_source.Width() - 1;
+        if (y + kAhead < m_source.Height()) {
+            const int from = std::max(columns[0] - 1, 0), to = std::min(columns[count - 1] + 1, last);
+            for (int c = from; c <= to; c += 16)
+                _mm_prefetch(reinterpret_cast<const char*>(m_source.Pixel(c, y + kAhead)), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(m_source.Pixel(to, y + kAhead)), _MM_HINT_T0);
+        }
         int x = 0;
         for (; x + 7 < count; x += 8) {
             const int s = columns[x] - 1;
@@ -171,6 +182,7 @@ private:
             *out++ = m_source.Pixel(last, y)->value;
     }
 
+    static constexpr int kAhead = 4; // rows ahead (2 and 8 measured the same)
     const KXGeometry::SourceTiles<KXImageRGBA32i>& m_source;
     int m_radius;
     short m_multiplier;
