@@ -69,6 +69,7 @@ class EditorFixture {
 protected:
     QTemporaryDir m_dir;
     QString m_photo;
+    QString m_largePhoto; // 2400 × 1600, larger than the canvas (made by MakePhoto(true))
     std::unique_ptr<MainWindow> m_window;
 
     Document* Doc() const { return m_window->GetDocument(); }
@@ -80,10 +81,12 @@ protected:
         return kind ? m_window->OpenFilter(*kind) : nullptr;
     }
 
-    bool MakePhoto()
+    bool MakePhoto(bool large = false)
     {
         m_photo = WritePhoto(m_dir.filePath(QStringLiteral("photo.jpg")), QSize(640, 427));
-        return m_dir.isValid() && !m_photo.isEmpty();
+        if (large)
+            m_largePhoto = WritePhoto(m_dir.filePath(QStringLiteral("large.jpg")), QSize(2400, 1600));
+        return m_dir.isValid() && !m_photo.isEmpty() && (!large || !m_largePhoto.isEmpty());
     }
 
     bool OpenWindow()

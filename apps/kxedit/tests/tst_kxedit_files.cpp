@@ -21,19 +21,9 @@ using namespace kxedit_test;
 class FilesTest : public QObject, public EditorFixture {
     Q_OBJECT
 
-private:
-    QString m_largePhoto; // 2400 × 1600, larger than the canvas
-
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(MakePhoto());
-        m_largePhoto = WritePhoto(m_dir.filePath(QStringLiteral("large.jpg")), QSize(2400, 1600));
-        QVERIFY(!m_largePhoto.isEmpty());
-    }
-
+    void initTestCase() { QVERIFY(MakePhoto(true)); }
     void init() { QVERIFY(OpenWindow()); }
-
     void cleanup() { m_window.reset(); }
 
     void openKeepsProfileAndShowsFrame()
