@@ -229,11 +229,12 @@ inline __attribute__((always_inline)) unsigned FillFloatPlanes(const KXRGBA32i* 
 // Lanes); their pixels into out[], and bit j of bad[i] set where lane j's
 // bytes are not all certified. Opaque (not Weighted): planes b, g, r of
 // opaque pixels; Weighted: the planes of FillFloatPlanes<Lanes, true>. Ops:
-// the fused multiply-add Fma(a, b, c); Nearest(x), the integers nearest x
-// (as floats); Within(x, h), the lanes with |x| < h, as a Mask (All(), the
-// mask of every lane, and &), Bits(mask) its lanes as bits; AtMost255(x),
-// x = min(x, 255) in integers; Pixels(b, g, r, a), the four integers of
-// each lane clamped to 0 … 255 into one word (b in its low byte).
+// the fused multiply-add Fma(a, b, c); Nearest(x, q), the integers nearest
+// x (as floats); Within(x, h, m), the lanes with |x| < h, as a Mask (All(),
+// the mask of every lane, and &), Bits(mask) its lanes as bits;
+// AtMost255(x), x = min(x, 255) in integers; Pixels(b, g, r, a, out), the
+// four integers of each lane clamped to 0 … 255 into one word (b in its low
+// byte).
 template <class Ops, int Lanes, int Groups, int Step = 1, int Group = Lanes, bool Weighted = false>
 inline __attribute__((always_inline)) void CertifiedGroups(const float* const* plane, int at, int r,
                                                           const Weights& cw, typename Vec<Lanes>::U* out,
@@ -281,8 +282,11 @@ inline __attribute__((always_inline)) void CertifiedGroups(const float* const* p
 #endif
             if (Weighted && c < 3)
                 y /= divisor;
-            const F q = Ops::Nearest(y);
-            certified = certified & Ops::Within(y - q, c < 3 && Weighted ? cnear : near);
+            F q;
+            Ops::Nearest(y, q);
+            typename Ops::Mask within;
+            Ops::Within(y - q, c < 3 && Weighted ? cnear : near, within);
+            certified = certified & within;
             bytes[c] = __builtin_convertvector(q, I); // exact: q is a whole number
             if (c == 3) {
                 Ops::AtMost255(bytes[3]);
@@ -290,7 +294,8 @@ inline __attribute__((always_inline)) void CertifiedGroups(const float* const* p
                 divisor = __builtin_convertvector(I(alpha == U{} ? U{} + 1u : alpha), F);
             }
         }
-        const U pixel = Ops::Pixels(bytes[0], bytes[1], bytes[2], bytes[3]);
+        U pixel;
+        Ops::Pixels(bytes[0], bytes[1], bytes[2], bytes[3], pixel);
         out[i] = Weighted ? (alpha == U{} ? U{} : pixel) : pixel;
         bad[i] = ~Ops::Bits(certified) & ((1u << Lanes) - 1);
     }
@@ -316,15 +321,10 @@ inline KXRGBA32i ExactPixel(const KXRGBA32i* line, std::ptrdiff_t stride, int la
 }
 
 #if defined(KX_ISA_X86)
-// GCC takes the vectors by value, which keeps the sums in registers; clang
-// refuses wide vectors passed by value between functions built for
-// different instruction sets, so there they go by reference (Fma then
-// updates its last argument).
-#if defined(__clang__)
-#define KX_VECTOR_IN const F&
-#else
-#define KX_VECTOR_IN F
-#endif
+// Clang refuses wide vectors passed or returned by value between functions
+// built for different instruction sets, so the operations take them by
+// reference and write their results to their last argument; only Fma keeps
+// GCC's by-value form there, which holds the sums in registers.
 
 // The operations of CertifiedGroups on AVX2: eight floats a vector, two groups.
 struct OpsAvx2 {
@@ -343,14 +343,14 @@ struct OpsAvx2 {
 #endif
     typedef Vec<kLanes>::I Mask; // all ones in a lane that holds
     static Mask All() { return Mask{} - 1; }
-    static __attribute__((target("avx2"))) inline F Nearest(KX_VECTOR_IN x)
+    static __attribute__((target("avx2"))) inline void Nearest(const F& x, F& q)
     {
-        return F(_mm256_round_ps(__m256(x), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
+        q = F(_mm256_round_ps(__m256(x), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
     }
-    static __attribute__((target("avx2"))) inline Mask Within(KX_VECTOR_IN x, KX_VECTOR_IN h)
+    static __attribute__((target("avx2"))) inline void Within(const F& x, const F& h, Mask& m)
     {
         const __m256 size = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), __m256(x));
-        return Mask(_mm256_castps_si256(_mm256_cmp_ps(size, __m256(h), _CMP_LT_OQ)));
+        m = Mask(_mm256_castps_si256(_mm256_cmp_ps(size, __m256(h), _CMP_LT_OQ)));
     }
     static __attribute__((target("avx2"))) inline unsigned Bits(const Mask& m)
     {
@@ -364,16 +364,15 @@ struct OpsAvx2 {
     // g0 … g3, r0 … r3, a0 … a3 of its four lanes (the inputs are whole
     // numbers from 0 to below 2^15, so saturation is the clamp to 255); one
     // shuffle puts them pixel by pixel.
-    static __attribute__((target("avx2"))) inline Vec<kLanes>::U Pixels(const Vec<kLanes>::I& b,
-                                                                        const Vec<kLanes>::I& g,
-                                                                        const Vec<kLanes>::I& r,
-                                                                        const Vec<kLanes>::I& a)
+    static __attribute__((target("avx2"))) inline void Pixels(const Vec<kLanes>::I& b, const Vec<kLanes>::I& g,
+                                                              const Vec<kLanes>::I& r, const Vec<kLanes>::I& a,
+                                                              Vec<kLanes>::U& out)
     {
         const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(__m256i(b), __m256i(g)),
                                                   _mm256_packus_epi32(__m256i(r), __m256i(a)));
         const __m256i order = _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, //
                                                0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
-        return Vec<kLanes>::U(_mm256_shuffle_epi8(bytes, order));
+        out = Vec<kLanes>::U(_mm256_shuffle_epi8(bytes, order));
     }
 };
 
@@ -394,14 +393,14 @@ struct OpsAvx512 {
 #endif
     typedef unsigned Mask; // bit j: lane j holds
     static Mask All() { return 0xFFFFu; }
-    static __attribute__((target("avx512f"))) inline F Nearest(KX_VECTOR_IN x)
+    static __attribute__((target("avx512f"))) inline void Nearest(const F& x, F& q)
     {
         // (Masked for the reason AtMost255 gives.)
-        return F(_mm512_mask_roundscale_ps(__m512(x), 0xFFFF, __m512(x), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
+        q = F(_mm512_mask_roundscale_ps(__m512(x), 0xFFFF, __m512(x), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
     }
-    static __attribute__((target("avx512f"))) inline Mask Within(KX_VECTOR_IN x, KX_VECTOR_IN h)
+    static __attribute__((target("avx512f"))) inline void Within(const F& x, const F& h, Mask& m)
     {
-        return _mm512_cmp_ps_mask(_mm512_abs_ps(__m512(x)), __m512(h), _CMP_LT_OQ);
+        m = _mm512_cmp_ps_mask(_mm512_abs_ps(__m512(x)), __m512(h), _CMP_LT_OQ);
     }
     static unsigned Bits(Mask m) { return m; }
     static __attribute__((target("avx512f"))) inline void AtMost255(Vec<kLanes>::I& x)
@@ -409,15 +408,16 @@ struct OpsAvx512 {
         // (The masked form: the plain one makes GCC 12 warn of its undefined source.)
         x = Vec<kLanes>::I(_mm512_mask_min_epi32(__m512i(x), 0xFFFF, __m512i(x), _mm512_set1_epi32(255)));
     }
-    static __attribute__((target("avx512f"))) inline Vec<kLanes>::U Pixels(Vec<kLanes>::I b, Vec<kLanes>::I g,
-                                                                           Vec<kLanes>::I r, Vec<kLanes>::I a)
+    static __attribute__((target("avx512f"))) inline void Pixels(const Vec<kLanes>::I& b0, const Vec<kLanes>::I& g0,
+                                                                 const Vec<kLanes>::I& r0, const Vec<kLanes>::I& a0,
+                                                                 Vec<kLanes>::U& out)
     {
+        Vec<kLanes>::I b = b0, g = g0, r = r0, a = a0;
         AtMost255(b), AtMost255(g), AtMost255(r), AtMost255(a);
-        return Vec<kLanes>::U(b | g << 8 | r << 16 | a << 24);
+        out = Vec<kLanes>::U(b | g << 8 | r << 16 | a << 24);
     }
 };
 
-#undef KX_VECTOR_IN
 #endif
 
 } // namespace KXGaussianCertified
