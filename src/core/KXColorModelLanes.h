@@ -14,6 +14,7 @@
 #include <type_traits>
 #include <utility>
 
+#pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi" // the eight-lane helpers are always inlined
 
 namespace KXColorModelKernels {
@@ -175,5 +176,7 @@ Kernel* KernelFor(Level level, Kernel* sse2, Kernel* avx2, Kernel* avx512)
 #define KX_ROW_KERNEL_FOR(Name, level) KernelFor(level, Name##Sse2, Name##Avx2, Name##Avx512)
 
 } // namespace KXColorModelKernels
+
+#pragma GCC diagnostic pop
 
 #endif // KXCOLORMODELLANES_H

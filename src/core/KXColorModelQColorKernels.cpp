@@ -34,6 +34,8 @@
 
 #include <algorithm>
 
+#pragma GCC diagnostic ignored "-Wpsabi" // the eight-lane helpers are always inlined
+
 namespace KXColorModelKernels {
 
 namespace {
