@@ -118,16 +118,24 @@ void FinishSse2(const int32_t* sums, int n, int d, uint32_t* out)
 // words (unpacking, packing and the alpha blend work within each 128-bit
 // half, so the pixels keep their order), the alpha word of each pixel
 // spread over its four by a byte shuffle instead of shufflelo/hi; the last
-// few pixels go through Terms4.
+// few pixels go through Terms4. Eight opaque pixels are their own terms
+// ((c 255) / 255 = c), copied (or, in place, left) as they are.
 __attribute__((target("avx2"))) void TermsAvx2(const uint32_t* in, int n, uint32_t* out)
 {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i magic = _mm256_set1_epi16(short(0x8081));
     const long long lo = 0x0706070607060706LL, hi = 0x0F0E0F0E0F0E0F0ELL; // bytes 6, 7 and 14, 15 of each lane
     const __m256i spread = _mm256_set_epi64x(hi, lo, hi, lo);
+    const __m256i alphaBytes = _mm256_set1_epi32(int(0xFF000000u));
+    const bool inPlace = in == out;
     int q = 0;
     for (; q + 8 <= n; q += 8) {
         const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + q));
+        if (_mm256_testc_si256(pixels, alphaBytes)) {
+            if (!inPlace)
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + q), pixels);
+            continue;
+        }
         __m256i words[2] = {_mm256_unpacklo_epi8(pixels, zero), _mm256_unpackhi_epi8(pixels, zero)};
         for (__m256i& v : words) {
             const __m256i a = _mm256_shuffle_epi8(v, spread);
