@@ -23,6 +23,10 @@
 //   0.1 of N / A (x y >= 0, so truncating and rounding towards zero agree).
 //   Hence the remainder lies in [-v, 2v), and adding 1 where it is >= v and
 //   subtracting 1 where it is < 0 gives floor(x / v).
+// - With AVX2, for counts up to 257 (sums below 2^16), sixteen averages at
+//   a time as 16-bit multiplications (S m) >> shift, exact for every sum
+//   (KXBoxArithmetic::CountDivisorOf16); a group of sixteen opaque
+//   windows is then finished, the others go on as below.
 // - For d < 2^14 the average needs no correction: A = trunc((S + 1/2) y).
 //   S + 1/2 is exact (S < 2^22), and (S + 1/2) / d = floor(S / d) + (f +
 //   1/2) / d with f = S mod d in 0 … d - 1, so it lies at least 1 / (2d) >
@@ -114,16 +118,24 @@ void FinishSse2(const int32_t* sums, int n, int d, uint32_t* out)
 // words (unpacking, packing and the alpha blend work within each 128-bit
 // half, so the pixels keep their order), the alpha word of each pixel
 // spread over its four by a byte shuffle instead of shufflelo/hi; the last
-// few pixels go through Terms4.
+// few pixels go through Terms4. Eight opaque pixels are their own terms
+// ((c 255) / 255 = c), copied (or, in place, left) as they are.
 __attribute__((target("avx2"))) void TermsAvx2(const uint32_t* in, int n, uint32_t* out)
 {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i magic = _mm256_set1_epi16(short(0x8081));
     const long long lo = 0x0706070607060706LL, hi = 0x0F0E0F0E0F0E0F0ELL; // bytes 6, 7 and 14, 15 of each lane
     const __m256i spread = _mm256_set_epi64x(hi, lo, hi, lo);
+    const __m256i alphaBytes = _mm256_set1_epi32(int(0xFF000000u));
+    const bool inPlace = in == out;
     int q = 0;
     for (; q + 8 <= n; q += 8) {
         const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + q));
+        if (_mm256_testc_si256(pixels, alphaBytes)) {
+            if (!inPlace)
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + q), pixels);
+            continue;
+        }
         __m256i words[2] = {_mm256_unpacklo_epi8(pixels, zero), _mm256_unpackhi_epi8(pixels, zero)};
         for (__m256i& v : words) {
             const __m256i a = _mm256_shuffle_epi8(v, spread);
@@ -181,20 +193,70 @@ __attribute__((target("avx2"), always_inline)) inline __m256i FinishPairAvx2(con
     return v;
 }
 
+// Four pixels from their sums at `at` into out[0 … 3].
+template <bool kHalfStep>
+__attribute__((target("avx2"), always_inline)) inline void Finish4Avx2(const int32_t* at, __m256 count,
+                                                                       __m256 reciprocal, uint32_t* out)
+{
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 0, 4, 1, 5); // pixels 0, 1, 2, 3 after the packs
+    const __m256i first = FinishPairAvx2<kHalfStep>(at, count, reciprocal);
+    const __m256i second = FinishPairAvx2<kHalfStep>(at + 8, count, reciprocal);
+    const __m256i words = _mm256_packs_epi32(first, second);
+    const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(words, words), order);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(bytes));
+}
+
+// Sixteen pixels a step where the averages fit 16-bit lanes (S <= 255 d <
+// 2^16, see CountDivisorOf16): the 32-bit sums packed to words (no
+// saturation: every sum is 0 … 65535), each divided by the multiplication
+// (S m) >> shift, exact for every such S, and packed to bytes (every
+// average is 0 … 255) in pixel order. Where all sixteen alphas are 255
+// those averages are the finished pixels (see the opaque case above);
+// otherwise the group is finished four pixels at a time as below.
+template <bool kHalfStep>
+__attribute__((target("avx2"), always_inline)) inline int FinishOpaque16Avx2(const int32_t* sums, int n, int d,
+                                                                             __m256 count, __m256 reciprocal,
+                                                                             uint32_t* out)
+{
+    CountDivisor16 divisor;
+    if (!CountDivisorOf16(d, divisor))
+        return 0;
+    const __m256i factor = _mm256_set1_epi16(short(divisor.factor));
+    const __m128i shift = _mm_cvtsi32_si128(divisor.shift - 16);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7); // p0 p2 p4 p6 p1 p3 p5 p7 after the packs
+    const __m256i alphaBytes = _mm256_set1_epi32(int(0xFF000000u));
+    int j = 0;
+    for (; j + 16 <= n; j += 16) {
+        __m256i bytes[2];
+        for (int h = 0; h < 2; ++h) {
+            const int32_t* at = sums + 4 * j + 32 * h;
+            __m256i words[2];
+            for (int k = 0; k < 2; ++k) {
+                const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 16 * k));
+                const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 16 * k + 8));
+                words[k] = _mm256_srl_epi16(_mm256_mulhi_epu16(_mm256_packus_epi32(a, b), factor), shift);
+            }
+            bytes[h] = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(words[0], words[1]), order);
+        }
+        if (_mm256_testc_si256(_mm256_and_si256(bytes[0], bytes[1]), alphaBytes)) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + j), bytes[0]);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + j + 8), bytes[1]);
+            continue;
+        }
+        for (int q = j; q < j + 16; q += 4)
+            Finish4Avx2<kHalfStep>(sums + 4 * q, count, reciprocal, out + q);
+    }
+    return j;
+}
+
 template <bool kHalfStep>
 __attribute__((target("avx2"), always_inline)) inline void FinishAvx2Of(const int32_t* sums, int n, int d,
                                                                         uint32_t* out)
 {
     const __m256 count = _mm256_set1_ps(float(d)), reciprocal = _mm256_set1_ps(1.0f / float(d));
-    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 0, 4, 1, 5); // pixels 0, 1, 2, 3 after the packs
-    int j = 0;
-    for (; j + 4 <= n; j += 4) {
-        const __m256i first = FinishPairAvx2<kHalfStep>(sums + 4 * j, count, reciprocal);
-        const __m256i second = FinishPairAvx2<kHalfStep>(sums + 4 * j + 8, count, reciprocal);
-        const __m256i words = _mm256_packs_epi32(first, second);
-        const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(words, words), order);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm256_castsi256_si128(bytes));
-    }
+    int j = FinishOpaque16Avx2<kHalfStep>(sums, n, d, count, reciprocal, out);
+    for (; j + 4 <= n; j += 4)
+        Finish4Avx2<kHalfStep>(sums + 4 * j, count, reciprocal, out + j);
     if (j < n)
         FinishSse2(sums + 4 * j, n - j, d, out + j);
 }
@@ -293,6 +355,37 @@ __attribute__((target("avx512f,avx512bw"))) void TermsAvx512(const uint32_t* in,
 
 } // namespace
 
+bool KXBoxArithmetic::CountDivisorOf16(int d, CountDivisor16& divisor)
+{
+    // For m = ceil(2^shift / d) = (2^shift + e) / d with 0 <= e < d, S m /
+    // 2^shift = S / d + S e / (d 2^shift). Write S = q d + f with f <= d - 1:
+    // the floor is q as long as f + S e / 2^shift < d, which S e < 2^shift
+    // ensures, for every S <= 255 d once 255 d e < 2^shift. The largest
+    // shift whose m stays below 2^16 (a 16-bit lane) and meets that is
+    // taken, looked for from 15 + L down (2^(L-1) <= d < 2^L, so that
+    // 2^(16+L) / d > 2^16); counts above 257 (sums past 16 bits) and a few
+    // below have none.
+    if (d < 2 || d > 257)
+        return false;
+    for (int shift = 47 - __builtin_clz(unsigned(d)); shift >= 16; --shift) {
+        const uint64_t power = uint64_t(1) << shift;
+        const uint64_t m = (power + uint64_t(d) - 1) / uint64_t(d);
+        if (m < 65536 && 255 * uint64_t(d) * (m * uint64_t(d) - power) < power) {
+            divisor = {int(m), shift};
+            return true;
+        }
+    }
+    return false;
+}
+
+int KXBoxLineWidth::DivideByCount16(int s, int d)
+{
+    KXBoxArithmetic::CountDivisor16 divisor;
+    if (!KXBoxArithmetic::CountDivisorOf16(d, divisor))
+        return -1;
+    return int((uint32_t(s) * uint32_t(divisor.factor)) >> divisor.shift);
+}
+
 KXBoxArithmetic::TermsFunction KXBoxArithmetic::ChooseTerms()
 {
 #if defined(KX_ISA_X86)
@@ -359,6 +452,11 @@ int KXBoxLineWidth::DivideByAlpha(int n, int a)
 int KXBoxLineWidth::DivideByCount(int s, int d)
 {
     return s / d;
+}
+
+int KXBoxLineWidth::DivideByCount16(int, int)
+{
+    return -1;
 }
 
 #endif

@@ -42,6 +42,15 @@ inline __m128i Widen(uint32_t packed)
     return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(packed)), zero), zero);
 }
 
+// floor(S / d) for every S in 0 … 255 d as (S factor) >> shift with a
+// factor below 2^16 and shift >= 16, for the counts d that have one (none
+// above 257; the reasons in KXBoxArithmetic.cpp).
+struct CountDivisor16 {
+    int factor = 0;
+    int shift = 0;
+};
+bool CountDivisorOf16(int d, CountDivisor16& divisor);
+
 // The terms of pixels in[0 … n - 1] into out[0 … n - 1]; out may be in.
 using TermsFunction = void (*)(const uint32_t* in, int n, uint32_t* out);
 // Pixels out[0 … n - 1] from their sums sums[4 j …] (b, g, r, a) over a

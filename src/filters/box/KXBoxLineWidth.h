@@ -17,6 +17,9 @@ int DivideByAlpha(int n, int a);
 // floor(s / d) for d = 2r + 1 < 65536 and s <= 255 d, as the box line
 // computes it (single-precision reciprocal and one correction step).
 int DivideByCount(int s, int d);
+// floor(s / d) as the AVX2 box line computes the averages of opaque
+// groups with 16-bit lanes, or -1 for a count it does not do so.
+int DivideByCount16(int s, int d);
 
 } // namespace KXBoxLineWidth
 
