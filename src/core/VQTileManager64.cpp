@@ -324,14 +324,20 @@ void VQTileManager64::Exhausted()
     throw KXBadAlloc();
 }
 
-// Gives the free block at `position` of the free list its disk space, with
-// the free page-file blocks after it that lack space too; false when the
-// file system has no room left even after the free blocks beyond the first
-// `front` gave theirs back.
+// Gives the free block at `position` of the free list its disk space (when
+// it is not in the pool's memory), with the free page-file blocks after it
+// that lack space too; false when the file system has no room left even
+// after the free blocks beyond the first `front` gave theirs back.
 bool VQTileManager64::BackBlock(int position, int front)
 {
     const uint64_t first = static_cast<uint64_t>(m_free.at(position) - m_descriptors);
     if (m_state[first] & kBacked)
+        return true;
+    // A block in the pool's memory (the rest of a chunk made resident for
+    // the blocks before it) needs none: space taken under memory could not
+    // be given back, and counted among the free blocks' space it would keep
+    // DiscardFree searching the whole free list at every return.
+    if (m_pool && m_pool->InMemory(first))
         return true;
     const auto lacks = [&](uint64_t block) {
         return !(m_state[block] & (kBacked | kHeld)) && !(m_pool && m_pool->InMemory(block));

@@ -498,6 +498,29 @@ TEST(VQTileManager64, BlocksOfANewImageAreResident)
     EXPECT_EQ(missing, 0) << "pages of the third image's blocks were not resident";
 }
 
+// Blocks handed out in the pool's memory get no disk space in the page
+// file as well: with every block free and the memory given back on
+// request, the page file holds nothing. (Space taken under memory could
+// never be given back, and its count kept the manager searching the whole
+// free list at every return.) A request of more blocks than are made
+// resident at once, starting inside a chunk, ends its resident part inside
+// a chunk of memory whose remaining blocks come in the same request.
+TEST(VQTileManager64, BlocksInMemoryTakeNoDiskSpace)
+{
+    QTemporaryDir directory;
+    ManagerInDirectory scoped(directory.path());
+    VQTileManager64* tm = VQTileManager64::Instance();
+    const QString file = directory.path() + "/" + PageFiles(directory.path()).value(0);
+    const QList<void*> first = tm->MakeTiles(10);
+    const QList<void*> large = tm->MakeTiles(4200);
+    tm->CleanUpTiles(large);
+    tm->CleanUpTiles(first);
+    tm->GiveBackFreeMemory();
+    struct stat status;
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &status), 0);
+    EXPECT_EQ(status.st_blocks, 0);
+}
+
 #if defined(__SANITIZE_ADDRESS__)
 // The sanitizer build marks free blocks off-limits: a write past a tile or
 // into a returned block stops the program, and so does a refused block.
