@@ -110,9 +110,12 @@ inline __attribute__((always_inline)) int Sum(const uint32_t* source, int n, int
                                               Ready&& ready, Put&& put)
 {
     constexpr int L = Ops::kLanes, kParts = kLanes / L; // vectors a position
-    // Positions summed together: AVX-512's four groups, or two positions
-    // (four vectors of eight) with AVX2.
-    constexpr int kGroup = kParts == 1 ? Ops::kGroups : 2;
+    // Positions summed together: AVX-512's four groups, or one position
+    // (two vectors of eight) with AVX2, whose sixteen registers then hold
+    // the six sums, the weight and a tap pair without spilling a sum to the
+    // stack at every tap (two positions' twelve sums did, with the
+    // constants the compiler keeps beside them).
+    constexpr int kGroup = kParts == 1 ? Ops::kGroups : 1;
     typedef typename KXGaussianCertified::Vec<L>::U U;
     typedef typename KXGaussianCertified::Vec<L>::I I;
     typedef typename KXGaussianCertified::Vec<L>::F F;
