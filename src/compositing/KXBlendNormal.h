@@ -19,12 +19,14 @@
 //   (r*d) / 255 is the high half of d*c, c = ceil(65536*r / 255) <= 65280:
 //   d*c / 65536 exceeds r*d / 255 by less than d / 65536 < 1/255, and
 //   r*d / 255 lies at most 254/255 past an integer, so the floor is kept.
-//   m / A is the high half of (m + e)*M shifted right by p, with M, p
-//   and e (0 or 1) from the table below, exact for every such m. A = 0
-//   (as = d.a = 0) has m = 0 and divides by 1: the pixel becomes 0. The
-//   alpha lanes get weights that give the result's alpha (see
-//   UniformWeights); the pack saturates quotients above 255 (the rule's
-//   min).
+//   m / A: where A has an exact multiplier (below), the high half of m*M
+//   shifted right by p. Otherwise q0, the high half of m*R with
+//   R = min(65535, 65536 / A) in
+//   [65536/A - 1, 65536/A], has m*R / 65536 at most m/A and more than
+//   m/A - 1 (m < 65536), so q0 is m / A or one less; m - q0*A (below
+//   2*A <= 510) reaching A tells which. A = 0 (as = d.a = 0) has m = 0 and
+//   divides by 1: the pixel becomes 0. The alpha lanes are computed alike
+//   and replaced; the pack saturates quotients above 255 (the rule's min).
 // - otherwise floor(n / D), D = 255*A, in single precision: n = s*255*as +
 //   d*wD never exceeds 255*65025 < 2^24, so n, D and the products are exact
 //   floats. One reciprocal per pixel serves its three channels: each width's
@@ -36,75 +38,46 @@
 
 #include "KXBlendRows.h"
 
-#include <algorithm>
-
 namespace KXBlendKernels {
 
-// The 16-bit divisions of the uniform blocks (see above): for every A a
-// multiplier M < 2^16, a shift p and an increment e with
-// m / A = ((m + e)*M) >> (16 + p) for every m <= 65279 (A = 0 divides by 1).
-// With K = 16 + p, either (e = 0) M = ceil(2^K / A), err = M*A - 2^K < A:
-// m*M / 2^K = m/A + m*err / (A * 2^K), so the floor is kept exactly when
-// (m mod A) + m*err / 2^K < A for every m, that is when the largest m of each
-// residue j satisfies m*err < (A - j) * 2^K; or (e = 1) M = floor(2^K / A)
-// (65535 for A = 1), err = 2^K - M*A > 0: (m + 1)*M / 2^K =
-// m/A + ((j + 1) - (m + 1)*err / 2^K) / A with j = m mod A, whose floor is
-// m / A when 0 <= (j + 1) - (m + 1)*err / 2^K < A; the upper bound holds as
-// err > 0, the lower one when (m + 1)*err <= (j + 1) * 2^K for the largest m
-// of each residue. (m + e <= 65280 fits a 16-bit lane.) The constructor
-// tries p = 0 .. 8, rounding up first; every A has one of the two (checked
-// at compile time below).
+// The 16-bit reciprocals R of the uniform blocks (see above), by A; and,
+// for the divisors that have one, a multiplier M < 2^16 and shift p with
+// m / A = (m*M) >> (16 + p) for every m <= 65279, which needs no check.
+// With M = ceil(2^K / A), K = 16 + p, and e = M*A - 2^K < A:
+// m*M / 2^K = m/A + m*e / (A * 2^K), so the floor is kept exactly when
+// (m mod A) + m*e / 2^K < A for every m, that is when the largest m of each
+// residue j satisfies m*e < (A - j) * 2^K; the constructor tries p = 0 .. 8.
 struct UniformReciprocals {
     static constexpr uint32_t kLargestM = 65279;
-    uint16_t multiplier[256];
+    uint16_t of[256];
+    uint16_t multiplier[256]; // 0: none
     uint8_t shift[256];
-    uint8_t increment[256];
-    static constexpr uint64_t Largest(uint32_t a, uint32_t j) { return kLargestM - (kLargestM - j) % a; }
-    static constexpr bool ExactUp(uint32_t a, uint32_t k, uint64_t err)
+    static constexpr bool Exact(uint32_t a, uint32_t k, uint64_t e)
     {
-        for (uint32_t j = 0; j < a; ++j)
-            if (Largest(a, j) * err >= uint64_t(a - j) << k)
+        for (uint32_t j = 0; j < a && j <= kLargestM; ++j) {
+            const uint64_t largest = kLargestM - (kLargestM - j) % a;
+            if (largest * e >= uint64_t(a - j) << k)
                 return false;
+        }
         return true;
     }
-    static constexpr bool ExactIncremented(uint32_t a, uint32_t k, uint64_t err)
+    constexpr UniformReciprocals() : of{}, multiplier{}, shift{}
     {
-        if (err == 0)
-            return false;
-        for (uint32_t j = 0; j < a; ++j)
-            if ((Largest(a, j) + 1) * err > uint64_t(j + 1) << k)
-                return false;
-        return true;
-    }
-    constexpr UniformReciprocals() : multiplier{}, shift{}, increment{}
-    {
-        multiplier[0] = 65535; // m = 0
-        increment[0] = 1;
-        for (uint32_t a = 1; a < 256; ++a) {
+        of[0] = of[1] = 65535;
+        for (uint32_t a = 2; a < 256; ++a)
+            of[a] = static_cast<uint16_t>(65536 / a);
+        for (uint32_t a = 2; a < 256; ++a) {
             for (uint32_t p = 0; p <= 8 && multiplier[a] == 0; ++p) {
-                const uint64_t two = uint64_t(1) << (16 + p);
-                const uint64_t up = (two + a - 1) / a, down = std::min<uint64_t>(two / a, 65535);
-                if (up < 65536 && ExactUp(a, 16 + p, up * a - two)) {
-                    multiplier[a] = static_cast<uint16_t>(up);
+                const uint64_t m = ((uint64_t(1) << (16 + p)) + a - 1) / a;
+                if (m < 65536 && Exact(a, 16 + p, m * a - (uint64_t(1) << (16 + p)))) {
+                    multiplier[a] = static_cast<uint16_t>(m);
                     shift[a] = static_cast<uint8_t>(p);
-                } else if (ExactIncremented(a, 16 + p, two - down * a)) {
-                    multiplier[a] = static_cast<uint16_t>(down);
-                    shift[a] = static_cast<uint8_t>(p);
-                    increment[a] = 1;
                 }
             }
         }
     }
-    constexpr bool Complete() const
-    {
-        for (uint32_t a = 0; a < 256; ++a)
-            if (multiplier[a] == 0)
-                return false;
-        return true;
-    }
 };
 inline constexpr UniformReciprocals kUniformReciprocals{};
-static_assert(kUniformReciprocals.Complete(), "a divisor without an exact 16-bit multiplier");
 
 template <bool Lock, class Alpha>
 struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
@@ -115,35 +88,26 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
     struct UniformWeights {
         using U = typename Lanes<N>::U;
         using H = typename Lanes<N>::H;
-        H as, k, c, increment, multiplier;
-        int shift;
-        bool remainder; // r > 0
+        using S16 = typename Lanes<N>::S16;
+        H as, k, c, reciprocal, divisor;
+        U alphaBits;
+        int shift; // of the exact multiplier in reciprocal, or -1
 
-        // 16-bit lanes in the order the unpacks give them (blue, green, red,
-        // alpha, per pixel): `colour` in the colour lanes, `alpha` in the
-        // alpha lanes.
-        static H Weight(uint64_t colour, uint64_t alpha)
-        {
-            typedef uint64_t Q __attribute__((vector_size(4 * N)));
-            return (H)(Q{} + (colour * 0x100010001u | alpha << 48));
-        }
-        // The alpha lanes give the result's alpha v (A, or d.a when locked)
-        // with the colours' shift p: weights 0, so m = e = v*2^p + 1 (at
-        // most 65281), and the high half of m*65535 is m - 1 (as
-        // 1 <= m <= 65536), which shifted right by p is v.
+        static H Lanes16(uint32_t v) { return (H)(U{} + (v | v << 16)); }
         UniformWeights(uint32_t sourceAlpha, uint32_t destinationAlpha)
         {
             const uint32_t t = destinationAlpha * (255 - sourceAlpha), quotient = DivideBy255(t);
-            const uint32_t a = sourceAlpha + quotient, r = t - 255 * quotient;
-            shift = kUniformReciprocals.shift[a];
-            as = Weight(sourceAlpha, 0);
-            k = Weight(quotient, 0);
-            c = Weight((65536 * r + 254) / 255, 0);
-            remainder = r > 0;
-            increment = Weight(kUniformReciprocals.increment[a], ((Lock ? destinationAlpha : a) << shift) + 1);
-            multiplier = Weight(kUniformReciprocals.multiplier[a], 65535);
+            const uint32_t a = sourceAlpha + quotient;
+            as = Lanes16(sourceAlpha);
+            k = Lanes16(quotient);
+            c = Lanes16((65536 * (t - 255 * quotient) + 254) / 255);
+            const bool exact = kUniformReciprocals.multiplier[a] != 0;
+            reciprocal = Lanes16(exact ? kUniformReciprocals.multiplier[a] : kUniformReciprocals.of[a]);
+            shift = exact ? kUniformReciprocals.shift[a] : -1;
+            divisor = Lanes16(a > 0 ? a : 1);
+            alphaBits = Lock ? U{} + (destinationAlpha << 24) : U{} + (a << 24);
         }
-        template <bool Remainder, class Ops>
+        template <class Ops>
         KX_BLEND_INLINE U Blend(const U& S, const U& D, const Ops& ops) const
         {
             U s16[2], d16[2], q[2];
@@ -151,27 +115,29 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
             ops.Unpack(D, &d16[0], &d16[1]);
             for (int half = 0; half < 2; ++half) {
                 const H dh = (H)d16[half];
-                H m = (H)s16[half] * as + dh * k + increment;
-                if constexpr (Remainder)
-                    m += (H)ops.MulHiHalves((U)dh, (U)c);
-                q[half] = (U)((H)ops.MulHiHalves((U)m, (U)multiplier) >> shift);
+                const H m = (H)s16[half] * as + dh * k + (H)ops.MulHiHalves((U)dh, (U)c);
+                const H q0 = (H)ops.MulHiHalves((U)m, (U)reciprocal);
+                if (shift >= 0)
+                    q[half] = (U)(q0 >> shift);
+                else
+                    q[half] = (U)(q0 - (H)((S16)(m - q0 * divisor) >= (S16)divisor)); // true is -1
             }
-            return ops.PackHalves(q[0], q[1]);
+            return (ops.PackHalves(q[0], q[1]) & 0x00FFFFFFu) | alphaBits;
         }
     };
 
     static constexpr bool kTakesRuns = true;
 
-    // A general or opaque-destination block whose source, mask and
-    // destination alphas are each one value starts a run of such blocks with
-    // those alphas; any other block goes alone.
-    // Returns the pixels done, a multiple of N.
+    // A general block whose source, mask and destination alphas are each
+    // one value starts a run of such blocks with those alphas; any other
+    // block goes alone. Returns the pixels done, a multiple of N.
     template <int N, class Ops>
     static KX_BLEND_INLINE int Run(const Pixel* s, Pixel* d, const Pixel* m, int n, uint32_t op, BlockKind kind,
                                    const Ops& ops)
     {
+        using U = typename Lanes<N>::U;
         const uint32_t s0 = s[0].value, d0 = d[0].value, m0 = Alpha::kMasked ? m[0].value : 0;
-        if ((kind != kGeneral && kind != kOpaqueDestination) || !ops.SameAlpha(s, s0) || !ops.SameAlpha(d, d0) ||
+        if (kind != kGeneral || !ops.SameAlpha(s, s0) || !ops.SameAlpha(d, d0) ||
             (Alpha::kMasked && !ops.SameAlpha(m, m0))) {
             if (kind != kUnchanged)
                 Block<N>(s, d, m, op, kind, ops);
@@ -184,47 +150,25 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
         else
             as = rule(s[0]);
         const UniformWeights<N> weights(as, d0 >> 24);
-        if (weights.remainder)
-            return RunUniform<true, N>(weights, s, d, m, n, s0, d0, m0, ops);
-        return RunUniform<false, N>(weights, s, d, m, n, s0, d0, m0, ops);
-    }
-
-    // The blocks of a run from its first on, with the run's weights.
-    template <bool Remainder, int N, class Ops>
-    static KX_BLEND_INLINE int RunUniform(const UniformWeights<N>& weights, const Pixel* s, Pixel* d, const Pixel* m,
-                                          int n, uint32_t s0, uint32_t d0, uint32_t m0, const Ops& ops)
-    {
-        using U = typename Lanes<N>::U;
-        // The run goes on while the alphas of the blocks it loads match: the
-        // alpha bytes of (S ^ s0) | (D ^ d0) zero in every lane; two blocks
-        // an iteration (one test for both) while two remain, then one.
+        // The run goes on while the alphas of the blocks already loaded
+        // match: the alpha bytes of (S ^ s0) | (D ^ d0) zero in every lane
+        // (the comparison gives each lane all ones or all zeros).
         const U sourceLike = U{} + s0, destinationLike = U{} + d0;
-        const auto load = [&](int at, U* S, U* D) {
-            std::memcpy(S, s + at, sizeof *S);
-            std::memcpy(D, d + at, sizeof *D);
-            return (*S ^ sourceLike) | (*D ^ destinationLike);
-        };
-        const auto blend = [&](int at, const U& S, const U& D) {
-            const U R = weights.template Blend<Remainder>(S, D, ops);
-            std::memcpy(static_cast<void*>(d + at), &R, sizeof R);
-        };
-        U S[2], D[2];
-        load(0, &S[0], &D[0]);
-        blend(0, S[0], D[0]);
-        int i = N;
-        while (i + 2 * N <= n) {
-            if (!ops.NoAlpha(load(i, &S[0], &D[0]) | load(i + N, &S[1], &D[1])) ||
-                (Alpha::kMasked && !(ops.SameAlpha(m + i, m0) && ops.SameAlpha(m + i + N, m0))))
-                break;
-            blend(i, S[0], D[0]);
-            blend(i + N, S[1], D[1]);
-            i += 2 * N;
-        }
-        while (i + N <= n) {
-            if (!ops.NoAlpha(load(i, &S[0], &D[0])) || (Alpha::kMasked && !ops.SameAlpha(m + i, m0)))
-                break;
-            blend(i, S[0], D[0]);
+        U S, D;
+        std::memcpy(&S, s, sizeof S);
+        std::memcpy(&D, d, sizeof D);
+        int i = 0;
+        for (;;) {
+            const U R = weights.Blend(S, D, ops);
+            std::memcpy(static_cast<void*>(d + i), &R, sizeof R);
             i += N;
+            if (i + N > n)
+                break;
+            std::memcpy(&S, s + i, sizeof S);
+            std::memcpy(&D, d + i, sizeof D);
+            if (!ops.AllSet((U)((((S ^ sourceLike) | (D ^ destinationLike)) & 0xFF000000u) == 0)) ||
+                (Alpha::kMasked && !ops.SameAlpha(m + i, m0)))
+                break;
         }
         return i;
     }
