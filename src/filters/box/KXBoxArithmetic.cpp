@@ -46,6 +46,8 @@
 #include "core/KXArithmetic.h"
 #include "core/KXIsa.h"
 
+#include <array>
+
 #if defined(__SSE2__)
 
 namespace {
@@ -355,7 +357,10 @@ __attribute__((target("avx512f,avx512bw"))) void TermsAvx512(const uint32_t* in,
 
 } // namespace
 
-bool KXBoxArithmetic::CountDivisorOf16(int d, CountDivisor16& divisor)
+namespace {
+
+// The divisor of count d (0 in factor: none); see CountDivisorOf16.
+KXBoxArithmetic::CountDivisor16 SearchDivisor16(int d)
 {
     // For m = ceil(2^shift / d) = (2^shift + e) / d with 0 <= e < d, S m /
     // 2^shift = S / d + S e / (d 2^shift). Write S = q d + f with f <= d - 1:
@@ -365,17 +370,30 @@ bool KXBoxArithmetic::CountDivisorOf16(int d, CountDivisor16& divisor)
     // taken, looked for from 15 + L down (2^(L-1) <= d < 2^L, so that
     // 2^(16+L) / d > 2^16); counts above 257 (sums past 16 bits) and a few
     // below have none.
-    if (d < 2 || d > 257)
-        return false;
     for (int shift = 47 - __builtin_clz(unsigned(d)); shift >= 16; --shift) {
         const uint64_t power = uint64_t(1) << shift;
         const uint64_t m = (power + uint64_t(d) - 1) / uint64_t(d);
-        if (m < 65536 && 255 * uint64_t(d) * (m * uint64_t(d) - power) < power) {
-            divisor = {int(m), shift};
-            return true;
-        }
+        if (m < 65536 && 255 * uint64_t(d) * (m * uint64_t(d) - power) < power)
+            return {int(m), shift};
     }
-    return false;
+    return {0, 0};
+}
+
+} // namespace
+
+bool KXBoxArithmetic::CountDivisorOf16(int d, CountDivisor16& divisor)
+{
+    // Searched once for every count, not once a line.
+    static const std::array<CountDivisor16, 258> table = [] {
+        std::array<CountDivisor16, 258> divisors{};
+        for (int count = 2; count < 258; ++count)
+            divisors[size_t(count)] = SearchDivisor16(count);
+        return divisors;
+    }();
+    if (d < 2 || d > 257 || table[size_t(d)].factor == 0)
+        return false;
+    divisor = table[size_t(d)];
+    return true;
 }
 
 int KXBoxLineWidth::DivideByCount16(int s, int d)
