@@ -206,8 +206,17 @@ void Walk(const Source& source, const Mask& mask, Image& dst, const QRect& area,
                 mask.Pieces(part, [&](const QRect& sub, const Pixel* m, size_t mStride) {
                     const Pixel* from = s + size_t(sub.y() - part.y()) * sStride + size_t(sub.x() - part.x());
                     Pixel* to = tile + InTile(sub.topLeft());
-                    const int width = sub.width();
-                    for (int y = 0; y < sub.height(); ++y, from += sStride, to += kTile) {
+                    // Whole tile rows of a tiled source (and mask) follow each
+                    // other in memory as the destination's do: they go as one
+                    // run, so that a row function's set-up is paid once a tile,
+                    // not once a row. Every rule works pixel by pixel, in
+                    // ascending order, in blocks that divide a tile row, so the
+                    // bytes are the same.
+                    const bool whole = sub.width() == kTile && sStride == size_t(kTile) &&
+                                       (!Mask::kMasked || mStride == size_t(kTile));
+                    const int width = whole ? kTile * sub.height() : sub.width();
+                    const int rows = whole ? 1 : sub.height();
+                    for (int y = 0; y < rows; ++y, from += sStride, to += kTile) {
                         if constexpr (Mask::kMasked) {
                             rule.Row(from, to, m, width);
                             m += mStride;

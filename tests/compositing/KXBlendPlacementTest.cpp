@@ -69,6 +69,9 @@ const Geometry kGeometries[] = {
     {QRect(17, 9, 230, 180), QRect(-37, -45, 230, 180), QRect(-20, 5, 300, 90), "negative destination"},
     {QRect(-21, -13, 150, 150), QRect(5, 7, 150, 150), QRect(0, 0, 150, 150), "negative source"},
     {QRect(3, 4, 5000, 5000), QRect(60, 2, 4000, 6000), QRect(2, 2, 5000, 5000), "larger than the images"},
+    // Source, mask and destination on one tile grid, unshifted: whole tile
+    // rows follow each other in all three.
+    {QRect(0, 0, 300, 250), QRect(0, 0, 300, 250), QRect(0, 0, 200, 160), "on one tile grid"},
 };
 
 struct Shifts {
