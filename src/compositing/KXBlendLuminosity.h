@@ -11,6 +11,9 @@
 
 #include "KXBlendRows.h"
 
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi" // wide vectors live only inside the flattened AVX2 and AVX-512 row functions
+
 namespace KXBlendKernels {
 
 struct LuminosityKernel {
@@ -60,5 +63,7 @@ struct LuminosityKernel {
 using LuminosityRule = RowRule<LuminosityKernel>;
 
 } // namespace KXBlendKernels
+
+#pragma GCC diagnostic pop
 
 #endif // KXBLENDLUMINOSITY_H

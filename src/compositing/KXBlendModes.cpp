@@ -3,6 +3,8 @@
 // tile (or outside the mask), and hands every row of a piece to a rule. One
 // table names every numbered mode and gives the rule of each form.
 
+#pragma GCC diagnostic ignored "-Wpsabi" // the wide vectors never cross a call: the row functions are flattened
+
 #include "KXBlendModes.h"
 
 #include "core/KXLogMacros.h"

@@ -38,6 +38,9 @@
 
 #include "KXBlendRows.h"
 
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi" // wide vectors live only inside the flattened AVX2 and AVX-512 row functions
+
 namespace KXBlendKernels {
 
 // The 16-bit reciprocals R of the uniform blocks (see above), by A; and,
@@ -249,5 +252,7 @@ template <bool Lock, class Alpha>
 using NormalRule = RowRule<NormalKernel<Lock, Alpha>>;
 
 } // namespace KXBlendKernels
+
+#pragma GCC diagnostic pop
 
 #endif // KXBLENDNORMAL_H

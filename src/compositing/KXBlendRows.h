@@ -25,6 +25,9 @@
 #include <cstring>
 #include <type_traits>
 
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi" // wide vectors live only inside the flattened AVX2 and AVX-512 row functions
+
 namespace KXBlendKernels {
 
 // Alpha rules with their lane-wise forms.
@@ -211,5 +214,7 @@ struct RowRule {
 };
 
 } // namespace KXBlendKernels
+
+#pragma GCC diagnostic pop
 
 #endif // KXBLENDROWS_H

@@ -20,6 +20,9 @@
 
 #include "KXBlendRows.h"
 
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi" // wide vectors live only inside the flattened AVX2 and AVX-512 row functions
+
 namespace KXBlendKernels {
 
 #if defined(KX_BLEND_VECTOR)
@@ -131,5 +134,7 @@ template <class Term, bool Lock, class Alpha>
 using SeparableRule = RowRule<SeparableKernel<Term, Lock, Alpha>>;
 
 } // namespace KXBlendKernels
+
+#pragma GCC diagnostic pop
 
 #endif // KXBLENDSEPARABLE_H

@@ -23,6 +23,7 @@
 // The 8- and 16-lane types only ever live inside the flattened AVX2 and
 // AVX-512 row functions; GCC's note about their calling convention does
 // not apply.
+#pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace KXBlendKernels {
@@ -372,6 +373,8 @@ struct OpsGeneric4 : Unfused {
 #endif // KX_ISA_X86
 
 } // namespace KXBlendKernels
+
+#pragma GCC diagnostic pop
 
 #endif // KX_BLEND_VECTOR
 

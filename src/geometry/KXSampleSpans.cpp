@@ -441,8 +441,10 @@ KX_AVX2 bool FixedBilinear(const Rows& rows, const Fraction& fx, const Fraction&
 
 // GCC 12 takes the undefined upper lanes inside some AVX-512 intrinsics for
 // uninitialised values.
+#if !defined(__clang__) // a warning of GCC only
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #define KX_AVX512 __attribute__((target("avx2,avx512f,avx512vl"), always_inline)) inline
 
 // The same on four pixels' channels in one register of 16 lanes, `bias`
@@ -533,7 +535,9 @@ KX_BILINEAR_SPAN(BilinearSpanAvx2, __attribute__((flatten, target("avx2"))), Fix
 KX_BILINEAR_SPAN(BilinearSpanAvx512, __attribute__((flatten, target("avx2,avx512f,avx512vl"))), FixedBilinear512)
 
 #undef KX_BILINEAR_SPAN
+#if !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 #undef KX_AVX512
 
 #undef KX_AVX2

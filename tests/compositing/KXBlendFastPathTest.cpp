@@ -1,5 +1,7 @@
 // The fast paths of the blend kernels give the plain paths' bits.
 
+#pragma GCC diagnostic ignored "-Wpsabi" // the wide vectors never cross a call: the row functions are flattened
+
 #include "compositing/KXBlendKernels.h"
 #include "compositing/KXBlendLuminosity.h"
 #include "compositing/KXBlendNormal.h"

@@ -1,6 +1,8 @@
 // The blend row functions chosen at each level give the plain kernels'
 // bits on blocks of 16 pixels sharing their alphas (every block kind).
 
+#pragma GCC diagnostic ignored "-Wpsabi" // the wide vectors never cross a call: the row functions are flattened
+
 #include "compositing/KXBlendLuminosity.h"
 #include "compositing/KXBlendNormal.h"
 #include "compositing/KXBlendSeparable.h"

@@ -274,8 +274,10 @@ __attribute__((target("avx2"))) void FinishAvx2(const int32_t* sums, int n, int 
 
 // The same, four pixels a vector, the corrections as masked additions.
 // (GCC 12's AVX-512 headers warn about their own undefined operands.)
+#if !defined(__clang__) // a warning of GCC only
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 __attribute__((target("avx512f"), always_inline)) inline __m512 Quotient16(__m512 x, __m512 v, __m512 y)
 {
     const __m512 one = _mm512_set1_ps(1.0f);
@@ -353,7 +355,9 @@ __attribute__((target("avx512f,avx512bw"))) void TermsAvx512(const uint32_t* in,
     }
 }
 
+#if !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 } // namespace
 

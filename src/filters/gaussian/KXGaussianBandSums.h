@@ -35,6 +35,9 @@
 #define KX_BAND_FORM(isa) __attribute__((flatten, target(isa), optimize("no-predictive-commoning")))
 #endif
 
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi" // the vector helpers are always inlined into the AVX2 and AVX-512 bands
+
 namespace KXGaussianBandSums {
 
 constexpr int kLanes = 16; // lines of a band, the floats of a vector
@@ -172,5 +175,7 @@ inline __attribute__((always_inline)) int Sum(const uint32_t* source, int n, int
 #endif
 
 } // namespace KXGaussianBandSums
+
+#pragma GCC diagnostic pop
 
 #endif // KXGAUSSIANBANDSUMS_H

@@ -3,6 +3,8 @@
 // sixteen lanes (KXGaussianBandSums.h), so a tap's loads are whole aligned
 // rows and the sums of sixteen columns go together.
 
+#pragma GCC diagnostic ignored "-Wpsabi" // the wide vectors never cross a call: their helpers are always inlined
+
 #include "KXGaussianBands.h"
 
 #include "core/KXIsa.h"

@@ -77,6 +77,7 @@
 
 // The vector helpers are always inlined into the spans of each width, so
 // the calling convention of wide vectors never matters.
+#pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace KXGaussianCertified {
@@ -421,5 +422,7 @@ struct OpsAvx512 {
 #endif
 
 } // namespace KXGaussianCertified
+
+#pragma GCC diagnostic pop
 
 #endif // KXGAUSSIANCERTIFIED_H

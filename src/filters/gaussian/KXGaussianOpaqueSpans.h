@@ -11,6 +11,9 @@
 #include <cstdint>
 #include <vector>
 
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi" // the vector helpers are always inlined into the span of each width
+
 namespace KXGaussianSpanParts {
 
 constexpr int kMaxSharedRadius = 128; // beyond, the term planes would outgrow the caches
@@ -166,5 +169,7 @@ inline __attribute__((always_inline)) void OpaqueGroups(double* const* plane, in
 }
 
 } // namespace KXGaussianSpanParts
+
+#pragma GCC diagnostic pop
 
 #endif // KXGAUSSIANOPAQUESPANS_H

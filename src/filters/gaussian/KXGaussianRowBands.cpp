@@ -3,6 +3,8 @@
 // sixteen pixels (one a row) make one vector, summed as the column bands
 // are (KXGaussianBandSums.h), and turned back into the tile's rows.
 
+#pragma GCC diagnostic ignored "-Wpsabi" // the wide vectors never cross a call: their helpers are always inlined
+
 #include "KXGaussianRows.h"
 
 #include "core/KXIsa.h"

@@ -47,6 +47,7 @@ struct SpanArgs {
 
 // The vector helpers are always inlined into the span of each width, so
 // the calling convention of 64-byte vectors never matters.
+#pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 typedef double D8 __attribute__((vector_size(64)));
@@ -160,5 +161,7 @@ inline __attribute__((always_inline)) void KeepSums(const SpanArgs& s, int j, in
 }
 
 } // namespace KXGaussianSpanParts
+
+#pragma GCC diagnostic pop
 
 #endif // KXGAUSSIANSPANVECTORS_H

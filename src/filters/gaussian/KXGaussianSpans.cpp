@@ -10,6 +10,8 @@
 // computes several pixels' terms with one vector instruction. Nothing is
 // fused or reassociated (-ffp-contract=off, no -ffast-math).
 
+#pragma GCC diagnostic ignored "-Wpsabi" // the wide vectors never cross a call: their helpers are always inlined
+
 #include "KXGaussianSpans.h"
 
 #include "KXFilterKernels.h"
