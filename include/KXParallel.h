@@ -8,10 +8,11 @@
 /// same exception (Qt 5 would wrap it in QUnhandledException): tasks catch
 /// it, the first one is kept, and it is rethrown once the map has returned.
 ///
-/// In a thread-sanitizer build the map is a small one of our own on the same
-/// pool (src/core/KXParallel.cpp): Qt is not built with the sanitizer, so
-/// QtConcurrent's engine, half inlined here and half in Qt, would hide its
-/// hand-overs from it. Both maps run every index once, skip the indices not
+/// In a thread-sanitizer build the map is a small one of our own, on threads
+/// it starts and joins, as many as the pool allows (src/core/KXParallel.cpp):
+/// Qt is not built with the sanitizer, so QtConcurrent's engine and the
+/// pool, half inlined here and half in Qt, would hide their hand-overs from
+/// it. Both maps run every index once, skip the indices not
 /// yet started after a failure and rethrow the first exception.
 
 #include "kxcore_export.h"

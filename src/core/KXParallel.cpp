@@ -1,48 +1,28 @@
 // The map of thread-sanitizer builds (see KXParallel.h); other builds use
 // QtConcurrent::blockingMap and compile nothing here.
+//
+// Its helpers are threads of its own, started and joined by each map, not
+// Qt's pool threads. Qt is not built with the sanitizer: a pool thread that
+// finishes a task puts itself back on the pool's list of waiting threads
+// under Qt's own lock, which the sanitizer cannot see, so two pool threads
+// growing that list one after the other are reported as a race in Qt. The
+// sanitizer sees a thread's start and join, and so every hand-over here.
+// The pool still sets how many threads a map may use, as it does for
+// QtConcurrent.
 
 #include "KXParallel.h"
 
 #ifdef KX_PARALLEL_OWN_MAP
 
-#include <QRunnable>
 #include <QThreadPool>
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <exception>
-#include <memory>
 #include <mutex>
-
-// Qt's thread pool is not built with the thread sanitizer: it cannot see
-// that the caller's writes happen before a pool thread starts on them, nor
-// that a pool thread's writes happen before the caller goes on. These hooks
-// tell it; they are empty in other builds. The pool's own bookkeeping in
-// tryStart (its queue, allocated here and freed by a pool thread under Qt's
-// lock) is left unchecked: it is Qt's, and ordered by a lock the sanitizer
-// cannot see.
-#if defined(__SANITIZE_THREAD__)
-#define KX_THREAD_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define KX_THREAD_SANITIZER 1
-#endif
-#endif
-#ifdef KX_THREAD_SANITIZER
-#include <sanitizer/tsan_interface.h>
-#define KX_TSAN_RELEASE(address) __tsan_release(address)
-#define KX_TSAN_ACQUIRE(address) __tsan_acquire(address)
-extern "C" void __tsan_ignore_thread_begin();
-extern "C" void __tsan_ignore_thread_end();
-#define KX_TSAN_IGNORE_BEGIN() __tsan_ignore_thread_begin()
-#define KX_TSAN_IGNORE_END() __tsan_ignore_thread_end()
-#else
-#define KX_TSAN_RELEASE(address) static_cast<void>(address)
-#define KX_TSAN_ACQUIRE(address) static_cast<void>(address)
-#define KX_TSAN_IGNORE_BEGIN() static_cast<void>(0)
-#define KX_TSAN_IGNORE_END() static_cast<void>(0)
-#endif
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace KXParallel {
 namespace Detail {
@@ -71,28 +51,9 @@ public:
         }
     }
 
-    // A pool thread is about to be asked (true) or was refused (false).
-    void Expect(bool more)
+    // Rethrows the first task's exception; called once every helper is joined.
+    void Rethrow()
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_running += more ? 1 : -1;
-    }
-
-    // A pool thread's last word on this map.
-    void Done()
-    {
-        KX_TSAN_RELEASE(&m_finish);
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (--m_running == 0)
-            m_finished.notify_one();
-    }
-
-    // Waits for the pool threads, then rethrows the first task's exception.
-    void Finish()
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_finished.wait(lock, [this] { return m_running == 0; });
-        KX_TSAN_ACQUIRE(&m_finish);
         if (m_error)
             std::rethrow_exception(m_error);
     }
@@ -104,26 +65,7 @@ private:
     std::atomic<int> m_next{0};
     std::atomic<bool> m_failed{false};
     std::mutex m_mutex;
-    std::condition_variable m_finished;
-    int m_running = 0;          // pool threads not done yet; under m_mutex
     std::exception_ptr m_error; // the first one; under m_mutex
-    char m_finish = 0;          // the sanitizer's sync point for the hand-back
-};
-
-// One pool thread's share; owned by Map, which outlives its run.
-class Helper : public QRunnable {
-public:
-    explicit Helper(MapState& state) : m_state(state) { setAutoDelete(false); }
-
-    void run() override
-    {
-        KX_TSAN_ACQUIRE(this); // before any member is read
-        m_state.Work();
-        m_state.Done();
-    }
-
-private:
-    MapState& m_state;
 };
 
 } // namespace
@@ -133,24 +75,19 @@ void Map(int count, void (*call)(void*, int), void* context)
     if (count <= 0)
         return;
     MapState state(count, call, context);
-    QThreadPool* pool = QThreadPool::globalInstance();
-    const int helpers = std::min(count, pool->maxThreadCount()) - 1;
-    std::vector<std::unique_ptr<Helper>> started;
-    for (int h = 0; h < helpers; ++h) {
-        auto helper = std::make_unique<Helper>(state);
-        state.Expect(true);
-        KX_TSAN_RELEASE(helper.get());
-        KX_TSAN_IGNORE_BEGIN();
-        const bool taken = pool->tryStart(helper.get());
-        KX_TSAN_IGNORE_END();
-        if (!taken) {
-            state.Expect(false);
-            break;
-        }
-        started.push_back(std::move(helper));
+    const int helpers = std::min(count, QThreadPool::globalInstance()->maxThreadCount()) - 1;
+    std::vector<std::thread> threads;
+    threads.reserve(static_cast<size_t>(std::max(helpers, 0)));
+    try {
+        for (int h = 0; h < helpers; ++h)
+            threads.emplace_back([&state] { state.Work(); });
+    } catch (const std::system_error&) {
+        // No thread to be had: the ones started and this one do the work.
     }
     state.Work();
-    state.Finish();
+    for (std::thread& thread : threads)
+        thread.join();
+    state.Rethrow();
 }
 
 } // namespace Detail
