@@ -12,8 +12,8 @@
 /// it starts and joins, as many as the pool allows (src/core/KXParallel.cpp):
 /// Qt is not built with the sanitizer, so QtConcurrent's engine and the
 /// pool, half inlined here and half in Qt, would hide their hand-overs from
-/// it. Both maps run every index once, skip the indices not
-/// yet started after a failure and rethrow the first exception.
+/// it. Both maps run every index once, skip the indices not yet started
+/// after a failure and rethrow the first exception.
 
 #include "kxcore_export.h"
 
