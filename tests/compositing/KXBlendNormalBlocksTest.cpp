@@ -4,6 +4,8 @@
 // tile-border lengths mixing both; and the identities those blocks rest on,
 // against true division.
 
+#pragma GCC diagnostic ignored "-Wpsabi" // the wide vectors pass only between inlined helpers
+
 #include "compositing/KXBlendNormal.h"
 #include "KXIsaLevels.h"
 
