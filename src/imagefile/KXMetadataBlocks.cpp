@@ -10,6 +10,7 @@
 #include <QVariantList>
 
 #include <cmath>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -276,8 +277,10 @@ FileMetadata ReadMetadata(const char* data, qint64 size)
     InitialiseExiv2();
     FileMetadata metadata;
     try {
-        Exiv2::Image::AutoPtr image =
-            Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(data), static_cast<long>(size));
+        // Exiv2 0.27 hands images and values over as std::auto_ptr; they are
+        // held by std::unique_ptr from the start here.
+        const std::unique_ptr<Exiv2::Image> image(
+            Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(data), static_cast<long>(size)).release());
         image->readMetadata();
         if (image->iccProfileDefined()) {
             const Exiv2::DataBuf* icc = image->iccProfile();
@@ -353,7 +356,7 @@ Exiv2::ExifData OutputExif(const KXImageMetadata& blocks, const QList<VQEXIFElem
         if (it != exif.end()) {
             if (ToVariant(it->value()) == element.GetValue())
                 continue;
-            Exiv2::Value::AutoPtr value = it->getValue();
+            const std::unique_ptr<Exiv2::Value> value(it->getValue().release());
             if (FromVariant(*value, element.GetValue()))
                 it->setValue(value.get());
             continue;
@@ -361,7 +364,7 @@ Exiv2::ExifData OutputExif(const KXImageMetadata& blocks, const QList<VQEXIFElem
         // Tags up to Copyright and the TIFF ones live in the main
         // directory, the camera's in the EXIF directory.
         const Exiv2::ExifKey key(tag, tag <= 0x8298 ? "Image" : "Photo");
-        Exiv2::Value::AutoPtr value = Exiv2::Value::create(key.defaultTypeId());
+        const std::unique_ptr<Exiv2::Value> value(Exiv2::Value::create(key.defaultTypeId()).release());
         if (FromVariant(*value, element.GetValue()))
             exif.add(key, value.get());
     }
@@ -400,8 +403,10 @@ QString EmbedMetadata(QByteArray& encoded, const QByteArray& icc, const KXImageM
             return QString();
         }
 
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
-            reinterpret_cast<const Exiv2::byte*>(encoded.constData()), static_cast<long>(encoded.size()));
+        const std::unique_ptr<Exiv2::Image> image(
+            Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(encoded.constData()),
+                                      static_cast<long>(encoded.size()))
+                .release());
         image->readMetadata();
         // The encoder's own structure tags (a TIFF's strips) stay; the rest
         // comes from the blocks.

@@ -239,7 +239,7 @@ std::vector<RadiusRun> RadiusRuns(const Image& mask)
 {
     const QRect area(3, 2, 12, 9);
     const auto both = [](auto op, QRect rect) {
-        return [op, rect](Image& tiled, QImage& scan, int radius) {
+        return [rect](Image& tiled, QImage& scan, int radius) {
             const decltype(op) blur(radius);
             blur(tiled, rect);
             blur(scan, rect);

@@ -111,7 +111,8 @@ TEST(VQCMSProfile, CopiesShareALoad)
     const VQCMSProfile constructed(profile);
     VQCMSProfile assigned;
     assigned = profile;
-    profile = profile;
+    const VQCMSProfile& same = profile;
+    profile = same; // assignment to itself keeps the handle
     ASSERT_TRUE(assigned.FromByteArray(lab)); // replaces the handle all three hold
     for (const VQCMSProfile* p : Profiles{&profile, &constructed, &assigned})
         EXPECT_EQ(p->GetInfo(), Info("Lab identity built-in"));
