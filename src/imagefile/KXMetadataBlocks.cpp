@@ -38,6 +38,19 @@ void InitialiseExiv2()
     });
 }
 
+// Exiv2 0.27 hands images and values over as the deprecated std::auto_ptr;
+// they are held by std::unique_ptr from the start.
+template <class Handed>
+std::unique_ptr<typename Handed::element_type> Owned(Handed handed)
+{
+    return std::unique_ptr<typename Handed::element_type>(handed.release());
+}
+
+std::unique_ptr<Exiv2::Image> OpenImage(const char* data, qint64 size)
+{
+    return Owned(Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(data), static_cast<long>(size)));
+}
+
 // Tags of a TIFF file's main directory that describe its own pixels, and the
 // blocks kept apart (ICC, XMP, IPTC): they do not travel with the metadata.
 bool IsStructural(uint16_t tag)
@@ -277,10 +290,7 @@ FileMetadata ReadMetadata(const char* data, qint64 size)
     InitialiseExiv2();
     FileMetadata metadata;
     try {
-        // Exiv2 0.27 hands images and values over as std::auto_ptr; they are
-        // held by std::unique_ptr from the start here.
-        const std::unique_ptr<Exiv2::Image> image(
-            Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(data), static_cast<long>(size)).release());
+        const std::unique_ptr<Exiv2::Image> image = OpenImage(data, size);
         image->readMetadata();
         if (image->iccProfileDefined()) {
             const Exiv2::DataBuf* icc = image->iccProfile();
@@ -356,7 +366,7 @@ Exiv2::ExifData OutputExif(const KXImageMetadata& blocks, const QList<VQEXIFElem
         if (it != exif.end()) {
             if (ToVariant(it->value()) == element.GetValue())
                 continue;
-            const std::unique_ptr<Exiv2::Value> value(it->getValue().release());
+            const std::unique_ptr<Exiv2::Value> value = Owned(it->getValue());
             if (FromVariant(*value, element.GetValue()))
                 it->setValue(value.get());
             continue;
@@ -364,7 +374,7 @@ Exiv2::ExifData OutputExif(const KXImageMetadata& blocks, const QList<VQEXIFElem
         // Tags up to Copyright and the TIFF ones live in the main
         // directory, the camera's in the EXIF directory.
         const Exiv2::ExifKey key(tag, tag <= 0x8298 ? "Image" : "Photo");
-        const std::unique_ptr<Exiv2::Value> value(Exiv2::Value::create(key.defaultTypeId()).release());
+        const std::unique_ptr<Exiv2::Value> value = Owned(Exiv2::Value::create(key.defaultTypeId()));
         if (FromVariant(*value, element.GetValue()))
             exif.add(key, value.get());
     }
@@ -403,10 +413,7 @@ QString EmbedMetadata(QByteArray& encoded, const QByteArray& icc, const KXImageM
             return QString();
         }
 
-        const std::unique_ptr<Exiv2::Image> image(
-            Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(encoded.constData()),
-                                      static_cast<long>(encoded.size()))
-                .release());
+        const std::unique_ptr<Exiv2::Image> image = OpenImage(encoded.constData(), encoded.size());
         image->readMetadata();
         // The encoder's own structure tags (a TIFF's strips) stay; the rest
         // comes from the blocks.
