@@ -110,7 +110,8 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
             divisor = Lanes16(a > 0 ? a : 1);
             alphaBits = Lock ? U{} + (destinationAlpha << 24) : U{} + (a << 24);
         }
-        template <class Ops>
+        // Exact: the divisor has an exact multiplier (shift >= 0).
+        template <bool Exact, class Ops>
         KX_BLEND_INLINE U Blend(const U& S, const U& D, const Ops& ops) const
         {
             U s16[2], d16[2], q[2];
@@ -120,12 +121,40 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
                 const H dh = (H)d16[half];
                 const H m = (H)s16[half] * as + dh * k + (H)ops.MulHiHalves((U)dh, (U)c);
                 const H q0 = (H)ops.MulHiHalves((U)m, (U)reciprocal);
-                if (shift >= 0)
+                if constexpr (Exact)
                     q[half] = (U)(q0 >> shift);
                 else
                     q[half] = (U)(q0 - (H)((S16)(m - q0 * divisor) >= (S16)divisor)); // true is -1
             }
             return (ops.PackHalves(q[0], q[1]) & 0x00FFFFFFu) | alphaBits;
+        }
+
+        // Blends the blocks from s, d (and m) on while their alphas stay
+        // those of s0, d0 (and m0); the first block is already known to.
+        // Returns the pixels done, a multiple of N, at least N.
+        template <bool Exact, class Ops>
+        KX_BLEND_INLINE int Blocks(const Pixel* s, Pixel* d, const Pixel* m, int n, uint32_t s0, uint32_t d0,
+                                   uint32_t m0, const Ops& ops) const
+        {
+            // The run goes on while the blocks' alpha bytes equal s0's and
+            // d0's: (S ^ s0) | (D ^ d0) has no bit in any alpha byte.
+            const U sourceLike = U{} + s0, destinationLike = U{} + d0;
+            U S, D;
+            std::memcpy(&S, s, sizeof S);
+            std::memcpy(&D, d, sizeof D);
+            int i = 0;
+            for (;;) {
+                const U R = Blend<Exact>(S, D, ops);
+                std::memcpy(static_cast<void*>(d + i), &R, sizeof R);
+                i += N;
+                if (i + N > n)
+                    return i;
+                std::memcpy(&S, s + i, sizeof S);
+                std::memcpy(&D, d + i, sizeof D);
+                if (!ops.NoAlphaBits((S ^ sourceLike) | (D ^ destinationLike)) ||
+                    (Alpha::kMasked && !ops.SameAlpha(m + i, m0)))
+                    return i;
+            }
         }
     };
 
@@ -138,7 +167,6 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
     static KX_BLEND_INLINE int Run(const Pixel* s, Pixel* d, const Pixel* m, int n, uint32_t op, BlockKind kind,
                                    const Ops& ops)
     {
-        using U = typename Lanes<N>::U;
         const uint32_t s0 = s[0].value, d0 = d[0].value, m0 = Alpha::kMasked ? m[0].value : 0;
         if (kind != kGeneral || !ops.SameAlpha(s, s0) || !ops.SameAlpha(d, d0) ||
             (Alpha::kMasked && !ops.SameAlpha(m, m0))) {
@@ -153,27 +181,8 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
         else
             as = rule(s[0]);
         const UniformWeights<N> weights(as, d0 >> 24);
-        // The run goes on while the alphas of the blocks already loaded
-        // match: the alpha bytes of (S ^ s0) | (D ^ d0) zero in every lane
-        // (the comparison gives each lane all ones or all zeros).
-        const U sourceLike = U{} + s0, destinationLike = U{} + d0;
-        U S, D;
-        std::memcpy(&S, s, sizeof S);
-        std::memcpy(&D, d, sizeof D);
-        int i = 0;
-        for (;;) {
-            const U R = weights.Blend(S, D, ops);
-            std::memcpy(static_cast<void*>(d + i), &R, sizeof R);
-            i += N;
-            if (i + N > n)
-                break;
-            std::memcpy(&S, s + i, sizeof S);
-            std::memcpy(&D, d + i, sizeof D);
-            if (!ops.AllSet((U)((((S ^ sourceLike) | (D ^ destinationLike)) & 0xFF000000u) == 0)) ||
-                (Alpha::kMasked && !ops.SameAlpha(m + i, m0)))
-                break;
-        }
-        return i;
+        return weights.shift >= 0 ? weights.template Blocks<true>(s, d, m, n, s0, d0, m0, ops)
+                                  : weights.template Blocks<false>(s, d, m, n, s0, d0, m0, ops);
     }
 
     // n = s*255*as + d*wD of one colour channel, exact in single precision

@@ -70,7 +70,12 @@ struct Ops4 : Unfused {
         const __m128i x = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi32(int(like)));
         return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(x, _mm_set1_epi32(int(0xFF000000u))), _mm_setzero_si128())) == 0xFFFF;
     }
-    bool AllSet(U mask) const { return _mm_movemask_epi8(__m128i(mask)) == 0xFFFF; }
+    // No bit of v set in any alpha byte.
+    bool NoAlphaBits(U v) const
+    {
+        const __m128i alphas = _mm_and_si128(__m128i(v), _mm_set1_epi32(int(0xFF000000u)));
+        return _mm_movemask_epi8(_mm_cmpeq_epi32(alphas, _mm_setzero_si128())) == 0xFFFF;
+    }
     U Div255Halves(U x) const
     {
         return U(_mm_srli_epi16(_mm_mulhi_epu16(__m128i(x), _mm_set1_epi16(short(kDivideBy255Multiplier))), 7));
@@ -142,9 +147,9 @@ struct Avx2Instructions {
                                   _mm256_set1_epi32(int(0xFF000000u)));
     }
 
-    KX_BLEND_AVX2 static bool AllSetAt(const U* mask)
+    KX_BLEND_AVX2 static bool NoAlphaBitsAt(const U* v)
     {
-        return _mm256_testc_si256(__m256i(*mask), _mm256_set1_epi32(-1));
+        return _mm256_testz_si256(__m256i(*v), _mm256_set1_epi32(int(0xFF000000u)));
     }
     KX_BLEND_AVX2 static void MulAddAt(F* r, const F* a, const F* b, const F* c)
     {
@@ -211,10 +216,7 @@ struct Avx512Instructions {
         return _mm512_test_epi32_mask(_mm512_xor_si512(Load(p), _mm512_set1_epi32(int(like))), AlphaMask()) == 0;
     }
 
-    KX_BLEND_AVX512 static bool AllSetAt(const U* mask)
-    {
-        return _mm512_cmpeq_epi32_mask(__m512i(*mask), _mm512_set1_epi32(-1)) == 0xFFFF;
-    }
+    KX_BLEND_AVX512 static bool NoAlphaBitsAt(const U* v) { return _mm512_test_epi32_mask(__m512i(*v), AlphaMask()) == 0; }
     KX_BLEND_AVX512 static void MulAddAt(F* r, const F* a, const F* b, const F* c)
     {
         *r = F(_mm512_fmadd_ps(__m512(*a), __m512(*b), __m512(*c)));
@@ -269,7 +271,8 @@ struct WideOps : Instructions {
     using F = typename Instructions::F;
     static constexpr bool kFused = true;
 
-    KX_BLEND_INLINE bool AllSet(U mask) const { return Instructions::AllSetAt(&mask); }
+    // No bit of v set in any alpha byte.
+    KX_BLEND_INLINE bool NoAlphaBits(U v) const { return Instructions::NoAlphaBitsAt(&v); }
     KX_BLEND_INLINE F MulAdd(F a, F b, F c) const
     {
         F r;
@@ -335,7 +338,7 @@ struct OpsGeneric4 : Unfused {
         return !((p[0].value ^ like) & 0xFF000000u) && !((p[1].value ^ like) & 0xFF000000u) &&
                !((p[2].value ^ like) & 0xFF000000u) && !((p[3].value ^ like) & 0xFF000000u);
     }
-    bool AllSet(U mask) const { return (mask[0] & mask[1] & mask[2] & mask[3]) == ~0u; }
+    bool NoAlphaBits(U v) const { return !((v[0] | v[1] | v[2] | v[3]) & 0xFF000000u); }
     U Div255Halves(U x) const { return DivideBy255(x & 0xFFFFu) | DivideBy255(x >> 16) << 16; }
     U MulHiHalves(U a, U b) const { return ((a & 0xFFFFu) * (b & 0xFFFFu)) >> 16 | (((a >> 16) * (b >> 16)) & 0xFFFF0000u); }
     // Bytes to 16-bit halves: pixels 0 and 1 to lo, 2 and 3 to hi, as the
