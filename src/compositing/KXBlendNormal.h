@@ -97,13 +97,25 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
         int shift; // of the exact multiplier in reciprocal, or -1
 
         static H Lanes16(uint32_t v) { return (H)(U{} + (v | v << 16)); }
+        // v in the colours' 16-bit lanes, 0 in alpha's: after Unpack every
+        // odd 32-bit lane holds red and alpha, alpha in its high half.
+        static H ColourLanes16(uint32_t v)
+        {
+            U lanes = U{} + (v | v << 16);
+            for (int i = 1; i < N; i += 2)
+                lanes[i] = v;
+            return (H)lanes;
+        }
+        // With no weight on alpha's lanes their numerator is 0, and so is
+        // their quotient (exact or not: 0 - q0 * divisor = 0 is below any
+        // divisor), which leaves the alpha byte to alphaBits alone.
         UniformWeights(uint32_t sourceAlpha, uint32_t destinationAlpha)
         {
             const uint32_t t = destinationAlpha * (255 - sourceAlpha), quotient = DivideBy255(t);
             const uint32_t a = sourceAlpha + quotient;
-            as = Lanes16(sourceAlpha);
-            k = Lanes16(quotient);
-            c = Lanes16((65536 * (t - 255 * quotient) + 254) / 255);
+            as = ColourLanes16(sourceAlpha);
+            k = ColourLanes16(quotient);
+            c = ColourLanes16((65536 * (t - 255 * quotient) + 254) / 255);
             const bool exact = kUniformReciprocals.multiplier[a] != 0;
             reciprocal = Lanes16(exact ? kUniformReciprocals.multiplier[a] : kUniformReciprocals.of[a]);
             shift = exact ? kUniformReciprocals.shift[a] : -1;
@@ -126,7 +138,7 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
                 else
                     q[half] = (U)(q0 - (H)((S16)(m - q0 * divisor) >= (S16)divisor)); // true is -1
             }
-            return (ops.PackHalves(q[0], q[1]) & 0x00FFFFFFu) | alphaBits;
+            return ops.PackHalves(q[0], q[1]) | alphaBits;
         }
 
         // Blends the blocks from s, d (and m) on while their alphas stay
