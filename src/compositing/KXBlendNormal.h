@@ -85,6 +85,15 @@ inline constexpr UniformReciprocals kUniformReciprocals{};
 template <bool Lock, class Alpha>
 struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
 #if defined(KX_BLEND_VECTOR)
+    // Whether the N pixels from p all have the alpha byte of `like`.
+    template <int N, class Ops>
+    static KX_BLEND_INLINE bool SameAlpha(const Pixel* p, uint32_t like, const Ops& ops)
+    {
+        typename Lanes<N>::U v;
+        std::memcpy(&v, p, sizeof v);
+        return ops.NoAlphaBits(v ^ like);
+    }
+
     // Blocks of one source, mask and destination alpha (see above): the
     // weights in 16-bit lanes, set up once for a run of such blocks.
     template <int N>
@@ -164,7 +173,7 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
                 std::memcpy(&S, s + i, sizeof S);
                 std::memcpy(&D, d + i, sizeof D);
                 if (!ops.NoAlphaBits((S ^ sourceLike) | (D ^ destinationLike)) ||
-                    (Alpha::kMasked && !ops.SameAlpha(m + i, m0)))
+                    (Alpha::kMasked && !SameAlpha<N>(m + i, m0, ops)))
                     return i;
             }
         }
@@ -180,8 +189,8 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
                                    const Ops& ops)
     {
         const uint32_t s0 = s[0].value, d0 = d[0].value, m0 = Alpha::kMasked ? m[0].value : 0;
-        if (kind != kGeneral || !ops.SameAlpha(s, s0) || !ops.SameAlpha(d, d0) ||
-            (Alpha::kMasked && !ops.SameAlpha(m, m0))) {
+        if (kind != kGeneral || !SameAlpha<N>(s, s0, ops) || !SameAlpha<N>(d, d0, ops) ||
+            (Alpha::kMasked && !SameAlpha<N>(m, m0, ops))) {
             if (kind != kUnchanged)
                 Block<N>(s, d, m, op, kind, ops);
             return N;

@@ -65,11 +65,6 @@ struct Ops4 : Unfused {
     {
         return _mm_movemask_epi8(_mm_cmpeq_epi32(Alphas(p), _mm_setzero_si128())) != 0;
     }
-    bool SameAlpha(const Pixel* p, uint32_t like) const
-    {
-        const __m128i x = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi32(int(like)));
-        return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(x, _mm_set1_epi32(int(0xFF000000u))), _mm_setzero_si128())) == 0xFFFF;
-    }
     // No bit of v set in any alpha byte.
     bool NoAlphaBits(U v) const
     {
@@ -141,11 +136,6 @@ struct Avx2Instructions {
         const __m256i alphas = _mm256_and_si256(Load(p), _mm256_set1_epi32(int(0xFF000000u)));
         return _mm256_movemask_epi8(_mm256_cmpeq_epi32(alphas, _mm256_setzero_si256())) != 0;
     }
-    KX_BLEND_AVX2 bool SameAlpha(const Pixel* p, uint32_t like) const
-    {
-        return _mm256_testz_si256(_mm256_xor_si256(Load(p), _mm256_set1_epi32(int(like))),
-                                  _mm256_set1_epi32(int(0xFF000000u)));
-    }
 
     KX_BLEND_AVX2 static bool NoAlphaBitsAt(const U* v)
     {
@@ -211,10 +201,6 @@ struct Avx512Instructions {
         return _mm512_cmpeq_epi32_mask(_mm512_and_si512(Load(p), AlphaMask()), AlphaMask()) == 0xFFFF;
     }
     KX_BLEND_AVX512 bool AnyZero(const Pixel* p) const { return _mm512_testn_epi32_mask(Load(p), AlphaMask()) != 0; }
-    KX_BLEND_AVX512 bool SameAlpha(const Pixel* p, uint32_t like) const
-    {
-        return _mm512_test_epi32_mask(_mm512_xor_si512(Load(p), _mm512_set1_epi32(int(like))), AlphaMask()) == 0;
-    }
 
     KX_BLEND_AVX512 static bool NoAlphaBitsAt(const U* v) { return _mm512_test_epi32_mask(__m512i(*v), AlphaMask()) == 0; }
     KX_BLEND_AVX512 static void MulAddAt(F* r, const F* a, const F* b, const F* c)
@@ -333,11 +319,6 @@ struct OpsGeneric4 : Unfused {
         return (p[0].value & p[1].value & p[2].value & p[3].value & 0xFF000000u) == 0xFF000000u;
     }
     bool AnyZero(const Pixel* p) const { return !(p[0].a && p[1].a && p[2].a && p[3].a); }
-    bool SameAlpha(const Pixel* p, uint32_t like) const
-    {
-        return !((p[0].value ^ like) & 0xFF000000u) && !((p[1].value ^ like) & 0xFF000000u) &&
-               !((p[2].value ^ like) & 0xFF000000u) && !((p[3].value ^ like) & 0xFF000000u);
-    }
     bool NoAlphaBits(U v) const { return !((v[0] | v[1] | v[2] | v[3]) & 0xFF000000u); }
     U Div255Halves(U x) const { return DivideBy255(x & 0xFFFFu) | DivideBy255(x >> 16) << 16; }
     U MulHiHalves(U a, U b) const { return ((a & 0xFFFFu) * (b & 0xFFFFu)) >> 16 | (((a >> 16) * (b >> 16)) & 0xFFFF0000u); }
