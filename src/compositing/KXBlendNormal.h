@@ -149,47 +149,69 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
             }
             return ops.PackHalves(q[0], q[1]) | alphaBits;
         }
+    };
 
-        // Blends the blocks from s, d (and m) on while their alphas stay
-        // those of s0, d0 (and m0); the first block is already known to.
-        // Returns the pixels done, a multiple of N, at least N.
-        template <bool Exact, class Ops>
-        KX_BLEND_INLINE int Blocks(const Pixel* s, Pixel* d, const Pixel* m, int n, uint32_t s0, uint32_t d0,
-                                   uint32_t m0, const Ops& ops) const
+    // Blocks over an opaque destination with one source (and mask) alpha:
+    // as and 255 - as in 16-bit lanes, set up once for a run of such blocks.
+    template <int N>
+    struct OpaqueWeights {
+        using U = typename Lanes<N>::U;
+        using H = typename Lanes<N>::H;
+        H a, keep;
+
+        explicit OpaqueWeights(uint32_t as)
+            : a(UniformWeights<N>::Lanes16(as)), keep(UniformWeights<N>::Lanes16(255 - as))
         {
-            // The run goes on while the blocks' alpha bytes equal s0's and
-            // d0's: (S ^ s0) | (D ^ d0) has no bit in any alpha byte.
-            const U sourceLike = U{} + s0, destinationLike = U{} + d0;
-            U S, D;
-            std::memcpy(&S, s, sizeof S);
-            std::memcpy(&D, d, sizeof D);
-            int i = 0;
-            for (;;) {
-                const U R = Blend<Exact>(S, D, ops);
-                std::memcpy(static_cast<void*>(d + i), &R, sizeof R);
-                i += N;
-                if (i + N > n)
-                    return i;
-                std::memcpy(&S, s + i, sizeof S);
-                std::memcpy(&D, d + i, sizeof D);
-                if (!ops.NoAlphaBits((S ^ sourceLike) | (D ^ destinationLike)) ||
-                    (Alpha::kMasked && !SameAlpha<N>(m + i, m0, ops)))
-                    return i;
-            }
+        }
+        template <bool, class Ops>
+        KX_BLEND_INLINE U Blend(const U& S, const U& D, const Ops& ops) const
+        {
+            return OverOpaque<N>(S, D, a, keep, ops);
         }
     };
 
+    // Blends the blocks from s, d (and m) with `weights` on while their
+    // alphas stay those of s0, d0 (and m0); the first block is already known
+    // to. Returns the pixels done, a multiple of N, at least N.
+    template <bool Exact, int N, class Weights, class Ops>
+    static KX_BLEND_INLINE int Blocks(const Weights& weights, const Pixel* s, Pixel* d, const Pixel* m, int n,
+                                      uint32_t s0, uint32_t d0, uint32_t m0, const Ops& ops)
+    {
+        using U = typename Lanes<N>::U;
+        // The run goes on while the blocks' alpha bytes equal s0's and
+        // d0's: (S ^ s0) | (D ^ d0) has no bit in any alpha byte.
+        const U sourceLike = U{} + s0, destinationLike = U{} + d0;
+        U S, D;
+        std::memcpy(&S, s, sizeof S);
+        std::memcpy(&D, d, sizeof D);
+        int i = 0;
+        for (;;) {
+            const U R = weights.template Blend<Exact>(S, D, ops);
+            std::memcpy(static_cast<void*>(d + i), &R, sizeof R);
+            i += N;
+            if (i + N > n)
+                return i;
+            std::memcpy(&S, s + i, sizeof S);
+            std::memcpy(&D, d + i, sizeof D);
+            if (!ops.NoAlphaBits((S ^ sourceLike) | (D ^ destinationLike)) ||
+                (Alpha::kMasked && !SameAlpha<N>(m + i, m0, ops)))
+                return i;
+        }
+    }
+
     static constexpr bool kTakesRuns = true;
 
-    // A general block whose source, mask and destination alphas are each
-    // one value starts a run of such blocks with those alphas; any other
-    // block goes alone. Returns the pixels done, a multiple of N.
+    // A general block, or one over an opaque destination, whose source,
+    // mask and destination alphas are each one value starts a run of such
+    // blocks with those alphas; any other block goes alone. Returns the
+    // pixels done, a multiple of N.
     template <int N, class Ops>
     static KX_BLEND_INLINE int Run(const Pixel* s, Pixel* d, const Pixel* m, int n, uint32_t op, BlockKind kind,
                                    const Ops& ops)
     {
         const uint32_t s0 = s[0].value, d0 = d[0].value, m0 = Alpha::kMasked ? m[0].value : 0;
-        if (kind != kGeneral || !SameAlpha<N>(s, s0, ops) || !SameAlpha<N>(d, d0, ops) ||
+        const bool opaque = kind == kOpaqueDestination; // every destination alpha is 255 already
+        if ((kind != kGeneral && !opaque) || !SameAlpha<N>(s, s0, ops) || (!opaque && !SameAlpha<N>(d, d0, ops)) ||
             (Alpha::kMasked && !SameAlpha<N>(m, m0, ops))) {
             if (kind != kUnchanged)
                 Block<N>(s, d, m, op, kind, ops);
@@ -201,9 +223,11 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
             as = rule(s[0], m[0]);
         else
             as = rule(s[0]);
+        if (opaque)
+            return Blocks<true, N>(OpaqueWeights<N>(as), s, d, m, n, s0, d0, m0, ops);
         const UniformWeights<N> weights(as, d0 >> 24);
-        return weights.shift >= 0 ? weights.template Blocks<true>(s, d, m, n, s0, d0, m0, ops)
-                                  : weights.template Blocks<false>(s, d, m, n, s0, d0, m0, ops);
+        return weights.shift >= 0 ? Blocks<true, N>(weights, s, d, m, n, s0, d0, m0, ops)
+                                  : Blocks<false, N>(weights, s, d, m, n, s0, d0, m0, ops);
     }
 
     // n = s*255*as + d*wD of one colour channel, exact in single precision
@@ -224,6 +248,22 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
             return s * ws + d * wd;
     }
 
+    // Over an opaque destination, with a = as and keep = 255 - as in both
+    // 16-bit halves of each lane: (s*as + d*(255-as)) / 255, blue and red,
+    // then green and alpha; alpha 255.
+    template <int N, class Ops>
+    static KX_BLEND_INLINE typename Lanes<N>::U OverOpaque(const typename Lanes<N>::U& S,
+                                                          const typename Lanes<N>::U& D,
+                                                          const typename Lanes<N>::H& a,
+                                                          const typename Lanes<N>::H& keep, const Ops& ops)
+    {
+        using U = typename Lanes<N>::U;
+        using H = typename Lanes<N>::H;
+        const U br = ops.Div255Halves((U)((H)(S & 0x00FF00FFu) * a + (H)(D & 0x00FF00FFu) * keep));
+        const U ga = ops.Div255Halves((U)((H)(S >> 8 & 0x00FF00FFu) * a + (H)(D >> 8 & 0x00FF00FFu) * keep));
+        return br | ga << 8 | 0xFF000000u;
+    }
+
     template <int N, class Ops>
     static KX_BLEND_INLINE void Block(const Pixel* s, Pixel* d, const Pixel* m, uint32_t op, BlockKind kind,
                                       const Ops& ops)
@@ -242,12 +282,8 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
         } else if (kind == kOpaqueSource) {
             R = (S & 0x00FFFFFFu) | (Lock ? alphaBits : U{} + 0xFF000000u);
         } else if (kind == kOpaqueDestination) {
-            // Blue and red, then green and alpha: s*as + d*(255-as) in 16-bit halves.
             const U as = EffectiveAlpha<N, Alpha>(S, m, op);
-            const H a = (H)(as | as << 16), keep = (H)(0x00FF00FFu - (as | as << 16));
-            const U br = ops.Div255Halves((U)((H)(S & 0x00FF00FFu) * a + (H)(D & 0x00FF00FFu) * keep));
-            const U ga = ops.Div255Halves((U)((H)(S >> 8 & 0x00FF00FFu) * a + (H)(D >> 8 & 0x00FF00FFu) * keep));
-            R = br | ga << 8 | 0xFF000000u;
+            R = OverOpaque<N>(S, D, (H)(as | as << 16), (H)(0x00FF00FFu - (as | as << 16)), ops);
         } else {
             // A = (255*as + wD) / 255 = as + wD / 255. A pixel with A = 0 has
             // as = d.a = 0, so its numerators are 0, and so is the quotient by
