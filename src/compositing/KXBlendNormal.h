@@ -94,18 +94,33 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
         return ops.NoAlphaBits(v ^ like);
     }
 
-    // Blocks of one source, mask and destination alpha (see above): the
-    // weights in 16-bit lanes, set up once for a run of such blocks.
+    // v in every 16-bit lane.
     template <int N>
+    static typename Lanes<N>::H Lanes16(uint32_t v)
+    {
+        return (typename Lanes<N>::H)(typename Lanes<N>::U{} + (v | v << 16));
+    }
+
+    // A = as + d.a*(255 - as) / 255 of a uniform block (see above), and
+    // whether A has an exact multiplier.
+    static uint32_t UniformAlpha(uint32_t sourceAlpha, uint32_t destinationAlpha)
+    {
+        return sourceAlpha + DivideBy255(destinationAlpha * (255 - sourceAlpha));
+    }
+    static bool HasExactMultiplier(uint32_t a) { return kUniformReciprocals.multiplier[a] != 0; }
+
+    // Blocks of one source, mask and destination alpha (see above): the
+    // weights in 16-bit lanes, set up once for a run of such blocks. Exact:
+    // A has an exact multiplier (HasExactMultiplier).
+    template <int N, bool Exact>
     struct UniformWeights {
         using U = typename Lanes<N>::U;
         using H = typename Lanes<N>::H;
         using S16 = typename Lanes<N>::S16;
         H as, k, c, reciprocal, divisor;
         U alphaBits;
-        int shift; // of the exact multiplier in reciprocal, or -1
+        int shift; // of the exact multiplier in reciprocal (used when Exact)
 
-        static H Lanes16(uint32_t v) { return (H)(U{} + (v | v << 16)); }
         // v in the colours' 16-bit lanes, 0 in alpha's: after Unpack every
         // odd 32-bit lane holds red and alpha, alpha in its high half.
         static H ColourLanes16(uint32_t v)
@@ -120,19 +135,17 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
         // divisor), which leaves the alpha byte to alphaBits alone.
         UniformWeights(uint32_t sourceAlpha, uint32_t destinationAlpha)
         {
-            const uint32_t t = destinationAlpha * (255 - sourceAlpha), quotient = DivideBy255(t);
-            const uint32_t a = sourceAlpha + quotient;
+            const uint32_t a = UniformAlpha(sourceAlpha, destinationAlpha), quotient = a - sourceAlpha;
+            const uint32_t t = destinationAlpha * (255 - sourceAlpha);
             as = ColourLanes16(sourceAlpha);
             k = ColourLanes16(quotient);
             c = ColourLanes16((65536 * (t - 255 * quotient) + 254) / 255);
-            const bool exact = kUniformReciprocals.multiplier[a] != 0;
-            reciprocal = Lanes16(exact ? kUniformReciprocals.multiplier[a] : kUniformReciprocals.of[a]);
-            shift = exact ? kUniformReciprocals.shift[a] : -1;
-            divisor = Lanes16(a > 0 ? a : 1);
+            reciprocal = Lanes16<N>(Exact ? kUniformReciprocals.multiplier[a] : kUniformReciprocals.of[a]);
+            shift = kUniformReciprocals.shift[a];
+            divisor = Lanes16<N>(a > 0 ? a : 1);
             alphaBits = Lock ? U{} + (destinationAlpha << 24) : U{} + (a << 24);
         }
-        // Exact: the divisor has an exact multiplier (shift >= 0).
-        template <bool Exact, class Ops>
+        template <class Ops>
         KX_BLEND_INLINE U Blend(const U& S, const U& D, const Ops& ops) const
         {
             U s16[2], d16[2], q[2];
@@ -159,11 +172,8 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
         using H = typename Lanes<N>::H;
         H a, keep;
 
-        explicit OpaqueWeights(uint32_t as)
-            : a(UniformWeights<N>::Lanes16(as)), keep(UniformWeights<N>::Lanes16(255 - as))
-        {
-        }
-        template <bool, class Ops>
+        explicit OpaqueWeights(uint32_t as) : a(Lanes16<N>(as)), keep(Lanes16<N>(255 - as)) {}
+        template <class Ops>
         KX_BLEND_INLINE U Blend(const U& S, const U& D, const Ops& ops) const
         {
             return OverOpaque<N>(S, D, a, keep, ops);
@@ -173,7 +183,7 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
     // Blends the blocks from s, d (and m) with `weights` on while their
     // alphas stay those of s0, d0 (and m0); the first block is already known
     // to. Returns the pixels done, a multiple of N, at least N.
-    template <bool Exact, int N, class Weights, class Ops>
+    template <int N, class Weights, class Ops>
     static KX_BLEND_INLINE int Blocks(const Weights& weights, const Pixel* s, Pixel* d, const Pixel* m, int n,
                                       uint32_t s0, uint32_t d0, uint32_t m0, const Ops& ops)
     {
@@ -186,7 +196,7 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
         std::memcpy(&D, d, sizeof D);
         int i = 0;
         for (;;) {
-            const U R = weights.template Blend<Exact>(S, D, ops);
+            const U R = weights.Blend(S, D, ops);
             std::memcpy(static_cast<void*>(d + i), &R, sizeof R);
             i += N;
             if (i + N > n)
@@ -224,10 +234,11 @@ struct NormalKernel : SeparablePlain<TermNormal, Lock, Alpha> {
         else
             as = rule(s[0]);
         if (opaque)
-            return Blocks<true, N>(OpaqueWeights<N>(as), s, d, m, n, s0, d0, m0, ops);
-        const UniformWeights<N> weights(as, d0 >> 24);
-        return weights.shift >= 0 ? Blocks<true, N>(weights, s, d, m, n, s0, d0, m0, ops)
-                                  : Blocks<false, N>(weights, s, d, m, n, s0, d0, m0, ops);
+            return Blocks<N>(OpaqueWeights<N>(as), s, d, m, n, s0, d0, m0, ops);
+        const uint32_t da = d0 >> 24;
+        return HasExactMultiplier(UniformAlpha(as, da))
+                   ? Blocks<N>(UniformWeights<N, true>(as, da), s, d, m, n, s0, d0, m0, ops)
+                   : Blocks<N>(UniformWeights<N, false>(as, da), s, d, m, n, s0, d0, m0, ops);
     }
 
     // n = s*255*as + d*wD of one colour channel, exact in single precision
