@@ -21,6 +21,12 @@
 //   (KXRunProtocol.h) the passes only take their steps and
 //   Merge(runner, pass, source, image, selection, rows, offset) does the
 //   work of both passes and the merge in the merge's steps.
+// - Whole tiles (kWholeTiles): in the whole-image case of the separable
+//   scheme, where WholeTiles(rows) says so, the row pass's steps do the work
+//   of both passes a batch of whole tile rows at a time: Tiles(rows,
+//   columns, source, out, first, last, run) writes rows first … last of
+//   both passes over all of `source` into `out` (a copy of it), spread over
+//   the pool with `run` Parallel. The column pass's steps are only counted.
 
 #include "filters/KXPassWorkers.h"
 
@@ -31,6 +37,7 @@ struct KXPassScheduleDefaults {
     static constexpr bool kRowWaves = false;
     static constexpr bool kTileWaves = false;
     static constexpr bool kAreaMerge = false;
+    static constexpr bool kWholeTiles = false;
 
     static void Lines(const Pass& pass, int first, int last)
     {

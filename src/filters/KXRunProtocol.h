@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 namespace KXRunProtocol {
 
@@ -52,6 +53,45 @@ using KXGeometry::Box;
 void MergeBySelection(KXLineRunner& runner, const KXImageRGBA32i& filtered, KXImageRGBA32i& image,
                       const KXImageRGBA32i& selection, const QRect& rows, const QPoint& offset);
 
+// The whole-image case of a family whose schedule does both passes a tile
+// at a time (KXPassSchedule.h): the row pass's steps fill a copy of the
+// layer, a batch of whole tile rows each, and the column pass's are
+// counted. The pixels, steps and progress are those of the passes. A
+// cancel at step k gives the layer the passes leave after k steps (rows 0
+// … k - 1 by the row pass, or every row and then columns from the copy),
+// worked out afterwards from the layer as it was, which costs up to one
+// more row pass.
+template <class Schedule, class Rows, class Columns, class MakeRows>
+KXImageRGBA32i WholeTiles(KXLineRunner& runner, Rows& rows, Columns& columns, MakeRows&& makeRows,
+                          KXImageRGBA32i& image)
+{
+    const int before = runner.Done();
+    const KXImageRGBA32i source = image;
+    KXImageRGBA32i done = image;
+    runner.RunRowBlocks(image.Rect(), nullptr, [&](const QRect& block, KXTileWalker::Run run) {
+        Schedule::Tiles(rows, columns, source, done, block.top(), block.bottom(), run);
+    });
+    runner.RunDeferred(columns.Lines());
+    if (!runner.Cancelled())
+        return done;
+    const int steps = runner.Done() - before;
+    KXLineRunner plain; // nobody cancels the rest
+    if (steps <= rows.Lines()) {
+        auto some = makeRows(image, QRect(0, 0, int(image.Width()), steps));
+        plain.Run(some);
+        return image;
+    }
+    plain.Run(rows);
+    const int counted = steps - rows.Lines(); // columns 0 … counted - 1 are done
+    std::vector<KXRGBA32i> line(static_cast<size_t>(counted));
+    const unsigned int bytes = static_cast<unsigned int>(counted) * sizeof(KXRGBA32i);
+    for (unsigned int y = 0; y < image.Height(); ++y) {
+        done.GetLine(y, 0, line.data(), bytes);
+        image.SetLine(y, 0, line.data(), bytes);
+    }
+    return image;
+}
+
 // The separable scheme: `makeRows(image, rect)` and `makeColumns(image,
 // rect)` build the horizontal and the vertical pass; `margin` is how far the
 // horizontal pass reaches beyond the area. Whole-image case (invalid
@@ -74,6 +114,11 @@ KXImageRGBA32i RunSeparable(KXAdjustmentProcessing& filter, QReadWriteLock& canc
         auto rows = makeRows(image, whole);
         auto columns = makeColumns(image, whole);
         Run run(filter, cancelLock, cancelFlag, rows.Lines() + columns.Lines(), scheme);
+        using Schedule = KXPassSchedule<std::decay_t<decltype(rows)>>;
+        if constexpr (Schedule::kWholeTiles) {
+            if (scheme == Scheme::ConcurrentLines && Schedule::WholeTiles(rows))
+                return WholeTiles<Schedule>(run.Runner(), rows, columns, makeRows, image);
+        }
         run.Runner().Run(rows);
         run.Runner().Run(columns);
         return image;

@@ -77,6 +77,7 @@ struct Case {
     // The pixels of k plain steps of the whole-layer case.
     std::function<Image(const Image&, int rows, int columns)> plain;
     int margin; // how far the row pass reaches beyond the area
+    bool opaque = false; // on an opaque layer (whose Gaussian goes a tile at a time)
 };
 
 std::vector<Case> Cases()
@@ -102,6 +103,7 @@ std::vector<Case> Cases()
     };
     return {{"box 6, whole layer", false, box, boxPlain, 6},
             {"Gaussian 1.0, whole layer", false, gaussian, gaussianPlain, 3},
+            {"Gaussian 1.0, whole opaque layer", false, gaussian, gaussianPlain, 3, true},
             {"box 6, area", true, box, boxPlain, 6},
             {"Gaussian 1.0, area", true, gaussian, gaussianPlain, 3}};
 }
@@ -126,10 +128,15 @@ void CheckEveryCase(int poolThreads)
     QThreadPool* pool = QThreadPool::globalInstance();
     const int saved = pool->maxThreadCount();
     pool->setMaxThreadCount(poolThreads);
-    const Image layer = KXFilterTest::RandomImage(kWidth, kHeight, 28u);
+    const Image mixed = KXFilterTest::RandomImage(kWidth, kHeight, 28u);
+    Image opaque = mixed;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            opaque.SetColor(x, y, KXRGBA32i(mixed.GetColor(x, y).value | 0xFF000000u));
     const Image selection = KXFilterTest::RandomImage(kWidth, kHeight, 29u);
     for (const Case& c : Cases()) {
         SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(poolThreads) + " pool threads");
+        const Image& layer = c.opaque ? opaque : mixed;
         KXFilterData data;
         data.image = layer;
         data.selection = selection;

@@ -98,6 +98,7 @@ struct Weights {
     bool usable = false;     // alpha of an opaque block is 255 and near > 0
     float cnear = 0.0f;      // translucent colours: the same for F / alpha
     bool translucent = false; // usable, and cnear > 0
+    bool below256 = false;    // every opaque float sum F is below 255.5, so its nearest integer is at most 255
 };
 
 // The float bound for a bound e on the error of F + 0.5: at most
@@ -146,6 +147,8 @@ inline const Weights& WeightsFor(const double* w, int r)
     const double ec = ((rho + fused) * q + 0x1p-24 * (2.02 * q + 0.5)) * 1.001 + 0x1p-30 + margin;
     cache.cnear = AcceptWithin(ec);
     cache.translucent = cache.usable && rho < 0.001 && cache.cnear > 0.0f;
+    // F is within fusedError of Σ f_m p_m, at most `bound`.
+    cache.below256 = bound + fusedError < 255.5;
     return cache;
 }
 
@@ -224,6 +227,59 @@ inline __attribute__((always_inline)) unsigned FillFloatPlanes(const KXRGBA32i* 
     return alpha | anyAlpha << 8;
 }
 
+// The sums of all taps but the centre of Groups vectors of Lanes
+// destinations, Channels planes: acc[c][i] for vector i, whose centre taps
+// lie at plane[c] + at + Group i, a tap m places away Step m floats
+// farther; the chain of fused multiply-adds from m = r down to m = 1 on
+// the exact pairs of taps (see the file comment). R > 0: r is R, and the
+// chain is unrolled (the same operations in the same order).
+template <class Ops, int Lanes, int Groups, int Step, int Group, int Channels, int R = 0>
+inline __attribute__((always_inline)) void TapSums(const float* const* plane, int at, int r, const Weights& cw,
+                                                  typename Vec<Lanes>::F (&acc)[Channels][Groups])
+{
+    typedef typename Vec<Lanes>::F F;
+    for (int c = 0; c < Channels; ++c)
+        for (int i = 0; i < Groups; ++i)
+            acc[c][i] = F{};
+    const auto tap = [&](int m) __attribute__((always_inline)) {
+        const F f = cw.f[size_t(m)] - F{};
+        for (int c = 0; c < Channels; ++c) {
+            const float* p = plane[c] + at;
+            for (int i = 0; i < Groups; ++i)
+#if defined(__clang__)
+                Ops::Fma(f, LoadV<F>(p + Group * i - Step * m) + LoadV<F>(p + Group * i + Step * m), acc[c][i]);
+#else
+                acc[c][i] = Ops::Fma(f, LoadV<F>(p + Group * i - Step * m) + LoadV<F>(p + Group * i + Step * m),
+                                     acc[c][i]);
+#endif
+        }
+    };
+    if constexpr (R > 0) {
+#pragma GCC unroll 16
+        for (int m = R; m >= 1; --m)
+            tap(m);
+    } else {
+        for (int m = r; m >= 1; --m)
+            tap(m);
+    }
+}
+
+// y = acc + f0 c, c the centre taps at `centre`: the last fused
+// multiply-add of the chain.
+template <class Ops, int Lanes>
+inline __attribute__((always_inline)) void WithCentre(const typename Vec<Lanes>::F& acc,
+                                                     const typename Vec<Lanes>::F& f0, const float* centre,
+                                                     typename Vec<Lanes>::F& y)
+{
+    typedef typename Vec<Lanes>::F F;
+#if defined(__clang__)
+    y = acc;
+    Ops::Fma(f0, LoadV<F>(centre), y);
+#else
+    y = Ops::Fma(f0, LoadV<F>(centre), acc);
+#endif
+}
+
 // Groups vectors of Lanes destinations: vector i's centre taps at
 // plane[c] + at + Group i, a tap m places away Step m floats farther (along
 // a line: Step 1, Group Lanes; across the columns of a band: Step = Group =
@@ -236,7 +292,7 @@ inline __attribute__((always_inline)) unsigned FillFloatPlanes(const KXRGBA32i* 
 // AtMost255(x), x = min(x, 255) in integers; Pixels(b, g, r, a, out), the
 // four integers of each lane clamped to 0 … 255 into one word (b in its low
 // byte).
-template <class Ops, int Lanes, int Groups, int Step = 1, int Group = Lanes, bool Weighted = false>
+template <class Ops, int Lanes, int Groups, int Step = 1, int Group = Lanes, bool Weighted = false, int R = 0>
 inline __attribute__((always_inline)) void CertifiedGroups(const float* const* plane, int at, int r,
                                                           const Weights& cw, typename Vec<Lanes>::U* out,
                                                           unsigned* bad)
@@ -246,22 +302,7 @@ inline __attribute__((always_inline)) void CertifiedGroups(const float* const* p
     typedef typename Vec<Lanes>::U U;
     constexpr int kChannels = Weighted ? 4 : 3;
     F acc[kChannels][Groups];
-    for (int c = 0; c < kChannels; ++c)
-        for (int i = 0; i < Groups; ++i)
-            acc[c][i] = F{};
-    for (int m = r; m >= 1; --m) {
-        const F f = cw.f[size_t(m)] - F{};
-        for (int c = 0; c < kChannels; ++c) {
-            const float* p = plane[c] + at;
-            for (int i = 0; i < Groups; ++i)
-#if defined(__clang__)
-                Ops::Fma(f, LoadV<F>(p + Group * i - Step * m) + LoadV<F>(p + Group * i + Step * m), acc[c][i]);
-#else
-                acc[c][i] = Ops::Fma(f, LoadV<F>(p + Group * i - Step * m) + LoadV<F>(p + Group * i + Step * m),
-                                     acc[c][i]);
-#endif
-        }
-    }
+    TapSums<Ops, Lanes, Groups, Step, Group, kChannels, R>(plane, at, r, cw, acc);
     const F f0 = cw.f[0] - F{};
     const F near = cw.near - F{}, cnear = cw.cnear - F{};
     for (int i = 0; i < Groups; ++i) {
@@ -270,24 +311,25 @@ inline __attribute__((always_inline)) void CertifiedGroups(const float* const* p
         bytes[3] = I{} + 255;
         U alpha = U{} + 255u;
         F divisor = F{};
+        F farthest = F{}; // opaque: the largest |F - q| of the three channels
         // Channel 3 (alpha, Weighted only) first, then the colours: the
         // centre tap added, the nearest integer q (F >= 0, so q >= 0),
         // lanes not within the bound of q cleared from `certified`.
         for (int t = 0; t < kChannels; ++t) {
             const int c = Weighted ? (t + 3) % 4 : t;
-#if defined(__clang__)
-            F y = acc[c][i];
-            Ops::Fma(f0, LoadV<F>(plane[c] + at + Group * i), y);
-#else
-            F y = Ops::Fma(f0, LoadV<F>(plane[c] + at + Group * i), acc[c][i]);
-#endif
+            F y;
+            WithCentre<Ops, Lanes>(acc[c][i], f0, plane[c] + at + Group * i, y);
             if (Weighted && c < 3)
                 y /= divisor;
             F q;
             Ops::Nearest(y, q);
-            typename Ops::Mask within;
-            Ops::Within(y - q, c < 3 && Weighted ? cnear : near, within);
-            certified = certified & within;
+            if (Weighted) {
+                typename Ops::Mask within;
+                Ops::Within(y - q, c < 3 ? cnear : near, within);
+                certified = certified & within;
+            } else { // one bound for the three: their largest distance
+                Ops::Farthest(y - q, c == 0, farthest);
+            }
             bytes[c] = __builtin_convertvector(q, I); // exact: q is a whole number
             if (c == 3) {
                 Ops::AtMost255(bytes[3]);
@@ -295,9 +337,43 @@ inline __attribute__((always_inline)) void CertifiedGroups(const float* const* p
                 divisor = __builtin_convertvector(I(alpha == U{} ? U{} + 1u : alpha), F);
             }
         }
+        if (!Weighted)
+            Ops::Below(farthest, near, certified);
         U pixel;
         Ops::Pixels(bytes[0], bytes[1], bytes[2], bytes[3], pixel);
         out[i] = Weighted ? (alpha == U{} ? U{} : pixel) : pixel;
+        bad[i] = ~Ops::Bits(certified) & ((1u << Lanes) - 1);
+    }
+}
+
+// The opaque sums of CertifiedGroups as the values of their bytes, in
+// float: lane j of vector i into dest[c] + destAt + Group i + j for the
+// channels b, g, r, bad[i] as there. A certified value is the nearest
+// integer q to F, which is the exact path's byte before clamping; q >= 0
+// (F >= 0), and q <= 255 where cw.below256 holds (the caller's to check),
+// so the values are the bytes CertifiedGroups would give, for a second pass
+// to read as FillFloatPlanes would give them.
+template <class Ops, int Lanes, int Groups, int Step, int Group, int R = 0>
+inline __attribute__((always_inline)) void CertifiedValues(const float* const* plane, int at, int r,
+                                                          const Weights& cw, float* const* dest, int destAt,
+                                                          unsigned* bad)
+{
+    typedef typename Vec<Lanes>::F F;
+    F acc[3][Groups];
+    TapSums<Ops, Lanes, Groups, Step, Group, 3, R>(plane, at, r, cw, acc);
+    const F f0 = cw.f[0] - F{};
+    const F near = cw.near - F{};
+    for (int i = 0; i < Groups; ++i) {
+        F farthest; // the largest |F - q| of the three channels
+        for (int c = 0; c < 3; ++c) {
+            F y, q;
+            WithCentre<Ops, Lanes>(acc[c][i], f0, plane[c] + at + Group * i, y);
+            Ops::Nearest(y, q);
+            Ops::Farthest(y - q, c == 0, farthest);
+            std::memcpy(dest[c] + destAt + Group * i, &q, sizeof q);
+        }
+        typename Ops::Mask certified;
+        Ops::Below(farthest, near, certified);
         bad[i] = ~Ops::Bits(certified) & ((1u << Lanes) - 1);
     }
 }
@@ -361,6 +437,15 @@ struct OpsAvx2 {
     {
         x = Vec<kLanes>::I(_mm256_min_epi32(__m256i(x), _mm256_set1_epi32(255)));
     }
+    static __attribute__((target("avx2"))) inline void Farthest(const F& x, bool first, F& m)
+    {
+        const __m256 size = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), __m256(x));
+        m = first ? F(size) : F(_mm256_max_ps(__m256(m), size));
+    }
+    static __attribute__((target("avx2"))) inline void Below(const F& x, const F& h, Mask& m)
+    {
+        m = Mask(_mm256_castps_si256(_mm256_cmp_ps(__m256(x), __m256(h), _CMP_LT_OQ)));
+    }
     // Two saturating packs give, in each 128-bit half, the bytes b0 … b3,
     // g0 … g3, r0 … r3, a0 … a3 of its four lanes (the inputs are whole
     // numbers from 0 to below 2^15, so saturation is the clamp to 255); one
@@ -408,6 +493,15 @@ struct OpsAvx512 {
     {
         // (The masked form: the plain one makes GCC 12 warn of its undefined source.)
         x = Vec<kLanes>::I(_mm512_mask_min_epi32(__m512i(x), 0xFFFF, __m512i(x), _mm512_set1_epi32(255)));
+    }
+    static __attribute__((target("avx512f"))) inline void Farthest(const F& x, bool first, F& m)
+    {
+        const __m512 size = _mm512_abs_ps(__m512(x));
+        m = first ? F(size) : F(_mm512_mask_max_ps(__m512(m), 0xFFFF, __m512(m), size));
+    }
+    static __attribute__((target("avx512f"))) inline void Below(const F& x, const F& h, Mask& m)
+    {
+        m = _mm512_cmp_ps_mask(__m512(x), __m512(h), _CMP_LT_OQ);
     }
     static __attribute__((target("avx512f"))) inline void Pixels(const Vec<kLanes>::I& b0, const Vec<kLanes>::I& g0,
                                                                  const Vec<kLanes>::I& r0, const Vec<kLanes>::I& a0,
