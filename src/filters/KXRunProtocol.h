@@ -58,9 +58,10 @@ void MergeBySelection(KXLineRunner& runner, const KXImageRGBA32i& filtered, KXIm
 // layer, a batch of whole tile rows each, and the column pass's are
 // counted. The pixels, steps and progress are those of the passes. A
 // cancel at step k gives the layer the passes leave after k steps (rows 0
-// … k - 1 by the row pass, or every row and then columns from the copy),
-// worked out afterwards from the layer as it was, which costs up to one
-// more row pass.
+// … k - 1 by the row pass, or the columns not counted by the row pass and
+// the others from the copy), worked out afterwards from the layer as it
+// was: unlike the runner's own stages, a cancel then costs up to one more
+// row pass (over the rows, or the columns, not yet counted).
 template <class Schedule, class Rows, class Columns, class MakeRows>
 KXImageRGBA32i WholeTiles(KXLineRunner& runner, Rows& rows, Columns& columns, MakeRows&& makeRows,
                           KXImageRGBA32i& image)
@@ -81,8 +82,10 @@ KXImageRGBA32i WholeTiles(KXLineRunner& runner, Rows& rows, Columns& columns, Ma
         plain.Run(some);
         return image;
     }
-    plain.Run(rows);
-    const int counted = steps - rows.Lines(); // columns 0 … counted - 1 are done
+    // Columns 0 … counted - 1 are done; the row pass over the others only.
+    const int counted = steps - rows.Lines();
+    auto rest = makeRows(image, QRect(counted, 0, int(image.Width()) - counted, int(image.Height())));
+    plain.Run(rest);
     std::vector<KXRGBA32i> line(static_cast<size_t>(counted));
     const unsigned int bytes = static_cast<unsigned int>(counted) * sizeof(KXRGBA32i);
     for (unsigned int y = 0; y < image.Height(); ++y) {
