@@ -11,6 +11,7 @@
 #include "filters/KXFilterStages.h"
 #include "filters/KXRunProtocol.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace {
@@ -29,8 +30,12 @@ KXImageRGBA32i MaskedLayer(const KXFilterData& data)
         return layer;
     KXImageRGBA32i masked(layer.Width(), layer.Height());
     const QRect rect = layer.Rect();
+    // The layer in the mask's coordinates. A position beyond 2^30 either way
+    // leaves the layer as far off any mask as it is, and -position of the
+    // most negative int would overflow: it is held to that.
+    const auto back = [](int at) { return int(-std::clamp<int64_t>(at, -(int64_t(1) << 30), int64_t(1) << 30)); };
     BlendMaskOn(layer, rect, KXBlendMode::Source, masked, masked.Rect(), 1.0, data.layerMask,
-                rect.translated(-data.maskPosition), data.maskFlag != 0, false);
+                rect.translated(back(data.maskPosition.x()), back(data.maskPosition.y())), data.maskFlag != 0, false);
     return masked;
 }
 
