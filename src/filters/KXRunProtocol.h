@@ -61,7 +61,8 @@ void MergeBySelection(KXLineRunner& runner, const KXImageRGBA32i& filtered, KXIm
 // … k - 1 by the row pass, or the columns not counted by the row pass and
 // the others from the copy), worked out afterwards from the layer as it
 // was: unlike the runner's own stages, a cancel then costs up to one more
-// row pass (over the rows, or the columns, not yet counted).
+// row pass (over the rows, or the columns, not yet counted), in the blocks
+// the copy gives back.
 template <class Schedule, class Rows, class Columns, class MakeRows>
 KXImageRGBA32i WholeTiles(KXLineRunner& runner, Rows& rows, Columns& columns, MakeRows&& makeRows,
                           KXImageRGBA32i& image)
@@ -78,21 +79,35 @@ KXImageRGBA32i WholeTiles(KXLineRunner& runner, Rows& rows, Columns& columns, Ma
     const int steps = runner.Done() - before;
     KXLineRunner plain; // nobody cancels the rest
     if (steps <= rows.Lines()) {
+        // The copy's blocks go back before the pass takes new ones.
+        done = KXImageRGBA32i(0, 0);
         auto some = makeRows(image, QRect(0, 0, int(image.Width()), steps));
         plain.Run(some);
         return image;
     }
-    // Columns 0 … counted - 1 are done; the row pass over the others only.
+    // Columns 0 … counted - 1 keep the copy's pixels; the others take the
+    // row pass, done on the copy itself so that no new blocks are needed:
+    // its tile columns from the one the pass first reads onwards go back
+    // to the layer's tiles, and the copy's pixels left of `counted` in them
+    // are put back afterwards.
     const int counted = steps - rows.Lines();
-    auto rest = makeRows(image, QRect(counted, 0, int(image.Width()) - counted, int(image.Height())));
+    const int width = int(image.Width()), height = int(image.Height());
+    if (counted >= width)
+        return done;
+    auto rest = makeRows(done, QRect(counted, 0, width - counted, height));
+    constexpr int kTile = int(KXImageRGBA32i::kTileWidth);
+    const int from = std::max(0, std::min(rest.Geometry().sourceStart, counted)) / kTile * kTile;
+    const unsigned int bytes = static_cast<unsigned int>(counted - from) * sizeof(KXRGBA32i);
+    std::vector<KXRGBA32i> kept(static_cast<size_t>(counted - from) * static_cast<size_t>(height));
+    for (int y = 0; y < height && bytes; ++y)
+        done.GetLine(unsigned(y), unsigned(from), kept.data() + size_t(y) * size_t(counted - from), bytes);
+    for (unsigned int row = 0; row < done.TileRows(); ++row)
+        for (unsigned int column = unsigned(from / kTile); column < done.TileColumns(); ++column)
+            *done.Tile(column, row) = *source.Tile(column, row);
     plain.Run(rest);
-    std::vector<KXRGBA32i> line(static_cast<size_t>(counted));
-    const unsigned int bytes = static_cast<unsigned int>(counted) * sizeof(KXRGBA32i);
-    for (unsigned int y = 0; y < image.Height(); ++y) {
-        done.GetLine(y, 0, line.data(), bytes);
-        image.SetLine(y, 0, line.data(), bytes);
-    }
-    return image;
+    for (int y = 0; y < height && bytes; ++y)
+        done.SetLine(unsigned(y), unsigned(from), kept.data() + size_t(y) * size_t(counted - from), bytes);
+    return done;
 }
 
 // The separable scheme: `makeRows(image, rect)` and `makeColumns(image,

@@ -108,14 +108,15 @@ std::vector<Case> Cases()
             {"Gaussian 1.0, area", true, gaussian, gaussianPlain, 3}};
 }
 
-// The steps to cancel at: the first, second and last of each stage and one
-// in the middle.
+// The steps to cancel at: the first, second and last of each stage, one in
+// the middle and one just past the first tile edge (whose lines read back
+// across it).
 std::vector<int> StepsOf(const std::vector<int>& stages)
 {
     std::vector<int> ks;
     int before = 0;
     for (const int n : stages) {
-        for (const int k : {before + 1, before + 2, before + n / 2, before + n - 1, before + n})
+        for (const int k : {before + 1, before + 2, before + n / 2, before + 129, before + n - 1, before + n})
             if (k > before && k <= before + n && (ks.empty() || ks.back() < k))
                 ks.push_back(k);
         before += n;
