@@ -4,9 +4,10 @@
 // plain rule's operations in the same order on the same doubles (int to
 // double is exact, no fused multiply-add), truncation is cvttpd's and the
 // clamp to 0 … 255 is the saturation of packs and packus, so the bytes are
-// the plain rule's. Bilinear spans mostly take integer steps instead, two
-// or (AVX-512) four pixels a register, where a margin test or an exact
-// fraction proves that they give the same bytes (below).
+// the plain rule's. Bilinear spans mostly take integer steps instead, four
+// pixels a register in 16-bit lanes (or, where those are unsure, two in
+// 32-bit lanes), where a margin test or an exact fraction proves that they
+// give the same bytes (below).
 
 #include "geometry/KXResample.h"
 
@@ -439,63 +440,106 @@ KX_AVX2 bool FixedBilinear(const Rows& rows, const Fraction& fx, const Fraction&
     return true;
 }
 
-// GCC 12 takes the undefined upper lanes inside some AVX-512 intrinsics for
-// uninitialised values.
-#if !defined(__clang__) // a warning of GCC only
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#define KX_AVX512 __attribute__((target("avx2,avx512f,avx512vl"), always_inline)) inline
-
-// The same on four pixels' channels in one register of 16 lanes, `bias`
-// and `span` = 2 margin. `unsure` collects (R - margin) xor (R + margin),
-// which has a bit above the fraction's exactly when the two quotients
-// differ.
-KX_AVX512 __m512i Step512(__m512i p0, __m512i p1, __m512i t, __m512i bias, __m512i span, __m512i& unsure)
+// The same steps on AVX2 in 16-bit lanes first, four pixels' channels a
+// register, with T = t 2^15 rounded (T <= 2^15 - 1, so fractions up to
+// 1 - 2^-15): mulhrs gives q = floor((d T + 2^14) / 2^15), and the step's
+// byte is p0 + q. R = d T + p0 2^15 + 2^14 now lies within 0.5 |d| of
+// r 2^15, so the margin is taken lane by lane: with s = R mod 2^15 and
+// m = floor(|d| / 2) + 1 >= 0.5 |d| + 0.5, m <= s <= 2^15 - m puts r 2^15
+// at least 0.5 inside the quotient's interval, far beyond the 2^-26 that
+// the double step's roundings and eps move it, so floor(v) = p0 + q. With
+// c = s - 2^14, 2c = d (2T) mod 2^16 read as a signed word (mullo's low
+// half), and |2c| + |d| <= 2^15 - 2 implies that test. A lane past it
+// sends the group to the 32-bit steps (and from there, if still unsure,
+// to the doubles), which also take exact fractions without a test.
+KX_AVX2 __m256i ShortStep(__m256i p0, __m256i p1, __m256i t, __m256i twiceT, __m256i& worst)
 {
-    const __m512i low = _mm512_add_epi32(_mm512_mullo_epi32(_mm512_sub_epi32(p1, p0), t),
-                                         _mm512_add_epi32(_mm512_slli_epi32(p0, kFractionBits), bias));
-    unsure = _mm512_ternarylogic_epi32(unsure, low, _mm512_add_epi32(low, span), 0xF6);
-    return _mm512_srai_epi32(low, kFractionBits);
+    const __m256i d = _mm256_sub_epi16(p1, p0);
+    const __m256i twice = _mm256_mullo_epi16(d, twiceT);
+    worst = _mm256_max_epu16(worst, _mm256_add_epi16(_mm256_abs_epi16(twice), _mm256_abs_epi16(d)));
+    return _mm256_add_epi16(p0, _mm256_mulhrs_epi16(d, t));
 }
 
-// The channels of p (left) and p + 1 (right) of four pixels, from their
-// pairs.
-KX_AVX512 void Split512(__m256i pairs, __m512i& left, __m512i& right)
+// The channels of p (left) or p + 1 (right) of four pixels as words, from
+// their pairs [l0 r0 l1 r1 | l2 r2 l3 r3]: one byte shuffle inside the
+// halves.
+KX_AVX2 __m256i Words(__m256i pairs, int first)
 {
-    const __m256i sorted = _mm256_permutevar8x32_epi32(pairs, _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
-    left = _mm512_maskz_cvtepu8_epi32(0xFFFF, _mm256_castsi256_si128(sorted));
-    right = _mm512_maskz_cvtepu8_epi32(0xFFFF, _mm256_extracti128_si256(sorted, 1));
+    const auto word = [first](int k) { return static_cast<char>(first + k); };
+    const char z = -128; // a zero byte
+    return _mm256_shuffle_epi8(pairs, _mm256_setr_epi8(word(0), z, word(1), z, word(2), z, word(3), z, //
+                                                       word(8), z, word(9), z, word(10), z, word(11), z,
+                                                       word(0), z, word(1), z, word(2), z, word(3), z, //
+                                                       word(8), z, word(9), z, word(10), z, word(11), z));
 }
 
-KX_AVX512 bool FixedBilinear512(const Rows& rows, const Fraction& fx, const Fraction& fy, KXRGBA32i* out)
+// T (or 2T) of four pixels from the words w = [x0 … x3 y0 … y3] of both
+// fractions, each on its four channels' words: `second` picks y.
+KX_AVX2 __m256i SpreadWords(__m256i words, int second)
 {
-    __m512i topLeft, topRight, bottomLeft, bottomRight;
-    Split512(rows.top, topLeft, topRight);
-    Split512(rows.bottom, bottomLeft, bottomRight);
-    const __m512i spread = _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
-    const __m512i sureBias = _mm512_set1_epi32(1 << (kFractionBits - 1)), sureSpan = _mm512_setzero_si512();
-    const __m512i bias = _mm512_set1_epi32((1 << (kFractionBits - 1)) - kMargin), span = _mm512_set1_epi32(2 * kMargin);
-    const __m512i tx = _mm512_maskz_permutexvar_epi32(0xFFFF, spread, _mm512_zextsi128_si512(fx.t));
-    const __m512i ty = _mm512_maskz_permutexvar_epi32(0xFFFF, spread, _mm512_zextsi128_si512(fy.t));
-    __m512i unsure = _mm512_setzero_si512();
-    const __m512i bx = fx.exact ? sureBias : bias, sx = fx.exact ? sureSpan : span;
-    const __m512i upper = Step512(topLeft, topRight, tx, bx, sx, unsure);
-    const __m512i lower = Step512(bottomLeft, bottomRight, tx, bx, sx, unsure);
-    const __m512i result = Step512(upper, lower, ty, fy.exact ? sureBias : bias, fy.exact ? sureSpan : span, unsure);
-    if (_mm512_test_epi32_mask(unsure, _mm512_set1_epi32(~((1 << kFractionBits) - 1))) != 0)
+    const auto w = [second](int k) { return static_cast<char>(8 * second + k); };
+    return _mm256_shuffle_epi8(words, _mm256_setr_epi8(w(0), w(1), w(0), w(1), w(0), w(1), w(0), w(1), //
+                                                       w(2), w(3), w(2), w(3), w(2), w(3), w(2), w(3),
+                                                       w(4), w(5), w(4), w(5), w(4), w(5), w(4), w(5), //
+                                                       w(6), w(7), w(6), w(7), w(6), w(7), w(6), w(7)));
+}
+
+// Both fractions of a group as T = f 2^15 rounded to nearest (whatever the
+// caller's rounding mode), both sets of words in every half, and whether
+// all eight lie in 0 … 1 - 2^-15.
+KX_AVX2 __m128i ShortT(__m256d f, __m256d scale)
+{
+    return _mm256_cvttpd_epi32(_mm256_round_pd(_mm256_mul_pd(f, scale), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
+}
+struct ShortFractions {
+    __m256i words; // x0 … x3 y0 … y3, in both halves
+    bool inRange;
+};
+KX_AVX2 ShortFractions Short(const Group& g)
+{
+    const __m256d scale = _mm256_set1_pd(double(1 << 15)), top = _mm256_set1_pd(1 - 1.0 / (1 << 15));
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d inRange = _mm256_and_pd(
+        _mm256_and_pd(_mm256_cmp_pd(g.fx, top, _CMP_LE_OQ), _mm256_cmp_pd(g.fx, zero, _CMP_GE_OQ)),
+        _mm256_and_pd(_mm256_cmp_pd(g.fy, top, _CMP_LE_OQ), _mm256_cmp_pd(g.fy, zero, _CMP_GE_OQ)));
+    const __m128i words = _mm_packs_epi32(ShortT(g.fx, scale), ShortT(g.fy, scale));
+    return {_mm256_broadcastsi128_si256(words), _mm256_movemask_pd(inRange) == 15};
+}
+
+KX_AVX2 bool ShortBilinear(const Rows& rows, const ShortFractions& f, KXRGBA32i* out)
+{
+    constexpr int kLeft = 0, kRight = 4, kX = 0, kY = 1;
+    const __m256i twice = _mm256_add_epi16(f.words, f.words);
+    const __m256i tx = SpreadWords(f.words, kX), twiceX = SpreadWords(twice, kX);
+    __m256i worst = _mm256_setzero_si256();
+    const __m256i upper = ShortStep(Words(rows.top, kLeft), Words(rows.top, kRight), tx, twiceX, worst);
+    const __m256i lower = ShortStep(Words(rows.bottom, kLeft), Words(rows.bottom, kRight), tx, twiceX, worst);
+    const __m256i result = ShortStep(upper, lower, SpreadWords(f.words, kY), SpreadWords(twice, kY), worst);
+    // A word past 2^15 - 2 has bit 15 set once 1 is added (at most 2^15 + 256).
+    const __m256i past = _mm256_add_epi16(worst, _mm256_set1_epi16(1));
+    if (!_mm256_testz_si256(past, _mm256_set1_epi16(int16_t(0x8000))))
         return false;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm512_cvtepi32_epi8(result));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     _mm_packus_epi16(_mm256_castsi256_si128(result), _mm256_extracti128_si256(result, 1)));
     return true;
 }
 
+// The integer steps on a group whose fractions are in range: the words
+// first, the 32-bit lanes for a group they are unsure of; false when both
+// are.
+KX_AVX2 bool IntegerBilinear(const Rows& rows, const Group& g, const ShortFractions& f, KXRGBA32i* out)
+{
+    return ShortBilinear(rows, f, out) || FixedBilinear(rows, FixedFraction(g.fx), FixedFraction(g.fy), out);
+}
+
 // Bilinear spans: groups of four columns that all sample inside the source
-// with fractions in 0 … 1 go through the integer steps of `Kernel`, their
+// with fractions in 0 … 1 - 2^-15 go through the integer steps, their
 // pixels loaded as pairs when each neighbourhood lies inside one tile and
 // gathered corner by corner across seams and at the last row and column;
 // the rest through the double steps (all of them once `state` says the
-// integer steps do not pay).
-#define KX_BILINEAR_SPAN(Name, Attributes, Kernel)                                                                \
+// integer steps do not pay). Built for AVX2 and again for AVX-512, whose
+// 32 registers spare the kernel its spills.
+#define KX_BILINEAR_SPAN(Name, Attributes)                                                                \
     Attributes void Name(const Tiles& source, const KXGeometry::InverseMap::Row& at, int first, int last,          \
                          KXRGBA32i* out, KXGeometry::SpanState& state)                                             \
     {                                                                                                              \
@@ -510,8 +554,8 @@ KX_AVX512 bool FixedBilinear512(const Rows& rows, const Fraction& fx, const Frac
                 continue;                                                                                          \
             prefetch(g);                                                                                           \
             if (g.inside == 15 && state.Fixed()) {                                                                 \
-                const Fraction fx = FixedFraction(g.fx), fy = FixedFraction(g.fy);                                 \
-                if (fx.inRange && fy.inRange) {                                                                    \
+                const ShortFractions fractions = Short(g);                                                         \
+                if (fractions.inRange) {                                                                           \
                     ++state.tried;                                                                                 \
                     const __m128i away = _mm_andnot_si128(                                                         \
                         _mm_or_si128(_mm_cmpeq_epi32(_mm_and_si128(g.x0, edge), edge),                             \
@@ -520,7 +564,7 @@ KX_AVX512 bool FixedBilinear512(const Rows& rows, const Fraction& fx, const Frac
                     const Rows rows = _mm_movemask_ps(_mm_castsi128_ps(away)) == 15                                \
                                           ? TileRows(source, g)                                                    \
                                           : SeamRows(source, g, lastX, lastY);                                     \
-                    if (Kernel(rows, fx, fy, out))                                                                 \
+                    if (IntegerBilinear(rows, g, fractions, out))                                                  \
                         continue;                                                                                  \
                     ++state.unsure;                                                                                \
                 }                                                                                                  \
@@ -531,14 +575,10 @@ KX_AVX512 bool FixedBilinear512(const Rows& rows, const Fraction& fx, const Frac
     }
 
 
-KX_BILINEAR_SPAN(BilinearSpanAvx2, __attribute__((flatten, target("avx2"))), FixedBilinear)
-KX_BILINEAR_SPAN(BilinearSpanAvx512, __attribute__((flatten, target("avx2,avx512f,avx512vl"))), FixedBilinear512)
+KX_BILINEAR_SPAN(BilinearSpanAvx2, __attribute__((flatten, target("avx2"))))
+KX_BILINEAR_SPAN(BilinearSpanAvx512, __attribute__((flatten, target("avx2,avx512f,avx512vl"))))
 
 #undef KX_BILINEAR_SPAN
-#if !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
-#undef KX_AVX512
 
 #undef KX_AVX2
 

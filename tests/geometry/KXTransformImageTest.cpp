@@ -268,10 +268,12 @@ TEST_P(SamplersAtLevel, WideSpansGiveThePlainRulesBytes)
 
 // The integer bilinear steps of each vector width against the plain rule,
 // row by row: a turn and a projection (tile seams, image edges, first half
-// pixels), exact fractions, and shifts by t = (2n + 1) / 2d plus u 2^-21 / d,
-// which put d t + 0.5 within u 2^-21 of a whole number for the channel
-// differences d: inside the margin the double steps decide, outside the
-// integer quotient is trusted. Every fourth row jumps between 0 and 255.
+// pixels), exact fractions, shifts by t = (2n + 1) / 2d plus u 2^-21 / d or
+// u 2^-15 / d, which put d t + 0.5 within u 2^-21 (2^-15) of a whole number
+// for the channel differences d: inside the margins the 32-bit steps or the
+// doubles decide, outside the 16-bit (or 32-bit) quotient is trusted; and
+// fractions a step of 2^-16 from 0 and from 1. Every fourth row jumps
+// between 0 and 255.
 TEST_P(SamplersAtLevel, IntegerBilinearStepsGiveThePlainBytes)
 {
     const KXGeometry::SpanSampler span = KXGeometry::FastSpan(KXGeometry::Quality::Bilinear);
@@ -286,11 +288,14 @@ TEST_P(SamplersAtLevel, IntegerBilinearStepsGiveThePlainBytes)
                                           QTransform::fromTranslate(-0.5, -0.25),
                                           QTransform(0.9, 0.05, 0.0004, -0.1, 1.1, 0.0002, 30, 20, 1)};
     const int dn[][2] = {{1, 0}, {3, 0}, {5, 1}, {51, 12}, {255, 7}, {255, 63}, {255, 100}, {255, 177}, {255, 230}};
-    for (const auto& p : dn)
-        for (const double u : {-200., -129., -127., -100., -64., -10., 0., 10., 64., 100., 127., 129., 200.}) {
-            const double t = (2 * p[1] + 1) / (2. * p[0]) + u / (1 << 21) / p[0];
-            transforms.push_back(QTransform::fromTranslate(-t, -t));
-        }
+    for (const int bits : {21, 15})
+        for (const auto& p : dn)
+            for (const double u : {-200., -129., -127., -100., -64., -10., -3., 0., 3., 10., 64., 100., 127., 129., 200.}) {
+                const double t = (2 * p[1] + 1) / (2. * p[0]) + u / (1 << bits) / p[0];
+                transforms.push_back(QTransform::fromTranslate(-t, -t));
+            }
+    for (const double t : {1 / 65536., 1 - 1 / 65536., 1 - 1 / 32768., 1 - 3 / 65536.})
+        transforms.push_back(QTransform::fromTranslate(-t, t - 1));
     for (const QTransform& transform : transforms) {
         const KXGeometry::InverseMap map(transform.inverted(), 320);
         for (int y = 0; y < 270; y += 2) {
