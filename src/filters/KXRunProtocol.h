@@ -101,9 +101,8 @@ KXImageRGBA32i WholeTiles(KXLineRunner& runner, Rows& rows, Columns& columns, Ma
     std::vector<KXRGBA32i> kept(static_cast<size_t>(counted - from) * static_cast<size_t>(height));
     for (int y = 0; y < height && bytes; ++y)
         done.GetLine(unsigned(y), unsigned(from), kept.data() + size_t(y) * size_t(counted - from), bytes);
-    for (unsigned int row = 0; row < done.TileRows(); ++row)
-        for (unsigned int column = unsigned(from / kTile); column < done.TileColumns(); ++column)
-            *done.Tile(column, row) = *source.Tile(column, row);
+    const QRect shared(from / kTile, 0, int(done.TileColumns()) - from / kTile, int(done.TileRows()));
+    CopyTiles(done, source, shared, shared.topLeft());
     plain.Run(rest);
     for (int y = 0; y < height && bytes; ++y)
         done.SetLine(unsigned(y), unsigned(from), kept.data() + size_t(y) * size_t(counted - from), bytes);

@@ -484,13 +484,14 @@ KX_AVX2 __m256i SpreadWords(__m256i words, int second)
                                                        w(6), w(7), w(6), w(7), w(6), w(7), w(6), w(7)));
 }
 
-// Both fractions of a group as T = f 2^15 rounded to nearest (whatever the
-// caller's rounding mode), both sets of words in every half, and whether
-// all eight lie in 0 … 1 - 2^-15.
+// f 2^15 rounded to nearest, whatever the caller's rounding mode.
 KX_AVX2 __m128i ShortT(__m256d f, __m256d scale)
 {
     return _mm256_cvttpd_epi32(_mm256_round_pd(_mm256_mul_pd(f, scale), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
 }
+
+// Both fractions of a group as T = f 2^15 rounded, both sets of words in
+// every half, and whether all eight lie in 0 … 1 - 2^-15.
 struct ShortFractions {
     __m256i words; // x0 … x3 y0 … y3, in both halves
     bool inRange;

@@ -397,12 +397,11 @@ void KXGaussianTiles::Both(const KXImageRGBA32i& source, KXImageRGBA32i& out, co
     runner.Run(rows);
     KXKernelPass<KXGaussian1DPremul> columns(work, tiles, kernel, KXPassDirection::Vertical);
     runner.Run(columns);
-    std::vector<KXRGBA32i> line(size_t(tiles.width()));
+    // Each tile left is a whole tile of the grid (cut by the image's edge),
+    // all of it inside the column pass: the copy's tile is shared.
     for (const QRect& tile : left) {
-        const unsigned int bytes = unsigned(tile.width()) * sizeof(KXRGBA32i);
-        for (int y = tile.top(); y <= tile.bottom(); ++y) {
-            work.GetLine(unsigned(y), unsigned(tile.left()), line.data(), bytes);
-            out.SetLine(unsigned(y), unsigned(tile.left()), line.data(), bytes);
-        }
+        Q_ASSERT(tile.left() % W == 0 && tile.top() % H == 0); // first is a tile row's first row
+        const QPoint at(tile.left() / W, tile.top() / H);
+        CopyTiles(out, work, QRect(at, QSize(1, 1)), at);
     }
 }

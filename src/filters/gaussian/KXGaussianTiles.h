@@ -33,7 +33,7 @@ constexpr int kMaxRadius = 8;
 // to the caller, as tiles without a block are.
 void OpaqueOnly(bool only);
 
-// Whether Rows does any tile of `kernel` at the level in use.
+// Whether Rows does the tiles of `kernel` at the level in use.
 bool Usable(const KXGaussian1DPremul& kernel);
 
 // Image rows first … last (whole tile rows, up to the last row) of both
@@ -48,7 +48,7 @@ std::vector<QRect> Rows(const KXImageRGBA32i& source, KXImageRGBA32i& out, const
 // Rows first … last of both passes into `out` as Rows writes them, and the
 // tiles Rows leaves by the passes themselves, over a copy of the source:
 // the row pass over those tiles' columns and the r rows above and below
-// them, the column pass over the tiles, copied into `out`.
+// them, the column pass over the tiles, whose tiles `out` then shares.
 void Both(const KXImageRGBA32i& source, KXImageRGBA32i& out, const KXGaussian1DPremul& kernel, int first, int last,
           KXTileWalker::Run run);
 
