@@ -6,13 +6,13 @@
 // strokes it with its thin-line stroker, which cuts every line at the edge
 // of the picture it paints on and steps the cut line from a rounded entry
 // point, so a line crossing a tile border could land a pixel off. The pen
-// is therefore drawn on a scratch picture that holds the tile with a margin
-// wider than the longest segment of the outline: a line cut at the scratch
-// picture's edge cannot reach the tile, and every line that does reach it
-// is stepped whole, exactly as on one picture. Both need the outline's
-// coordinates to move by whole pixels exactly (see OnGrid): the outline is
-// moved onto the frame once, and each tile then only shifts it by a whole
-// number of pixels.
+// is therefore drawn on a scratch picture that holds a group of tiles with
+// a margin wider than the longest segment of the outline: a line cut at the
+// scratch picture's edge cannot reach the group, and every line that does
+// reach it is stepped whole, exactly as on one picture. Both need the
+// outline's coordinates to move by whole pixels exactly (see OnGrid): the
+// outline is moved onto the frame once, and each tile or group then only
+// shifts it by a whole number of pixels.
 
 #include "text/KXTextOutline.h"
 
@@ -133,27 +133,34 @@ void CopyBlock(uchar* to, int toStride, const uchar* from, int fromStride)
         std::memcpy(to + y * toStride, from + y * fromStride, kTile * 4);
 }
 
-// The part of the picture the pen is drawn on for one tile: the tile with a
-// margin wider than the longest segment, cut to what the tile's outline can
-// reach (a line wholly inside is never cut). In 64 bits: the margin can be
-// 100,000 pixels and the outline's box far beyond the frame.
-QRect PenRect(const QRect& tile, int margin, const QPainterPath& path)
+// The part of the picture the pen is drawn on for a group of tiles: the
+// group with a margin wider than the longest segment, cut to what the
+// group's outline can reach (a line wholly inside is never cut). In 64
+// bits: the margin can be 100,000 pixels and the outline's box far beyond
+// the frame.
+QRect PenRect(const QRect& group, int margin, const QPainterPath& path)
 {
     const QRectF box = path.controlPointRect();
-    const qint64 left = std::max<qint64>(qint64(tile.left()) - margin, qint64(std::floor(box.left())) - 3);
-    const qint64 top = std::max<qint64>(qint64(tile.top()) - margin, qint64(std::floor(box.top())) - 3);
-    const qint64 right = std::min<qint64>(qint64(tile.left()) + kTile + margin, qint64(std::ceil(box.right())) + 3);
-    const qint64 bottom = std::min<qint64>(qint64(tile.top()) + kTile + margin, qint64(std::ceil(box.bottom())) + 3);
-    // The tile itself is always inside (its pixels go through the window).
-    const qint64 x0 = std::min<qint64>(left, tile.left()), y0 = std::min<qint64>(top, tile.top());
-    const qint64 x1 = std::max<qint64>(right, tile.left() + kTile), y1 = std::max<qint64>(bottom, tile.top() + kTile);
+    const qint64 gx0 = group.left(), gy0 = group.top();
+    const qint64 gx1 = gx0 + group.width(), gy1 = gy0 + group.height();
+    const qint64 left = std::max<qint64>(gx0 - margin, qint64(std::floor(box.left())) - 3);
+    const qint64 top = std::max<qint64>(gy0 - margin, qint64(std::floor(box.top())) - 3);
+    const qint64 right = std::min<qint64>(gx1 + margin, qint64(std::ceil(box.right())) + 3);
+    const qint64 bottom = std::min<qint64>(gy1 + margin, qint64(std::ceil(box.bottom())) + 3);
+    // The group itself is always inside (its tiles' pixels go through
+    // windows).
+    const qint64 x0 = std::min(left, gx0), y0 = std::min(top, gy0);
+    const qint64 x1 = std::max(right, gx1), y1 = std::max(bottom, gy1);
     return QRect(int(x0), int(y0), int(x1 - x0), int(y1 - y0));
 }
 
 // One buffer for the pen's scratch pictures of every tile, grown to the
-// largest asked for; each tile paints on a view of its top-left part.
+// largest asked for; each group paints on a view of its top-left part.
 class Scratch {
 public:
+    // 1 GB of pixels: a pen picture beyond this is an outline no text needs.
+    static constexpr qint64 kMaxPixels = qint64(1) << 28;
+
     QImage& For(const QRect& area)
     {
         if (area.width() > width || area.height() > height) {
@@ -190,12 +197,123 @@ public:
     }
 
 private:
-    // 1 GB of pixels: a pen picture beyond this is an outline no text needs.
-    static constexpr qint64 kMaxPixels = qint64(1) << 28;
     std::unique_ptr<quint32[]> buffer;
     int width = 0, height = 0;
     QImage view;
     QPoint origin;
+};
+
+// Draws the pieces into an image a group of tiles at a time: each tile's
+// fill straight into its memory, then the pen once over the whole group on
+// one scratch picture holding the group with the margin around it, whose
+// windows go back into the tiles. What an earlier group left in the scratch
+// picture outside the current windows never reaches them. Tiles that no
+// piece reaches are left alone (they stay shared).
+class TileGroups {
+public:
+    TileGroups(KXImageRGBA32i& image, const std::vector<Piece>& pieces, const QRect& area, int margin,
+               const Paint& paint, Qt::FillRule rule)
+        : image(image), pieces(pieces), area(area), margin(margin), paint(paint), rule(rule), pen(paint.colour, 1.0)
+    {
+    }
+
+    // `group` is aligned to the tiles.
+    void Draw(const QRect& group)
+    {
+        const QRect rect = group & area;
+        const QPainterPath path = Reaching(rect);
+        if (path.isEmpty())
+            return;
+        const QRect tiles = KXTileWalker::TilesOf<KXImageRGBA32i>(rect);
+        const QRect penRect =
+            PenRect(QRect(kTile * tiles.left(), kTile * tiles.top(), kTile * tiles.width(), kTile * tiles.height()),
+                    margin, path);
+        if (qint64(penRect.width()) * penRect.height() > Scratch::kMaxPixels &&
+            (group.width() > kTile || group.height() > kTile)) {
+            // Halved at a tile border until the pen picture fits (a single
+            // tile's picture that does not fit is refused by the scratch).
+            const bool across = group.width() >= group.height();
+            const int count = (across ? group.width() : group.height()) / kTile;
+            const int first = kTile * (count / 2);
+            if (across) {
+                Draw(QRect(group.left(), group.top(), first, group.height()));
+                Draw(QRect(group.left() + first, group.top(), group.width() - first, group.height()));
+            } else {
+                Draw(QRect(group.left(), group.top(), group.width(), first));
+                Draw(QRect(group.left(), group.top() + first, group.width(), group.height() - first));
+            }
+            return;
+        }
+
+        QImage& picture = scratch.For(penRect);
+        const int stride = picture.bytesPerLine();
+        std::vector<QRect> drawn;
+        KXTileWalker::ForEach(tiles, KXTileWalker::Run::Serial,
+                              [&](unsigned int column, unsigned int row) {
+                                  const QRect tile(kTile * int(column), kTile * int(row), kTile, kTile);
+                                  const QPainterPath fill = Reaching(tile);
+                                  if (fill.isEmpty())
+                                      return;
+                                  drawn.push_back(tile);
+                                  KXTileWalker::WriteArea(image, tile, KXTileWalker::Run::Serial,
+                                                          [&](KXRGBA32i* pixels, const QRect&, unsigned int, unsigned int) {
+                                                              uchar* const bytes = reinterpret_cast<uchar*>(pixels);
+                                                              Fill(bytes, tile, fill);
+                                                              CopyBlock(scratch.Window(tile), stride, bytes, kTile * 4);
+                                                          });
+                              });
+
+        QPainter painter;
+        if (!painter.begin(&picture))
+            return;
+        Prepare(painter, paint);
+        painter.translate(-scratch.Origin());
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(path);
+        painter.end();
+        for (const QRect& tile : drawn)
+            KXTileWalker::WriteArea(image, tile, KXTileWalker::Run::Serial,
+                                    [&](KXRGBA32i* pixels, const QRect&, unsigned int, unsigned int) {
+                                        CopyBlock(reinterpret_cast<uchar*>(pixels), kTile * 4, scratch.Window(tile), stride);
+                                    });
+    }
+
+private:
+    // The pieces that reach `rect`, as one path.
+    QPainterPath Reaching(const QRect& rect) const
+    {
+        QPainterPath path;
+        path.setFillRule(rule);
+        for (const Piece& piece : pieces)
+            if (piece.reach.intersects(rect))
+                path.addPath(piece.path);
+        return path;
+    }
+
+    // The fill of one tile, straight into its memory.
+    void Fill(uchar* bytes, const QRect& tile, const QPainterPath& path) const
+    {
+        QImage view(bytes, kTile, kTile, kTile * 4, QImage::Format_ARGB32);
+        QPainter painter;
+        if (!painter.begin(&view))
+            return;
+        Prepare(painter, paint);
+        painter.translate(-tile.left(), -tile.top());
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(paint.colour);
+        painter.drawPath(path);
+        painter.end();
+    }
+
+    KXImageRGBA32i& image;
+    const std::vector<Piece>& pieces;
+    const QRect area;
+    const int margin;
+    const Paint& paint;
+    const Qt::FillRule rule;
+    const QPen pen;
+    Scratch scratch;
 };
 
 } // namespace
@@ -267,52 +385,17 @@ KXImageRGBA32i Render(const QPainterPath& outline, const QRect& frame, const Pai
     if (area.isEmpty())
         return image;
 
-    // The scratch picture for the pen, reused from tile to tile (what an
-    // earlier tile left outside the window does not reach the window).
     const int margin = int(std::ceil(std::min(longest, 1e5))) + 3;
-    Scratch scratch;
-    const QPen pen(paint.colour, 1.0);
-    const Qt::FillRule rule = outline.fillRule();
-
-    // Tiles that no piece reaches are left alone (they stay shared).
-    const auto paintTile = [&](unsigned int column, unsigned int row) {
-        const QRect tile(kTile * int(column), kTile * int(row), kTile, kTile);
-        QPainterPath path;
-        path.setFillRule(rule);
-        for (const Piece& piece : pieces)
-            if (piece.reach.intersects(tile))
-                path.addPath(piece.path);
-        if (path.isEmpty())
-            return;
-        KXTileWalker::WriteArea(image, tile, KXTileWalker::Run::Serial,
-                                [&](KXRGBA32i* pixels, const QRect&, unsigned int, unsigned int) {
-                                    uchar* const bytes = reinterpret_cast<uchar*>(pixels);
-                                    QImage view(bytes, kTile, kTile, kTile * 4, QImage::Format_ARGB32);
-                                    QPainter painter;
-                                    if (!painter.begin(&view))
-                                        return;
-                                    Prepare(painter, paint);
-                                    painter.translate(-tile.left(), -tile.top());
-                                    painter.setPen(Qt::NoPen);
-                                    painter.setBrush(paint.colour);
-                                    painter.drawPath(path);
-                                    painter.end();
-
-                                    QImage& picture = scratch.For(PenRect(tile, margin, path));
-                                    uchar* const window = scratch.Window(tile);
-                                    CopyBlock(window, picture.bytesPerLine(), bytes, kTile * 4);
-                                    if (!painter.begin(&picture))
-                                        return;
-                                    Prepare(painter, paint);
-                                    painter.translate(-scratch.Origin());
-                                    painter.setPen(pen);
-                                    painter.setBrush(Qt::NoBrush);
-                                    painter.drawPath(path);
-                                    painter.end();
-                                    CopyBlock(bytes, kTile * 4, window, picture.bytesPerLine());
-                                });
-    };
-    KXTileWalker::ForEach(KXTileWalker::TilesOf<KXImageRGBA32i>(area), KXTileWalker::Run::Serial, paintTile);
+    TileGroups groups(image, pieces, area, margin, paint, outline.fillRule());
+    // Square groups of tiles at least as wide as the margin: a segment is
+    // then stepped in the pen pictures of a few groups, not once for every
+    // tile it crosses (a text stretched a million pixels wide has thousands
+    // of tiles in a row under segments 100,000 pixels long).
+    const qint64 side = qint64(kTile) * std::max(1, (margin + kTile - 1) / kTile);
+    const qint64 right = qint64(area.left()) + area.width(), bottom = qint64(area.top()) + area.height();
+    for (qint64 y = area.top() / side * side; y < bottom; y += side)
+        for (qint64 x = area.left() / side * side; x < right; x += side)
+            groups.Draw(QRect(int(x), int(y), int(side), int(side)));
     return image;
 }
 
