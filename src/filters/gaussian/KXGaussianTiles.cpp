@@ -103,15 +103,35 @@ inline __attribute__((always_inline)) bool ForRow(const Blocks& blocks, int y, i
 
 // Source row y's positions (ForRow) into the float planes b, g, r
 // (FillFloatPlanes). The AND of their alpha bytes; -1 where a tile holds
-// no block.
+// no block. The planes have L floats to spare before position 0 and after
+// position count - 1: the r positions from a neighbouring tile, fewer than
+// a vector, go in as a whole vector of that tile's row, the one ending at
+// its last pixel for the first positions (the spare floats before them
+// take the rest) or the one starting at its first pixel for the others
+// (the floats after them are spare, or written again by the next run).
 template <int L>
 inline __attribute__((always_inline)) int FillRow(const Blocks& blocks, int y, int left, int count, int width,
                                                   float* const* plane)
 {
     unsigned alpha = 255;
     const bool all = ForRow(blocks, y, left, count, width, [&](const KXRGBA32i* from, int n, int i) {
-        float* const at[3] = {plane[0] + i, plane[1] + i, plane[2] + i};
-        alpha &= KXGaussianCertified::FillFloatPlanes<L>(from, n - 1, 0, n, at);
+        const int x = left + i; // the run's first column (inside the image where n > 1)
+        int back = 0;           // positions taken in before i
+        if (n > 1 && n < L) {
+            if (i == 0 && x % W + n == W)
+                back = L - n;
+            else if (x % W != 0)
+                back = -1;
+        }
+        if (back < 0 || n == 1 || n >= L) {
+            float* const at[3] = {plane[0] + i, plane[1] + i, plane[2] + i};
+            alpha &= KXGaussianCertified::FillFloatPlanes<L>(from, n - 1, 0, n, at);
+            return;
+        }
+        float* const at[3] = {plane[0] + i - back, plane[1] + i - back, plane[2] + i - back};
+        KXGaussianCertified::FillFloatPlanes<L>(from - back, L - 1, 0, L, at);
+        for (int k = 0; k < n; ++k)
+            alpha &= from[k].a;
     });
     return all ? int(alpha & 255) : -1;
 }
@@ -129,12 +149,10 @@ inline KXRGBA32i ExactFromPlanes(const float* const* plane, size_t centre, size_
     return KXGaussianCertified::ExactPixel(taps, 1, 2 * r, r, w, r);
 }
 
-// The column pass's pixels of the G vectors of L lanes at columns x … of a
-// tile row `to` (only those below `width` where the tile is cut), and
-// exact(column) in the lanes their certificate leaves unsure.
-template <int L, int G, class U, class Exact>
-inline __attribute__((always_inline)) void PutBlock(KXRGBA32i* to, int x, int width, const U* pixels,
-                                                    const unsigned* bad, Exact&& exact)
+// The pixels of the G vectors of L lanes at columns x … of a tile row `to`
+// (only those below `width` where the tile is cut).
+template <int L, int G, class U>
+inline __attribute__((always_inline)) void PutPixels(KXRGBA32i* to, int x, int width, const U* pixels)
 {
     for (int g = 0; g < G; ++g) {
         const int at = x + g * L;
@@ -142,12 +160,22 @@ inline __attribute__((always_inline)) void PutBlock(KXRGBA32i* to, int x, int wi
             std::memcpy(static_cast<void*>(to + at), &pixels[g], sizeof(U));
         else if (at < width)
             std::memcpy(static_cast<void*>(to + at), &pixels[g], size_t(width - at) * sizeof(KXRGBA32i));
-        for (unsigned lanes = bad[g]; lanes != 0; lanes &= lanes - 1) {
-            const int column = at + __builtin_ctz(lanes);
-            if (column < width)
-                to[column] = exact(column);
-        }
     }
+}
+
+// exact(column) for each lane that bad[0 … vectors - 1] leaves unsure
+// (bit j of bad[v]: column v L + j) below `width`: a row's unsure lanes
+// after all its sums, which keeps the rare exact kernel out of the loop
+// over the blocks.
+template <int L, class Exact>
+inline __attribute__((always_inline)) void Unsure(const unsigned* bad, int vectors, int width, Exact&& exact)
+{
+    for (int v = 0; v < vectors; ++v)
+        for (unsigned lanes = bad[v]; lanes != 0; lanes &= lanes - 1) {
+            const int column = v * L + __builtin_ctz(lanes);
+            if (column < width)
+                exact(column);
+        }
 }
 
 enum class Outcome { Done, Translucent, NoBlock };
@@ -166,9 +194,11 @@ inline __attribute__((always_inline)) Outcome OpaqueTile(const KXImageRGBA32i& s
     const int positions = W + 2 * r, count = p.height + 2 * r;
     const int width = int(source.Width()), height = int(source.Height());
     thread_local KXCacheLineVector<float> lineStore, sumStore;
-    const int stride = (positions + 15) & ~15; // floats of a line plane
+    // Floats of a line plane, with L to spare before and after its positions
+    // (FillRow).
+    const int stride = (positions + 2 * L + 15) & ~15;
     float* const lines = Sized(lineStore, 3 * size_t(stride));
-    float* const line[3] = {lines, lines + stride, lines + 2 * stride};
+    float* const line[3] = {lines + L, lines + L + stride, lines + L + 2 * stride};
     const size_t planeLength = size_t(count) * W;
     float* const sums = Sized(sumStore, 3 * planeLength);
     float* const plane[3] = {sums, sums + planeLength, sums + 2 * planeLength};
@@ -188,34 +218,31 @@ inline __attribute__((always_inline)) Outcome OpaqueTile(const KXImageRGBA32i& s
         const int alpha = FillRow<L>(blocks, y, p.x0 - r, positions, width, line);
         if (alpha != 255)
             return alpha < 0 ? Outcome::NoBlock : Outcome::Translucent;
-        for (int x = 0; x < W; x += kBlock) {
-            unsigned bad[G];
-            KXGaussianCertified::CertifiedValues<Ops, L, G, 1, L, R>(line, r + x, r, cw, plane, j * W + x, bad);
-            for (int g = 0; g < G; ++g)
-                for (unsigned lanes = bad[g]; lanes != 0; lanes &= lanes - 1) {
-                    const int at = x + g * L + __builtin_ctz(lanes);
-                    if (!written(at))
-                        continue;
-                    const KXRGBA32i exact = ExactFromPlanes(line, size_t(at + r), 1, w, r);
-                    plane[0][size_t(j) * W + at] = exact.b;
-                    plane[1][size_t(j) * W + at] = exact.g;
-                    plane[2][size_t(j) * W + at] = exact.r;
-                }
-        }
+        unsigned bad[W / L];
+        for (int x = 0; x < W; x += kBlock)
+            KXGaussianCertified::CertifiedValues<Ops, L, G, 1, L, R>(line, r + x, r, cw, plane, j * W + x, bad + x / L);
+        Unsure<L>(bad, W / L, p.width, [&](int at) {
+            const KXRGBA32i exact = ExactFromPlanes(line, size_t(at + r), 1, w, r);
+            plane[0][size_t(j) * W + at] = exact.b;
+            plane[1][size_t(j) * W + at] = exact.g;
+            plane[2][size_t(j) * W + at] = exact.r;
+        });
     }
 
     // The column pass, a row of the part at a time.
     for (int y = 0; y < p.height; ++y) {
         KXRGBA32i* to = p.out + y * W;
-        for (int x = 0; x < W && written(x); x += kBlock) {
+        unsigned bad[W / L];
+        int x = 0;
+        for (; x < W && written(x); x += kBlock) {
             U pixels[G];
-            unsigned bad[G];
             KXGaussianCertified::CertifiedGroups<Ops, L, G, W, L, false, R>(plane, (y + r) * W + x, r, cw, pixels,
-                                                                             bad);
-            PutBlock<L, G>(to, x, p.width, pixels, bad, [&](int column) {
-                return ExactFromPlanes(plane, size_t(y + r) * W + size_t(column), W, w, r);
-            });
+                                                                             bad + x / L);
+            PutPixels<L, G>(to, x, p.width, pixels);
         }
+        Unsure<L>(bad, x / L, p.width, [&](int column) {
+            to[column] = ExactFromPlanes(plane, size_t(y + r) * W + size_t(column), W, w, r);
+        });
     }
     return Outcome::Done;
 }
@@ -253,19 +280,15 @@ inline __attribute__((always_inline)) Outcome WeightedTile(const KXImageRGBA32i&
             return Outcome::NoBlock;
         const auto* pixels = reinterpret_cast<const KXRGBA32i*>(words);
         KXGaussianCertified::FillFloatPlanes<L, true>(pixels, positions - 1, 0, positions, line);
+        unsigned bad[W / L];
         for (int x = 0; x < W; x += kBlock) {
             U out[G];
-            unsigned bad[G];
-            KXGaussianCertified::CertifiedGroups<Ops, L, G, 1, L, true>(line, r + x, r, cw, out, bad);
+            KXGaussianCertified::CertifiedGroups<Ops, L, G, 1, L, true>(line, r + x, r, cw, out, bad + x / L);
             std::memcpy(rows + size_t(j) * W + x, out, sizeof out);
-            for (int g = 0; g < G; ++g)
-                for (unsigned lanes = bad[g]; lanes != 0; lanes &= lanes - 1) {
-                    const int at = x + g * L + __builtin_ctz(lanes);
-                    if (written(at))
-                        rows[size_t(j) * W + at] =
-                            KXGaussianCertified::ExactPixel(pixels, 1, positions - 1, at + r, w, r).value;
-                }
         }
+        Unsure<L>(bad, W / L, p.width, [&](int at) {
+            rows[size_t(j) * W + at] = KXGaussianCertified::ExactPixel(pixels, 1, positions - 1, at + r, w, r).value;
+        });
         float* const at[4] = {plane[0] + size_t(j) * W, plane[1] + size_t(j) * W, plane[2] + size_t(j) * W,
                               plane[3] + size_t(j) * W};
         KXGaussianCertified::FillFloatPlanes<L, true>(reinterpret_cast<const KXRGBA32i*>(rows + size_t(j) * W), W - 1,
@@ -275,14 +298,17 @@ inline __attribute__((always_inline)) Outcome WeightedTile(const KXImageRGBA32i&
     const auto* done = reinterpret_cast<const KXRGBA32i*>(rows);
     for (int y = 0; y < p.height; ++y) {
         KXRGBA32i* to = p.out + y * W;
-        for (int x = 0; x < W && written(x); x += kBlock) {
+        unsigned bad[W / L];
+        int x = 0;
+        for (; x < W && written(x); x += kBlock) {
             U pixels[G];
-            unsigned bad[G];
-            KXGaussianCertified::CertifiedGroups<Ops, L, G, W, L, true>(plane, (y + r) * W + x, r, cw, pixels, bad);
-            PutBlock<L, G>(to, x, p.width, pixels, bad, [&](int column) {
-                return KXGaussianCertified::ExactPixel(done + column, W, count - 1, y + r, w, r);
-            });
+            KXGaussianCertified::CertifiedGroups<Ops, L, G, W, L, true>(plane, (y + r) * W + x, r, cw, pixels,
+                                                                        bad + x / L);
+            PutPixels<L, G>(to, x, p.width, pixels);
         }
+        Unsure<L>(bad, x / L, p.width, [&](int column) {
+            to[column] = KXGaussianCertified::ExactPixel(done + column, W, count - 1, y + r, w, r);
+        });
     }
     return Outcome::Done;
 }
