@@ -116,18 +116,14 @@ inline __attribute__((always_inline)) int FillRow(const Blocks& blocks, int y, i
     unsigned alpha = 255;
     const bool all = ForRow(blocks, y, left, count, width, [&](const KXRGBA32i* from, int n, int i) {
         const int x = left + i; // the run's first column (inside the image where n > 1)
-        int back = 0;           // positions taken in before i
-        if (n > 1 && n < L) {
-            if (i == 0 && x % W + n == W)
-                back = L - n;
-            else if (x % W != 0)
-                back = -1;
-        }
-        if (back < 0 || n == 1 || n >= L) {
+        const bool part = n > 1 && n < L;
+        const bool endsTile = part && i == 0 && x % W + n == W, startsTile = part && x % W == 0;
+        if (!endsTile && !startsTile) {
             float* const at[3] = {plane[0] + i, plane[1] + i, plane[2] + i};
             alpha &= KXGaussianCertified::FillFloatPlanes<L>(from, n - 1, 0, n, at);
             return;
         }
+        const int back = endsTile ? L - n : 0; // positions taken in before i
         float* const at[3] = {plane[0] + i - back, plane[1] + i - back, plane[2] + i - back};
         KXGaussianCertified::FillFloatPlanes<L>(from - back, L - 1, 0, L, at);
         for (int k = 0; k < n; ++k)
