@@ -155,7 +155,8 @@ public:
           m_h(_mm256_set1_pd(source.HeightF())), m_projective(at.Projective())
     {
     }
-    // Columns x … x + 3.
+    // Columns x … x + 3; with Test false they are known to sample inside.
+    template <bool Test = true>
     KX_AVX2 Group operator()(int x) const
     {
         const __m256d eps = _mm256_set1_pd(kEpsilon), minusEps = _mm256_set1_pd(-kEpsilon);
@@ -169,11 +170,14 @@ public:
             sy = _mm256_mul_pd(sy, w);
         }
         const __m256d ex = _mm256_add_pd(sx, eps), ey = _mm256_add_pd(sy, eps);
-        const __m256d inside = _mm256_and_pd(
-            _mm256_and_pd(_mm256_cmp_pd(sx, minusEps, _CMP_NLT_UQ), _mm256_cmp_pd(sy, minusEps, _CMP_NLT_UQ)),
-            _mm256_and_pd(_mm256_cmp_pd(ex, m_w, _CMP_LT_OQ), _mm256_cmp_pd(ey, m_h, _CMP_LT_OQ)));
         Group g;
-        g.inside = _mm256_movemask_pd(inside);
+        g.inside = 15;
+        if (Test) {
+            const __m256d inside = _mm256_and_pd(
+                _mm256_and_pd(_mm256_cmp_pd(sx, minusEps, _CMP_NLT_UQ), _mm256_cmp_pd(sy, minusEps, _CMP_NLT_UQ)),
+                _mm256_and_pd(_mm256_cmp_pd(ex, m_w, _CMP_LT_OQ), _mm256_cmp_pd(ey, m_h, _CMP_LT_OQ)));
+            g.inside = _mm256_movemask_pd(inside);
+        }
         g.x0 = _mm256_cvttpd_epi32(_mm256_sub_pd(ex, half));
         g.y0 = _mm256_cvttpd_epi32(_mm256_sub_pd(ey, half));
         g.fx = _mm256_sub_pd(_mm256_sub_pd(sx, _mm256_cvtepi32_pd(g.x0)), half);
@@ -338,20 +342,17 @@ KX_AVX2 __m256i Pairs(const KXRGBA32i* const p[4], int skip)
                              _mm_unpacklo_epi64(pair(p[2] + skip), pair(p[3] + skip)));
 }
 
-// Neighbourhoods inside one tile each: two 64-bit loads a pixel.
+// Neighbourhoods inside one tile each: two 64-bit loads a pixel, their
+// addresses worked out in the scalar units (the vector units are what this
+// kernel waits for).
 KX_AVX2 Rows TileRows(const Tiles& source, const Group& g)
 {
-    __m128i tile, offset;
-    TileAndOffset(source, g.x0, g.y0, tile, offset);
-    // Mostly all four in one tile: its address once, else each its own.
-    const int tile0 = _mm_cvtsi128_si32(tile);
-    const __m256i first =
-        _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(tile, _mm_set1_epi32(tile0)))) == 15
-            ? _mm256_set1_epi64x(reinterpret_cast<long long>(source.Tiles()[tile0]))
-            : _mm256_i32gather_epi64(reinterpret_cast<const long long*>(source.Tiles()), tile, 8);
-    alignas(32) const KXRGBA32i* p[4]; // the pairs (x0, x0 + 1) of row y0
-    _mm256_store_si256(reinterpret_cast<__m256i*>(p),
-                       _mm256_add_epi64(first, _mm256_slli_epi64(_mm256_cvtepu32_epi64(offset), 2)));
+    alignas(16) int xs[4], ys[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(xs), g.x0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(ys), g.y0);
+    const KXRGBA32i* p[4]; // the pairs (x0, x0 + 1) of row y0
+    for (int k = 0; k < 4; ++k)
+        p[k] = source.Pixel(xs[k], ys[k]);
     return {Pairs(p, 0), Pairs(p, kStride)};
 }
 
@@ -441,10 +442,10 @@ KX_AVX2 bool FixedBilinear(const Rows& rows, const Fraction& fx, const Fraction&
 }
 
 // The same steps on AVX2 in 16-bit lanes first, four pixels' channels a
-// register, with T = t 2^15 rounded (T <= 2^15 - 1, so fractions up to
-// 1 - 2^-15): mulhrs gives q = floor((d T + 2^14) / 2^15), and the step's
-// byte is p0 + q. R = d T + p0 2^15 + 2^14 now lies within 0.5 |d| of
-// r 2^15, so the margin is taken lane by lane: with s = R mod 2^15 and
+// register, with T = t 2^15 rounded, in 0 … 2^15 - 1 (see Short): mulhrs
+// gives q = floor((d T + 2^14) / 2^15), and the step's byte is p0 + q.
+// R = d T + p0 2^15 + 2^14 now lies within 0.5 |d| of r 2^15, so the
+// margin is taken lane by lane: with s = R mod 2^15 and
 // m = floor(|d| / 2) + 1 >= 0.5 |d| + 0.5, m <= s <= 2^15 - m puts r 2^15
 // at least 0.5 inside the quotient's interval, far beyond the 2^-26 that
 // the double step's roundings and eps move it, so floor(v) = p0 + q. With
@@ -491,31 +492,32 @@ KX_AVX2 __m128i ShortT(__m256d f, __m256d scale)
 }
 
 // Both fractions of a group as T = f 2^15 rounded, both sets of words in
-// every half, and whether all eight lie in 0 … 1 - 2^-15.
+// every half, and whether all eight T lie in 0 … 2^15 - 1: the fraction is
+// then within 2^-16 of 0 … 1 - 2^-15, and |T - f 2^15| <= 1/2 is all the
+// steps' argument needs. (A fraction just below 0 comes from the first half
+// pixel, where the plain rule clamps the horizontal steps; with T = 0 they
+// give p0, which needs no clamp.)
 struct ShortFractions {
     __m256i words; // x0 … x3 y0 … y3, in both halves
     bool inRange;
 };
 KX_AVX2 ShortFractions Short(const Group& g)
 {
-    const __m256d scale = _mm256_set1_pd(double(1 << 15)), top = _mm256_set1_pd(1 - 1.0 / (1 << 15));
-    const __m256d zero = _mm256_setzero_pd();
-    const __m256d inRange = _mm256_and_pd(
-        _mm256_and_pd(_mm256_cmp_pd(g.fx, top, _CMP_LE_OQ), _mm256_cmp_pd(g.fx, zero, _CMP_GE_OQ)),
-        _mm256_and_pd(_mm256_cmp_pd(g.fy, top, _CMP_LE_OQ), _mm256_cmp_pd(g.fy, zero, _CMP_GE_OQ)));
-    const __m128i words = _mm_packs_epi32(ShortT(g.fx, scale), ShortT(g.fy, scale));
-    return {_mm256_broadcastsi128_si256(words), _mm256_movemask_pd(inRange) == 15};
+    const __m256d scale = _mm256_set1_pd(double(1 << 15));
+    const __m128i tx = ShortT(g.fx, scale), ty = ShortT(g.fy, scale);
+    return {_mm256_broadcastsi128_si256(_mm_packs_epi32(tx, ty)),
+            _mm_testz_si128(_mm_or_si128(tx, ty), _mm_set1_epi32(~0x7fff)) != 0};
 }
 
 KX_AVX2 bool ShortBilinear(const Rows& rows, const ShortFractions& f, KXRGBA32i* out)
 {
     constexpr int kLeft = 0, kRight = 4, kX = 0, kY = 1;
-    const __m256i twice = _mm256_add_epi16(f.words, f.words);
-    const __m256i tx = SpreadWords(f.words, kX), twiceX = SpreadWords(twice, kX);
+    const __m256i tx = SpreadWords(f.words, kX), ty = SpreadWords(f.words, kY);
+    const __m256i twiceX = _mm256_add_epi16(tx, tx);
     __m256i worst = _mm256_setzero_si256();
     const __m256i upper = ShortStep(Words(rows.top, kLeft), Words(rows.top, kRight), tx, twiceX, worst);
     const __m256i lower = ShortStep(Words(rows.bottom, kLeft), Words(rows.bottom, kRight), tx, twiceX, worst);
-    const __m256i result = ShortStep(upper, lower, SpreadWords(f.words, kY), SpreadWords(twice, kY), worst);
+    const __m256i result = ShortStep(upper, lower, ty, _mm256_add_epi16(ty, ty), worst);
     // A word past 2^15 - 2 has bit 15 set once 1 is added (at most 2^15 + 256).
     const __m256i past = _mm256_add_epi16(worst, _mm256_set1_epi16(1));
     if (!_mm256_testz_si256(past, _mm256_set1_epi16(int16_t(0x8000))))
@@ -525,56 +527,77 @@ KX_AVX2 bool ShortBilinear(const Rows& rows, const ShortFractions& f, KXRGBA32i*
     return true;
 }
 
-// The integer steps on a group whose fractions are in range: the words
-// first, the 32-bit lanes for a group they are unsure of; false when both
-// are.
+// The integer steps on a group whose words are in range: the words first,
+// the 32-bit lanes (fractions in 0 … 1 only) for a group they are unsure of;
+// false when both are or cannot.
 KX_AVX2 bool IntegerBilinear(const Rows& rows, const Group& g, const ShortFractions& f, KXRGBA32i* out)
 {
-    return ShortBilinear(rows, f, out) || FixedBilinear(rows, FixedFraction(g.fx), FixedFraction(g.fy), out);
+    if (ShortBilinear(rows, f, out))
+        return true;
+    const Fraction fx = FixedFraction(g.fx), fy = FixedFraction(g.fy);
+    return fx.inRange && fy.inRange && FixedBilinear(rows, fx, fy, out);
 }
 
-// Bilinear spans: groups of four columns that all sample inside the source
-// with fractions in 0 … 1 - 2^-15 go through the integer steps, their
-// pixels loaded as pairs when each neighbourhood lies inside one tile and
-// gathered corner by corner across seams and at the last row and column;
-// the rest through the double steps (all of them once `state` says the
-// integer steps do not pay). Built for AVX2 and again for AVX-512, whose
-// 32 registers spare the kernel its spills.
-#define KX_BILINEAR_SPAN(Name, Attributes)                                                                \
+// Bilinear groups from column x on: groups of four columns that all sample
+// inside the source with words in range (Short) go through the integer
+// steps, their pixels loaded as pairs when each neighbourhood lies inside
+// one tile and gathered corner by corner across seams and at the last row
+// and column; the rest through the double steps (all of them once `state`
+// says the integer steps do not pay). With Test false every column is known
+// to sample inside. Returns the first column after the last whole group.
+template <bool Test>
+KX_AVX2 int BilinearGroups(const Tiles& source, const Positions& positions, const Prefetch& prefetch, int x,
+                           int last, KXRGBA32i* out, KXGeometry::SpanState& state)
+{
+    const __m128i lastX = _mm_set1_epi32(source.Width() - 1), lastY = _mm_set1_epi32(source.Height() - 1);
+    // x0 and y0 side by side: near a seam (127 inside a tile) or on the last
+    // column or row.
+    const __m256i edge = _mm256_set1_epi32(kStride - 1);
+    const __m256i beforeLast =
+        _mm256_setr_m128i(_mm_set1_epi32(source.Width() - 2), _mm_set1_epi32(source.Height() - 2));
+    for (; x + 3 <= last; x += 4, out += 4) {
+        const Group g = positions.operator()<Test>(x);
+        if (g.inside == 0)
+            continue;
+        prefetch(g);
+        if (g.inside == 15 && state.Fixed()) {
+            const ShortFractions fractions = Short(g);
+            if (fractions.inRange) {
+                ++state.tried;
+                const __m256i xy = _mm256_setr_m128i(g.x0, g.y0);
+                const __m256i near = _mm256_or_si256(_mm256_cmpeq_epi32(_mm256_and_si256(xy, edge), edge),
+                                                     _mm256_cmpgt_epi32(xy, beforeLast));
+                const Rows rows =
+                    _mm256_testz_si256(near, near) ? TileRows(source, g) : SeamRows(source, g, lastX, lastY);
+                if (IntegerBilinear(rows, g, fractions, out))
+                    continue;
+                ++state.unsure;
+            }
+        }
+        SampleLanes<false>(source, g, g.inside, out);
+    }
+    return x;
+}
+
+// Bilinear spans. Along a row of an affine map each source coordinate is
+// monotonic in the column (a product of the column's centre, rounded, plus
+// the same two terms, rounded), so when the first and the last whole group's
+// outer columns sample inside, every column between them does, and the
+// groups skip the test. Built for AVX2 and again for AVX-512, whose 32
+// registers spare the kernel its spills.
+#define KX_BILINEAR_SPAN(Name, Attributes)                                                                         \
     Attributes void Name(const Tiles& source, const KXGeometry::InverseMap::Row& at, int first, int last,          \
                          KXRGBA32i* out, KXGeometry::SpanState& state)                                             \
     {                                                                                                              \
         const Positions positions(source, at);                                                                     \
         const Prefetch prefetch(source, at.Map(), kAheadRows);                                                     \
-        const __m128i lastX = _mm_set1_epi32(source.Width() - 1), lastY = _mm_set1_epi32(source.Height() - 1);     \
-        const __m128i edge = _mm_set1_epi32(kStride - 1);                                                          \
-        int x = first;                                                                                             \
-        for (; x + 3 <= last; x += 4, out += 4) {                                                                  \
-            const Group g = positions(x);                                                                          \
-            if (g.inside == 0)                                                                                     \
-                continue;                                                                                          \
-            prefetch(g);                                                                                           \
-            if (g.inside == 15 && state.Fixed()) {                                                                 \
-                const ShortFractions fractions = Short(g);                                                         \
-                if (fractions.inRange) {                                                                           \
-                    ++state.tried;                                                                                 \
-                    const __m128i away = _mm_andnot_si128(                                                         \
-                        _mm_or_si128(_mm_cmpeq_epi32(_mm_and_si128(g.x0, edge), edge),                             \
-                                     _mm_cmpeq_epi32(_mm_and_si128(g.y0, edge), edge)),                            \
-                        _mm_and_si128(_mm_cmplt_epi32(g.x0, lastX), _mm_cmplt_epi32(g.y0, lastY)));               \
-                    const Rows rows = _mm_movemask_ps(_mm_castsi128_ps(away)) == 15                                \
-                                          ? TileRows(source, g)                                                    \
-                                          : SeamRows(source, g, lastX, lastY);                                     \
-                    if (IntegerBilinear(rows, g, fractions, out))                                                  \
-                        continue;                                                                                  \
-                    ++state.unsure;                                                                                \
-                }                                                                                                  \
-            }                                                                                                      \
-            SampleLanes<false>(source, g, g.inside, out);                                                          \
-        }                                                                                                          \
-        Tail<false>(source, at, x, last, out);                                                                     \
+        const int end = first + (last + 1 - first) / 4 * 4; /* after the last whole group */                      \
+        const bool inside = end > first && !at.Projective() && positions(first).inside == 15 &&                   \
+                            positions(end - 4).inside == 15;                                                       \
+        const int x = inside ? BilinearGroups<false>(source, positions, prefetch, first, last, out, state)         \
+                             : BilinearGroups<true>(source, positions, prefetch, first, last, out, state);         \
+        Tail<false>(source, at, x, last, out + (x - first));                                                       \
     }
-
 
 KX_BILINEAR_SPAN(BilinearSpanAvx2, __attribute__((flatten, target("avx2"))))
 KX_BILINEAR_SPAN(BilinearSpanAvx512, __attribute__((flatten, target("avx2,avx512f,avx512vl"))))

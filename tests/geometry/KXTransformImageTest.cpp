@@ -272,7 +272,8 @@ TEST_P(SamplersAtLevel, WideSpansGiveThePlainRulesBytes)
 // u 2^-15 / d, which put d t + 0.5 within u 2^-21 (2^-15) of a whole number
 // for the channel differences d: inside the margins the 32-bit steps or the
 // doubles decide, outside the 16-bit (or 32-bit) quotient is trusted; and
-// fractions a step of 2^-16 from 0 and from 1. Every fourth row jumps
+// fractions a step of 2^-16 from 0 and from 1 (and just below 0 in the first
+// half pixel). Every fourth row jumps
 // between 0 and 255.
 TEST_P(SamplersAtLevel, IntegerBilinearStepsGiveThePlainBytes)
 {
@@ -296,6 +297,11 @@ TEST_P(SamplersAtLevel, IntegerBilinearStepsGiveThePlainBytes)
             }
     for (const double t : {1 / 65536., 1 - 1 / 65536., 1 - 1 / 32768., 1 - 3 / 65536.})
         transforms.push_back(QTransform::fromTranslate(-t, t - 1));
+    // Enlargements by 2.5 whose first column and row sample a step d before
+    // the first pixel's centre: fractions -d, 0.4 - d, 0.8 - d, 0.2 - d, with
+    // words that round to 0 (d = 2^-17, 2^-16) or to -1 (3 2^-17).
+    for (const double d : {1 / 131072., 1 / 65536., 3 / 131072.})
+        transforms.push_back(QTransform(2.5, 0, 0, 2.5, -2.5 * (0.3 - d), -2.5 * (0.3 - d)));
     for (const QTransform& transform : transforms) {
         const KXGeometry::InverseMap map(transform.inverted(), 320);
         for (int y = 0; y < 270; y += 2) {
